@@ -1,0 +1,231 @@
+#include "core/files.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <exception>
+#include <stdexcept>
+#include <system_error>
+
+#include <fmt/format.h>
+
+#include "core/log.hpp"
+#include "core/paths.hpp"
+#include "platform/win32/known_folders.hpp"
+#include "platform/win32/shell.hpp"
+
+namespace tamrix {
+namespace fs = std::filesystem;
+namespace {
+
+char lf_upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool lf_equalIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return lf_upper(x) == lf_upper(y); });
+}
+
+bool lf_hasXmlExtension(const fs::path& path) {
+    return lf_equalIgnoringCase(path.extension().string(), ".XML");
+}
+
+// Name lengths count as Windows counts them, in UTF-16 units: a UTF-8 lead byte starts one
+// unit, a four-byte lead (a character beyond the basic plane) two.
+std::size_t lf_utf16Length(std::string_view text) {
+    std::size_t units = 0;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte & 0xC0) != 0x80) ++units;
+        if (byte >= 0xF0) ++units;
+    }
+    return units;
+}
+
+// Removes the regular files of the folder that `wanted` accepts; sub-folders and other
+// entries stay. Everything that goes wrong is logged under the caller's name.
+template <typename Wanted>
+void lf_removeFilesIf(const fs::path& folder, std::string_view caller, Wanted wanted) noexcept {
+    try {
+        std::error_code ec;
+        const auto st = fs::status(folder, ec);
+        if (st.type() == fs::file_type::not_found || st.type() == fs::file_type::unknown) return;
+        if (ec) throw fs::filesystem_error("status", folder, ec);
+        if (!fs::is_directory(st)) return;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            std::error_code typeError;
+            if (!entry.is_regular_file(typeError) || !wanted(entry.path())) continue;
+            std::error_code removeError;
+            fs::remove(entry.path(), removeError);
+            if (removeError) {
+                gf_logHighlighted(
+                    fmt::format("Failed to remove {} ({})", entry.path().string(), removeError.message()));
+            }
+        }
+    } catch (const std::exception& e) {
+        gf_logHighlighted(fmt::format("{} exception: {}", caller, e.what()));
+    } catch (...) {
+        gf_logHighlighted(fmt::format("{} exception: unknown", caller));
+    }
+}
+
+fs::path lf_drivesRoot() {
+    const char* root = std::getenv("QUORVEL_DRIVES_ROOT");
+    std::string text = (root != nullptr && *root != '\0') ? root : "/mnt";
+    while (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    return text;
+}
+
+bool lf_isDriveLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+} // namespace
+
+std::optional<fs::path> gf_knownFolderPath(const KNOWNFOLDERID& folderId) {
+    char* buffer = nullptr;
+    const HRESULT result = SHGetKnownFolderPath(folderId, 0, nullptr, &buffer);
+    std::optional<fs::path> folder;
+    if (result >= 0 && buffer != nullptr) folder = fs::path(buffer);
+    CoTaskMemFree(buffer);
+    return folder;
+}
+
+fs::path gf_appDataPath() {
+    if (auto folder = gf_knownFolderPath(FOLDERID_RoamingAppData)) return *folder;
+    gf_logHighlighted("Could not find the AppData path");
+    return {};
+}
+
+fs::path gf_localAppDataPath() {
+    if (auto folder = gf_knownFolderPath(FOLDERID_LocalAppData)) return *folder;
+    gf_logHighlighted("Could not find the Local AppData path");
+    return {};
+}
+
+bool gf_pathExists(const fs::path& path) {
+    std::error_code ec;
+    const bool found = fs::exists(path, ec);
+    if (ec) throw fs::filesystem_error("exists", path, ec);
+    return found;
+}
+
+bool gf_shellOpen(const fs::path& path) {
+    try {
+        if (!gf_pathExists(path) || !path.has_parent_path()) return false;
+        std::error_code ec;
+        fs::path folder = fs::absolute(path.parent_path(), ec);
+        if (ec) folder = path.parent_path();
+        const HINSTANCE result =
+            ShellExecuteW(nullptr, "open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        return reinterpret_cast<std::intptr_t>(result) > 32;
+    } catch (const std::exception& e) {
+        // A path whose status cannot be read is reported, not passed on: the callers are the
+        // window's buttons, which show their own message when the result is false.
+        gf_logHighlighted(fmt::format("! gf_shellOpen | {}", e.what()));
+        return false;
+    }
+}
+
+void gf_removeFile(const fs::path& path) noexcept {
+    try {
+        std::error_code ec;
+        const bool found = fs::exists(path, ec);
+        if (!ec && found) fs::remove(path, ec);
+        // A status that cannot be read is reported like a failed removal; callers rely on
+        // this never throwing.
+        if (ec)
+            gf_logHighlighted(
+                fmt::format("Warning: could not remove {}, errorcode: {}", path.string(), ec.message()));
+    } catch (const std::exception& e) {
+        gf_logHighlighted(fmt::format("gf_removeFile exception: {}", e.what()));
+    } catch (...) {
+        gf_logHighlighted("gf_removeFile exception: unknown");
+    }
+}
+
+void gf_removeFilesFromDirectory(const fs::path& folder) noexcept {
+    lf_removeFilesIf(folder, "gf_removeFilesFromDirectory", [](const fs::path&) { return true; });
+}
+
+void gf_removeXMLFilesFromDirectory(const fs::path& folder) noexcept {
+    lf_removeFilesIf(folder, "gf_removeXMLFilesFromDirectory", lf_hasXmlExtension);
+}
+
+void gf_removeXMLFilesFromDirectory() noexcept {
+    try {
+        gf_removeXMLFilesFromDirectory(gf_paths().tbloFolder);
+    } catch (...) {
+        // gf_paths can only fail for want of memory; nothing is removed then.
+    }
+}
+
+std::vector<FixedCode<4>> gf_airportCodesInFolder(const fs::path& folder) {
+    std::vector<FixedCode<4>> codes;
+    if (!gf_pathExists(folder)) return codes;
+    codes.reserve(512);
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        std::error_code typeError;
+        if (!entry.is_regular_file(typeError) || !lf_hasXmlExtension(entry.path())) continue;
+        const std::string stem = entry.path().stem().string();
+        if (lf_utf16Length(stem) != 4) continue;
+        try {
+            codes.emplace_back(std::string_view(stem));
+        } catch (const std::invalid_argument& e) {
+            // One stray file must not end the listing of all the others.
+            gf_log(fmt::format("! gf_airportCodesInFolder | {}: {}", entry.path().string(), e.what()));
+        }
+    }
+    return codes;
+}
+
+fs::path gf_pathFromWindowsText(std::string_view windowsText) {
+    std::string text(windowsText);
+    std::replace(text.begin(), text.end(), '\\', '/');
+    if (text.size() >= 2 && lf_isDriveLetter(text[0]) && text[1] == ':') {
+        const char drive = static_cast<char>(text[0] | 0x20); // lower case
+        std::string rest = text.substr(2);
+        if (!rest.empty() && rest.front() != '/') rest.insert(rest.begin(), '/');
+        return fs::path(lf_drivesRoot().string() + "/" + drive + rest);
+    }
+    return fs::path(text);
+}
+
+std::string gf_windowsTextOfPath(const fs::path& path) {
+    std::string text = path.string();
+    const std::string root = lf_drivesRoot().string();
+    const std::string prefix = root == "/" ? root : root + "/";
+    if (text.size() >= prefix.size() + 1 && text.compare(0, prefix.size(), prefix) == 0 &&
+        lf_isDriveLetter(text[prefix.size()]) &&
+        (text.size() == prefix.size() + 1 || text[prefix.size() + 1] == '/')) {
+        std::string rest = text.substr(prefix.size() + 1);
+        text = std::string(1, lf_upper(text[prefix.size()])) + ":" + (rest.empty() ? "/" : rest);
+    }
+    std::replace(text.begin(), text.end(), '/', '\\');
+    return text;
+}
+
+std::optional<fs::path> gf_findChildIgnoringCase(const fs::path& folder, std::string_view name) {
+    if (name.empty()) return std::nullopt;
+    try {
+        std::error_code ec;
+        const fs::path exact = folder / name;
+        if (fs::exists(exact, ec)) return exact;
+        std::optional<std::string> best;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string candidate = it->path().filename().string();
+            if (lf_equalIgnoringCase(candidate, name) && (!best || candidate < *best)) best = candidate;
+        }
+        if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory) {
+            gf_log(fmt::format("! gf_findChildIgnoringCase | {}: {}", folder.string(), ec.message()));
+        }
+        if (best) return folder / *best;
+    } catch (const std::exception& e) {
+        gf_log(fmt::format("! gf_findChildIgnoringCase | {}: {}", folder.string(), e.what()));
+    }
+    return std::nullopt;
+}
+
+} // namespace tamrix

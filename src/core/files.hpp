@@ -1,0 +1,66 @@
+#pragma once
+// File and folder services: the user's known folders, opening a folder in the desktop shell,
+// removing files, listing airport files, Windows path texts and case-blind name lookup.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/fixed_code.hpp"
+
+struct KNOWNFOLDERID; // platform/win32/known_folders.hpp (FOLDERID_RoamingAppData, ...)
+
+namespace tamrix {
+
+// The folder the platform knows by this id; empty when it cannot be found. Writes no log line.
+std::optional<std::filesystem::path> gf_knownFolderPath(const KNOWNFOLDERID& folderId);
+// Roaming application data; logs (highlighted) "Could not find the AppData path" and returns
+// an empty path when it cannot be found.
+std::filesystem::path gf_appDataPath();
+// Local application data; "Could not find the Local AppData path" and empty when not found.
+std::filesystem::path gf_localAppDataPath();
+
+// The existence test of these services: false when nothing is at the path; throws
+// std::filesystem::filesystem_error naming "exists" when the status cannot be read for another
+// reason (no permission, a name too long, a symlink loop).
+bool gf_pathExists(const std::filesystem::path& path);
+
+// Opens the folder that holds the path in the desktop shell ("open", normal window). False when
+// nothing exists at the path, when it has no parent part, when its status cannot be read
+// (logged) or when the shell refuses. Never throws.
+bool gf_shellOpen(const std::filesystem::path& path);
+
+// Removes the file if it exists; a failure is logged (highlighted) and the caller carries on.
+// A missing file is no error. Never throws.
+void gf_removeFile(const std::filesystem::path& path) noexcept;
+// Removes every regular file directly in the folder; sub-folders and other entries stay. A
+// missing folder or a path that is no folder is left alone silently; failures are logged.
+// Never throws.
+void gf_removeFilesFromDirectory(const std::filesystem::path& folder) noexcept;
+// The same for files whose extension is ".XML" in any letter case; without an argument it works
+// on the airport scan's "tblo" folder.
+void gf_removeXMLFilesFromDirectory() noexcept;
+void gf_removeXMLFilesFromDirectory(const std::filesystem::path& folder) noexcept;
+
+// The airport codes of the folder's files named by 4 characters plus ".XML" (any case), in
+// directory order; empty when the folder does not exist. A 4-character name that is no valid
+// code is skipped with a "! " log line. Throws std::filesystem::filesystem_error when the
+// folder's status or its listing cannot be read.
+std::vector<FixedCode<4>> gf_airportCodesInFolder(const std::filesystem::path& folder);
+
+// Windows path texts (backslashes, drive letters) and native paths. "X:\a\b" maps to
+// <drives root>/x/a/b, where the drives root is $QUORVEL_DRIVES_ROOT or "/mnt"; every other
+// backslash becomes "/". The reverse maps paths below the drives root back to "X:\..." and
+// turns every "/" into a backslash, so a native path survives the round trip.
+std::filesystem::path gf_pathFromWindowsText(std::string_view windowsText);
+std::string gf_windowsTextOfPath(const std::filesystem::path& path);
+
+// Finds the child of a folder whose name equals `name` regardless of (ASCII) letter case, as
+// Windows would. An exact match wins; among several case variants the smallest name wins.
+// Empty when there is none or the folder cannot be read. Never throws.
+std::optional<std::filesystem::path> gf_findChildIgnoringCase(const std::filesystem::path& folder,
+                                                              std::string_view name);
+
+} // namespace tamrix

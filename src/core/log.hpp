@@ -1,0 +1,31 @@
+#pragma once
+// "Log.txt": one process-wide log in the working directory, opened once per process after up
+// to three earlier generations have been kept. Every thread may write; lines never interleave.
+
+#include <filesystem>
+#include <string_view>
+
+namespace tamrix {
+
+// Keeps Log0/Log00/Log000.txt, opens "Log.txt" (truncating) and writes the header line.
+// Throws std::runtime_error "Failed to write file Log.txt" when the file cannot be created.
+void gf_openLog();
+// Flushes and closes the log; later lines are dropped. Called at process exit.
+void gf_closeLog();
+void gf_flushLog();
+bool gf_logIsOpen();
+
+void gf_log(std::string_view text);             // text "\n"
+void gf_logHighlighted(std::string_view text);  // "==> " text "\n", flushed at once
+void gf_logAndFlush(std::string_view text);     // text "\n", flushed
+void gf_logContinued(std::string_view text);    // ten blanks, text "\n"
+void gf_logUnlessQuiet(std::string_view text);  // dropped once stop or closing is set
+
+// Copies the file over its first generation ("parameters.xml" -> "parameters0.xml").
+bool gf_save1GenerationOf(const std::filesystem::path& path);
+// Shifts up to three generations: 00 -> 000, 0 -> 00, the file -> 0.
+bool gf_saveUpto3GenerationsOf(const std::filesystem::path& path);
+// The n-th generation name (n marks "0" before the last dot), or empty when there is no dot.
+std::filesystem::path gf_generationName(const std::filesystem::path& path, int n);
+
+} // namespace tamrix

@@ -1,0 +1,241 @@
+#include "core/text_files.hpp"
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <stdexcept>
+
+#include <fmt/format.h>
+
+#include "core/log.hpp"
+#include "core/status_line.hpp"
+#include "core/text_encoding.hpp"
+#include "platform/text_codec.hpp"
+
+namespace tamrix {
+
+namespace {
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+// The UTF-8 check looks at this many bytes, plus up to 3 more to finish a character cut there.
+constexpr std::size_t kUtf8CheckWindow = 4096;
+constexpr std::size_t kAnsiLineReserve = 2048;
+
+// A directory opens on Linux but not on Windows; its "size" would be nonsense.
+bool openForReading(const std::filesystem::path& path, std::ifstream& in) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return false;
+    in.open(path, std::ios::binary);
+    return in.is_open();
+}
+
+// The whole stream from its start, read at once after one seek to learn the size; nothing for
+// a stream in a failed state. An empty stream is left rewound.
+std::optional<std::string> readWholeStream(std::istream& in) {
+    if (!in) return std::nullopt;
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.clear();
+    if (size < 0) // cannot seek: read on from where it stands
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    in.seekg(0, std::ios::beg);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    if (size > 0) {
+        in.read(bytes.data(), size);
+        bytes.resize(static_cast<std::size_t>(in.gcount()));
+    }
+    return bytes;
+}
+
+std::size_t utf8SequenceLength(unsigned char lead) {
+    if (lead >= 0xF0) return 4;
+    if (lead >= 0xE0) return 3;
+    if (lead >= 0xC0) return 2;
+    return 1;
+}
+
+// True when the first `examined` bytes are well-formed UTF-8, the last character being
+// completed from the bytes after them when it is cut there (but not by the end of the data).
+bool isUtf8Start(std::string_view bytes, std::size_t examined) {
+    if (examined == 0) return true;
+    std::size_t end = examined;
+    // Find the lead byte of the last character that starts before the cut.
+    for (std::size_t back = 1; back <= 3 && back <= examined; ++back) {
+        const auto c = static_cast<unsigned char>(bytes[examined - back]);
+        if (c >= 0x80 && c <= 0xBF) continue;
+        const std::size_t length = utf8SequenceLength(c);
+        if (length > back) end = std::min(examined - back + length, bytes.size());
+        break;
+    }
+    // The strict conversion rejects overlong forms, encoded surrogates, values above U+10FFFF
+    // and truncated characters, so a text that passes here also passes utf8_to_wide.
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(end), nullptr,
+                               0) > 0;
+}
+
+} // namespace
+
+std::string_view gf_charsetName(Charset charset) {
+    switch (charset) {
+    case Charset::ANSI: return "ANSI";
+    case Charset::Unicode: return "Unicode";
+    case Charset::Unicode_big_endian: return "Unicode_big_endian";
+    case Charset::UTF8_with_BOM: return "UTF8_with_BOM";
+    case Charset::UTF8_without_BOM: return "UTF8_without_BOM";
+    case Charset::none_found: return "none_found";
+    }
+    return "unknown";
+}
+
+Charset gf_detectCharset(const std::filesystem::path& path) {
+    std::ifstream in;
+    if (!openForReading(path, in)) return Charset::none_found;
+    std::array<char, kUtf8CheckWindow + 3> buffer{};
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    const auto n = static_cast<std::size_t>(in.gcount());
+    const std::string_view bytes(buffer.data(), n);
+    auto b = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+
+    if (bytes.starts_with(kUtf8Mark)) return Charset::UTF8_with_BOM;
+    if (n >= 2) {
+        if (b(0) == 0xFF && b(1) == 0xFE) return Charset::Unicode;
+        if (b(0) == 0xFE && b(1) == 0xFF) return Charset::Unicode_big_endian;
+        // Mostly-Latin UTF-16 without a mark: every other byte is zero.
+        if (b(1) == 0 && (n < 4 || b(3) == 0)) return Charset::Unicode;
+        if (b(0) == 0 && (n < 4 || b(2) == 0)) return Charset::Unicode_big_endian;
+    }
+    return isUtf8Start(bytes, std::min(n, kUtf8CheckWindow)) ? Charset::UTF8_without_BOM : Charset::ANSI;
+}
+
+void gf_splitUtf8Lines(std::string_view text, std::vector<std::string>& lines) {
+    if (text.starts_with(kUtf8Mark)) text.remove_prefix(kUtf8Mark.size());
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        lines.emplace_back(line);
+        start = next;
+    }
+}
+
+void gf_readStreamLines(std::istream& in, std::vector<std::string>& lines) {
+    const auto bytes = readWholeStream(in);
+    if (bytes && !bytes->empty()) gf_splitUtf8Lines(*bytes, lines);
+}
+
+bool gf_readUtf16Lines(std::istream& in, std::vector<std::string>& lines, Charset byteOrder) {
+    const auto bytes = readWholeStream(in);
+    if (!bytes) return true;
+    const std::string& b = *bytes;
+    if (b.size() < 2) return b.empty();
+    bool bigEndian = byteOrder == Charset::Unicode_big_endian;
+    std::size_t start = 0;
+    if (b[0] == '\xFF' && b[1] == '\xFE') {
+        bigEndian = false;
+        start = 2;
+    } else if (b[0] == '\xFE' && b[1] == '\xFF') {
+        bigEndian = true;
+        start = 2;
+    }
+    std::u16string text((b.size() - start) / 2, u'\0');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto first = static_cast<unsigned char>(b[start + 2 * i]);
+        const auto second = static_cast<unsigned char>(b[start + 2 * i + 1]);
+        text[i] = static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
+    }
+    gf_splitUtf8Lines(wide_to_utf8(text), lines);
+    return (b.size() - start) % 2 == 0;
+}
+
+bool gf_readTextFile(Charset charset, const std::filesystem::path& path, std::vector<std::string>& lines) {
+    lines.clear();
+    try {
+        switch (charset) {
+        case Charset::ANSI:
+        case Charset::Unicode:
+        case Charset::Unicode_big_endian:
+        case Charset::UTF8_with_BOM:
+        case Charset::UTF8_without_BOM: break;
+        default:
+            throw std::runtime_error(fmt::format("file {} has unknown charset: {}", gf_pathToUtf8Lossy(path),
+                                                 gf_charsetName(charset)));
+        }
+        std::ifstream in;
+        if (!openForReading(path, in)) return false;
+        switch (charset) {
+        case Charset::Unicode:
+        case Charset::Unicode_big_endian:
+            // Without a mark the detected byte order holds.
+            if (!gf_readUtf16Lines(in, lines, charset))
+                gf_log(fmt::format("! UTF-16 file '{}' has an odd number of bytes; its last byte is ignored",
+                                   gf_pathToUtf8Lossy(path)));
+            break;
+        case Charset::UTF8_with_BOM:
+            gf_readStreamLines(in, lines);
+            // A second mark right after the first.
+            if (!lines.empty() && lines.front().starts_with(kUtf8Mark)) lines.front().erase(0, kUtf8Mark.size());
+            break;
+        case Charset::ANSI: {
+            std::vector<std::string> raw;
+            raw.reserve(kAnsiLineReserve);
+            gf_readStreamLines(in, raw);
+            lines.reserve(raw.size());
+            for (const auto& line : raw) lines.push_back(gf_ansiToUtf8(line));
+            break;
+        }
+        default: gf_readStreamLines(in, lines); break;
+        }
+        return true;
+    } catch (const std::exception& e) {
+        lines.clear();
+        gf_setStatusLine(fmt::format("Read failed for '{}': {}", gf_pathToUtf8Lossy(path), e.what()), true);
+        return false;
+    }
+}
+
+ReadLinesResult gf_readLines(TextFile& file, std::size_t reserve) {
+    file.lines.clear();
+    std::ifstream in;
+    if (!openForReading(file.path, in)) return {false, {}, "open_failed"};
+    if (reserve > file.lines.capacity()) file.lines.reserve(reserve);
+    gf_readStreamLines(in, file.lines);
+    return {true, file.lines, {}};
+}
+
+namespace {
+
+// Replaces the file with what `write` puts into it; false when it does not open or any write,
+// the flush or the close fails (a full disk).
+template <class Write>
+bool writeFile(const std::filesystem::path& path, Write&& write) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) return false;
+    write(out);
+    out.flush();
+    out.close();
+    return !out.fail();
+}
+
+void writeLine(std::ostream& out, std::string_view text) {
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.put('\n');
+}
+
+} // namespace
+
+bool gf_writeTextFile(std::string_view text, const std::filesystem::path& path) {
+    return writeFile(path, [&](std::ostream& out) { writeLine(out, text); });
+}
+
+bool gf_writeLines(std::span<const std::string> lines, const std::filesystem::path& path) {
+    return writeFile(path, [&](std::ostream& out) {
+        for (const auto& line : lines) writeLine(out, line);
+    });
+}
+
+} // namespace tamrix

@@ -1,0 +1,75 @@
+#pragma once
+// Whole-file text reading and writing for the program's text files (regcode lists, scan
+// reports, airport lists, "UserCfg.opt", "aircraft.cfg" files of any encoding). Lines are UTF-8
+// strings without their line ends.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <iosfwd>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tamrix {
+
+// The character set of a text file; the codes are stable.
+enum class Charset : int32_t {
+    ANSI = 0,               // not valid UTF-8: single-byte text of the ANSI code page
+    Unicode = 1,            // UTF-16 little-endian
+    Unicode_big_endian = 2, // UTF-16 big-endian
+    UTF8_with_BOM = 3,
+    UTF8_without_BOM = 4, // valid UTF-8, pure ASCII and empty files included
+    none_found = 5,       // the file could not be opened
+};
+
+// "ANSI", "Unicode", ...; "unknown" for a value outside the codes.
+std::string_view gf_charsetName(Charset charset);
+
+struct TextFile {
+    std::filesystem::path path;
+    std::vector<std::string> lines;
+};
+
+// On success a view of the TextFile's lines (valid while the list is unchanged); otherwise the
+// error "open_failed".
+struct ReadLinesResult {
+    bool ok = false;
+    std::span<const std::string> lines;
+    std::string_view error;
+};
+
+// Looks at the marks and zero bytes of the first 4 bytes, then checks at most the first 4096
+// bytes as UTF-8 (a character cut by that limit is completed from the following bytes).
+Charset gf_detectCharset(const std::filesystem::path& path);
+
+// Appends the lines of a UTF-8 text: a leading byte-order mark is skipped, lines end at LF and
+// lose one CR before it; a final LF starts no further line.
+void gf_splitUtf8Lines(std::string_view text, std::vector<std::string>& lines);
+
+// Reads the whole stream and appends its lines as gf_splitUtf8Lines does. A stream in a failed
+// state adds nothing; an empty one is left rewound.
+void gf_readStreamLines(std::istream& in, std::vector<std::string>& lines);
+
+// Reads the whole stream as UTF-16 and appends its lines as UTF-8. A mark FF FE or FE FF sets
+// the byte order (and is skipped); without one, byteOrder tells it (Unicode or
+// Unicode_big_endian). Throws as wide_to_utf8 for an unpaired surrogate. Returns false when the
+// byte count is odd: the complete units are read and the last byte is ignored.
+bool gf_readUtf16Lines(std::istream& in, std::vector<std::string>& lines,
+                       Charset byteOrder = Charset::Unicode);
+
+// Empties the list and reads the file with the given charset, converting to UTF-8. False when
+// the file does not open, or with the message "Read failed for '{}': {}" on the message line
+// and in the log when reading fails (an unknown charset included).
+bool gf_readTextFile(Charset charset, const std::filesystem::path& path, std::vector<std::string>& lines);
+
+// Reads the file's UTF-8 lines into file.lines, reserving room for `reserve` lines first.
+ReadLinesResult gf_readLines(TextFile& file, std::size_t reserve);
+
+// Write the text (or each line) followed by one LF, replacing the file. False when the file
+// does not open or a write fails.
+bool gf_writeTextFile(std::string_view text, const std::filesystem::path& path);
+bool gf_writeLines(std::span<const std::string> lines, const std::filesystem::path& path);
+
+} // namespace tamrix

@@ -1,0 +1,238 @@
+#include "core/files.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "core/captured_log.hpp"
+#include "platform/win32/known_folders.hpp"
+#include "platform/win32/shell.hpp"
+#include "support/temp_folder.hpp"
+
+using namespace tamrix;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using testsupport::CapturedLog;
+using testsupport::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A path whose status cannot be read for a reason other than its absence.
+const fs::path kUnreadable = std::string(300, 'x');
+
+std::vector<std::string> codeTexts(const std::vector<FixedCode<4>>& codes) {
+    std::vector<std::string> out;
+    for (const auto& c : codes)
+        out.push_back(c.text());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+} // namespace
+
+TEST(KnownFolderLookup, AppDataPathsAndTheirFailureLines) {
+    CapturedLog log;
+    setenv("QUORVEL_ROAMING_APPDATA", "/users/pilot/roaming", 1);
+    setenv("QUORVEL_LOCAL_APPDATA", "/users/pilot/local", 1);
+    setenv("QUORVEL_PROGRAM_FILES", "/programs", 1);
+    EXPECT_EQ(gf_appDataPath(), fs::path("/users/pilot/roaming"));
+    EXPECT_EQ(gf_localAppDataPath(), fs::path("/users/pilot/local"));
+    EXPECT_EQ(gf_knownFolderPath(FOLDERID_ProgramFiles), fs::path("/programs"));
+    EXPECT_TRUE(log.lines().empty());
+
+    setenv("QUORVEL_ROAMING_APPDATA", "", 1);
+    setenv("QUORVEL_LOCAL_APPDATA", "", 1);
+    EXPECT_EQ(gf_knownFolderPath(FOLDERID_RoamingAppData), std::nullopt);
+    EXPECT_TRUE(log.lines().empty()); // the plain lookup never logs
+    EXPECT_EQ(gf_appDataPath(), fs::path());
+    EXPECT_EQ(gf_localAppDataPath(), fs::path());
+    EXPECT_THAT(log.lines(), ElementsAre("==> Could not find the AppData path",
+                                         "==> Could not find the Local AppData path"));
+}
+
+TEST(ShellOpen, OpensTheFolderThatHoldsAnExistingPath) {
+    CapturedLog log;
+    writeFile("data/x.txt", "x");
+    EXPECT_TRUE(gf_shellOpen("data/x.txt"));
+    EXPECT_TRUE(gf_shellOpen(fs::current_path() / "data")); // a folder opens its parent
+
+    const auto requests = platform::win32::shellRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].operation, "open");
+    EXPECT_EQ(requests[0].file, (fs::current_path() / "data").string());
+    EXPECT_EQ(requests[0].showCommand, SW_SHOWNORMAL);
+    EXPECT_EQ(requests[1].file, fs::current_path().string());
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST(ShellOpen, FalseWithoutCallingTheShellOrWhenItRefuses) {
+    CapturedLog log;
+    writeFile("./x.txt", "x");
+    EXPECT_FALSE(gf_shellOpen("missing/x.txt"));
+    EXPECT_FALSE(gf_shellOpen("x.txt")); // no parent part
+    EXPECT_TRUE(platform::win32::shellRequests().empty());
+    EXPECT_TRUE(log.lines().empty());
+
+    // A status that cannot be read is logged instead of thrown at the window's buttons.
+    EXPECT_FALSE(gf_shellOpen(kUnreadable / "x.txt"));
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_THAT(log.lines()[0], HasSubstr("! gf_shellOpen | "));
+    EXPECT_THAT(log.lines()[0], HasSubstr("exists"));
+
+    writeFile("data/x.txt", "x");
+    platform::win32::setShellExecuteResult(SE_ERR_NOASSOC);
+    EXPECT_FALSE(gf_shellOpen("data/x.txt"));
+    EXPECT_EQ(platform::win32::shellRequests().size(), 1u);
+}
+
+TEST(RemoveFile, RemovesQuietlyAndLogsFailuresWithoutThrowing) {
+    CapturedLog log;
+    writeFile("./a.txt", "a");
+    gf_removeFile("a.txt");
+    EXPECT_FALSE(fs::exists("a.txt"));
+    gf_removeFile("a.txt"); // missing: no error
+    EXPECT_TRUE(log.lines().empty());
+
+    writeFile("full/inside.txt", "x"); // a folder that is not empty cannot be removed
+    EXPECT_NO_THROW(gf_removeFile("full"));
+    EXPECT_TRUE(fs::exists("full/inside.txt"));
+    EXPECT_NO_THROW(gf_removeFile(kUnreadable));
+    const auto lines = log.lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_THAT(lines[0], HasSubstr("==> Warning: could not remove full, errorcode: "));
+    EXPECT_THAT(lines[1], HasSubstr("==> Warning: could not remove xxx"));
+}
+
+TEST(RemoveFiles, RemovesOnlyTheRegularFilesOfTheFolder) {
+    CapturedLog log;
+    writeFile("f/a.txt", "a");
+    writeFile("f/b.xml", "b");
+    writeFile("f/sub/c.txt", "c");
+    writeFile("./plain.txt", "p");
+    gf_removeFilesFromDirectory("f");
+    EXPECT_FALSE(fs::exists("f/a.txt"));
+    EXPECT_FALSE(fs::exists("f/b.xml"));
+    EXPECT_TRUE(fs::exists("f/sub/c.txt"));
+
+    gf_removeFilesFromDirectory("missing");
+    gf_removeFilesFromDirectory("plain.txt"); // not a folder: left alone
+    EXPECT_TRUE(fs::exists("plain.txt"));
+    EXPECT_TRUE(log.lines().empty());
+
+    gf_removeFilesFromDirectory(kUnreadable);
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_THAT(log.lines()[0], HasSubstr("==> gf_removeFilesFromDirectory exception: "));
+}
+
+TEST(RemoveFiles, AFileThatCannotBeRemovedIsLoggedAndTheOthersAreTried) {
+    if (geteuid() == 0) GTEST_SKIP() << "root may remove files from a read-only folder";
+    CapturedLog log;
+    writeFile("locked/a.txt", "a");
+    writeFile("locked/b.txt", "b");
+    fs::permissions("locked", fs::perms::owner_read | fs::perms::owner_exec);
+    gf_removeFilesFromDirectory("locked");
+    fs::permissions("locked", fs::perms::owner_all);
+    auto lines = log.lines();
+    std::sort(lines.begin(), lines.end());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_THAT(lines[0], HasSubstr("==> Failed to remove locked/a.txt ("));
+    EXPECT_THAT(lines[1], HasSubstr("==> Failed to remove locked/b.txt ("));
+}
+
+TEST(RemoveFiles, XmlFilesOfTbloInAnyLetterCase) {
+    CapturedLog log;
+    writeFile("tblo/EHAM.xml", "1");
+    writeFile("tblo/EHAM.XML", "2");
+    writeFile("tblo/eddf.Xml", "3");
+    writeFile("tblo/EHAM.txt", "4");
+    writeFile("tblo/tblo.zip", "5");
+    writeFile("tblo/dir.xml/keep.xml", "6");
+    gf_removeXMLFilesFromDirectory();
+    EXPECT_FALSE(fs::exists("tblo/EHAM.xml"));
+    EXPECT_FALSE(fs::exists("tblo/EHAM.XML"));
+    EXPECT_FALSE(fs::exists("tblo/eddf.Xml"));
+    EXPECT_TRUE(fs::exists("tblo/EHAM.txt"));
+    EXPECT_TRUE(fs::exists("tblo/tblo.zip"));
+    EXPECT_TRUE(fs::exists("tblo/dir.xml/keep.xml"));
+
+    writeFile("other/LFPG.xml", "7");
+    gf_removeXMLFilesFromDirectory("other");
+    EXPECT_FALSE(fs::exists("other/LFPG.xml"));
+    gf_removeXMLFilesFromDirectory(kUnreadable);
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_THAT(log.lines()[0], HasSubstr("==> gf_removeXMLFilesFromDirectory exception: "));
+}
+
+TEST(AirportCodesInFolder, TakesFourCharacterXmlStemsAndSkipsBadOnes) {
+    CapturedLog log;
+    for (const char* name : {"EHAM.xml", "eddf.XML", "LONGNAME.xml", "EGLL.txt", "EH-M.xml", "LFP.xml",
+                             "\xC3\x84"
+                             "BCD.xml" /* 4 characters, one not a code letter */,
+                             "\xC3\x84"
+                             "BC.xml" /* 3 characters in 4 bytes */})
+        writeFile(fs::path("apt") / name, "<x/>");
+    fs::create_directories("apt/KJFK.xml"); // a folder, not a file
+
+    EXPECT_THAT(codeTexts(gf_airportCodesInFolder("apt")), ElementsAre("EDDF", "EHAM"));
+    auto lines = log.lines();
+    std::sort(lines.begin(), lines.end());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_THAT(lines[0],
+                HasSubstr("! gf_airportCodesInFolder | apt/EH-M.xml: 'EH-M' FixedCode: invalid string"));
+    EXPECT_THAT(lines[1], HasSubstr("! gf_airportCodesInFolder | apt/\xC3\x84"
+                                    "BCD.xml: "));
+}
+
+TEST(AirportCodesInFolder, MissingFolderIsEmptyAndUnreadableStatusThrows) {
+    CapturedLog log;
+    EXPECT_TRUE(gf_airportCodesInFolder("missing").empty());
+    EXPECT_THROW(gf_airportCodesInFolder(kUnreadable), fs::filesystem_error);
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST(WindowsPathText, DriveLettersMapOntoTheDrivesRootAndBack) {
+    setenv("QUORVEL_DRIVES_ROOT", "/tmp/drives/", 1);
+    EXPECT_EQ(gf_pathFromWindowsText(R"(C:\Users\Pilot\Community)"),
+              fs::path("/tmp/drives/c/Users/Pilot/Community"));
+    EXPECT_EQ(gf_pathFromWindowsText("d:/MSFS"), fs::path("/tmp/drives/d/MSFS"));
+    EXPECT_EQ(gf_pathFromWindowsText("E:"), fs::path("/tmp/drives/e"));
+    EXPECT_EQ(gf_pathFromWindowsText(R"(airports\learned\stock)"), fs::path("airports/learned/stock"));
+    EXPECT_EQ(gf_pathFromWindowsText("/home/pilot/Community"), fs::path("/home/pilot/Community"));
+
+    EXPECT_EQ(gf_windowsTextOfPath("/tmp/drives/c/Users/Pilot"), R"(C:\Users\Pilot)");
+    EXPECT_EQ(gf_windowsTextOfPath("/tmp/drives/c"), R"(C:\)");
+    EXPECT_EQ(gf_windowsTextOfPath("/tmp/drives/cd/x"), R"(\tmp\drives\cd\x)");
+    EXPECT_EQ(gf_windowsTextOfPath("airports/learned"), R"(airports\learned)");
+
+    for (const char* native :
+         {"/tmp/drives/c/Users/Pilot/Community", "/home/pilot/Community", "a/b.txt", "/"})
+        EXPECT_EQ(gf_pathFromWindowsText(gf_windowsTextOfPath(native)), fs::path(native)) << native;
+
+    unsetenv("QUORVEL_DRIVES_ROOT");
+    EXPECT_EQ(gf_pathFromWindowsText(R"(C:\MSFS)"), fs::path("/mnt/c/MSFS"));
+}
+
+TEST(CaseBlindLookup, FindsAChildByNameRegardlessOfCase) {
+    CapturedLog log;
+    writeFile("pkg/Aircraft.CFG", "a");
+    writeFile("pkg/Texture.Blue/x", "t");
+    EXPECT_EQ(gf_findChildIgnoringCase("pkg", "aircraft.cfg"), fs::path("pkg/Aircraft.CFG"));
+    EXPECT_EQ(gf_findChildIgnoringCase("pkg", "TEXTURE.BLUE"), fs::path("pkg/Texture.Blue"));
+
+    writeFile("pkg/aircraft.cfg", "b"); // Linux keeps both: the exact name wins
+    EXPECT_EQ(gf_findChildIgnoringCase("pkg", "aircraft.cfg"), fs::path("pkg/aircraft.cfg"));
+    EXPECT_EQ(gf_findChildIgnoringCase("pkg", "AIRCRAFT.cfg"), fs::path("pkg/Aircraft.CFG"));
+
+    EXPECT_EQ(gf_findChildIgnoringCase("pkg", "panel.cfg"), std::nullopt);
+    EXPECT_EQ(gf_findChildIgnoringCase("pkg", ""), std::nullopt);
+    EXPECT_EQ(gf_findChildIgnoringCase("missing", "aircraft.cfg"), std::nullopt);
+    EXPECT_TRUE(log.lines().empty());
+}
