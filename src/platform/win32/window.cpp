@@ -86,7 +86,8 @@ std::u16string textArgument(LPARAM lParam) {
 std::string asciiName(LPCWSTR name) {
     std::string out;
     if (name == nullptr) return out;
-    for (; *name != 0; ++name) out.push_back(*name < 0x80 ? static_cast<char>(*name) : '?');
+    for (; *name != 0; ++name)
+        out.push_back(*name < 0x80 ? static_cast<char>(*name) : '?');
     return out;
 }
 
@@ -193,7 +194,7 @@ LRESULT comboMessage(WindowRecord& r, UINT message, WPARAM wParam, LPARAM lParam
             r.selection = i;
             return i;
         }
-        return CB_ERR;  // the current selection stays
+        return CB_ERR; // the current selection stays
     }
     default:
         return 0;
@@ -296,12 +297,14 @@ BOOL DestroyWindow(HWND window) {
     std::set<HWND> doomed{window};
     for (const auto& r : s.owned)
         if (s.alive.contains(r.get()) && doomed.contains(r->parent)) doomed.insert(r.get());
-    for (HWND h : doomed) s.alive.erase(h);
+    for (HWND h : doomed)
+        s.alive.erase(h);
     return TRUE;
 }
 
 HWND CreateWindowExW(DWORD /*exStyle*/, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
-                     int width, int height, HWND parent, HMENU menu, HINSTANCE /*instance*/, void* /*param*/) {
+                     int width, int height, HWND parent, HMENU menu, HINSTANCE /*instance*/,
+                     void* /*param*/) {
     auto& s = system();
     std::lock_guard lock(s.mutex);
     if (parent != nullptr && aliveRecord(s, parent) == nullptr) return nullptr;
@@ -377,7 +380,9 @@ int GetWindowTextW(HWND window, LPWSTR buffer, int maxCount) {
         SendMessageW(window, WM_GETTEXT, static_cast<WPARAM>(maxCount), reinterpret_cast<LPARAM>(buffer)));
 }
 
-int GetWindowTextLengthW(HWND window) { return static_cast<int>(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0)); }
+int GetWindowTextLengthW(HWND window) {
+    return static_cast<int>(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));
+}
 
 BOOL EnableWindow(HWND window, BOOL enable) {
     auto& s = system();
@@ -492,7 +497,8 @@ std::size_t sentCount(UINT message) {
 std::optional<WindowState> windowState(HWND window) {
     auto& s = system();
     std::lock_guard lock(s.mutex);
-    const bool known = std::any_of(s.owned.begin(), s.owned.end(), [&](const auto& r) { return r.get() == window; });
+    const bool known =
+        std::any_of(s.owned.begin(), s.owned.end(), [&](const auto& r) { return r.get() == window; });
     if (!known) return std::nullopt;
     const WindowRecord& r = *window;
     WindowState st;

@@ -173,9 +173,9 @@ struct WindowState {
     int height = 0;
     bool enabled = true;
     UINT checked = BST_UNCHECKED;
-    std::u16string text;                 // for a combo box: its selected item
-    std::vector<std::u16string> items;   // combo boxes
-    int selection = -1;                  // combo boxes; -1 for none
+    std::u16string text;               // for a combo box: its selected item
+    std::vector<std::u16string> items; // combo boxes
+    int selection = -1;                // combo boxes; -1 for none
     WNDPROC procedure = nullptr;
 };
 // Nothing for a handle the model never made.

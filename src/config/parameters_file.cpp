@@ -1,0 +1,375 @@
+#include "config/parameters_file.hpp"
+
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include <fmt/format.h>
+#include <pugixml.hpp>
+
+#include "config/control_binding.hpp"
+#include "config/settings.hpp"
+#include "config/settings_migration.hpp"
+#include "config/xml_helpers.hpp"
+#include "core/log.hpp"
+#include "core/paths.hpp"
+#include "core/string_helpers.hpp"
+#include "core/version_data.hpp"
+
+namespace tamrix {
+namespace {
+
+// Serialises every read and write of "parameters.xml" in this process.
+std::mutex& fileLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+// Log lines gathered while the file lock is held and written once it is free again.
+class PendingLog {
+public:
+    void plain(std::string text) { lines_.emplace_back(Kind::Plain, std::move(text)); }
+    void unlessQuiet(std::string text) { lines_.emplace_back(Kind::UnlessQuiet, std::move(text)); }
+    void highlighted(std::string text) { lines_.emplace_back(Kind::Highlighted, std::move(text)); }
+
+    void write() const {
+        for (const auto& [kind, text] : lines_) {
+            switch (kind) {
+            case Kind::Plain:
+                gf_log(text);
+                break;
+            case Kind::UnlessQuiet:
+                gf_logUnlessQuiet(text);
+                break;
+            case Kind::Highlighted:
+                gf_logHighlighted(text);
+                break;
+            }
+        }
+    }
+
+private:
+    enum class Kind { Plain, UnlessQuiet, Highlighted };
+    std::vector<std::pair<Kind, std::string>> lines_;
+};
+
+const std::filesystem::path& filePath() {
+    return gf_paths().parametersPath;
+}
+const std::string& fileText() {
+    return gf_paths().parametersPathText;
+}
+
+std::string valueText(bool value) {
+    return value ? "true" : "false";
+}
+std::string valueText(int32_t value) {
+    return fmt::format("{}", value);
+}
+const std::string& valueText(const std::string& value) {
+    return value;
+}
+
+bool currentOf(const BoolParameter& p) {
+    return p.current.load();
+}
+int32_t currentOf(const IntParameter& p) {
+    return p.current.load();
+}
+std::string currentOf(const StringParameter& p) {
+    return p.current.get();
+}
+bool defaultOf(const BoolParameter& p) {
+    return p.defaultValue;
+}
+int32_t defaultOf(const IntParameter& p) {
+    return p.defaultValue;
+}
+std::string defaultOf(const StringParameter& p) {
+    return p.defaultValue.get();
+}
+
+std::string memberLine(const std::string& key, bool value) {
+    return fmt::format("{}={}", key, value);
+}
+std::string memberLine(const std::string& key, int32_t value) {
+    return fmt::format("{}={}", key, value);
+}
+std::string memberLine(const std::string& key, const std::string& value) {
+    return fmt::format("{}=\"{}\"", key, value);
+}
+
+std::string closingBanner() {
+    return gf_starBanner(gParametersBannerFill, gParametersTitleLength, false, true, "");
+}
+
+// One registry member into the new document: its default or current value is written, its
+// current value is logged.
+template <typename P>
+void addMember(pugi::xml_node parameters, const P& p, bool writeDefaults, PendingLog& log) {
+    const auto current = currentOf(p);
+    const auto written = writeDefaults ? defaultOf(p) : current;
+    if (!gf_appendStringParameterNode(parameters, p.name.c_str(), valueText(written)))
+        log.unlessQuiet(
+            fmt::format("{}adding xml parameter {} with {} failed!", "===> ", p.name, valueText(current)));
+    log.unlessQuiet(memberLine(p.name, current));
+}
+
+template <typename Registry>
+void addRegistry(pugi::xml_node parameters, const Registry& registry, bool writeDefaults, PendingLog& log) {
+    for (const auto* p : registry)
+        if (p != nullptr) addMember(parameters, *p, writeDefaults, log);
+}
+
+// Builds the whole file from the registries and writes it. The caller holds the file lock.
+void writeWholeFile(bool writeDefaults, PendingLog& log) {
+    pugi::xml_document document;
+    pugi::xml_node root = document.append_child("root");
+    if (writeDefaults) PROGRAM_VERSION.defaultValue.set(gProgramVersion.text());
+    pugi::xml_node parameters = root ? root.append_child("parameters") : pugi::xml_node();
+    if (parameters) {
+        addRegistry(parameters, boolParameters, writeDefaults, log);
+        addRegistry(parameters, checkBoxParameters, writeDefaults, log);
+        addRegistry(parameters, intParameters, writeDefaults, log);
+        addRegistry(parameters, intChoiceParameters, writeDefaults, log);
+        addRegistry(parameters, stringParameters, writeDefaults, log);
+        addRegistry(parameters, stringControlParameters, writeDefaults, log);
+        if (!gf_saveXml(document, filePath())) log.highlighted(fmt::format("saving: {} failed", fileText()));
+    }
+    log.plain(closingBanner());
+}
+
+// The check boxes, integer combo boxes and string controls of the registered settings show
+// their current values.
+void refreshControls() {
+    for (const auto* p : checkBoxParameters)
+        if (p != nullptr) gf_showCheckBox(*p);
+    for (const auto* p : intChoiceParameters)
+        if (p != nullptr) gf_setIntControlText(*p);
+    for (const auto* p : stringControlParameters)
+        if (p != nullptr) gf_setStringControlText(*p);
+}
+
+bool fileIsMissing() {
+    std::error_code ec;
+    return !std::filesystem::exists(filePath(), ec) && !ec;
+}
+
+// A file that is there but cannot be used may be replaced only once a copy of it is kept as
+// its first generation. True when nothing stands in the way of replacing it.
+bool mayReplaceUnusableFile(std::string_view problem, PendingLog& log) {
+    if (fileIsMissing()) return true;
+    const std::filesystem::path generation = gf_generationName(filePath(), 1);
+    std::error_code ec;
+    std::filesystem::copy_file(filePath(), generation, std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec) {
+        log.highlighted(fmt::format("! {} is unusable ({}) and stays as it is: copy to {} failed: {}",
+                                    fileText(), problem, generation.string(), ec.message()));
+        return false;
+    }
+    log.highlighted(
+        fmt::format("! {} is unusable ({}), kept as {}", fileText(), problem, generation.string()));
+    return true;
+}
+
+void resetToDefaults() {
+    for (auto* p : boolParameters)
+        if (p != nullptr) p->current = p->defaultValue;
+    for (auto* p : checkBoxParameters)
+        if (p != nullptr) p->current = p->defaultValue;
+    for (auto* p : intParameters)
+        if (p != nullptr) p->current = p->defaultValue;
+    for (auto* p : intChoiceParameters)
+        if (p != nullptr) p->current = p->defaultValue;
+    for (auto* p : stringParameters)
+        if (p != nullptr) p->current.set(p->defaultValue.get());
+    for (auto* p : stringControlParameters)
+        if (p != nullptr) p->current.set(p->defaultValue.get());
+}
+
+// A stored text that is not what the program would write for the value it was taken as
+// (unreadable, out of range, missing) is worth a line in the log.
+void noteOddValue(const std::string& key, pugi::xml_attribute value, const std::string& taken,
+                  PendingLog& log) {
+    const std::string_view stored = value.value();
+    if (stored == taken) return;
+    if (!value)
+        log.plain(fmt::format("! {} has no value in {}, taken as {}", key, fileText(), taken));
+    else
+        log.plain(fmt::format("! {} value '{}' in {} taken as {}", key, stored, fileText(), taken));
+}
+
+void readMember(BoolParameter& p, pugi::xml_node document, pugi::xml_node parameters, PendingLog& log) {
+    if (const pugi::xml_node node = gf_findParameterNode(document, p.name)) {
+        const pugi::xml_attribute value = node.attribute("value");
+        p.current = value.as_bool(false);
+        noteOddValue(p.name, value, valueText(p.current.load()), log);
+    } else {
+        p.current = p.defaultValue;
+        gf_appendBoolParameterNode(parameters, p.name.c_str(), p.current.load());
+    }
+    log.unlessQuiet(memberLine(p.name, p.current.load()));
+}
+
+void readMember(IntParameter& p, pugi::xml_node document, pugi::xml_node parameters, PendingLog& log) {
+    if (const pugi::xml_node node = gf_findParameterNode(document, p.name)) {
+        const pugi::xml_attribute value = node.attribute("value");
+        p.current = p.clamp(value.as_int(0));
+        noteOddValue(p.name, value, valueText(p.current.load()), log);
+    } else {
+        p.current = p.defaultValue;
+        gf_appendIntParameterNode(parameters, p.name.c_str(), p.current.load());
+    }
+    log.unlessQuiet(memberLine(p.name, p.current.load()));
+}
+
+void readMember(StringParameter& p, pugi::xml_node document, pugi::xml_node parameters, PendingLog& log) {
+    if (const pugi::xml_node node = gf_findParameterNode(document, p.name)) {
+        p.current.set(node.attribute("value").value());
+    } else {
+        p.current.set(p.defaultValue.get());
+        gf_appendStringParameterNode(parameters, p.name.c_str(), p.current.get());
+    }
+    log.unlessQuiet(memberLine(p.name, p.current.get()));
+}
+
+template <typename Registry>
+void readRegistry(const Registry& registry, pugi::xml_node document, pugi::xml_node parameters,
+                  PendingLog& log) {
+    for (auto* p : registry)
+        if (p != nullptr) readMember(*p, document, parameters, log);
+}
+
+// Writes one setting's value into the file. The caller holds the file lock; true when the whole
+// file was rewritten (its controls then need refreshing).
+bool saveOneLocked(const std::string& key, const std::string& value, const std::string& line,
+                   PendingLog& log) {
+    pugi::xml_document document;
+    const pugi::xml_parse_result loaded = document.load_file(filePath().c_str());
+    if (!loaded) {
+        log.unlessQuiet(line);
+        if (fileIsMissing()) {
+            pugi::xml_node parameters = document.append_child("root").append_child("parameters");
+            if (parameters) gf_appendStringParameterNode(parameters, key.c_str(), value);
+            gf_saveXml(document, filePath());
+            return false;
+        }
+        // Never replace the settings of an unreadable file by a file of this one setting.
+        if (!mayReplaceUnusableFile(loaded.description(), log)) return false;
+        writeWholeFile(false, log);
+        return true;
+    }
+    const pugi::xml_node root = document.child("root");
+    pugi::xml_node container = root ? root : static_cast<pugi::xml_node>(document);
+    pugi::xml_node parameters = container.child("parameters");
+    if (!parameters) parameters = container.append_child("parameters");
+    bool matched = false;
+    for (pugi::xml_node p : parameters.children("parameter")) {
+        if (key != std::string_view(p.attribute("name").value())) continue;
+        gf_setAttribute(p, "value", value);
+        matched = true;
+    }
+    if (!matched) gf_appendStringParameterNode(parameters, key.c_str(), value);
+    log.unlessQuiet(line);
+    if (root) {
+        gf_saveXml(document, filePath());
+        return false;
+    }
+    // The old shape without "root": the whole file is written anew from the current values.
+    log.plain("\nPlacing a root level around a new parameters.xml to make it 100% xml compliance\n");
+    writeWholeFile(false, log);
+    return true;
+}
+
+template <typename Value> void saveOne(const std::string& key, const Value& value) {
+    PendingLog log;
+    bool rewritten = false;
+    {
+        std::lock_guard lock(fileLock());
+        rewritten = saveOneLocked(key, valueText(value), memberLine(key, value), log);
+    }
+    log.write();
+    if (rewritten) refreshControls();
+}
+
+} // namespace
+
+void gf_saveParameters(bool writeDefaults) {
+    PendingLog log;
+    {
+        std::lock_guard lock(fileLock());
+        writeWholeFile(writeDefaults, log);
+    }
+    log.write();
+    refreshControls();
+}
+
+bool gf_readParameters() {
+    gf_log(gf_starBanner(gParametersBannerFill, 0, true, false, "parameters"));
+    PendingLog log;
+    bool created = false;
+    {
+        std::lock_guard lock(fileLock());
+        pugi::xml_document document;
+        const pugi::xml_parse_result loaded = document.load_file(filePath().c_str());
+        pugi::xml_node parameters;
+        if (loaded) {
+            log.plain(fmt::format("from '{}'", fileText()));
+            parameters = gf_parametersNode(document);
+        }
+        if (!parameters) {
+            const bool replace =
+                mayReplaceUnusableFile(loaded ? "no parameters element" : loaded.description(), log);
+            log.plain(fmt::format("{} not found, creating new with default values:", fileText()));
+            resetToDefaults();
+            if (replace) writeWholeFile(true, log);
+            created = true;
+        } else {
+            readRegistry(boolParameters, document, parameters, log);
+            readRegistry(checkBoxParameters, document, parameters, log);
+            readRegistry(intParameters, document, parameters, log);
+            readRegistry(intChoiceParameters, document, parameters, log);
+            readRegistry(stringParameters, document, parameters, log);
+            readRegistry(stringControlParameters, document, parameters, log);
+            gf_saveXml(document, filePath()); // adds the missing keys; a failure shows up next time
+            log.plain(closingBanner());
+        }
+    }
+    log.write();
+    refreshControls();
+    // The working radius follows the loaded RANGE, not the default it was built from.
+    gf_setRange(RANGE.current.load());
+    return created;
+}
+
+bool gf_loadParametersDocument(pugi::xml_document& document, std::string& problem) {
+    std::lock_guard lock(fileLock());
+    const pugi::xml_parse_result loaded = document.load_file(filePath().c_str());
+    if (!loaded) problem = loaded.description();
+    return static_cast<bool>(loaded);
+}
+
+void gf_saveBoolParameter(const BoolParameter& parameter) {
+    saveOne(parameter.name, parameter.current.load());
+}
+
+void gf_saveIntParameter(const IntParameter& parameter) {
+    saveOne(parameter.name, parameter.current.load());
+}
+
+void gf_saveStringParameter(const StringParameter& parameter) {
+    saveOne(parameter.name, parameter.current.get());
+}
+
+void gf_setStringParameter(StringParameter& parameter, std::string text) {
+    parameter.current.set(std::move(text));
+    gf_saveStringParameter(parameter);
+}
+
+void gf_logParameterChange(const StringParameter& parameter) {
+    gf_logUnlessQuiet(memberLine(parameter.name, parameter.current.get()));
+}
+
+} // namespace tamrix

@@ -1,0 +1,120 @@
+#include "config/xml_helpers.hpp"
+
+#include <atomic>
+#include <cstdio>
+#include <system_error>
+
+#include <fmt/format.h>
+#include <unistd.h>
+
+namespace tamrix {
+namespace {
+
+struct StringWriter final : pugi::xml_writer {
+    std::string bytes;
+    void write(const void* data, size_t size) override { bytes.append(static_cast<const char*>(data), size); }
+};
+
+// Writes the bytes to a new temporary file beside the target and renames it over the target.
+// Every write, the flush and the close are checked; on any failure the temporary file goes and
+// the target stays as it was.
+bool replaceFile(const std::filesystem::path& path, const std::string& bytes) {
+    static std::atomic<uint64_t> counter{0};
+    std::filesystem::path temp = path;
+    temp += fmt::format(".{}-{}.tmp", ::getpid(), counter.fetch_add(1));
+    std::FILE* file = std::fopen(temp.c_str(), "wb");
+    if (file == nullptr) return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    ok = std::fflush(file) == 0 && ok;
+    ok = std::fclose(file) == 0 && ok;
+    std::error_code ec;
+    if (ok) {
+        std::filesystem::rename(temp, path, ec);
+        ok = !ec;
+    }
+    if (!ok) std::filesystem::remove(temp, ec);
+    return ok;
+}
+
+std::string_view valueText(pugi::xml_node parameter) {
+    return parameter.attribute("value").value();
+}
+
+} // namespace
+
+bool gf_appendAttribute(pugi::xml_node node, const char* name, const char* value) {
+    pugi::xml_attribute attribute = node.append_attribute(name);
+    return attribute && attribute.set_value(value);
+}
+
+bool gf_appendAttributeString(pugi::xml_node node, const char* name, const std::string& value) {
+    return gf_appendAttribute(node, name, value.c_str());
+}
+
+bool gf_setAttribute(pugi::xml_node node, const char* name, const std::string& value) {
+    pugi::xml_attribute attribute = node.attribute(name);
+    if (!attribute) attribute = node.append_attribute(name);
+    return attribute && attribute.set_value(value.c_str());
+}
+
+bool gf_appendStringParameterNode(pugi::xml_node parameters, const char* key, const std::string& value) {
+    pugi::xml_node parameter = parameters.append_child("parameter");
+    return parameter && gf_appendAttribute(parameter, "name", key) &&
+           gf_appendAttributeString(parameter, "value", value);
+}
+
+bool gf_appendBoolParameterNode(pugi::xml_node parameters, const char* key, bool value) {
+    return gf_appendStringParameterNode(parameters, key, value ? "true" : "false");
+}
+
+bool gf_appendIntParameterNode(pugi::xml_node parameters, const char* key, int32_t value) {
+    return gf_appendStringParameterNode(parameters, key, fmt::format("{}", value));
+}
+
+bool gf_saveXml(pugi::xml_document& document, const std::filesystem::path& path) {
+    pugi::xml_node declaration;
+    for (pugi::xml_node node : document.children()) {
+        if (node.type() == pugi::node_declaration) {
+            declaration = node;
+            break;
+        }
+    }
+    if (!declaration) declaration = document.prepend_child(pugi::node_declaration);
+    if (!declaration || !gf_setAttribute(declaration, "version", "1.0") ||
+        !gf_setAttribute(declaration, "encoding", "UTF-8"))
+        return false;
+    StringWriter writer;
+    document.save(writer, "  ", pugi::format_indent, pugi::encoding_utf8);
+    return replaceFile(path, writer.bytes);
+}
+
+pugi::xml_node gf_parametersNode(pugi::xml_node document) {
+    const pugi::xml_node root = document.child("root");
+    return (root ? root : document).child("parameters");
+}
+
+pugi::xml_node gf_findParameterNode(pugi::xml_node document, std::string_view key) {
+    for (pugi::xml_node parameter : gf_parametersNode(document).children("parameter"))
+        if (key == std::string_view(parameter.attribute("name").value())) return parameter;
+    return {};
+}
+
+std::optional<bool> gf_getBoolParameter(pugi::xml_node document, std::string_view key) {
+    const pugi::xml_node parameter = gf_findParameterNode(document, key);
+    if (!parameter) return std::nullopt;
+    return parameter.attribute("value").as_bool(false);
+}
+
+std::optional<int32_t> gf_getIntParameter(pugi::xml_node document, std::string_view key) {
+    const pugi::xml_node parameter = gf_findParameterNode(document, key);
+    if (!parameter) return std::nullopt;
+    return parameter.attribute("value").as_int(0);
+}
+
+std::optional<std::string> gf_getStringParameter(pugi::xml_node document, std::string_view key) {
+    const pugi::xml_node parameter = gf_findParameterNode(document, key);
+    if (!parameter) return std::nullopt;
+    return std::string(valueText(parameter));
+}
+
+} // namespace tamrix

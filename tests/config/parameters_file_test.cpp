@@ -1,0 +1,359 @@
+#include "config/parameters_file.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include "config/settings.hpp"
+#include "config/settings_fixture.hpp"
+#include "config/xml_helpers.hpp"
+
+using namespace tamrix;
+using settingstest::fileEntries;
+using settingstest::fileValues;
+using settingstest::SettingsFile;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace {
+
+// The keys of a whole file, in registry order.
+std::vector<std::string> registryKeys() {
+    std::vector<std::string> keys;
+    for (const auto* p : boolParameters)
+        keys.push_back(p->name);
+    for (const auto* p : checkBoxParameters)
+        keys.push_back(p->name);
+    for (const auto* p : intParameters)
+        keys.push_back(p->name);
+    for (const auto* p : intChoiceParameters)
+        keys.push_back(p->name);
+    for (const auto* p : stringParameters)
+        keys.push_back(p->name);
+    for (const auto* p : stringControlParameters)
+        keys.push_back(p->name);
+    return keys;
+}
+
+std::vector<std::string> keysOf(const std::vector<std::pair<std::string, std::string>>& entries) {
+    std::vector<std::string> keys;
+    for (const auto& e : entries)
+        keys.push_back(e.first);
+    return keys;
+}
+
+std::size_t indexOf(const std::vector<std::string>& keys, const std::string& key) {
+    return static_cast<std::size_t>(std::find(keys.begin(), keys.end(), key) - keys.begin());
+}
+
+bool anyTemporaryFile(const std::filesystem::path& folder) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().extension() == ".tmp") return true;
+    return false;
+}
+
+// Lets writes beyond `bytes` fail (EFBIG) for the life of the object.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit limited = saved_;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
+
+private:
+    rlimit saved_{};
+};
+
+} // namespace
+
+TEST_F(SettingsFile, FreshStartWritesEveryDefaultInRegistryOrderAndReadsItBackUnchanged) {
+    ASSERT_TRUE(gf_readParameters());
+
+    const auto entries = fileEntries(path());
+    ASSERT_EQ(entries.size(), 61U);
+    EXPECT_EQ(keysOf(entries), registryKeys());
+    EXPECT_EQ(fileValues(path(), "PROGRAM_VERSION"), std::vector<std::string>{"12.5.4"});
+    EXPECT_EQ(fileValues(path(), "AIRP_HEIGHT"), (std::vector<std::string>{"18000", "18000"}));
+    EXPECT_EQ(fileValues(path(), "LAST_EPOCH_TIME:"), std::vector<std::string>{"0"});
+    EXPECT_EQ(fileValues(path(), "ALWAYS_ON_TOP"), std::vector<std::string>{"false"});
+    EXPECT_EQ(fileValues(path(), "PORT_NUMBER"), std::vector<std::string>{"10747"});
+    EXPECT_EQ(fileValues(path(), "AI_PACKAGE_SELECTOR"), std::vector<std::string>{"AIG, FSLTL, JF, MTL"});
+    EXPECT_TRUE(fileValues(path(), "parking_percentage").empty());
+    EXPECT_TRUE(fileValues(path(), "MAX_FIT_FL").empty());
+
+    const std::string written = readFile(path());
+    EXPECT_EQ(written.rfind(
+                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n  <parameters>\n    <parameter ", 0),
+              0U)
+        << written.substr(0, 120);
+    // The log shows the values in memory, which still have no program version.
+    EXPECT_TRUE(logged("PROGRAM_VERSION=\"\""));
+    EXPECT_TRUE(logged("RANGE=40"));
+    EXPECT_TRUE(logged("not found, creating new with default values:"));
+    EXPECT_TRUE(logged(std::string(34, '*') + " parameters " + std::string(34, '*')));
+    EXPECT_TRUE(logged(std::string(80, '*')));
+
+    EXPECT_FALSE(gf_readParameters());
+    EXPECT_EQ(readFile(path()), written);
+    EXPECT_EQ(PROGRAM_VERSION.current.get(), "12.5.4");
+    for (const auto* p : checkBoxParameters)
+        EXPECT_EQ(p->current.load(), p->defaultValue) << p->name;
+    for (const auto* p : intParameters)
+        EXPECT_EQ(p->current.load(), p->defaultValue) << p->name;
+    for (const auto* p : intChoiceParameters)
+        EXPECT_EQ(p->current.load(), p->defaultValue) << p->name;
+    for (const auto* p : stringParameters)
+        EXPECT_EQ(p->current.get(), p->defaultValue.get()) << p->name;
+    EXPECT_FALSE(std::filesystem::exists(path().parent_path() / "parameters0.xml"));
+
+    pugi::xml_document document;
+    std::string problem;
+    ASSERT_TRUE(gf_loadParametersDocument(document, problem));
+    EXPECT_EQ(gf_getIntParameter(document, "MAIN_WINDOW_X"), 400);
+    writeFile(path(), "<root>");
+    EXPECT_FALSE(gf_loadParametersDocument(document, problem));
+    EXPECT_FALSE(problem.empty());
+}
+
+TEST_F(SettingsFile, ValuesOutOfRangeOrUnreadableAreClampedAndNoted) {
+    install("out_of_range.xml");
+    EXPECT_FALSE(gf_readParameters());
+    EXPECT_EQ(RANGE.current.load(), 100);
+    EXPECT_EQ(CUSTOM_PARKING_PERCENTAGE.current.load(), -1);
+    EXPECT_EQ(MAX_HOLDING_MINUTES.current.load(), 60);
+    EXPECT_EQ(HOLDING_THRESHOLD_METERS.current.load(), 10);
+    EXPECT_EQ(MAIN_WINDOW_X.current.load(), 0);
+    EXPECT_EQ(MAIN_WINDOW_Y.current.load(), -30000);
+    EXPECT_EQ(AIRP_RANGE.current.load(), 7) << "a value between two choices stays";
+    EXPECT_FALSE(LIGHT_AIRCRAFT.current.load());
+    EXPECT_TRUE(logged("! RANGE value '1000' in "));
+    EXPECT_TRUE(logged("taken as 100"));
+    EXPECT_TRUE(logged("! MAIN_WINDOW_X value 'abc'"));
+    EXPECT_TRUE(logged("! LIGHT_AIRCRAFT value 'maybe'"));
+    EXPECT_FALSE(logged("! AIRP_RANGE"));
+    // Keys the file lacked are added with their defaults; the values found stay as stored.
+    EXPECT_EQ(fileValues(path(), "RANGE"), std::vector<std::string>{"1000"});
+    EXPECT_EQ(fileValues(path(), "SCAN_LIVERIES"), std::vector<std::string>{"true"});
+    // AIRP_HEIGHT, missing, is added by the first integer registry and found by the second.
+    EXPECT_EQ(fileValues(path(), "AIRP_HEIGHT"), std::vector<std::string>{"18000"});
+    EXPECT_EQ(fileEntries(path()).size(), 60U);
+}
+
+TEST_F(SettingsFile, ChoiceValuesAtAndBeyondTheirLimits) {
+    const auto load = [&](const char* range, const char* custom) {
+        writeFile(path(), fmt::format("<root><parameters><parameter name=\"RANGE\" value=\"{}\"/>"
+                                      "<parameter name=\"CUSTOM_PARKING_PERCENTAGE\" value=\"{}\"/>"
+                                      "<parameter name=\"MAX_PARK_SEL\" value=\"0\"/></parameters></root>",
+                                      range, custom));
+        gf_readParameters();
+    };
+    load("1", "101");
+    EXPECT_EQ(RANGE.current.load(), 2);
+    EXPECT_EQ(CUSTOM_PARKING_PERCENTAGE.current.load(), 100);
+    EXPECT_EQ(MAX_PARK_SEL.current.load(), 0);
+    load("7", "-1");
+    EXPECT_EQ(RANGE.current.load(), 7);
+    EXPECT_EQ(CUSTOM_PARKING_PERCENTAGE.current.load(), -1);
+}
+
+TEST_F(SettingsFile, ElementWithoutValueCountsAsFound) {
+    install("missing_value.xml");
+    WEEK.current = true;
+    EXPECT_FALSE(gf_readParameters());
+    EXPECT_FALSE(WEEK.current.load());
+    EXPECT_EQ(PORT_NUMBER.current.get(), "");
+    EXPECT_EQ(MAX_FIT.current.load(), 0);
+    EXPECT_EQ(fileValues(path(), "WEEK"), std::vector<std::string>{""}) << "not added a second time";
+    EXPECT_TRUE(logged("! WEEK has no value in "));
+}
+
+TEST_F(SettingsFile, DuplicateKeysFirstWinsAndOneSaveUpdatesAll) {
+    install("duplicates.xml");
+    EXPECT_FALSE(gf_readParameters());
+    EXPECT_EQ(RANGE.current.load(), 10);
+    EXPECT_EQ(SIM_CHOICE.current.get(), "MSFS 2024");
+
+    // Missing keys were appended after the elements already there; unknown keys stay.
+    const auto keys = keysOf(fileEntries(path()));
+    EXPECT_EQ(keys[1], "OLD_SETTING");
+    EXPECT_GT(indexOf(keys, "DESTINATION"), indexOf(keys, "SIM_CHOICE"));
+    EXPECT_EQ(fileValues(path(), "DESTINATION"), std::vector<std::string>{""});
+
+    RANGE.current = 25;
+    gf_saveIntParameter(RANGE);
+    EXPECT_EQ(fileValues(path(), "RANGE"), (std::vector<std::string>{"25", "25"}));
+    EXPECT_EQ(fileValues(path(), "OLD_SETTING"), std::vector<std::string>{"kept"});
+
+    // The whole-file writer builds a new document: unknown keys go, duplicates too.
+    gf_saveParameters(false);
+    EXPECT_TRUE(fileValues(path(), "OLD_SETTING").empty());
+    EXPECT_EQ(fileValues(path(), "RANGE"), std::vector<std::string>{"25"});
+}
+
+TEST_F(SettingsFile, MalformedFileIsKeptAsGenerationAndReplacedByDefaults) {
+    install("malformed.xml");
+    RANGE.current = 10; // a value of an earlier run in this process
+    EXPECT_TRUE(gf_readParameters());
+    EXPECT_EQ(readFile(path().parent_path() / "parameters0.xml"),
+              readFile(settingstest::fixture("malformed.xml")));
+    EXPECT_EQ(fileEntries(path()).size(), 61U);
+    EXPECT_EQ(fileValues(path(), "RANGE"), std::vector<std::string>{"40"});
+    EXPECT_EQ(RANGE.current.load(), 40) << "memory holds what the file holds";
+    EXPECT_TRUE(logged("is unusable"));
+    EXPECT_TRUE(logged("not found, creating new with default values:"));
+}
+
+TEST_F(SettingsFile, FileWithoutParametersElementIsTreatedAsUnusable) {
+    install("no_parameters.xml");
+    EXPECT_TRUE(gf_readParameters());
+    EXPECT_TRUE(logged("from '"));
+    EXPECT_TRUE(logged("(no parameters element)"));
+    EXPECT_EQ(readFile(path().parent_path() / "parameters0.xml"),
+              readFile(settingstest::fixture("no_parameters.xml")));
+    EXPECT_EQ(fileEntries(path()).size(), 61U);
+}
+
+TEST_F(SettingsFile, OldShapeLoadsAndFirstSaveRewritesItWithRoot) {
+    install("old_shape.xml");
+    EXPECT_FALSE(gf_readParameters());
+    EXPECT_EQ(RANGE.current.load(), 10);
+    EXPECT_FALSE(SCAN_LIVERIES.current.load());
+    EXPECT_EQ(BLOCK_CALLSIGN.current.get(), "BAW");
+    EXPECT_EQ(fileValues(path(), "OLD_SETTING").size(), 1U);
+
+    RANGE.current = 12;
+    gf_saveIntParameter(RANGE);
+    EXPECT_TRUE(logged("Placing a root level around a new parameters.xml to make it 100% xml compliance"));
+    pugi::xml_document document;
+    ASSERT_TRUE(document.load_file(path().c_str()));
+    EXPECT_TRUE(document.child("root").child("parameters"));
+    EXPECT_EQ(keysOf(fileEntries(path())), registryKeys());
+    EXPECT_EQ(fileValues(path(), "RANGE"), std::vector<std::string>{"12"});
+    EXPECT_EQ(fileValues(path(), "BLOCK_CALLSIGN"), std::vector<std::string>{"BAW"});
+    EXPECT_EQ(fileValues(path(), "SCAN_LIVERIES"), std::vector<std::string>{"false"});
+}
+
+TEST_F(SettingsFile, SavingIntoAnUnreadableFileKeepsItAndWritesEverySetting) {
+    writeFile(path(), "this is no XML");
+    RANGE.current = 12;
+    gf_saveIntParameter(RANGE);
+    EXPECT_EQ(readFile(path().parent_path() / "parameters0.xml"), "this is no XML");
+    EXPECT_EQ(fileEntries(path()).size(), 61U);
+    EXPECT_EQ(fileValues(path(), "RANGE"), std::vector<std::string>{"12"});
+}
+
+TEST_F(SettingsFile, SavingWithoutAFileWritesThatSetting) {
+    gf_setStringParameter(DESTINATION, "EDDF");
+    const auto entries = fileEntries(path());
+    ASSERT_EQ(entries.size(), 1U);
+    EXPECT_EQ(entries[0], (std::pair<std::string, std::string>{"DESTINATION", "EDDF"}));
+    EXPECT_TRUE(logged("DESTINATION=\"EDDF\""));
+}
+
+TEST_F(SettingsFile, SaveThatFailsHalfWayLeavesTheEarlierFile) {
+    gf_saveParameters(false);
+    const std::string before = readFile(path());
+    // Writes stop with an error past this size: below the new file's size, above the old file's.
+    constexpr rlim_t kLimit = 6000;
+    ASSERT_LT(before.size(), kLimit);
+    {
+        FileSizeLimit limit(kLimit);
+        gf_setStringParameter(DESTINATION, std::string(5000, 'x'));
+        gf_saveParameters(false);
+    }
+    EXPECT_EQ(readFile(path()), before);
+    EXPECT_FALSE(anyTemporaryFile(path().parent_path()));
+}
+
+TEST_F(SettingsFile, FailedSaveOfTheWholeFileIsLogged) {
+    std::filesystem::remove_all(path().parent_path());
+    gf_saveParameters(false);
+    EXPECT_TRUE(logged("==> saving: " + path().string() + " failed"));
+}
+
+TEST_F(SettingsFile, Utf16FileWithByteOrderMarkLoads) {
+    const std::string text =
+        "<?xml version=\"1.0\" encoding=\"UTF-16\"?><root><parameters>"
+        "<parameter name=\"RANGE\" value=\"12\"/><parameter name=\"DESTINATION\" value=\"EDDF\"/>"
+        "</parameters></root>";
+    std::string bytes = "\xFF\xFE";
+    for (char c : text) {
+        bytes.push_back(c);
+        bytes.push_back('\0');
+    }
+    writeFile(path(), bytes);
+    EXPECT_FALSE(gf_readParameters());
+    EXPECT_EQ(RANGE.current.load(), 12);
+    EXPECT_EQ(DESTINATION.current.get(), "EDDF");
+    EXPECT_EQ(readFile(path()).rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>", 0), 0U);
+}
+
+TEST_F(SettingsFile, LoadedValuesShowInTheControlsAndSetTheWorkingRadius) {
+    createControls();
+    install("window_values.xml");
+    EXPECT_FALSE(gf_readParameters());
+    EXPECT_EQ(state(ALWAYS_ON_TOP.window).checked, BST_CHECKED);
+    EXPECT_EQ(state(SCAN_LIVERIES.window).checked, BST_UNCHECKED);
+    EXPECT_EQ(state(AUTO_RANGE.window).checked, BST_UNCHECKED);
+    EXPECT_EQ(state(WEEK.window).checked, BST_CHECKED);
+    EXPECT_EQ(state(GUID_CHANGES.window).checked, BST_CHECKED) << "missing key: its default";
+    EXPECT_EQ(state(BLOCK_CALLSIGN.window).text, u"DLH");
+    EXPECT_EQ(RANGE.current.load(), 10);
+    EXPECT_DOUBLE_EQ(gRangeNm.load(), 10.0);
+    EXPECT_EQ(gRangeMeters.load(), 18520);
+
+    // Once the window set-up has filled the combo boxes, writing a value selects its item.
+    RANGE.fillComboBox();
+    RANGE.current = 65;
+    gf_setIntControlText(RANGE);
+    EXPECT_EQ(state(RANGE.window).text, u"65");
+}
+
+TEST(SettingsFileConcurrency, TwoThreadsSavingLeaveAValidFileWithBothFinalValues) {
+    testsupport::TempFolder folder(true);
+    ::setenv("QUORVEL_ROAMING_APPDATA", (folder.path() / "roaming").c_str(), 1);
+    std::filesystem::create_directories(folder.path() / "roaming" / "Quorvel");
+    gf_saveParameters(true);
+
+    constexpr int kSaves = 1000;
+    std::atomic<bool> done{false};
+    std::thread ranges([] {
+        for (int i = 1; i <= kSaves; ++i) {
+            RANGE.current = 2 + i % 99;
+            gf_saveIntParameter(RANGE);
+        }
+    });
+    std::thread destinations([] {
+        for (int i = 1; i <= kSaves; ++i)
+            gf_setStringParameter(DESTINATION, fmt::format("D{}", i));
+    });
+    std::thread reader([&] {
+        std::size_t length = 0;
+        while (!done.load())
+            length += DESTINATION.current.get().size();
+        EXPECT_GT(length + 1, 0U);
+    });
+    ranges.join();
+    destinations.join();
+    done = true;
+    reader.join();
+
+    pugi::xml_document document;
+    ASSERT_TRUE(document.load_file(gf_paths().parametersPath.c_str()));
+    EXPECT_EQ(gf_getIntParameter(document, "RANGE"), 2 + kSaves % 99);
+    EXPECT_EQ(gf_getStringParameter(document, "DESTINATION"), fmt::format("D{}", kSaves));
+    EXPECT_EQ(settingstest::fileEntries(gf_paths().parametersPath).size(), 61U);
+    EXPECT_FALSE(anyTemporaryFile(gf_paths().parametersPath.parent_path()));
+}
