@@ -6,7 +6,11 @@
 
 #include <fmt/format.h>
 
+#include "config/parameters_file.hpp"
+#include "config/settings.hpp"
+#include "config/settings_migration.hpp"
 #include "core/log.hpp"
+#include "core/paths.hpp"
 #include "core/user_error.hpp"
 #include "core/version_data.hpp"
 
@@ -14,11 +18,21 @@ namespace {
 
 int run() {
     using namespace tamrix;
+    gf_installSettingHooks();
+    // Per-user data ("parameters.xml") lives in the program data folder; without it there is
+    // nothing to keep settings in.
+    try {
+        std::filesystem::create_directories(gf_paths().programDataFolder);
+    } catch (const std::filesystem::filesystem_error& e) {
+        gf_log(fmt::format("Failed to create directory: {}", e.what()));
+        return 0;
+    }
+    gf_readParameters();
+    gf_log(fmt::format("Settings read from {}", gf_paths().parametersPath.string()));
     // The program must be started from its own folder, which holds its documentation.
     if (!std::filesystem::is_directory("docs"))
         throw UserErrorException(99, fmt::format("{} must be run from the {} folder!", kProgramName, kProgramName));
-    gf_log(fmt::format("{} {} started in {}", kProgramName, gProgramVersion.text(),
-                       std::filesystem::current_path().string()));
+    gf_checkParametersVersion();
     return 0;
 }
 
