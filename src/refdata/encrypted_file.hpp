@@ -1,0 +1,27 @@
+#pragma once
+// The encrypted container of the reference files: a libsodium secret stream
+// (XChaCha20-Poly1305): a 24-byte header, then chunks of at most 4096 plain bytes, each stored
+// with 17 bytes of overhead; the chunk tagged FINAL ends the stream. A reader decrypts the
+// ".enc" file into the plain file beside it, reads that and removes it again, so the plain form
+// exists only while it is read.
+
+#include <cstddef>
+#include <filesystem>
+
+#include <sodium.h>
+
+namespace tamrix {
+
+inline constexpr std::size_t kStreamHeaderBytes = crypto_secretstream_xchacha20poly1305_HEADERBYTES;
+inline constexpr std::size_t kPlainChunkBytes = 4096;
+inline constexpr std::size_t kCipherChunkBytes =
+    kPlainChunkBytes + crypto_secretstream_xchacha20poly1305_ABYTES;
+
+// Decrypts `encPath` into `plainPath` (created or truncated) with the program's key. True on
+// success. On any failure - the input missing or unreadable, a bad header or key, a chunk that
+// does not authenticate, a stream that ends before its final chunk or goes on after it, a write
+// error - it logs "gf_streamDecrypt exception: {}", removes the plain file and returns false.
+// Never throws; the encrypted file is never changed.
+bool gf_streamDecrypt(const std::filesystem::path& encPath, const std::filesystem::path& plainPath);
+
+} // namespace tamrix

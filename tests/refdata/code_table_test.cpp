@@ -1,0 +1,143 @@
+#include "refdata/code_table.hpp"
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "refdata_test_support.hpp"
+
+using namespace tamrix;
+
+TEST(CodeTable, InternsOnceAndKeepsTexts) {
+    CodeTable table;
+    EXPECT_EQ(table.intern(""), 0);
+    EXPECT_EQ(table.intern("DLH"), 1);
+    EXPECT_EQ(table.intern("dlh"), 2); // no case folding
+    EXPECT_EQ(table.intern("DLH"), 1);
+    EXPECT_EQ(table.size(), 3u);
+    EXPECT_EQ(table.text(1), "DLH");
+    EXPECT_EQ(table.text(2), "dlh");
+    EXPECT_EQ(table.text(3), ""); // outside the table
+    EXPECT_EQ(table.text(70000), "");
+    EXPECT_FALSE(table.find("BAW").has_value());
+    EXPECT_EQ(table.size(), 3u);
+}
+
+// A full table gives the empty code for every new text and says so once; known codes still
+// have their own indices.
+TEST(CodeTable, AFullTableAppendsNothing) {
+    testsupport::CapturedLog log;
+    CodeTable table;
+    for (std::size_t i = 0; i < CodeTable::kMaxCodes; ++i)
+        ASSERT_EQ(table.intern(fmt::format("C{}", i)), i);
+    EXPECT_EQ(table.intern("NEW1"), 0);
+    EXPECT_EQ(table.intern("NEW2"), 0);
+    EXPECT_EQ(table.intern("C65535"), 65535);
+    EXPECT_EQ(table.size(), CodeTable::kMaxCodes);
+    EXPECT_EQ(table.text(65535), "C65535");
+    const auto lines = log.lines();
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(),
+                      [](const std::string& l) { return l.find("code table full") != std::string::npos; }),
+        1);
+}
+
+TEST(ModelIndex, FixesApplyOnlyOnceTheModelCodesAreLoaded) {
+    gModelFixes = {{"B77F", "B77L"}, {"A350", "A359"}, {"B738", "B739"}, {"XXXX", "NONE"}};
+    EXPECT_EQ(gf_modelIndex(""), 0);
+    const uint16_t b77l = gf_modelIndex("B77L");
+    const uint16_t b738 = gf_modelIndex("B738");
+    gf_modelIndex("B739");
+    // Before the flag a wrong code is a code of its own, and stays one.
+    const uint16_t a350 = gf_modelIndex("A350");
+    EXPECT_NE(a350, gf_modelIndex("A359"));
+    gModelCodes.setLoaded();
+    EXPECT_EQ(gf_modelIndex("A350"), a350);
+
+    const std::size_t size = gModelCodes.size();
+    EXPECT_EQ(gf_modelIndex("B77F"), b77l);
+    EXPECT_EQ(gf_modelIndex("B77F"), b77l);
+    EXPECT_EQ(gModelCodes.size(), size);    // the wrong code is not stored
+    EXPECT_EQ(gf_modelIndex("B738"), b738); // a known code is never replaced
+    // A fix to a code that is not in the table does not apply.
+    const uint16_t xxxx = gf_modelIndex("XXXX");
+    EXPECT_EQ(gModelCodes.text(xxxx), "XXXX");
+}
+
+TEST(AirlineIndex, AppendsUnknownCodes) {
+    const uint16_t first = gf_airlineIndex("DLH");
+    EXPECT_EQ(gf_airlineIndex("DLH"), first);
+    EXPECT_EQ(gOperatorCodes.text(gf_airlineIndex("DLHCLH")), "DLHCLH");
+}
+
+// Sixteen threads intern overlapping code lists in different orders while reading texts back:
+// every code gets one index, every index keeps its text, and nothing is lost or doubled.
+TEST(CodeTableConcurrency, SixteenThreadsInternTheSameCodes) {
+    CodeTable table;
+    constexpr int kThreads = 16;
+    constexpr int kCodes = 3000;
+    std::vector<std::string> codes;
+    for (int i = 0; i < kCodes; ++i)
+        codes.push_back(fmt::format("T{:04}", i));
+
+    std::vector<std::vector<uint16_t>> seen(kThreads, std::vector<uint16_t>(kCodes));
+    std::vector<int> textMismatches(kThreads, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            std::vector<int> order(kCodes);
+            for (int i = 0; i < kCodes; ++i)
+                order[i] = i;
+            std::shuffle(order.begin(), order.end(), std::mt19937(static_cast<unsigned>(t)));
+            for (const int i : order) {
+                const uint16_t index = table.intern(codes[i]);
+                seen[t][i] = index;
+                if (table.text(index) != codes[i]) ++textMismatches[t];
+                // Reading the newest entries while others append.
+                const std::size_t size = table.size();
+                if (size > 0 && table.text(size - 1).empty()) ++textMismatches[t];
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+
+    EXPECT_EQ(table.size(), static_cast<std::size_t>(kCodes));
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(textMismatches[t], 0) << t;
+        EXPECT_EQ(seen[t], seen[0]) << t;
+    }
+    std::vector<uint16_t> indices = seen[0];
+    std::sort(indices.begin(), indices.end());
+    EXPECT_EQ(std::adjacent_find(indices.begin(), indices.end()), indices.end());
+    for (int i = 0; i < kCodes; ++i)
+        EXPECT_EQ(table.text(seen[0][i]), codes[i]);
+}
+
+TEST(CodeTableConcurrency, ModelAndAirlineInterningFromManyThreads) {
+    gf_modelIndex("");
+    gModelCodes.setLoaded();
+    gModelFixes = {{"WRNG", "A320"}};
+    const uint16_t a320 = gf_modelIndex("A320");
+    std::vector<std::thread> threads;
+    std::vector<int> errors(16, 0);
+    for (int t = 0; t < 16; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 500; ++i) {
+                if (gf_modelIndex("WRNG") != a320) ++errors[t];
+                const std::string code = fmt::format("OP{}", i % 97);
+                if (gOperatorCodes.text(gf_airlineIndex(code)) != code) ++errors[t];
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    for (int t = 0; t < 16; ++t)
+        EXPECT_EQ(errors[t], 0);
+    EXPECT_EQ(gOperatorCodes.size(), 97u);
+}

@@ -1,0 +1,94 @@
+#include "refdata/encrypted_file.hpp"
+
+#include <fstream>
+#include <map>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "refdata/reference_key.hpp"
+#include "refdata_test_support.hpp"
+
+using namespace tamrix;
+using refdatatest::anyLineContains;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace {
+
+std::string patternText(std::size_t size) {
+    std::string text(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        text[i] = static_cast<char>('a' + (i * 7) % 26);
+    return text;
+}
+
+} // namespace
+
+// Sizes around the 4096-byte chunk: empty, one short chunk, exactly one and two full chunks,
+// and a short last chunk after full ones.
+TEST(StreamDecrypt, RoundTripsEveryChunkLayout) {
+    testsupport::CapturedLog log;
+    writeFile("file.xml", std::string(20000, 'x')); // an older, longer plain file is replaced
+    for (const std::size_t size : {0u, 1u, 4095u, 4096u, 8192u, 10000u}) {
+        const std::string plain = patternText(size);
+        refdatatest::writeEncrypted("file.enc", plain);
+        ASSERT_TRUE(gf_streamDecrypt("file.enc", "file.xml")) << size;
+        EXPECT_EQ(readFile("file.xml"), plain) << size;
+    }
+    EXPECT_FALSE(anyLineContains(log.lines(), "gf_streamDecrypt"));
+}
+
+// Every damaged container is refused with one log line naming the damage, and no plain file -
+// not even the chunks that did authenticate - is left behind.
+TEST(StreamDecrypt, RefusesEveryDamagedContainer) {
+    testsupport::CapturedLog log;
+    writeFile("source.xml", patternText(9000));
+    encref::writeBrokenVariants("source.xml", "broken");
+    const std::map<std::string, std::string> expected{
+        {"wrong-key.enc", "gf_streamDecrypt exception: Decryption failed"},
+        {"no-final.enc", "gf_streamDecrypt exception: Stream ends before its final chunk"},
+        {"cut-in-chunk.enc", "gf_streamDecrypt exception: Decryption failed"},
+        {"header-only.enc", "gf_streamDecrypt exception: Stream ends before its final chunk"},
+        {"too-short.enc", "gf_streamDecrypt exception: Invalid header or key"},
+        {"trailing-bytes.enc", "gf_streamDecrypt exception: Decryption failed"},
+    };
+    ASSERT_EQ(expected.size(), encref::kBrokenVariants.size());
+    for (const auto& variant : encref::kBrokenVariants) {
+        writeFile("plain.xml", "left from an earlier run");
+        EXPECT_FALSE(gf_streamDecrypt(std::filesystem::path("broken") / variant, "plain.xml")) << variant;
+        EXPECT_FALSE(std::filesystem::exists("plain.xml")) << variant;
+        EXPECT_TRUE(refdatatest::hasLine(log.lines(), expected.at(variant))) << variant;
+    }
+    EXPECT_EQ(log.lines().size(), expected.size());
+}
+
+// Bytes behind a final chunk that ends exactly at a block boundary are damage too.
+TEST(StreamDecrypt, RefusesBytesAfterAFullFinalChunk) {
+    testsupport::CapturedLog log;
+    refdatatest::writeEncrypted("file.enc", patternText(kPlainChunkBytes));
+    {
+        std::ofstream out("file.enc", std::ios::binary | std::ios::app);
+        out << "more";
+    }
+    EXPECT_FALSE(gf_streamDecrypt("file.enc", "file.xml"));
+    EXPECT_FALSE(std::filesystem::exists("file.xml"));
+    EXPECT_TRUE(refdatatest::hasLine(log.lines(), "gf_streamDecrypt exception: Data after the final chunk"));
+}
+
+TEST(StreamDecrypt, MissingInputRemovesAStalePlainFile) {
+    testsupport::CapturedLog log;
+    writeFile("file.xml", "stale");
+    EXPECT_FALSE(gf_streamDecrypt("missing.enc", "file.xml"));
+    EXPECT_FALSE(std::filesystem::exists("file.xml"));
+    EXPECT_TRUE(refdatatest::hasLine(log.lines(),
+                                     "gf_streamDecrypt exception: Could not open input file: missing.enc"));
+}
+
+TEST(StreamDecrypt, UnwritableOutputIsReported) {
+    testsupport::CapturedLog log;
+    refdatatest::writeEncrypted("file.enc", "text");
+    EXPECT_FALSE(gf_streamDecrypt("file.enc", "no-such-folder/file.xml"));
+    EXPECT_TRUE(refdatatest::hasLine(
+        log.lines(), "gf_streamDecrypt exception: Could not open output file: no-such-folder/file.xml"));
+}

@@ -1,0 +1,125 @@
+#include "refdata/reference_data.hpp"
+
+#include <stdexcept>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "refdata/airports.hpp"
+#include "refdata/dbase.hpp"
+#include "refdata/encrypted_file.hpp"
+#include "refdata/registration_lookups.hpp"
+#include "refdata_test_support.hpp"
+
+using namespace tamrix;
+namespace fs = std::filesystem;
+using refdatatest::anyLineContains;
+using refdatatest::hasLine;
+
+namespace {
+
+// No plain form of any reference file in "input".
+void expectNoPlainFiles() {
+    for (const auto& entry : fs::directory_iterator("input"))
+        EXPECT_NE(entry.path().extension(), ".xml") << entry.path();
+}
+
+std::string failureOf() {
+    try {
+        gf_readReferenceData();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "no exception";
+}
+
+} // namespace
+
+// The start-up step on the shipped files: both are read, their counts logged, nothing plain left.
+TEST(ReferenceData, ReadsTheShippedFiles) {
+    testsupport::CapturedLog log;
+    refdatatest::installShipped("dbase.enc");
+    refdatatest::installShipped("airports.enc");
+    refdatatest::installShipped("AIG-regcodes.enc");
+    ASSERT_NO_THROW(gf_readReferenceData());
+    expectNoPlainFiles();
+
+    const auto lines = log.lines();
+    EXPECT_TRUE(hasLine(lines, fmt::format("{:5} ICAO model codes", gAircraftCodes.size())));
+    EXPECT_TRUE(hasLine(lines, fmt::format("{:5} dbase records read", gDbaseRecords.size())));
+    EXPECT_TRUE(hasLine(lines, fmt::format("{:5} airports read", gAirports.size())));
+    EXPECT_TRUE(gf_lookupRegistration("DAIZZ").has_value());
+    EXPECT_TRUE(gf_isKnownAirport(FixedCode<4>("EDDF")));
+
+    // Once read, the dbase is not read again; the airports return at once.
+    fs::remove("input/dbase.enc");
+    fs::remove("input/airports.enc");
+    EXPECT_NO_THROW(gf_readReferenceData());
+}
+
+// The shipped AIG regcode file decrypts to the document its readers expect.
+TEST(ReferenceData, TheShippedRegcodeFileDecrypts) {
+    testsupport::CapturedLog log;
+    refdatatest::installShipped("AIG-regcodes.enc");
+    ASSERT_TRUE(gf_streamDecrypt("input/AIG-regcodes.enc", "input/AIG-regcodes.xml"));
+    EXPECT_EQ(testsupport::readFile("input/AIG-regcodes.xml"),
+              testsupport::readFile(refdatatest::kSourceDir / "data/input/AIG-regcodes.xml"));
+}
+
+// Each damaged form of either file ends the step with its error and log line, and leaves no
+// plain file behind.
+TEST(ReferenceData, EveryDamagedFileFailsCleanly) {
+    testsupport::CapturedLog log;
+    fs::create_directories("input");
+    encref::writeBrokenVariants(refdatatest::kSourceDir / "data/input/dbase.xml", "broken/dbase");
+    encref::writeBrokenVariants(refdatatest::kSourceDir / "data/input/airports.xml", "broken/airports");
+
+    for (const auto& variant : encref::kBrokenVariants) {
+        refdatatest::installShipped("airports.enc");
+        fs::copy_file(fs::path("broken/dbase") / variant, "input/dbase.enc",
+                      fs::copy_options::overwrite_existing);
+        EXPECT_EQ(failureOf(), "input/dbase.enc stream decrypt failed") << variant;
+        expectNoPlainFiles();
+    }
+    refdatatest::installShipped("dbase.enc");
+    for (const auto& variant : encref::kBrokenVariants) {
+        fs::copy_file(fs::path("broken/airports") / variant, "input/airports.enc",
+                      fs::copy_options::overwrite_existing);
+        EXPECT_EQ(failureOf(), "88: input/airports.xml not loaded: File was not found") << variant;
+        expectNoPlainFiles();
+    }
+    const auto lines = log.lines();
+    const auto decryptLines = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.rfind("gf_streamDecrypt exception: ", 0) == 0;
+    });
+    EXPECT_EQ(decryptLines, static_cast<long>(2 * encref::kBrokenVariants.size()));
+
+    refdatatest::installShipped("airports.enc");
+    EXPECT_NO_THROW(gf_readReferenceData());
+    expectNoPlainFiles();
+}
+
+TEST(ReferenceData, MissingFilesFail) {
+    testsupport::CapturedLog log;
+    fs::create_directories("input");
+    testsupport::writeFile("input/dbase.xml", "stale");
+    EXPECT_EQ(failureOf(), "input/dbase.enc not available");
+    expectNoPlainFiles();
+    refdatatest::installShipped("dbase.enc");
+    testsupport::writeFile("input/airports.xml", "<root><airports/></root>"); // left from an earlier run
+    EXPECT_EQ(failureOf(), "88: input/airports.xml not loaded: File was not found");
+    expectNoPlainFiles();
+    EXPECT_TRUE(
+        hasLine(log.lines(), "gf_streamDecrypt exception: Could not open input file: input/airports.enc"));
+}
+
+TEST(ReferenceData, MalformedDbaseAndEmptyAirportTable) {
+    testsupport::CapturedLog log;
+    refdatatest::writeEncrypted("input/dbase.enc", "<root>");
+    EXPECT_EQ(failureOf(), "reading data files failed!");
+    expectNoPlainFiles();
+    refdatatest::installShipped("dbase.enc");
+    refdatatest::writeEncrypted("input/airports.enc", "<root><airports/></root>");
+    EXPECT_EQ(failureOf(), "reading 'input/airports.enc' failed!");
+    expectNoPlainFiles();
+}
