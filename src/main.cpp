@@ -13,6 +13,7 @@
 #include "core/paths.hpp"
 #include "core/user_error.hpp"
 #include "core/version_data.hpp"
+#include "refdata/reference_data.hpp"
 
 namespace {
 
@@ -33,6 +34,7 @@ int run() {
     if (!std::filesystem::is_directory("docs"))
         throw UserErrorException(99, fmt::format("{} must be run from the {} folder!", kProgramName, kProgramName));
     gf_checkParametersVersion();
+    gf_readReferenceData();
     return 0;
 }
 
