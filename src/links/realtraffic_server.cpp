@@ -1,0 +1,350 @@
+#include "links/realtraffic_server.hpp"
+
+#include <atomic>
+#include <limits>
+#include <mutex>
+#include <stdexcept>
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include "core/geodesy.hpp"
+#include "core/log.hpp"
+#include "core/run_state.hpp"
+#include "core/status_line.hpp"
+#include "core/time_texts.hpp"
+#include "core/version_data.hpp"
+#include "links/qnh_reader.hpp"
+#include "links/socket_error_text.hpp"
+#include "links/traffic_reader.hpp"
+#include "links/traffic_source_state.hpp"
+#include "platform/net/winsock.hpp"
+
+namespace tamrix {
+namespace {
+
+constexpr int kAnswerBufferSize = 16384;
+// How often a wait for RealTraffic looks at the stop and closing flags.
+constexpr int kAcceptPollMs = 250;
+
+// A socket that the start-up thread may wait on (accept, the version read) outside the server
+// lock while another thread closes the server. Closing then only shuts it down, which wakes the
+// waiter, and the waiter closes it when it comes back: the descriptor number is never freed
+// while a call may still be made with it.
+struct HeldSocket {
+    SOCKET fd = INVALID_SOCKET;
+    bool waitedOn = false;
+    bool closeWhenBack = false;
+};
+
+struct Server {
+    std::mutex lock;  // held for each send and each close
+    HeldSocket listen;
+    HeldSocket client;
+    bool winsockStarted = false;
+    std::atomic<bool> connected{false};
+    std::atomic<LiveAircraftRemover> remover{nullptr};
+};
+
+Server& server() {
+    static auto* s = new Server;
+    return *s;
+}
+
+// The three helpers below run under the server lock.
+SOCKET borrow(HeldSocket& held) {
+    if (held.fd != INVALID_SOCKET) held.waitedOn = true;
+    return held.fd;
+}
+
+void giveBack(HeldSocket& held, SOCKET fd) {
+    if (fd == INVALID_SOCKET) return;
+    held.waitedOn = false;
+    if (held.closeWhenBack) {
+        closesocket(fd);
+        held.closeWhenBack = false;
+    }
+}
+
+void retire(HeldSocket& held) {
+    if (held.fd == INVALID_SOCKET) return;
+    if (held.waitedOn) {
+        shutdown(held.fd, SD_BOTH);
+        held.closeWhenBack = true;
+    } else {
+        closesocket(held.fd);
+    }
+    held.fd = INVALID_SOCKET;
+}
+
+// Sends all bytes of the line; under the server lock.
+bool sendLocked(Server& s, std::string_view line) {
+    std::size_t sent = 0;
+    while (sent < line.size()) {
+        const int n = send(s.client.fd, line.data() + sent, static_cast<int>(line.size() - sent), 0);
+        if (n == SOCKET_ERROR) {
+            const int error = WSAGetLastError();
+            if (error == WSAEINTR) continue;
+            gf_logUnlessQuiet(fmt::format("sendDataPacket to RealTraffic failed: {}", gf_wsaErrorText(error)));
+            s.connected.store(false);
+            retire(s.client);
+            gf_logUnlessQuiet("RealTraffic client socket closed");
+            return false;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void setOption(SOCKET fd, int level, int option, uint32_t value) {
+    if (setsockopt(fd, level, option, reinterpret_cast<const char*>(&value), static_cast<int>(sizeof value)) ==
+        SOCKET_ERROR)
+        throw std::runtime_error(
+            fmt::format("{} setsockopt failed with error {}", gf_utcClock(), gf_wsaErrorText(WSAGetLastError())));
+}
+
+bool runStopping() { return gStopFlag.load() || gClosingFlag.load(); }
+
+} // namespace
+
+void gf_listenForRealTraffic(const std::string& port) {
+    auto& s = server();
+    WSADATA data{};
+    const int started = WSAStartup(MAKEWORD(2, 2), &data);
+    if (started != 0) throw std::runtime_error(fmt::format("WSAStartup failed with error {}", started));
+
+    addrinfo hints{};
+    hints.ai_flags = AI_PASSIVE;
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* result = nullptr;
+    const int resolved = getaddrinfo(nullptr, port.c_str(), &hints, &result);
+    if (resolved != 0) {
+        WSACleanup();
+        throw std::runtime_error(fmt::format("getaddrinfo failed with error {}", resolved));
+    }
+
+    SOCKET fd = INVALID_SOCKET;
+    const auto fail = [&](std::string text) {
+        if (result != nullptr) freeaddrinfo(result);
+        if (fd != INVALID_SOCKET) closesocket(fd);
+        WSACleanup();
+        throw std::runtime_error(text);
+    };
+    fd = socket(result->ai_family, result->ai_socktype, result->ai_protocol);
+    if (fd == INVALID_SOCKET) fail("socket failed with error " + gf_wsaErrorText(WSAGetLastError()));
+    u_long blocking = 0;
+    if (ioctlsocket(fd, FIONBIO, &blocking) != 0)
+        fail("ioctlsocket failed with error " + gf_wsaErrorText(WSAGetLastError()));
+    const int reuse = 1;
+    if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse),
+                   static_cast<int>(sizeof reuse)) == SOCKET_ERROR)
+        fail("setsockopt(SO_REUSEADDR) failed");
+    if (bind(fd, result->ai_addr, result->ai_addrlen) == SOCKET_ERROR)
+        fail("Bind failed at port " + port + " with error " + gf_wsaErrorText(WSAGetLastError()));
+    freeaddrinfo(result);
+    result = nullptr;
+    if (listen(fd, SOMAXCONN) == SOCKET_ERROR) fail("listen failed with error " + gf_wsaErrorText(WSAGetLastError()));
+
+    std::lock_guard guard(s.lock);
+    retire(s.listen);
+    s.listen.fd = fd;
+    s.winsockStarted = true;
+}
+
+uint16_t gf_realTrafficServerPort() {
+    auto& s = server();
+    std::lock_guard guard(s.lock);
+    if (s.listen.fd == INVALID_SOCKET) return 0;
+    sockaddr_in address{};
+    socklen_t size = sizeof address;
+    if (getsockname(s.listen.fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) return 0;
+    return ntohs(address.sin_port);
+}
+
+bool waitForClient() {
+    auto& s = server();
+    SOCKET listenFd = INVALID_SOCKET;
+    {
+        std::lock_guard guard(s.lock);
+        if (s.connected.load()) return false;  // a second client is never accepted
+        listenFd = borrow(s.listen);
+    }
+    SOCKET accepted = INVALID_SOCKET;
+    // Waits in short steps, so that an exit reason set by any thread ends the wait too.
+    while (listenFd != INVALID_SOCKET && !runStopping()) {
+        WSAPOLLFD incoming{listenFd, POLLIN, 0};
+        const int ready = WSAPoll(&incoming, 1, kAcceptPollMs);
+        if (ready == 0 || (ready == SOCKET_ERROR && WSAGetLastError() == WSAEINTR)) continue;
+        if (ready > 0) accepted = accept(listenFd, nullptr, nullptr);
+        break;
+    }
+    std::lock_guard guard(s.lock);
+    const bool closedMeanwhile = listenFd != s.listen.fd;
+    giveBack(s.listen, listenFd);
+    if (accepted == INVALID_SOCKET) return false;
+    if (closedMeanwhile) {
+        closesocket(accepted);
+        return false;
+    }
+    try {
+        setOption(accepted, IPPROTO_TCP, TCP_NODELAY, 1);
+        setOption(accepted, SOL_SOCKET, SO_RCVTIMEO, kRealTrafficSocketTimeoutMs);
+        setOption(accepted, SOL_SOCKET, SO_SNDTIMEO, kRealTrafficSocketTimeoutMs);
+    } catch (const std::runtime_error& e) {
+        gf_logUnlessQuiet(fmt::format("waitForClient interrupted: {}", e.what()));
+        closesocket(accepted);
+        return false;
+    }
+    retire(s.client);
+    s.client.fd = accepted;
+    s.connected.store(true);
+    return true;
+}
+
+bool sendDataPacket(std::string_view line) {
+    auto& s = server();
+    std::lock_guard guard(s.lock);
+    return sendLocked(s, line);
+}
+
+std::string lf_receiveData() {
+    auto& s = server();
+    SOCKET fd = INVALID_SOCKET;
+    {
+        std::lock_guard guard(s.lock);
+        fd = borrow(s.client);
+    }
+    std::string buffer(kAnswerBufferSize, '\0');
+    const int n = recv(fd, buffer.data(), kAnswerBufferSize, 0);
+    const int error = n == SOCKET_ERROR ? WSAGetLastError() : 0;
+    {
+        std::lock_guard guard(s.lock);
+        giveBack(s.client, fd);
+    }
+    if (n == SOCKET_ERROR) {
+        gf_logUnlessQuiet(fmt::format("receive: {}", gf_wsaErrorText(error)));
+        return {};
+    }
+    if (n >= kAnswerBufferSize) {
+        gf_logUnlessQuiet(fmt::format("receive: buffer overrun: {}", n));
+        return {};
+    }
+    buffer.resize(static_cast<std::size_t>(n));
+    return buffer;
+}
+
+void lf_processRTVersion(const std::string& answer) {
+    if (answer.empty()) {
+        gf_setStatusLine("No RealTraffic version received?", true);
+        gRealTrafficProfessional.store(false);
+        return;
+    }
+    try {
+        const auto parsed = nlohmann::json::parse(answer);
+        if (parsed.is_object()) {
+            const bool professional = parsed.value("level", 1) == 2;
+            const std::string version = parsed.value("version", std::string());
+            gRealTrafficProfessional.store(professional);
+            gf_setRealTrafficText(fmt::format("RT {} edition: {}", professional ? "prof" : "stnd", version));
+        } else {
+            gRealTrafficProfessional.store(false);
+            gf_setRealTrafficText({});
+        }
+        gf_invalidateStatusPanel();
+    } catch (const std::exception& e) {
+        gRealTrafficProfessional.store(false);
+        gf_setRealTrafficText({});
+        gf_invalidateStatusPanel();
+        gf_log(fmt::format("{}: JSON parse failed: {}", "lf_processRTVersion", e.what()));
+    }
+}
+
+void gf_resetTrafficSource() {
+    auto& traffic = gf_trafficReader();
+    traffic.qnh.store(1013);
+    gLastTrafficTime.store(0.0);
+    traffic.clearCallsigns();
+    traffic.stopFlag.store(false);
+    traffic.receivingShown.store(true);
+    auto& qnh = gf_qnhReader();
+    qnh.lastQnh.store(1013);
+    qnh.stopFlag.store(false);
+    qnh.datagramCounter.store(0);
+    qnh.previousCounter.store(0);
+    qnh.receivingShown.store(true);
+}
+
+void gf_waitForRealTraffic() {
+    if (!gRealTrafficOnThisPc.load()) return;
+    gf_setStatusLine(fmt::format("Waiting for RealTraffic to connect to {} ...", kProgramName), true);
+    gf_flushLog();
+    gf_resetTrafficSource();
+    if (waitForClient()) {
+        sendDataPacket("Qs999=version\r\n");
+        lf_processRTVersion(lf_receiveData());
+        gTrafficRunFlag.store(true);
+        gf_invalidateStatusPanel();
+        gWaitingForRealTraffic.store(false);
+        gf_log("RealTraffic connected");
+    }
+    gf_clearStatusLine();
+}
+
+std::string gf_userPositionLine(const UserAcState& state) {
+    return fmt::format("Qs121={:.0f};{:.0f};{:.6f};{:.0f};{:.0f};{:.6f};{:.6f}\r\n", state.pitch * -100000.0,
+                       state.bank * 100000.0, state.heading, state.indicatedAltitude * 1000.0,
+                       state.groundSpeed * 1000.0, state.latitude * kDegToRad, state.longitude * kDegToRad);
+}
+
+void gf_sendUserPosition() {
+    if (!gRealTrafficOnThisPc.load()) return;
+    const UserAcState state = gf_userPositionRecord().state;
+    if (gf_isZeroPosition(state.latitude, state.longitude)) return;
+    auto& s = server();
+    if (!s.connected.load()) {
+        if (gf_exitReason() != ExitReason::NotYetSet) return;  // the run is ending
+        if (waitForClient()) {
+            gTrafficRunFlag.store(true);
+            gf_invalidateStatusPanel();
+            gf_setStatusLine(fmt::format("{} RealTraffic re-connected", gf_utcClock()), true);
+            gf_clearStatusLine();
+        }
+        return;
+    }
+    if (sendDataPacket(gf_userPositionLine(state))) return;
+    // RealTraffic has gone: its aircraft would freeze where they are.
+    gTrafficRunFlag.store(false);
+    gf_invalidateStatusPanel();
+    if (!gClosingFlag.load()) {
+        if (const auto remover = s.remover.load()) remover();
+    }
+    gf_resetTrafficSource();
+    gf_setStatusLine(fmt::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", gf_utcClock()), true);
+}
+
+void gf_sendSimTime(int64_t seconds) {
+    if (!server().connected.load() || seconds < 1) return;
+    if (seconds > std::numeric_limits<int64_t>::max() / 1000) return;  // no time of this world
+    sendDataPacket(fmt::format("Qs123={}\r\n", seconds * 1000));
+}
+
+void gf_exitRealTrafficServer() {
+    auto& s = server();
+    std::lock_guard guard(s.lock);
+    if (s.connected.load()) sendLocked(s, "exit\r\n");
+    retire(s.listen);
+    retire(s.client);
+    if (s.winsockStarted) {
+        WSACleanup();
+        s.winsockStarted = false;
+    }
+    s.connected.store(false);
+}
+
+bool gf_realTrafficConnected() { return server().connected.load(); }
+
+void gf_setLiveAircraftRemover(LiveAircraftRemover remover) { server().remover.store(remover); }
+
+} // namespace tamrix

@@ -1,0 +1,65 @@
+#pragma once
+// The TCP server RealTraffic connects to. Towards RealTraffic the program plays an Aerowinx PSX
+// main server: it asks for RealTraffic's version ("Qs999=version"), sends the user aircraft's
+// position and attitude as "Qs121=" lines several times a second, to the professional edition
+// also the simulator's UTC time as "Qs123=" lines, and "exit" when it closes. One client at a
+// time. All of it runs on the start-up thread except gf_exitRealTrafficServer, which the main
+// thread may call as well; closing wakes a thread blocked in accept or in the version read.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "links/user_aircraft_state.hpp"
+
+namespace tamrix {
+
+// How long the version answer and a stuck send may take before they count as failed.
+inline constexpr uint32_t kRealTrafficSocketTimeoutMs = 5000;
+
+// Opens the listen socket on the port (a text, e.g. "10747"). Throws std::runtime_error:
+// "WSAStartup failed with error {}", "getaddrinfo failed with error {}", "socket failed with
+// error {}", "ioctlsocket failed with error {}", "setsockopt(SO_REUSEADDR) failed", "Bind failed
+// at port {} with error {}", "listen failed with error {}".
+void gf_listenForRealTraffic(const std::string& port);
+// The port the listen socket is bound to; 0 when there is none.
+uint16_t gf_realTrafficServerPort();
+
+// Accepts one client, waiting until one connects; false when one is connected already, when the
+// server is closed, or when the run stops meanwhile.
+bool waitForClient();
+// Sends the whole line; on failure logs it, closes the client socket and returns false.
+bool sendDataPacket(std::string_view line);
+// One read of the client's answer; empty on an error, a closed connection, an overrun or when
+// nothing came within kRealTrafficSocketTimeoutMs.
+std::string lf_receiveData();
+// Interprets the version answer: the professional flag and the RealTraffic text.
+void lf_processRTVersion(const std::string& answer);
+
+// The connect phase's greeting: waits for RealTraffic, asks its version, sets the traffic run
+// flag. Only when RealTraffic runs on this PC.
+void gf_waitForRealTraffic();
+// Sends one "Qs121=" line from the user-position record; when RealTraffic is not connected it
+// waits for it to come back instead; when the send fails, RealTraffic has gone: live aircraft
+// are taken out and the traffic source is reset.
+void gf_sendUserPosition();
+// "Qs123={milliseconds}" while connected and seconds >= 1.
+void gf_sendSimTime(int64_t seconds);
+// Sends "exit" to a connected client and closes both sockets.
+void gf_exitRealTrafficServer();
+bool gf_realTrafficConnected();
+
+// "Qs121={};{};{};{};{};{};{}\r\n" of a user aircraft state.
+std::string gf_userPositionLine(const UserAcState& state);
+
+// Before a RealTraffic connection is used and when it has gone: QNH 1013, no last traffic time,
+// no collected callsigns, both readers' stop flags clear and receiving shown, the QNH reader's
+// counters 0.
+void gf_resetTrafficSource();
+
+// Takes every live aircraft out of the simulator when RealTraffic has gone. Live traffic
+// installs it at start-up; without it nothing is taken out.
+using LiveAircraftRemover = void (*)();
+void gf_setLiveAircraftRemover(LiveAircraftRemover remover);
+
+} // namespace tamrix

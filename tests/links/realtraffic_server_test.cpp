@@ -1,0 +1,323 @@
+#include "links/realtraffic_server.hpp"
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "core/run_state.hpp"
+#include "core/status_line.hpp"
+#include "core/time_texts.hpp"
+#include "link_test_support.hpp"
+#include "links/qnh_reader.hpp"
+#include "links/traffic_reader.hpp"
+#include "links/traffic_source_state.hpp"
+#include "rtfeed/feed_session.hpp"
+
+using namespace tamrix;
+using namespace std::chrono_literals;
+using linktest::linesWith;
+using linktest::waitUntil;
+
+namespace {
+
+std::atomic<int> gRemovals{0};
+void countRemoval() { gRemovals.fetch_add(1); }
+
+UserAcState exampleUser() {
+    UserAcState s;
+    s.latitude = 47.5;
+    s.longitude = 8.5;
+    s.pitch = 0.001;
+    s.bank = -0.002;
+    s.heading = 1.5;
+    s.indicatedAltitude = 0.5;
+    s.groundSpeed = 0.25;
+    return s;
+}
+
+constexpr std::string_view kExampleLine = "Qs121=-100;-200;1.500000;500;250;0.829031;0.148353\r\n";
+
+// The RealTraffic stand-in on its own thread, pointed at the server; its datagrams go nowhere.
+class Feed {
+public:
+    explicit Feed(rtfeed::FeedOptions options) : m_session(adjust(std::move(options))) {
+        m_result = std::async(std::launch::async, [this] { return m_session.run(); });
+    }
+    ~Feed() {
+        m_session.stop();
+        if (m_result.valid()) m_result.wait();
+    }
+    rtfeed::FeedSession& session() { return m_session; }
+    rtfeed::FeedReport report() const { return m_session.report(); }
+    // Waits for the session to end by itself.
+    std::optional<rtfeed::FeedReport> finished(std::chrono::milliseconds limit = 3000ms) {
+        if (m_result.wait_for(limit) != std::future_status::ready) return std::nullopt;
+        return m_result.get();
+    }
+
+private:
+    static rtfeed::FeedOptions adjust(rtfeed::FeedOptions o) {
+        o.serverPort = gf_realTrafficServerPort();
+        o.aircraft = 0;
+        o.trafficPort = 9;  // discard
+        o.qnhPort = 9;
+        o.qnhIntervalSeconds = 3600.0;
+        return o;
+    }
+    rtfeed::FeedSession m_session;
+    std::future<rtfeed::FeedReport> m_result;
+};
+
+// A plain TCP client of the server.
+int connectRaw() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(gf_realTrafficServerPort());
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    return fd;
+}
+
+std::string readSome(int fd) {
+    char buffer[256];
+    const ssize_t n = ::recv(fd, static_cast<void*>(buffer), sizeof buffer, 0);
+    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+}
+
+class RealTrafficServerConcurrency : public ::testing::Test {
+protected:
+    void SetUp() override {
+        gRealTrafficOnThisPc.store(true);
+        gf_setLiveAircraftRemover(countRemoval);
+        gf_setUserPositionState(exampleUser());
+        gf_listenForRealTraffic("0");
+        ASSERT_NE(gf_realTrafficServerPort(), 0);
+    }
+    void TearDown() override { gf_exitRealTrafficServer(); }
+
+    testsupport::CapturedLog log;
+};
+
+TEST_F(RealTrafficServerConcurrency, VersionAnswers) {
+    lf_processRTVersion(R"({"level":2,"version":"9.0"})");
+    EXPECT_TRUE(gRealTrafficProfessional.load());
+    EXPECT_EQ(gf_realTrafficText(), "RT prof edition: 9.0");
+
+    lf_processRTVersion(R"({"level":1})");
+    EXPECT_FALSE(gRealTrafficProfessional.load());
+    EXPECT_EQ(gf_realTrafficText(), "RT stnd edition: ");
+    gRealTrafficProfessional.store(true);
+    lf_processRTVersion("{}");
+    EXPECT_FALSE(gRealTrafficProfessional.load());
+    EXPECT_EQ(gf_realTrafficText(), "RT stnd edition: ");
+
+    gRealTrafficProfessional.store(true);
+    lf_processRTVersion(R"({"level":2,"version":9})");
+    EXPECT_FALSE(gRealTrafficProfessional.load());
+    EXPECT_EQ(gf_realTrafficText(), "");
+    ASSERT_EQ(linesWith(log, "lf_processRTVersion: JSON parse failed: ").size(), 1u);
+
+    lf_processRTVersion("[2]");
+    EXPECT_EQ(gf_realTrafficText(), "");
+    lf_processRTVersion("level 2");
+    EXPECT_EQ(linesWith(log, "lf_processRTVersion: JSON parse failed: ").size(), 2u);
+
+    lf_processRTVersion("");
+    EXPECT_EQ(gf_statusLineSnapshot().message, "No RealTraffic version received?");
+    EXPECT_EQ(linesWith(log, "No RealTraffic version received?").size(), 1u);
+}
+
+TEST(RealTrafficLines, PositionLineIsByteExact) {
+    EXPECT_EQ(gf_userPositionLine(exampleUser()), kExampleLine);
+}
+
+TEST_F(RealTrafficServerConcurrency, HandshakePositionTimeAndExitAreByteExact) {
+    rtfeed::FeedOptions options;
+    options.level = 2;
+    options.version = "9.1";
+    Feed feed(options);
+    gf_waitForRealTraffic();
+    EXPECT_TRUE(gf_realTrafficConnected());
+    EXPECT_TRUE(gRealTrafficProfessional.load());
+    EXPECT_EQ(gf_realTrafficText(), "RT prof edition: 9.1");
+    EXPECT_TRUE(gTrafficRunFlag.load());
+    EXPECT_FALSE(gWaitingForRealTraffic.load());
+    EXPECT_EQ(linesWith(log, "Waiting for RealTraffic to connect to Quorvel ...").size(), 1u);
+    EXPECT_EQ(linesWith(log, "RealTraffic connected").size(), 1u);
+    EXPECT_EQ(gf_statusLineSnapshot().message, "");
+
+    gf_sendUserPosition();
+    gf_sendSimTime(1700000000);
+    gf_sendSimTime(0);  // no time: nothing sent
+    ASSERT_TRUE(waitUntil([&] { return feed.report().timeLines == 1; }));
+    EXPECT_NEAR(feed.report().lastPosition->latitude, 47.5, 1e-4);
+
+    gf_exitRealTrafficServer();
+    EXPECT_FALSE(gf_realTrafficConnected());
+    const auto report = feed.finished();
+    ASSERT_TRUE(report);
+    EXPECT_TRUE(report->exitReceived);
+    EXPECT_EQ(report->received,
+              fmt::format("Qs999=version\r\n{}Qs123=1700000000000\r\nexit\r\n", kExampleLine));
+}
+
+TEST_F(RealTrafficServerConcurrency, StandardEditionAndAZeroPosition) {
+    Feed feed({});
+    gf_waitForRealTraffic();
+    EXPECT_FALSE(gRealTrafficProfessional.load());
+    EXPECT_EQ(gf_realTrafficText(), "RT stnd edition: 9.0");
+    gf_setUserPositionState({});  // not known yet: nothing is sent
+    gf_sendUserPosition();
+    gf_setUserPositionState(exampleUser());
+    gf_sendUserPosition();
+    ASSERT_TRUE(waitUntil([&] { return feed.report().positionLines == 1; }));
+    EXPECT_EQ(feed.report().received, fmt::format("Qs999=version\r\n{}", kExampleLine));
+    EXPECT_FALSE(waitForClient());  // a second client is never accepted
+}
+
+TEST_F(RealTrafficServerConcurrency, NoAnswerWhenTheClientCloses) {
+    std::thread client([] {
+        const int fd = connectRaw();
+        EXPECT_EQ(readSome(fd), "Qs999=version\r\n");
+        ::close(fd);
+    });
+    gf_waitForRealTraffic();
+    client.join();
+    EXPECT_FALSE(gRealTrafficProfessional.load());
+    EXPECT_EQ(linesWith(log, "No RealTraffic version received?").size(), 1u);
+    EXPECT_TRUE(gTrafficRunFlag.load());
+}
+
+TEST_F(RealTrafficServerConcurrency, TheWaitForASilentClientEnds) {
+    rtfeed::FeedOptions options;
+    options.answerVersion = false;
+    Feed feed(options);
+    const auto start = std::chrono::steady_clock::now();
+    gf_waitForRealTraffic();
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(kRealTrafficSocketTimeoutMs - 100));
+    EXPECT_LT(took, std::chrono::milliseconds(kRealTrafficSocketTimeoutMs + 2000));
+    EXPECT_EQ(linesWith(log, "No RealTraffic version received?").size(), 1u);
+    EXPECT_EQ(linesWith(log, "receive: 10035 Operation would block").size(), 1u);
+    EXPECT_EQ(feed.report().versionQuestions, 1);
+}
+
+TEST_F(RealTrafficServerConcurrency, ClosingWakesTheVersionRead) {
+    rtfeed::FeedOptions options;
+    options.answerVersion = false;
+    Feed feed(options);
+    auto waiting = std::async(std::launch::async, [] { gf_waitForRealTraffic(); });
+    ASSERT_TRUE(waitUntil([&] { return feed.report().versionQuestions == 1; }));
+    const auto start = std::chrono::steady_clock::now();
+    gf_exitRealTrafficServer();
+    EXPECT_EQ(waiting.wait_for(2s), std::future_status::ready);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    const auto report = feed.finished();
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->received, "Qs999=version\r\nexit\r\n");
+}
+
+TEST_F(RealTrafficServerConcurrency, ClosingOrStoppingWakesTheAccept) {
+    auto waiting = std::async(std::launch::async, [] { return waitForClient(); });
+    EXPECT_EQ(waiting.wait_for(300ms), std::future_status::timeout);
+    gf_exitRealTrafficServer();
+    ASSERT_EQ(waiting.wait_for(1s), std::future_status::ready);
+    EXPECT_FALSE(waiting.get());
+
+    gf_listenForRealTraffic("0");
+    auto stopped = std::async(std::launch::async, [] { return waitForClient(); });
+    EXPECT_EQ(stopped.wait_for(300ms), std::future_status::timeout);
+    gf_setExitReason(ExitReason::SimWasClosed, 0);
+    ASSERT_EQ(stopped.wait_for(1s), std::future_status::ready);
+    EXPECT_FALSE(stopped.get());
+    // With an exit reason set, a lost client is not waited for.
+    gf_sendUserPosition();
+}
+
+TEST_F(RealTrafficServerConcurrency, RealTrafficLeavesAndComesBack) {
+    Feed feed({});
+    gf_waitForRealTraffic();
+    gf_sendUserPosition();
+    ASSERT_TRUE(waitUntil([&] { return feed.report().positionLines == 1; }));
+    gf_trafficReader().qnh.store(1020);
+    gf_qnhReader().datagramCounter.store(7);
+
+    feed.session().disconnect();
+    // Sends fail once the peer's reset has come back.
+    ASSERT_TRUE(waitUntil([] {
+        gf_sendUserPosition();
+        return !gf_realTrafficConnected();
+    }));
+    EXPECT_FALSE(gTrafficRunFlag.load());
+    EXPECT_EQ(gRemovals.load(), 1);
+    EXPECT_EQ(gf_trafficReader().qnh.load(), 1013);  // the traffic source was reset
+    EXPECT_EQ(gf_qnhReader().datagramCounter.load(), 0u);
+    EXPECT_EQ(linesWith(log, "sendDataPacket to RealTraffic failed: ").size(), 1u);
+    EXPECT_EQ(linesWith(log, "RealTraffic client socket closed").size(), 1u);
+    EXPECT_EQ(linesWith(log, " RealTraffic gone? Wait for RealTraffic to re-connect ...").size(), 1u);
+
+    const int linesBefore = feed.report().positionLines;  // lines sent until the client had gone
+    gf_sendUserPosition();  // waits until RealTraffic is back; no position, no new handshake
+    EXPECT_TRUE(gf_realTrafficConnected());
+    EXPECT_TRUE(gTrafficRunFlag.load());
+    EXPECT_EQ(linesWith(log, " RealTraffic re-connected").size(), 1u);
+    EXPECT_EQ(gf_statusLineSnapshot().message, "");
+
+    gf_sendUserPosition();
+    ASSERT_TRUE(waitUntil([&] { return feed.report().positionLines == linesBefore + 1; }));
+    gf_exitRealTrafficServer();
+    const auto report = feed.finished();
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->connections, 2);
+    EXPECT_EQ(report->versionQuestions, 1);
+    EXPECT_TRUE(report->exitReceived);
+}
+
+TEST_F(RealTrafficServerConcurrency, AnotherRunGreetsRealTrafficAnew) {
+    {
+        Feed feed({});
+        gf_waitForRealTraffic();
+        gf_exitRealTrafficServer();
+        ASSERT_TRUE(feed.finished());
+    }
+    gf_listenForRealTraffic("0");
+    Feed feed({});
+    gf_waitForRealTraffic();
+    EXPECT_TRUE(gf_realTrafficConnected());
+    EXPECT_EQ(feed.report().versionQuestions, 1);
+    EXPECT_EQ(linesWith(log, "RealTraffic connected").size(), 2u);
+}
+
+TEST_F(RealTrafficServerConcurrency, APortInUseIsReported) {
+    const std::string port = std::to_string(gf_realTrafficServerPort());
+    try {
+        gf_listenForRealTraffic(port);  // our own listen socket holds it
+        FAIL() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "Bind failed at port " + port + " with error 10048 Address already in use");
+    }
+    EXPECT_EQ(std::to_string(gf_realTrafficServerPort()), port);  // the server in use is untouched
+    try {
+        gf_listenForRealTraffic("no such port");
+        FAIL() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("getaddrinfo failed with error ", 0), 0u);
+    }
+}
+
+TEST(RealTrafficServerOff, NothingHappensWithoutRealTrafficOnThisPc) {
+    testsupport::CapturedLog log;
+    gRealTrafficOnThisPc.store(false);
+    gf_setUserPositionState(exampleUser());
+    gf_waitForRealTraffic();
+    gf_sendUserPosition();
+    gf_sendSimTime(1700000000);
+    gf_exitRealTrafficServer();
+    EXPECT_TRUE(log.lines().empty());
+}
+
+} // namespace

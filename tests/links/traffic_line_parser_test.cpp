@@ -1,0 +1,403 @@
+#include <cmath>
+#include <numbers>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "config/settings.hpp"
+#include "core/geodesy.hpp"
+#include "core/time_texts.hpp"
+#include "link_test_support.hpp"
+#include "links/park_airport.hpp"
+#include "links/traffic_intake.hpp"
+#include "links/traffic_reader.hpp"
+#include "refdata/code_table.hpp"
+
+using namespace tamrix;
+using linktest::line;
+using linktest::validFields;
+
+namespace {
+
+enum F : std::size_t {
+    kKey = 1, kLat = 2, kLon = 3, kAlt = 4, kVs = 5, kTrack = 7, kGs = 8, kCallsign = 9, kType = 10,
+    kReg = 11, kOrigin = 12, kDest = 13, kTime = 14, kSource = 17, kTas = 20, kRoll = 23, kHeading = 25,
+    kCategory = 28,
+};
+
+class TrafficLineParser : public ::testing::Test {
+protected:
+    void SetUp() override {
+        gf_openTrafficGate();
+        gf_clearTrafficIntake();
+        reader.setUserPosition({linktest::kUserLatitude, linktest::kUserLongitude});
+        reader.qnh.store(1013);
+        reader.setParkAirportElevation(std::nullopt);
+        gf_clearParkAirport();
+        AIRBORNE_ONLY.current.store(false);
+        gLiveTrafficTick.store(500);
+        gLastTrafficTime.store(0.0);
+    }
+
+    std::optional<TrafficLine> parse(const std::vector<std::string>& fields) {
+        gf_clearTrafficIntake();
+        reader.interpret(line(fields));
+        std::vector<TrafficLine> out;
+        gf_takeTrafficLines(2, out);
+        EXPECT_LE(out.size(), 1u);
+        if (out.empty()) return std::nullopt;
+        return std::move(out.front());
+    }
+
+    // A line with one field changed.
+    std::optional<TrafficLine> parseWith(std::size_t index, std::string value) {
+        auto fields = validFields();
+        fields[index] = std::move(value);
+        return parse(fields);
+    }
+
+    std::vector<std::string> errors() const { return linktest::linesWith(log, "exception in processLineSub: "); }
+
+    // A park airport at the given place, 20 ft elevation.
+    static void parkAirportAt(double latitude, double longitude) {
+        gf_setParkAirport({FixedCode<4>("EDDF"), {latitude, longitude}, 20.0f});
+    }
+
+    testsupport::CapturedLog log;
+    TrafficReader& reader = gf_trafficReader();
+};
+
+TEST_F(TrafficLineParser, AValidLineBecomesATrafficLine) {
+    const auto parsed = parse(validFields());
+    ASSERT_TRUE(parsed);
+    const TrafficLine& l = *parsed;
+    EXPECT_EQ(l.hexid, 11000001u);
+    EXPECT_DOUBLE_EQ(l.timeStamp, 1700000000.5);
+    EXPECT_DOUBLE_EQ(gLastTrafficTime.load(), 1700000000.5);
+    EXPECT_EQ(l.head.callsign, "DLH4AB");
+    EXPECT_EQ(l.head.registration, "D-AIZZ");
+    EXPECT_EQ(l.head.origin.text(), "FRA");
+    EXPECT_EQ(l.head.destination.text(), "MUC");
+    EXPECT_EQ(l.head.liveryKey.modelIndex, gf_modelIndex("A320"));
+    EXPECT_EQ(l.head.liveryKey.operatorIndex, 0);
+    EXPECT_TRUE(l.head.secondText.empty());
+    EXPECT_DOUBLE_EQ(l.sample.latitude, 50.0);
+    EXPECT_DOUBLE_EQ(l.sample.longitude, 8.65);
+    EXPECT_DOUBLE_EQ(l.sample.altitude, 4993.25);  // QNH 1013 against the standard 1013.25
+    EXPECT_EQ(l.sample.airborne, 1);
+    EXPECT_DOUBLE_EQ(l.sample.groundSpeed, 250.0);
+    EXPECT_DOUBLE_EQ(l.sample.track, 90.0);
+    EXPECT_DOUBLE_EQ(l.sample.verticalSpeed, 1800.0);
+    EXPECT_DOUBLE_EQ(l.sample.trueAirspeed, 220.0);  // not given: the default of its band
+    EXPECT_EQ(l.sample.dueTick, 3500u);
+    EXPECT_EQ(l.sample.generated, 0);
+    EXPECT_EQ(l.sample.headingKnown, 1);
+    ASSERT_TRUE(l.sample.trueHeading);
+    EXPECT_DOUBLE_EQ(*l.sample.trueHeading, 90.0 * kDegToRad);
+    EXPECT_FALSE(l.sample.bank);
+    EXPECT_TRUE(errors().empty());
+}
+
+TEST_F(TrafficLineParser, GroundVehicleLinesAreIgnored) {
+    auto fields = validFields();
+    fields[kCallsign] = "SAFETY VEH";
+    EXPECT_FALSE(parse(fields));
+    fields[kCallsign] = "VEH1";
+    EXPECT_TRUE(parse(fields));
+    EXPECT_TRUE(errors().empty());
+}
+
+TEST_F(TrafficLineParser, AircraftKeyRules) {
+    EXPECT_FALSE(parseWith(kKey, "10000"));  // keys up to 10000 are static aircraft
+    EXPECT_TRUE(parseWith(kKey, "10001"));
+    EXPECT_FALSE(parseWith(kKey, "12ab"));   // key 12
+    EXPECT_TRUE(errors().empty());
+    EXPECT_FALSE(parseWith(kKey, "ab12"));
+    EXPECT_FALSE(parseWith(kKey, "4294967296"));
+    EXPECT_FALSE(parseWith(kKey, "-11000001"));
+    EXPECT_EQ(errors(), (std::vector<std::string>{"exception in processLineSub: hexid incorrectab12",
+                                                  "exception in processLineSub: hexid incorrect4294967296",
+                                                  "exception in processLineSub: hexid incorrect-11000001"}));
+}
+
+TEST_F(TrafficLineParser, PositionBoundsAndTheNullIsland) {
+    auto fields = validFields();
+    fields[kLat] = "90";
+    fields[kLon] = "-180";
+    EXPECT_FALSE(parse(fields));  // valid, but far out of range
+    fields[kLat] = "0.00005";
+    fields[kLon] = "1.0";
+    EXPECT_FALSE(parse(fields));
+    EXPECT_TRUE(errors().empty());
+
+    fields[kLat] = "90.0001";
+    fields[kLon] = "8.65";
+    EXPECT_FALSE(parse(fields));
+    fields[kLat] = "0.00005";
+    fields[kLon] = "0.00005";
+    EXPECT_FALSE(parse(fields));
+    fields[kLat] = "50";
+    fields[kLon] = "-180.5";
+    EXPECT_FALSE(parse(fields));
+    EXPECT_EQ(errors(), (std::vector<std::string>{"exception in processLineSub: invalid lalo: 90.000100,8.650000",
+                                                  "exception in processLineSub: invalid lalo: 0.000050,0.000050",
+                                                  "exception in processLineSub: invalid lalo: 50.000000,-180.500000"}));
+}
+
+TEST_F(TrafficLineParser, TargetsBeyondTheRadiusAreDroppedSilently) {
+    const double radius = gRangeNm.load();
+    const GeoPosition user{linktest::kUserLatitude, linktest::kUserLongitude};
+    const auto at = [&](double nm) {
+        const GeoPosition p = gf_destinationPoint(user, 0.0, nm * 6076.115485564304);
+        auto fields = validFields();
+        fields[kLat] = fmt::format("{:.9f}", p.latitude);
+        fields[kLon] = fmt::format("{:.9f}", p.longitude);
+        return parse(fields);
+    };
+    EXPECT_TRUE(at(radius - 0.1));
+    EXPECT_FALSE(at(radius + 0.1));
+    EXPECT_TRUE(errors().empty());
+}
+
+TEST_F(TrafficLineParser, RegistrationAndCallsignRules) {
+    EXPECT_FALSE(parseWith(kReg, "ABCDEFGHIJKLM"));  // 13 characters
+    EXPECT_EQ(parseWith(kReg, "ABCDEFGHIJKL")->head.registration, "ABCDEFGHIJKL");
+    EXPECT_TRUE(parseWith(kReg, "null")->head.registration.empty());
+
+    for (const char* test : {"TEST", "ERARMTR0", "ERARMTR1", "AIRPORT1", "00000000", "TR852"})
+        EXPECT_FALSE(parseWith(kCallsign, test)) << test;
+    EXPECT_EQ(parseWith(kCallsign, "TEST1")->head.callsign, "TEST1");
+    EXPECT_TRUE(parseWith(kCallsign, "null")->head.callsign.empty());
+
+    // A callsign with '@' is no callsign: the registration alone must identify the aircraft.
+    EXPECT_TRUE(parseWith(kCallsign, "DLH@4")->head.callsign.empty());
+    auto fields = validFields();
+    fields[kCallsign] = "DLH@4";
+    fields[kReg] = "null";
+    EXPECT_FALSE(parse(fields));
+    EXPECT_TRUE(errors().empty());
+}
+
+TEST_F(TrafficLineParser, CallsignsAreCollectedBeforeLaterDrops) {
+    reader.startCallsignCollection();
+    parseWith(kCallsign, "TEST");   // dropped later, collected all the same
+    parseWith(kCallsign, "BAW12");
+    parseWith(kCallsign, "null");
+    parseWith(kCallsign, "A@B");
+    parseWith(kType, "GLID");       // no aircraft, collected as well
+    EXPECT_TRUE(reader.collectingCallsigns());
+    const auto taken = reader.takeCallsigns();
+    EXPECT_FALSE(reader.collectingCallsigns());
+    EXPECT_EQ(taken, (std::unordered_set<std::string>{"TEST", "BAW12", "DLH4AB"}));
+    parseWith(kCallsign, "EZY1");
+    EXPECT_TRUE(reader.takeCallsigns().empty());  // not collecting
+}
+
+TEST_F(TrafficLineParser, NonAircraftTargetsAreDroppedSilently) {
+    EXPECT_FALSE(parseWith(kType, "GLID"));
+    EXPECT_FALSE(parseWith(kType, "null"));
+    EXPECT_FALSE(parseWith(kCategory, "B2"));
+    EXPECT_TRUE(parseWith(kCategory, "B3"));
+    EXPECT_TRUE(errors().empty());
+}
+
+TEST_F(TrafficLineParser, TrueHeadingRules) {
+    auto heading = [&](std::string value) { return parseWith(kHeading, std::move(value))->sample; };
+    EXPECT_DOUBLE_EQ(*heading("0").trueHeading, 2.0 * std::numbers::pi);
+    EXPECT_EQ(heading("0").headingKnown, 1);
+    EXPECT_DOUBLE_EQ(*heading("360").trueHeading, 2.0 * std::numbers::pi);
+    EXPECT_FALSE(heading("-5").trueHeading);
+    EXPECT_EQ(heading("-5").headingKnown, 0);
+    EXPECT_TRUE(errors().empty());
+
+    EXPECT_FALSE(parseWith(kHeading, "360.5"));
+    EXPECT_FALSE(parseWith(kHeading, "north"));
+    EXPECT_EQ(errors(), (std::vector<std::string>{"exception in processLineSub: trueheading: 360.50",
+                                                  "exception in processLineSub: trueheading:north"}));
+
+    // Only ADS-B targets carry a true heading; the field is not read otherwise.
+    auto fields = validFields();
+    fields[kSource] = "mlat";
+    fields[kHeading] = "north";
+    const auto parsed = parse(fields);
+    ASSERT_TRUE(parsed);
+    EXPECT_FALSE(parsed->sample.trueHeading);
+    EXPECT_EQ(parsed->sample.headingKnown, 0);
+}
+
+TEST_F(TrafficLineParser, TrackFallsBackOnTheTrueHeading) {
+    EXPECT_DOUBLE_EQ(parseWith(kTrack, "")->sample.track, 90.0);  // from the true heading of 90
+    auto fields = validFields();
+    fields[kTrack] = "";
+    fields[kSource] = "mlat";
+    EXPECT_DOUBLE_EQ(parse(fields)->sample.track, 0.0);
+    EXPECT_FALSE(parseWith(kTrack, "abc"));
+    EXPECT_EQ(errors(), std::vector<std::string>{"exception in processLineSub: track incorrect abc"});
+}
+
+TEST_F(TrafficLineParser, TrueAirspeedDefaultsByAltitude) {
+    auto tasAt = [&](const char* altitude) {
+        auto fields = validFields();
+        fields[kAlt] = altitude;
+        return parse(fields)->sample.trueAirspeed;
+    };
+    EXPECT_DOUBLE_EQ(tasAt("2006"), 180.0);   // 1999.25 ft after the QNH correction
+    EXPECT_DOUBLE_EQ(tasAt("3000"), 220.0);
+    EXPECT_DOUBLE_EQ(tasAt("9000"), 250.0);
+    EXPECT_DOUBLE_EQ(tasAt("15000"), 350.0);
+    EXPECT_DOUBLE_EQ(tasAt("25000"), 430.0);
+    EXPECT_DOUBLE_EQ(parseWith(kTas, "310")->sample.trueAirspeed, 310.0);
+    EXPECT_FALSE(parseWith(kTas, "fast"));
+    EXPECT_EQ(errors(), std::vector<std::string>{"exception in processLineSub: TAS incorrectfast"});
+}
+
+TEST_F(TrafficLineParser, BankOfAirborneTargetsOnly) {
+    EXPECT_DOUBLE_EQ(*parseWith(kRoll, "10")->sample.bank, -10.0 * kDegToRad);
+    EXPECT_FALSE(parseWith(kRoll, "-1")->sample.bank);
+    EXPECT_FALSE(parseWith(kRoll, "0")->sample.bank);
+
+    parkAirportAt(50.0, 8.65);
+    auto fields = validFields();
+    fields[kAlt] = "0";
+    fields[kGs] = "10";
+    fields[kRoll] = "banked";  // not read on the ground
+    const auto parsed = parse(fields);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->sample.airborne, 0);
+    EXPECT_FALSE(parsed->sample.bank);
+    EXPECT_TRUE(errors().empty());
+}
+
+TEST_F(TrafficLineParser, AltitudeCorrectionAndGroundDetection) {
+    reader.qnh.store(1023);
+    EXPECT_DOUBLE_EQ(parse(validFields())->sample.altitude, 5263.25);
+    reader.qnh.store(1013);
+
+    parkAirportAt(50.0, 8.65);
+    auto fields = validFields();
+    fields[kAlt] = "100";
+    fields[kGs] = "30";
+    EXPECT_DOUBLE_EQ(parse(fields)->sample.altitude, 0.0);  // slow: on the ground
+    fields[kAlt] = "-50";
+    fields[kGs] = "150";
+    EXPECT_DOUBLE_EQ(parse(fields)->sample.altitude, 0.0);
+
+    // 60 ft at 100 kt (53.25 ft corrected): airborne without the airport's elevation, on the
+    // ground 33.25 ft above an airport at 20 ft.
+    fields[kAlt] = "60";
+    fields[kGs] = "100";
+    EXPECT_DOUBLE_EQ(parse(fields)->sample.altitude, 53.25);
+    reader.setParkAirportElevation(20.0);
+    const auto ground = parse(fields);
+    EXPECT_DOUBLE_EQ(ground->sample.altitude, 0.0);
+    EXPECT_EQ(ground->sample.airborne, 0);
+
+    EXPECT_FALSE(parseWith(kAlt, "high"));
+    EXPECT_EQ(errors().size(), 1u);
+    EXPECT_EQ(errors()[0].rfind("exception in processLineSub: altitude high incorrect, from: RTF,11000001,", 0), 0u);
+}
+
+TEST_F(TrafficLineParser, AirborneOnlyKeepsTargetsWellAboveTheParkAirport) {
+    AIRBORNE_ONLY.current.store(true);
+    auto fields = validFields();
+    fields[kGs] = "200";
+    fields[kAlt] = "157";  // 150.25 ft above sea level without a park airport
+    EXPECT_TRUE(parse(fields));
+    fields[kAlt] = "156";
+    EXPECT_FALSE(parse(fields));
+    parkAirportAt(50.0, 8.65);  // elevation 20 ft
+    fields[kAlt] = "177";
+    EXPECT_TRUE(parse(fields));
+    fields[kAlt] = "176";
+    EXPECT_FALSE(parse(fields));
+}
+
+TEST_F(TrafficLineParser, GroundTargetsOnlyNearTheParkAirport) {
+    auto fields = validFields();
+    fields[kAlt] = "0";
+    fields[kGs] = "12";
+    EXPECT_FALSE(parse(fields));  // no park airport
+
+    const GeoPosition target{50.0, 8.65};
+    const auto parkAirportAway = [&](double nm) {
+        const GeoPosition park = gf_destinationPoint(target, 1.0, nm * 6076.115485564304);
+        parkAirportAt(park.latitude, park.longitude);
+    };
+    parkAirportAway(4.999);
+    EXPECT_TRUE(parse(fields));
+    parkAirportAway(5.1);
+    EXPECT_FALSE(parse(fields));
+    EXPECT_TRUE(errors().empty());
+}
+
+TEST_F(TrafficLineParser, AirportCodes) {
+    EXPECT_EQ(parseWith(kOrigin, "fra")->head.origin.text(), "FRA");
+    EXPECT_FALSE(parseWith(kDest, "null")->head.destination.isSet());
+    EXPECT_FALSE(parseWith(kOrigin, "EDDF"));
+    EXPECT_FALSE(parseWith(kDest, ""));
+    EXPECT_EQ(errors(), (std::vector<std::string>{
+                            "exception in processLineSub: 'EDDF' FixedCode: invalid string (length/charset)",
+                            "exception in processLineSub: '' FixedCode: invalid string (length/charset)"}));
+}
+
+TEST_F(TrafficLineParser, BadNumbersAreNamedInTheLog) {
+    EXPECT_FALSE(parseWith(kLat, "north"));
+    EXPECT_FALSE(parseWith(kLon, "+8.5"));  // no plus sign
+    EXPECT_FALSE(parseWith(kGs, ""));
+    EXPECT_FALSE(parseWith(kVs, " 5"));     // no leading blank
+    EXPECT_FALSE(parseWith(kRoll, "x"));
+    EXPECT_FALSE(parseWith(kTime, "noon"));
+    EXPECT_EQ(errors(), (std::vector<std::string>{
+                            "exception in processLineSub: lat:north", "exception in processLineSub: lon:+8.5",
+                            "exception in processLineSub: gs:", "exception in processLineSub: vs: 5",
+                            "exception in processLineSub: roll:x", "exception in processLineSub: timestamp:noon"}));
+    // Only a leading number is needed.
+    EXPECT_DOUBLE_EQ(parseWith(kGs, "250kt")->sample.groundSpeed, 250.0);
+}
+
+TEST_F(TrafficLineParser, NonFiniteNumbersAreRejected) {
+    gLastTrafficTime.store(42.0);
+    EXPECT_FALSE(parseWith(kTime, "nan"));
+    EXPECT_FALSE(parseWith(kTime, "inf"));
+    EXPECT_DOUBLE_EQ(gLastTrafficTime.load(), 42.0);  // never stored
+    EXPECT_FALSE(parseWith(kLat, "NaN"));
+    EXPECT_FALSE(parseWith(kGs, "infinity"));
+    EXPECT_FALSE(parseWith(kAlt, "-inf"));
+    EXPECT_FALSE(parseWith(kTas, "nan"));
+    EXPECT_FALSE(parseWith(kVs, "1e999"));
+    const auto e = errors();
+    ASSERT_EQ(e.size(), 7u);
+    EXPECT_EQ(e[0], "exception in processLineSub: timestamp:nan");
+    EXPECT_EQ(e[1], "exception in processLineSub: timestamp:inf");
+    EXPECT_EQ(e[2], "exception in processLineSub: lat:NaN");
+    EXPECT_EQ(e[3], "exception in processLineSub: gs:infinity");
+    EXPECT_EQ(e[4].rfind("exception in processLineSub: altitude -inf incorrect, from: ", 0), 0u);
+    EXPECT_EQ(e[5], "exception in processLineSub: TAS incorrectnan");
+    EXPECT_EQ(e[6], "exception in processLineSub: vs:1e999");
+}
+
+TEST_F(TrafficLineParser, ShortLinesAreRejectedAndTheNextLineIsRead) {
+    auto fields = validFields();
+    fields.pop_back();
+    EXPECT_FALSE(parse(fields));
+    EXPECT_FALSE(parse({"just one field"}));
+    EXPECT_TRUE(parse(validFields()));
+    EXPECT_EQ(errors(), (std::vector<std::string>{"exception in processLineSub: too few fields: 28",
+                                                  "exception in processLineSub: too few fields: 1"}));
+    EXPECT_DOUBLE_EQ(gLastTrafficTime.load(), 1700000000.5);
+}
+
+TEST_F(TrafficLineParser, TheTimeStampChangesEvenWhenTheLineIsDropped) {
+    gf_shutTrafficGate();
+    auto fields = validFields();
+    fields[kTime] = "1700000123.25";
+    EXPECT_FALSE(parse(fields));  // gate shut
+    EXPECT_DOUBLE_EQ(gLastTrafficTime.load(), 1700000123.25);
+    fields[kTime] = "1700000124";
+    fields[kLat] = "55";  // out of range
+    gf_openTrafficGate();
+    EXPECT_FALSE(parse(fields));
+    EXPECT_DOUBLE_EQ(gLastTrafficTime.load(), 1700000124.0);
+}
+
+} // namespace

@@ -1,0 +1,268 @@
+#include "links/udp_reader.hpp"
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "core/run_state.hpp"
+#include "core/status_line.hpp"
+#include "link_test_support.hpp"
+#include "links/qnh_reader.hpp"
+#include "links/traffic_intake.hpp"
+#include "links/traffic_reader.hpp"
+#include "links/traffic_source_state.hpp"
+#include "platform/net/winsock.hpp"
+
+using namespace tamrix;
+using namespace std::chrono_literals;
+using linktest::sendDatagram;
+using linktest::waitUntil;
+
+namespace {
+
+// A reader that keeps what it is handed.
+class RecordingReader final : public UdpReader {
+public:
+    std::vector<std::string> datagrams() const {
+        std::lock_guard guard(m_lock);
+        return m_datagrams;
+    }
+    int stops() const { return m_stops.load(); }
+
+protected:
+    void onDatagram() override {
+        std::lock_guard guard(m_lock);
+        m_datagrams.emplace_back(m_currentDatagram);
+    }
+    void onStopped() override { m_stops.fetch_add(1); }
+
+private:
+    mutable std::mutex m_lock;
+    std::vector<std::string> m_datagrams;
+    std::atomic<int> m_stops{0};
+};
+
+// Runs a reader thread on an ephemeral port for the life of the object.
+class RunningReader {
+public:
+    RunningReader(UdpReader& reader, bool local, std::atomic<int32_t>& state)
+        : m_reader(reader), m_thread([&reader, local, &state] { reader.runThread("Test Reader", 0, local, {&state}); }) {
+        EXPECT_TRUE(waitUntil([&] { return reader.boundPort() != 0; }));
+    }
+    ~RunningReader() { stop(); }
+    uint16_t port() const { return m_reader.boundPort(); }
+    // Sets the stop flag and waits for the thread; returns how long that took.
+    std::chrono::milliseconds stop() {
+        const auto start = std::chrono::steady_clock::now();
+        m_reader.stopFlag.store(true);
+        if (m_thread.joinable()) m_thread.join();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    }
+
+private:
+    UdpReader& m_reader;
+    std::thread m_thread;
+};
+
+// A UDP socket holding a port, so that a reader cannot bind to it.
+class PortHolder {
+public:
+    PortHolder() {
+        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_ANY);
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        socklen_t size = sizeof a;
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &size);
+        m_port = ntohs(a.sin_port);
+    }
+    ~PortHolder() { ::close(m_fd); }
+    uint16_t port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    uint16_t m_port = 0;
+};
+
+// A port that was free a moment ago (the process-wide readers bind to the port they are given).
+uint16_t freePort() {
+    PortHolder probe;
+    return probe.port();
+}
+
+TEST(UdpReaderConcurrency, RepeatsFromARemoteSenderCountOnce) {
+    testsupport::CapturedLog log;
+    RecordingReader reader;
+    std::atomic<int32_t> state{kReaderStopped};
+    RunningReader running(reader, false, state);
+    EXPECT_EQ(state.load(), kReaderReceiving);
+    for (const char* d : {"a", "a", "b", "a", "a"}) sendDatagram(running.port(), d);
+    ASSERT_TRUE(waitUntil([&] { return reader.datagrams().size() == 3; }));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(reader.datagrams(), (std::vector<std::string>{"a", "b", "a"}));
+    EXPECT_EQ(reader.datagramCounter.load(), 3u);
+}
+
+TEST(UdpReaderConcurrency, ALocalSenderIsNeverSuppressed) {
+    testsupport::CapturedLog log;
+    RecordingReader reader;
+    std::atomic<int32_t> state{kReaderStopped};
+    RunningReader running(reader, true, state);
+    for (const char* d : {"a", "a", "b"}) sendDatagram(running.port(), d);
+    ASSERT_TRUE(waitUntil([&] { return reader.datagrams().size() == 3; }));
+    EXPECT_EQ(reader.datagramCounter.load(), 3u);
+}
+
+TEST(UdpReaderConcurrency, EmptyAndOversizedDatagramsAreNotHandedOn) {
+    testsupport::CapturedLog log;
+    RecordingReader reader;
+    std::atomic<int32_t> state{kReaderStopped};
+    RunningReader running(reader, true, state);
+    sendDatagram(running.port(), "");
+    sendDatagram(running.port(), std::string(UdpReader::kReceiveBufferSize, 'x'));
+    sendDatagram(running.port(), std::string(UdpReader::kReceiveBufferSize - 1, 'y'));
+    ASSERT_TRUE(waitUntil([&] { return reader.datagrams().size() == 1; }));
+    EXPECT_EQ(reader.datagrams().front().size(), UdpReader::kReceiveBufferSize - 1);
+    EXPECT_EQ(linktest::linesWith(log, "buffer overrun: ").size(), 1u);
+    EXPECT_EQ(linktest::linesWith(log, "buffer overrun: 16384 bytes").size(), 1u);
+}
+
+TEST(UdpReaderConcurrency, AStopTakesAboutOneSecond) {
+    testsupport::CapturedLog log;
+    RecordingReader reader;
+    std::atomic<int32_t> state{kReaderStopped};
+    RunningReader running(reader, true, state);
+    std::this_thread::sleep_for(1200ms);  // a time-out without datagrams is no error
+    sendDatagram(running.port(), "still here");
+    ASSERT_TRUE(waitUntil([&] { return reader.datagrams().size() == 1; }));
+    const auto took = running.stop();
+    EXPECT_LE(took, 1500ms);
+    EXPECT_EQ(reader.stops(), 1);
+    EXPECT_FALSE(reader.isRunning());
+    EXPECT_EQ(state.load(), kReaderStopped);
+    EXPECT_EQ(reader.boundPort(), 0);
+    EXPECT_EQ(linktest::linesWith(log, "          Test Reader connected").size(), 1u);
+    EXPECT_EQ(linktest::linesWith(log, "          Test Reader disconnected").size(), 1u);
+    EXPECT_EQ(gf_exitReason(), ExitReason::NotYetSet);
+}
+
+TEST(UdpReader, AStopFlagSetBeforeTheLoopEndsItAtOnce) {
+    testsupport::CapturedLog log;
+    RecordingReader reader;
+    reader.startWinsock();
+    reader.createSocket();
+    reader.bindSocket(0, true);
+    reader.stopFlag.store(true);
+    const auto start = std::chrono::steady_clock::now();
+    reader.receiveLoop(true);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 200ms);
+    EXPECT_EQ(reader.stops(), 1);
+    EXPECT_TRUE(reader.datagrams().empty());
+    EXPECT_EQ(reader.boundPort(), 0);  // the socket is closed
+}
+
+TEST(UdpReaderConcurrency, APortInUseStopsTheRunWithReaderError) {
+    testsupport::CapturedLog log;
+    PortHolder taken;
+    const int cleanupsBefore = platform::net::cleanupCount();
+    std::thread traffic(lf_trafficReaderThread, taken.port(), false);
+    traffic.join();
+    const std::string expected = fmt::format("The Traffic Reader has stopped with error: bind to stream socket failed, "
+                                             "error: 10048 Address already in use");
+    EXPECT_EQ(gf_statusLineSnapshot().message, expected);
+    EXPECT_EQ(gf_exitReason(), ExitReason::ReaderError);
+    EXPECT_EQ(gf_restartDelay(), 15);
+    EXPECT_TRUE(gStopFlag.load());
+    EXPECT_EQ(gTrafficReaderState.load(), kReaderStopped);
+
+    // A second reader error in the run only shows its message.
+    gf_forceExitReason(ExitReason::ReaderError, 99);
+    std::thread qnh(lf_qnhReaderThread, taken.port());
+    qnh.join();
+    EXPECT_EQ(gf_statusLineSnapshot().message,
+              "The QNH Reader has stopped with error: bind to stream socket failed, error: 10048 Address already in use");
+    EXPECT_EQ(gf_restartDelay(), 99);
+    EXPECT_EQ(linktest::linesWith(log, "has stopped with error").size(), 2u);
+    EXPECT_EQ(linktest::linesWith(log, "          Traffic Reader disconnected").size(), 1u);
+    EXPECT_EQ(linktest::linesWith(log, "          QNH Reader disconnected").size(), 1u);
+    // Winsock is cleaned up by the first reader that ends, once per process.
+    EXPECT_EQ(platform::net::cleanupCount() - cleanupsBefore, 1);
+}
+
+TEST(UdpReaderConcurrency, TheTrafficReaderQueuesLinesAndSurvivesBadOnes) {
+    testsupport::CapturedLog log;
+    auto& reader = gf_trafficReader();
+    reader.setUserPosition({linktest::kUserLatitude, linktest::kUserLongitude});
+    gf_clearTrafficIntake();
+    gf_openTrafficGate();
+    const uint16_t port = freePort();
+    std::thread thread(lf_trafficReaderThread, port, true);
+    ASSERT_TRUE(waitUntil([&] { return reader.boundPort() == port; }));
+    EXPECT_EQ(gTrafficReaderState.load(), kReaderReceiving);
+    EXPECT_EQ(gQnhReaderState.load(), kReaderReceiving);
+
+    auto fields = linktest::validFields();
+    sendDatagram(port, "1,2,3");  // too few fields
+    fields[14] = "nan";
+    sendDatagram(port, linktest::line(fields));
+    fields[14] = "1700000000";
+    fields[1] = "x1";
+    sendDatagram(port, linktest::line(fields));
+    sendDatagram(port, linktest::line(linktest::validFields()));
+    ASSERT_TRUE(waitUntil([] { return gf_trafficIntakeSize() == 1; }));
+    EXPECT_EQ(linktest::linesWith(log, "exception in processLineSub: ").size(), 3u);
+    EXPECT_EQ(reader.datagramCounter.load(), 4u);
+
+    reader.stopFlag.store(true);
+    thread.join();
+    EXPECT_EQ(linktest::linesWith(log, "Traffic Reader has stopped").size(), 1u);
+    EXPECT_EQ(gTrafficReaderState.load(), kReaderStopped);
+    EXPECT_EQ(gQnhReaderState.load(), kReaderStopped);
+}
+
+TEST(UdpReaderConcurrency, TheQnhReaderStoresWhatArrives) {
+    testsupport::CapturedLog log;
+    gRealTrafficOnThisPc.store(true);
+    auto& reader = gf_qnhReader();
+    const uint16_t port = freePort();
+    std::thread thread(lf_qnhReaderThread, port);
+    ASSERT_TRUE(waitUntil([&] { return reader.boundPort() == port; }));
+    sendDatagram(port, R"({"QNH": 2992})");
+    sendDatagram(port, R"({"QNH": 1021})");
+    ASSERT_TRUE(waitUntil([] { return gCurrentQnh.load() == 1021; }));
+    reader.stopFlag.store(true);
+    thread.join();
+    EXPECT_EQ(linktest::linesWith(log, "QNH Reader has stopped").size(), 1u);
+    EXPECT_EQ(gQnhReaderState.load(), kReaderStopped);
+}
+
+TEST(UdpReader, TheWatchdogShowsSilenceAndReceiving) {
+    auto& traffic = gf_trafficReader();
+    auto& qnh = gf_qnhReader();
+    gTrafficReaderState.store(kReaderReceiving);
+    gQnhReaderState.store(kReaderReceiving);
+
+    gTrafficRunFlag.store(false);
+    gf_checkReadersAlive();
+    EXPECT_EQ(gTrafficReaderState.load(), kReaderReceiving);  // no RealTraffic run: nothing changes
+
+    gTrafficRunFlag.store(true);
+    traffic.datagramCounter.store(5);
+    gf_checkReadersAlive();
+    EXPECT_EQ(gTrafficReaderState.load(), kReaderReceiving);
+    EXPECT_EQ(gQnhReaderState.load(), kReaderSilent);  // nothing since the last call
+
+    gf_checkReadersAlive();
+    EXPECT_EQ(gTrafficReaderState.load(), kReaderSilent);
+    traffic.datagramCounter.fetch_add(1);
+    qnh.datagramCounter.fetch_add(1);
+    gf_checkReadersAlive();
+    EXPECT_EQ(gTrafficReaderState.load(), kReaderReceiving);
+    EXPECT_EQ(gQnhReaderState.load(), kReaderReceiving);
+    EXPECT_TRUE(traffic.receivingShown.load());
+}
+
+} // namespace

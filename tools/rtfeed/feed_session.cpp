@@ -1,0 +1,215 @@
+#include "rtfeed/feed_session.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <set>
+#include <string_view>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <fmt/format.h>
+
+namespace rtfeed {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Seconds = std::chrono::duration<double>;
+
+constexpr auto kReconnectDelay = std::chrono::seconds(1);
+constexpr int kPollMs = 20;
+
+std::optional<sockaddr_in> addressOf(const std::string& host, uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) return std::nullopt;
+    return address;
+}
+
+int connectTo(const sockaddr_in& address) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return -1;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return fd;
+}
+
+void sendAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+        if (n <= 0) return;
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+std::size_t distinctKeys(const std::vector<std::string>& lines) {
+    std::set<std::string> keys;
+    for (const auto& line : lines) {
+        if (line.starts_with("{")) continue;
+        const auto fields = splitFields(line);
+        if (fields.size() > 1) keys.insert(fields[1]);
+    }
+    return std::max<std::size_t>(1, keys.size());
+}
+
+} // namespace
+
+FeedSession::FeedSession(FeedOptions options) : m_options(std::move(options)) {}
+
+FeedReport FeedSession::report() const {
+    std::lock_guard guard(m_lock);
+    return m_report;
+}
+
+FeedReport FeedSession::run() {
+    const auto& o = m_options;
+    const auto say = [&](std::string_view text) {
+        if (o.verbose) std::printf("rtfeed: %.*s\n", static_cast<int>(text.size()), text.data());
+        if (o.verbose) std::fflush(stdout);
+    };
+    const auto start = Clock::now();
+    const auto deadline = o.durationSeconds > 0.0
+                              ? start + std::chrono::duration_cast<Clock::duration>(Seconds(o.durationSeconds))
+                              : Clock::time_point::max();
+    const auto server = addressOf(o.serverHost, o.serverPort);
+    const auto trafficTarget = addressOf(o.udpHost, o.trafficPort);
+    const auto qnhTarget = addressOf(o.udpHost, o.qnhPort);
+    if ((o.useServer && !server) || !trafficTarget || !qnhTarget) {
+        say("bad host address");
+        return report();
+    }
+    const int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
+    const auto sendDatagram = [&](const sockaddr_in& to, std::string_view text) {
+        ::sendto(udp, text.data(), text.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    };
+
+    SyntheticTraffic traffic(o.seed, o.aircraft);
+    std::vector<Clock::time_point> lastReport(static_cast<std::size_t>(std::max(0, o.aircraft)), start);
+    const bool recorded = !o.recordedLines.empty();
+    const std::size_t senders = recorded ? distinctKeys(o.recordedLines) : std::max<std::size_t>(1, lastReport.size());
+    const auto interval = std::chrono::duration_cast<Clock::duration>(Seconds(o.reportIntervalSeconds)) /
+                          static_cast<long>(senders);
+    std::size_t nextFlight = 0;
+    std::size_t nextRecorded = 0;
+
+    std::optional<Position> user = o.position;
+    std::optional<int64_t> simMs;
+    Clock::time_point simMsAt = start;
+    int tcp = -1;
+    auto nextConnect = start;
+    auto nextTraffic = start;
+    auto nextQnh = start;
+    std::string pending;
+    bool exitSeen = false;
+
+    const auto dropConnection = [&](std::string_view why) {
+        ::close(tcp);
+        tcp = -1;
+        nextConnect = Clock::now() + kReconnectDelay;
+        say(why);
+    };
+    const auto handleLine = [&](std::string_view line) {
+        std::lock_guard guard(m_lock);
+        if (line == "Qs999=version") {
+            ++m_report.versionQuestions;
+            if (o.answerVersion) sendAll(tcp, versionAnswer(o.level, o.version));
+        } else if (const auto position = parseUserPositionLine(line)) {
+            ++m_report.positionLines;
+            m_report.lastPosition = position;
+            user = position;
+        } else if (const auto ms = parseSimTimeLine(line)) {
+            ++m_report.timeLines;
+            m_report.lastSimTimeMs = ms;
+            simMs = ms;
+            simMsAt = Clock::now();
+        } else if (line == "exit") {
+            m_report.exitReceived = true;
+            exitSeen = true;
+        }
+    };
+    const auto timeStamp = [&](Clock::time_point now) {
+        if (simMs) return static_cast<double>(*simMs) / 1000.0 + Seconds(now - simMsAt).count();
+        return Seconds(std::chrono::system_clock::now().time_since_epoch()).count();
+    };
+
+    while (!m_stop.load() && !exitSeen) {
+        auto now = Clock::now();
+        if (now >= deadline) break;
+        if (o.useServer && tcp < 0 && now >= nextConnect) {
+            tcp = connectTo(*server);
+            if (tcp < 0) {
+                nextConnect = now + kReconnectDelay;
+            } else {
+                std::lock_guard guard(m_lock);
+                ++m_report.connections;
+                say("connected to the server");
+            }
+        }
+        if (tcp >= 0 && m_disconnect.exchange(false)) dropConnection("left the server");
+
+        const bool feeding = !o.useServer || tcp >= 0;
+        if (feeding && now >= nextTraffic) {
+            if (recorded && nextRecorded < o.recordedLines.size()) {
+                const std::string& line = o.recordedLines[nextRecorded++];
+                const bool isQnh = line.starts_with("{");
+                sendDatagram(isQnh ? *qnhTarget : *trafficTarget, line);
+                std::lock_guard guard(m_lock);
+                ++(isQnh ? m_report.qnhSent : m_report.trafficSent);
+            } else if (!recorded && user && !lastReport.empty()) {
+                const std::size_t i = nextFlight++ % lastReport.size();
+                traffic.advanceFlight(i, *user, Seconds(now - lastReport[i]).count());
+                lastReport[i] = now;
+                sendDatagram(*trafficTarget, formatTrafficLine(traffic.flights()[i], timeStamp(now)));
+                std::lock_guard guard(m_lock);
+                ++m_report.trafficSent;
+            }
+            nextTraffic = std::max(nextTraffic + interval, now - interval);
+        }
+        if (feeding && now >= nextQnh) {
+            sendDatagram(*qnhTarget, formatQnhDatagram(o.qnh));
+            nextQnh = now + std::chrono::duration_cast<Clock::duration>(Seconds(o.qnhIntervalSeconds));
+            std::lock_guard guard(m_lock);
+            ++m_report.qnhSent;
+        }
+
+        if (tcp < 0) {
+            ::poll(nullptr, 0, kPollMs);
+            continue;
+        }
+        pollfd p{tcp, POLLIN, 0};
+        if (::poll(&p, 1, kPollMs) <= 0) continue;
+        char buffer[4096];
+        const ssize_t n = ::recv(tcp, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            dropConnection("the server closed the connection");
+            continue;
+        }
+        {
+            std::lock_guard guard(m_lock);
+            m_report.received.append(buffer, static_cast<std::size_t>(n));
+        }
+        pending.append(buffer, static_cast<std::size_t>(n));
+        for (std::size_t end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
+            std::string_view line(pending.data(), end);
+            if (line.ends_with('\r')) line.remove_suffix(1);
+            handleLine(line);
+            pending.erase(0, end + 1);
+        }
+    }
+    if (exitSeen) say("the server said exit");
+    if (tcp >= 0) ::close(tcp);
+    ::close(udp);
+    return report();
+}
+
+} // namespace rtfeed

@@ -1,0 +1,74 @@
+#pragma once
+// One run of the RealTraffic stand-in: connects to the program's TCP server (retrying until it
+// listens), answers the version question, reads the position and time lines, and sends traffic
+// datagrams (a line per aircraft about every 2 seconds) and QNH datagrams to the UDP ports. It
+// ends after the given duration, on "exit" from the server, or on stop().
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "rtfeed/feed_traffic.hpp"
+
+namespace rtfeed {
+
+struct FeedOptions {
+    std::string serverHost = "127.0.0.1";
+    uint16_t serverPort = 10747;
+    bool useServer = true;              // false: no TCP server; the position comes from `position`
+    std::optional<Position> position;   // the user position until the server sends one
+    std::string udpHost = "127.0.0.1";
+    uint16_t trafficPort = 49005;
+    uint16_t qnhPort = 49004;
+    int level = 1;                      // 2: professional edition
+    std::string version = "9.0";
+    bool answerVersion = true;          // false: stays silent after "Qs999=version"
+    int aircraft = 12;
+    uint32_t seed = 1;
+    std::vector<std::string> recordedLines;  // played instead of synthetic flights when not empty
+    double durationSeconds = 0.0;       // 0: until "exit" or stop()
+    double reportIntervalSeconds = 2.0; // per aircraft
+    int qnh = 1013;
+    double qnhIntervalSeconds = 10.0;
+    bool verbose = false;               // progress lines on stdout
+};
+
+struct FeedReport {
+    int connections = 0;
+    bool exitReceived = false;
+    int versionQuestions = 0;
+    int positionLines = 0;
+    int timeLines = 0;
+    int trafficSent = 0;
+    int qnhSent = 0;
+    std::optional<Position> lastPosition;
+    std::optional<int64_t> lastSimTimeMs;
+    std::string received;  // every byte the server sent, in order
+};
+
+class FeedSession {
+public:
+    explicit FeedSession(FeedOptions options);
+
+    // Runs until the duration has passed, the server said "exit", or stop() was called.
+    FeedReport run();
+    // Ends run() within about 100 ms; callable from any thread.
+    void stop() { m_stop.store(true); }
+    // Drops the TCP connection; the session connects again (tests of RealTraffic leaving).
+    void disconnect() { m_disconnect.store(true); }
+
+    // A copy of the report so far; callable from any thread while run() works.
+    FeedReport report() const;
+
+private:
+    FeedOptions m_options;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_disconnect{false};
+    mutable std::mutex m_lock;
+    FeedReport m_report;
+};
+
+} // namespace rtfeed
