@@ -1,0 +1,625 @@
+// The simulator's world: its state, what happens on a frame and on a simulator second, and the
+// control face.
+
+#include "platform/simconnect/sim_world.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include <fmt/format.h>
+
+#include "platform/simconnect/sim_world_internal.hpp"
+
+namespace platform::simconnect {
+namespace detail {
+namespace {
+
+constexpr DWORD kMessageVersion = 6;
+// A connection that is not dispatched gets no more Frame events beyond this many waiting
+// messages, so that an idle connection cannot grow without end.
+constexpr std::size_t kFrameQueueLimit = 1024;
+constexpr double kPi = 3.141592653589793;
+constexpr double kMetresPerNm = 1852.0;
+
+double distanceMetres(double lat1, double lon1, double lat2, double lon2) {
+    const double rad = kPi / 180.0;
+    const double dLat = (lat2 - lat1) * rad;
+    const double dLon = (lon2 - lon1) * rad;
+    const double a = std::sin(dLat / 2) * std::sin(dLat / 2) +
+                     std::cos(lat1 * rad) * std::cos(lat2 * rad) * std::sin(dLon / 2) * std::sin(dLon / 2);
+    return 2.0 * std::atan2(std::sqrt(a), std::sqrt(1.0 - a)) * 3437.7467707849396 * kMetresPerNm;
+}
+
+Object userObject(const UserAircraft& a) {
+    Object o;
+    o.id = a.objectId;
+    o.user = true;
+    o.title = a.title;
+    o.atcModel = a.atcModel;
+    o.atcId = "USER";
+    o.latitude = a.latitude;
+    o.longitude = a.longitude;
+    o.altitude = a.altitudeFeet;
+    o.pitch = a.pitch;
+    o.bank = a.bank;
+    o.heading = a.heading;
+    o.groundSpeed = a.groundSpeedKnots;
+    o.onGround = a.onGround;
+    return o;
+}
+
+ObjectView viewOf(const Object& o) {
+    ObjectView v;
+    v.id = o.id;
+    v.user = o.user;
+    v.title = o.title;
+    v.atcId = o.atcId;
+    v.latitude = o.latitude;
+    v.longitude = o.longitude;
+    v.altitudeFeet = o.altitude;
+    v.pitch = o.pitch;
+    v.bank = o.bank;
+    v.heading = o.heading;
+    v.verticalSpeed = o.verticalSpeed;
+    v.trueAirspeed = o.trueAirspeed;
+    v.onGround = o.onGround;
+    v.lights = o.lights;
+    v.freezeLatLon = o.freezeLatLon;
+    v.freezeAltitude = o.freezeAltitude;
+    v.freezeAttitude = o.freezeAttitude;
+    v.aiReleased = o.released;
+    v.spoilers = o.spoilers;
+    v.throttle1 = o.throttle1;
+    v.throttle2 = o.throttle2;
+    v.flightPlan = o.flightPlan;
+    v.positionUpdates = o.positionUpdates;
+    v.eventCount = o.eventCount;
+    return v;
+}
+
+std::string lightsText(uint32_t lights) {
+    static const std::pair<uint32_t, const char*> names[] = {{0x1, "nav"},     {0x2, "beacon"}, {0x4, "landing"},
+                                                             {0x8, "taxi"},    {0x10, "strobe"}, {0x100, "logo"},
+                                                             {0x200, "cabin"}};
+    std::string out;
+    for (const auto& [bit, name] : names) {
+        if ((lights & bit) == 0) continue;
+        if (!out.empty()) out += ',';
+        out += name;
+    }
+    return out.empty() ? "-" : out;
+}
+
+std::string objectLine(const Object& o) {
+    std::string frozen;
+    if (o.freezeLatLon) frozen += "P";
+    if (o.freezeAltitude) frozen += "A";
+    if (o.freezeAttitude) frozen += "T";
+    return fmt::format("{:<4} {:>10} {:<8} {:10.5f} {:11.5f} {:7.0f} ft {:5.1f} deg {:6.1f} kt {:<6} frozen:{:<3} "
+                       "lights:{} '{}'",
+                       o.user ? "user" : "AI", o.id, o.atcId, o.latitude, o.longitude, o.altitude,
+                       o.heading * 180.0 / kPi, o.user ? o.groundSpeed : o.trueAirspeed,
+                       o.onGround ? "ground" : "air", frozen.empty() ? "-" : frozen, lightsText(o.lights), o.title);
+}
+
+} // namespace
+
+State& state() {
+    static auto* s = [] {
+        auto* fresh = new State;
+        fresh->resetLocked();
+        return fresh;
+    }();
+    return *s;
+}
+
+void State::resetLocked() {
+    available = false;
+    running = false;
+    appName = "KittyHawk";
+    appVersion = {11, 0, 282174, 999};
+    user = userObject(UserAircraft{});
+    ai.clear();
+    arrivals.clear();
+    departures.clear();
+    nextObjectId = 100;
+    groundAltitude = 0.0;
+    zulu = 1767225600; // 2026-01-01 00:00:00 UTC
+    frame = 0;
+    creationAnswers.clear();
+    defaultAnswer = CreationAnswer::Refuse;
+    airports.clear();
+    connections.clear();
+    failures.clear();
+    calls.clear();
+    callLogging = true;
+}
+
+Connection* State::find(HANDLE handle) {
+    const auto id = static_cast<uint32_t>(reinterpret_cast<std::uintptr_t>(handle));
+    const auto it = connections.find(id);
+    return it == connections.end() ? nullptr : &it->second;
+}
+
+Connection* State::findByName(std::string_view name) {
+    Connection* newest = nullptr;
+    for (auto& [id, c] : connections)
+        if (c.name == name) newest = &c;
+    return newest;
+}
+
+Object* State::findObject(DWORD id) {
+    if (id == SIMCONNECT_OBJECT_ID_USER || id == user.id) return &user;
+    const auto it = ai.find(id);
+    return it == ai.end() ? nullptr : &it->second;
+}
+
+bool State::takeFailure(std::string_view function) {
+    const auto it = failures.find(function);
+    if (it == failures.end() || it->second == 0) return false;
+    if (it->second > 0) --it->second;
+    return true;
+}
+
+void State::log(const Connection* connection, std::string_view function, std::string args, HRESULT result) {
+    if (!callLogging) return;
+    calls.push_back(CallRecord{connection ? connection->name : std::string(), std::string(function), std::move(args),
+                               result});
+}
+
+void State::broadcastEvent(std::string_view systemEvent, DWORD data) {
+    for (auto& [id, c] : connections) {
+        if (c.quitting) continue;
+        for (const auto& [eventId, name] : c.systemEvents)
+            if (name == systemEvent) c.queue.push_back(eventMessage(eventId, data));
+    }
+}
+
+void State::broadcastAddRemove(std::string_view systemEvent, uint32_t objectId) {
+    for (auto& [id, c] : connections) {
+        if (c.quitting) continue;
+        for (const auto& [eventId, name] : c.systemEvents) {
+            if (name != systemEvent) continue;
+            Bytes body;
+            body.u32(0);
+            body.u32(eventId);
+            body.u32(objectId);
+            body.u32(SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+            c.queue.push_back(makeMessage(SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE, body.bytes()));
+        }
+    }
+}
+
+bool State::answerData(Connection& connection, const DataRequest& request, DWORD outOf, DWORD entry,
+                       SIMCONNECT_RECV_ID id) {
+    const auto def = connection.definitions.find(request.defineId);
+    const Object* object = findObject(request.objectId);
+    if (def == connection.definitions.end() || object == nullptr) return false;
+    Bytes body;
+    body.u32(request.requestId);
+    body.u32(object->id);
+    body.u32(request.defineId);
+    body.u32(0);
+    body.u32(entry);
+    body.u32(outOf);
+    body.u32(static_cast<DWORD>(def->second.size()));
+    const auto block = buildBlock(*this, *object, def->second);
+    body.put(block.data(), block.size());
+    connection.queue.push_back(makeMessage(id, body.bytes()));
+    return true;
+}
+
+void State::answerByType(Connection& connection, const ByTypeRequest& request) {
+    std::vector<DWORD> inRange;
+    const auto within = [&](const Object& o) {
+        return distanceMetres(user.latitude, user.longitude, o.latitude, o.longitude) <= request.radiusMetres;
+    };
+    if (within(user)) inRange.push_back(user.id);
+    for (const auto& [id, o] : ai)
+        if (within(o)) inRange.push_back(id);
+    const auto outOf = static_cast<DWORD>(inRange.size());
+    for (DWORD i = 0; i < outOf; ++i)
+        answerData(connection, DataRequest{request.requestId, request.defineId, inRange[i]}, outOf, i + 1,
+                   SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE);
+}
+
+void State::frameLocked() {
+    ++frame;
+    for (const uint32_t id : departures)
+        if (ai.erase(id) != 0) broadcastAddRemove("OBJECTREMOVED", id);
+    departures.clear();
+    for (auto& arrival : arrivals) {
+        const uint32_t id = arrival.object.id;
+        ai[id] = std::move(arrival.object);
+        broadcastAddRemove("OBJECTADDED", id);
+        const auto creator = connections.find(arrival.creator);
+        if (creator != connections.end() && !creator->second.quitting) {
+            Bytes body;
+            body.u32(arrival.requestId);
+            body.u32(id);
+            creator->second.queue.push_back(makeMessage(SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID, body.bytes()));
+        }
+    }
+    arrivals.clear();
+    for (auto& [id, c] : connections) {
+        if (c.quitting) continue;
+        if (running) {
+            for (const auto& request : c.onceRequests)
+                answerData(c, request, 1, 1, SIMCONNECT_RECV_ID_SIMOBJECT_DATA);
+            c.onceRequests.clear();
+            for (const auto& request : c.byTypeRequests) answerByType(c, request);
+            c.byTypeRequests.clear();
+        }
+        if (c.queue.size() >= kFrameQueueLimit) continue;
+        for (const auto& [eventId, name] : c.systemEvents) {
+            if (name != "FRAME") continue;
+            Bytes body;
+            body.u32(0);
+            body.u32(eventId);
+            body.u32(0);
+            body.f32(30.0f);
+            body.f32(1.0f);
+            c.queue.push_back(makeMessage(SIMCONNECT_RECV_ID_EVENT_FRAME, body.bytes()));
+        }
+    }
+}
+
+void State::secondLocked() {
+    if (!running) return;
+    ++zulu;
+    if (user.groundSpeed > 0.0) {
+        const double nm = user.groundSpeed / 3600.0;
+        user.latitude += nm * std::cos(user.heading) / 60.0;
+        const double cosLat = std::cos(user.latitude * kPi / 180.0);
+        if (std::fabs(cosLat) > 1e-9) user.longitude += nm * std::sin(user.heading) / (60.0 * cosLat);
+    }
+    for (auto& [id, c] : connections) {
+        if (c.quitting) continue;
+        for (const auto& request : c.secondRequests) answerData(c, request, 1, 1, SIMCONNECT_RECV_ID_SIMOBJECT_DATA);
+    }
+}
+
+Message makeMessage(SIMCONNECT_RECV_ID id, const std::vector<std::byte>& body) {
+    Message m;
+    m.size = static_cast<DWORD>(sizeof(SIMCONNECT_RECV) + body.size());
+    m.words.assign((m.size + 7) / 8, 0);
+    const SIMCONNECT_RECV header{m.size, kMessageVersion, id};
+    auto* bytes = reinterpret_cast<std::byte*>(m.words.data());
+    std::memcpy(bytes, &header, sizeof header);
+    if (!body.empty()) std::memcpy(bytes + sizeof header, body.data(), body.size());
+    return m;
+}
+
+Message exceptionMessage(DWORD exception, DWORD sendId, DWORD index) {
+    Bytes body;
+    body.u32(exception);
+    body.u32(sendId);
+    body.u32(index);
+    return makeMessage(SIMCONNECT_RECV_ID_EXCEPTION, body.bytes());
+}
+
+Message eventMessage(DWORD eventId, DWORD data) {
+    Bytes body;
+    body.u32(0);
+    body.u32(eventId);
+    body.u32(data);
+    return makeMessage(SIMCONNECT_RECV_ID_EVENT, body.bytes());
+}
+
+} // namespace detail
+
+using detail::state;
+
+std::string CallRecord::text() const { return fmt::format("{}({})", function, args); }
+
+SimWorld& simWorld() {
+    static SimWorld world;
+    return world;
+}
+
+void SimWorld::reset() {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    s.resetLocked();
+}
+
+void SimWorld::startSimulator() {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    s.available = true;
+}
+
+void SimWorld::quitSimulator() {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    s.available = false;
+    s.running = false;
+    for (auto& [id, c] : s.connections) {
+        if (c.quitting) continue;
+        c.queue.push_back(detail::makeMessage(SIMCONNECT_RECV_ID_QUIT, {}));
+        c.quitting = true;
+    }
+    s.ai.clear();
+    s.arrivals.clear();
+    s.departures.clear();
+}
+
+bool SimWorld::simulatorAvailable() const {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    return s.available;
+}
+
+void SimWorld::setFlightRunning(bool running) {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    if (s.running == running) return;
+    s.running = running;
+    s.broadcastEvent("SIM", running ? 1 : 0);
+}
+
+bool SimWorld::flightRunning() const {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    return s.running;
+}
+
+void SimWorld::loadFlight(const std::string& fileName) {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    for (auto& [id, c] : s.connections) {
+        if (c.quitting) continue;
+        for (const auto& [eventId, name] : c.systemEvents) {
+            if (name != "FLIGHTLOADED") continue;
+            detail::Bytes body;
+            body.u32(0);
+            body.u32(eventId);
+            body.u32(0);
+            body.text(fileName, 260);
+            body.u32(0);
+            c.queue.push_back(detail::makeMessage(SIMCONNECT_RECV_ID_EVENT_FILENAME, body.bytes()));
+        }
+    }
+}
+
+void SimWorld::setApplication(const std::string& name, std::array<uint32_t, 4> version) {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    s.appName = name;
+    s.appVersion = version;
+}
+
+void SimWorld::setUserAircraft(const UserAircraft& aircraft) {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    detail::Object fresh = detail::userObject(aircraft);
+    fresh.lights = s.user.lights;
+    s.user = std::move(fresh);
+    s.nextObjectId = std::max(s.nextObjectId, aircraft.objectId + 1);
+}
+
+UserAircraft SimWorld::userAircraft() const {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    UserAircraft a;
+    a.objectId = s.user.id;
+    a.title = s.user.title;
+    a.atcModel = s.user.atcModel;
+    a.latitude = s.user.latitude;
+    a.longitude = s.user.longitude;
+    a.altitudeFeet = s.user.altitude;
+    a.pitch = s.user.pitch;
+    a.bank = s.user.bank;
+    a.heading = s.user.heading;
+    a.groundSpeedKnots = s.user.groundSpeed;
+    a.onGround = s.user.onGround;
+    return a;
+}
+
+void SimWorld::setGroundAltitude(double feet) {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    s.groundAltitude = feet;
+}
+
+void SimWorld::setZuluTime(int64_t secondsSince1970) {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    s.zulu = secondsSince1970;
+}
+
+int64_t SimWorld::zuluTime() const {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    return s.zulu;
+}
+
+void SimWorld::setNextObjectId(uint32_t id) {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    s.nextObjectId = std::max(id, s.user.id + 1);
+}
+
+void SimWorld::setCreationAnswer(const std::string& title, CreationAnswer answer) {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    s.creationAnswers[title] = answer;
+}
+
+void SimWorld::setDefaultCreationAnswer(CreationAnswer answer) {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    s.defaultAnswer = answer;
+}
+
+uint32_t SimWorld::addForeignAircraft(const std::string& title, const std::string& atcId, double latitude,
+                                      double longitude, double altitudeFeet, bool onGround) {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    detail::Object o;
+    o.id = s.nextObjectId++;
+    o.title = title;
+    o.atcId = atcId;
+    o.latitude = latitude;
+    o.longitude = longitude;
+    o.altitude = altitudeFeet;
+    o.onGround = onGround;
+    const uint32_t id = o.id;
+    s.arrivals.push_back(detail::Arrival{std::move(o), 0, 0});
+    return id;
+}
+
+bool SimWorld::removeObject(uint32_t id) {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    if (!s.ai.contains(id)) return false;
+    s.departures.push_back(id);
+    return true;
+}
+
+std::vector<ObjectView> SimWorld::objects() const {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    std::vector<ObjectView> out;
+    out.push_back(detail::viewOf(s.user));
+    for (const auto& [id, o] : s.ai) out.push_back(detail::viewOf(o));
+    return out;
+}
+
+std::optional<ObjectView> SimWorld::object(uint32_t id) const {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    const detail::Object* o = s.findObject(id);
+    if (o == nullptr) return std::nullopt;
+    return detail::viewOf(*o);
+}
+
+std::size_t SimWorld::aiObjectCount() const {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    return s.ai.size();
+}
+
+void SimWorld::addAirport(const Airport& airport) {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    s.airports[detail::upper(airport.icao)] = airport;
+}
+
+void SimWorld::failCalls(const std::string& function, int count) {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    s.failures[function] = count;
+}
+
+bool SimWorld::injectMessage(std::string_view connectionName, const std::vector<std::byte>& message) {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    detail::Connection* c = s.findByName(connectionName);
+    if (c == nullptr) return false;
+    detail::Message m;
+    m.size = static_cast<DWORD>(message.size());
+    m.words.assign((message.size() + 7) / 8 + 1, 0);
+    if (!message.empty()) std::memcpy(m.words.data(), message.data(), message.size());
+    c->queue.push_back(std::move(m));
+    return true;
+}
+
+bool SimWorld::injectException(std::string_view connectionName, DWORD exception, DWORD sendId, DWORD index) {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    detail::Connection* c = s.findByName(connectionName);
+    if (c == nullptr) return false;
+    c->queue.push_back(detail::exceptionMessage(exception, sendId, index));
+    return true;
+}
+
+bool SimWorld::injectEvent(std::string_view connectionName, DWORD eventId, DWORD data) {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    detail::Connection* c = s.findByName(connectionName);
+    if (c == nullptr) return false;
+    c->queue.push_back(detail::eventMessage(eventId, data));
+    return true;
+}
+
+std::size_t SimWorld::pendingMessages(std::string_view connectionName) const {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    const detail::Connection* c = s.findByName(connectionName);
+    return c == nullptr ? 0 : c->queue.size();
+}
+
+std::vector<std::string> SimWorld::connections() const {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    std::vector<std::string> out;
+    for (const auto& [id, c] : s.connections) out.push_back(c.name);
+    return out;
+}
+
+std::vector<CallRecord> SimWorld::calls() const {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    return s.calls;
+}
+
+std::vector<CallRecord> SimWorld::callsOf(std::string_view function) const {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    std::vector<CallRecord> out;
+    std::copy_if(s.calls.begin(), s.calls.end(), std::back_inserter(out),
+                 [&](const CallRecord& r) { return r.function == function; });
+    return out;
+}
+
+void SimWorld::clearCalls() {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    s.calls.clear();
+}
+
+void SimWorld::setCallLogging(bool on) {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    s.callLogging = on;
+    if (!on) s.calls.clear();
+}
+
+void SimWorld::stepFrames(int count) {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    for (int i = 0; i < count; ++i) s.frameLocked();
+}
+
+void SimWorld::stepSeconds(int count) {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    for (int i = 0; i < count; ++i) s.secondLocked();
+}
+
+uint64_t SimWorld::frameNumber() const {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    return s.frame;
+}
+
+std::string SimWorld::snapshotText() const {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    const int64_t secondOfDay = ((s.zulu % 86400) + 86400) % 86400;
+    std::string out = fmt::format("Simulator {}, frame {}, zulu {:02}:{:02}:{:02}, flight {}, {} AI object{}\n",
+                                  s.available ? "available" : "not available", s.frame, secondOfDay / 3600,
+                                  secondOfDay / 60 % 60, secondOfDay % 60, s.running ? "running" : "not running",
+                                  s.ai.size(), s.ai.size() == 1 ? "" : "s");
+    out += detail::objectLine(s.user);
+    out += '\n';
+    for (const auto& [id, o] : s.ai) {
+        out += detail::objectLine(o);
+        out += '\n';
+    }
+    return out;
+}
+
+} // namespace platform::simconnect

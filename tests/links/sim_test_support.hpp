@@ -1,0 +1,146 @@
+#pragma once
+// Helpers of the SimConnect link tests: a fresh simulator and connection state with the log
+// captured, a connection opened and registered without the SimClient thread, a stand-in for the
+// dispatch handlers, waiting for a condition, and reading the call log.
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "core/captured_log.hpp"
+#include "core/run_state.hpp"
+#include "links/sim_definitions.hpp"
+#include "links/sim_queues.hpp"
+#include "links/simconnect_client.hpp"
+#include "platform/simconnect/sim_world.hpp"
+
+namespace simtest {
+
+using platform::simconnect::simWorld;
+
+inline bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// "function(args)" of every call of these functions, in order.
+inline std::vector<std::string> callTexts(std::initializer_list<std::string_view> functions) {
+    std::vector<std::string> out;
+    for (const auto& call : simWorld().calls())
+        for (const auto f : functions)
+            if (call.function == f) out.push_back(call.text());
+    return out;
+}
+
+inline bool hasLine(const testsupport::CapturedLog& log, std::string_view line) {
+    for (const auto& l : log.lines())
+        if (l == line) return true;
+    return false;
+}
+
+// What the dispatch handlers do with the messages these tests need: "Sim" sets the running
+// flag, a Frame flushes the queues, QUIT clears the running flag. A test can make the next
+// OPEN message throw.
+struct TestDispatch {
+    static inline std::function<void()> onOpen;
+    static inline std::atomic<int> frames{0};
+
+    static void dispatch(SIMCONNECT_RECV* message, DWORD, void*) {
+        switch (message->dwID) {
+        case SIMCONNECT_RECV_ID_OPEN:
+            if (onOpen) onOpen();
+            break;
+        case SIMCONNECT_RECV_ID_QUIT:
+            tamrix::gSimRunning.exchange(false);
+            break;
+        case SIMCONNECT_RECV_ID_EVENT: {
+            const auto* event = reinterpret_cast<const SIMCONNECT_RECV_EVENT*>(message);
+            if (event->uEventID == tamrix::kSystemEventSim) tamrix::gSimRunning.exchange(event->dwData == 1);
+            break;
+        }
+        case SIMCONNECT_RECV_ID_EVENT_FRAME:
+            ++frames;
+            tamrix::lf_flushSimQueues();
+            break;
+        default:
+            break;
+        }
+    }
+};
+
+// The log captured in a fresh folder; a running simulator and flight; the user aircraft is
+// object 1.
+class SimTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        simWorld().startSimulator();
+        simWorld().setFlightRunning(true);
+        platform::simconnect::UserAircraft user;
+        user.objectId = 1;
+        user.latitude = 50.0;
+        user.longitude = 8.0;
+        simWorld().setUserAircraft(user);
+        tamrix::gIsMsfs2020.store(true);
+        tamrix::gf_reserveSimQueues();
+    }
+
+    // Opens and registers the SimClient connection on this thread, as the thread would, and
+    // dispatches what came back unless asked not to.
+    HANDLE connect(bool dispatchNow = true) {
+        HANDLE handle = nullptr;
+        EXPECT_EQ(SimConnect_Open(&handle, "Quorvel", nullptr, 0, nullptr, 0), S_OK);
+        tamrix::gSimConnect.store(handle);
+        tamrix::lf_setupSimDefinitions();
+        if (dispatchNow) SimConnect_CallDispatch(handle, TestDispatch::dispatch, nullptr);
+        return handle;
+    }
+
+    // AI objects the simulator holds (ids from 100 on).
+    std::vector<uint32_t> addAircraft(int count) {
+        std::vector<uint32_t> ids;
+        for (int i = 0; i < count; ++i)
+            ids.push_back(simWorld().addForeignAircraft("Other", "X" + std::to_string(i), 50.0, 8.0, 0.0, true));
+        simWorld().stepFrames(1);
+        return ids;
+    }
+
+    testsupport::CapturedLog log;
+};
+
+// Holds the SimConnect lock on another thread until released (a mutex cannot be tried by the
+// thread that holds it).
+class LockHolder {
+public:
+    LockHolder() {
+        m_thread = std::thread([this] {
+            std::unique_lock lock(tamrix::gSimConnectLock);
+            m_held = true;
+            while (!m_release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+        while (!m_held) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~LockHolder() { release(); }
+    void release() {
+        m_release = true;
+        if (m_thread.joinable()) m_thread.join();
+    }
+
+private:
+    std::atomic<bool> m_held{false};
+    std::atomic<bool> m_release{false};
+    std::thread m_thread;
+};
+
+} // namespace simtest
