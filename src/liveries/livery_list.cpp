@@ -1,0 +1,132 @@
+#include "liveries/livery_list.hpp"
+
+#include <fmt/format.h>
+#include <pugixml.hpp>
+
+#include "config/xml_helpers.hpp"
+#include "core/log.hpp"
+#include "core/meta_info.hpp"
+#include "core/paths.hpp"
+#include "core/run_state.hpp"
+#include "core/text_encoding.hpp"
+#include "core/user_error.hpp"
+#include "core/version_data.hpp"
+#include "refdata/code_table.hpp"
+
+namespace tamrix {
+
+std::list<LiveryData> gLiveries;
+
+namespace {
+
+int lf_compareTexts(const std::string& a, const std::string& b) {
+    const int c = a.compare(b);
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+[[noreturn]] void lf_missingAttribute(const char* attribute, const pugi::xml_node element) {
+    throw UserErrorException(999, fmt::format("Missing required attribute '{}' in <{}>", attribute, element.name()));
+}
+
+const char* lf_requiredAttribute(const pugi::xml_node element, const char* name) {
+    const pugi::xml_attribute attribute = element.attribute(name);
+    if (!attribute) lf_missingAttribute(name, element);
+    return attribute.value();
+}
+
+} // namespace
+
+bool lf_isIncompleteLivery(const LiveryData& livery) {
+    return livery.key.operatorIndex == 0 || livery.key.modelIndex == 0;
+}
+
+bool lf_compareLiveries(const LiveryData& a, const LiveryData& b) {
+    if (const int c = lf_compareTexts(gOperatorCodes.text(a.key.operatorIndex), gOperatorCodes.text(b.key.operatorIndex)))
+        return c < 0;
+    if (const int c = lf_compareTexts(gOperatorCodes.text(a.key.secondOperatorIndex),
+                                      gOperatorCodes.text(b.key.secondOperatorIndex)))
+        return c < 0;
+    if (const int c = lf_compareTexts(gModelCodes.text(a.key.modelIndex), gModelCodes.text(b.key.modelIndex)))
+        return c < 0;
+    return a.title < b.title;
+}
+
+bool lf_sameLivery(const LiveryData& a, const LiveryData& b) {
+    return a.title == b.title && a.key.operatorIndex == b.key.operatorIndex &&
+           a.key.secondOperatorIndex == b.key.secondOperatorIndex && a.key.modelIndex == b.key.modelIndex &&
+           a.regcode == b.regcode;
+}
+
+void lf_sortLiveries() {
+    gLiveries.sort(lf_compareLiveries);
+    gLiveries.unique(lf_sameLivery);
+}
+
+bool lf_writeLiveriesXml() {
+    if (gLiveries.empty()) return true;
+    const auto& path = gf_paths().liveriesScannedPath;
+    pugi::xml_document document;
+    MetaInfo meta;
+    meta.version = gProgramVersion.text();
+    meta.sim = gIsMsfs2020.load() ? 1 : 2;
+    gf_writeMetaInfo(document, meta);
+    pugi::xml_node root = document.child("root");
+    if (!root) return false;
+
+    pugi::xml_node liveries = root.append_child("liveries");
+    for (const LiveryData& livery : gLiveries) {
+        pugi::xml_node l = liveries.append_child("l");
+        l.append_attribute("a").set_value(gOperatorCodes.text(livery.key.operatorIndex).c_str());
+        if (livery.key.secondOperatorIndex != 0)
+            l.append_attribute("o").set_value(gOperatorCodes.text(livery.key.secondOperatorIndex).c_str());
+        l.append_attribute("m").set_value(gModelCodes.text(livery.key.modelIndex).c_str());
+        if (livery.key.cargo != 0) l.append_attribute("c").set_value("true");
+        l.append_attribute("t").set_value(livery.title.c_str());
+        if (!livery.regcode.empty()) l.append_attribute("r").set_value(livery.regcode.c_str());
+    }
+    // A scan whose result cannot be kept must not pass for a good one: the next start would
+    // find no catalogue.
+    if (!gf_saveXml(document, path)) {
+        gf_logHighlighted(fmt::format("! Failed writing {}", gf_pathToUtf8Lossy(path)));
+        return false;
+    }
+    gf_log(fmt::format("{} liveries in {}", gLiveries.size(), gf_pathToUtf8Lossy(path)));
+    return true;
+}
+
+void lf_readLiveriesXml() {
+    gLiveries.clear();
+    const auto& path = gf_paths().liveriesScannedPath;
+    const std::string pathText = gf_pathToUtf8Lossy(path);
+
+    pugi::xml_document document;
+    if (!document.load_file(path.c_str())) throw UserErrorException(51, fmt::format("File {} not found", pathText));
+    gf_readMetaInfo(document, true);
+
+    const pugi::xml_node root = document.child("root");
+    const pugi::xml_node liveries = root.child("liveries");
+    if (root && !liveries) throw UserErrorException(52, fmt::format("{} does not contain a <liveries> section", pathText));
+
+    for (const pugi::xml_node element : liveries.children()) {
+        if (element.type() != pugi::node_element) continue;
+        const char* operatorCode = lf_requiredAttribute(element, "a");
+        const char* modelCode = lf_requiredAttribute(element, "m");
+        const char* title = lf_requiredAttribute(element, "t");
+        const std::string_view secondCode = element.attribute("o").value();
+
+        LiveryData livery;
+        livery.key.operatorIndex = gf_airlineIndex(operatorCode);
+        livery.key.secondOperatorIndex = secondCode.empty() ? 0 : gf_airlineIndex(secondCode);
+        livery.key.modelIndex = gf_modelIndex(modelCode);
+        livery.key.cargo = element.attribute("c").as_bool(false) ? 1 : 0;
+        livery.title = title;
+        livery.regcode = element.attribute("r").value();
+        gLiveries.push_back(std::move(livery));
+    }
+    if (gLiveries.empty()) throw UserErrorException(533, pathText + " does not contain liveries");
+
+    lf_sortLiveries();
+    gf_log(fmt::format("{:5} liveries read from {}", gLiveries.size(), pathText));
+}
+
+} // namespace tamrix
