@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include <fmt/format.h>
 #include <benchmark/benchmark.h>
 
 #include "links/sim_definitions.hpp"
@@ -33,7 +34,7 @@ std::vector<uint32_t> prepareWorld() {
     gSimConnect.store(handle);
     lf_setupSimDefinitions();
     for (int i = 0; i < kAircraft; ++i)
-        ids.push_back(simWorld().addForeignAircraft("Bench", "B" + std::to_string(i), 50.0, 8.0, 1000.0, false));
+        ids.push_back(simWorld().addForeignAircraft("Bench", fmt::format("B{}", i), 50.0, 8.0, 1000.0, false));
     simWorld().stepFrames(1);
     gUserObjectId.store(1);
     gf_reserveSimQueues();

@@ -65,7 +65,7 @@ std::string formatTrafficLine(const Flight& f, double timeStamp) {
     fields[3] = fmt::format("{:.5f}", f.position.longitude);
     fields[4] = fmt::format("{:.0f}", f.altitudeFt);
     fields[5] = fmt::format("{:.0f}", f.verticalSpeedFpm);
-    fields[6] = f.phase == Phase::OnGround ? "0" : "1";
+    fields[6] = fmt::format("{}", f.phase == Phase::OnGround ? 0 : 1);
     fields[7] = fmt::format("{:.1f}", f.trackDeg);
     fields[8] = fmt::format("{:.1f}", f.groundSpeedKt);
     fields[9] = f.callsign.empty() ? "null" : f.callsign;
