@@ -9,6 +9,7 @@ namespace {
 struct RecordStore {
     std::mutex lock;
     UserPositionRecord record;
+    UserAcState lastReceived;
 };
 
 RecordStore& store() {
@@ -20,6 +21,24 @@ RecordStore& store() {
 
 bool gf_isZeroPosition(double latitude, double longitude) {
     return std::fabs(latitude) <= 0.0001 && std::fabs(longitude) <= 0.0001;
+}
+
+UserAcState gf_userAcState() {
+    auto& s = store();
+    std::lock_guard guard(s.lock);
+    return s.lastReceived;
+}
+
+void gf_storeUserAcState(const UserAcState& state) {
+    auto& s = store();
+    std::lock_guard guard(s.lock);
+    s.lastReceived = state;
+}
+
+void gf_resetUserAcState() {
+    auto& s = store();
+    std::lock_guard guard(s.lock);
+    s.lastReceived = {};
 }
 
 UserPositionRecord gf_userPositionRecord() {

@@ -1,0 +1,109 @@
+#include "links/flight_plan_writer.hpp"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "core/captured_log.hpp"
+#include "core/paths.hpp"
+#include "support/temp_folder.hpp"
+
+using namespace tamrix;
+
+namespace {
+
+TrafficRecord record(std::string_view origin, std::string_view destination, AircraftCategory category) {
+    TrafficRecord r;
+    if (!origin.empty()) r.head.origin = FixedCode<3>(origin);
+    if (!destination.empty()) r.head.destination = FixedCode<3>(destination);
+    r.category = category;
+    return r;
+}
+
+// The program data folder lies in a fresh folder of the test.
+class FlightPlans : public ::testing::Test {
+protected:
+    void SetUp() override { ::setenv("QUORVEL_ROAMING_APPDATA", (folder.path() / "roaming").c_str(), 1); }
+
+    testsupport::TempFolder folder;
+    testsupport::CapturedLog log;
+};
+
+TEST_F(FlightPlans, TheFolderLiesBelowTheProgramDataFolder) {
+    EXPECT_EQ(gf_flightPlanFolder(), folder.path() / "roaming" / "Quorvel" / "orig_dest");
+    EXPECT_EQ(gf_flightPlanPath(4294967295u), gf_flightPlanFolder() / "4294967295.pln");
+    EXPECT_TRUE(gf_createFlightPlanFolder());
+    EXPECT_TRUE(std::filesystem::is_directory(gf_flightPlanFolder()));
+    EXPECT_TRUE(gf_createFlightPlanFolder()); // an existing folder is no error
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(FlightPlans, APlanIsExactlyItsNineLines) {
+    ASSERT_TRUE(gf_createFlightPlanFolder());
+    const auto path = gf_flightPlanPath(1234);
+    ASSERT_TRUE(gf_writeFlightPlan(path, record("LHR", "JFK", AircraftCategory::Heavy)));
+    EXPECT_EQ(testsupport::readFile(path), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                           "<SimBase.Document Type=\"AceXML\" version=\"4,3\">\n"
+                                           "<FlightPlan.FlightPlan>\n"
+                                           "<FPType>IFR</FPType>\n"
+                                           "<DepartureID>LHR</DepartureID>\n"
+                                           "<DestinationID>JFK</DestinationID>\n"
+                                           "</FlightPlan.FlightPlan>\n"
+                                           "</SimBase.Document>\n"
+                                           "\n");
+}
+
+TEST_F(FlightPlans, MissingCodesAreBlanksAndTheFlightTypeFollowsTheCategory) {
+    ASSERT_TRUE(gf_createFlightPlanFolder());
+    const auto path = gf_flightPlanPath(4294967295u);
+    testsupport::writeFile(path, std::string(5000, 'x')); // an older plan is replaced
+    ASSERT_TRUE(gf_writeFlightPlan(path, record("", "", AircraftCategory::Rotorcraft)));
+    const std::string text = testsupport::readFile(path);
+    EXPECT_NE(
+        text.find(
+            "<FPType>VFR</FPType>\n<DepartureID>   </DepartureID>\n<DestinationID>   </DestinationID>\n"),
+        std::string::npos);
+    EXPECT_EQ(text.find("xxxx"), std::string::npos);
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+
+    const auto typeOf = [](AircraftCategory c) {
+        return gf_flightPlanText(record("FRA", "", c)).find("<FPType>IFR</FPType>") != std::string::npos
+                   ? "IFR"
+                   : "VFR";
+    };
+    EXPECT_STREQ(typeOf(AircraftCategory::Light), "VFR");
+    EXPECT_STREQ(typeOf(AircraftCategory::Buzjets), "IFR");
+    EXPECT_STREQ(typeOf(AircraftCategory::Large), "IFR");
+    EXPECT_STREQ(typeOf(AircraftCategory::Heavy), "IFR");
+    EXPECT_STREQ(typeOf(AircraftCategory::HighPerf), "VFR");
+    EXPECT_STREQ(typeOf(AircraftCategory::Rotorcraft), "VFR");
+    EXPECT_STREQ(typeOf(static_cast<AircraftCategory>(9)), "VFR");
+}
+
+TEST_F(FlightPlans, APlanThatCannotBeWrittenIsReportedAsSuch) {
+    // No folder yet.
+    EXPECT_FALSE(gf_writeFlightPlan(gf_flightPlanPath(7), record("LHR", "JFK", AircraftCategory::Heavy)));
+    // A full device: opened, but not written.
+    if (std::filesystem::exists("/dev/full")) {
+        EXPECT_FALSE(gf_writeFlightPlan("/dev/full", record("LHR", "JFK", AircraftCategory::Heavy)));
+    }
+}
+
+TEST_F(FlightPlans, ClosingRemovesTheFolderWithItsPlans) {
+    ASSERT_TRUE(gf_createFlightPlanFolder());
+    ASSERT_TRUE(gf_writeFlightPlan(gf_flightPlanPath(7), record("LHR", "JFK", AircraftCategory::Heavy)));
+    gf_removeFlightPlanFolder();
+    EXPECT_FALSE(std::filesystem::exists(gf_flightPlanFolder()));
+    gf_removeFlightPlanFolder(); // nothing there: no error
+    EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(FlightPlans, AFolderThatCannotBeCreatedIsLogged) {
+    testsupport::writeFile(folder.path() / "roaming" / "Quorvel", "a file in the way");
+    EXPECT_FALSE(gf_createFlightPlanFolder());
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_TRUE(log.lines()[0].starts_with("gf_createFlightPlanFolder: "));
+}
+
+} // namespace
