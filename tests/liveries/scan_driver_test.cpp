@@ -1,0 +1,288 @@
+// The livery scan end to end on the hand-written package tree: folders, priorities, the file
+// it writes, the reports and summary lines, the charset twins, and the scan's tasks.
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "config/settings.hpp"
+#include "core/paths.hpp"
+#include "core/run_state.hpp"
+#include "core/shell_folders.hpp"
+#include "core/user_error.hpp"
+#include "liveries/aircraft_cfg_reader.hpp"
+#include "liveries/livery_scan.hpp"
+#include "liveries/scan_collectors.hpp"
+#include "liveries/scan_tasks.hpp"
+#include "liveries/scan_test_support.hpp"
+#include "platform/win32/shell.hpp"
+#include "refdata/code_table.hpp"
+
+namespace {
+
+using namespace tamrix;
+using scantest::kPackages;
+using scantest::XmlLivery;
+namespace fs = std::filesystem;
+
+class LiveryScan : public scantest::ScanTest {
+protected:
+    ~LiveryScan() override { gf_setScanFileReader({}); }
+
+    // Records the priority each file was read with, and reads it as the program does.
+    void recordPriorities() {
+        gf_setScanFileReader([this](uint32_t priority, const fs::path& cfgPath, bool ivao) {
+            {
+                std::lock_guard lock(mutex_);
+                priorities_.emplace(cfgPath.parent_path().filename().string() + "@" + std::to_string(calls_++), priority);
+            }
+            return ivao ? lf_searchLiveriesinIVAOFile(priority, cfgPath) : lf_searchLiveriesinFile(priority, cfgPath);
+        });
+    }
+    std::vector<uint32_t> prioritiesOf(const std::string& folderName) {
+        std::vector<std::pair<int, uint32_t>> found;
+        for (const auto& [key, priority] : priorities_)
+            if (key.starts_with(folderName + "@")) found.emplace_back(std::stoi(key.substr(folderName.size() + 1)), priority);
+        std::sort(found.begin(), found.end());
+        std::vector<uint32_t> out;
+        for (const auto& f : found) out.push_back(f.second);
+        return out;
+    }
+
+    std::mutex mutex_;
+    std::map<std::string, uint32_t> priorities_;
+    int calls_ = 0;
+};
+
+TEST_F(LiveryScan, AutomaticScanOfThePackageTree) {
+    gf_setMsfsPaths(kPackages, kPackages);
+    ASSERT_TRUE(gf_scanLiveries());
+
+    const std::vector<XmlLivery> expected{
+        {"A320 KLM Royal", "KLM", "", "A320", false, ""}, // AFR A320 of folder 4 gave way to folder 1
+        {"AIG A20N BAW G-TTNA", "BAW", "", "A20N", false, "G-TTNA"},
+        {"AIG A20N DLH", "DLH", "", "A20N", false, ""},
+        {"AIG A20N EZY", "EZY", "", "A20N", false, ""},
+        {"AIG A320 AFR Upper", "AFR", "", "A320", false, ""},
+        {"AIG A32N EIN", "EIN", "", "A20N", false, ""},
+        {"AIG B738 BAW", "BAW", "", "B738", false, ""},
+        {"AIG B738 BAW-STUB", "ZZZ", "", "B738", false, ""},
+        {"AIG B738 KLM", "KLM", "", "B738", false, "PH-BX"},
+        {"AIG B738 XYZ", "PVT", "", "B738", false, ""},
+        {"AIG B738 ZZZ", "ZZZ", "", "B738", false, ""},
+        {"AIG B77W BAW", "BAW", "", "B77W", true, ""},
+        {"AIG B77W UAL", "UAL", "SKW", "B77W", true, "N777UX"},
+        {"AIG C172 Club", "PVT", "", "C172", false, ""},
+        {"AIG C172 N12AB Private", "PVT", "", "C172", false, "N12AB"},
+        {"AIG C172 NoModelReg", "PVT", "", "C172", false, "F-NOMOD"},
+        {"AIG C172 Reg", "DLH", "", "A319", false, "DABCD"},
+        {"B738KLM NoW", "AFR", "", "B738", false, "F-GZHA"},
+        {"B738W AFR Winglets", "AFR", "", "B738", false, ""},
+        {"FSLTL_B738_UPS", "UPS", "", "B738", true, ""},
+        {"JF E190 Caf\xc3\xa9 DLH", "DLH", "", "E190", false, ""},
+        {"USR B738 DLH", "DLH", "", "B738", false, ""},
+    };
+    EXPECT_EQ(scannedLiveries(), expected);
+
+    const fs::path community = kPackages / "Community";
+    const fs::path aig = community / "aig-aitraffic-oci-test";
+    const fs::path planes = aig / "SimObjects" / "Airplanes";
+    const fs::path ivao = community / "IVAO_MTL" / "SimObjects" / "Airplanes";
+    EXPECT_TRUE(logged(fmt::format("Automatic AIG scan found folder: '{}'", aig.string())));
+    EXPECT_TRUE(logged(fmt::format("16 liveries found in {}", aig.string())));
+    EXPECT_TRUE(logged(fmt::format("1 liverie found in {}", (community / "justflight-aircraft-traffic-fleet").string())));
+    EXPECT_TRUE(logged("26 in total"));
+
+    EXPECT_EQ(fileLines("output/errors/InvalidAirlineCodes.txt"),
+              (std::vector<std::string>{
+                  fmt::format("XYZ          in {} [fltsim.5]", (planes / "B738_MIX" / "aircraft.cfg").string()),
+                  fmt::format("afr          in {} [fltsim.2]", (ivao / "IVAO_A320" / "aircraft.cfg").string())}));
+    EXPECT_EQ(fileLines("output/errors/InvalidAircraftCodes.txt"),
+              (std::vector<std::string>{
+                  fmt::format("QQQQ             in {}", (planes / "QQQQ_BAD" / "aircraft.cfg").string()),
+                  fmt::format("TOOL             in {}", (ivao / "IVAO_TOOLONGNAME" / "aircraft.cfg").string())}));
+    EXPECT_EQ(fileLines("output/errors/Fixes.txt"),
+              (std::vector<std::string>{fmt::format("Model fix: A32N found in {} changed into A20N",
+                                                    (planes / "A32N_FIX" / "aircraft.cfg").string())}));
+    EXPECT_EQ(fileLines("output/errors/InvalidAircraftCfgFiles.txt"),
+              (std::vector<std::string>{
+                  fmt::format("{} contains a [fltsim.x] section with a number < 0 or > 10000",
+                              (planes / "BADNUM" / "aircraft.cfg").string()),
+                  "Line icao_type_designator= is missing in [General] section of " +
+                      (planes / "NOTYPE" / "aircraft.cfg").string()}));
+    EXPECT_EQ(fileLines("output/info/AircraftCfgWithNoFltsimSection.txt"),
+              (std::vector<std::string>{(planes / "EMPTY" / "aircraft.cfg").string()}));
+    const auto incomplete = fileLines("output/errors/IncompleFltsimSections.txt");
+    EXPECT_EQ(incomplete.size(), 18u);
+    const std::string b738 = (planes / "B738_MIX").string();
+    for (const std::string& line :
+         {(planes / "A20N_BAW").string() + " [fltsim.2] has more than one title key",
+          std::string("invalid atc_id=D-*BAD in: AIG A20N DLH"), b738 + " [FLTSIM.1] has more than one atc_parking_codes key",
+          b738 + " [fltsim.9] title 'AIG B738 KLM' already exists",
+          "'" + (planes / "B77W_HEAVY").string() + "' '[fltsim.0]' has no airline and no regcode info",
+          "'" + (planes / "B77W_HEAVY").string() + "' '[fltsim.1]' has no airline and regcode not in dbase",
+          (planes / "C172_GA" / "aircraft.cfg").string() + " [fltsim.3] icao_airline is missing, or it has invalid info ",
+          (ivao / "IVAO_A320" / "texture.").string() + " [fltsim.4] does not exist",
+          (ivao / "IVAO_A320").string() + " [fltsim.5] title already exists: A320AFR Air France"})
+        EXPECT_NE(std::find(incomplete.begin(), incomplete.end(), line), incomplete.end()) << line;
+
+    EXPECT_TRUE(logged("Errors:"));
+    EXPECT_TRUE(logged("    2 invalid airline codes, see output/errors/InvalidAirlineCodes.txt"));
+    EXPECT_TRUE(logged("    2 invalid model codes, see output/errors/InvalidAircraftCodes.txt"));
+    EXPECT_TRUE(logged("    1 fixes, see output/errors/Fixes.txt"));
+    EXPECT_TRUE(logged("    2 invalid aircraft.cfg files, see output/errors/InvalidAircraftCfgFiles.txt"));
+    EXPECT_TRUE(logged("   18 incomplete [fltsim.x] sections, see output/errors/IncompleFltsimSections.txt"));
+    EXPECT_TRUE(logged("    1 empty aircraft.cfg files, see output/info/AircraftCfgWithNoFltsimSection.txt"));
+    EXPECT_TRUE(logged("removed spaces around title '  A320AFR Air France  ' --> 'A320AFR Air France'"));
+
+    EXPECT_FALSE(SCAN_LIVERIES.current);
+    EXPECT_EQ(gScanTitles.size(), 0u);
+    EXPECT_EQ(gRunningScanTasks, 0);
+}
+
+TEST_F(LiveryScan, CharsetTwinsYieldTheSameLiveries) {
+    auto read = [](const std::string& folder) {
+        lf_clearScanLists();
+        std::vector<std::tuple<std::string, std::string, std::string, std::string>> out;
+        for (const auto& l : lf_searchLiveriesinFile(1, kPackages / "charsets" / folder / "aircraft.cfg"))
+            out.emplace_back(l.title, gOperatorCodes.text(l.key.operatorIndex), gModelCodes.text(l.key.modelIndex), l.regcode);
+        return out;
+    };
+    const auto utf8 = read("utf8");
+    ASSERT_EQ(utf8.size(), 2u);
+    EXPECT_EQ(std::get<0>(utf8[0]), "Twin A320 Caf\xc3\xa9");
+    EXPECT_EQ(std::get<3>(utf8[0]), "F-GKXA");
+    for (const std::string twin : {"utf8_bom", "utf16le_bom", "utf16le", "utf16be_bom", "utf16be", "cp1252"})
+        EXPECT_EQ(read(twin), utf8) << twin;
+}
+
+TEST_F(LiveryScan, ManualFoldersKeepTheirPriorities) {
+    recordPriorities();
+    LIG_AUTOMATIC.current = false;
+    LIG_PRIORITIZE.current = false;
+    lfolder3.current.set((kPackages / "charsets" / "utf8").string());
+    lfolder5.current.set((kPackages / "charsets" / "cp1252").string());
+    ASSERT_TRUE(gf_scanLiveries());
+    EXPECT_EQ(prioritiesOf("utf8"), std::vector<uint32_t>{1});
+    EXPECT_EQ(prioritiesOf("cp1252"), std::vector<uint32_t>{2});
+    EXPECT_EQ(scannedLiveries().size(), 2u); // the twin's titles were claimed by the first folder
+
+    // Skipped folders do not count; from the tenth folder on the priority stays 10.
+    FolderList folders{kPackages / "missing"};
+    for (int i = 0; i < 11; ++i) folders.push_back(kPackages / "charsets" / "utf16le");
+    EXPECT_EQ(lf_scanLiveryFolders(folders), ScanOutcome::Found);
+    EXPECT_EQ(prioritiesOf("utf16le"), (std::vector<uint32_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 10}));
+    EXPECT_TRUE(logged((kPackages / "missing").string() + " does not exist, skipped!"));
+}
+
+TEST_F(LiveryScan, ManualFolderErrors) {
+    LIG_AUTOMATIC.current = false;
+    lfolder1.current.set((kPackages / "no-such-folder").string());
+    EXPECT_THROW(
+        try { gf_scanLiveries(); } catch (const UserErrorException& e) {
+            EXPECT_STREQ(e.what(), "243: the path pointed to by parameter 'lfolder1' does not exist, see Log.txt!");
+            throw;
+        },
+        UserErrorException);
+    EXPECT_TRUE(loggedPart("lfolder1: '"));
+
+    lfolder1.current.set("");
+    fs::create_directories("docs");
+    testsupport::writeFile(gf_paths().parametersPath, "<root/>");
+    platform::win32::resetShell();
+    EXPECT_THROW(
+        try { gf_scanLiveries(); } catch (const UserErrorException& e) {
+            EXPECT_STREQ(e.what(), "48: Exit Quorvel first!   Then set one or more lfolder parameters to your liveries, "
+                                   "see Manual 5.2");
+            throw;
+        },
+        UserErrorException);
+    EXPECT_EQ(platform::win32::shellRequests().size(), 2u);
+    EXPECT_TRUE(SCAN_LIVERIES.current);
+}
+
+TEST_F(LiveryScan, NothingFoundStillReportsAndAutomaticWithoutCommunityFails) {
+    EXPECT_THROW(gf_scanLiveries(), UserErrorException); // no simulator folder known: 43
+    LIG_AUTOMATIC.current = false;
+    lfolder0.current.set((kPackages / "Community" / "aig-aitraffic-oci-test" / "SimObjects" / "Airplanes" / "QQQQ_BAD").string());
+    EXPECT_THROW(
+        try { gf_scanLiveries(); } catch (const UserErrorException& e) {
+            EXPECT_STREQ(e.what(), "53: no liveries found");
+            throw;
+        },
+        UserErrorException);
+    EXPECT_EQ(fileLines("output/errors/InvalidAircraftCodes.txt").size(), 1u);
+    EXPECT_EQ(gInvalidModelLines.size(), 0u);
+    EXPECT_TRUE(SCAN_LIVERIES.current);
+}
+
+TEST_F(LiveryScan, StoppedScanIsNoSuccess) {
+    gf_setMsfsPaths(kPackages, kPackages);
+    gStopFlag = true;
+    EXPECT_FALSE(gf_scanLiveries());
+    EXPECT_TRUE(SCAN_LIVERIES.current);
+    EXPECT_FALSE(fs::exists("output/LiveriesScanned.xml"));
+    EXPECT_EQ(gScanTitles.size(), 0u);
+    EXPECT_TRUE(gDontUseTitles.empty());
+    gStopFlag = false;
+}
+
+TEST_F(LiveryScan, UnwritableCatalogueIsNoSuccess) {
+    gf_setMsfsPaths(kPackages, kPackages);
+    testsupport::writeFile("output/LiveriesScanned.xml/in-the-way", "");
+    EXPECT_THROW(gf_scanLiveries(), std::runtime_error);
+    EXPECT_TRUE(loggedPart("problems with removing previous files: "));
+    EXPECT_TRUE(SCAN_LIVERIES.current);
+    EXPECT_EQ(gScanTitles.size(), 0u);
+}
+
+// The walk: exclusion words below the scanned folder only, linked packages, long paths, file names
+// in any letter case.
+TEST_F(LiveryScan, WalkerRules) {
+    recordPriorities();
+    const fs::path root = folder_.path() / "airport-sims" / "Community";
+    const std::string cfg = "[fltsim.0]\ntitle=x\n";
+    testsupport::writeFile(root / "pkg" / "Aircraft.CFG", cfg);
+    testsupport::writeFile(root / "pkg" / "aircraft.cfg.old", cfg);
+    testsupport::writeFile(root / "navigraph-data" / "nav" / "aircraft.cfg", cfg);
+    testsupport::writeFile(folder_.path() / "elsewhere" / "linkedpkg" / "aircraft.cfg", cfg);
+    fs::create_directory_symlink(folder_.path() / "elsewhere" / "linkedpkg", root / "linked");
+    fs::create_directory_symlink(folder_.path() / "nowhere", root / "broken");
+    fs::path deep = root / "deep";
+    while (deep.string().size() < 260) deep /= "level";
+    testsupport::writeFile(deep / "aircraft.cfg", cfg);
+
+    lf_walkPackageFolder(3, root);
+    EXPECT_EQ(prioritiesOf("pkg"), std::vector<uint32_t>{3});
+    EXPECT_EQ(prioritiesOf("linked"), std::vector<uint32_t>{3});
+    EXPECT_TRUE(prioritiesOf("nav").empty());
+    EXPECT_TRUE(prioritiesOf("level").empty());
+    EXPECT_EQ(calls_, 2);
+}
+
+class LiveryScanConcurrency : public LiveryScan {};
+
+// Given-up results: the walker logs them, and every task has ended when the walk returns.
+TEST_F(LiveryScanConcurrency, NoTaskOutlivesTheWalk) {
+    gScanWorkerCount = 2;
+    gScanResultTimeout = std::chrono::milliseconds(100);
+    std::atomic<int> ended{0};
+    gf_setScanFileReader([&](uint32_t, const fs::path& cfgPath, bool) -> std::list<LiveryData> {
+        const std::string text = cfgPath.string();
+        if (text.find("utf16") != std::string::npos) std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        ++ended;
+        if (text.find("cp1252") != std::string::npos) throw std::runtime_error("unreadable");
+        return {LiveryData{text, "", LiveryKey{1, 0, 1, 0, 0}, 1}};
+    });
+    lf_walkPackageFolder(1, kPackages / "charsets");
+    EXPECT_EQ(ended, 7);
+    EXPECT_EQ(gRunningScanTasks, 0);
+    // Which slow results are given up depends on timing; that some were shows in the log.
+    EXPECT_LT(gLiveries.size(), 6u);
+    EXPECT_TRUE(loggedPart("unreadable"));
+    EXPECT_TRUE(loggedPart("Future wait timed out after 10 seconds"));
+}
+
+} // namespace
