@@ -194,14 +194,14 @@ TEST_F(LiveriesTest, ProcessingWithoutACatalogueFileEndsTheStartUp) {
 }
 
 TEST_F(LiveriesTest, GeneratedCatalogueLoadsWithEveryViewInside) {
-    datagen::CatalogueSpec spec;
-    spec.liveries = 3000;
-    spec.operators = 200;
-    spec.models = 80;
-    spec.aigEntries = 500;
-    spec.userLines = 100;
-    spec.sampleAircraft = 300;
-    const auto made = datagen::writeCatalogue(".", spec);
+    datagen::CatalogueShape shape;
+    shape.liveries = 3000;
+    shape.operators = 200;
+    shape.models = 80;
+    shape.aigEntries = 500;
+    shape.userLines = 100;
+    shape.sampleAircraft = 300;
+    const auto made = datagen::writeCatalogue(".", shape);
     ASSERT_TRUE(gf_readDbase());
     gf_processScannedLiveries();
     EXPECT_EQ(gScannedLiveryCount.load(), 3000); // the repeated livery counts once

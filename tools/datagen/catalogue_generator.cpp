@@ -57,7 +57,7 @@ struct Livery {
 
 class Generator {
 public:
-    Generator(const fs::path& folder, const CatalogueSpec& spec) : m_folder(folder), m_spec(spec), m_random(spec.seed) {}
+    Generator(const fs::path& folder, const CatalogueShape& shape) : m_folder(folder), m_shape(shape), m_random(shape.seed) {}
 
     GeneratedCatalogue run() {
         fs::create_directories(m_folder / "input" / "my_regcodes");
@@ -106,9 +106,9 @@ private:
         std::size_t made = 0;
         for (int c = 0; c < CategoryCount; ++c) {
             const auto count = c + 1 == CategoryCount
-                                   ? m_spec.models - made
-                                   : static_cast<std::size_t>(std::lround(kCategoryShare[c] * static_cast<double>(m_spec.models)));
-            for (std::size_t i = 0; i < count && made < m_spec.models; ++i, ++made) {
+                                   ? m_shape.models - made
+                                   : static_cast<std::size_t>(std::lround(kCategoryShare[c] * static_cast<double>(m_shape.models)));
+            for (std::size_t i = 0; i < count && made < m_shape.models; ++i, ++made) {
                 m_models.push_back({fmt::format("{}{:03}", kCategoryLetter[c], i), static_cast<Category>(c)});
                 m_byCategory[c].push_back(m_models.size() - 1);
             }
@@ -139,7 +139,7 @@ private:
     }
 
     void makeOperators() {
-        for (std::size_t i = 0; m_operators.size() < m_spec.operators; ++i) {
+        for (std::size_t i = 0; m_operators.size() < m_shape.operators; ++i) {
             const std::string code = operatorCode(i);
             if (code == "ZZZ" || code == "PVT") continue;
             Operator op{code, randomPrefix(), chance(0.05), {}};
@@ -177,14 +177,14 @@ private:
 
     void makeLiveries() {
         // Generic liveries for about half of the models, with freighters for the heavies.
-        for (std::size_t m = 0; m < m_models.size() && m_liveries.size() < m_spec.liveries; ++m) {
+        for (std::size_t m = 0; m < m_models.size() && m_liveries.size() < m_shape.liveries; ++m) {
             if (!chance(0.5)) continue;
             addLivery(m_generic, m_generic, m, false, {});
             if (m_models[m].category == Heavy && chance(0.5)) addLivery(m_generic, m_generic, m, true, {});
         }
         // Private liveries of the small models, registered all over the world.
-        const std::size_t privateCount = m_spec.liveries / 20;
-        for (std::size_t i = 0; i < privateCount && m_liveries.size() < m_spec.liveries; ++i) {
+        const std::size_t privateCount = m_shape.liveries / 20;
+        for (std::size_t i = 0; i < privateCount && m_liveries.size() < m_shape.liveries; ++i) {
             const int category = i % 3 == 0 ? Light : i % 3 == 1 ? Buzjet : Rotorcraft;
             const auto& members = m_byCategory[category];
             if (members.empty()) continue;
@@ -193,7 +193,7 @@ private:
         }
         // Airline liveries, most of them for the big airlines.
         std::discrete_distribution<std::size_t> airline(m_weights.begin(), m_weights.end());
-        while (m_liveries.size() < m_spec.liveries) {
+        while (m_liveries.size() < m_shape.liveries) {
             const std::size_t op = airline(m_random);
             const Operator& o = m_operators[op];
             if (o.fleet.empty()) continue;
@@ -320,7 +320,7 @@ private:
         pugi::xml_node root = document.append_child("root");
         appendMeta(root, "1.0.0");
         pugi::xml_node aig = root.append_child("aig");
-        for (std::size_t i = 0; i < m_spec.aigEntries; ++i) {
+        for (std::size_t i = 0; i < m_shape.aigEntries; ++i) {
             pugi::xml_node l = aig.append_child("l");
             if (i % 50 == 49) {
                 // A title that must not be used, and one that is not installed.
@@ -329,7 +329,7 @@ private:
             }
             const Livery& livery = m_liveries[uniform(m_liveries.size())];
             const bool special = i % 25 == 0;
-            const std::size_t count = special && i % 50 == 0 ? 1 : 1 + uniform(2 * m_spec.regcodesPerAigEntry - 1);
+            const std::size_t count = special && i % 50 == 0 ? 1 : 1 + uniform(2 * m_shape.regcodesPerAigEntry - 1);
             const auto regs = registrationsFor(livery, count);
             m_knownRegistrations.insert(m_knownRegistrations.end(), regs.begin(), regs.end());
             m_result.aigRegcodes += regs.size();
@@ -343,7 +343,7 @@ private:
 
     void writeUserFile() {
         std::ofstream out(m_folder / "input" / "my_regcodes" / "user_regcodes.txt", std::ios::binary | std::ios::trunc);
-        for (std::size_t i = 0; i < m_spec.userLines; ++i) {
+        for (std::size_t i = 0; i < m_shape.userLines; ++i) {
             const Livery& livery = m_liveries[uniform(m_liveries.size())];
             if (i % 40 == 0) {
                 out << livery.title << "\n"; // a title not to use
@@ -360,7 +360,7 @@ private:
 
     void makeSamples() {
         std::discrete_distribution<std::size_t> airline(m_weights.begin(), m_weights.end());
-        for (std::size_t i = 0; i < m_spec.sampleAircraft; ++i) {
+        for (std::size_t i = 0; i < m_shape.sampleAircraft; ++i) {
             SampleAircraft a;
             const double kind = std::uniform_real_distribution<double>(0.0, 1.0)(m_random);
             std::size_t model = uniform(m_models.size());
@@ -391,7 +391,7 @@ private:
     }
 
     fs::path m_folder;
-    CatalogueSpec m_spec;
+    CatalogueShape m_shape;
     std::mt19937 m_random;
     std::vector<Model> m_models;
     std::array<std::vector<std::size_t>, CategoryCount> m_byCategory;
@@ -408,8 +408,8 @@ private:
 
 } // namespace
 
-GeneratedCatalogue writeCatalogue(const std::filesystem::path& folder, const CatalogueSpec& spec) {
-    return Generator(folder, spec).run();
+GeneratedCatalogue writeCatalogue(const std::filesystem::path& folder, const CatalogueShape& shape) {
+    return Generator(folder, shape).run();
 }
 
 } // namespace tamrix::datagen

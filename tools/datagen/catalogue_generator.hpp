@@ -3,7 +3,7 @@
 // database of its models, operators and registration prefixes ("input/dbase.enc"), the scanned
 // liveries ("output/LiveriesScanned.xml"), the AIG regcode file ("input/AIG-regcodes.enc") and a
 // user regcode file ("input/my_regcodes/user_regcodes.txt"), plus a traffic mix of aircraft to
-// match against it. The same CatalogueSpec always gives the same files.
+// match against it. The same CatalogueShape always gives the same files.
 
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +13,7 @@
 
 namespace tamrix::datagen {
 
-struct CatalogueSpec {
+struct CatalogueShape {
     std::size_t liveries = 40000;
     std::size_t operators = 2000;
     std::size_t models = 320;
@@ -42,6 +42,6 @@ struct GeneratedCatalogue {
 
 // Writes the files below `folder` (created when missing; the "output/info" and "output/errors"
 // folders too). Throws std::runtime_error when a file cannot be written.
-GeneratedCatalogue writeCatalogue(const std::filesystem::path& folder, const CatalogueSpec& spec = {});
+GeneratedCatalogue writeCatalogue(const std::filesystem::path& folder, const CatalogueShape& shape = {});
 
 } // namespace tamrix::datagen

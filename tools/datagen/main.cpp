@@ -26,7 +26,7 @@ bool readNumber(std::string_view text, std::size_t& value) {
 } // namespace
 
 static int packages(int argc, char** argv) {
-    tamrix::datagen::PackageSpec spec;
+    tamrix::datagen::PackageShape shape;
     for (int i = 3; i < argc; i += 2) {
         const std::string_view option = argv[i];
         std::size_t value = 0;
@@ -35,13 +35,13 @@ static int packages(int argc, char** argv) {
             return 2;
         }
         if (option == "--files") {
-            spec.files = value;
+            shape.files = value;
         } else {
-            spec.seed = static_cast<uint32_t>(value);
+            shape.seed = static_cast<uint32_t>(value);
         }
     }
     try {
-        const auto made = tamrix::datagen::writePackageTree(argv[2], spec);
+        const auto made = tamrix::datagen::writePackageTree(argv[2], shape);
         std::printf("%zu aircraft.cfg files with %zu sections (%zu bytes) below %s\n", made.files, made.sections,
                     made.bytes, made.community.c_str());
         return 0;
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    tamrix::datagen::CatalogueSpec spec;
+    tamrix::datagen::CatalogueShape shape;
     for (int i = 3; i < argc; i += 2) {
         if (i + 1 >= argc) {
             std::fputs(kUsage, stderr);
@@ -70,16 +70,16 @@ int main(int argc, char** argv) {
             return 2;
         }
         if (option == "--liveries") {
-            spec.liveries = value;
+            shape.liveries = value;
         } else if (option == "--seed") {
-            spec.seed = static_cast<uint32_t>(value);
+            shape.seed = static_cast<uint32_t>(value);
         } else {
             std::fputs(kUsage, stderr);
             return 2;
         }
     }
     try {
-        const auto made = tamrix::datagen::writeCatalogue(argv[2], spec);
+        const auto made = tamrix::datagen::writeCatalogue(argv[2], shape);
         std::printf("%zu liveries, %zu in-line and %zu AIG registrations written below %s\n", made.liveries,
                     made.inlineRegcodes, made.aigRegcodes, argv[2]);
         return 0;

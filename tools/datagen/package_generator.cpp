@@ -40,10 +40,10 @@ std::string utf16(std::string_view ascii) {
 
 class PackageWriter {
 public:
-    PackageWriter(const fs::path& folder, const PackageSpec& spec) : m_folder(folder), m_spec(spec), m_random(spec.seed) {
-        for (std::size_t i = 0; i < spec.models; ++i) m_models.push_back(fmt::format("{}{:03}", "MHLJ"[i % 4], i));
-        for (std::size_t i = 0; i < spec.operators; ++i) m_operators.push_back(letters(i + 26 * 26, 3));
-        for (std::size_t i = 0; i < spec.registrations; ++i) m_registrations.push_back("D-" + letters(i, 4));
+    PackageWriter(const fs::path& folder, const PackageShape& shape) : m_folder(folder), m_shape(shape), m_random(shape.seed) {
+        for (std::size_t i = 0; i < shape.models; ++i) m_models.push_back(fmt::format("{}{:03}", "MHLJ"[i % 4], i));
+        for (std::size_t i = 0; i < shape.operators; ++i) m_operators.push_back(letters(i + 26 * 26, 3));
+        for (std::size_t i = 0; i < shape.registrations; ++i) m_registrations.push_back("D-" + letters(i, 4));
     }
 
     GeneratedPackages write() {
@@ -54,7 +54,7 @@ public:
         fs::create_directories(m_folder / "output" / "errors");
         writeDbase();
         const fs::path planes = made.packageFolder / "SimObjects" / "Airplanes";
-        for (std::size_t file = 0; file < m_spec.files; ++file) {
+        for (std::size_t file = 0; file < m_shape.files; ++file) {
             const fs::path aircraft = planes / fmt::format("AC_{:05}", file);
             fs::create_directories(aircraft / "model");
             writeBytes(aircraft / "model" / "model.cfg", "[models]\nnormal=a.gltf\n");
@@ -153,7 +153,7 @@ private:
     }
 
     fs::path m_folder;
-    PackageSpec m_spec;
+    PackageShape m_shape;
     std::mt19937 m_random;
     std::vector<std::string> m_models;
     std::vector<std::string> m_operators;
@@ -162,8 +162,8 @@ private:
 
 } // namespace
 
-GeneratedPackages writePackageTree(const std::filesystem::path& folder, const PackageSpec& spec) {
-    return PackageWriter(folder, spec).write();
+GeneratedPackages writePackageTree(const std::filesystem::path& folder, const PackageShape& shape) {
+    return PackageWriter(folder, shape).write();
 }
 
 } // namespace tamrix::datagen
