@@ -98,7 +98,7 @@ LiveryData lf_procesIvaoFltSimSection(uint32_t priority, FltSimSection& section,
         }
         if (registration.empty()) {
             if (lf_cfgAtcId(line, value)) {
-                const auto pieces = gf_splitChar(std::views::split(value, ','));
+                const auto pieces = gf_split(value, ',');
                 bool invalid = pieces.empty();
                 for (const auto& piece : pieces)
                     if (piece.size() > kMaxRegistrationLength || gf_contains(piece, "*")) invalid = true;
