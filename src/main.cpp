@@ -13,6 +13,10 @@
 #include "core/paths.hpp"
 #include "core/user_error.hpp"
 #include "core/version_data.hpp"
+#include "links/flight_plan_writer.hpp"
+#include "liveries/livery_index.hpp"
+#include "liveries/livery_scan.hpp"
+#include "liveries/scan_tasks.hpp"
 #include "refdata/reference_data.hpp"
 
 namespace {
@@ -35,6 +39,16 @@ int run() {
         throw UserErrorException(99, fmt::format("{} must be run from the {} folder!", kProgramName, kProgramName));
     gf_checkParametersVersion();
     gf_readReferenceData();
+
+    gScanWorkerCount = gf_defaultScanWorkerCount();
+    const auto& paths = gf_paths();
+    std::filesystem::create_directories(paths.infoFolder);
+    std::filesystem::create_directories(paths.errorsFolder);
+    if (SCAN_LIVERIES.current || !std::filesystem::exists(paths.liveriesScannedPath)) {
+        if (!gf_scanLiveries()) return 0;  // stopped: nothing to build a catalogue from
+    }
+    gf_processScannedLiveries();
+    gf_createFlightPlanFolder();
     return 0;
 }
 
