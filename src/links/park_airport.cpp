@@ -1,33 +1,19 @@
 #include "links/park_airport.hpp"
 
-#include <mutex>
+#include "core/guarded.hpp"
 
 namespace tamrix {
 namespace {
 
-struct ParkAirportStore {
-    std::mutex lock;
-    ParkAirport airport;
-};
-
-ParkAirportStore& store() {
-    static auto* s = new ParkAirportStore;
-    return *s;
+Guarded<ParkAirport>& parkAirport() {
+    static auto* g = new Guarded<ParkAirport>;
+    return *g;
 }
 
 } // namespace
 
-ParkAirport gf_parkAirport() {
-    auto& s = store();
-    std::lock_guard guard(s.lock);
-    return s.airport;
-}
-
-void gf_setParkAirport(const ParkAirport& airport) {
-    auto& s = store();
-    std::lock_guard guard(s.lock);
-    s.airport = airport;
-}
+ParkAirport gf_parkAirport() { return parkAirport().get(); }
+void gf_setParkAirport(const ParkAirport& airport) { parkAirport().set(airport); }
 
 void gf_clearParkAirport() { gf_setParkAirport(ParkAirport{}); }
 

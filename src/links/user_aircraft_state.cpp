@@ -1,20 +1,21 @@
 #include "links/user_aircraft_state.hpp"
 
 #include <cmath>
-#include <mutex>
+
+#include "core/guarded.hpp"
 
 namespace tamrix {
 namespace {
 
-struct RecordStore {
-    std::mutex lock;
-    UserPositionRecord record;
-    UserAcState lastReceived;
-};
+// Built on first use and never destroyed: the SimConnect thread may still write at exit.
+Guarded<UserAcState>& lastReceived() {
+    static auto* g = new Guarded<UserAcState>;
+    return *g;
+}
 
-RecordStore& store() {
-    static auto* s = new RecordStore;
-    return *s;
+Guarded<UserPositionRecord>& positionRecord() {
+    static auto* g = new Guarded<UserPositionRecord>;
+    return *g;
 }
 
 } // namespace
@@ -23,47 +24,23 @@ bool gf_isZeroPosition(double latitude, double longitude) {
     return std::fabs(latitude) <= 0.0001 && std::fabs(longitude) <= 0.0001;
 }
 
-UserAcState gf_userAcState() {
-    auto& s = store();
-    std::lock_guard guard(s.lock);
-    return s.lastReceived;
-}
+UserAcState gf_userAcState() { return lastReceived().get(); }
+void gf_storeUserAcState(const UserAcState& state) { lastReceived().set(state); }
+void gf_resetUserAcState() { lastReceived().set({}); }
 
-void gf_storeUserAcState(const UserAcState& state) {
-    auto& s = store();
-    std::lock_guard guard(s.lock);
-    s.lastReceived = state;
-}
-
-void gf_resetUserAcState() {
-    auto& s = store();
-    std::lock_guard guard(s.lock);
-    s.lastReceived = {};
-}
-
-UserPositionRecord gf_userPositionRecord() {
-    auto& s = store();
-    std::lock_guard guard(s.lock);
-    return s.record;
-}
+UserPositionRecord gf_userPositionRecord() { return positionRecord().get(); }
 
 void gf_setUserPositionState(const UserAcState& state) {
-    auto& s = store();
-    std::lock_guard guard(s.lock);
-    s.record.state = state;
+    positionRecord().update([&](UserPositionRecord& r) { r.state = state; });
 }
 
 void gf_setUserOnGround(bool onGround) {
-    auto& s = store();
-    std::lock_guard guard(s.lock);
-    s.record.onGround = onGround ? 1 : 0;
-    s.record.onGroundKnown = 1;
+    positionRecord().update([&](UserPositionRecord& r) {
+        r.onGround = onGround ? 1 : 0;
+        r.onGroundKnown = 1;
+    });
 }
 
-void gf_resetUserPositionRecord() {
-    auto& s = store();
-    std::lock_guard guard(s.lock);
-    s.record = {};
-}
+void gf_resetUserPositionRecord() { positionRecord().set({}); }
 
 } // namespace tamrix

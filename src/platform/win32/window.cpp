@@ -13,23 +13,9 @@
 
 using platform::win32::ControlKind;
 
-struct WindowRecord {
-    ControlKind kind = ControlKind::Window;
-    std::string className;
-    HWND parent = nullptr;
-    int controlId = 0;
-    DWORD style = 0;
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-    bool enabled = true;
-    UINT checked = BST_UNCHECKED;
-    std::u16string text;
-    std::vector<std::u16string> items;
-    int selection = -1;
-    WNDPROC procedure = nullptr;
-};
+// A window's record is the state the inspection face hands out; `alive` and, for combo boxes,
+// `text` are filled in when a copy is taken.
+struct WindowRecord : platform::win32::WindowState {};
 
 namespace {
 
@@ -501,23 +487,9 @@ std::optional<WindowState> windowState(HWND window) {
         std::any_of(s.owned.begin(), s.owned.end(), [&](const auto& r) { return r.get() == window; });
     if (!known) return std::nullopt;
     const WindowRecord& r = *window;
-    WindowState st;
+    WindowState st = r;
     st.alive = s.alive.contains(window);
-    st.kind = r.kind;
-    st.className = r.className;
-    st.parent = r.parent;
-    st.controlId = r.controlId;
-    st.style = r.style;
-    st.x = r.x;
-    st.y = r.y;
-    st.width = r.width;
-    st.height = r.height;
-    st.enabled = r.enabled;
-    st.checked = r.checked;
     st.text = windowText(r);
-    st.items = r.items;
-    st.selection = r.selection;
-    st.procedure = r.procedure;
     return st;
 }
 
