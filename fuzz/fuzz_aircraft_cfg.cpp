@@ -9,30 +9,20 @@
 #include <string_view>
 #include <vector>
 
-#include <unistd.h>
-
 #include "core/text_files.hpp"
+#include "fuzz_scratch.hpp"
 #include "liveries/aircraft_cfg_parser.hpp"
 #include "liveries/aircraft_cfg_reader.hpp"
 #include "liveries/scan_collectors.hpp"
 
-namespace {
-
 namespace fs = std::filesystem;
-
-void writeBytes(const fs::path& p, std::string_view bytes) {
-    fs::create_directories(p.parent_path());
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-} // namespace
+using fuzzsupport::writeBytes;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const fuzzsupport::ScratchFolder scratch("aircraft-cfg");
     static const fs::path folder = [] {
-        const auto d = fs::temp_directory_path() / ("quorvel-fuzz-aircraft-cfg-" + std::to_string(::getpid()));
-        fs::create_directories(d / "IVAO_MTL" / "SimObjects" / "Airplanes" / "IVAO_A320" / "texture.AFR");
-        return d;
+        fs::create_directories(scratch.path() / "IVAO_MTL" / "SimObjects" / "Airplanes" / "IVAO_A320" / "texture.AFR");
+        return scratch.path();
     }();
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const fs::path general = folder / "pkg" / "aircraft.cfg";

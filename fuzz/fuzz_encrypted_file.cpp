@@ -3,25 +3,16 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <string>
+#include <string_view>
 
-#include <unistd.h>
-
+#include "fuzz_scratch.hpp"
 #include "refdata/encrypted_file.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const auto dir = [] {
-        auto d = std::filesystem::temp_directory_path() / ("quorvel-fuzz-enc-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(d);
-        return d;
-    }();
-    const auto enc = dir / "dbase.enc";
-    const auto plain = dir / "dbase.xml";
-    {
-        std::ofstream out(enc, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
+    static const fuzzsupport::ScratchFolder scratch("enc");
+    const auto enc = scratch.path() / "dbase.enc";
+    const auto plain = scratch.path() / "dbase.xml";
+    fuzzsupport::writeBytes(enc, std::string_view(reinterpret_cast<const char*>(data), size));
     const bool ok = tamrix::gf_streamDecrypt(enc, plain);
     if (!ok && std::filesystem::exists(plain)) std::abort();
     std::filesystem::remove(plain);

@@ -3,34 +3,25 @@
 // in the readers' own errors, never in a crash. The first input byte picks the reader.
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include <unistd.h>
 
 #include "core/paths.hpp"
 #include "core/text_files.hpp"
 #include "core/user_error.hpp"
+#include "fuzz_scratch.hpp"
 #include "liveries/livery_list.hpp"
 #include "liveries/regcodes.hpp"
 
-namespace {
-
-void writeBytes(const std::filesystem::path& p, std::string_view bytes) {
-    std::filesystem::create_directories(p.parent_path());
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-} // namespace
+using fuzzsupport::writeBytes;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // The catalogue's files lie relative to the working directory.
+    static const fuzzsupport::ScratchFolder scratch("liveries");
     static const bool entered = [] {
-        const auto d = std::filesystem::temp_directory_path() / ("quorvel-fuzz-liveries-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(d);
-        std::filesystem::current_path(d);
+        std::filesystem::current_path(scratch.path());
         return true;
     }();
     (void)entered;

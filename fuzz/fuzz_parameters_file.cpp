@@ -3,25 +3,26 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <string>
+#include <string_view>
 
 #include <unistd.h>
 
 #include "config/parameters_file.hpp"
 #include "config/settings.hpp"
 #include "core/paths.hpp"
+#include "fuzz_scratch.hpp"
 
 namespace {
 
-const std::filesystem::path& folder() {
-    static const std::filesystem::path dir = [] {
-        auto d = std::filesystem::temp_directory_path() / ("quorvel-fuzz-parameters-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(d / "Quorvel");
-        ::setenv("QUORVEL_ROAMING_APPDATA", d.c_str(), 1);
-        return d;
+// The settings file lives in the program data folder, which follows the environment at first use.
+const fuzzsupport::ScratchFolder& folder() {
+    static const fuzzsupport::ScratchFolder scratch("parameters");
+    static const bool pointed = [] {
+        std::filesystem::create_directories(scratch.path() / "Quorvel");
+        return ::setenv("QUORVEL_ROAMING_APPDATA", scratch.path().c_str(), 1) == 0;
     }();
-    return dir;
+    (void)pointed;
+    return scratch;
 }
 
 } // namespace
@@ -29,10 +30,7 @@ const std::filesystem::path& folder() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     folder();
     const auto& path = tamrix::gf_paths().parametersPath;
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
+    fuzzsupport::writeBytes(path, std::string_view(reinterpret_cast<const char*>(data), size));
     tamrix::gf_readParameters();
     const int range = tamrix::RANGE.current;
     if (range < tamrix::RANGE.minValue || range > tamrix::RANGE.maxValue) std::abort();
