@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "core/string_helpers.hpp"
 #include "liveries/stock_aircraft.hpp"
 
 namespace tamrix {
@@ -117,6 +118,16 @@ std::string lf_cfgFltsimNumber(std::string_view line) {
     }
     if (line.find("[fltsim.") != kNpos || line.find("[FLTSIM.") != kNpos) return "10000";
     return {};
+}
+
+bool lf_registrationOfAtcId(std::string_view value, std::string& registration) {
+    constexpr std::size_t kMaxRegistrationLength = 12;
+    const auto pieces = gf_split(value, ',');
+    if (pieces.empty()) return false;
+    for (const auto& piece : pieces)
+        if (piece.size() > kMaxRegistrationLength || piece.find('*') != std::string::npos) return false;
+    if (pieces.size() == 1) registration = pieces.front();
+    return true;
 }
 
 bool lf_hasAtcIdKey(std::string_view line) { return line.find("atc_id=") != kNpos; }

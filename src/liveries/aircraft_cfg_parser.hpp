@@ -42,6 +42,11 @@ std::string lf_cfgIcaoTypeDesignator(std::string_view line);
 // starting with "//".
 std::string lf_cfgFltsimNumber(std::string_view line);
 
+// The registration of an atc_id value: its ','-separated pieces, trimmed, must be there, each at
+// most 12 characters long and free of '*' (else false, `registration` untouched); exactly one
+// piece becomes the registration, several give none.
+bool lf_registrationOfAtcId(std::string_view value, std::string& registration);
+
 // Plain case-sensitive substring tests: "atc_id=" and "atc_parking_types" anywhere in the line.
 bool lf_hasAtcIdKey(std::string_view line);
 bool lf_hasAtcParkingTypesKey(std::string_view line);

@@ -18,7 +18,6 @@ namespace tamrix {
 
 namespace {
 
-constexpr std::size_t kMaxRegistrationLength = 12;
 constexpr std::string_view kPrivateOperator = "PVT";
 
 bool lf_isUsableRegistrationKey(const std::optional<LiveryKey>& key) {
@@ -89,16 +88,8 @@ void lf_readSectionKeys(const FltSimSection& section, const std::string& folderT
         if (v.registration.empty()) {
             if (lf_cfgAtcId(line, value)) {
                 if (const auto semicolon = value.find(';'); semicolon != std::string::npos) value.resize(semicolon);
-                const auto pieces = gf_split(value, ',');
-                bool invalid = pieces.empty();
-                for (const auto& piece : pieces)
-                    if (piece.size() > kMaxRegistrationLength || gf_contains(piece, "*")) invalid = true;
-                if (invalid) {
+                if (!lf_registrationOfAtcId(value, v.registration))
                     lf_addIncompleteSectionLine(fmt::format("invalid atc_id={} in: {}", value, v.title));
-                    v.registration.clear();
-                } else if (pieces.size() == 1) {
-                    v.registration = pieces.front();
-                }
                 continue;
             }
         } else if (lf_hasAtcIdKey(line)) {

@@ -21,8 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kMaxRegistrationLength = 12;
-
 // Aircraft folders whose titles put a "W" between the model and the airline.
 constexpr std::array<std::string_view, 5> kWingletFolders{"IVAO_B738WLfa", "IVAO_B739WLfa", "IVAO_A320wCFM",
                                                           "IVAO_A320wIAE", "IVAO_A319fIAEw"};
@@ -98,16 +96,8 @@ LiveryData lf_procesIvaoFltSimSection(uint32_t priority, FltSimSection& section,
         }
         if (registration.empty()) {
             if (lf_cfgAtcId(line, value)) {
-                const auto pieces = gf_split(value, ',');
-                bool invalid = pieces.empty();
-                for (const auto& piece : pieces)
-                    if (piece.size() > kMaxRegistrationLength || gf_contains(piece, "*")) invalid = true;
-                if (invalid) {
+                if (!lf_registrationOfAtcId(value, registration))
                     lf_addIncompleteSectionLine(fmt::format("invalid atc_id={} in {}", value, title));
-                    registration.clear();
-                } else if (pieces.size() == 1) {
-                    registration = pieces.front();
-                }
                 continue;
             }
         } else if (lf_hasAtcIdKey(line)) {

@@ -201,6 +201,9 @@ void lf_walkPackageFolder(int priority, const fs::path& folder) {
 
 ScanOutcome lf_scanLiveryFolders(const FolderList& folders) {
     gLiveries.clear();
+    // A scan that ended with an error left its titles and report lines behind: they would refuse
+    // this scan's liveries as already claimed.
+    lf_clearScanLists();
     lf_removePreviousResults();
     lf_readDontUseTitles();
 

@@ -238,6 +238,14 @@ TEST_F(LiveryScan, UnwritableCatalogueIsNoSuccess) {
     EXPECT_EQ(gScanTitles.size(), 0u);
 }
 
+TEST_F(LiveryScan, ScanAfterAFailedScanStartsAfresh) {
+    const fs::path utf8 = kPackages / "charsets" / "utf8";
+    // A folder name the file system refuses to look at ends the scan with an error.
+    EXPECT_THROW(lf_scanLiveryFolders({utf8, kPackages / std::string(300, 'x')}), fs::filesystem_error);
+    EXPECT_EQ(lf_scanLiveryFolders({utf8}), ScanOutcome::Found);
+    EXPECT_EQ(scannedLiveries().size(), 2u);
+}
+
 // The walk: exclusion words below the scanned folder only, linked packages, long paths, file names
 // in any letter case.
 TEST_F(LiveryScan, WalkerRules) {
