@@ -13,6 +13,7 @@
 #include "core/run_state.hpp"
 #include "core/user_error.hpp"
 #include "links/sim_message.hpp"
+#include "links/simconnect_client.hpp"
 
 namespace tamrix {
 
@@ -127,10 +128,7 @@ void closeFacilityClient() {
     HANDLE handle = gFacilityClient.exchange(nullptr);
     gFacilityClientOpen.store(false);
     if (handle == nullptr) return;
-    if (SimConnect_Close(handle) < 0)
-        gf_logHighlighted("Closing SimConnect failed?!");
-    else
-        gf_log("SimConnect closed ok");
+    lf_closeSimConnect(handle);
     gf_log("SimConnect (PARKING_DATA_RDR) closed");
 }
 

@@ -245,8 +245,12 @@ TEST_F(RealTrafficServerConcurrency, RealTrafficLeavesAndComesBack) {
     ASSERT_TRUE(waitUntil([&] { return feed.report().positionLines == 1; }));
     gf_trafficReader().qnh.store(1020);
     gf_qnhReader().datagramCounter.store(7);
+    // A line cut off by the drop is not part of the next connection's first line.
+    ASSERT_TRUE(sendDataPacket("Qs121"));
+    ASSERT_TRUE(waitUntil([&] { return feed.report().received.ends_with("Qs121"); }));
 
     feed.session().disconnect();
+    std::this_thread::sleep_for(200ms);  // the stand-in drops the connection within its 20 ms poll
     // Sends fail once the peer's reset has come back.
     ASSERT_TRUE(waitUntil([] {
         gf_sendUserPosition();

@@ -115,6 +115,7 @@ FeedReport FeedSession::run() {
     const auto dropConnection = [&](std::string_view why) {
         ::close(tcp);
         tcp = -1;
+        pending.clear();  // a line cut off by the drop must not run into the next connection's first
         nextConnect = Clock::now() + kReconnectDelay;
         say(why);
     };
