@@ -1,5 +1,6 @@
 #include "config/control_binding.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <exception>
 #include <optional>
@@ -143,8 +144,12 @@ void gf_applyApfParameters() {
     const ApfValueRecord r = gApfValues;
     takeInt(MAX_LIVE_SEL, r.maxLiveSel);
     if (takeInt(MAX_FIT, r.maxFit)) gf_updateMaxFitFl();
-    // The working radius takes the record's own value, which may lie beyond RANGE's limits.
-    if (takeInt(RANGE, r.range)) gf_setRange(r.range);
+    // The working radius takes the record's own value, which may lie beyond RANGE's limits. It
+    // is restored also when RANGE itself did not change: an airport radius of 150 nm leaves RANGE
+    // at 100, the same as a record of 100.
+    const bool rangeTaken = takeInt(RANGE, r.range);
+    const auto recordRadius = std::clamp(r.range, kMinWorkingRadiusNm, kMaxWorkingRadiusNm);
+    if (rangeTaken || gRangeNm.load() != static_cast<double>(recordRadius)) gf_setRange(r.range);
     if (takeInt(parking_percentage, r.parkingPercentage))
         selectIndex(parking_percentage.window, parking_percentage.indexOfCurrent());
     if (takeBool(AUTO_RANGE, r.autoRange)) {

@@ -17,34 +17,13 @@
 #include <string_view>
 #include <vector>
 
+#include "core/guarded.hpp"
 #include "platform/win32/window.hpp"
 
 namespace tamrix {
 
 // A text that several threads read and write: every access takes its lock, reads hand out a copy.
-class GuardedText {
-public:
-    explicit GuardedText(std::string text = {}) : text_(std::move(text)) {}
-    GuardedText(const GuardedText&) = delete;
-    GuardedText& operator=(const GuardedText&) = delete;
-
-    std::string get() const {
-        std::lock_guard lock(mutex_);
-        return text_;
-    }
-    void set(std::string text) {
-        std::lock_guard lock(mutex_);
-        text_ = std::move(text);
-    }
-    bool equals(std::string_view text) const {
-        std::lock_guard lock(mutex_);
-        return text_ == text;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::string text_;
-};
+using GuardedText = Guarded<std::string>;
 
 class Parameter {
 public:

@@ -161,16 +161,12 @@ bool fileIsMissing() {
 // its first generation. True when nothing stands in the way of replacing it.
 bool mayReplaceUnusableFile(std::string_view problem, PendingLog& log) {
     if (fileIsMissing()) return true;
-    const std::filesystem::path generation = gf_generationName(filePath(), 1);
-    std::error_code ec;
-    std::filesystem::copy_file(filePath(), generation, std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec) {
-        log.highlighted(fmt::format("! {} is unusable ({}) and stays as it is: copy to {} failed: {}",
-                                    fileText(), problem, generation.string(), ec.message()));
+    if (!gf_save1GenerationOf(filePath())) { // logs why the copy failed
+        log.highlighted(fmt::format("! {} is unusable ({}) and stays as it is", fileText(), problem));
         return false;
     }
-    log.highlighted(
-        fmt::format("! {} is unusable ({}), kept as {}", fileText(), problem, generation.string()));
+    log.highlighted(fmt::format("! {} is unusable ({}), kept as {}", fileText(), problem,
+                                gf_generationName(filePath(), 1).string()));
     return true;
 }
 

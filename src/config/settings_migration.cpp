@@ -32,7 +32,7 @@ void removeIfThere(const std::filesystem::path& path) {
 bool lf_checkProgramVersion() {
     const std::string programText = gProgramVersion.text();
     const std::string storedText = PROGRAM_VERSION.current.get();
-    if (PROGRAM_VERSION.defaultValue.equals(storedText)) {
+    if (PROGRAM_VERSION.defaultValue.get() == storedText) {
         gf_setStringParameter(PROGRAM_VERSION, programText);
         return false;
     }

@@ -11,6 +11,7 @@
 
 #include "core/log.hpp"
 #include "core/paths.hpp"
+#include "core/string_helpers.hpp"
 #include "platform/win32/known_folders.hpp"
 #include "platform/win32/shell.hpp"
 
@@ -18,17 +19,8 @@ namespace tamrix {
 namespace fs = std::filesystem;
 namespace {
 
-char lf_upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool lf_equalIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return lf_upper(x) == lf_upper(y); });
-}
-
 bool lf_hasXmlExtension(const fs::path& path) {
-    return lf_equalIgnoringCase(path.extension().string(), ".XML");
+    return gf_upperEquals(".XML", path.extension().string());
 }
 
 // Name lengths count as Windows counts them, in UTF-16 units: a UTF-8 lead byte starts one
@@ -201,7 +193,7 @@ std::string gf_windowsTextOfPath(const fs::path& path) {
         lf_isDriveLetter(text[prefix.size()]) &&
         (text.size() == prefix.size() + 1 || text[prefix.size() + 1] == '/')) {
         std::string rest = text.substr(prefix.size() + 1);
-        text = std::string(1, lf_upper(text[prefix.size()])) + ":" + (rest.empty() ? "/" : rest);
+        text = std::string(1, gf_toUpperChar(text[prefix.size()])) + ":" + (rest.empty() ? "/" : rest);
     }
     std::replace(text.begin(), text.end(), '/', '\\');
     return text;
@@ -216,7 +208,7 @@ std::optional<fs::path> gf_findChildIgnoringCase(const fs::path& folder, std::st
         std::optional<std::string> best;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
             const std::string candidate = it->path().filename().string();
-            if (lf_equalIgnoringCase(candidate, name) && (!best || candidate < *best)) best = candidate;
+            if (gf_equalsNoCase(candidate, name) && (!best || candidate < *best)) best = candidate;
         }
         if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory) {
             gf_log(fmt::format("! gf_findChildIgnoringCase | {}: {}", folder.string(), ec.message()));

@@ -10,6 +10,9 @@ namespace tamrix {
 template <class T>
 class Guarded {
 public:
+    Guarded() = default;
+    explicit Guarded(T value) : m_value(std::move(value)) {}
+
     T get() const {
         std::lock_guard guard(m_lock);
         return m_value;

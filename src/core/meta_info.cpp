@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/log.hpp"
+#include "core/string_helpers.hpp"
 #include "core/time_texts.hpp"
 
 namespace tamrix {
@@ -21,9 +22,8 @@ bool lf_appendItem(pugi::xml_node meta, const char* name, const std::string& val
 
 // A whole decimal number (blanks around it allowed); 0 for anything else.
 int32_t lf_simNumber(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) return 0;
-    text = text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+    text = gf_trimView(text);
+    if (text.empty()) return 0;
     int32_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return (error == std::errc() && end == text.data() + text.size()) ? value : 0;

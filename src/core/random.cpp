@@ -67,12 +67,7 @@ std::size_t gf_randomIndex(std::size_t n) {
 }
 
 void gf_shuffleIndices(std::vector<uint16_t>& indices) {
-    if (indices.size() < 2 || !gf_randomIsOn()) return;
-    auto& engine = gf_randomEngine();
-    for (std::size_t i = 1; i < indices.size(); ++i) {
-        const std::size_t j = std::uniform_int_distribution<std::size_t>(0, i)(engine);
-        std::swap(indices[i], indices[j]);
-    }
+    gf_shuffle(indices);
 }
 
 double gf_randomVariation(double value, double percent) {

@@ -82,6 +82,17 @@ bool gf_upperEquals(std::string_view expected, std::string_view text) {
                                                         [](char t, char e) { return upperByte(t) == e; });
 }
 
+bool gf_equalsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return upperByte(x) == upperByte(y); });
+}
+
+bool gf_containsNoCase(std::string_view text, std::string_view search) {
+    if (search.empty()) return true;
+    return std::search(text.begin(), text.end(), search.begin(), search.end(),
+                       [](char x, char y) { return upperByte(x) == upperByte(y); }) != text.end();
+}
+
 bool gf_equalsWithStar(std::string_view a, std::string_view b) {
     return b.size() == a.size() + 1 && b.back() == '*' && b.substr(0, a.size()) == a;
 }

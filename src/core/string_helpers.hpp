@@ -52,6 +52,11 @@ template <typename Char> constexpr Char gf_toUpperChar(Char c) noexcept {
     return (c >= Char('a') && c <= Char('z')) ? static_cast<Char>(c - Char('a') + Char('A')) : c;
 }
 
+// True when the texts are equal, ASCII letters compared without regard to case.
+bool gf_equalsNoCase(std::string_view a, std::string_view b);
+// True when `search` occurs in `text`, ASCII letters compared without regard to case; an empty
+// search text always occurs.
+bool gf_containsNoCase(std::string_view text, std::string_view search);
 // True when b is a followed by "*".
 bool gf_equalsWithStar(std::string_view a, std::string_view b);
 

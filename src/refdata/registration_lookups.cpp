@@ -1,7 +1,6 @@
 #include "refdata/registration_lookups.hpp"
 
 #include <algorithm>
-#include <random>
 #include <set>
 #include <utility>
 
@@ -25,17 +24,6 @@ const DbaseRecord* lf_findRecord(std::string_view registration) {
         std::lower_bound(gDbaseRecords.begin(), gDbaseRecords.end(), registration,
                          [](const DbaseRecord& r, std::string_view reg) { return r.registration < reg; });
     return (it != gDbaseRecords.end() && it->registration == registration) ? &*it : nullptr;
-}
-
-char lf_lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool lf_containsNoCase(std::string_view text, std::string_view search) {
-    if (search.empty()) return true;
-    const auto it = std::search(text.begin(), text.end(), search.begin(), search.end(),
-                                [](char a, char b) { return lf_lower(a) == lf_lower(b); });
-    return it != text.end();
 }
 
 } // namespace
@@ -106,15 +94,8 @@ const std::vector<std::string>& gf_prefixAlternatives(std::string_view prefix) {
     static const std::vector<std::string> none;
     const auto it = gPrefixAlternatives.find(std::string(prefix));
     if (it == gPrefixAlternatives.end()) return none;
-    auto& alternatives = it->second;
-    if (gf_randomIsOn() && alternatives.size() >= 2) {
-        auto& engine = gf_randomEngine();
-        for (std::size_t i = 1; i < alternatives.size(); ++i) {
-            std::uniform_int_distribution<std::size_t> pick(0, i);
-            std::swap(alternatives[i], alternatives[pick(engine)]);
-        }
-    }
-    return alternatives;
+    gf_shuffle(it->second);
+    return it->second;
 }
 
 bool gf_isKnownAirlineCode(std::string_view code) {
@@ -123,7 +104,7 @@ bool gf_isKnownAirlineCode(std::string_view code) {
 
 bool gf_pathContainsNoCase(const std::filesystem::path& path, std::string_view text) {
     if (text.empty()) return true;
-    return lf_containsNoCase(gf_pathToUtf8(path), text);
+    return gf_containsNoCase(gf_pathToUtf8(path), text);
 }
 
 std::optional<std::string> gf_publisherOf(const std::string& pathText) {
@@ -132,7 +113,7 @@ std::optional<std::string> gf_publisherOf(const std::string& pathText) {
         for (const auto& name : group) {
             // An empty name matches nothing (the reader drops them; this keeps it so). An exact
             // occurrence is also one without regard to case.
-            if (!name.empty() && lf_containsNoCase(pathText, name)) return group.front();
+            if (!name.empty() && gf_containsNoCase(pathText, name)) return group.front();
         }
     }
     return std::nullopt;

@@ -5,6 +5,7 @@
 #include "config/parameters_file.hpp"
 #include "config/settings.hpp"
 #include "config/settings_fixture.hpp"
+#include "config/settings_migration.hpp"
 
 using namespace tamrix;
 using platform::win32::sentCount;
@@ -159,4 +160,18 @@ TEST_F(SettingsFile, AirportValuesAreRestoredSavedAndShown) {
     gf_applyApfParameters();
     EXPECT_FALSE(IsWindowEnabled(RANGE.window));
     EXPECT_TRUE(IsWindowEnabled(AR_ABOVE_HEIGHT.window));
+}
+
+TEST_F(SettingsFile, LeavingAnAirportWithAWiderRadiusRestoresTheWorkingRadius) {
+    createControls();
+    // The airport's file asked for 150 nm: RANGE shows 100, the same as the record from before.
+    ApfValueRecord r = gf_currentApfValues();
+    r.range = 100;
+    RANGE.current = 100;
+    gApfValues = r;
+    gf_setRange(150);
+    ASSERT_EQ(RANGE.current.load(), 100);
+    gf_applyApfParameters();
+    EXPECT_DOUBLE_EQ(gRangeNm.load(), 100.0);
+    EXPECT_EQ(gRangeMeters.load(), 185200);
 }

@@ -56,6 +56,11 @@ TEST(StringHelpers, Comparisons) {
     EXPECT_EQ(gf_toUpperChar('q'), 'Q');
     EXPECT_EQ(gf_toUpperChar(u'z'), u'Z');
     EXPECT_EQ(gf_toUpperChar(u'\u00e9'), u'\u00e9');
+    EXPECT_TRUE(gf_equalsNoCase("eham.Xml", "EHAM.xml"));
+    EXPECT_FALSE(gf_equalsNoCase("EHAM", "EHAM "));
+    EXPECT_TRUE(gf_containsNoCase("C:/Aerosoft/EDDF", "aeroSOFT"));
+    EXPECT_TRUE(gf_containsNoCase("", ""));
+    EXPECT_FALSE(gf_containsNoCase("\xC3\x89", "\xC3\xA9")); // ASCII letters only
 }
 
 TEST(StringHelpers, StarBanner) {
