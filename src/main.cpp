@@ -6,14 +6,12 @@
 
 #include <fmt/format.h>
 
-#include "config/parameters_file.hpp"
 #include "config/settings.hpp"
 #include "config/settings_migration.hpp"
 #include "core/log.hpp"
 #include "core/paths.hpp"
 #include "core/user_error.hpp"
 #include "core/version_data.hpp"
-#include "links/flight_plan_writer.hpp"
 #include "liveries/livery_index.hpp"
 #include "liveries/livery_scan.hpp"
 #include "liveries/scan_tasks.hpp"
@@ -32,11 +30,10 @@ int run() {
         gf_log(fmt::format("Failed to create directory: {}", e.what()));
         return 0;
     }
-    gf_readParameters();
-    gf_log(fmt::format("Settings read from {}", gf_paths().parametersPath.string()));
     // The program must be started from its own folder, which holds its documentation.
     if (!std::filesystem::is_directory("docs"))
         throw UserErrorException(99, fmt::format("{} must be run from the {} folder!", kProgramName, kProgramName));
+    // Reads "parameters.xml" (creating it with the defaults when it is missing) and migrates it.
     gf_checkParametersVersion();
     gf_readReferenceData();
 
@@ -48,7 +45,6 @@ int run() {
         if (!gf_scanLiveries()) return 0;  // stopped: nothing to build a catalogue from
     }
     gf_processScannedLiveries();
-    gf_createFlightPlanFolder();
     return 0;
 }
 
