@@ -179,7 +179,14 @@ bool gf_readFacilityStands(std::string_view icao, AirportFileHeader& header, uin
     }
     const auto deadline = std::chrono::steady_clock::now() + waitLimit;
     while (context.done == 0) {
-        const HRESULT dispatched = SimConnect_CallDispatch(handle, lf_facilityDispatch, &context);
+        HRESULT dispatched = 0;
+        try {
+            dispatched = SimConnect_CallDispatch(handle, lf_facilityDispatch, &context);
+        } catch (...) {
+            // The rest of this airport's answer must not reach the next airport's read.
+            closeFacilityClient();
+            throw;
+        }
         if (context.done != 0) break;
         if (const std::string_view why = waitEnd(dispatched, deadline); !why.empty()) {
             gf_logHighlighted(fmt::format("! Facility data of {} not read: {}", icao, why));

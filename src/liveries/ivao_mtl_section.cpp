@@ -28,7 +28,6 @@ constexpr std::array<std::string_view, 5> kWingletFolders{"IVAO_B738WLfa", "IVAO
 bool lf_isWordChar(char c) noexcept {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
-char lf_lower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 bool lf_isBlank(char c) noexcept {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -48,8 +47,7 @@ std::string lf_airlineFromIvaoTitle(std::string_view title, std::string_view mod
     std::string prefix(modelCode);
     if (withW) prefix += 'W';
     if (title.size() < prefix.size()) return {};
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (lf_lower(title[i]) != lf_lower(prefix[i])) return {};
+    if (!gf_equalsNoCase(title.substr(0, prefix.size()), prefix)) return {};
     std::size_t at = prefix.size();
     while (at < title.size() && lf_isBlank(title[at])) ++at;
     if (title.size() - at < 3) return {};

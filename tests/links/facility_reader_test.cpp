@@ -217,6 +217,8 @@ TEST_F(FacilityReader, AnExceptionOfTheSimulatorAsksForARestart) {
     } catch (const UserErrorException& e) {
         EXPECT_STREQ(e.what(), "111: restart");
     }
+    // The facility connection is closed, so nothing more of that answer reaches a later read.
+    EXPECT_FALSE(gFacilityClientOpen.load());
     bool logged = false;
     for (const auto& line : log.lines())
         logged = logged || line.starts_with("==> SimConnect EXCEPTION id=1 sendID=");
