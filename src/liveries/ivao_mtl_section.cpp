@@ -2,7 +2,6 @@
 
 #include <array>
 #include <optional>
-#include <ranges>
 
 #include <fmt/format.h>
 
