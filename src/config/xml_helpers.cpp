@@ -1,11 +1,8 @@
 #include "config/xml_helpers.hpp"
 
-#include <atomic>
-#include <cstdio>
-#include <system_error>
-
 #include <fmt/format.h>
-#include <unistd.h>
+
+#include "core/files.hpp"
 
 namespace tamrix {
 namespace {
@@ -14,27 +11,6 @@ struct StringWriter final : pugi::xml_writer {
     std::string bytes;
     void write(const void* data, size_t size) override { bytes.append(static_cast<const char*>(data), size); }
 };
-
-// Writes the bytes to a new temporary file beside the target and renames it over the target.
-// Every write, the flush and the close are checked; on any failure the temporary file goes and
-// the target stays as it was.
-bool replaceFile(const std::filesystem::path& path, const std::string& bytes) {
-    static std::atomic<uint64_t> counter{0};
-    std::filesystem::path temp = path;
-    temp += fmt::format(".{}-{}.tmp", ::getpid(), counter.fetch_add(1));
-    std::FILE* file = std::fopen(temp.c_str(), "wb");
-    if (file == nullptr) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    ok = std::fflush(file) == 0 && ok;
-    ok = std::fclose(file) == 0 && ok;
-    std::error_code ec;
-    if (ok) {
-        std::filesystem::rename(temp, path, ec);
-        ok = !ec;
-    }
-    if (!ok) std::filesystem::remove(temp, ec);
-    return ok;
-}
 
 std::string_view valueText(pugi::xml_node parameter) {
     return parameter.attribute("value").value();
@@ -85,7 +61,7 @@ bool gf_saveXml(pugi::xml_document& document, const std::filesystem::path& path)
         return false;
     StringWriter writer;
     document.save(writer, "  ", pugi::format_indent, pugi::encoding_utf8);
-    return replaceFile(path, writer.bytes);
+    return gf_writeFileAtomically(path, writer.bytes);
 }
 
 pugi::xml_node gf_parametersNode(pugi::xml_node document) {

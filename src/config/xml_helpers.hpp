@@ -27,8 +27,8 @@ bool gf_appendIntParameterNode(pugi::xml_node parameters, const char* key, int32
 bool gf_appendStringParameterNode(pugi::xml_node parameters, const char* key, const std::string& value);
 
 // Gives the document its declaration (version "1.0", encoding "UTF-8") and saves it indented
-// by two spaces, as UTF-8. The file is written to a temporary file beside it and renamed into
-// place, so a failed save leaves an earlier file as it was. True when the file was written.
+// by two spaces, as UTF-8. The file is replaced atomically (gf_writeFileAtomically), so a failed
+// save leaves an earlier file as it was. True when the file was written.
 bool gf_saveXml(pugi::xml_document& document, const std::filesystem::path& path);
 
 // The "parameters" element: below "root" when the document has one, else at the top level.

@@ -1,13 +1,18 @@
 #include "core/files.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
 #include <stdexcept>
 #include <system_error>
 
+#include <fcntl.h>
 #include <fmt/format.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/log.hpp"
 #include "core/paths.hpp"
@@ -60,6 +65,71 @@ void lf_removeFilesIf(const fs::path& folder, std::string_view caller, Wanted wa
     } catch (...) {
         gf_logHighlighted(fmt::format("{} exception: unknown", caller));
     }
+}
+
+std::string lf_errnoText(std::string_view step, int error) {
+    return fmt::format("{} failed: {}", step, std::generic_category().message(error));
+}
+
+// Flushes a folder's entries to disk. File systems that cannot flush a folder say so with
+// EINVAL; there is nothing more to do on them.
+bool lf_syncFolder(const fs::path& folder, std::string& failure) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        failure = lf_errnoText(fmt::format("opening folder {}", folder.string()), errno);
+        return false;
+    }
+    const bool ok = ::fsync(fd) == 0 || errno == EINVAL;
+    if (!ok) failure = lf_errnoText(fmt::format("flushing folder {}", folder.string()), errno);
+    ::close(fd);
+    return ok;
+}
+
+// Writes and flushes the new file; false with the cause in `failure`.
+bool lf_writeAndSync(const fs::path& temp, std::string_view bytes, std::string& failure) {
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        failure = lf_errnoText(fmt::format("creating {}", temp.string()), errno);
+        return false;
+    }
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            failure = lf_errnoText("writing", n < 0 ? errno : ENOSPC);
+            ok = false;
+        }
+    }
+    if (ok && ::fsync(fd) != 0) {
+        failure = lf_errnoText("flushing", errno);
+        ok = false;
+    }
+    if (::close(fd) != 0 && ok) {
+        failure = lf_errnoText("closing", errno);
+        ok = false;
+    }
+    return ok;
+}
+
+bool lf_replaceFile(const fs::path& path, std::string_view bytes, std::string& failure) {
+    static std::atomic<uint64_t> counter{0};
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    fs::path temp = path;
+    temp += fmt::format(".{}-{}.tmp", ::getpid(), counter.fetch_add(1));
+    if (!lf_writeAndSync(temp, bytes, failure) || !lf_syncFolder(folder, failure)) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        failure = lf_errnoText(fmt::format("renaming {}", temp.string()), errno);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return lf_syncFolder(folder, failure);
 }
 
 fs::path lf_drivesRoot() {
@@ -171,6 +241,17 @@ std::vector<FixedCode<4>> gf_airportCodesInFolder(const fs::path& folder) {
         }
     }
     return codes;
+}
+
+bool gf_writeFileAtomically(const fs::path& path, std::string_view bytes) noexcept {
+    try {
+        std::string failure;
+        if (lf_replaceFile(path, bytes, failure)) return true;
+        gf_logHighlighted(fmt::format("Could not write {}: {}", path.string(), failure));
+    } catch (const std::exception& e) { // only memory for the texts can run out here
+        gf_logHighlighted(fmt::format("Could not write {}: {}", path.string(), e.what()));
+    }
+    return false;
 }
 
 fs::path gf_pathFromWindowsText(std::string_view windowsText) {

@@ -50,6 +50,17 @@ void gf_removeXMLFilesFromDirectory(const std::filesystem::path& folder) noexcep
 // folder's status or its listing cannot be read.
 std::vector<FixedCode<4>> gf_airportCodesInFolder(const std::filesystem::path& folder);
 
+// Replaces the file at `path` with `bytes` so that a reader, a crash or a power cut sees either
+// the old file or the whole new one, never a part: the bytes go to a new temporary file beside
+// the target ("<name>.<pid>-<n>.tmp"), which is flushed to disk (fsync), then the folder is
+// flushed, the temporary file renamed over the target and the folder flushed again. The old
+// file is never removed before the new one is in place. The folder must exist.
+// On failure it logs (highlighted) "Could not write {}: {}" with the path and the cause, removes
+// the temporary file and returns false; the target is then as it was, except when only the last
+// flush of the folder failed (the new file is in place but may not survive a power cut).
+// Never throws; callable from any thread.
+bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) noexcept;
+
 // Windows path texts (backslashes, drive letters) and native paths. "X:\a\b" maps to
 // <drives root>/x/a/b, where the drives root is $QUORVEL_DRIVES_ROOT or "/mnt"; every other
 // backslash becomes "/". The reverse maps paths below the drives root back to "X:\..." and

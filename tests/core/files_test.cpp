@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "core/captured_log.hpp"
+#include "core/file_sync_recorder.hpp"
 #include "platform/win32/known_folders.hpp"
 #include "platform/win32/shell.hpp"
 #include "support/temp_folder.hpp"
@@ -235,4 +236,52 @@ TEST(CaseBlindLookup, FindsAChildByNameRegardlessOfCase) {
     EXPECT_EQ(gf_findChildIgnoringCase("pkg", ""), std::nullopt);
     EXPECT_EQ(gf_findChildIgnoringCase("missing", "aircraft.cfg"), std::nullopt);
     EXPECT_TRUE(log.lines().empty());
+}
+
+// The new file reaches the disk before it takes the old one's name, and the rename itself is
+// flushed: a power cut leaves the old file or the whole new one. The old file stays until the
+// new one is in place.
+TEST(AtomicWrite, FlushesTheNewFileAndItsFolderAroundTheRename) {
+    CapturedLog log;
+    const fs::path folder = fs::canonical(fs::current_path());
+    writeFile("settings.xml", "old");
+    synctest::clearEvents();
+    ASSERT_TRUE(gf_writeFileAtomically("settings.xml", "new contents"));
+    const auto events = synctest::events();
+    ASSERT_EQ(events.size(), 4U);
+    const std::string temp = events[0].path;
+    EXPECT_EQ(events[0].kind, "fsync");
+    EXPECT_EQ(fs::path(temp).parent_path(), folder);
+    EXPECT_THAT(temp, ::testing::EndsWith(".tmp"));
+    EXPECT_EQ(events[1].kind, "fsync");
+    EXPECT_EQ(events[1].path, folder.string());
+    EXPECT_EQ(events[2].kind, "rename");
+    EXPECT_EQ(events[2].path, temp);
+    EXPECT_EQ(events[2].to, (folder / "settings.xml").string());
+    EXPECT_EQ(events[3].kind, "fsync");
+    EXPECT_EQ(events[3].path, folder.string());
+    EXPECT_EQ(testsupport::readFile("settings.xml"), "new contents");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2) << "no .tmp left";
+    EXPECT_TRUE(log.lines().empty());
+
+    // An empty file is a file too.
+    EXPECT_TRUE(gf_writeFileAtomically(folder / "empty.txt", ""));
+    EXPECT_TRUE(fs::exists("empty.txt"));
+    EXPECT_EQ(fs::file_size("empty.txt"), 0U);
+}
+
+TEST(AtomicWrite, AFailureIsLoggedAndLeavesTheOldFileAndNoTemporaryFile) {
+    CapturedLog log;
+    // The target's name is taken by a folder: the rename fails after the write.
+    fs::create_directories("taken/inner");
+    EXPECT_FALSE(gf_writeFileAtomically("taken", "bytes"));
+    EXPECT_TRUE(fs::is_directory("taken/inner"));
+    // No folder to write into.
+    EXPECT_FALSE(gf_writeFileAtomically("missing/file.xml", "bytes"));
+    const auto lines = log.lines();
+    ASSERT_EQ(lines.size(), 2U);
+    EXPECT_THAT(lines[0], ::testing::StartsWith("==> Could not write taken: renaming taken."));
+    EXPECT_THAT(lines[1], ::testing::StartsWith("==> Could not write missing/file.xml: creating missing/file.xml."));
+    for (const auto& entry : fs::directory_iterator("."))
+        EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
 }
