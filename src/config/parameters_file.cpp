@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -157,16 +158,40 @@ bool fileIsMissing() {
     return !std::filesystem::exists(filePath(), ec) && !ec;
 }
 
-// A file that is there but cannot be used may be replaced only once a copy of it is kept as
-// its first generation. True when nothing stands in the way of replacing it.
+// The name an unusable file is kept under: "parameters-unusable-{n}.xml" with the first number
+// not taken yet, so that a second unusable file never replaces the copy of the first.
+constexpr int kMaxKeptUnusableFiles = 9999;
+
+std::filesystem::path unusableCopyName(int n) {
+    const std::filesystem::path& path = filePath();
+    return path.parent_path() / fmt::format("{}-unusable-{}{}", path.stem().string(), n, path.extension().string());
+}
+
+// Copies the file under the first free unusable-copy name; the copy never overwrites a file.
+std::optional<std::filesystem::path> keepUnusableFile(PendingLog& log) {
+    for (int n = 1; n <= kMaxKeptUnusableFiles; ++n) {
+        const std::filesystem::path copy = unusableCopyName(n);
+        std::error_code ec;
+        if (std::filesystem::copy_file(filePath(), copy, std::filesystem::copy_options::none, ec)) return copy;
+        if (ec == std::errc::file_exists) continue;
+        log.highlighted(fmt::format("copy {} -> {} failed: {}", fileText(), copy.string(), ec.message()));
+        return std::nullopt;
+    }
+    log.highlighted(fmt::format("! {} copies of unusable settings files are kept already, no more are made",
+                                kMaxKeptUnusableFiles));
+    return std::nullopt;
+}
+
+// A file that is there but cannot be used may be replaced only once a copy of it is kept. True
+// when nothing stands in the way of replacing it.
 bool mayReplaceUnusableFile(std::string_view problem, PendingLog& log) {
     if (fileIsMissing()) return true;
-    if (!gf_save1GenerationOf(filePath())) { // logs why the copy failed
+    const auto copy = keepUnusableFile(log); // logs why the copy failed
+    if (!copy) {
         log.highlighted(fmt::format("! {} is unusable ({}) and stays as it is", fileText(), problem));
         return false;
     }
-    log.highlighted(fmt::format("! {} is unusable ({}), kept as {}", fileText(), problem,
-                                gf_generationName(filePath(), 1).string()));
+    log.highlighted(fmt::format("! {} is unusable ({}), kept as {}", fileText(), problem, copy->string()));
     return true;
 }
 
@@ -246,13 +271,9 @@ bool saveOneLocked(const std::string& key, const std::string& value, const std::
     const pugi::xml_parse_result loaded = document.load_file(filePath().c_str());
     if (!loaded) {
         log.unlessQuiet(line);
-        if (fileIsMissing()) {
-            pugi::xml_node parameters = document.append_child("root").append_child("parameters");
-            if (parameters) gf_appendStringParameterNode(parameters, key.c_str(), value);
-            gf_saveXml(document, filePath());
-            return false;
-        }
-        // Never replace the settings of an unreadable file by a file of this one setting.
+        // Never replace the settings by a file of this one setting: every other setting would
+        // be back at its default at the next start. The whole file is written from the current
+        // values, once an unreadable file is kept.
         if (!mayReplaceUnusableFile(loaded.description(), log)) return false;
         writeWholeFile(false, log);
         return true;

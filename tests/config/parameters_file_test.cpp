@@ -15,6 +15,7 @@
 #include "config/settings.hpp"
 #include "config/settings_fixture.hpp"
 #include "config/xml_helpers.hpp"
+#include "core/file_sync_recorder.hpp"
 
 using namespace tamrix;
 using settingstest::fileEntries;
@@ -52,6 +53,29 @@ std::vector<std::string> keysOf(const std::vector<std::pair<std::string, std::st
 
 std::size_t indexOf(const std::vector<std::string>& keys, const std::string& key) {
     return static_cast<std::size_t>(std::find(keys.begin(), keys.end(), key) - keys.begin());
+}
+
+// The n-th copy kept of an unusable settings file.
+std::filesystem::path keptCopy(int n) {
+    return gf_paths().parametersPath.parent_path() / fmt::format("parameters-unusable-{}.xml", n);
+}
+
+// The recorded events replaced `target` as a power cut cannot spoil: the new file flushed, its
+// rename over the target, then the folder flushed.
+void expectFlushedReplace(const std::filesystem::path& target) {
+    const std::filesystem::path canonical = std::filesystem::canonical(target);
+    const auto events = synctest::events();
+    const auto rename = std::find_if(events.begin(), events.end(), [&](const synctest::Event& e) {
+        return e.kind == "rename" && e.to == canonical.string();
+    });
+    ASSERT_NE(rename, events.end()) << target;
+    EXPECT_TRUE(std::any_of(events.begin(), rename, [&](const synctest::Event& e) {
+        return e.kind == "fsync" && e.path == rename->path;
+    })) << "the new file is flushed before its rename";
+    EXPECT_TRUE(std::any_of(rename, events.end(), [&](const synctest::Event& e) {
+        return e.kind == "fsync" && e.path == canonical.parent_path().string();
+    })) << "the folder is flushed after the rename";
+    synctest::clearEvents();
 }
 
 bool anyTemporaryFile(const std::filesystem::path& folder) {
@@ -116,7 +140,7 @@ TEST_F(SettingsFile, FreshStartWritesEveryDefaultInRegistryOrderAndReadsItBackUn
         EXPECT_EQ(p->current.load(), p->defaultValue) << p->name;
     for (const auto* p : stringParameters)
         EXPECT_EQ(p->current.get(), p->defaultValue.get()) << p->name;
-    EXPECT_FALSE(std::filesystem::exists(path().parent_path() / "parameters0.xml"));
+    EXPECT_FALSE(std::filesystem::exists(keptCopy(1)));
 
     pugi::xml_document document;
     std::string problem;
@@ -202,11 +226,11 @@ TEST_F(SettingsFile, DuplicateKeysFirstWinsAndOneSaveUpdatesAll) {
     EXPECT_EQ(fileValues(path(), "RANGE"), std::vector<std::string>{"25"});
 }
 
-TEST_F(SettingsFile, MalformedFileIsKeptAsGenerationAndReplacedByDefaults) {
+TEST_F(SettingsFile, MalformedFileIsKeptAndReplacedByDefaults) {
     install("malformed.xml");
     RANGE.current = 10; // a value of an earlier run in this process
     EXPECT_TRUE(gf_readParameters());
-    EXPECT_EQ(readFile(path().parent_path() / "parameters0.xml"),
+    EXPECT_EQ(readFile(keptCopy(1)),
               readFile(settingstest::fixture("malformed.xml")));
     EXPECT_EQ(fileEntries(path()).size(), 61U);
     EXPECT_EQ(fileValues(path(), "RANGE"), std::vector<std::string>{"40"});
@@ -220,7 +244,7 @@ TEST_F(SettingsFile, FileWithoutParametersElementIsTreatedAsUnusable) {
     EXPECT_TRUE(gf_readParameters());
     EXPECT_TRUE(logged("from '"));
     EXPECT_TRUE(logged("(no parameters element)"));
-    EXPECT_EQ(readFile(path().parent_path() / "parameters0.xml"),
+    EXPECT_EQ(readFile(keptCopy(1)),
               readFile(settingstest::fixture("no_parameters.xml")));
     EXPECT_EQ(fileEntries(path()).size(), 61U);
 }
@@ -249,17 +273,54 @@ TEST_F(SettingsFile, SavingIntoAnUnreadableFileKeepsItAndWritesEverySetting) {
     writeFile(path(), "this is no XML");
     RANGE.current = 12;
     gf_saveIntParameter(RANGE);
-    EXPECT_EQ(readFile(path().parent_path() / "parameters0.xml"), "this is no XML");
+    EXPECT_EQ(readFile(keptCopy(1)), "this is no XML");
     EXPECT_EQ(fileEntries(path()).size(), 61U);
     EXPECT_EQ(fileValues(path(), "RANGE"), std::vector<std::string>{"12"});
 }
 
-TEST_F(SettingsFile, SavingWithoutAFileWritesThatSetting) {
+// A file lost between starts must not come back holding one setting: every other setting would
+// be at its default at the next start.
+TEST_F(SettingsFile, SavingWithoutAFileWritesEverySetting) {
+    RANGE.current = 12;
     gf_setStringParameter(DESTINATION, "EDDF");
-    const auto entries = fileEntries(path());
-    ASSERT_EQ(entries.size(), 1U);
-    EXPECT_EQ(entries[0], (std::pair<std::string, std::string>{"DESTINATION", "EDDF"}));
+    EXPECT_EQ(keysOf(fileEntries(path())), registryKeys());
+    EXPECT_EQ(fileValues(path(), "DESTINATION"), std::vector<std::string>{"EDDF"});
+    EXPECT_EQ(fileValues(path(), "RANGE"), std::vector<std::string>{"12"});
     EXPECT_TRUE(logged("DESTINATION=\"EDDF\""));
+    EXPECT_FALSE(std::filesystem::exists(keptCopy(1))) << "nothing to keep";
+}
+
+// Each unusable file is kept under a name of its own; a second never replaces the first copy.
+TEST_F(SettingsFile, EveryUnusableFileIsKept) {
+    writeFile(path(), "first damaged file");
+    EXPECT_TRUE(gf_readParameters());
+    writeFile(path(), "second damaged file");
+    RANGE.current = 12;
+    gf_saveIntParameter(RANGE);
+    writeFile(path(), "<root><no-parameters/></root>");
+    EXPECT_TRUE(gf_readParameters());
+    EXPECT_EQ(readFile(keptCopy(1)), "first damaged file");
+    EXPECT_EQ(readFile(keptCopy(2)), "second damaged file");
+    EXPECT_EQ(readFile(keptCopy(3)), "<root><no-parameters/></root>");
+    EXPECT_TRUE(logged("kept as " + keptCopy(3).string()));
+    EXPECT_EQ(fileEntries(path()).size(), 61U);
+}
+
+TEST_F(SettingsFile, EverySaveReachesTheDiskBeforeItReplacesTheFile) {
+    synctest::clearEvents();
+    EXPECT_TRUE(gf_readParameters()); // a new file
+    expectFlushedReplace(path());
+    EXPECT_FALSE(gf_readParameters()); // written back with what it holds
+    expectFlushedReplace(path());
+    gf_saveIntParameter(RANGE);
+    expectFlushedReplace(path());
+    gf_saveParameters(false);
+    expectFlushedReplace(path());
+    // Every other XML file of the program goes through the same save.
+    pugi::xml_document document;
+    document.append_child("root");
+    ASSERT_TRUE(gf_saveXml(document, "LiveriesScanned.xml"));
+    expectFlushedReplace("LiveriesScanned.xml");
 }
 
 TEST_F(SettingsFile, SaveThatFailsHalfWayLeavesTheEarlierFile) {
@@ -325,6 +386,7 @@ TEST(SettingsFileConcurrency, TwoThreadsSavingLeaveAValidFileWithBothFinalValues
     testsupport::TempFolder folder(true);
     ::setenv("QUORVEL_ROAMING_APPDATA", (folder.path() / "roaming").c_str(), 1);
     std::filesystem::create_directories(folder.path() / "roaming" / "Quorvel");
+    gf_resetPaths();
     gf_saveParameters(true);
 
     constexpr int kSaves = 1000;
