@@ -44,9 +44,12 @@ bool lf_codeLess(const AirportRecord& a, const AirportRecord& b) {
     return lf_codeOrder(a.icaoCode) < lf_codeOrder(b.icaoCode);
 }
 
-// A whole decimal number within +-limit; nothing for anything else.
+// A whole decimal number within +-limit, with or without its sign ("+10.5" as well as "-10.5");
+// nothing for anything else.
 std::optional<double> lf_coordinate(const char* text, double limit) {
-    const std::string_view trimmed = gf_trimView(text);
+    std::string_view trimmed = gf_trimView(text);
+    // from_chars takes no plus sign; one before a digit or a point is the number's own.
+    if (trimmed.size() > 1 && trimmed[0] == '+' && trimmed[1] != '-' && trimmed[1] != '+') trimmed.remove_prefix(1);
     double value = 0.0;
     const auto [end, error] = std::from_chars(trimmed.data(), trimmed.data() + trimmed.size(), value);
     if (error != std::errc() || end != trimmed.data() + trimmed.size() || !std::isfinite(value) ||
@@ -118,8 +121,9 @@ bool gf_loadAirports() {
     gAirportsRead = false;
     gAirports.clear();
     gAirportCodes.clear();
-    // A failed decryption leaves no plain file; loading it then fails below.
-    gf_streamDecrypt(paths.airportsEncPath, xmlPath);
+    // The encrypted file is named with the cause, not the plain file that was never written.
+    if (const auto problem = gf_decryptReferenceFile(paths.airportsEncPath, xmlPath))
+        throw UserErrorException(kAirportsErrorCode, *problem);
     gAirports.reserve(15000);
     try {
         pugi::xml_document doc;
@@ -145,6 +149,14 @@ bool gf_loadAirports() {
     gAirports.shrink_to_fit();
     gAirportsRead = true;
     return !gAirports.empty();
+}
+
+void gf_clearAirports() {
+    gAirportsRead = false;
+    gAirports.clear();
+    gAirportCodes.clear();
+    gRtAirportCodes.clear();
+    gf_setClosestStandReader(nullptr);
 }
 
 bool gf_readAirports() {

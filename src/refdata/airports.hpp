@@ -41,11 +41,15 @@ void gf_setClosestStandReader(ClosestStandReader reader) noexcept;
 
 // Reads "airports.enc" of the "input" folder on the first call (decrypted into "airports.xml",
 // which is removed again on every way out); later calls return at once. True when the table is
-// not empty. Throws UserErrorException 88 when the file cannot be loaded, has no <airports>
+// not empty. Throws UserErrorException 88 when "airports.enc" is missing or cannot be decrypted
+// (the text of gf_decryptReferenceFile), when the plain file cannot be loaded, has no <airports>
 // element or holds an invalid or missing code; the table is then empty.
 bool gf_readAirports();
 // The same read, whether or not the table was read before.
 bool gf_loadAirports();
+// Empties the airport tables (also the supported codes) and forgets the read and the stand
+// reader, as at process start.
+void gf_clearAirports();
 
 bool gf_isKnownAirport(const FixedCode<4>& code);
 // The first record of the code, or nullptr.

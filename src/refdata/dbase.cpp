@@ -134,6 +134,17 @@ void lf_sortDbase() {
 }
 
 // A second read (after a failed one) must not add to what the first left.
+void lf_clearTables();
+
+} // namespace
+
+void gf_clearDbase() {
+    lf_clearTables();
+    lf_buildShortRegistrations();
+}
+
+namespace {
+
 void lf_clearTables() {
     gAircraftCodes.clear();
     gHeavyModels.clear();
@@ -288,10 +299,9 @@ bool gf_readDbase() {
     const fs::path& encPath = paths.dbaseEncPath;
     const PlainFileGuard plain{paths.inputFolder / "dbase.xml"};
 
-    if (!gf_pathExists(encPath)) throw std::runtime_error(fmt::format("{} not available", encPath.string()));
-    if (!gf_streamDecrypt(encPath, plain.path)) {
-        throw std::runtime_error(fmt::format("{} stream decrypt failed", encPath.string()));
-    }
+    if (!gf_pathExists(encPath))
+        throw std::runtime_error(fmt::format("{} not available; {}", encPath.string(), kRestoreReferenceFile));
+    if (const auto problem = gf_decryptReferenceFile(encPath, plain.path)) throw std::runtime_error(*problem);
     pugi::xml_document doc;
     const pugi::xml_parse_result parsed = doc.load_file(plain.path.c_str());
     if (!parsed) {

@@ -7,6 +7,9 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include <sodium.h>
 
@@ -17,11 +20,23 @@ inline constexpr std::size_t kPlainChunkBytes = 4096;
 inline constexpr std::size_t kCipherChunkBytes =
     kPlainChunkBytes + crypto_secretstream_xchacha20poly1305_ABYTES;
 
-// Decrypts `encPath` into `plainPath` (created or truncated) with the program's key. True on
+// How the user gets a reference file back that is missing or damaged: the files ship with the
+// program.
+inline constexpr std::string_view kRestoreReferenceFile = "reinstall Quorvel to restore it";
+
+// Decrypts `encPath` into `plainPath` (created or truncated) with the program's key. Nothing on
 // success. On any failure - the input missing or unreadable, a bad header or key, a chunk that
 // does not authenticate, a stream that ends before its final chunk or goes on after it, a write
-// error - it logs "gf_streamDecrypt exception: {}", removes the plain file and returns false.
-// Never throws; the encrypted file is never changed.
+// error - it logs "gf_streamDecrypt exception: {}" with the cause, then (highlighted) what the
+// user is told, which it also returns: the encrypted file's name and the cause, and for a
+// missing or damaged file how to restore it:
+//   "{enc} not available; reinstall Quorvel to restore it"
+//   "{enc} stream decrypt failed: {cause}; reinstall Quorvel to restore it"
+//   "{enc} stream decrypt failed: {cause}"  (the plain file could not be written)
+// The plain file is removed. Never throws; the encrypted file is never changed.
+std::optional<std::string> gf_decryptReferenceFile(const std::filesystem::path& encPath,
+                                                   const std::filesystem::path& plainPath);
+// The same, true on success.
 bool gf_streamDecrypt(const std::filesystem::path& encPath, const std::filesystem::path& plainPath);
 
 } // namespace tamrix

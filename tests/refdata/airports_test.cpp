@@ -85,9 +85,11 @@ TEST(ReadAirports, AttributesAndTheirDefaults) {
         <ap c="EGLL" lo="-0.46" a="83" s="3"/>
         <ap c="EHAM" la="52.3" lo="4.76" s="4"/>
         <ap c="LFPG" i="CD" la="49.0" lo="2.55" a="392" s="5"/>
-        <ap c="KJFK" la="north" lo="-73.78" a="13" s="6"/>)");
+        <ap c="KJFK" la="north" lo="-73.78" a="13" s="6"/>
+        <ap c="LOWW" la="+48.11" lo=" +16.57" a="183" s="7"/>
+        <ap c="LOWS" la="+-47.79" lo="13.0" a="430" s="8"/>)");
     ASSERT_TRUE(gf_readAirports());
-    ASSERT_EQ(gAirports.size(), 2u);
+    ASSERT_EQ(gAirports.size(), 3u);
     EXPECT_EQ(gAirports[0].icaoCode.text(), "EDDF"); // sorted
     EXPECT_EQ(gAirports[0].code3.text(), "XXX");
     EXPECT_EQ(gAirports[0].standCount, 0);
@@ -101,7 +103,12 @@ TEST(ReadAirports, AttributesAndTheirDefaults) {
     EXPECT_TRUE(
         hasLine(lines, "Error storing airport 'LFPG' 'CD': 'CD' FixedCode: invalid string (length/charset)"));
     EXPECT_TRUE(hasLine(lines, "==> Invalid latLons for airport 'KJFK': 'north' '-73.78'"));
-    EXPECT_TRUE(hasLine(lines, "    2 airports read"));
+    // A number may carry its plus sign, but only one sign.
+    EXPECT_EQ(gAirports[2].icaoCode.text(), "LOWW");
+    EXPECT_DOUBLE_EQ(gAirports[2].latitude, 48.11);
+    EXPECT_DOUBLE_EQ(gAirports[2].longitude, 16.57);
+    EXPECT_TRUE(hasLine(lines, "==> Invalid latLons for airport 'LOWS': '+-47.79' '13.0'"));
+    EXPECT_TRUE(hasLine(lines, "    3 airports read"));
 }
 
 TEST(ReadAirports, ABadCodeEndsTheReadWithCode88) {

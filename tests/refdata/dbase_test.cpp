@@ -245,7 +245,7 @@ TEST(ReadDbase, AMissingFileThrowsAndLeavesNoPlainFile) {
         gf_readDbase();
         FAIL() << "no exception";
     } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "input/dbase.enc not available");
+        EXPECT_STREQ(e.what(), "input/dbase.enc not available; reinstall Quorvel to restore it");
     }
     EXPECT_FALSE(std::filesystem::exists(kXml));
 }

@@ -1,6 +1,8 @@
 #include "refdata/reference_data.hpp"
 
+#include <fstream>
 #include <stdexcept>
+#include <vector>
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
@@ -78,14 +80,19 @@ TEST(ReferenceData, EveryDamagedFileFailsCleanly) {
         refdatatest::installShipped("airports.enc");
         fs::copy_file(fs::path("broken/dbase") / variant, "input/dbase.enc",
                       fs::copy_options::overwrite_existing);
-        EXPECT_EQ(failureOf(), "input/dbase.enc stream decrypt failed") << variant;
+        const std::string failure = failureOf();
+        EXPECT_EQ(failure.rfind("input/dbase.enc stream decrypt failed: ", 0), 0U) << failure;
+        EXPECT_TRUE(failure.ends_with("; reinstall Quorvel to restore it")) << failure;
         expectNoPlainFiles();
     }
     refdatatest::installShipped("dbase.enc");
     for (const auto& variant : encref::kBrokenVariants) {
         fs::copy_file(fs::path("broken/airports") / variant, "input/airports.enc",
                       fs::copy_options::overwrite_existing);
-        EXPECT_EQ(failureOf(), "88: input/airports.xml not loaded: File was not found") << variant;
+        // The damaged file is named with the cause, not the plain file it never became.
+        const std::string failure = failureOf();
+        EXPECT_EQ(failure.rfind("88: input/airports.enc stream decrypt failed: ", 0), 0U) << failure;
+        EXPECT_TRUE(failure.ends_with("; reinstall Quorvel to restore it")) << failure;
         expectNoPlainFiles();
     }
     const auto lines = log.lines();
@@ -93,6 +100,9 @@ TEST(ReferenceData, EveryDamagedFileFailsCleanly) {
         return l.rfind("gf_streamDecrypt exception: ", 0) == 0;
     });
     EXPECT_EQ(decryptLines, static_cast<long>(2 * encref::kBrokenVariants.size()));
+    // Each comes with the line the user can act on.
+    EXPECT_TRUE(hasLine(lines, "==> input/dbase.enc stream decrypt failed: Decryption failed; "
+                               "reinstall Quorvel to restore it"));
 
     refdatatest::installShipped("airports.enc");
     EXPECT_NO_THROW(gf_readReferenceData());
@@ -103,11 +113,11 @@ TEST(ReferenceData, MissingFilesFail) {
     testsupport::CapturedLog log;
     fs::create_directories("input");
     testsupport::writeFile("input/dbase.xml", "stale");
-    EXPECT_EQ(failureOf(), "input/dbase.enc not available");
+    EXPECT_EQ(failureOf(), "input/dbase.enc not available; reinstall Quorvel to restore it");
     expectNoPlainFiles();
     refdatatest::installShipped("dbase.enc");
     testsupport::writeFile("input/airports.xml", "<root><airports/></root>"); // left from an earlier run
-    EXPECT_EQ(failureOf(), "88: input/airports.xml not loaded: File was not found");
+    EXPECT_EQ(failureOf(), "88: input/airports.enc not available; reinstall Quorvel to restore it");
     expectNoPlainFiles();
     EXPECT_TRUE(
         hasLine(log.lines(), "gf_streamDecrypt exception: Could not open input file: input/airports.enc"));
@@ -121,5 +131,28 @@ TEST(ReferenceData, MalformedDbaseAndEmptyAirportTable) {
     refdatatest::installShipped("dbase.enc");
     refdatatest::writeEncrypted("input/airports.enc", "<root><airports/></root>");
     EXPECT_EQ(failureOf(), "reading 'input/airports.enc' failed!");
+    expectNoPlainFiles();
+}
+
+// A reader that carries on without the file (the AIG regcodes) still leaves the user a line that
+// names the file, the cause and the way back.
+TEST(ReferenceData, AnUnreadableRegcodeFileIsNamedWithItsCause) {
+    testsupport::CapturedLog log;
+    refdatatest::writeEncrypted("input/AIG-regcodes.enc", "<root/>");
+    {
+        std::ofstream out("input/AIG-regcodes.enc", std::ios::binary | std::ios::in);
+        out.seekp(40);
+        out.put('!');
+    }
+    EXPECT_FALSE(gf_streamDecrypt("input/AIG-regcodes.enc", "input/AIG-regcodes.xml"));
+    fs::remove("input/AIG-regcodes.enc");
+    EXPECT_FALSE(gf_streamDecrypt("input/AIG-regcodes.enc", "input/AIG-regcodes.xml"));
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{
+                  "gf_streamDecrypt exception: Decryption failed",
+                  "==> input/AIG-regcodes.enc stream decrypt failed: Decryption failed; reinstall Quorvel to restore it",
+                  "gf_streamDecrypt exception: Could not open input file: input/AIG-regcodes.enc",
+                  "==> input/AIG-regcodes.enc not available; reinstall Quorvel to restore it",
+              }));
     expectNoPlainFiles();
 }
