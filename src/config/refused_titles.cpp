@@ -19,4 +19,9 @@ std::size_t RefusedTitles::size() const {
     return titles_.size();
 }
 
+void RefusedTitles::clear() {
+    std::lock_guard lock(mutex_);
+    titles_.clear();
+}
+
 } // namespace tamrix

@@ -21,6 +21,8 @@ public:
     bool insert(std::string_view title);
     bool contains(std::string_view title) const;
     std::size_t size() const;
+    // Forgets every title: only for a process that starts over (tests).
+    void clear();
 
 private:
     struct Hash {

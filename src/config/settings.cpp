@@ -5,7 +5,10 @@
 #include "config/settings.hpp"
 
 #include <algorithm>
+#include <type_traits>
 
+#include "config/control_binding.hpp"
+#include "config/refused_titles.hpp"
 #include "core/random.hpp"
 
 namespace tamrix {
@@ -222,6 +225,62 @@ const std::vector<StringControlParameter*> stringControlParameters{&BLOCK_CALLSI
 
 void gf_installSettingHooks() {
     gf_setRandomSwitch([] { return RANDOM.current.load(std::memory_order_relaxed); });
+}
+
+namespace {
+
+void resetControl(ParameterControl& control) {
+    control.window = nullptr;
+    control.previousWndProc = 0;
+}
+
+template <typename P> void resetValue(P& p) {
+    if constexpr (std::is_base_of_v<StringParameter, P>)
+        p.current.set(p.defaultValue.get());
+    else
+        p.current = p.defaultValue;
+}
+
+} // namespace
+
+void gf_resetSettings() {
+    PROGRAM_VERSION.defaultValue.set("");
+    for (auto* p : boolParameters) resetValue(*p);
+    for (auto* p : checkBoxParameters) {
+        resetValue(*p);
+        resetControl(*p);
+    }
+    for (auto* p : intParameters) resetValue(*p);
+    for (auto* p : intChoiceParameters) {
+        resetValue(*p);
+        resetControl(*p);
+    }
+    for (auto* p : stringParameters) {
+        resetValue(*p);
+        if (auto* control = dynamic_cast<ParameterControl*>(p)) resetControl(*control);
+    }
+    for (auto* p : stringControlParameters) {
+        resetValue(*p);
+        resetControl(*p);
+    }
+    resetValue(parking_percentage);
+    resetControl(parking_percentage);
+    resetValue(MAX_FIT_FL);
+    resetControl(MAX_FIT_FL);
+    for (StringControlParameter* p : {static_cast<StringControlParameter*>(&ALL_INSTALL_PATH),
+                                      static_cast<StringControlParameter*>(&CALLSIGN_2_OBJECTID)}) {
+        resetValue(*p);
+        resetControl(*p);
+    }
+    for (ButtonParameter* b : {&TBLO_ZIP_BUTTON, &UNBLOCK_BUTTON, &CS_TO_OID_BUTTON, &BLOCK_BUTTON, &NOW_BUTTON,
+                               &REREAD_BUTTON, &FLUSH_STATIC_BUTTON})
+        resetControl(*b);
+    gLiveCallsignList->assign(1, "");
+    gRangeNm = static_cast<double>(RANGE.current.load());
+    gRangeMeters = RANGE.current.load() * 1852;
+    gApfValues = ApfValueRecord{};
+    gf_setControlLookupWindow(nullptr);
+    gNotCreatedTitles.clear();
 }
 
 } // namespace tamrix

@@ -140,5 +140,10 @@ extern const std::vector<StringControlParameter*> stringControlParameters;
 // Connects the settings to the core services that read them (RANDOM to the random helpers).
 // Called once at start-up.
 void gf_installSettingHooks();
+// Every setting back to the state the process starts with: current values at their defaults
+// (PROGRAM_VERSION's default empty again), no controls, the working radius of RANGE's default,
+// no park-airport values, no control lookup window, no live callsigns, no refused titles. For a
+// process that starts over without exiting; no other thread may use the settings meanwhile.
+void gf_resetSettings();
 
 } // namespace tamrix

@@ -1,5 +1,7 @@
 #include "core/paths.hpp"
 
+#include <atomic>
+
 #include "core/files.hpp"
 #include "platform/win32/known_folders.hpp"
 
@@ -57,9 +59,22 @@ ProgramPaths buildPaths() {
 
 } // namespace
 
+namespace {
+// Tables are never destroyed: a reference taken from an earlier table stays valid.
+std::atomic<const ProgramPaths*> gPathTable{nullptr};
+} // namespace
+
 const ProgramPaths& gf_paths() {
-    static const ProgramPaths* paths = new ProgramPaths(buildPaths()); // never destroyed
-    return *paths;
+    const ProgramPaths* table = gPathTable.load(std::memory_order_acquire);
+    if (table != nullptr) return *table;
+    static const ProgramPaths* first = new ProgramPaths(buildPaths());
+    const ProgramPaths* expected = nullptr;
+    gPathTable.compare_exchange_strong(expected, first, std::memory_order_acq_rel);
+    return *gPathTable.load(std::memory_order_acquire);
+}
+
+void gf_resetPaths() {
+    gPathTable.store(new ProgramPaths(buildPaths()), std::memory_order_release);
 }
 
 } // namespace tamrix

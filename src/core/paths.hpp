@@ -57,6 +57,9 @@ struct ProgramPaths {
 // Built on first use, so static objects of any file may use it, and never destroyed. The
 // known-folder lookup it makes writes no log line: the log may not be open yet.
 const ProgramPaths& gf_paths();
+// Builds the table anew from the environment as it is now (the known folders may have moved);
+// later calls of gf_paths() return the new table. References to the earlier table stay valid.
+void gf_resetPaths();
 
 // Text constants shared across the program.
 inline constexpr std::string_view kGenerationMark = "0";

@@ -82,4 +82,14 @@ void gf_setStatusSecondsClock(uint32_t seconds) {
 
 void gf_setStatusLineWindow(HWND window) { gStatusWindow.store(window); }
 
+void gf_resetStatusLine() {
+    auto& s = line();
+    std::lock_guard guard(s.lock);
+    s.message.clear();
+    s.error.clear();
+    s.stamp = 0;
+    s.secondsClock = 0;
+    gStatusWindow.store(nullptr);
+}
+
 } // namespace tamrix

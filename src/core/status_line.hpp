@@ -27,6 +27,9 @@ struct StatusLineSnapshot {
 };
 StatusLineSnapshot gf_statusLineSnapshot();
 
+// Empties the message and the error, stops the seconds clock at 0 and forgets the window: the
+// line as the process starts it.
+void gf_resetStatusLine();
 // The seconds clock the main loop drives; the message stamp is taken from it.
 void gf_setStatusSecondsClock(uint32_t seconds);
 // The window the repaint message goes to (null until the main window exists).

@@ -13,6 +13,11 @@ namespace tamrix {
 std::atomic<double> gLastTrafficTime{0.0};
 std::atomic<bool> gRealTrafficProfessional{false};
 
+void gf_resetTrafficTime() {
+    gLastTrafficTime.store(0.0);
+    gRealTrafficProfessional.store(false);
+}
+
 namespace {
 
 constexpr std::string_view kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",

@@ -14,6 +14,8 @@ namespace tamrix {
 // and by the RealTraffic TCP server (professional edition connected); read here from any thread.
 extern std::atomic<double> gLastTrafficTime;
 extern std::atomic<bool> gRealTrafficProfessional;
+// No traffic time stamp yet, no professional edition: the state a run starts from.
+void gf_resetTrafficTime();
 
 // The last second that converts: 3000-12-31 23:59:59 UTC. Earlier than 1970 does not convert either.
 inline constexpr int64_t kLastConvertibleTime = 32535215999;

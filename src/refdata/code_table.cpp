@@ -52,6 +52,14 @@ uint16_t CodeTable::intern(std::string_view code) {
     return static_cast<uint16_t>(index);
 }
 
+void CodeTable::clear() {
+    std::unique_lock lock(m_mutex);
+    m_index.clear();
+    m_size.store(0, std::memory_order_release);
+    m_loaded.store(false, std::memory_order_release);
+    m_fullLogged = false;
+}
+
 const std::string& CodeTable::text(std::size_t index) const noexcept {
     static const std::string empty;
     if (index >= m_size.load(std::memory_order_acquire)) return empty;

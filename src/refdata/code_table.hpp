@@ -45,6 +45,10 @@ public:
     // Set once the dbase reader has interned this table's reference codes.
     bool loaded() const noexcept { return m_loaded.load(std::memory_order_acquire); }
     void setLoaded() noexcept { m_loaded.store(true, std::memory_order_release); }
+    // Empties the table and clears `loaded`, for a process that starts over (tests): no other
+    // thread may use the table meanwhile, and a text reference handed out earlier shows whatever
+    // code later takes its index.
+    void clear();
 
 private:
     static constexpr std::size_t kChunkSize = 256;

@@ -6,12 +6,21 @@
 
 #include "core/paths.hpp"
 #include "refdata/airports.hpp"
+#include "refdata/code_table.hpp"
 #include "refdata/dbase.hpp"
 
 namespace tamrix {
 namespace {
 bool gDbaseRead = false;
 } // namespace
+
+void gf_resetReferenceData() {
+    gDbaseRead = false;
+    gf_clearDbase();
+    gf_clearAirports();
+    gOperatorCodes.clear();
+    gModelCodes.clear();
+}
 
 void gf_readReferenceData() {
     if (!gDbaseRead) {

@@ -10,5 +10,8 @@ namespace tamrix {
 // table stays empty, and passes on the readers' own exceptions. No plain ".xml" form of either
 // file is left behind, whatever the outcome.
 void gf_readReferenceData();
+// Forgets every reference table and code, so that the next gf_readReferenceData reads both files
+// again: for a process that starts over (tests). No other thread may use the tables meanwhile.
+void gf_resetReferenceData();
 
 } // namespace tamrix

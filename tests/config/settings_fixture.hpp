@@ -1,7 +1,7 @@
 #pragma once
 // A test that works on "parameters.xml": it runs in a fresh temporary folder (the program's
 // folder, with "Log.txt" open there) whose "roaming" sub-folder stands in for the roaming
-// application data. Each test runs in its own process, so the settings start at their defaults.
+// application data. The settings start at their defaults (reset_before_each_test.cpp).
 
 #include <cstdlib>
 #include <filesystem>
@@ -57,6 +57,7 @@ protected:
     void SetUp() override {
         ::setenv("QUORVEL_ROAMING_APPDATA", (folder_.path() / "roaming").c_str(), 1);
         std::filesystem::create_directories(folder_.path() / "roaming" / "Quorvel");
+        tamrix::gf_resetPaths();
         ASSERT_EQ(path(), folder_.path() / "roaming" / "Quorvel" / "parameters.xml");
         tamrix::gf_openLog();
     }
