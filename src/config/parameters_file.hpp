@@ -4,9 +4,10 @@
 // setting is saved at once.
 //
 // Every read and write of the file takes one lock, so saves from the UI and start-up threads
-// never overlap, and nothing is logged while it is held. The file is replaced by renaming a
-// complete temporary file into place. A file that exists but cannot be read is copied to its
-// first generation ("parameters0.xml") before anything replaces it.
+// never overlap; only the line of a failed write is logged while it is held. The file is
+// replaced atomically (gf_writeFileAtomically). A file that exists but cannot be used is kept as
+// "parameters-unusable-{n}.xml", the first number not taken, before anything replaces it; a save
+// of one setting while the file is missing or unusable writes every setting.
 
 #include <string>
 
