@@ -15,7 +15,15 @@ namespace {
 
 using namespace tamrix;
 
-class ShippedReferenceData : public LiveriesTest {};
+class ShippedReferenceData : public LiveriesTest {
+protected:
+    // The settings this test changes go back to their defaults for the tests after it.
+    ~ShippedReferenceData() override {
+        LIG_AUTOMATIC.current = LIG_AUTOMATIC.defaultValue;
+        lfolder0.current.set(lfolder0.defaultValue.get());
+        MATCHING_DEPTH.current = MATCHING_DEPTH.defaultValue;
+    }
+};
 
 std::string matched(const char* op, const char* model, const char* registration) {
     TrafficRecord r;
