@@ -4,10 +4,12 @@
 #include <fmt/format.h>
 
 #include "config/settings.hpp"
+#include "core/paths.hpp"
 #include "liveries/livery_matching.hpp"
 #include "liveries/livery_scan.hpp"
 #include "liveries_test_support.hpp"
 #include "refdata/model_lookups.hpp"
+#include "refdata/reference_data.hpp"
 #include "refdata/registration_lookups.hpp"
 
 namespace liveriestest {
@@ -17,6 +19,15 @@ using namespace tamrix;
 
 class ShippedReferenceData : public LiveriesTest {
 protected:
+    // Only what this test reads: default settings, the shipped dbase alone, no catalogue of an
+    // earlier test.
+    ShippedReferenceData() {
+        gf_resetPaths();
+        gf_resetSettings();
+        gf_resetReferenceData();
+        gf_clearLiveryIndex();
+        gLiveriesProcessed = false;
+    }
     // The settings this test changes go back to their defaults for the tests after it.
     ~ShippedReferenceData() override {
         LIG_AUTOMATIC.current = LIG_AUTOMATIC.defaultValue;
