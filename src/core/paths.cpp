@@ -1,6 +1,9 @@
 #include "core/paths.hpp"
 
 #include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #include "core/files.hpp"
 #include "platform/win32/known_folders.hpp"
@@ -74,7 +77,14 @@ const ProgramPaths& gf_paths() {
 }
 
 void gf_resetPaths() {
-    gPathTable.store(new ProgramPaths(buildPaths()), std::memory_order_release);
+    // Earlier tables stay where they are (references to them may still be held), kept in a list
+    // so that they never count as lost memory.
+    static std::mutex lock;
+    static auto* retired = new std::vector<std::unique_ptr<const ProgramPaths>>;
+    std::lock_guard guard(lock);
+    const ProgramPaths* previous =
+        gPathTable.exchange(new ProgramPaths(buildPaths()), std::memory_order_acq_rel);
+    if (previous != nullptr) retired->emplace_back(previous);
 }
 
 } // namespace tamrix
