@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/fixed_code.hpp"
-#include "liveries/stand_record.hpp"
+#include "records/stand_record.hpp"
 
 namespace tamrix {
 

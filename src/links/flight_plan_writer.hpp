@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "liveries/traffic_record.hpp"
+#include "records/traffic_record.hpp"
 
 namespace tamrix {
 

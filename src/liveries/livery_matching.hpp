@@ -20,8 +20,8 @@
 
 #include "liveries/livery_index.hpp"
 #include "liveries/matching_statistics.hpp"
-#include "liveries/stand_record.hpp"
-#include "liveries/traffic_record.hpp"
+#include "records/stand_record.hpp"
+#include "records/traffic_record.hpp"
 
 namespace tamrix {
 

@@ -1,0 +1,28 @@
+#pragma once
+// The stand table: the stands of the park airport, one process-wide vector owned by the
+// start-up thread. Its stands carry the ids 1 .. n in table order, so a lookup by stand id is
+// a binary search. The airport side fills and empties it; live traffic and static parking read
+// it and mark stands.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "records/stand_record.hpp"
+
+namespace tamrix {
+
+extern std::vector<StandRecord> gStandTable;
+
+// Room for 512 stands (once per process; later calls change nothing).
+void gf_reserveStandTable();
+// Destroys every stand; the reserved room stays.
+void gf_clearStandTable();
+// The stand with that id, or null for 0, a negative id or an id no stand has.
+StandRecord* gf_findStand(int32_t sid);
+// The stand's id text; "sid==0?" for 0, "sid==?" for a negative id or one no stand has.
+std::string gf_standNameOfSid(int32_t sid);
+// Sets or clears the stand's live-occupied mark; ids below 1 or not in the table are ignored.
+void gf_setStandOccupied(int32_t sid, bool value);
+
+} // namespace tamrix
