@@ -11,7 +11,7 @@
 
 namespace tamrix {
 
-std::atomic<uint32_t> gLiveTrafficTick{0};
+std::atomic<int64_t> gLiveTrafficTick{0};
 
 namespace {
 

@@ -19,10 +19,10 @@ namespace tamrix {
 
 inline constexpr std::size_t kTrafficIntakeCapacity = 6000;
 // Ticks between a line's arrival and the moment its sample falls due: 30 s of 10 ms ticks.
-inline constexpr uint32_t kSampleDelayTicks = 3000;
+inline constexpr int64_t kSampleDelayTicks = 3000;
 
 // The live-traffic tick counter: counted by the tick, read by the traffic reader without a lock.
-extern std::atomic<uint32_t> gLiveTrafficTick;
+extern std::atomic<int64_t> gLiveTrafficTick;
 
 void gf_openTrafficGate();
 void gf_shutTrafficGate();

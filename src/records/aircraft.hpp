@@ -127,6 +127,7 @@ struct MoveState {
     uint8_t pushbackRight = 0;
     uint8_t standSeen = 0;
     uint8_t learned = 0;
+    uint8_t standClaimed = 0; // this aircraft set its stand's live-occupied mark
 };
 
 struct LiveAircraft : StaticAircraft {

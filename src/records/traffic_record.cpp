@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include "core/geodesy.hpp"
 #include "core/random.hpp"
 #include "refdata/livery_key.hpp"
 #include "refdata/model_lookups.hpp"
@@ -14,7 +15,6 @@ namespace tamrix {
 
 namespace {
 
-constexpr double kDegToRad = 0.017453292519943295;
 
 constexpr std::array<CategoryValues, 6> kCategoryTable{{
     // flare, touchdown, rotation, climb-pitch ticks; rotation, climb pitch (deg); angle step (rad);

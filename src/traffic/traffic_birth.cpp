@@ -1,0 +1,636 @@
+#include "traffic/traffic_birth.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <exception>
+#include <numbers>
+
+#include <fmt/format.h>
+
+#include "config/settings.hpp"
+#include "core/geodesy.hpp"
+#include "core/log.hpp"
+#include "links/park_airport.hpp"
+#include "refdata/code_table.hpp"
+#include "refdata/model_lookups.hpp"
+#include "refdata/registration_lookups.hpp"
+#include "traffic/ai_controls.hpp"
+#include "traffic/airport_services.hpp"
+#include "traffic/live_traffic.hpp"
+#include "traffic/movement.hpp"
+#include "traffic/removal.hpp"
+#include "traffic/spawning.hpp"
+#include "traffic/update_step.hpp"
+
+namespace tamrix {
+
+namespace {
+
+// A line whose time stamp lies further than this from the lines before it is not believed.
+constexpr double kTimeJumpSeconds = 3600.0;
+// After this many such lines in a row the feed's clock has really moved (a replay, say).
+constexpr uint32_t kTimeJumpReanchor = 50;
+// Records in live traffic beyond which no aircraft is born: a feed of ever new keys cannot
+// fill the memory.
+constexpr std::size_t kMaxLiveRecords = 2000;
+// One summary line a minute at most per reason of a dropped bad line.
+constexpr int64_t kDropLogTicks = 6000;
+
+struct DropLog {
+    const char* reason;
+    uint64_t count = 0;
+    int64_t lastLogTick = -kDropLogTicks;
+};
+
+DropLog gBadValues{"non-finite or out-of-range values"};
+DropLog gBadTime{"a time stamp far from the other lines"};
+DropLog gTooMany{"too many aircraft records"};
+
+double gReferenceTime = 0.0;
+uint32_t gTimeJumps = 0;
+
+void dropped(DropLog& log, const TrafficLine& line) {
+    ++log.count;
+    const int64_t tick = gf_tickCount();
+    if (tick - log.lastLogTick < kDropLogTicks) return;
+    gf_log(fmt::format("Traffic line of {} key {} dropped: {} ({} such line{} since the last note)",
+                       line.head.callsign.size() <= 16 ? line.head.callsign : line.head.callsign.substr(0, 16),
+                       line.hexid, log.reason, log.count, log.count == 1 ? "" : "s"));
+    log.lastLogTick = tick;
+    log.count = 0;
+}
+
+bool finite(double v) { return std::isfinite(v); }
+
+// Values the movement can work with.
+bool plausible(const TrafficLine& line) {
+    const PositionSample& s = line.sample;
+    if (!gf_isLiveKey(line.hexid)) return false;
+    if (!finite(s.latitude) || !finite(s.longitude) || !finite(s.altitude) || !finite(s.groundSpeed) ||
+        !finite(s.track) || !finite(s.verticalSpeed) || !finite(line.timeStamp))
+        return false;
+    if (std::abs(s.latitude) > 90.0 || std::abs(s.longitude) > 180.0) return false;
+    if (s.altitude < -2000.0 || s.altitude > 100000.0 || s.groundSpeed < 0.0 || s.groundSpeed > 2000.0) return false;
+    if (s.track < -360.0 || s.track > 720.0 || line.timeStamp <= 0.0) return false;
+    if (s.bank && !finite(*s.bank)) return false;
+    if (s.trueHeading && !finite(*s.trueHeading)) return false;
+    return true;
+}
+
+// A time stamp near those of the lines before it (the first line sets the reference).
+bool believableTime(double t) {
+    if (gReferenceTime == 0.0 || std::abs(t - gReferenceTime) <= kTimeJumpSeconds) {
+        gTimeJumps = 0;
+        gReferenceTime = std::max(gReferenceTime, t);
+        return true;
+    }
+    if (++gTimeJumps < kTimeJumpReanchor) return false;
+    gTimeJumps = 0;
+    gReferenceTime = t;
+    return true;
+}
+
+double angleDifferenceDeg(double a, double b) {
+    const double d = std::remainder(a - b, 360.0);
+    return std::abs(d);
+}
+
+GeoPosition at(const PositionSample& s) { return GeoPosition{s.latitude, s.longitude}; }
+
+bool samePosition(const PositionSample& a, const PositionSample& b, double tolerance) {
+    return std::abs(a.latitude - b.latitude) < tolerance && std::abs(a.longitude - b.longitude) < tolerance;
+}
+
+double parkElevation() {
+    const ParkAirport park = gf_parkAirport();
+    return park.code.isSet() ? static_cast<double>(park.elevationFeet) : -1000.0;
+}
+
+bool nearParkElevation(const PositionSample& s) {
+    return s.altitude > 0.0 && s.altitude < 10000.0 && std::abs(s.altitude - parkElevation()) <= 108.0;
+}
+
+void endManoeuvre(LiveAircraft& aircraft) {
+    aircraft.manoeuvreMark = 0;
+    aircraft.move.earlyWindow = 3000;
+    aircraft.move.lateWindow = aircraft.move.takeOffArmed != 0 ? 5000 : 3000;
+    if (!aircraft.samples.empty()) aircraft.samples.front().dueTick = gf_tickCount() + 1;
+}
+
+bool userOnGround() { return gf_userCopy().onGround != 0; }
+
+GeoPosition userPosition() {
+    const UserAcState& u = gf_userCopy().state;
+    return GeoPosition{u.latitude, u.longitude};
+}
+
+bool callsignBlocked(const std::string& callsign) {
+    return BLOCK_CALLSIGN.current.update([&](const std::string& blocked) { return !blocked.empty() && blocked == callsign; });
+}
+
+// Active live aircraft, counted once per tick (the spawn decision asks for every aircraft in buffer).
+struct ActiveCount {
+    int64_t tick = -1;
+    std::size_t count = 0;
+};
+ActiveCount gActive;
+
+std::size_t activeLiveCount() {
+    const int64_t tick = gf_tickCount();
+    if (gActive.tick != tick) {
+        gActive.tick = tick;
+        gActive.count = static_cast<std::size_t>(std::count_if(gLiveAircraft.begin(), gLiveAircraft.end(), [](const LiveAircraft& a) {
+            return a.state == LiveState::Active;
+        }));
+    }
+    return gActive.count;
+}
+
+} // namespace
+
+bool gf_hasLiveTwin(std::string_view callsign) {
+    if (callsign.empty() || callsign.back() != '_') return false;
+    const std::string_view base = callsign.substr(0, callsign.size() - 1);
+    return std::any_of(gLiveAircraft.begin(), gLiveAircraft.end(), [base](const LiveAircraft& a) {
+        return a.state != LiveState::RemovingFromSim && a.head.callsign == base;
+    });
+}
+
+void lf_onTrafficUpdate(TrafficLine& line) {
+    if (!plausible(line)) {
+        dropped(gBadValues, line);
+        return;
+    }
+    if (!believableTime(line.timeStamp)) {
+        dropped(gBadTime, line);
+        return;
+    }
+    const std::ptrdiff_t index = gf_findLiveByKey(line.hexid);
+    if (index < 0) {
+        if (line.head.callsign.empty() || gLiveAircraft.empty()) {
+            lf_birth(line);
+            return;
+        }
+        const uint16_t model = line.head.liveryKey.modelIndex;
+        const bool twin = std::any_of(gLiveAircraft.begin(), gLiveAircraft.end(), [&](const LiveAircraft& a) {
+            return a.head.callsign == line.head.callsign && a.head.liveryKey.modelIndex == model;
+        });
+        if (!twin) lf_birth(line);
+        return;
+    }
+    LiveAircraft& aircraft = gLiveAircraft[static_cast<std::size_t>(index)];
+    // Lines of an aircraft on its way out are of no use; none are queued behind a removal.
+    if (aircraft.state == LiveState::LiveryRespawn || aircraft.state == LiveState::RemovingFromSim ||
+        aircraft.removalAsked != 0 || aircraft.erase != 0 || aircraft.creationWithdrawn != 0)
+        return;
+    const double t = line.timeStamp;
+    const double v = line.sample.groundSpeed;
+    if (!aircraft.samples.empty()) {
+        const PositionSample& s = aircraft.samples.back();
+        const double T = aircraft.lastUpdateTime;
+        if (t == T || t - T <= 1.0) return;
+        const double sv = s.groundSpeed;
+        if ((sv > 5.0 && v >= 10.0 * sv) || (v > 5.0 && sv >= 10.0 * v) || (sv <= 5.0 && v >= 80.0) ||
+            (v <= 5.0 && sv >= 80.0))
+            return;
+        if (aircraft.manoeuvreMark < 1) {
+            const double trackChange = std::abs(line.sample.track - s.track);
+            double spacing = -1.0;
+            if (line.sample.airborne != 0 && v > 120.0 && trackChange <= 1.0)
+                spacing = 0.2429805615550756 / (v / 3600.0);
+            else if (line.sample.airborne == 0 && v <= 30.0 && trackChange <= 2.0)
+                spacing = v > 0.0 ? std::min(15.0, 0.010799136069114472 / (v / 3600.0)) : 15.0;
+            if (spacing >= 0.0 && t - T <= spacing) return;
+        }
+    }
+    if (aircraft.state == LiveState::Buffer && nearParkElevation(line.sample)) return;
+    if (!lf_checkRespawn(aircraft, line)) return;
+    aircraft.lastUpdateTime = t;
+    decodeExisting(aircraft, line.sample);
+}
+
+void lf_birth(TrafficLine& line) {
+    if (const auto key = gf_lookupRegistration(line.head.registration)) line.head.liveryKey = *key;
+    if (!gf_isKnownModelCode(gModelCodes.text(line.head.liveryKey.modelIndex))) return;
+    lf_birthFilter(line);
+}
+
+void lf_birthFilter(TrafficLine& line) {
+    const AircraftCategory category = gf_modelCategory(line.head.liveryKey.modelIndex);
+    switch (category) {
+    case AircraftCategory::Light:
+        if (!LIGHT_AIRCRAFT.current.load()) return;
+        break;
+    case AircraftCategory::HighPerf:
+        if (!HIGH_PERF_AIRCRAFT.current.load()) return;
+        break;
+    case AircraftCategory::Rotorcraft:
+        if (!HELICOPTERS.current.load()) return;
+        break;
+    case AircraftCategory::Buzjets:
+    case AircraftCategory::Large:
+    case AircraftCategory::Heavy:
+        break;
+    default:
+        return;
+    }
+    if (nearParkElevation(line.sample)) return;
+    if (gLiveAircraft.size() >= kMaxLiveRecords) {
+        dropped(gTooMany, line);
+        return;
+    }
+    line.head.secondText = line.head.callsign;
+    line.head.thirdText.clear();
+    line.head.optionMatched = 0;
+    TrafficRecord record;
+    gf_makeStaticTrafficRecord(record, std::move(line.head));
+    record.key = line.hexid;
+    record.currentAngleStep = record.angleStep;
+    const CategoryValues& values = gf_categoryValues(record.category);
+    record.climbStepLimit = values.climbStepLimit;
+    record.groundSpeed = values.groundSpeed;
+    gLiveAircraft.emplace_back(line.sample, std::move(record), line.timeStamp);
+}
+
+bool lf_holdForUser(LiveAircraft& aircraft) {
+    SampleQueue& samples = aircraft.samples;
+    if (samples.empty()) return false;
+    const UserAcState& user = gf_userCopy().state;
+    const GeoPosition userAt = userPosition();
+    if (userOnGround()) {
+        if (aircraft.move.waitingForUser != 0) {
+            const PositionSample& f = samples.front();
+            if (user.groundSpeed > 8.0 ||
+                (f.airborne == 0 && (f.groundSpeed > 8.0 || gf_distanceNm(userAt, at(f)) <= 500.0 / 1852.0))) {
+                samples.pop_front();
+                return true;
+            }
+        }
+        const PositionSample& f = samples.front();
+        if (COLLISION_USER_GND.current.load() && f.airborne == 0 &&
+            gf_distanceNm(userAt, at(f)) <= 0.08099352051835854) {
+            samples.pop_front();
+            return true;
+        }
+        aircraft.move.waitingForUser = 0;
+        return false;
+    }
+    if (!COLLISION_USER_AIR.current.load()) return false;
+    if (aircraft.move.waitingForUser != 0) {
+        samples.pop_front();
+        return true;
+    }
+    // The newborn as it would appear: at its oldest sample, heading along its track.
+    const PositionSample& f = samples.front();
+    aircraft.position.latitude = f.latitude;
+    aircraft.position.longitude = f.longitude;
+    aircraft.position.altitude = f.altitude;
+    aircraft.position.heading = gf_wrapHeading(f.track * kDegToRad);
+    if (lf_isOnUserTrack(aircraft, 1)) {
+        aircraft.move.waitingForUser = 1;
+        samples.pop_front();
+        return true;
+    }
+    return false;
+}
+
+void lf_spawnDecision(LiveAircraft& aircraft) {
+    SampleQueue& samples = aircraft.samples;
+    if (samples.empty()) {
+        aircraft.erase = 1;
+        return;
+    }
+    if (samples.front().dueTick > gf_tickCount()) return;
+    if (samples.size() == 1) {
+        samples.pop_front();
+        aircraft.erase = 1;
+        return;
+    }
+    const std::string& callsign = aircraft.head.callsign;
+    const bool ghost = !callsign.empty() && callsign.back() == '_';
+    if (ghost && std::find(gGhostList.begin(), gGhostList.end(), callsign) != gGhostList.end()) {
+        aircraft.erase = 1;
+        return;
+    }
+    const uint8_t airborne = samples.front().airborne;
+    for (std::size_t i = 1; i < samples.size(); ++i) {
+        if (samples[i].airborne != airborne) {
+            samples.pop_front();
+            return;
+        }
+    }
+    if (lf_holdForUser(aircraft)) return;
+    if (gLiveAddingStack.size() >= kAddingStackGate && aircraft.phase == MovePhase::Birth) {
+        samples.pop_front();
+        return;
+    }
+    const int32_t maxLive = MAX_LIVE_SEL.current.load();
+    if (maxLive <= 0) {
+        aircraft.erase = 1;
+        return;
+    }
+    if (gSpawnStack.size() + activeLiveCount() + gLiveAddingStack.size() >= static_cast<std::size_t>(maxLive)) {
+        const double d = gf_distanceNm(at(samples.front()), userPosition());
+        if (gf_removeFarthestLiveAc(d)) {
+            aircraft.erase = 1;
+            return;
+        }
+        if (gActive.count > 0) --gActive.count;
+    }
+    if (callsignBlocked(callsign)) {
+        aircraft.erase = 1;
+        return;
+    }
+    LiveryKey& key = aircraft.head.liveryKey;
+    if (key.fromRegistration == 0) {
+        if (const auto found = gf_lookupRegistration(aircraft.head.registration)) key = *found;
+        if (key.operatorIndex == 0) {
+            std::string airline;
+            key.operatorIndex = gf_airlineIndex(gf_airlineFromCallsign(callsign, airline) ? airline : "PVT");
+        }
+    }
+    if (!gf_isValidCallsign(aircraft.head.callsign)) {
+        aircraft.head.callsign = aircraft.head.registration;
+        if (!gf_isValidCallsign(aircraft.head.callsign)) {
+            aircraft.erase = 1;
+            return;
+        }
+    }
+    if (!gFailedKeyTexts.empty() && gFailedKeyTexts.contains(gf_keyRegText(aircraft))) {
+        aircraft.erase = 1;
+        return;
+    }
+    if (gf_hasLiveTwin(aircraft.head.callsign)) {
+        aircraft.erase = 1;
+        return;
+    }
+    spawnLiveAc(aircraft);
+}
+
+void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
+    try {
+        SampleQueue& samples = aircraft.samples;
+        if (samples.size() > kMaxWaitingSamples) {
+            // The sample goes with the aircraft.
+            removeAircraftFromSim(aircraft);
+            return;
+        }
+        if (aircraft.move.holding != 0 && !samples.empty() &&
+            gf_distanceNm(at(samples.front()), at(sample)) * 1852.0 > HOLDING_THRESHOLD_METERS.current.load()) {
+            aircraft.move.holding = 0;
+            removeAircraftFromSim(aircraft);
+            return;
+        }
+        if (aircraft.phase != MovePhase::Birth) {
+            if (!checkExtendingSituations(aircraft, sample)) return;
+            if (samples.empty()) {
+                samples.push_back(sample);
+                return;
+            }
+            const PositionSample n = samples.back();
+            if (sample.airborne == 0 && n.generated != 0) {
+                const bool allGenerated = [&] {
+                    for (std::size_t i = 0; i < samples.size(); ++i)
+                        if (samples[i].generated == 0) return false;
+                    return true;
+                }();
+                if (sample.generated != 0 && allGenerated) {
+                    if (samples.size() > 1) samples.pop_front();
+                } else if (samples.size() >= 3) {
+                    // The newest reported sample among up to 7 before the newest one.
+                    std::ptrdiff_t r = -1;
+                    const std::ptrdiff_t from = static_cast<std::ptrdiff_t>(samples.size()) - 2;
+                    for (std::ptrdiff_t i = from; i >= 0 && from - i < 7; --i) {
+                        if (samples[static_cast<std::size_t>(i)].generated == 0) {
+                            r = i;
+                            break;
+                        }
+                    }
+                    if (r >= 0) {
+                        const PositionSample& rs = samples[static_cast<std::size_t>(r)];
+                        if (n.dueTick - rs.dueTick < 1500 || gf_distanceNm(at(rs), at(sample)) <= 0.011879049676025918)
+                            samples.drop_front(static_cast<std::size_t>(r) + 1);
+                    }
+                }
+            }
+            if (sample.dueTick <= n.dueTick) sample.dueTick = n.dueTick + 1;
+            MoveState& move = aircraft.move;
+            if (aircraft.state == LiveState::Active && aircraft.onGround != 0 && move.takeOffArmed == 0) {
+                if (move.landingRoll == 0) {
+                    if ((sample.airborne != 0 || (sample.groundSpeed >= 43.0 && n.groundSpeed >= 43.0)) &&
+                        aircraft.phase == MovePhase::Taxi)
+                        move.takeOffArmed = 1;
+                } else if (n.airborne != 0 && sample.airborne != 0) {
+                    // Climbing away from the landing roll.
+                    aircraft.previousPhase = aircraft.phase;
+                    aircraft.phase = MovePhase::Taxi;
+                    move.takeOffArmed = 1;
+                    gf_setThrottle(aircraft, 3);
+                    gf_setSpoilers(aircraft, 1);
+                    gf_setFlaps(aircraft, 1);
+                    move.landingArmed = 0;
+                    move.touchedDown = 0;
+                    gf_queueLights(aircraft.objectId, {1, 1, 1, 1, 1, 1, 0});
+                    move.earlyWindow = 3000;
+                    move.lateWindow = 5000;
+                }
+            }
+            samples.push_back(sample);
+            if (samples.size() == 2 && samples[0].generated != 0 && samples[1].generated != 0) {
+                samples[0].dueTick = gf_tickCount() + 1;
+                samples[0].groundSpeed = samples[1].groundSpeed;
+            }
+            return;
+        }
+        if (samples.empty()) return;
+        if (!lf_isStandstillSample(aircraft, sample)) return;
+        const int64_t after = samples.back().dueTick + 1;
+        if (sample.dueTick < after) sample.dueTick = after;
+        samples.push_back(sample);
+    } catch (const std::exception& error) {
+        gf_log(fmt::format("{} exception {}", "decodeExisting", error.what()));
+        throw;
+    }
+}
+
+bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample) {
+    const PositionSample& n = aircraft.samples.back();
+    const bool same = samePosition(sample, n, 1e-8);
+    if (same) sample.generated = 1;
+    if (aircraft.category == AircraftCategory::Rotorcraft) return true;
+    const bool flyingActive = aircraft.state == LiveState::Active && aircraft.onGround == 0;
+    const bool takeOffArmed = aircraft.move.takeOffArmed != 0;
+    if (same) {
+        if (sample.airborne != 0 || flyingActive) return false;
+        if (takeOffArmed && sample.groundSpeed > 0.0 && n.groundSpeed >= 30.0) return false;
+        if (sample.groundSpeed > 0.0) sample.groundSpeed = 0.0;
+        return true;
+    }
+    if (samePosition(sample, n, 0.00015)) {
+        if (sample.airborne != 0 || flyingActive) return false;
+        if (takeOffArmed && sample.groundSpeed > 0.0 && n.groundSpeed >= 50.0) return false;
+        sample = n;
+        sample.groundSpeed = 0.0;
+        sample.generated = 1;
+        return true;
+    }
+    if (sample.groundSpeed != 0.0) return true;
+    if (takeOffArmed || sample.airborne != 0) return n.groundSpeed < 50.0;
+    return true;
+}
+
+bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
+    MoveState& move = aircraft.move;
+    SampleQueue& samples = aircraft.samples;
+    const GeoPosition here{aircraft.position.latitude, aircraft.position.longitude};
+    switch (aircraft.phase) {
+    case MovePhase::PushingBack: {
+        if (!STRAIGHT_PBS_ONLY.current.load() && move.pushbackTurning != 0) {
+            double reference = -1.0;
+            if (sample.trueHeading)
+                reference = *sample.trueHeading;
+            else if (sample.track != 0.0)
+                reference = sample.track * kDegToRad;
+            if (reference >= 0.0) {
+                move.pushbackRight = std::remainder(reference - aircraft.position.heading, 2.0 * std::numbers::pi) > 0.0 ? 1 : 0;
+                move.pushbackSideKnown = 1;
+            }
+        }
+        return false;
+    }
+    case MovePhase::PushedBack: {
+        const double d = gf_distanceNm(here, at(sample));
+        if ((d <= 2.75 * aircraft.size || d <= move.holdingDistance) && d <= 6.0 * aircraft.size) {
+            if (move.holding == 0) {
+                move.holding = 1;
+                move.holdingStartTick = gf_tickCount();
+            }
+            move.holdingDistance = d;
+            return false;
+        }
+        aircraft.previousPhase = aircraft.phase;
+        aircraft.phase = MovePhase::Taxi;
+        lf_releaseStand(aircraft);
+        aircraft.standLatitude = 0.0;
+        aircraft.standLongitude = 0.0;
+        aircraft.standId = 0;
+        aircraft.cargoStand = 0;
+        move.holding = 0;
+        return true;
+    }
+    case MovePhase::Parking:
+    case MovePhase::Parked: {
+        if (aircraft.state <= LiveState::Adding2Sim) return false;
+        const GeoPosition stand{aircraft.standLatitude, aircraft.standLongitude};
+        const double d = gf_distanceNm(at(sample), stand);
+        const double limit = 0.0458963282937365 * (aircraft.previousPhase == MovePhase::Parking ? 2.0 : 1.0);
+        if (d <= limit) {
+            move.parkedSince = std::chrono::steady_clock::now();
+            if (move.standSeen == 0) {
+                move.standSeen = 1;
+                move.standReferenceDistance = d;
+                move.standLastDistance = d;
+                move.standCount = 0;
+                move.departureNoticed = 0;
+                return false;
+            }
+            constexpr double kStep = 0.0016198704103671706; // 3 m
+            if (d >= move.standLastDistance + kStep) {
+                move.standLastDistance = d;
+                ++move.standCount;
+            } else if (d <= move.standLastDistance - kStep) {
+                move.standCount = 0;
+            }
+            const double beyond = d - move.standReferenceDistance;
+            if ((move.standCount >= 3 && beyond >= aircraft.size / 2.0) || beyond > aircraft.size) {
+                lf_noticeDeparture(aircraft, sample);
+                return true;
+            }
+            move.departureNoticed = 0;
+            return false;
+        }
+        if (aircraft.phase == MovePhase::Parking) {
+            aircraft.previousPhase = MovePhase::Parking;
+            aircraft.phase = MovePhase::Taxi;
+            return true;
+        }
+        if (d > 0.10799136069114472) {
+            lf_addRealStandOption(static_cast<int32_t>(aircraft.standId), aircraft, kStayLeftStand);
+            removeAircraftFromSim(aircraft);
+            return false;
+        }
+        lf_noticeDeparture(aircraft, sample);
+        return true;
+    }
+    default:
+        break;
+    }
+    if (move.landingArmed != 0 || move.landingRoll != 0) return checkNewPosDuringLanding(aircraft, sample);
+    if (!lf_isStandstillSample(aircraft, sample)) return false;
+    if (aircraft.manoeuvreMark <= 0) return true;
+    if (samples.empty()) {
+        gf_log(fmt::format("{} empty sz?", "checkExtendingSituations"));
+        return false;
+    }
+    if (aircraft.onGround == 0) {
+        const double direction = gf_initialBearing(at(samples.back()), at(sample)) * kRadToDeg;
+        if (angleDifferenceDeg(direction, aircraft.position.heading * kRadToDeg) >= 100.0) return false;
+    }
+    endManoeuvre(aircraft);
+    move.holding = 0;
+    return true;
+}
+
+bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
+    SampleQueue& samples = aircraft.samples;
+    if (samples.empty()) {
+        gf_log(fmt::format("{} empty sz?", "checkNewPosDuringLanding"));
+        return false;
+    }
+    if (samePosition(samples.back(), sample, 1e-8)) return false;
+    const double heading = aircraft.position.heading * kRadToDeg;
+    const auto offHeading = [&](const PositionSample& from) {
+        return angleDifferenceDeg(gf_initialBearing(at(from), at(sample)) * kRadToDeg, heading);
+    };
+    if (samples.size() == 1) {
+        const double d = offHeading(samples.back());
+        if (aircraft.move.landingArmed != 0) {
+            if (d >= 90.0) return false;
+        } else if (d >= 150.0) {
+            if (aircraft.manoeuvreMark > 0) return false;
+            PositionSample here = samples.back();
+            here.latitude = aircraft.position.latitude;
+            here.longitude = aircraft.position.longitude;
+            here.dueTick = gf_tickCount() + 1;
+            samples.back() = here;
+        }
+    } else {
+        if (offHeading(samples.back()) >= 90.0) {
+            samples.pop_back();
+            if (!samples.empty() && offHeading(samples.back()) >= 90.0) samples.pop_back();
+        }
+    }
+    if (aircraft.manoeuvreMark > 0) endManoeuvre(aircraft);
+    if (!samples.empty() && !samePosition(samples.back(), sample, 1e-8)) {
+        sample.generated = 0;
+        if (sample.groundSpeed > 40.0 && sample.groundSpeed > samples.back().groundSpeed)
+            sample.groundSpeed = samples.back().groundSpeed;
+    } else if (!samples.empty()) {
+        sample.generated = 1;
+    }
+    return true;
+}
+
+void lf_noticeDeparture(LiveAircraft& aircraft, PositionSample& sample) {
+    sample.generated = 0;
+    aircraft.move.departureNoticed = 1;
+    if (aircraft.previousPhase == MovePhase::Parked) return;
+    if (aircraft.manoeuvreMark > 0) endManoeuvre(aircraft);
+    lf_addRealStandOption(static_cast<int32_t>(aircraft.standId), aircraft, kStayDeparture);
+    lf_releaseStand(aircraft);
+    aircraft.previousPhase = aircraft.phase;
+    aircraft.phase = MovePhase::Parked;
+}
+
+} // namespace tamrix

@@ -1,0 +1,31 @@
+#pragma once
+// What a traffic line does: it is dropped, adds a sample to an aircraft that exists, or gives
+// birth to a new LiveAircraft in state buffer; and the spawn decision that each tick takes for
+// an aircraft in buffer. The rules keep implausible, duplicate, unwanted and excess aircraft
+// out of the simulator. Start-up thread.
+
+#include <string_view>
+
+#include "links/traffic_line.hpp"
+#include "records/aircraft.hpp"
+
+namespace tamrix {
+
+// One traffic line (the line's texts may be moved out).
+void lf_onTrafficUpdate(TrafficLine& line);
+void lf_birth(TrafficLine& line);
+void lf_birthFilter(TrafficLine& line);
+// The buffer step of an aircraft (called by updateLiveAc).
+void lf_spawnDecision(LiveAircraft& aircraft);
+// True when the aircraft must wait because of the user aircraft (drops samples as it goes).
+bool lf_holdForUser(LiveAircraft& aircraft);
+// For a callsign ending in '_': a live aircraft not being removed has the callsign without it.
+bool gf_hasLiveTwin(std::string_view callsign);
+// Appends a sample to an existing aircraft by the rules of its movement phase.
+void decodeExisting(LiveAircraft& aircraft, PositionSample sample);
+bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample);
+bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample);
+bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample);
+void lf_noticeDeparture(LiveAircraft& aircraft, PositionSample& sample);
+
+} // namespace tamrix
