@@ -271,6 +271,8 @@ int64_t gf_tickCount() { return gLiveTrafficTick.load(std::memory_order_relaxed)
 
 const UserPositionRecord& gf_userCopy() { return gUser; }
 
+void gf_refreshUserCopy() { gUser = gf_userPositionRecord(); }
+
 std::size_t gf_trafficLinesToTake(std::size_t queued) {
     // Two a tick as long as the queue is short; with a backlog a share of it, so that a line
     // waits about a quarter of a second at 500 lines a second and its sample is never due yet.
@@ -419,7 +421,7 @@ void lf_requestAcInRange() {
 }
 
 void lf_handleAddingStack() {
-    gUser = gf_userPositionRecord();
+    gf_refreshUserCopy();
     gf_processSimEvents();
 
     bool erase = false;

@@ -52,6 +52,8 @@ extern std::unordered_set<std::string> gFailedKeyTexts;
 int64_t gf_tickCount();
 // The user aircraft as this tick sees it (the copy refreshed every 100th tick and the on-ground flag).
 const UserPositionRecord& gf_userCopy();
+// Takes the user aircraft's record anew (done at the start of every tick).
+void gf_refreshUserCopy();
 
 // Reserves the containers once per process (later calls change nothing).
 void gf_initLiveTraffic();

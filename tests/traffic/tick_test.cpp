@@ -1,0 +1,266 @@
+// The live-traffic tick: pacing of creations and removals, the simulator's events and the
+// settling, the control setters, removal in every state, and the clearance rules around the
+// user aircraft; with the faults of the record bookkeeping mended.
+#include <algorithm>
+
+#include "core/user_error.hpp"
+#include "links/sim_definitions.hpp"
+#include "traffic/ai_controls.hpp"
+#include "traffic/removal.hpp"
+#include "traffic/spawning.hpp"
+#include "traffic_test_support.hpp"
+
+namespace traffictest {
+namespace {
+
+AiCreateRequest creation(uint32_t key, const std::string& callsign) {
+    AiCreateRequest r;
+    r.key = key;
+    r.callsign = callsign;
+    return r;
+}
+
+std::size_t countEvents(const std::vector<ClientEventEntry>& events, uint32_t eventId) {
+    return static_cast<std::size_t>(
+        std::count_if(events.begin(), events.end(), [&](const ClientEventEntry& e) { return e.eventId == eventId; }));
+}
+
+using TickTest = TrafficTest;
+
+TEST_F(TickTest, PacingSendsLiveCreationsFirstOnePerFiftyTicksAndOneRemovalPerTen) {
+    for (uint32_t k : {20001u, 20002u, 20003u}) gLiveAddingStack.push_back(creation(k, "L" + std::to_string(k)));
+    for (uint32_t k : {1u, 2u}) gStaticAddingStack.push_back(creation(k, "S*"));
+    std::vector<std::pair<int64_t, uint32_t>> sent;
+    for (int i = 0; i <= 200; ++i) {
+        if (gf_tickCount() == 11) gRemovalQueue.push_back(777);
+        const int64_t t = gf_tickCount();
+        tick();
+        for (const auto& c : takeCreations()) sent.emplace_back(t, c.key);
+        for (uint32_t id : takeRemovals()) {
+            EXPECT_EQ(id, 777u);
+            EXPECT_EQ(t, 20);
+        }
+    }
+    const std::vector<std::pair<int64_t, uint32_t>> expected{
+        {0, 20001}, {50, 20002}, {100, 20003}, {150, 1}, {200, 2}};
+    EXPECT_EQ(sent, expected);
+}
+
+TEST_F(TickTest, StaticCgAnswersOutsideTheirLimitsAreReplaced) {
+    LiveAircraft& a = addLive(20001, "DLH1", LiveState::Active, 500);
+    a.staticCgHeight = 8.0;
+    gf_postSimEvent(SimEvent{500, 0, 0, kSimEventStaticCg, 40.0, 3.0 * 0.017453292519943295});
+    gf_processSimEvents();
+    EXPECT_DOUBLE_EQ(live(20001)->staticCgHeight, 8.0);
+    EXPECT_DOUBLE_EQ(live(20001)->staticPitch, 0.012217304763960306);
+    gf_postSimEvent(SimEvent{500, 0, 0, kSimEventStaticCg, 9.5, 0.01});
+    gf_processSimEvents();
+    EXPECT_DOUBLE_EQ(live(20001)->staticCgHeight, 9.5);
+    EXPECT_DOUBLE_EQ(live(20001)->staticPitch, 0.01);
+}
+
+TEST_F(TickTest, SettlingTogglesLightsThenActivatesLiveAndStaticAircraft) {
+    addLive(20001, "DLH1", LiveState::Adding2Sim);
+    StaticAircraft parked;
+    parked.key = 7;
+    parked.head.callsign = "DLH9*";
+    parked.state = LiveState::Adding2Sim;
+    parked.cargoStand = 1;
+    gStaticAircraft.push_back(parked);
+    gf_postSimEvent(SimEvent{500, 20001, 0, kSimEventCreatedLive, 0.0, 3000.0});
+    gf_postSimEvent(SimEvent{501, 7, 0, kSimEventCreatedStatic, 0.0, 0.0});
+    std::vector<ClientEventEntry> events;
+    for (int i = 0; i < 199; ++i) {
+        gf_processSimEvents();
+        for (const auto& e : takeClientEvents()) events.push_back(e);
+    }
+    EXPECT_EQ(live(20001)->state, LiveState::Adding2Sim);
+    EXPECT_EQ(live(20001)->objectId, 500u);
+    EXPECT_EQ(countEvents(events, kEventAllLightsToggle), 2u);
+    gf_processSimEvents();
+    EXPECT_EQ(live(20001)->state, LiveState::Active);
+    EXPECT_EQ(gStaticAircraft[0].state, LiveState::Active);
+    EXPECT_EQ(gStaticAircraft[0].objectId, 501u);
+    events = takeClientEvents();
+    // The static aircraft on its cargo stand: engines off, no cabin light.
+    const auto cabin = std::find_if(events.begin(), events.end(),
+                                    [](const ClientEventEntry& e) { return e.objectId == 501 && e.eventId == kEventCabinLightsSet; });
+    ASSERT_NE(cabin, events.end());
+    EXPECT_EQ(cabin->value, 0u);
+    EXPECT_EQ(countEvents(events, kEventEngineAutoShutdown), 1u);
+    EXPECT_EQ(countEvents(events, kEventEngineAutoStart), 1u); // the airborne live aircraft
+    EXPECT_TRUE(gSettleList.empty());
+}
+
+TEST_F(TickTest, SettleEntriesDieWithTheirAircraftAndNeverTakeANewOneOfTheSameKey) {
+    addLive(20001, "DLH1", LiveState::Adding2Sim);
+    gf_postSimEvent(SimEvent{500, 20001, 0, kSimEventCreatedLive, 0.0, 3000.0});
+    gf_processSimEvents();
+    ASSERT_EQ(gSettleList.size(), 1u);
+    // The simulator removes the object; the same key is born again and waits in buffer.
+    gf_postSimEvent(SimEvent{500, 0, 0, kSimEventRemoved, 0.0, 0.0});
+    gf_processSimEvents();
+    EXPECT_EQ(live(20001), nullptr);
+    EXPECT_TRUE(gSettleList.empty());
+    addLive(20001, "DLH1", LiveState::Buffer);
+    for (int i = 0; i < 250; ++i) gf_processSimEvents();
+    EXPECT_EQ(live(20001)->state, LiveState::Buffer);
+    EXPECT_EQ(live(20001)->objectId, 0u);
+
+    // An announcement for a key nobody waits for: the object is removed, not left frozen.
+    gf_postSimEvent(SimEvent{600, 29999, 0, kSimEventCreatedLive, 0.0, 0.0});
+    gf_processSimEvents();
+    EXPECT_EQ(gRemovalQueue.back(), 600u);
+}
+
+TEST_F(TickTest, ControlSettersSendOnlyChanges) {
+    LiveAircraft& a = addLive(20001, "DLH1", LiveState::Active, 500);
+    gf_setThrottle(a, 2);
+    gf_setThrottle(a, 2);
+    gf_setFlaps(a, 4); // a new aircraft remembers 4
+    gf_setFlaps(a, 1);
+    gf_setFlaps(a, 4);
+    auto events = takeClientEvents();
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].eventId, kEventThrottleSet);
+    EXPECT_EQ(events[0].value, 8191u);
+    EXPECT_EQ(events[1].value, 3072u);
+    EXPECT_EQ(events[2].value, 0u);
+    a.category = AircraftCategory::Rotorcraft;
+    gf_setFlaps(a, 2);
+    gf_setSpoilers(a, 1);
+    EXPECT_TRUE(takeClientEvents().empty());
+    EXPECT_EQ(a.flapsIndex, 4u);
+}
+
+TEST_F(TickTest, RemovalInEveryStateNeverStrandsARecord) {
+    // Buffer: erased at the end of the tick, never sent.
+    removeAircraftFromSim(addLive(20001, "DLH1", LiveState::Buffer));
+    // Two creations with one callsign: only the removed aircraft's creation is withdrawn.
+    addLive(20002, "DLH2", LiveState::Adding2Sim);
+    addLive(20003, "DLH2", LiveState::Adding2Sim);
+    gLiveAddingStack.push_back(creation(20002, "DLH2"));
+    gLiveAddingStack.push_back(creation(20003, "DLH2"));
+    removeAircraftFromSim(*live(20002));
+    ASSERT_EQ(gLiveAddingStack.size(), 1u);
+    EXPECT_EQ(gLiveAddingStack.front().key, 20003u);
+    // A key still on the spawn stack is withdrawn too.
+    addLive(20004, "DLH4", LiveState::Adding2Sim);
+    gSpawnStack.push_back(20004);
+    removeAircraftFromSim(*live(20004));
+    EXPECT_TRUE(gSpawnStack.empty());
+    // Creation already sent: removed once it settled.
+    addLive(20005, "DLH5", LiveState::Adding2Sim);
+    removeAircraftFromSim(*live(20005));
+    EXPECT_EQ(live(20005)->removalAsked, 1);
+    // Active with an object: queued; active without one: erased at once.
+    removeAircraftFromSim(addLive(20006, "DLH6", LiveState::Active, 606));
+    removeAircraftFromSim(addLive(20007, "DLH7", LiveState::Active, 0));
+    EXPECT_EQ(live(20006)->state, LiveState::RemovingFromSim);
+    ASSERT_EQ(gRemovalQueue.size(), 1u);
+    EXPECT_EQ(gRemovalQueue.front(), 606u);
+    // A second removal does not send the object again.
+    removeAircraftFromSim(*live(20006));
+    EXPECT_EQ(gRemovalQueue.size(), 1u);
+
+    tick();
+    EXPECT_EQ(live(20001), nullptr);
+    EXPECT_EQ(live(20002), nullptr);
+    EXPECT_EQ(live(20004), nullptr);
+    EXPECT_EQ(live(20007), nullptr);
+    EXPECT_NE(live(20003), nullptr);
+
+    gf_postSimEvent(SimEvent{700, 20005, 0, kSimEventCreatedLive, 0.0, 3000.0});
+    std::vector<uint32_t> removed;
+    for (int i = 0; i < 220; ++i) {
+        tick();
+        for (uint32_t id : takeRemovals()) removed.push_back(id);
+    }
+    EXPECT_EQ(live(20005)->state, LiveState::RemovingFromSim);
+    EXPECT_EQ(std::count(removed.begin(), removed.end(), 700u), 1);
+}
+
+TEST_F(TickTest, AnObjectTheSimulatorRemovesItselfFreesItsStand) {
+    StandRecord stand;
+    stand.id = "A12";
+    stand.standId = 1;
+    gStandTable.push_back(stand);
+    LiveAircraft& a = addLive(20001, "DLH1", LiveState::Active, 500);
+    a.standId = 1;
+    lf_claimStand(a);
+    ASSERT_EQ(gf_findStand(1)->liveOccupied, 1);
+    gf_postSimEvent(SimEvent{500, 0, 0, kSimEventRemoved, 0.0, 0.0});
+    gf_processSimEvents();
+    EXPECT_EQ(live(20001), nullptr);
+    EXPECT_EQ(gf_findStand(1)->liveOccupied, 0);
+}
+
+TEST_F(TickTest, FarthestAircraftMakesRoomOnlyBeyondTheNewcomer) {
+    const double nm = 1.0 / 60.0; // degrees of latitude per nautical mile
+    addLive(20001, "A1", LiveState::Active, 501, kUserLat + 4.0 * nm, kUserLon);
+    addLive(20002, "A2", LiveState::Active, 502, kUserLat + 5.05 * nm, kUserLon);
+    EXPECT_TRUE(gf_removeFarthestLiveAc(5.0));
+    addLive(20003, "A3", LiveState::Active, 503, kUserLat + 7.0 * nm, kUserLon);
+    EXPECT_FALSE(gf_removeFarthestLiveAc(5.0));
+    EXPECT_EQ(live(20003)->state, LiveState::RemovingFromSim);
+    EXPECT_EQ(live(20002)->state, LiveState::Active);
+}
+
+TEST_F(TickTest, OnlyAircraftAheadOnTheUsersHeadingLineAreCleared) {
+    // User at 300 ft above ground heading east (90 degrees).
+    setUser(kUserLat, kUserLon, false, 1.5707963267948966, 300.0);
+    const double nmLon = 1.0 / (60.0 * std::cos(kUserLat * 0.017453292519943295));
+    const double ftLat = 1.0 / (60.0 * 6076.11549);
+    auto onGround = [&](uint32_t key, double dLat, double dLon) {
+        LiveAircraft& a = addLive(key, "G" + std::to_string(key), LiveState::Active, key - 20000, kUserLat + dLat,
+                                  kUserLon + dLon);
+        a.onGround = 1;
+        a.position.altitude = 10000.0; // far from the user's track
+    };
+    onGround(20101, 80.0 * ftLat, 0.5 * nmLon);  // 80 ft off: stays
+    onGround(20102, 0.0, -0.5 * nmLon);          // behind: stays
+    onGround(20103, 0.5 / 60.0, 0.0);            // abeam left, 0.5 NM north: stays
+    onGround(20104, 20.0 * ftLat, 0.5 * nmLon);  // 20 ft off, ahead: removed
+    gf_removeLiveAcOnUserPath();
+    EXPECT_EQ(live(20101)->state, LiveState::Active);
+    EXPECT_EQ(live(20102)->state, LiveState::Active);
+    EXPECT_EQ(live(20103)->state, LiveState::Active);
+    EXPECT_EQ(live(20104)->state, LiveState::RemovingFromSim);
+
+    setUser(kUserLat, kUserLon, false, 1.5707963267948966, 500.0);
+    live(20104)->state = LiveState::Active;
+    gf_removeLiveAcOnUserPath();
+    EXPECT_EQ(live(20104)->state, LiveState::Active);
+}
+
+TEST_F(TickTest, TheTwentiethRefusedTitleEndsTheRunAndTheEventLockIsFree) {
+    for (int i = 0; i < 20; ++i) {
+        const uint32_t key = 20001 + static_cast<uint32_t>(i);
+        LiveAircraft& a = addLive(key, "R" + std::to_string(i), LiveState::Adding2Sim);
+        a.liveryTitle = lf_findTitle(i % 2 == 0 ? "Fx A320 Lufthansa" : "Fx A320 Lufthansa Star Alliance");
+    }
+    // Distinct titles: 18 made up ones, then the two of the catalogue.
+    for (int i = 0; i < 18; ++i) gNotCreatedTitles.insert("made up " + std::to_string(i));
+    gf_postSimEvent(SimEvent{0, 20001, 0, kSimEventCreationRefused, 0.0, 0.0});
+    EXPECT_NO_THROW(gf_processSimEvents()); // 19 titles
+    EXPECT_EQ(live(20001), nullptr);
+    gf_postSimEvent(SimEvent{0, 20002, 0, kSimEventCreationRefused, 0.0, 0.0});
+    EXPECT_THROW(gf_processSimEvents(), UserErrorException);
+    EXPECT_EQ(live(20002), nullptr);
+    // The SimClient side can post again and the next tick drains normally.
+    gf_postSimEvent(SimEvent{0, 0, 0, 99, 0.0, 0.0});
+    EXPECT_EQ(gf_pendingSimEvents(), 1u);
+    gf_processSimEvents();
+    EXPECT_EQ(gf_pendingSimEvents(), 0u);
+}
+
+TEST_F(TickTest, TheTickCountsOnlyWhenItRuns) {
+    const int64_t before = gf_tickCount();
+    for (int i = 0; i < 5; ++i) gf_processSimEvents(); // the main loop while the simulator halts
+    EXPECT_EQ(gf_tickCount(), before);
+    tick(3);
+    EXPECT_EQ(gf_tickCount(), before + 3);
+}
+
+} // namespace
+} // namespace traffictest
