@@ -315,6 +315,7 @@ void gf_resetLiveTraffic() {
     gUser = UserPositionRecord{};
     gf_resetRemovalState();
     gLiveTrafficTick.store(0);
+    lf_invalidateActiveCount();
     gCurrentQnh.store(1013);
 }
 
@@ -423,6 +424,7 @@ void lf_requestAcInRange() {
 void lf_handleAddingStack() {
     gf_refreshUserCopy();
     gf_processSimEvents();
+    lf_invalidateActiveCount();
 
     bool erase = false;
     for (LiveAircraft& aircraft : gLiveAircraft)

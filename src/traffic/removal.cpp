@@ -17,6 +17,7 @@
 #include "traffic/airport_services.hpp"
 #include "traffic/live_traffic.hpp"
 #include "traffic/movement.hpp"
+#include "traffic/traffic_birth.hpp"
 
 namespace tamrix {
 
@@ -110,6 +111,7 @@ void removeAircraftFromSim(StaticAircraft& aircraft) {
             lf_aircraftLeaving(liveAircraft);
         }
         aircraft.state = LiveState::RemovingFromSim;
+        if (live && before == LiveState::Active) lf_invalidateActiveCount();
         if (aircraft.objectId == 0) {
             // No object to remove and no removal event to wait for: the record goes now.
             gf_log(fmt::format("{} removing act {}, with objectid=0 ?", "removeAircraftFromSim",

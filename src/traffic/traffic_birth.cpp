@@ -131,15 +131,14 @@ bool callsignBlocked(const std::string& callsign) {
 
 // Active live aircraft, counted once per tick (the spawn decision asks for every aircraft in buffer).
 struct ActiveCount {
-    int64_t tick = -1;
+    bool valid = false;
     std::size_t count = 0;
 };
 ActiveCount gActive;
 
 std::size_t activeLiveCount() {
-    const int64_t tick = gf_tickCount();
-    if (gActive.tick != tick) {
-        gActive.tick = tick;
+    if (!gActive.valid) {
+        gActive.valid = true;
         gActive.count = static_cast<std::size_t>(std::count_if(gLiveAircraft.begin(), gLiveAircraft.end(), [](const LiveAircraft& a) {
             return a.state == LiveState::Active;
         }));
@@ -148,6 +147,8 @@ std::size_t activeLiveCount() {
 }
 
 } // namespace
+
+void lf_invalidateActiveCount() { gActive.valid = false; }
 
 bool gf_hasLiveTwin(std::string_view callsign) {
     if (callsign.empty() || callsign.back() != '_') return false;
@@ -336,7 +337,6 @@ void lf_spawnDecision(LiveAircraft& aircraft) {
             aircraft.erase = 1;
             return;
         }
-        if (gActive.count > 0) --gActive.count;
     }
     if (callsignBlocked(callsign)) {
         aircraft.erase = 1;

@@ -27,5 +27,8 @@ bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample);
 bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample);
 bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample);
 void lf_noticeDeparture(LiveAircraft& aircraft, PositionSample& sample);
+// The spawn decision counts the active aircraft once per tick; a change of that count (a new
+// tick, an active aircraft removed, a reset) makes it count again.
+void lf_invalidateActiveCount();
 
 } // namespace tamrix

@@ -1,0 +1,237 @@
+// Traffic intake, birth and the spawn decision: which lines are dropped, which aircraft are
+// born, held back, erased or spawned, the creation record a spawn makes, identity changes, and
+// bad lines of every kind handled without a crash, a stuck record or a flooded log.
+#include <cmath>
+#include <limits>
+
+#include "config/settings.hpp"
+#include "traffic/removal.hpp"
+#include "traffic/traffic_birth.hpp"
+#include "traffic/update_step.hpp"
+#include "traffic_test_support.hpp"
+
+namespace traffictest {
+namespace {
+
+class IntakeTest : public TrafficTest {
+protected:
+    // The aircraft's samples after a line was handled.
+    std::size_t samplesOf(uint32_t key) { return live(key) == nullptr ? 0 : live(key)->samples.size(); }
+    void onLine(TrafficLine l) { lf_onTrafficUpdate(l); }
+};
+
+TEST_F(IntakeTest, LinesTooSoonOrWithImplausibleSpeedJumpsAreDropped) {
+    onLine(line(20001, "DLH1", 1000.0, 50.1, 8.1, 12000.0, 10.0));
+    ASSERT_EQ(samplesOf(20001), 1u);
+    onLine(line(20001, "DLH1", 1000.9, 50.11, 8.1, 12000.0, 10.0));
+    EXPECT_EQ(samplesOf(20001), 1u);
+    onLine(line(20001, "DLH1", 1001.1, 50.11, 8.1, 12000.0, 150.0)); // 15 times faster
+    EXPECT_EQ(samplesOf(20001), 1u);
+    onLine(line(20001, "DLH1", 1001.1, 50.11, 8.1, 12000.0, 11.0));
+    EXPECT_EQ(samplesOf(20001), 2u);
+
+    onLine(line(20002, "DLH2", 1000.0, 50.1, 8.2, 0.0, 4.0));
+    onLine(line(20002, "DLH2", 1002.0, 50.2, 8.2, 0.0, 90.0)); // 80 kt rule
+    EXPECT_EQ(samplesOf(20002), 1u);
+}
+
+TEST_F(IntakeTest, BirthFollowsTheCategoryOptionsAndTheSameFlightIsBornOnce) {
+    onLine(line(20001, "N172AB", 1000.0, 50.1, 8.1, 3000.0, 100.0, "C172"));
+    EXPECT_EQ(live(20001), nullptr); // Light is off
+    LIGHT_AIRCRAFT.current = true;
+    onLine(line(20001, "N172AB", 1000.0, 50.1, 8.1, 3000.0, 100.0, "C172"));
+    ASSERT_NE(live(20001), nullptr);
+    EXPECT_EQ(live(20001)->category, AircraftCategory::Light);
+    EXPECT_EQ(live(20001)->head.secondText, "N172AB");
+    onLine(line(20002, "XYZ1", 1000.0, 50.1, 8.1, 3000.0, 100.0, "Q999")); // unknown model
+    EXPECT_EQ(live(20002), nullptr);
+    onLine(line(20003, "N172AB", 1000.0, 50.1, 8.2, 3000.0, 100.0, "C172")); // same callsign and model
+    EXPECT_EQ(live(20003), nullptr);
+    onLine(line(20004, "N172AB", 1000.0, 50.1, 8.2, 3000.0, 100.0, "A320")); // another model
+    EXPECT_NE(live(20004), nullptr);
+}
+
+TEST_F(IntakeTest, ANewbornWithOneSampleIsErasedWhenDue) {
+    feed(line(20001, "DLH1", 1000.0));
+    tick();
+    ASSERT_NE(live(20001), nullptr);
+    tick(static_cast<int>(kSampleDelayTicks));
+    EXPECT_EQ(live(20001), nullptr);
+    EXPECT_TRUE(takeCreations().empty());
+}
+
+TEST_F(IntakeTest, ASpawnedAircraftBecomesACreationWithItsLiveryInDegrees) {
+    feed(line(20001, "DLH1", 1000.0, 50.1, 8.1));
+    feed(line(20001, "DLH1", 1005.0, 50.1, 8.2));
+    tick(2);
+    ASSERT_EQ(samplesOf(20001), 2u);
+    tick(static_cast<int>(kSampleDelayTicks));
+    LiveAircraft* a = live(20001);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->state, LiveState::Adding2Sim);
+    EXPECT_EQ(a->phase, MovePhase::Flying);
+    EXPECT_EQ(a->liveryTitle, "Fx A320 Lufthansa");
+    ASSERT_EQ(gLiveAddingStack.size(), 1u);
+    const AiCreateRequest& r = gLiveAddingStack.front();
+    EXPECT_EQ(r.key, 20001u);
+    EXPECT_EQ(r.callsign, "DLH1");
+    EXPECT_EQ(r.liveryTitle, "Fx A320 Lufthansa");
+    EXPECT_DOUBLE_EQ(r.initPosition.Latitude, 50.1);
+    EXPECT_NEAR(r.initPosition.Heading, 90.0, 0.1); // towards the next sample, in degrees
+    EXPECT_NEAR(r.initPosition.Pitch, -3.0, 1e-9);
+    EXPECT_EQ(gLiveryMemory.at(20001), "Fx A320 Lufthansa");
+}
+
+TEST_F(IntakeTest, MaxLiveSelectionReplacesOnlyAFartherAircraft) {
+    MAX_LIVE_SEL.current = 10;
+    const double nm = 1.0 / 60.0;
+    for (uint32_t i = 0; i < 10; ++i) addLive(21000 + i, "A" + std::to_string(i), LiveState::Active, 100 + i,
+                                              kUserLat + 5.05 * nm, kUserLon);
+    feed(line(20001, "DLH1", 1000.0, kUserLat + 5.0 * nm, kUserLon));
+    feed(line(20001, "DLH1", 1005.0, kUserLat + 5.0 * nm, kUserLon + 0.01));
+    tick(2 + static_cast<int>(kSampleDelayTicks));
+    EXPECT_EQ(live(20001), nullptr); // nobody beyond 5.1 NM
+
+    live(21009)->position.latitude = kUserLat + 7.0 * nm;
+    feed(line(20002, "DLH2", 1010.0, kUserLat + 5.0 * nm, kUserLon));
+    feed(line(20002, "DLH2", 1015.0, kUserLat + 5.0 * nm, kUserLon + 0.01));
+    tick(2 + static_cast<int>(kSampleDelayTicks));
+    ASSERT_NE(live(20002), nullptr);
+    EXPECT_EQ(live(20002)->state, LiveState::Adding2Sim);
+    EXPECT_EQ(live(21009)->state, LiveState::RemovingFromSim);
+}
+
+TEST_F(IntakeTest, ManyWaitingCreationsHoldNewbornsAndGhostsGiveWay) {
+    for (uint32_t k = 0; k < 11; ++k) {
+        AiCreateRequest r;
+        r.key = 30000 + k;
+        gLiveAddingStack.push_back(r);
+    }
+    LiveAircraft& a = addLive(20001, "DLH1", LiveState::Buffer);
+    for (int i = 1; i <= 3; ++i) {
+        PositionSample s = a.samples.front();
+        s.longitude += 0.01 * i;
+        a.samples.push_back(s);
+    }
+    for (std::size_t i = 0; i < a.samples.size(); ++i) a.samples[i].dueTick = 0;
+    tick(); // tick 0: nothing sent yet, the gate of 11 holds
+    EXPECT_EQ(live(20001)->samples.size(), 3u);
+    EXPECT_EQ(live(20001)->state, LiveState::Buffer);
+
+    gLiveAddingStack.clear();
+    addLive(20002, "ABC123", LiveState::Active, 500);
+    LiveAircraft& ghost = addLive(20003, "ABC123_", LiveState::Buffer);
+    PositionSample s = ghost.samples.front();
+    s.longitude += 0.01;
+    ghost.samples.push_back(s);
+    ghost.samples.front().dueTick = 0;
+    tick();
+    EXPECT_EQ(live(20003), nullptr);
+}
+
+TEST_F(IntakeTest, ACallsignChangeRespawnsOnlyWithGuidChanges) {
+    LiveAircraft& a = addLive(20001, "DLH1", LiveState::Active, 500);
+    a.phase = MovePhase::Flying;
+    a.lastUpdateTime = 1000.0;
+    onLine(line(20001, "DLH1X", 1010.0, 50.1, 8.12));
+    EXPECT_EQ(live(20001)->head.callsign, "DLH1X");
+    EXPECT_EQ(live(20001)->state, LiveState::Active);
+
+    GUID_CHANGES.current = true;
+    live(20001)->liveryTitle = lf_findTitle("Fx A320 Lufthansa");
+    onLine(line(20001, "DLH2Y", 1020.0, 50.1, 8.14));
+    LiveAircraft* r = live(20001);
+    EXPECT_EQ(r->head.callsign, "DLH2Y");
+    EXPECT_EQ(r->state, LiveState::LiveryRespawn);
+    EXPECT_EQ(gRemovalQueue.back(), 500u);
+    // The removal event returns it to buffer; it is created again where it was, with its livery.
+    gf_postSimEvent(SimEvent{500, 0, 0, kSimEventRemoved, 0.0, 0.0});
+    tick();
+    r = live(20001);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->objectId, 0u);
+    tick(2);
+    EXPECT_EQ(live(20001)->state, LiveState::Adding2Sim);
+    ASSERT_FALSE(gLiveAddingStack.empty());
+    EXPECT_EQ(gLiveAddingStack.back().callsign, "DLH2Y");
+    EXPECT_EQ(gLiveAddingStack.back().liveryTitle, "Fx A320 Lufthansa");
+    EXPECT_DOUBLE_EQ(gLiveAddingStack.back().initPosition.Latitude, 50.1);
+}
+
+TEST_F(IntakeTest, BadLinesAreDroppedWithoutCrashOrFlood) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    std::vector<TrafficLine> bad;
+    for (int i = 0; i < 100; ++i) {
+        bad.push_back(line(20001, "NAN1", 1000.0, nan));
+        bad.push_back(line(20002, "INF1", 1000.0, 50.1, inf));
+        bad.push_back(line(20003, "RNG1", 1000.0, 95.0));
+        bad.push_back(line(20004, "SPD1", 1000.0, 50.1, 8.1, 12000.0, -5.0));
+        bad.push_back(line(20005, "TIM1", nan));
+        bad.push_back(line(5000, "KEY1", 1000.0)); // a static key
+    }
+    for (auto& l : bad) onLine(std::move(l));
+    EXPECT_TRUE(gLiveAircraft.empty());
+    // One believable line sets the clock; a line a day ahead is not believed, a little ahead is.
+    onLine(line(20010, "DLH10", 1000.0));
+    onLine(line(20011, "DLH11", 1000.0 + 86400.0));
+    EXPECT_NE(live(20010), nullptr);
+    EXPECT_EQ(live(20011), nullptr);
+    onLine(line(20010, "DLH10", 1000.0 + 86400.0, 50.11));
+    EXPECT_EQ(live(20010)->samples.size(), 1u); // its record is not pushed a day ahead
+    EXPECT_DOUBLE_EQ(live(20010)->lastUpdateTime, 1000.0);
+    onLine(line(20010, "DLH10", 1005.0, 50.11));
+    EXPECT_EQ(live(20010)->samples.size(), 2u);
+    // An empty callsign and registration: born, then erased when due (no name to create it by).
+    onLine(line(20012, "", 1000.0, 50.2, 8.1));
+    onLine(line(20012, "", 1005.0, 50.2, 8.2));
+    ASSERT_NE(live(20012), nullptr);
+    for (auto& s : {0u, 1u}) live(20012)->samples[s].dueTick = 0;
+    tick();
+    EXPECT_EQ(live(20012), nullptr);
+
+    std::size_t dropNotes = 0;
+    for (const auto& l : logLines())
+        if (l.find("dropped:") != std::string::npos) ++dropNotes;
+    EXPECT_LE(dropNotes, 3u);
+}
+
+TEST_F(IntakeTest, AnAircraftWithTooManySamplesIsRemovedAndStopsGrowing) {
+    LiveAircraft& a = addLive(20001, "DLH1", LiveState::Adding2Sim);
+    a.phase = MovePhase::Flying;
+    a.lastUpdateTime = 1000.0;
+    removeAircraftFromSim(a); // creation already sent: removal asked
+    ASSERT_EQ(live(20001)->removalAsked, 1);
+    for (int i = 1; i <= 400; ++i) onLine(line(20001, "DLH1", 1000.0 + 3.0 * i, 50.1, 8.1 + 0.001 * i));
+    EXPECT_LE(live(20001)->samples.size(), 1u);
+
+    LiveAircraft& b = addLive(20002, "DLH2", LiveState::Active, 502);
+    b.phase = MovePhase::Flying;
+    b.lastUpdateTime = 1000.0;
+    for (int i = 1; i <= 400; ++i) onLine(line(20002, "DLH2", 1000.0 + 3.0 * i, 50.2, 8.1 + 0.001 * i));
+    EXPECT_EQ(live(20002)->state, LiveState::RemovingFromSim);
+    EXPECT_LE(live(20002)->samples.size(), kMaxWaitingSamples + 1);
+}
+
+TEST_F(IntakeTest, TheTickKeepsUpWithAHeavyFeed) {
+    // 500 aircraft reporting every second: 5 lines a tick.
+    gf_openTrafficGate();
+    std::size_t longest = 0;
+    for (int t = 0; t < 1500; ++t) {
+        for (int i = 0; i < 5; ++i) {
+            const uint32_t n = static_cast<uint32_t>((t * 5 + i) % 500);
+            TrafficLine l = line(20001 + n, "T" + std::to_string(n), 1000.0 + t / 100.0 + n * 1e-4, 50.0 + n * 0.001,
+                                 8.0 + t * 1e-5);
+            gf_queueTrafficLine(std::move(l));
+        }
+        tick();
+        longest = std::max(longest, gf_trafficIntakeSize());
+    }
+    // A line waits a fraction of a second, never near the 30 s after which its sample is due.
+    EXPECT_LT(longest, 300u);
+    EXPECT_EQ(gf_trafficLinesToTake(0), 2u);
+    EXPECT_EQ(gf_trafficLinesToTake(10000), 64u);
+}
+
+} // namespace
+} // namespace traffictest
