@@ -315,7 +315,7 @@ void gf_resetLiveTraffic() {
     gUser = UserPositionRecord{};
     gf_resetRemovalState();
     gLiveTrafficTick.store(0);
-    lf_invalidateActiveCount();
+    lf_resetIntakeState();
     gCurrentQnh.store(1013);
 }
 

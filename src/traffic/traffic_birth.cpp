@@ -150,6 +150,16 @@ std::size_t activeLiveCount() {
 
 void lf_invalidateActiveCount() { gActive.valid = false; }
 
+void lf_resetIntakeState() {
+    gReferenceTime = 0.0;
+    gTimeJumps = 0;
+    for (DropLog* log : {&gBadValues, &gBadTime, &gTooMany}) {
+        log->count = 0;
+        log->lastLogTick = -kDropLogTicks;
+    }
+    gActive = ActiveCount{};
+}
+
 bool gf_hasLiveTwin(std::string_view callsign) {
     if (callsign.empty() || callsign.back() != '_') return false;
     const std::string_view base = callsign.substr(0, callsign.size() - 1);

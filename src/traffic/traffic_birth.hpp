@@ -30,5 +30,7 @@ void lf_noticeDeparture(LiveAircraft& aircraft, PositionSample& sample);
 // The spawn decision counts the active aircraft once per tick; a change of that count (a new
 // tick, an active aircraft removed, a reset) makes it count again.
 void lf_invalidateActiveCount();
+// The reset before a restart: the feed's time reference and the notes of dropped lines start anew.
+void lf_resetIntakeState();
 
 } // namespace tamrix
