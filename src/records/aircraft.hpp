@@ -146,6 +146,7 @@ struct LiveAircraft : StaticAircraft {
     // Ticks left of the current pitch manoeuvre; signed: the climb counts it down below 0.
     int32_t stepCounter = 1;
     double heightAboveGround = 2500.0; // feet
+    int64_t creationSentTick = -1;     // tick at which its creation went to the simulator; -1 before
     MoveState move;
 
     LiveAircraft() = default;

@@ -388,7 +388,10 @@ void lf_pace() {
     }
     if (tick % 50 != 0) return;
     if (!gLiveAddingStack.empty()) {
-        gf_queueAiCreate(gLiveAddingStack.front());
+        const AiCreateRequest& request = gLiveAddingStack.front();
+        if (const std::ptrdiff_t index = gf_findLiveByKey(request.key); index >= 0)
+            gLiveAircraft[static_cast<std::size_t>(index)].creationSentTick = tick;
+        gf_queueAiCreate(request);
         gLiveAddingStack.pop_front();
         return;
     }

@@ -30,6 +30,8 @@ inline constexpr uint32_t kSettleTicks = 200;
 inline constexpr std::size_t kMaxWaitingSamples = 200;
 // Creations waiting in the live adding stack from which newborn aircraft are held back.
 inline constexpr std::size_t kAddingStackGate = 11;
+// Ticks a sent creation may wait for the simulator's announcement; then the aircraft is given up.
+inline constexpr int64_t kCreationAnswerTicks = 3000;
 // The failed-titles count that ends the run.
 inline constexpr std::size_t kMaxFailedTitles = 20;
 

@@ -1,6 +1,8 @@
 #include "traffic/update_step.hpp"
 
 #include <exception>
+#include <stdexcept>
+#include <string_view>
 
 #include <fmt/format.h>
 
@@ -24,6 +26,16 @@ namespace tamrix {
 
 namespace {
 
+
+// A name for the log line of a failed step, also for a value outside its table.
+template <class Value>
+std::string_view nameOr(std::string_view (*name)(Value), Value value) {
+    try {
+        return name(value);
+    } catch (const std::out_of_range&) {
+        return "?";
+    }
+}
 
 bool erased(const LiveAircraft& aircraft) { return aircraft.erase != 0 || aircraft.creationWithdrawn != 0; }
 
@@ -89,6 +101,16 @@ bool updateLiveAc(LiveAircraft& aircraft) {
         case LiveState::Active:
             activeStep(aircraft);
             break;
+        case LiveState::Adding2Sim:
+            // A creation the simulator never announced: the aircraft is given up; should the object
+            // still appear, nobody claims it and it is removed.
+            if (aircraft.objectId == 0 && aircraft.creationSentTick >= 0 &&
+                gf_tickCount() - aircraft.creationSentTick > kCreationAnswerTicks) {
+                gf_log(fmt::format("{} no answer to the creation of {}, given up", "updateLiveAc",
+                                   gf_acDescription(aircraft)));
+                aircraft.erase = 1;
+            }
+            break;
         default:
             break;
         }
@@ -96,7 +118,8 @@ bool updateLiveAc(LiveAircraft& aircraft) {
         throw;
     } catch (const std::exception& error) {
         gf_log(fmt::format("{}: {} {}, sz:{}, fs:{}, st:{}", "updateLiveAc", error.what(), gf_acDescription(aircraft),
-                           aircraft.samples.size(), gf_moveName(aircraft.phase), gf_stateName(aircraft.state)));
+                           aircraft.samples.size(), nameOr(gf_moveName, aircraft.phase),
+                           nameOr(gf_stateName, aircraft.state)));
         // Its step would fail again on every tick: the aircraft goes, once.
         removeAircraftFromSim(aircraft);
     }

@@ -180,6 +180,21 @@ TEST_F(TickTest, RemovalInEveryStateNeverStrandsARecord) {
     EXPECT_EQ(std::count(removed.begin(), removed.end(), 700u), 1);
 }
 
+TEST_F(TickTest, ACreationTheSimulatorNeverAnnouncesIsGivenUp) {
+    addLive(20001, "DLH1", LiveState::Adding2Sim);
+    gLiveAddingStack.push_back(creation(20001, "DLH1"));
+    tick();
+    ASSERT_EQ(takeCreations().size(), 1u);
+    tick(static_cast<int>(kCreationAnswerTicks));
+    ASSERT_NE(live(20001), nullptr);
+    tick();
+    EXPECT_EQ(live(20001), nullptr);
+    // The object appears after all: nobody claims it, so it is removed.
+    gf_postSimEvent(SimEvent{900, 20001, 0, kSimEventCreatedLive, 0.0, 0.0});
+    gf_processSimEvents();
+    EXPECT_EQ(gRemovalQueue.back(), 900u);
+}
+
 TEST_F(TickTest, AnObjectTheSimulatorRemovesItselfFreesItsStand) {
     StandRecord stand;
     stand.id = "A12";
