@@ -66,7 +66,6 @@ TEST(Records, NewRecordsTakeTheirCategoryValuesVariedExactly) {
     EXPECT_TRUE(std::abs(rotationDeg - -9.225) < 1e-9 || std::abs(rotationDeg - -8.775) < 1e-9) << rotationDeg;
     const double climbDeg = r.climbPitch / 0.017453292519943295;
     EXPECT_TRUE(std::abs(climbDeg - -15.75) < 1e-9 || std::abs(climbDeg - -14.25) < 1e-9) << climbDeg;
-    gf_setRandomSwitch(nullptr);
 
     LiveAircraft live(PositionSample{}, std::move(r), 12.5);
     EXPECT_EQ(live.samples.size(), 1u);
