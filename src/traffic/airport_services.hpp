@@ -35,8 +35,10 @@ struct AirportServices {
     // with or without the far fallback; null for none.
     StandRecord* (*nearestFittingStand)(double latitude, double longitude, const LiveAircraft& aircraft,
                                         double searchNm, bool fallbackAllowed) = nullptr;
-    // Static parking's own state of a run (candidates, maps, the park airport's file names);
-    // called by the reset of live traffic.
+    // The reset of live traffic before a restart hands over what it does not own: the static
+    // candidates and static-parking maps, the names of the park airport's files with their state,
+    // the current week slot, the stand change counter, the window's selected aircraft and the
+    // repaint of the status areas.
     void (*resetStaticParking)() = nullptr;
     // The aircraft leaves live traffic: the window drops it when it is the selected one.
     void (*aircraftLeaving)(const LiveAircraft& aircraft) = nullptr;

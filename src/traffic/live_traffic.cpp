@@ -229,8 +229,10 @@ void takeTrafficLines() {
             gLines.clear();
             throw;
         } catch (const std::exception& error) {
-            // The line is lost, the aircraft is not.
-            gf_log(fmt::format("lf_onTrafficUpdate: {} exception {}", line.head.callsign, error.what()));
+            // The line is lost; so is its aircraft, whose next lines would fail alike.
+            gf_log(fmt::format("lf_onTrafficUpdate: key {} exception {}", line.hexid, error.what()));
+            if (const std::ptrdiff_t index = gf_findLiveByKey(line.hexid); index >= 0)
+                removeAircraftFromSim(gLiveAircraft[static_cast<std::size_t>(index)]);
         }
     }
     gLines.clear();

@@ -50,13 +50,21 @@ DropLog gTooMany{"too many aircraft records"};
 double gReferenceTime = 0.0;
 uint32_t gTimeJumps = 0;
 
+// At most 16 characters of a text from the feed, anything but printable ASCII shown as '?', so
+// that the log stays valid UTF-8.
+std::string printable(std::string_view text) {
+    std::string out(text.substr(0, 16));
+    for (char& c : out)
+        if (c < 0x20 || c > 0x7E) c = '?';
+    return out;
+}
+
 void dropped(DropLog& log, const TrafficLine& line) {
     ++log.count;
     const int64_t tick = gf_tickCount();
     if (tick - log.lastLogTick < kDropLogTicks) return;
     gf_log(fmt::format("Traffic line of {} key {} dropped: {} ({} such line{} since the last note)",
-                       line.head.callsign.size() <= 16 ? line.head.callsign : line.head.callsign.substr(0, 16),
-                       line.hexid, log.reason, log.count, log.count == 1 ? "" : "s"));
+                       printable(line.head.callsign), line.hexid, log.reason, log.count, log.count == 1 ? "" : "s"));
     log.lastLogTick = tick;
     log.count = 0;
 }

@@ -210,6 +210,34 @@ TEST_F(TickTest, AnObjectTheSimulatorRemovesItselfFreesItsStand) {
     EXPECT_EQ(gf_findStand(1)->liveOccupied, 0);
 }
 
+TEST_F(TickTest, ALiveAircraftPlacedOnAStandRemovesTheStaticOneThereWithAReadableLogLine) {
+    StandRecord stand;
+    stand.id = "A12";
+    stand.standId = 1;
+    gStandTable.push_back(stand);
+    StaticAircraft parked;
+    parked.key = 7;
+    parked.head.callsign = "KLM9*";
+    parked.state = LiveState::Active;
+    parked.objectId = 501;
+    parked.standId = 1;
+    gStaticAircraft.push_back(parked);
+    LiveAircraft& a = addLive(20001, "DLH1", LiveState::Adding2Sim);
+    a.standId = 1;
+    a.phase = MovePhase::Parked;
+    a.samples.front().airborne = 0;
+    gf_postSimEvent(SimEvent{500, 20001, 0, kSimEventCreatedLive, 0.0, 0.0});
+    gf_processSimEvents();
+    EXPECT_EQ(live(20001)->onGround, 1);
+    EXPECT_EQ(gStaticAircraft[0].state, LiveState::RemovingFromSim);
+    EXPECT_EQ(gRemovalQueue.back(), 501u);
+    EXPECT_TRUE(logged("A12     : DLH1     parks over static KLM9* \xE2\x80\x94 static will be removed"));
+    const auto gear = takeClientEvents();
+    EXPECT_TRUE(std::any_of(gear.begin(), gear.end(), [](const ClientEventEntry& e) {
+        return e.objectId == 500 && e.eventId == kEventGearSet && e.value == 1;
+    }));
+}
+
 TEST_F(TickTest, FarthestAircraftMakesRoomOnlyBeyondTheNewcomer) {
     const double nm = 1.0 / 60.0; // degrees of latitude per nautical mile
     addLive(20001, "A1", LiveState::Active, 501, kUserLat + 4.0 * nm, kUserLon);
