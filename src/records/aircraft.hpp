@@ -11,6 +11,7 @@
 #include <limits>
 #include <string_view>
 
+#include "records/curve_path.hpp"
 #include "records/sample_queue.hpp"
 #include "records/traffic_record.hpp"
 
@@ -89,8 +90,8 @@ struct StaticAircraft : TrafficRecord {
 // movement keep between ticks. Fields are added by those movements as they grow.
 struct MoveState {
     // Step budgets of a manoeuvre (early and late window, ticks).
-    uint32_t earlyWindow = 1000;
-    uint32_t lateWindow = 1000;
+    int32_t earlyWindow = 1000;
+    int32_t lateWindow = 1000;
     // Targets of the pitch and bank manoeuvre; not set until a manoeuvre starts.
     double targetPitch = std::numeric_limits<double>::quiet_NaN();
     double targetBank = std::numeric_limits<double>::quiet_NaN();
@@ -128,6 +129,26 @@ struct MoveState {
     uint8_t standSeen = 0;
     uint8_t learned = 0;
     uint8_t standClaimed = 0; // this aircraft set its stand's live-occupied mark
+
+    // ---- the air, take-off and landing, ground and parking movement ----
+    CurvePath curve;                 // the corner being turned on the ground
+    // Bearing (radians) the aircraft turns towards; not set until a leg starts.
+    double targetHeading = std::numeric_limits<double>::quiet_NaN();
+    double headingDifference = 0.0;  // degrees between heading and target when the leg started
+    double elevationCache = 0.0;     // feet, the park airport's elevation during the flare
+    double heightAboveAirport = 0.0; // feet
+    // The last sample position tried for parking (degrees); never tried twice in a row.
+    double lastParkLatitude = std::numeric_limits<double>::quiet_NaN();
+    double lastParkLongitude = std::numeric_limits<double>::quiet_NaN();
+    PositionSample sideSample;       // end of a pushback turning to the right
+    int32_t pushbackCountdown = 0;
+    uint8_t pushbackPending = 0;     // a parked aircraft is reported moving: pushback or pull-out
+    uint8_t turning = 0;             // turning towards the target heading on the ground
+    uint8_t climbConfigured = 0;     // throttle 4, gear up, flaps 0 sent after lift-off
+    uint8_t towed = 0;
+    uint8_t elevationCacheValid = 0;
+    uint8_t lightsAbove10000 = 0;    // each light set is sent once per crossing of 10,000 ft
+    uint8_t lightsBelow10000 = 0;
 };
 
 struct LiveAircraft : StaticAircraft {

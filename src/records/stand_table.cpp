@@ -26,6 +26,10 @@ std::string gf_standNameOfSid(int32_t sid) {
     return stand != nullptr ? stand->id : std::string("sid==?");
 }
 
+uint32_t gLearnedUpdateCount = 0;
+
+void gf_countLearnedUpdate() { ++gLearnedUpdateCount; }
+
 void gf_setStandOccupied(int32_t sid, bool value) {
     if (StandRecord* stand = gf_findStand(sid)) stand->liveOccupied = value ? 1 : 0;
 }

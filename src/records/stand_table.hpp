@@ -22,6 +22,9 @@ void gf_clearStandTable();
 StandRecord* gf_findStand(int32_t sid);
 // The stand's id text; "sid==0?" for 0, "sid==?" for a negative id or one no stand has.
 std::string gf_standNameOfSid(int32_t sid);
+// Learned changes of the park airport's stands since its file was last saved.
+extern uint32_t gLearnedUpdateCount;
+void gf_countLearnedUpdate();
 // Sets or clears the stand's live-occupied mark; ids below 1 or not in the table are ignored.
 void gf_setStandOccupied(int32_t sid, bool value);
 

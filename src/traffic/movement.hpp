@@ -1,8 +1,7 @@
 #pragma once
-// The movement of live aircraft as the update step calls it. The air movement along the
-// samples, take-off and landing, the ground movement and parking replace the bodies of
-// nextPosMain, lf_integrateTick and lf_standAtBirth; until then an active aircraft holds the
-// position of its last due sample (movement_hold.cpp).
+// The movement of live aircraft as the update step calls it: the air movement along the
+// samples, take-off and landing, the ground movement and parking (air_movement.cpp,
+// takeoff_landing.cpp, ground_movement.cpp, parking.cpp).
 //
 // Start-up thread only.
 

@@ -1,0 +1,322 @@
+// Movement of live aircraft in the live-traffic tick.
+// - Worst tick: 500 airborne aircraft whose samples all fall due in the same tick (the
+//   trigonometry and tick narrowing of every leg at once); goal below 2 ms.
+// - Steady airborne tick: the same 500 between samples (the per-tick integrator only).
+// - Ground-heavy airport: 150 aircraft taxiing to and parking on 500 stands (corners, midpoints,
+//   stand search and parking); the mean and worst tick over a minute of simulated time.
+// - Position throughput: 500 cruising aircraft ticked every 10 ms while the SimClient side
+//   flushes at 30 or 60 frames a second against the in-process simulator; the share of
+//   positions that reach the simulator and the positions sent per frame.
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <thread>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <fmt/format.h>
+
+#include "config/settings.hpp"
+#include "core/geodesy.hpp"
+#include "links/park_airport.hpp"
+#include "links/qnh_reader.hpp"
+#include "links/sim_definitions.hpp"
+#include "links/sim_queues.hpp"
+#include "links/simconnect_client.hpp"
+#include "platform/simconnect/sim_world.hpp"
+#include "records/stand_table.hpp"
+#include "traffic/airport_services.hpp"
+#include "traffic/live_traffic.hpp"
+#include "traffic/movement.hpp"
+#include "traffic/movement_geometry.hpp"
+
+using namespace tamrix;
+using platform::simconnect::simWorld;
+
+namespace {
+
+constexpr double kDeg = 0.017453292519943295;
+constexpr GeoPosition kAirport{50.0, 8.0};
+constexpr double kGroundFt = 100.0;
+
+StandRecord* nearestStand(double latitude, double longitude, const LiveAircraft&, double searchNm, bool) {
+    StandRecord* best = nullptr;
+    double bestNm = searchNm;
+    for (StandRecord& s : gStandTable) {
+        const double d = gf_distanceNm({latitude, longitude}, {s.latitude, s.longitude});
+        if (d <= bestNm) {
+            bestNm = d;
+            best = &s;
+        }
+    }
+    return best;
+}
+
+void resetWorld() {
+    gf_initLiveTraffic();
+    gf_resetLiveTraffic();
+    gSimConnectError.store(true);
+    gCurrentQnh.store(1013);
+    gRangeNm.store(40.0);
+    ParkAirport park;
+    park.code = FixedCode<4>("EDXX");
+    park.position = kAirport;
+    park.elevationFeet = static_cast<float>(kGroundFt);
+    gf_setParkAirport(park);
+    AirportServices services;
+    services.nearestFittingStand = &nearestStand;
+    gf_setAirportServices(services);
+    std::lock_guard guard(gSimConnectLock);
+    gClientEventQueue.clear();
+}
+
+LiveAircraft makeAircraft(uint32_t key, uint32_t objectId, const std::vector<PositionSample>& samples, MovePhase phase) {
+    TrafficRecord record;
+    record.head.callsign = fmt::format("B{}", key);
+    const CategoryValues& v = gf_categoryValues(AircraftCategory::Large);
+    record.category = AircraftCategory::Large;
+    record.size = 17.0 / 1852.0;
+    record.staticCgHeight = 8.0;
+    record.staticPitch = 0.01;
+    record.rotationPitch = v.rotationPitchDeg * kDeg;
+    record.climbPitch = v.climbPitchDeg * kDeg;
+    record.angleStep = v.angleStepRad;
+    record.currentAngleStep = v.angleStepRad;
+    record.climbStepLimit = v.climbStepLimit;
+    record.groundSpeed = v.groundSpeed;
+    record.flareTicks = v.flareTicks;
+    record.touchdownTicks = v.touchdownTicks;
+    record.rotationTicks = v.rotationTicks;
+    record.climbPitchTicks = v.climbPitchTicks;
+    record.key = key;
+    LiveAircraft ac(samples.front(), std::move(record), 0.0);
+    for (std::size_t i = 1; i < samples.size(); ++i) ac.samples.push_back(samples[i]);
+    ac.state = LiveState::Active;
+    ac.objectId = objectId;
+    ac.phase = phase;
+    ac.previousPhase = phase;
+    ac.onGround = samples.front().airborne ? 0 : 1;
+    lf_positionAtSpawn(ac);
+    if (ac.onGround) ac.position.altitude = kGroundFt + 8.0;
+    gCallsignMatchKeys.clear();
+    return ac;
+}
+
+// One leg per sample from `start` on `trackDeg` at `speed`; `ticks` apart from `firstDue` on.
+std::vector<PositionSample> straightSamples(GeoPosition start, double trackDeg, double speed, double altitude,
+                                            int64_t firstDue, int64_t ticks, int count, bool airborne) {
+    std::vector<PositionSample> out;
+    GeoPosition p = start;
+    for (int i = 0; i < count; ++i) {
+        PositionSample s;
+        s.latitude = p.latitude;
+        s.longitude = p.longitude;
+        s.altitude = airborne ? altitude : 0.0;
+        s.groundSpeed = speed;
+        s.trueAirspeed = speed;
+        s.track = trackDeg + (i % 3) * 2.0;
+        s.dueTick = firstDue + ticks * i;
+        s.airborne = airborne ? 1 : 0;
+        out.push_back(s);
+        p = gf_destinationPoint(p, s.track * kDeg, speed * ticks / 360000.0 * 6076.11549);
+    }
+    return out;
+}
+
+std::vector<LiveAircraft> airborneFleet(int n, int64_t firstDue) {
+    std::vector<LiveAircraft> fleet;
+    for (int i = 0; i < n; ++i) {
+        const GeoPosition start = gf_destinationPoint(kAirport, (i * 7 % 360) * kDeg, (5.0 + i % 30) * 6076.11549);
+        auto samples = straightSamples(start, i * 13 % 360, 250.0 + i % 200, 12000.0 + 100 * i, firstDue, 400, 10, true);
+        fleet.push_back(makeAircraft(20000 + static_cast<uint32_t>(i), 100 + static_cast<uint32_t>(i), samples,
+                                     MovePhase::Flying));
+    }
+    return fleet;
+}
+
+void BM_WorstTick500AllDue(benchmark::State& state) {
+    resetWorld();
+    const auto fleet = airborneFleet(500, 0);
+    double worst = 0.0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        resetWorld();
+        gLiveAircraft = fleet;
+        state.ResumeTiming();
+        const auto t0 = std::chrono::steady_clock::now();
+        lf_handleAddingStack();
+        const double us = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count();
+        worst = std::max(worst, us);
+    }
+    state.counters["worst_us"] = worst;
+}
+BENCHMARK(BM_WorstTick500AllDue)->Unit(benchmark::kMicrosecond)->Iterations(200);
+
+void BM_SteadyTick500Airborne(benchmark::State& state) {
+    resetWorld();
+    gLiveAircraft = airborneFleet(500, 0);
+    lf_handleAddingStack(); // every leg set up at tick 0
+    double worst = 0.0;
+    int64_t ticks = 0;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        lf_handleAddingStack();
+        const double us = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count();
+        worst = std::max(worst, us);
+        if (++ticks == 350) {
+            state.PauseTiming();
+            resetWorld();
+            gLiveAircraft = airborneFleet(500, 0);
+            lf_handleAddingStack();
+            ticks = 0;
+            state.ResumeTiming();
+        }
+    }
+    state.counters["worst_us"] = worst;
+}
+BENCHMARK(BM_SteadyTick500Airborne)->Unit(benchmark::kMicrosecond);
+
+// 500 stands in five rows; 150 aircraft taxiing in from the south, each turning a corner and
+// stopping short of a stand, the others parked.
+void groundAirport() {
+    resetWorld();
+    gf_clearStandTable();
+    for (uint32_t i = 0; i < 500; ++i) {
+        StandRecord s;
+        s.id = fmt::format("S{}", i + 1);
+        const GeoPosition row = gf_destinationPoint(kAirport, 0.0, (i / 100) * 150.0 / 0.3048);
+        const GeoPosition p = gf_destinationPoint(row, 0.5 * 3.141592653589793, (i % 100) * 50.0 / 0.3048);
+        s.latitude = p.latitude;
+        s.longitude = p.longitude;
+        s.radius = 22.0 / 1852.0;
+        s.standId = i + 1;
+        s.type = 9;
+        if (i % 100 > 0) s.adjacent.push_back(i);
+        if (i % 100 < 99) s.adjacent.push_back(i + 2);
+        gStandTable.push_back(s);
+    }
+    for (int i = 0; i < 150; ++i) {
+        const StandRecord& stand = gStandTable[static_cast<std::size_t>(i * 3)];
+        const GeoPosition stop = gf_destinationPoint({stand.latitude, stand.longitude}, 3.141592653589793, 10.0 / 0.3048);
+        const GeoPosition corner = gf_destinationPoint(stop, 3.141592653589793, 60.0 / 0.3048);
+        const GeoPosition start = gf_destinationPoint(corner, 1.5 * 3.141592653589793, 80.0 / 0.3048);
+        const int64_t first = 10 + i * 7;
+        std::vector<PositionSample> samples;
+        auto add = [&](GeoPosition p, double speed, double trackDeg, int64_t due, bool standing) {
+            PositionSample s;
+            s.latitude = p.latitude;
+            s.longitude = p.longitude;
+            s.groundSpeed = speed;
+            s.track = trackDeg;
+            s.dueTick = due;
+            s.generated = standing ? 1 : 0;
+            samples.push_back(s);
+        };
+        add(start, 12.0, 90.0, first, false);
+        add(gf_destinationPoint(start, 0.5 * 3.141592653589793, 40.0 / 0.3048), 12.0, 90.0, first + 650, false);
+        add(corner, 12.0, 0.0, first + 1300, false);
+        add(gf_destinationPoint(corner, 0.0, 30.0 / 0.3048), 10.0, 0.0, first + 1900, false);
+        add(gf_destinationPoint(stop, 3.141592653589793, 8.0 / 0.3048), 4.0, 0.0, first + 2500, false);
+        add(stop, 0.0, 0.0, first + 2900, true);
+        gLiveAircraft.push_back(makeAircraft(30000 + static_cast<uint32_t>(i), 1000 + static_cast<uint32_t>(i), samples,
+                                             MovePhase::Taxi));
+    }
+}
+
+void BM_GroundHeavyAirport150On500Stands(benchmark::State& state) {
+    double worst = 0.0, total = 0.0;
+    int64_t ticks = 0;
+    int parked = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        groundAirport();
+        state.ResumeTiming();
+        for (int t = 0; t < 6000; ++t) {
+            const auto t0 = std::chrono::steady_clock::now();
+            lf_handleAddingStack();
+            const double us = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count();
+            worst = std::max(worst, us);
+            total += us;
+            ++ticks;
+        }
+        state.PauseTiming();
+        parked = static_cast<int>(std::count_if(gLiveAircraft.begin(), gLiveAircraft.end(), [](const LiveAircraft& a) {
+            return a.phase == MovePhase::Parked;
+        }));
+        state.ResumeTiming();
+    }
+    state.counters["mean_tick_us"] = total / static_cast<double>(std::max<int64_t>(ticks, 1));
+    state.counters["worst_tick_us"] = worst;
+    state.counters["parked"] = parked;
+}
+BENCHMARK(BM_GroundHeavyAirport150On500Stands)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A running simulator with the program's connection registered and `count` AI objects.
+std::vector<uint32_t> simulatorObjects(int count) {
+    static std::vector<uint32_t> ids;
+    if (!ids.empty()) return ids;
+    simWorld().reset();
+    simWorld().setCallLogging(false);
+    simWorld().startSimulator();
+    simWorld().setFlightRunning(true);
+    HANDLE handle = nullptr;
+    SimConnect_Open(&handle, "Quorvel", nullptr, 0, nullptr, 0);
+    gSimConnect.store(handle);
+    lf_setupSimDefinitions();
+    for (int i = 0; i < count; ++i)
+        ids.push_back(simWorld().addForeignAircraft("Bench", fmt::format("P{}", i), 50.0, 8.0, 10000.0, false));
+    simWorld().stepFrames(1);
+    gUserObjectId.store(1);
+    gf_reserveSimQueues();
+    return ids;
+}
+
+void BM_PositionThroughput500(benchmark::State& state) {
+    const int rate = static_cast<int>(state.range(0));
+    const auto ids = simulatorObjects(500);
+    uint64_t delivered = 0, produced = 0, frames = 0;
+    for (auto _ : state) {
+        resetWorld();
+        std::vector<LiveAircraft> fleet = airborneFleet(500, 0);
+        for (std::size_t i = 0; i < fleet.size(); ++i) fleet[i].objectId = ids[i];
+        gLiveAircraft = std::move(fleet);
+        uint64_t before = 0;
+        for (const auto& o : simWorld().objects()) before += o.positionUpdates;
+        gSimConnectError.store(false);
+        std::atomic<bool> stop{false};
+        std::atomic<uint64_t> frameCount{0};
+        std::thread frameThread([&] {
+            const auto period = std::chrono::microseconds(1000000 / rate);
+            auto next = std::chrono::steady_clock::now();
+            while (!stop.load()) {
+                next += period;
+                std::this_thread::sleep_until(next);
+                lf_flushSimQueues();
+                ++frameCount;
+            }
+        });
+        const int ticks = 300; // 3 s of 10 ms ticks
+        auto deadline = std::chrono::steady_clock::now();
+        for (int t = 0; t < ticks; ++t) {
+            deadline += std::chrono::milliseconds(10);
+            lf_handleAddingStack();
+            std::this_thread::sleep_until(deadline);
+        }
+        stop.store(true);
+        frameThread.join();
+        gSimConnectError.store(true);
+        uint64_t after = 0;
+        for (const auto& o : simWorld().objects()) after += o.positionUpdates;
+        delivered += after - before;
+        produced += static_cast<uint64_t>(ticks) * 500;
+        frames += frameCount.load();
+    }
+    state.counters["delivered_share"] = static_cast<double>(delivered) / static_cast<double>(std::max<uint64_t>(produced, 1));
+    state.counters["positions_per_frame"] = static_cast<double>(delivered) / static_cast<double>(std::max<uint64_t>(frames, 1));
+    state.counters["frames"] = static_cast<double>(frames);
+}
+BENCHMARK(BM_PositionThroughput500)->Arg(30)->Arg(60)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+} // namespace

@@ -1,0 +1,266 @@
+// Air movement, take-off and landing of live aircraft, replayed through the live-traffic tick
+// from scripted tracks: the position blocks the tick produces are checked against the samples.
+
+#include <algorithm>
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+#include "links/sim_definitions.hpp"
+#include "traffic/air_movement.hpp"
+#include "traffic/movement.hpp"
+#include "traffic/takeoff_landing.hpp"
+#include "traffic/movement_test_support.hpp"
+
+namespace {
+
+using namespace mvtest;
+
+class AirMovementTest : public ::testing::Test {
+protected:
+    void SetUp() override { resetWorld(); }
+    void TearDown() override { resetWorld(); }
+};
+
+// The largest heading change from one tick to the next (degrees) and whether every heading lies
+// in [0, 2 pi).
+std::pair<double, bool> headingJumps(const std::vector<TracePoint>& trace) {
+    double worst = 0.0;
+    bool inRange = true;
+    for (std::size_t i = 0; i < trace.size(); ++i) {
+        const double h = trace[i].position.heading;
+        inRange = inRange && h >= 0.0 && h < kFullTurn;
+        if (i > 0) worst = std::max(worst, degreesBetween(h, trace[i - 1].position.heading));
+    }
+    return {worst, inRange};
+}
+
+TEST_F(AirMovementTest, CruiseTurningThroughNorthBothWaysMeetsEverySampleAtItsDueTick) {
+    // Right through north, then left back through it, at FL350 and 450 kt, a sample every 4 s.
+    std::vector<Leg> legs;
+    for (int i = 0; i < 4; ++i) legs.push_back({340.0, 450.0, 0.0});
+    for (double t : {350.0, 0.0, 10.0, 20.0, 20.0, 20.0, 10.0, 0.0, 350.0, 340.0, 330.0, 330.0})
+        legs.push_back({t, 450.0, 0.0});
+    const auto samples = track(kAirport, 35000.0, 100, legs);
+    addAircraft(AircraftCategory::Large, 20001, samples, MovePhase::Flying);
+
+    const auto trace = run(20001, samples.back().dueTick);
+    // Every sample is met within 1e-6 degrees on the tick it falls due (the trace point after a
+    // tick carries the counter of the next tick).
+    std::size_t met = 0;
+    for (std::size_t k = 1; k < samples.size(); ++k) {
+        const auto at = std::find_if(trace.begin(), trace.end(),
+                                     [&](const TracePoint& t) { return t.tick == samples[k].dueTick; });
+        ASSERT_NE(at, trace.end());
+        EXPECT_NEAR(at->position.latitude, samples[k].latitude, 1e-6) << "sample " << k;
+        EXPECT_NEAR(at->position.longitude, samples[k].longitude, 1e-6) << "sample " << k;
+        EXPECT_NEAR(at->position.altitude, 35000.0, 1.0);
+        ++met;
+    }
+    EXPECT_EQ(met, samples.size() - 1);
+    const auto [worst, inRange] = headingJumps(trace);
+    EXPECT_TRUE(inRange) << "a heading left [0, 2 pi)";
+    EXPECT_LT(worst, 0.2) << "heading jumped";
+    // The aircraft turned through north both ways and ended on the last leg's track.
+    EXPECT_LT(degreesBetween(trace.back().position.heading, 330.0 * kDeg), 12.0);
+    for (const auto& t : trace) EXPECT_GT(t.agl, 0.0);
+}
+
+TEST_F(AirMovementTest, CrossingTenThousandFeetSendsEachLightSetOncePerCrossing) {
+    // Climb through 10,000 ft, level off, descend through it again.
+    std::vector<Leg> legs;
+    for (int i = 0; i < 8; ++i) legs.push_back({90.0, 300.0, 3000.0});
+    for (int i = 0; i < 4; ++i) legs.push_back({90.0, 300.0, 0.0});
+    for (int i = 0; i < 8; ++i) legs.push_back({90.0, 300.0, -3000.0});
+    for (int i = 0; i < 3; ++i) legs.push_back({90.0, 300.0, 0.0});
+    const auto samples = track(gf_destinationPoint(kAirport, kPi, 60.0 * kFeetPerNm), 9000.0, 100, legs);
+    LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20002, samples, MovePhase::Flying);
+    const uint32_t id = ac.objectId;
+    run(20002, 8500);
+
+    int cruiseSets = 0, allSets = 0;
+    const auto events = eventsOf(id);
+    for (std::size_t i = 0; i + 6 < events.size(); ++i) {
+        if (events[i].first != kEventNavLightsSet) continue;
+        // nav, beacon, landing, taxi, strobes, logo, cabin
+        if (events[i + 2] == std::pair<uint32_t, uint32_t>{kEventLandingLightsSet, 0} &&
+            events[i + 6] == std::pair<uint32_t, uint32_t>{kEventCabinLightsSet, 1} &&
+            events[i + 4] == std::pair<uint32_t, uint32_t>{kEventStrobesSet, 0})
+            ++cruiseSets;
+        if (events[i + 2] == std::pair<uint32_t, uint32_t>{kEventLandingLightsSet, 1} &&
+            events[i + 4] == std::pair<uint32_t, uint32_t>{kEventStrobesSet, 1} &&
+            events[i + 6] == std::pair<uint32_t, uint32_t>{kEventCabinLightsSet, 1})
+            ++allSets;
+    }
+    EXPECT_EQ(cruiseSets, 1);
+    EXPECT_EQ(allSets, 2); // below 10,000 ft at the start and again after the descent
+}
+
+TEST_F(AirMovementTest, SilentFeedFliesEightSyntheticSamplesAtNinetyFivePercentThenRemoves) {
+    std::vector<Leg> legs(5, Leg{45.0, 400.0, 0.0});
+    const auto samples = track(gf_destinationPoint(kAirport, kPi, 20.0 * kFeetPerNm), 20000.0, 100, legs);
+    LiveAircraft& start = addAircraft(AircraftCategory::Large, 20003, samples, MovePhase::Flying);
+    const uint32_t id = start.objectId;
+
+    // Record the synthetic samples as they are appended.
+    std::vector<PositionSample> synthetic;
+    int64_t removedAt = -1;
+    for (int64_t i = 0; i < 9000; ++i) {
+        run(20003, 1);
+        const LiveAircraft* ac = findAircraft(20003);
+        ASSERT_NE(ac, nullptr);
+        if (ac->state == LiveState::RemovingFromSim) {
+            removedAt = gf_tickCount();
+            break;
+        }
+        const PositionSample& last = ac->samples.back();
+        if (ac->manoeuvreMark > 0 && (synthetic.empty() || synthetic.back().dueTick != last.dueTick))
+            synthetic.push_back(last);
+    }
+    ASSERT_EQ(synthetic.size(), 8u);
+    const int64_t lastReal = samples.back().dueTick;
+    int64_t previousDue = lastReal;
+    double speed = 400.0;
+    GeoPosition from{samples.back().latitude, samples.back().longitude};
+    for (std::size_t k = 0; k < synthetic.size(); ++k) {
+        speed *= 0.95;
+        EXPECT_NEAR(synthetic[k].groundSpeed, speed, 1e-9);
+        // 8 s on, re-timed by the leg's mean speed.
+        EXPECT_GE(synthetic[k].dueTick - previousDue, 760);
+        EXPECT_LE(synthetic[k].dueTick - previousDue, 800);
+        previousDue = synthetic[k].dueTick;
+        const double flown = gf_distanceNm(from, {synthetic[k].latitude, synthetic[k].longitude});
+        EXPECT_NEAR(flown, speed * 8.0 / 3600.0, 1e-4);
+        from = {synthetic[k].latitude, synthetic[k].longitude};
+    }
+    // About 64 s of its own, then removed when the last synthetic sample falls due.
+    EXPECT_EQ(removedAt, synthetic.back().dueTick + 1);
+    EXPECT_GE(removedAt - lastReal, 6200);
+    const auto& queue = gRemovalQueue;
+    EXPECT_NE(std::find(queue.begin(), queue.end(), id), queue.end());
+}
+
+TEST_F(AirMovementTest, SilentFeedWhileLandingSinksEightyFeetPerSyntheticSample) {
+    // Descending towards the park airport, landing armed: each synthetic sample reports
+    // -667 ft/min and lies 80.04 ft lower.
+    std::vector<Leg> legs(4, Leg{90.0, 140.0, -700.0});
+    const auto samples = track(gf_destinationPoint(kAirport, 1.5 * kPi, 5.0 * kFeetPerNm), 1800.0, 100, legs);
+    LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20004, samples, MovePhase::Flying);
+    ac.move.landingArmed = 1;
+    std::vector<PositionSample> synthetic;
+    for (int64_t i = 0; i < 6000 && synthetic.size() < 3; ++i) {
+        run(20004, 1);
+        const LiveAircraft* a = findAircraft(20004);
+        ASSERT_NE(a, nullptr);
+        if (a->manoeuvreMark > 0 && (synthetic.empty() || synthetic.back().dueTick != a->samples.back().dueTick))
+            synthetic.push_back(a->samples.back());
+    }
+    ASSERT_EQ(synthetic.size(), 3u);
+    EXPECT_NEAR(synthetic[0].altitude, samples.back().altitude - 80.04, 1e-6);
+    EXPECT_NEAR(synthetic[1].altitude, synthetic[0].altitude - 80.04, 1e-6);
+    EXPECT_EQ(synthetic[0].verticalSpeed, -667.0);
+    EXPECT_NEAR(synthetic[0].groundSpeed, 140.0 * 0.9, 1e-9); // n = 8: 90 % when landing
+}
+
+TEST_F(AirMovementTest, OnUserTrackCloseAndWideLimits) {
+    UserAcState user;
+    user.latitude = kAirport.latitude;
+    user.longitude = kAirport.longitude;
+    user.altitude = 3000.0;
+    user.heading = 0.0;
+    gf_setUserPositionState(user);
+    lf_handleAddingStack(); // the tick at 0 takes a fresh copy of the user state
+    const double offsetNm = 600.0 / kFeetPerNm;
+    auto place = [&](uint32_t key, double aheadNm) -> LiveAircraft& {
+        // Ahead to the north, 600 ft east of the user's track, 500 ft above, flying north.
+        const GeoPosition ahead = gf_destinationPoint(kAirport, 0.0, aheadNm * kFeetPerNm);
+        const GeoPosition p = gf_destinationPoint(ahead, kPi / 2, offsetNm * kFeetPerNm);
+        auto s = track(p, 3500.0, 1000000, {Leg{0.0, 150.0, 0.0}, Leg{0.0, 150.0, 0.0}});
+        return addAircraft(AircraftCategory::Light, key, s, MovePhase::Flying);
+    };
+    LiveAircraft& near = place(20005, 3.0);
+    EXPECT_TRUE(lf_isOnUserTrack(near, 0));
+    LiveAircraft& far = place(20006, 5.0);
+    EXPECT_FALSE(lf_isOnUserTrack(gLiveAircraft[1], 0));
+    EXPECT_TRUE(lf_isOnUserTrack(gLiveAircraft[1], 1));
+    (void)far;
+    // Flying towards the user instead: never on its track.
+    gLiveAircraft[0].position.heading = kPi;
+    EXPECT_FALSE(lf_isOnUserTrack(gLiveAircraft[0], 0));
+    // Removal by the check.
+    gLiveAircraft[0].position.heading = 0.0;
+    EXPECT_TRUE(lf_removeOnUserTrack(gLiveAircraft[0], 0));
+    EXPECT_EQ(gLiveAircraft[0].state, LiveState::RemovingFromSim);
+}
+
+} // namespace
+
+namespace {
+
+using namespace mvtest;
+
+class TakeOffLandingTest : public ::testing::Test {
+protected:
+    void SetUp() override { resetWorld(); }
+    void TearDown() override { resetWorld(); }
+};
+
+// Index of the first client event (from `from` on) with this id and value for the object; -1.
+std::ptrdiff_t findEvent(uint32_t objectId, uint32_t eventId, uint32_t value, std::size_t from = 0) {
+    std::lock_guard guard(gSimConnectLock);
+    for (std::size_t i = from; i < gClientEventQueue.size(); ++i) {
+        const auto& e = gClientEventQueue[i];
+        if (e.objectId == objectId && e.eventId == eventId && e.value == value) return static_cast<std::ptrdiff_t>(i);
+    }
+    return -1;
+}
+
+TEST_F(TakeOffLandingTest, DepartureRollRotatesClimbsInStagesAndRaisesTheGearAtMinusThreeHundred) {
+    // Take-off roll westwards, then a climb at 2000 ft/min.
+    std::vector<Leg> legs;
+    for (double v : {30.0, 50.0, 70.0, 90.0, 110.0, 130.0, 150.0}) legs.push_back({270.0, v, 0.0, 4.0, false});
+    for (int i = 0; i < 14; ++i) legs.push_back({270.0, 160.0 + i, 2000.0, 4.0, true});
+    auto samples = track(gf_destinationPoint(kAirport, kPi, 600.0 / 0.3048), kGroundFt + 60.0, 100, legs);
+    LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20010, samples, MovePhase::Taxi);
+    const uint32_t id = ac.objectId;
+    const int32_t rotationTicks = static_cast<int32_t>(ac.rotationTicks);
+    lf_armTakeOff(ac);
+
+    const auto trace = run(20010, 9000, [](const LiveAircraft& a) { return a.phase == MovePhase::Flying; });
+    // Rotation: exactly the rotation ticks without a change of altitude.
+    const auto start = std::find_if(trace.begin(), trace.end(),
+                                    [](const TracePoint& t) { return t.phase == MovePhase::TakeOff; });
+    ASSERT_NE(start, trace.end());
+    EXPECT_EQ(start->stepCounter, rotationTicks - 1);
+    const double groundAltitude = start->position.altitude;
+    int rotating = 0;
+    for (auto it = start; it != trace.end() && it->stepCounter >= 1 && it->phase == MovePhase::TakeOff; ++it) {
+        EXPECT_DOUBLE_EQ(it->position.altitude, groundAltitude);
+        ++rotating;
+    }
+    EXPECT_EQ(rotating, rotationTicks - 1);
+    // The first 300 ticks of climb use a tenth, a fifth and a half of the step.
+    for (auto it = start + 1; it != trace.end() && it->stepCounter > -300; ++it) {
+        const double climbed = it->position.altitude - (it - 1)->position.altitude;
+        double share = 0.0;
+        if (it->stepCounter <= -1 && it->stepCounter >= -99) share = 0.1;
+        else if (it->stepCounter <= -100 && it->stepCounter >= -199) share = 0.2;
+        else if (it->stepCounter <= -200) share = 0.5;
+        EXPECT_NEAR(climbed, it->altitudeStep * share, 1e-9) << "step counter " << it->stepCounter;
+    }
+    // Gear up at step counter -300 (the climb-out configuration may have sent one before).
+    const auto at300 = std::find_if(start, trace.end(), [](const TracePoint& t) { return t.stepCounter == -300; });
+    ASSERT_NE(at300, trace.end());
+    EXPECT_GE(findEvent(id, kEventGearSet, 0, (at300 - 1)->events), 0);
+    EXPECT_LT(findEvent(id, kEventGearSet, 0, (at300 - 1)->events), static_cast<std::ptrdiff_t>(at300->events));
+    // Flying once at the climb pitch and 800 ft above ground; never below the ground.
+    const auto flying = std::find_if(start, trace.end(), [](const TracePoint& t) { return t.phase == MovePhase::Flying; });
+    ASSERT_NE(flying, trace.end());
+    EXPECT_GE(flying->agl, 780.0);
+    for (const auto& t : trace) EXPECT_GE(t.agl, kCgFt - 0.01);
+    const auto [worst, inRange] = headingJumps(trace);
+    EXPECT_TRUE(inRange);
+    EXPECT_LT(worst, 0.5);
+}
+
+} // namespace

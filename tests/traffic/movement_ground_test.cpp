@@ -1,0 +1,382 @@
+// Ground movement and parking of live aircraft through the live-traffic tick: the landing from
+// the approach to the stand, pushbacks and pull-outs, curves, and who gets a stand.
+
+#include <algorithm>
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+#include "core/captured_log.hpp"
+#include "links/sim_definitions.hpp"
+#include "traffic/ground_movement.hpp"
+#include "traffic/movement.hpp"
+#include "traffic/parking.hpp"
+#include "traffic/movement_test_support.hpp"
+
+namespace {
+
+using namespace mvtest;
+
+class GroundMovementTest : public ::testing::Test {
+protected:
+    void SetUp() override { resetWorld(); }
+    void TearDown() override {
+        gf_setReservedStandNameSource(nullptr);
+        resetWorld();
+    }
+};
+
+// A Large aircraft approaching from the west at 140 kt and 700 ft/min, landing eastwards, rolling
+// out, turning left off the runway and taxiing north into stand A5.
+struct Arrival {
+    std::vector<PositionSample> samples;
+    GeoPosition stand;
+};
+
+Arrival makeArrival() {
+    std::vector<Leg> legs;
+    const int approach = 42;
+    for (int i = 0; i < approach; ++i) legs.push_back({90.0, 140.0, -700.0, 4.0, true});
+    for (double v : {130.0, 110.0, 90.0, 70.0, 50.0, 30.0, 20.0, 15.0}) legs.push_back({90.0, v, 0.0, 4.0, false});
+    for (int i = 0; i < 3; ++i) legs.push_back({0.0, 15.0, 0.0, 4.0, false});
+    const double approachNm = approach * 140.0 * 4.0 / 3600.0;
+    const GeoPosition threshold = gf_destinationPoint(kAirport, kPi, 900.0 / 0.3048);
+    const GeoPosition start = gf_destinationPoint(threshold, 1.5 * kPi, approachNm * kFeetPerNm);
+    Arrival a;
+    a.samples = track(start, kGroundFt + 42 * 700.0 * 4.0 / 60.0 + 5.0, 100, legs);
+    // The last reported positions: slowing to 5 kt, then standing 10 m short of the stand.
+    const PositionSample last = a.samples.back();
+    PositionSample slow = last;
+    const GeoPosition p1 = gf_destinationPoint({last.latitude, last.longitude}, 0.0, 15.0 * 4.0 / 3600.0 * kFeetPerNm);
+    slow.latitude = p1.latitude;
+    slow.longitude = p1.longitude;
+    slow.groundSpeed = 5.0;
+    slow.dueTick = last.dueTick + 400;
+    a.samples.push_back(slow);
+    PositionSample stop = slow;
+    const GeoPosition p2 = gf_destinationPoint(p1, 0.0, 5.0 * 4.0 / 3600.0 * kFeetPerNm);
+    stop.latitude = p2.latitude;
+    stop.longitude = p2.longitude;
+    stop.groundSpeed = 0.0;
+    stop.generated = 1;
+    stop.dueTick = slow.dueTick + 400;
+    a.samples.push_back(stop);
+    a.stand = gf_destinationPoint(p2, 0.0, 10.0 / 0.3048);
+    // Stand A5 lies where this flight ends.
+    gStandTable[4].latitude = a.stand.latitude;
+    gStandTable[4].longitude = a.stand.longitude;
+    gStandTable[4].heading = 0.0;
+    return a;
+}
+
+TEST_F(GroundMovementTest, ArrivalFlaresTouchesDownRollsOutTaxiesAndParksOnItsStand) {
+    testsupport::CapturedLog log;
+    const Arrival a = makeArrival();
+    LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20020, a.samples, MovePhase::Flying, "DLH400");
+    const uint32_t id = ac.objectId;
+    const auto trace = run(20020, a.samples.back().dueTick + 2000,
+                           [](const LiveAircraft& x) { return x.phase == MovePhase::Parked; });
+    ASSERT_FALSE(trace.empty());
+    const TracePoint& end = trace.back();
+    ASSERT_EQ(end.phase, MovePhase::Parked);
+    ASSERT_EQ(end.state, LiveState::Active);
+
+    // Landing armed below 2050 ft within 10 nm: throttle 1, flaps 3, gear down.
+    const auto armed = std::find_if(trace.begin(), trace.end(), [](const TracePoint& t) { return t.landingArmed; });
+    ASSERT_NE(armed, trace.end());
+    EXPECT_LE(armed->agl, 2050.0);
+    const auto evs = eventsOf(id);
+    auto has = [&](uint32_t e, uint32_t v) { return std::find(evs.begin(), evs.end(), std::pair{e, v}) != evs.end(); };
+    EXPECT_TRUE(has(kEventFlapsSet, 16383));
+    EXPECT_TRUE(has(kEventGearSet, 1));
+    EXPECT_TRUE(has(kEventThrottleSet, 4914));
+    EXPECT_TRUE(has(kEventSpoilersSet, 16383)); // at touchdown
+
+    // The flare: stages 1 to 4 at static CG + 30, 20, 10 and 3 ft with their altitude steps.
+    const double thresholds[5] = {0, kCgFt + 30, kCgFt + 20, kCgFt + 10, kCgFt + 3};
+    const double steps[5] = {0, -0.1, -0.075, -0.05, -0.025};
+    for (uint32_t stage = 1; stage <= 4; ++stage) {
+        const auto at = std::find_if(trace.begin(), trace.end(), [&](const TracePoint& t) { return t.landingStage == stage; });
+        ASSERT_NE(at, trace.end()) << "stage " << stage;
+        EXPECT_LE(at->agl, thresholds[stage] + 1.0) << "stage " << stage;
+        EXPECT_DOUBLE_EQ(at->altitudeStep, steps[stage]);
+    }
+    // Touchdown, derotation to the static pitch, the landing roll ended by the turn-off.
+    const auto down = std::find_if(trace.begin(), trace.end(), [](const TracePoint& t) { return t.onGround; });
+    ASSERT_NE(down, trace.end());
+    EXPECT_TRUE(down->landingRoll);
+    const auto derotated = std::find_if(down, trace.end(), [](const TracePoint& t) { return !t.derotating; });
+    ASSERT_NE(derotated, trace.end());
+    EXPECT_NEAR(derotated->position.pitch, kStaticPitch, 1e-12);
+    EXPECT_FALSE(end.landingRoll);
+
+    // Never below the ground, no heading jumps, every heading within one turn.
+    for (const auto& t : trace) EXPECT_GE(t.agl, kCgFt - 0.6);
+    for (std::size_t i = 1; i < trace.size(); ++i) {
+        EXPECT_LT(degreesBetween(trace[i].position.heading, trace[i - 1].position.heading), 1.0) << "tick " << trace[i].tick;
+        EXPECT_GE(trace[i].position.heading, 0.0);
+        EXPECT_LT(trace[i].position.heading, kFullTurn);
+    }
+    // Parked on the stand's position and heading; the stand is marked and the arrival logged.
+    EXPECT_LT(gf_distanceNm({end.position.latitude, end.position.longitude}, a.stand) * kMetresPerNm, 0.05);
+    EXPECT_LT(degreesBetween(end.position.heading, 0.0), 3.0);
+    EXPECT_EQ(gStandTable[4].liveOccupied, 1);
+    EXPECT_TRUE(logHas(log, "A5      : DLH400   arrived at stand"));
+    const LiveAircraft* parked = findAircraft(20020);
+    EXPECT_EQ(parked->standId, 5u);
+    // Parked without fresh samples it waits a week and keeps its stand.
+    run(20020, 200);
+    EXPECT_EQ(findAircraft(20020)->phase, MovePhase::Parked);
+    EXPECT_EQ(gStandTable[4].liveOccupied, 1);
+}
+
+} // namespace
+
+namespace {
+
+using namespace mvtest;
+
+class GroundManoeuvreTest : public GroundMovementTest {};
+
+GeoPosition standPos(int i) { return {gStandTable[i - 1].latitude, gStandTable[i - 1].longitude}; }
+
+// A Large aircraft parked on stand `sid` (facing north) whose feed shows it moving towards
+// `bearing` (radians from the stand): the pushback or pull-out is pending.
+LiveAircraft& parkedLeaving(uint32_t key, int sid, double bearing, const char* callsign = "TST1") {
+    const GeoPosition at = standPos(sid);
+    PositionSample front;
+    front.latitude = at.latitude;
+    front.longitude = at.longitude;
+    front.generated = 1;
+    front.dueTick = 100;
+    PositionSample moved = front;
+    const GeoPosition p = gf_destinationPoint(at, bearing, 30.0 / 0.3048);
+    moved.latitude = p.latitude;
+    moved.longitude = p.longitude;
+    moved.groundSpeed = 3.0;
+    moved.generated = 0;
+    moved.dueTick = 1100;
+    LiveAircraft& ac = addAircraft(AircraftCategory::Large, key, {front, moved}, MovePhase::Parked, callsign);
+    ac.standId = static_cast<uint32_t>(sid);
+    ac.standLatitude = at.latitude;
+    ac.standLongitude = at.longitude;
+    ac.standHeading = 0.0;
+    ac.position.heading = 0.0;
+    ac.move.pushbackPending = 1;
+    return ac;
+}
+
+TEST_F(GroundManoeuvreTest, StraightPushbackEndsTwoAndAHalfStandRadiiBehind) {
+    STRAIGHT_PBS_ONLY.current.store(true);
+    parkedLeaving(20030, 3, kPi);
+    const auto trace = run(20030, 5000, [](const LiveAircraft& a) { return a.phase == MovePhase::PushedBack; });
+    ASSERT_EQ(trace.back().phase, MovePhase::PushedBack);
+    const GeoPosition a = gf_destinationPoint(standPos(3), kPi, 2.5 * gStandTable[2].radius * kFeetPerNm);
+    EXPECT_LT(gf_distanceNm({trace.back().position.latitude, trace.back().position.longitude}, a) * kMetresPerNm, 0.5);
+    for (const auto& t : trace) EXPECT_LT(degreesBetween(t.position.heading, 0.0), 0.01) << "nose stays north";
+    // It then holds there, waiting for the feed.
+    run(20030, 1000);
+    EXPECT_EQ(findAircraft(20030)->phase, MovePhase::PushedBack);
+    EXPECT_EQ(findAircraft(20030)->move.holding, 1);
+}
+
+TEST_F(GroundManoeuvreTest, CurvedPushbacksEndOneHalfSpanToTheSideAfterAQuarterTurn) {
+    for (bool right : {true, false}) {
+        resetWorld();
+        LiveAircraft& ac = parkedLeaving(20031, 3, kPi);
+        ac.move.pushbackSideKnown = 1;
+        ac.move.pushbackRight = right ? 1 : 0;
+        const double size = ac.size;
+        const auto trace = run(20031, 8000, [](const LiveAircraft& a) { return a.phase == MovePhase::PushedBack; });
+        ASSERT_EQ(trace.back().phase, MovePhase::PushedBack);
+        const GeoPosition a = gf_destinationPoint(standPos(3), kPi, 2.5 * gStandTable[2].radius * kFeetPerNm);
+        // Reverse heading south: B lies west (right turn), S east (left turn) of A.
+        const GeoPosition side = gf_destinationPoint(a, right ? 1.5 * kPi : 0.5 * kPi, size * kFeetPerNm);
+        const GeoPosition end{trace.back().position.latitude, trace.back().position.longitude};
+        EXPECT_LT(gf_distanceNm(end, side) * kMetresPerNm, 1.0) << (right ? "right" : "left");
+        EXPECT_LT(degreesBetween(trace.back().position.heading, right ? 0.5 * kPi : 1.5 * kPi), 2.0);
+        for (std::size_t i = 1; i < trace.size(); ++i)
+            EXPECT_LT(degreesBetween(trace[i].position.heading, trace[i - 1].position.heading), 0.5);
+    }
+}
+
+TEST_F(GroundManoeuvreTest, PullOutFollowsASampleAheadOfTheStand) {
+    testsupport::CapturedLog log;
+    LiveAircraft& ac = parkedLeaving(20032, 4, 0.0, "KLM77");
+    const double size = ac.size;
+    run(20032, 3000, [](const LiveAircraft& a) { return a.move.holding != 0; });
+    const LiveAircraft* a = findAircraft(20032);
+    EXPECT_EQ(a->phase, MovePhase::Taxi);
+    const GeoPosition f = gf_destinationPoint(standPos(4), 0.0, 2 * size * kFeetPerNm);
+    EXPECT_LT(gf_distanceNm({a->position.latitude, a->position.longitude}, f) * kMetresPerNm, 0.5);
+    EXPECT_TRUE(logHas(log, "A4      : KLM77    pulling out"));
+}
+
+// Taxi samples 30 m apart at 10 kt: north, then the given turn.
+std::vector<PositionSample> corner(double turnDegrees) {
+    const double seconds = 30.0 / (10.0 * 1852.0 / 3600.0);
+    std::vector<Leg> legs{{0.0, 10.0, 0.0, seconds, false},
+                          {turnDegrees, 10.0, 0.0, seconds, false},
+                          {turnDegrees, 10.0, 0.0, seconds, false},
+                          {turnDegrees, 10.0, 0.0, seconds, false}};
+    return track(gf_destinationPoint(kAirport, kPi, 2000.0), 0.0, 100, legs);
+}
+
+TEST_F(GroundManoeuvreTest, RightAngleCornerIsOneCurveThatNeverTouchesTheCornerSample) {
+    const auto samples = corner(90.0);
+    addAircraft(AircraftCategory::Large, 20033, samples, MovePhase::Taxi);
+    const auto trace = run(20033, samples[2].dueTick);
+    const GeoPosition cornerPos{samples[1].latitude, samples[1].longitude};
+    const GeoPosition endPos{samples[2].latitude, samples[2].longitude};
+    double nearCorner = 1e9, nearEnd = 1e9;
+    for (const auto& t : trace) {
+        const GeoPosition p{t.position.latitude, t.position.longitude};
+        nearCorner = std::min(nearCorner, gf_distanceNm(p, cornerPos) * kMetresPerNm);
+        nearEnd = std::min(nearEnd, gf_distanceNm(p, endPos) * kMetresPerNm);
+    }
+    EXPECT_GT(nearCorner, 5.0);
+    EXPECT_LT(nearEnd, 0.5);
+    for (std::size_t i = 1; i < trace.size(); ++i)
+        EXPECT_LT(degreesBetween(trace[i].position.heading, trace[i - 1].position.heading), 0.5);
+    EXPECT_GT(degreesBetween(trace.back().position.heading, 0.0), 60.0);
+}
+
+TEST_F(GroundManoeuvreTest, TurnBackOfMoreThanOneHundredSixtyDegreesIsNotCurved) {
+    const auto samples = corner(175.0);
+    addAircraft(AircraftCategory::Large, 20034, samples, MovePhase::Taxi);
+    const auto trace = run(20034, samples[1].dueTick);
+    EXPECT_FALSE(findAircraft(20034)->move.curve.active());
+    const GeoPosition end{trace.back().position.latitude, trace.back().position.longitude};
+    EXPECT_LT(gf_distanceNm(end, {samples[1].latitude, samples[1].longitude}) * kMetresPerNm, 0.01);
+}
+
+TEST_F(GroundManoeuvreTest, GroundTurnRateUsesTheAngleStepInRadians) {
+    // A Large aircraft's quarter turn: 90 / 0.07 degrees-in-radians / 100 = 737 ticks.
+    const double step = gf_categoryValues(AircraftCategory::Large).angleStepRad;
+    EXPECT_EQ(gf_narrowTicks(90.0 / step / 100.0), 737);
+}
+
+// ---- who gets a stand ----
+
+class ParkingTest : public GroundMovementTest {};
+
+// A live aircraft standing parked and active on stand `sid`.
+LiveAircraft& parkedOn(uint32_t key, int sid, const char* callsign) {
+    const GeoPosition at = standPos(sid);
+    PositionSample s;
+    s.latitude = at.latitude;
+    s.longitude = at.longitude;
+    s.generated = 1;
+    s.dueTick = 60480000;
+    LiveAircraft& ac = addAircraft(AircraftCategory::Large, key, {s}, MovePhase::Parked, callsign);
+    ac.standId = static_cast<uint32_t>(sid);
+    ac.standLatitude = at.latitude;
+    ac.standLongitude = at.longitude;
+    return ac;
+}
+
+// A Large aircraft taxiing north at 5 kt that stops `shortM` metres south of stand `sid`.
+LiveAircraft& arriving(uint32_t key, int sid, int64_t firstDue, double shortM, const char* callsign) {
+    const GeoPosition stopAt = gf_destinationPoint(standPos(sid), kPi, shortM / 0.3048);
+    const GeoPosition from = gf_destinationPoint(stopAt, kPi, 20.0 / 0.3048);
+    std::vector<Leg> legs{{0.0, 5.0, 0.0, 20.0 / (5.0 * 1852.0 / 3600.0), false}, {0.0, 0.0, 0.0, 4.0, false}};
+    auto samples = track(from, 0.0, firstDue, legs);
+    return addAircraft(AircraftCategory::Large, key, samples, MovePhase::Taxi, callsign);
+}
+
+TEST_F(ParkingTest, SecondArrivalAtAHeldStandIsRemovedAndTheHolderKeepsItsMark) {
+    arriving(20040, 2, 100, 10.0, "AAA1");
+    arriving(20041, 2, 130, 10.0, "BBB2");
+    for (int i = 0; i < 4000; ++i) run(20040, 1);
+    const LiveAircraft* first = findAircraft(20040);
+    const LiveAircraft* second = findAircraft(20041);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(first->phase, MovePhase::Parked);
+    EXPECT_EQ(second->state, LiveState::RemovingFromSim);
+    EXPECT_EQ(gStandTable[1].liveOccupied, 1) << "the newcomer's removal freed the holder's stand";
+}
+
+TEST_F(ParkingTest, StoppingThreeMetresOffTheStandGoesBackToTaxi) {
+    LiveAircraft& ac = parkedOn(20042, 5, "CCC3");
+    ac.phase = MovePhase::Parking;
+    const GeoPosition off = gf_destinationPoint(standPos(5), kPi, 3.0 / 0.3048);
+    ac.position.latitude = off.latitude;
+    ac.position.longitude = off.longitude;
+    lf_arrivalAtStand(ac);
+    EXPECT_EQ(ac.phase, MovePhase::Taxi);
+    EXPECT_EQ(gStandTable[4].liveOccupied, 0);
+}
+
+TEST_F(ParkingTest, GhostsDepartingAircraftAndNewcomers) {
+    testsupport::CapturedLog log;
+    // The real flight takes the stand from its ghost; the ghost never takes it from the flight.
+    parkedOn(20043, 4, "AB123_");
+    EXPECT_TRUE(lf_standFreeForCallsign(4, "AB123"));
+    EXPECT_EQ(gLiveAircraft[0].state, LiveState::RemovingFromSim);
+    EXPECT_TRUE(logHas(log, "A4      : AB123_   ghost, replace by AB123"));
+    parkedOn(20044, 5, "AB123");
+    EXPECT_FALSE(lf_standFreeForCallsign(5, "AB123_"));
+    // A callsign one character longer is another flight, not a ghost.
+    EXPECT_TRUE(lf_standFreeForCallsign(5, "AB1234"));
+    // An aircraft reported departing keeps its stand against a newcomer.
+    LiveAircraft& leaving = parkedOn(20045, 6, "DEP1");
+    leaving.move.departureNoticed = 1;
+    EXPECT_FALSE(lf_standFreeForCallsign(6, "NEW1"));
+    EXPECT_EQ(findAircraft(20045)->state, LiveState::Active);
+}
+
+TEST_F(ParkingTest, QueuedStaticOnTheStandIsWithdrawnInsteadOfCreated) {
+    testsupport::CapturedLog log;
+    StaticAircraft st;
+    st.head.callsign = "STA*";
+    st.key = 7;
+    st.standId = 6;
+    st.state = LiveState::Adding2Sim;
+    gStaticAircraft.push_back(st);
+    AiCreateRequest request;
+    request.callsign = "STA*";
+    request.key = 7;
+    gStaticAddingStack.push_back(request);
+    LiveAircraft& ac = arriving(20046, 6, 100, 10.0, "LIV1");
+    lf_makeWayOnStand(ac, gStandTable[5]);
+    EXPECT_TRUE(gStaticAircraft.empty());
+    EXPECT_TRUE(gStaticAddingStack.empty());
+    EXPECT_TRUE(logHas(log, "queued A6      : STA*"));
+}
+
+TEST_F(ParkingTest, NoLiveAircraftParksOnTheReservedStand) {
+    gf_setReservedStandNameSource([] { return std::string("A7"); });
+    arriving(20047, 7, 100, 10.0, "RES1");
+    run(20047, 3000);
+    const LiveAircraft* ac = findAircraft(20047);
+    ASSERT_NE(ac, nullptr);
+    EXPECT_NE(ac->phase, MovePhase::Parked);
+    EXPECT_NE(ac->phase, MovePhase::Parking);
+    EXPECT_EQ(ac->standId, 0u);
+}
+
+TEST_F(ParkingTest, StandAtBirthPlacesAStationaryAircraftAndLeavesOthersAloneWhenErased) {
+    const GeoPosition at = gf_destinationPoint(standPos(9), kPi, 5.0 / 0.3048);
+    PositionSample s;
+    s.latitude = at.latitude;
+    s.longitude = at.longitude;
+    s.generated = 1;
+    s.dueTick = 100;
+    LiveAircraft& holder = parkedOn(20048, 9, "OLD1");
+    (void)holder;
+    LiveAircraft& born = addAircraft(AircraftCategory::Large, 20049, {s, s}, MovePhase::Birth, "NEW9");
+    born.state = LiveState::Buffer;
+    // Marked for erasure (no livery): no stand, and the aircraft on it stays.
+    gLiveAircraft.back().erase = 1;
+    EXPECT_EQ(lf_standAtBirth(gLiveAircraft.back()), nullptr);
+    EXPECT_EQ(gLiveAircraft[0].state, LiveState::Active);
+    // Otherwise the newcomer takes the stand and the other live aircraft is removed.
+    gLiveAircraft.back().erase = 0;
+    const StandRecord* stand = lf_standAtBirth(gLiveAircraft.back());
+    ASSERT_NE(stand, nullptr);
+    EXPECT_EQ(stand->standId, 9u);
+    EXPECT_EQ(gLiveAircraft[0].state, LiveState::RemovingFromSim);
+}
+
+} // namespace
