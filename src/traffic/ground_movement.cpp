@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include "config/settings.hpp"
 #include "core/geodesy.hpp"
 #include "core/log.hpp"
 #include "core/time_texts.hpp"
@@ -48,6 +49,8 @@ void groundStep(LiveAircraft& ac) {
     if (ac.phase == MovePhase::PushingBack) {
         --m.pushbackCountdown;
         if (m.pushbackCountdown == 1) {
+            // The side of the turn is decided now; later reports no longer change it.
+            m.pushbackTurning = 0;
             if (m.pushbackSideKnown && ac.samples.size() >= 3) {
                 if (m.pushbackRight) ac.samples.back() = m.sideSample;
                 lf_setupCurve(ac);
@@ -70,6 +73,9 @@ void groundStep(LiveAircraft& ac) {
     } else if (ac.phase == MovePhase::Parked) {
         m.earlyWindow = 3000;
         m.lateWindow = m.takeOffArmed ? 5000 : 3000;
+        // A parked aircraft whose feed shows it moving again leaves its stand.
+        for (std::size_t i = 1; i < ac.samples.size() && !m.pushbackPending; ++i)
+            if (!ac.samples[i].generated) m.pushbackPending = 1;
         if (m.pushbackPending) {
             const double bearing =
                 gf_initialBearing({ac.standLatitude, ac.standLongitude}, positionOf(ac.samples.back()));
@@ -277,6 +283,8 @@ void lf_pushbackStart(LiveAircraft& ac) {
     groundLights(ac);
     lf_setPhase(ac, MovePhase::PushingBack);
     m.pushbackCountdown = 2;
+    // Until the pushback reaches its midpoint the feed may still tell the side of the turn.
+    m.pushbackTurning = STRAIGHT_PBS_ONLY.current.load() ? 0 : 1;
 }
 
 void lf_pullOutStart(LiveAircraft& ac) {

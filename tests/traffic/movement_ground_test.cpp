@@ -380,3 +380,102 @@ TEST_F(ParkingTest, StandAtBirthPlacesAStationaryAircraftAndLeavesOthersAloneWhe
 }
 
 } // namespace
+
+#include "traffic/removal.hpp"
+#include "traffic/traffic_birth.hpp"
+
+namespace {
+
+using namespace mvtest;
+
+class DepartureTest : public GroundMovementTest {};
+
+// The feed of a departure from stand A3 (facing north): standing, pushed back 40 m south,
+// engines started, a left turn west along the taxiway, the take-off roll westwards and the climb.
+// Each report reaches the aircraft 30 s before it falls due, as the intake hands it over.
+std::vector<PositionSample> departureFeed(int64_t firstDue) {
+    std::vector<PositionSample> out;
+    const GeoPosition stand = standPos(3);
+    int64_t due = firstDue;
+    auto add = [&](GeoPosition p, double speed, double trackDeg, double altitude, double vs) {
+        PositionSample s;
+        s.latitude = p.latitude;
+        s.longitude = p.longitude;
+        s.groundSpeed = speed;
+        s.trueAirspeed = speed;
+        s.track = trackDeg;
+        s.altitude = altitude;
+        s.verticalSpeed = vs;
+        s.airborne = altitude > 0 ? 1 : 0;
+        s.dueTick = due;
+        out.push_back(s);
+        due += 200;
+    };
+    for (int i = 0; i < 4; ++i) add(stand, 0.0, 0.0, 0.0, 0.0);
+    GeoPosition p = stand;
+    for (int i = 1; i <= 12; ++i) add(p = gf_destinationPoint(stand, kPi, 3.5 * i / 0.3048), 3.4, 0.0, 0.0, 0.0);
+    for (int i = 0; i < 8; ++i) add(p, 0.0, 0.0, 0.0, 0.0);
+    const GeoPosition pushedTo = p;
+    for (int i = 1; i <= 40; ++i)
+        add(p = gf_destinationPoint(pushedTo, 1.5 * kPi, 15.0 * 2.0 / 3600.0 * kFeetPerNm * i), 15.0, 270.0, 0.0, 0.0);
+    double speed = 15.0;
+    while (speed < 150.0) {
+        speed = std::min(speed + 8.0, 150.0);
+        add(p = gf_destinationPoint(p, 1.5 * kPi, speed * 2.0 / 3600.0 * kFeetPerNm), speed, 270.0, 0.0, 0.0);
+    }
+    double altitude = kGroundFt + 30.0;
+    for (int i = 0; i < 40; ++i) {
+        speed = std::min(speed + 2.0, 180.0);
+        add(p = gf_destinationPoint(p, 1.5 * kPi, speed * 2.0 / 3600.0 * kFeetPerNm), speed, 270.0, altitude, 2200.0);
+        altitude += 2200.0 * 2.0 / 60.0;
+    }
+    return out;
+}
+
+TEST_F(DepartureTest, FromTheStandPushbackTaxiTakeOffAndClimbThroughTheIntake) {
+    const auto feed = departureFeed(3100);
+    // Parked on A3 as after its arrival: a week-long standing sample, its stand claimed.
+    LiveAircraft& ac = parkedOn(20050, 3, "DLH401");
+    ac.samples.front().dueTick = 60480000;
+    ac.manoeuvreMark = 1;
+    ac.previousPhase = MovePhase::Parking;
+    lf_claimStand(ac);
+    std::size_t delivered = 0;
+    std::vector<TracePoint> trace;
+    std::vector<MovePhase> phases{MovePhase::Parked};
+    for (int64_t i = 0; i < feed.back().dueTick + 1000; ++i) {
+        while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount()) {
+            LiveAircraft* a = findAircraft(20050);
+            ASSERT_NE(a, nullptr);
+            decodeExisting(*a, feed[delivered++]);
+        }
+        const auto part = run(20050, 1);
+        ASSERT_EQ(part.size(), 1u);
+        trace.push_back(part.front());
+        if (phases.back() != part.front().phase) phases.push_back(part.front().phase);
+        if (part.front().phase == MovePhase::Flying && part.front().agl > 1500.0) break;
+    }
+    // The phases in order: parked, pushing back, pushed back, taxi, take-off, flying.
+    const std::vector<MovePhase> expected{MovePhase::Parked,   MovePhase::PushingBack, MovePhase::PushedBack,
+                                          MovePhase::Taxi,     MovePhase::TakeOff,     MovePhase::Flying};
+    EXPECT_EQ(phases, expected);
+    EXPECT_EQ(gStandTable[2].liveOccupied, 0) << "the stand is free once the aircraft has left it";
+    const LiveAircraft* a = findAircraft(20050);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->state, LiveState::Active);
+    EXPECT_EQ(a->standId, 0u);
+    for (std::size_t i = 1; i < trace.size(); ++i) {
+        EXPECT_LT(degreesBetween(trace[i].position.heading, trace[i - 1].position.heading), 1.0) << "tick " << trace[i].tick;
+        EXPECT_GE(trace[i].agl, kCgFt - 0.01);
+    }
+    // Nose north during the pushback; west on the runway; climbing away.
+    const auto pushed = std::find_if(trace.begin(), trace.end(), [](const TracePoint& t) { return t.phase == MovePhase::PushedBack; });
+    ASSERT_NE(pushed, trace.end());
+    EXPECT_LT(degreesBetween(pushed->position.heading, 0.0), 5.0);
+    const auto takeOff = std::find_if(trace.begin(), trace.end(), [](const TracePoint& t) { return t.phase == MovePhase::TakeOff; });
+    ASSERT_NE(takeOff, trace.end());
+    EXPECT_LT(degreesBetween(takeOff->position.heading, 270.0 * kDeg), 3.0);
+    EXPECT_GT(trace.back().agl, 1500.0);
+}
+
+} // namespace
