@@ -264,3 +264,78 @@ TEST_F(TakeOffLandingTest, DepartureRollRotatesClimbsInStagesAndRaisesTheGearAtM
 }
 
 } // namespace
+
+#include "traffic/traffic_birth.hpp"
+
+namespace {
+
+using namespace mvtest;
+
+TEST_F(TakeOffLandingTest, GoAroundAbandonsTheArmedLandingWithClimbPower) {
+    // Final approach from the west, then climbing away at 1500 ft/min before the runway.
+    std::vector<Leg> legs(10, Leg{90.0, 140.0, -700.0});
+    for (int i = 0; i < 12; ++i) legs.push_back({90.0, 150.0, 1500.0});
+    const auto samples = track(gf_destinationPoint(kAirport, 1.5 * kPi, 4.0 * kFeetPerNm), kGroundFt + 1200.0, 100, legs);
+    LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20060, samples, MovePhase::Flying);
+    const uint32_t id = ac.objectId;
+    const auto trace = run(20060, samples.back().dueTick);
+    const auto armed = std::find_if(trace.begin(), trace.end(), [](const TracePoint& t) { return t.landingArmed; });
+    ASSERT_NE(armed, trace.end());
+    const auto abandoned = std::find_if(armed, trace.end(), [](const TracePoint& t) { return !t.landingArmed; });
+    ASSERT_NE(abandoned, trace.end());
+    const LiveAircraft* a = findAircraft(20060);
+    EXPECT_EQ(a->move.climbConfigured, 1);
+    EXPECT_EQ(a->move.landingStage, 0u);
+    EXPECT_EQ(a->throttleIndex, 4u);
+    EXPECT_EQ(a->flapsIndex, 0u);
+    EXPECT_GE(findEvent(id, kEventGearSet, 0, armed->events), 0);
+    for (const auto& t : trace) EXPECT_GT(t.agl, 300.0);
+}
+
+TEST_F(TakeOffLandingTest, TouchAndGoLeavesTheLandingRollWithFullPower) {
+    // Final approach, touchdown on the runway, and the feed shows it lifting off again.
+    std::vector<Leg> approach(8, Leg{90.0, 130.0, -650.0});
+    auto feed = track(gf_destinationPoint(kAirport, 1.5 * kPi, 2.0 * kFeetPerNm), kGroundFt + 8 * 650.0 * 4.0 / 60.0 + 10.0,
+                      100, approach);
+    GeoPosition p{feed.back().latitude, feed.back().longitude};
+    int64_t due = feed.back().dueTick;
+    auto add = [&](double speed, double altitude, double vs) {
+        p = gf_destinationPoint(p, 0.5 * kPi, speed * 4.0 / 3600.0 * kFeetPerNm);
+        due += 400;
+        PositionSample s = feed.back();
+        s.latitude = p.latitude;
+        s.longitude = p.longitude;
+        s.groundSpeed = s.trueAirspeed = speed;
+        s.altitude = altitude;
+        s.verticalSpeed = vs;
+        s.airborne = altitude > 0 ? 1 : 0;
+        s.dueTick = due;
+        s.generated = 0;
+        feed.push_back(s);
+    };
+    for (double v : {120.0, 115.0, 112.0, 118.0, 126.0, 134.0, 142.0}) add(v, 0.0, 0.0);
+    double altitude = kGroundFt + 40.0;
+    for (int i = 0; i < 10; ++i, altitude += 130.0) add(150.0 + i, altitude, 1800.0);
+    // The first two reports are there at once; the others reach the aircraft 30 s ahead.
+    LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20061, {feed[0], feed[1]}, MovePhase::Flying);
+    const uint32_t id = ac.objectId;
+    std::size_t delivered = 2;
+    std::vector<TracePoint> trace;
+    for (int64_t i = 0; i < due; ++i) {
+        while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount())
+            decodeExisting(*findAircraft(20061), feed[delivered++]);
+        const auto part = run(20061, 1);
+        ASSERT_EQ(part.size(), 1u);
+        trace.push_back(part.front());
+    }
+    const auto roll = std::find_if(trace.begin(), trace.end(), [](const TracePoint& t) { return t.landingRoll; });
+    ASSERT_NE(roll, trace.end());
+    const auto takeOff = std::find_if(roll, trace.end(), [](const TracePoint& t) { return t.phase == MovePhase::TakeOff; });
+    ASSERT_NE(takeOff, trace.end());
+    EXPECT_FALSE(takeOff->landingRoll);
+    EXPECT_GE(findEvent(id, kEventThrottleSet, 16383, roll->events), 0);
+    for (const auto& t : trace) EXPECT_GE(t.agl, kCgFt - 0.6);
+    EXPECT_GT(trace.back().agl, 300.0);
+}
+
+} // namespace
