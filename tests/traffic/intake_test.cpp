@@ -92,7 +92,9 @@ TEST_F(IntakeTest, MaxLiveSelectionReplacesOnlyAFartherAircraft) {
     tick(2 + static_cast<int>(kSampleDelayTicks));
     EXPECT_EQ(live(20001), nullptr); // nobody beyond 5.1 NM
 
+    // Moved away for good: its position and the sample it flies on.
     live(21009)->position.latitude = kUserLat + 7.0 * nm;
+    live(21009)->samples.front().latitude = kUserLat + 7.0 * nm;
     feed(line(20002, "DLH2", 1010.0, kUserLat + 5.0 * nm, kUserLon));
     feed(line(20002, "DLH2", 1015.0, kUserLat + 5.0 * nm, kUserLon + 0.01));
     tick(2 + static_cast<int>(kSampleDelayTicks));
