@@ -317,13 +317,14 @@ void appendSyntheticSample(LiveAircraft& ac, int32_t count) {
 Silence endOfSamples(LiveAircraft& ac) {
     MoveState& m = ac.move;
     const int64_t now = gf_tickCount();
-    bool toStep4 = false;
     if (ac.phase == MovePhase::Parking) {
+        // Arrived (parked), back to taxi, or removed because the stand is held.
         lf_arrivalAtStand(ac);
         if (ac.state != LiveState::Active) return Silence::Done;
-        toStep4 = true;
     } else if (ac.phase == MovePhase::PushedBack ||
                (ac.phase == MovePhase::Taxi && !m.takeOffArmed && !m.landingRoll)) {
+        // Holding on the ground: given up when another taxiing aircraft stands in the way or
+        // the hold lasts too long.
         for (const LiveAircraft& other : gLiveAircraft) {
             if (&other == &ac || !other.onGround || other.phase != MovePhase::Taxi ||
                 other.state != LiveState::Active || other.objectId == ac.objectId)
@@ -349,10 +350,7 @@ Silence endOfSamples(LiveAircraft& ac) {
         ac.samples.push_back(copy);
         ac.manoeuvreMark = 1;
         return Silence::Keep;
-    } else {
-        toStep4 = true;
     }
-    (void)toStep4;
 
     if (ac.manoeuvreMark < 0) return Silence::Remove;
     if (ac.manoeuvreMark == 1) {
