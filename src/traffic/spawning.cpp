@@ -20,6 +20,7 @@
 #include "traffic/ai_controls.hpp"
 #include "traffic/airport_services.hpp"
 #include "traffic/live_traffic.hpp"
+#include "traffic/ground_movement.hpp"
 #include "traffic/movement.hpp"
 #include "traffic/removal.hpp"
 
@@ -50,6 +51,7 @@ void bornOnGround(LiveAircraft& aircraft) {
     aircraft.standHeading = stand->heading;
     aircraft.standId = stand->standId;
     aircraft.cargoStand = stand->cargo;
+    lf_cargoMarking(aircraft);
     aircraft.phase = MovePhase::Parked;
     aircraft.timeSlot = currentWeekSlot();
     aircraft.move.parkedSince = std::chrono::steady_clock::now();
