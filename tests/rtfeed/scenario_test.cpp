@@ -266,18 +266,29 @@ TEST(ScenarioPlanTest, ShortRunShowsLandingTakeOffParkingAndTargetsToDrop) {
     }
 }
 
-TEST(ScenarioPlanTest, PushbackLinesCarryNoseAndTrackApart) {
+TEST(ScenarioPlanTest, PushbackLinesCarryHeadingAndTrackApart) {
     const ScenarioPlan plan = planScenario(billund(), {});
     const auto departure = std::find_if(plan.flights.begin(), plan.flights.end(), [](const ScenarioFlight& f) {
         return f.kind == TargetKind::Departure && f.track.start() >= 0.0 && f.events.size() > 1 && f.events[1].first > 0.0;
     });
     ASSERT_NE(departure, plan.flights.end());
-    const Flight pushing = flightAt(*departure, plan.frame, departure->events[1].first + 15.0);
-    const auto fields = splitFields(formatTrafficLine(pushing, 1.0e9));
-    ASSERT_EQ(fields.size(), kTrafficFieldCount);
-    EXPECT_EQ(fields[6], "0");
-    EXPECT_NEAR(std::fabs(turnDeg(std::stod(fields[7]), std::stod(fields[25]))), 180.0, 0.2);
-    EXPECT_EQ(fields[4], "247");
+    // Standing, the track is the heading; pushed, it is opposite; never anything between.
+    const double pushback = departure->events[1].first;
+    int moving = 0;
+    for (double t = pushback - 3.0; t < pushback + 20.0; t += 0.25) {
+        const auto fields = splitFields(formatTrafficLine(flightAt(*departure, plan.frame, t), 1.0e9));
+        ASSERT_EQ(fields.size(), kTrafficFieldCount);
+        EXPECT_EQ(fields[6], "0");
+        EXPECT_EQ(fields[4], "247");
+        const double apart = std::fabs(turnDeg(std::stod(fields[7]), std::stod(fields[25])));
+        if (std::stod(fields[8]) == 0.0) {
+            EXPECT_LT(apart, 0.2) << t;
+        } else {
+            ++moving;
+            EXPECT_GT(apart, 179.8) << t;
+        }
+    }
+    EXPECT_GT(moving, 60);
 }
 
 } // namespace

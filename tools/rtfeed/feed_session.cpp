@@ -112,6 +112,7 @@ FeedReport FeedSession::run() {
     std::vector<ScenarioFeed> scenarioFeeds;
     std::vector<std::pair<double, const std::string*>> scenarioEvents;
     std::size_t nextEvent = 0;
+    std::optional<Clock::time_point> scenarioZero;  // the first moment of feeding
     if (o.scenario) {
         for (const auto& flight : o.scenario->flights) {
             // Reports spread over the interval by key, as a live feed's arrive.
@@ -182,7 +183,9 @@ FeedReport FeedSession::run() {
 
         const bool feeding = !o.useServer || tcp >= 0;
         if (feeding && o.scenario) {
-            const double t = Seconds(now - start).count() + o.scenarioStartSeconds;
+            // The plan begins when the feed does, however long the program took to listen.
+            if (!scenarioZero) scenarioZero = now;
+            const double t = Seconds(now - *scenarioZero).count() + o.scenarioStartSeconds;
             for (; nextEvent < scenarioEvents.size() && scenarioEvents[nextEvent].first <= t; ++nextEvent) {
                 const double at = scenarioEvents[nextEvent].first;
                 const int whole = static_cast<int>(std::max(0.0, at));

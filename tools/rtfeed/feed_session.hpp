@@ -35,7 +35,8 @@ struct FeedOptions {
     std::vector<std::string> recordedLines;  // played instead of synthetic flights when not empty
     // The flights of a scenario, played instead of synthetic flights: each one reported every
     // `reportIntervalSeconds` while its track lasts. Scenario time 0 is `scenarioStartSeconds`
-    // before the session starts (a positive value skips the first seconds of the plan).
+    // before the feed begins (on connecting to the server, or at once without one); a positive
+    // value skips the first seconds of the plan.
     std::shared_ptr<const ScenarioPlan> scenario;
     double scenarioStartSeconds = 0.0;
     double durationSeconds = 0.0;       // 0: until "exit" or stop()

@@ -54,8 +54,14 @@ TrackState Track::at(double t) const {
     s.position = a.position + (b.position - a.position) * f;
     s.altitudeFt = lerp(a.altitudeFt, b.altitudeFt, f);
     s.groundSpeedKt = lerp(a.groundSpeedKt, b.groundSpeedKt, f);
-    s.trackDeg = wrapDeg(a.trackDeg + turnDeg(a.trackDeg, b.trackDeg) * f);
+    // A standing aircraft's track is its heading; starting or stopping, the moving side's counts
+    // (a pushback's track is opposite to the heading it stood with).
+    if (a.groundSpeedKt <= 0.0 || b.groundSpeedKt <= 0.0)
+        s.trackDeg = a.groundSpeedKt <= 0.0 ? b.trackDeg : a.trackDeg;
+    else
+        s.trackDeg = wrapDeg(a.trackDeg + turnDeg(a.trackDeg, b.trackDeg) * f);
     s.headingDeg = wrapDeg(a.headingDeg + turnDeg(a.headingDeg, b.headingDeg) * f);
+    if (s.groundSpeedKt <= 0.0) s.trackDeg = s.headingDeg;
     s.verticalSpeedFpm = lerp(a.verticalSpeedFpm, b.verticalSpeedFpm, f);
     s.rollDeg = lerp(a.rollDeg, b.rollDeg, f);
     return s;

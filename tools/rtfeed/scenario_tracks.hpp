@@ -75,7 +75,7 @@ struct Performance {
     double brakingMps2 = 2.0;
     double exitKt = 20.0;
     double taxiKt = 15.0;
-    double pushbackKt = 3.0;
+    double pushbackKt = 4.0;
     double rotateKt = 150.0;
     double takeoffMps2 = 2.2;
     double climbFpm = 2200.0;
