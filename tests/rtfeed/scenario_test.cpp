@@ -208,7 +208,7 @@ TEST(ScenarioTracks, DeparturesPushBackTaxiWaitForTheRunwayAndClimbOut) {
 TEST(ScenarioPlanTest, ShortRunShowsLandingTakeOffParkingAndTargetsToDrop) {
     const ScenarioAirport& a = billund();
     PlanOptions options;
-    options.horizonSeconds = 600.0;
+    options.horizonSeconds = 1200.0;
     const ScenarioPlan plan = planScenario(a, options);
     std::map<std::string, double> firstEvent;  // the verb of the event, its earliest time
     std::set<TargetKind> kinds;
@@ -269,7 +269,12 @@ TEST(ScenarioPlanTest, ShortRunShowsLandingTakeOffParkingAndTargetsToDrop) {
             if (time < f->track.start() || time > f->track.end()) continue;
             const TrackState s = f->track.at(time);
             if (length(s.position - a.stands[stand].position) < 1.0) ++occupied[stand];
-            if (s.onGround && plan.layout.offCentreline(s.position) < 30.0 && s.groundSpeedKt > 0.0) ++onRunway;
+            // On the runway, or on short final over it.
+            const bool low = s.onGround || s.altitudeFt < a.elevationFt + 60.0;
+            const double along = plan.layout.along(s.position);
+            if (low && plan.layout.offCentreline(s.position) < 30.0 && along > -300.0 && along < plan.layout.lengthM &&
+                s.groundSpeedKt > 0.0)
+                ++onRunway;
         }
         for (const auto& [stand, n] : occupied) EXPECT_LE(n, 1) << "stand " << stand << " at " << time;
         EXPECT_LE(onRunway, 1) << "at " << time;

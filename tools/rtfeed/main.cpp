@@ -47,7 +47,7 @@ constexpr const char* kUsage =
     "                        (on connecting to the server; at once with --no-server): an\n"
     "                        arrival parks at about 0:45, the first take-off at 0:35, the\n"
     "                        first landing at 1:10 (--plan lists it all), new flights every\n"
-    "                        4 minutes. The program shows each line about 30 s after it\n"
+    "                        5 minutes. The program shows each line about 30 s after it\n"
     "                        arrives.\n"
     "  --airport ICAO        with --scenario: the airport to use (the one nearest the user\n"
     "                        aircraft that has runways)\n"

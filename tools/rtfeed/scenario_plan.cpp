@@ -11,7 +11,7 @@
 namespace rtfeed {
 namespace {
 
-constexpr double kCycleSeconds = 240.0;
+constexpr double kCycleSeconds = 300.0;
 constexpr double kFirstCycle = 120.0;          // the repeating pattern starts after the opening
 constexpr double kClimbSeconds = 240.0;        // departures are reported this long after lift-off
 constexpr double kStandMarginSeconds = 600.0;  // a stand stays free this long after its aircraft went stale
@@ -82,7 +82,7 @@ Flight identityOf(const Airframe& a, int round, uint32_t key, bool arriving) {
     f.key = key;
     f.registration = registrationOf(a, round);
     if (a.airline[0] != '\0') {
-        f.callsign = fmt::format("{}{}", a.airline, a.flightNumber + 2 * round + (arriving ? 0 : 1));
+        f.callsign = fmt::format("{}{}", a.airline, a.flightNumber + 10 * round + (arriving ? 0 : 1));
     } else {
         for (char c : f.registration)
             if (c != '-') f.callsign += c;
@@ -153,15 +153,25 @@ ScenarioPlan planScenario(const ScenarioAirport& airport, const PlanOptions& opt
     const auto standName = [&](std::size_t i) { return fmt::format("stand {}", airport.stands[i].number); };
     const auto label = [](const Flight& f) { return fmt::format("{} ({} {})", f.callsign, f.type, f.registration); };
 
-    // An arrival touching down at `touchdown` on the first stand of the seeded order that is
-    // free from its arrival until long after it went stale. False when no stand is free.
+    // An arrival touching down at `touchdown`, or later when the runway is busy then, on the
+    // first stand of the seeded order that is free from its arrival until long after it went
+    // stale. False when no stand is free.
     const auto addArrival = [&](const Airframe& a, int round, double touchdown) {
         const bool light = isLight(a);
         const Performance perf = light ? lightPerformance() : jetPerformance();
         for (std::size_t i : stands.candidates(light, random)) {
             ArrivalTimes times;
-            const double approach = std::clamp(touchdown + 60.0, 60.0, 420.0);
-            Track track = arrivalTrack(layout, perf, airport.stands[i], touchdown, approach, options.parkedSeconds, &times);
+            Track track;
+            for (bool moved = true; moved;) {
+                const double approach = std::clamp(touchdown + 60.0, 60.0, 420.0);
+                track = arrivalTrack(layout, perf, airport.stands[i], touchdown, approach, options.parkedSeconds, &times);
+                moved = false;
+                for (const auto& [from, to] : runway)
+                    if (touchdown - kFinalSeconds < to && times.vacated > from) {
+                        touchdown = to + kFinalSeconds + 1.0;
+                        moved = true;
+                    }
+            }
             if (!stands.freeOver(i, times.onStand - 30.0, track.end() + kStandMarginSeconds)) continue;
             stands.taken[i].push_back({times.onStand - 30.0, track.end() + kStandMarginSeconds});
             runway.push_back({touchdown - kFinalSeconds, times.vacated});
@@ -181,12 +191,20 @@ ScenarioPlan planScenario(const ScenarioAirport& airport, const PlanOptions& opt
         }
         return false;
     };
-    // A departure parked from `appear`, pushing back at `pushback`, on a free stand (or on `only`);
-    // its take-off waits for the runway. Returns the lift-off time, or nothing when no stand is free.
-    const auto addDeparture = [&](const Airframe& a, int round, double appear, double pushback,
+    // A departure parked `parkedSeconds` before it pushes back, on a free stand (or on `only`);
+    // it pushes back at `pushback`, or in time to line up at `lineUpAt` when that is given. Its
+    // take-off waits for the runway. Returns the lift-off time, or nothing when no stand is free.
+    const auto addDeparture = [&](const Airframe& a, int round, double parkedSeconds, double pushback,
+                                  std::optional<double> lineUpAt,
                                   std::optional<std::size_t> only) -> std::optional<double> {
         for (std::size_t i : stands.candidates(false, random)) {
             if (only && i != *only) continue;
+            if (lineUpAt) {
+                DepartureTimes trial;
+                departureTrack(layout, jetPerformance(), airport.stands[i], 0.0, 0.0, {}, 0.0, &trial);
+                pushback = *lineUpAt - trial.lineUp;
+            }
+            const double appear = pushback - parkedSeconds;
             if (!stands.freeOver(i, appear - 60.0, pushback + 120.0)) continue;
             DepartureTimes times;
             Track track = departureTrack(layout, jetPerformance(), airport.stands[i], appear, pushback, runway,
@@ -225,41 +243,50 @@ ScenarioPlan planScenario(const ScenarioAirport& airport, const PlanOptions& opt
     };
 
     // The opening: one aircraft already taxiing in, one lining up, one landing soon after, one
-    // parked and about to push back, a light aircraft on a longer final.
+    // parked and about to push back, a light aircraft on a longer final, one passing over.
     const std::size_t first = std::uniform_int_distribution<std::size_t>(0, kJets.size() - 1)(random);
     const auto jet = [&](std::size_t n) -> const Airframe& { return kJets[(first + n) % kJets.size()]; };
     addArrival(jet(0), 0, -90.0);
-    std::optional<double> firstLiftOff;
-    for (std::size_t i : stands.candidates(false, random)) {
-        // Pushed back early enough that the take-off roll begins as the run starts.
+    // The opening departure lines up in time for its take-off roll to begin as the run starts.
+    const double lineUpToLiftOff = [&] {
         DepartureTimes trial;
-        departureTrack(layout, jetPerformance(), airport.stands[i], 0.0, 0.0, {}, 0.0, &trial);
-        const double pushback = kFirstLiftOff - trial.liftOff;
-        if ((firstLiftOff = addDeparture(jet(1), 0, pushback - 300.0, pushback, i))) break;
-    }
+        departureTrack(layout, jetPerformance(), ScenarioStand{}, 0.0, 0.0, {}, 0.0, &trial);
+        return trial.liftOff - trial.lineUp;
+    }();
+    const std::optional<double> firstLiftOff =
+        addDeparture(jet(1), 0, 300.0, 0.0, kFirstLiftOff - lineUpToLiftOff, std::nullopt);
     // Landing once the departure is airborne and well ahead.
     addArrival(jet(2), 0, std::max(70.0, firstLiftOff.value_or(0.0) + kDepartureAheadSeconds + kFinalSeconds + 1.0));
-    addArrival(kLight[0], 0, 200.0);
+    addArrival(kLight[0], 0, 150.0);
     addOverflight(kOverflights[0], 0, 60.0);
 
-    // The repeating pattern; every arrival is planned before the departures that must wait for it.
+    // The repeating pattern, in each cycle of five minutes: a jet lands at 1:40, a departure
+    // lines up at 2:45 once the runway is free, every other cycle a light aircraft lands at 4:35;
+    // the other cycles leave room for a departure that had to wait.
+    // Every arrival is planned before the departures that must wait for it.
     struct PlannedDeparture {
         const Airframe* airframe;
         int round;
-        double appear;
         double pushback;
+        std::optional<double> lineUpAt;
     };
-    std::vector<PlannedDeparture> departures{{&jet(3), 0, -30.0, 40.0}};
+    std::vector<PlannedDeparture> departures{{&jet(3), 0, 40.0, std::nullopt}};
     int round = 1;
     for (double cycle = kFirstCycle; cycle < horizon; cycle += kCycleSeconds, ++round) {
-        const double jitter = std::round(unit01(random) * 20.0);
-        addArrival(jet(4 + 3 * static_cast<std::size_t>(round)), round, cycle + 120.0 + jitter);
-        if (round % 2 == 0) addArrival(kLight[static_cast<std::size_t>(round / 2) % kLight.size()], round, cycle + 210.0);
-        departures.push_back({&jet(5 + 3 * static_cast<std::size_t>(round)), round, cycle, cycle + 60.0 + jitter});
+        const double jitter = std::round(unit01(random) * 10.0);
+        addArrival(jet(4 + 3 * static_cast<std::size_t>(round)), round, cycle + 100.0 + jitter);
+        departures.push_back({&jet(5 + 3 * static_cast<std::size_t>(round)), round, 0.0, cycle + 165.0 + jitter});
+        if (round % 2 == 0)
+            addArrival(kLight[static_cast<std::size_t>(round / 2) % kLight.size()], round, cycle + 275.0);
         addOverflight(kOverflights[static_cast<std::size_t>(round) % kOverflights.size()], round, cycle + 150.0);
     }
+    // First come, first served at the holding point (some five minutes after a pushback).
+    std::stable_sort(departures.begin(), departures.end(), [](const auto& a, const auto& b) {
+        return a.lineUpAt.value_or(a.pushback + 300.0) < b.lineUpAt.value_or(b.pushback + 300.0);
+    });
     for (const auto& d : departures)
-        if (d.appear < horizon) addDeparture(*d.airframe, d.round, d.appear, d.pushback, std::nullopt);
+        if (d.lineUpAt.value_or(d.pushback) < horizon)
+            addDeparture(*d.airframe, d.round, d.round == 0 ? 70.0 : 150.0, d.pushback, d.lineUpAt, std::nullopt);
 
     // Targets the receiving program must drop.
     const Vec2 firstTaxiway = layout.onTaxiway(layout.along(layout.threshold) + 300.0);

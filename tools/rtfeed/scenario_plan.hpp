@@ -2,7 +2,7 @@
 // The traffic of a scenario run around one airport: which aircraft arrive, depart, pass over or
 // must be dropped by the receiving program, when, and on which stands. The first landing and the
 // first take-off fall within the first minute and a half; after that the pattern repeats every
-// four minutes with new flights until the planned time is over.
+// five minutes with new flights until the planned time is over.
 
 #include <cstdint>
 #include <string>
