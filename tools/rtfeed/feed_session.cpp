@@ -187,7 +187,8 @@ FeedReport FeedSession::run() {
             if (!scenarioZero) scenarioZero = now;
             const double t = Seconds(now - *scenarioZero).count() + o.scenarioStartSeconds;
             for (; nextEvent < scenarioEvents.size() && scenarioEvents[nextEvent].first <= t; ++nextEvent) {
-                const double at = scenarioEvents[nextEvent].first;
+                // Stamped with the time since the feed began, as --plan lists them.
+                const double at = scenarioEvents[nextEvent].first - o.scenarioStartSeconds;
                 const int whole = static_cast<int>(std::max(0.0, at));
                 say(fmt::format("[{}:{:02}] {}", whole / 60, whole % 60, *scenarioEvents[nextEvent].second));
             }
