@@ -82,7 +82,7 @@ TEST(ScenarioSession, ReportsEveryFlightUnderWayFromTheSkippedPoint) {
         const ScenarioFlight& f = *byKey[key];
         const Position at{std::stod(fields[2]), std::stod(fields[3])};
         double best = 1e9;
-        for (double t = 99.9; t <= 102.7; t += 0.05)
+        for (double t = 99.9; t <= 103.5; t += 0.01)
             best = std::min(best, distanceNm(at, planned->frame.toGeo(f.track.at(t).position)) * 1852.0);
         EXPECT_LT(best, 3.0) << line;
         EXPECT_EQ(fields[9], f.identity.callsign.empty() ? "null" : f.identity.callsign);

@@ -97,6 +97,10 @@ TEST(ScenarioAirportFile, FaultsNameTheirPlace) {
         "runways": [{"designator": "09/27", "lat1": 55.74, "lon1": 9.1, "lat2": 55.74, "lon2": 9.2}],
         "parkings": [{"heading_deg": 10}]}]})"),
               "test.json.airports[0].parkings[0]: 'type' is missing");
+    EXPECT_EQ(fault("{" + user + R"(, "airports": [{"icao": "EKBI", "latitude": 55.74, "longitude": 9.15,
+        "runways": [{"designator": "09/27", "lat1": 55.74, "lon1": 9.1, "lat2": 55.74, "lon2": 9.2}],
+        "parkings": [{"type": 9, "number": -4}]}]})"),
+              "test.json.airports[0].parkings[0]: 'number' is out of range");
 }
 
 TEST(ScenarioPath, CornersAreArcsBetweenStraightLegs) {

@@ -36,6 +36,16 @@ std::optional<double> optionalNumber(const json& object, const char* key, const 
     return number(object, key, where);
 }
 
+// A whole number within [low, high]; `fallback` when the key is missing.
+int64_t whole(const json& object, const char* key, int64_t low, int64_t high, int64_t fallback, const std::string& where) {
+    const auto it = object.find(key);
+    if (it == object.end()) return fallback;
+    if (!it->is_number_integer()) bad(where, fmt::format("'{}' must be a whole number", key));
+    const int64_t value = it->get<int64_t>();
+    if (value < low || value > high) bad(where, fmt::format("'{}' is out of range", key));
+    return value;
+}
+
 const json& member(const json& object, const char* key, const std::string& where) {
     const auto it = object.find(key);
     if (it == object.end()) bad(where, fmt::format("'{}' is missing", key));
@@ -89,8 +99,9 @@ ScenarioAirport readAirport(const json& a, const json& scenario, Position user, 
             const json& p = parkings[i];
             if (!p.is_object()) bad(at, "must be an object");
             ScenarioStand stand;
-            stand.type = static_cast<int>(number(p, "type", at));
-            stand.number = static_cast<uint32_t>(optionalNumber(p, "number", at).value_or(0.0));
+            if (!p.contains("type")) bad(at, "'type' is missing");
+            stand.type = static_cast<int>(whole(p, "type", 0, 15, 0, at));
+            stand.number = static_cast<uint32_t>(whole(p, "number", 0, 0xFFFFFFFF, 0, at));
             stand.headingDeg = wrapDeg(optionalNumber(p, "heading_deg", at).value_or(0.0));
             stand.radiusM = optionalNumber(p, "radius_m", at).value_or(0.0);
             // The simulator places a parking at the reference point moved east, then north.

@@ -140,7 +140,8 @@ private:
     double m_start;
 };
 
-// Runway occupancy: from the line-up or the approach's last 30 s to vacating the runway.
+// Runway occupancy, [from, to] in seconds: from a line-up to some way past lift-off, from an
+// approach's last seconds to vacating the runway.
 using Busy = std::vector<std::pair<double, double>>;
 
 struct ArrivalTimes {
