@@ -61,7 +61,10 @@ TrackState Track::at(double t) const {
     else
         s.trackDeg = wrapDeg(a.trackDeg + turnDeg(a.trackDeg, b.trackDeg) * f);
     s.headingDeg = wrapDeg(a.headingDeg + turnDeg(a.headingDeg, b.headingDeg) * f);
-    if (s.groundSpeedKt <= 0.0) s.trackDeg = s.headingDeg;
+    if (s.groundSpeedKt < 0.05) {  // standing, as a line with one decimal shows it
+        s.groundSpeedKt = 0.0;
+        s.trackDeg = s.headingDeg;
+    }
     s.verticalSpeedFpm = lerp(a.verticalSpeedFpm, b.verticalSpeedFpm, f);
     s.rollDeg = lerp(a.rollDeg, b.rollDeg, f);
     return s;
