@@ -5,7 +5,9 @@
 // five minutes with new flights until the planned time is over.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
