@@ -102,6 +102,29 @@ FeedReport FeedSession::run() {
     std::size_t nextFlight = 0;
     std::size_t nextRecorded = 0;
 
+    // Scenario flights: the next report of each (scenario seconds), its reports so far, and its
+    // last few lines (one of them is now and then sent again: a stale line).
+    struct ScenarioFeed {
+        double nextReport = 0.0;
+        int reports = 0;
+        std::vector<std::string> recent;
+    };
+    std::vector<ScenarioFeed> scenarioFeeds;
+    std::vector<std::pair<double, const std::string*>> scenarioEvents;
+    std::size_t nextEvent = 0;
+    std::optional<Clock::time_point> scenarioZero;  // the first moment of feeding
+    if (o.scenario) {
+        for (const auto& flight : o.scenario->flights) {
+            // Reports spread over the interval by key, as a live feed's arrive.
+            const double phase = static_cast<double>(flight.identity.key % 1000) / 1000.0 * o.reportIntervalSeconds;
+            scenarioFeeds.push_back({flight.track.start() + phase, 0, {}});
+            for (const auto& [time, text] : flight.events)
+                if (time >= o.scenarioStartSeconds) scenarioEvents.emplace_back(time, &text);
+        }
+        std::stable_sort(scenarioEvents.begin(), scenarioEvents.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+    }
+
     std::optional<Position> user = o.position;
     std::optional<int64_t> simMs;
     Clock::time_point simMsAt = start;
@@ -159,7 +182,36 @@ FeedReport FeedSession::run() {
         if (tcp >= 0 && m_disconnect.exchange(false)) dropConnection("left the server");
 
         const bool feeding = !o.useServer || tcp >= 0;
-        if (feeding && now >= nextTraffic) {
+        if (feeding && o.scenario) {
+            // The plan begins when the feed does, however long the program took to listen.
+            if (!scenarioZero) scenarioZero = now;
+            const double t = Seconds(now - *scenarioZero).count() + o.scenarioStartSeconds;
+            for (; nextEvent < scenarioEvents.size() && scenarioEvents[nextEvent].first <= t; ++nextEvent) {
+                // Stamped with the time since the feed began, as --plan lists them.
+                const double at = scenarioEvents[nextEvent].first - o.scenarioStartSeconds;
+                const int whole = static_cast<int>(std::max(0.0, at));
+                say(fmt::format("[{}:{:02}] {}", whole / 60, whole % 60, *scenarioEvents[nextEvent].second));
+            }
+            for (std::size_t i = 0; i < scenarioFeeds.size(); ++i) {
+                const ScenarioFlight& flight = o.scenario->flights[i];
+                ScenarioFeed& feed = scenarioFeeds[i];
+                if (feed.nextReport > t || t > flight.track.end()) continue;
+                const std::string line =
+                    formatTrafficLine(flightAt(flight, o.scenario->frame, t), timeStamp(now));
+                sendDatagram(*trafficTarget, line);
+                int sent = 1;
+                if (flight.repeatsStaleLines && ++feed.reports % 7 == 0 && !feed.recent.empty()) {
+                    sendDatagram(*trafficTarget, feed.recent.front());
+                    ++sent;
+                }
+                feed.recent.push_back(line);
+                if (feed.recent.size() > 4) feed.recent.erase(feed.recent.begin());
+                feed.nextReport += o.reportIntervalSeconds;
+                if (feed.nextReport <= t) feed.nextReport = t + o.reportIntervalSeconds;  // after a stall
+                std::lock_guard guard(m_lock);
+                m_report.trafficSent += sent;
+            }
+        } else if (feeding && now >= nextTraffic) {
             if (recorded && nextRecorded < o.recordedLines.size()) {
                 const std::string& line = o.recordedLines[nextRecorded++];
                 const bool isQnh = line.starts_with("{");

@@ -1,17 +1,21 @@
 #pragma once
 // One run of the RealTraffic stand-in: connects to the program's TCP server (retrying until it
 // listens), answers the version question, reads the position and time lines, and sends traffic
-// datagrams (a line per aircraft about every 2 seconds) and QNH datagrams to the UDP ports. It
-// ends after the given duration, on "exit" from the server, or on stop().
+// datagrams (a line per aircraft about every 2 seconds) and QNH datagrams to the UDP ports. The
+// traffic is synthetic flights round the user, the lines of a recorded file, or the flights of
+// a scenario around an airport. It ends after the given duration, on "exit" from the server, or
+// on stop().
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "rtfeed/feed_traffic.hpp"
+#include "rtfeed/scenario_plan.hpp"
 
 namespace rtfeed {
 
@@ -29,6 +33,12 @@ struct FeedOptions {
     int aircraft = 12;
     uint32_t seed = 1;
     std::vector<std::string> recordedLines;  // played instead of synthetic flights when not empty
+    // The flights of a scenario, played instead of synthetic flights: each one reported every
+    // `reportIntervalSeconds` while its track lasts. Scenario time 0 is `scenarioStartSeconds`
+    // before the feed begins (on connecting to the server, or at once without one); a positive
+    // value skips the first seconds of the plan.
+    std::shared_ptr<const ScenarioPlan> scenario;
+    double scenarioStartSeconds = 0.0;
     double durationSeconds = 0.0;       // 0: until "exit" or stop()
     double reportIntervalSeconds = 2.0; // per aircraft
     int qnh = 1013;

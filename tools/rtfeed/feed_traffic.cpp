@@ -77,7 +77,7 @@ std::string formatTrafficLine(const Flight& f, double timeStamp) {
     fields[17] = "adsb_icao";
     fields[20] = fmt::format("{:.0f}", f.trueAirspeedKt);
     fields[23] = fmt::format("{:.1f}", f.rollDeg);
-    fields[25] = fmt::format("{:.1f}", f.trackDeg);
+    fields[25] = fmt::format("{:.1f}", f.headingDeg.value_or(f.trackDeg));
     fields[28] = f.category;
     return joinFields(fields);
 }

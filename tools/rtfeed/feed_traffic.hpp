@@ -41,6 +41,7 @@ struct Flight {
     double altitudeFt = 0.0;   // on the standard pressure setting
     double groundSpeedKt = 0.0;
     double trackDeg = 0.0;
+    std::optional<double> headingDeg;  // the true heading when it differs from the track
     double verticalSpeedFpm = 0.0;
     double trueAirspeedKt = -1.0;  // -1: not given
     double rollDeg = 0.0;          // 0: not given

@@ -1,0 +1,98 @@
+// A short scenario run of the stand-in's session without a server: every flight under way is
+// reported, with the lines the plan gives for that moment.
+#include <cmath>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "rtfeed/feed_session.hpp"
+
+namespace rtfeed {
+namespace {
+
+// A UDP socket on a free loopback port.
+struct Receiver {
+    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    uint16_t port = 0;
+    Receiver() {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        socklen_t n = sizeof a;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
+        port = ntohs(a.sin_port);
+    }
+    ~Receiver() { ::close(fd); }
+    std::vector<std::string> drain() {
+        std::vector<std::string> out;
+        pollfd p{fd, POLLIN, 0};
+        while (::poll(&p, 1, 0) > 0) {
+            char buffer[2048];
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0) break;
+            out.emplace_back(buffer, static_cast<std::size_t>(n));
+        }
+        return out;
+    }
+};
+
+TEST(ScenarioSession, ReportsEveryFlightUnderWayFromTheSkippedPoint) {
+    const ScenarioAirport airport = readScenarioAirport(std::string(QUORVEL_SOURCE_DIR) + "/data/scenario/EKBI.json");
+    PlanOptions plan;
+    plan.horizonSeconds = 400.0;
+    auto planned = std::make_shared<ScenarioPlan>(planScenario(airport, plan));
+    Receiver traffic, qnh;
+    FeedOptions o;
+    o.useServer = false;
+    o.position = airport.user;
+    o.trafficPort = traffic.port;
+    o.qnhPort = qnh.port;
+    o.scenario = planned;
+    o.scenarioStartSeconds = 100.0;
+    o.durationSeconds = 2.5;
+    o.verbose = false;
+    FeedSession session(o);
+    const FeedReport report = session.run();
+    const auto lines = traffic.drain();
+    EXPECT_EQ(static_cast<int>(lines.size()), report.trafficSent);
+    EXPECT_EQ(qnh.drain().size(), 1u);
+
+    std::map<uint32_t, const ScenarioFlight*> byKey;
+    for (const auto& f : planned->flights) byKey[f.identity.key] = &f;
+    std::set<uint32_t> reported;
+    for (const auto& line : lines) {
+        const auto fields = splitFields(line);
+        ASSERT_EQ(fields.size(), kTrafficFieldCount) << line;
+        const uint32_t key = static_cast<uint32_t>(std::stoul(fields[1]));
+        ASSERT_TRUE(byKey.contains(key)) << line;
+        reported.insert(key);
+        // The line holds the flight at some moment of the run's 2.5 s, 100 s into the plan.
+        const ScenarioFlight& f = *byKey[key];
+        const Position at{std::stod(fields[2]), std::stod(fields[3])};
+        double best = 1e9;
+        for (double t = 99.9; t <= 103.5; t += 0.01)
+            best = std::min(best, distanceNm(at, planned->frame.toGeo(f.track.at(t).position)) * 1852.0);
+        EXPECT_LT(best, 3.0) << line;
+        EXPECT_EQ(fields[9], f.identity.callsign.empty() ? "null" : f.identity.callsign);
+    }
+    for (const auto& f : planned->flights) {
+        if (f.track.start() <= 100.0 && f.track.end() >= 103.0) {
+            EXPECT_TRUE(reported.contains(f.identity.key)) << f.identity.callsign;
+        }
+    }
+}
+
+} // namespace
+} // namespace rtfeed
