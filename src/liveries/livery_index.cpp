@@ -268,7 +268,13 @@ void lf_checkCategory(AircraftCategory category) {
     }
 }
 
-void gf_resetSwitchedOffCategories() { gSwitchedOffCategories.clear(); }
+void gf_resetLiveryIndex() {
+    gf_clearLiveryIndex();
+    gLiveriesProcessed = false;
+    gScannedLiveryCount = 0;
+    gSwitchedOffCategories.clear();
+    gLiveries.clear();
+}
 
 void lf_countGenericLiveries() {
     const auto it = gLiveryIndex.find(gf_airlineIndex("ZZZ"));

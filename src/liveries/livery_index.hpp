@@ -83,8 +83,9 @@ void gf_buildSimilarModels();
 // A category without liveries has its setting (Light, High Perf, Helicopters) switched off for the
 // run, not in "parameters.xml"; a later processing that finds its liveries switches it on again.
 void lf_checkCategory(AircraftCategory category);
-// Forgets which settings were switched off for the run (a new process starts without any).
-void gf_resetSwitchedOffCategories();
+// Back to the start of a run: the catalogue emptied (gf_clearLiveryIndex), not processed, no
+// livery counted, no category switched off, gLiveries empty.
+void gf_resetLiveryIndex();
 void lf_logModelList(bool isLight, bool isBuzjet, bool isRotorcraft, const std::vector<uint16_t>& models);
 void lf_countGenericLiveries();
 

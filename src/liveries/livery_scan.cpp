@@ -200,8 +200,13 @@ private:
     };
 
     // Waits for the oldest result; a slow file is logged once and waited for all the same (its
-    // worker has to end before the walk does anyway). Only the stop and closing flags end the wait.
+    // worker has to end before the walk does anyway). Only the stop and closing flags end the
+    // wait; once they are set no result is taken any more.
     void takeOldest(std::string_view abortFormat) {
+        if (lf_stopRequested()) {
+            m_stopped = true;
+            return;
+        }
         Pending& oldest = m_pending.front();
         const auto started = std::chrono::steady_clock::now();
         bool reported = false;
@@ -269,6 +274,13 @@ void lf_finishReports() {
 void gf_setScanFileReader(ScanFileReader reader) {
     std::lock_guard lock(gReaderMutex);
     gReader = std::move(reader);
+}
+
+void gf_resetLiveryScan() {
+    gf_setScanFileReader({});
+    gScanResultTimeout = std::chrono::milliseconds(10000);
+    gf_resetScanTasks();
+    lf_clearScanLists();
 }
 
 void lf_walkPackageFolder(int priority, const fs::path& folder) {
@@ -376,6 +388,7 @@ ScanOutcome lf_scanLiveryFolders(const FolderList& folders) {
         gScannedLiveryCount = 0;
         gf_invalidateStatusPanel();
         // The files of the previous scan stay; the log tells why nothing was found.
+        gf_log("\nNo livery found");
         lf_logScanProblems();
         lf_clearScanLists();
         gf_clearStatusLine();
@@ -386,12 +399,16 @@ ScanOutcome lf_scanLiveryFolders(const FolderList& folders) {
     lf_sortLiveries();
     const bool written = lf_writeLiveriesXml();
     gLiveries.clear();
-    // The reports of the previous scan go only once the new catalogue is in place.
-    if (written) lf_removePreviousResults();
-    lf_finishReports();
-    if (!written)
+    if (!written) {
+        lf_logScanProblems();
+        lf_clearScanLists();
+        gf_clearStatusLine();
         throw std::runtime_error(
             fmt::format("{} could not be written", gf_pathToUtf8Lossy(gf_paths().liveriesScannedPath)));
+    }
+    // The reports of the previous scan go only once the new catalogue is in place.
+    lf_removePreviousResults();
+    lf_finishReports();
     return ScanOutcome::Found;
 }
 

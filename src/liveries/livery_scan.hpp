@@ -42,4 +42,8 @@ using ScanFileReader = std::function<std::list<LiveryData>(uint32_t priority, co
 // Replaces the per-file readers (tests); an empty function restores the program's readers.
 void gf_setScanFileReader(ScanFileReader reader);
 
+// Back to the start of a run: the program's readers, the 10-second wait, the default worker
+// count, no task counted, empty scan collections.
+void gf_resetLiveryScan();
+
 } // namespace tamrix

@@ -68,7 +68,7 @@ void lf_logScanProblems() {
         gf_log(fmt::format("{:5} {}:", lines.size(), what));
         for (const auto& line : lines) gf_log("  " + line);
     };
-    gf_log("\nNo livery found; the results of the previous scan are kept. Found on the way:");
+    gf_log("The results of the previous scan are kept. Found on the way:");
     logLines("invalid airline codes", gInvalidAirlineLines.snapshot());
     logLines("invalid model codes", gInvalidModelLines.snapshot());
     logLines("fixes", gFixLines.snapshot());

@@ -2,7 +2,8 @@
 // The files a livery scan leaves besides "LiveriesScanned.xml": once a scan has written its new
 // catalogue the previous scan's reports are removed and each non-empty report collection is
 // written to its file in output/errors (output/info for the files without fltsim sections) and
-// counted in Log.txt. A scan that finds nothing leaves the files as they are and logs what it met.
+// counted in Log.txt. A scan that finds nothing (or cannot write its catalogue) leaves the files
+// as they are and logs what it met.
 // Scan thread only, when no task adds lines any more.
 
 namespace tamrix {

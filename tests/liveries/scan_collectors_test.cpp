@@ -13,7 +13,10 @@ namespace {
 
 using namespace tamrix;
 
-TEST(ScanCollectors, LineFormats) {
+class ScanCollectors : public LiveriesTest {};
+class ScanCollectorsConcurrency : public LiveriesTest {};
+
+TEST_F(ScanCollectors, LineFormats) {
     lf_addInvalidAirline("XYZ", "Community/pkg/aircraft.cfg", "[fltsim.3]");
     lf_addInvalidModel("QQQQ", "Community/pkg/aircraft.cfg");
     lf_addFixLine("fix 2");
@@ -23,7 +26,7 @@ TEST(ScanCollectors, LineFormats) {
     EXPECT_EQ(gFixLines.snapshot(), (std::vector<std::string>{"fix 2", "fix 1"}));
 }
 
-TEST(ScanCollectors, ATitleMakesOneLiveryPerScan) {
+TEST_F(ScanCollectors, ATitleMakesOneLiveryPerScan) {
     const LiveryKey key{3, 0, 7, 1, 0};
     const LiveryData first = lf_makeLiveryData(2, key, "Fx A320 Title", "G-ABCD");
     EXPECT_EQ(first.title, "Fx A320 Title");
@@ -46,7 +49,7 @@ TEST(ScanCollectors, ATitleMakesOneLiveryPerScan) {
     EXPECT_FALSE(lf_makeLiveryData(1, key, "Fx A320 Title", "").title.empty());
 }
 
-TEST(ScanCollectorsConcurrency, ManyScanThreadsAddAndClaimAtOnce) {
+TEST_F(ScanCollectorsConcurrency, ManyScanThreadsAddAndClaimAtOnce) {
     constexpr int kThreads = 16;
     constexpr int kPerThread = 200;
     std::vector<std::thread> threads;
