@@ -1,8 +1,8 @@
 #include "liveries/livery_scan.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
-#include <optional>
 #include <set>
 #include <deque>
 #include <exception>
@@ -12,11 +12,16 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fmt/format.h>
 
@@ -63,13 +68,6 @@ ScanFileReader lf_currentReader() {
     return [](uint32_t priority, const fs::path& cfgPath, bool ivao) {
         return ivao ? lf_searchLiveriesinIVAOFile(priority, cfgPath) : lf_searchLiveriesinFile(priority, cfgPath);
     };
-}
-
-bool lf_isAircraftCfg(const fs::directory_entry& entry) {
-    std::error_code ec;
-    if (!entry.is_regular_file(ec) || ec) return false;
-    const fs::path& path = entry.path();
-    return gf_upperEquals(".CFG", path.extension().string()) && gf_upperEquals("AIRCRAFT", path.stem().string());
 }
 
 // Words are tested below the scanned folder only: a user's own folder names above it must not
@@ -240,11 +238,50 @@ private:
     ScanWorkers m_workers;
 };
 
-// The identity of the folder a path leads to (links followed), to know a folder met again.
-std::optional<std::pair<uint64_t, uint64_t>> lf_folderIdentity(const fs::path& folder) {
-    struct stat status {};
-    if (::stat(folder.c_str(), &status) != 0) return std::nullopt;
-    return std::pair<uint64_t, uint64_t>{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+// One open folder of the walk: its descriptor (the folders below are opened relative to it, and
+// its identity comes from it without another look-up by path), its listing and its path.
+class OpenFolder {
+public:
+    OpenFolder(DIR* listing, fs::path path) : m_listing(listing), m_path(std::move(path)) {}
+    ~OpenFolder() {
+        if (m_listing != nullptr) ::closedir(m_listing);
+    }
+    OpenFolder(OpenFolder&& other) noexcept
+        : m_listing(std::exchange(other.m_listing, nullptr)), m_path(std::move(other.m_path)) {}
+    OpenFolder& operator=(OpenFolder&&) = delete;
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+
+    int descriptor() const { return ::dirfd(m_listing); }
+    DIR* listing() const { return m_listing; }
+    const fs::path& path() const { return m_path; }
+
+private:
+    DIR* m_listing;
+    fs::path m_path;
+};
+
+// What an entry of a listing is, links followed.
+enum class EntryKind { Folder, File, Other };
+
+EntryKind lf_entryKind(int folder, const dirent& entry) {
+    switch (entry.d_type) {
+    case DT_DIR: return EntryKind::Folder;
+    case DT_REG: return EntryKind::File;
+    case DT_LNK:
+    case DT_UNKNOWN: {
+        struct stat status {};
+        // A link whose target cannot be reached is neither.
+        if (::fstatat(folder, entry.d_name, &status, 0) != 0) return EntryKind::Other;
+        if (S_ISDIR(status.st_mode)) return EntryKind::Folder;
+        return S_ISREG(status.st_mode) ? EntryKind::File : EntryKind::Other;
+    }
+    default: return EntryKind::Other;
+    }
+}
+
+bool lf_isAircraftCfgName(const fs::path& path) {
+    return gf_upperEquals(".CFG", path.extension().string()) && gf_upperEquals("AIRCRAFT", path.stem().string());
 }
 
 // Keeps, per operator, second operator and model, only the liveries of the best (lowest)
@@ -287,53 +324,63 @@ void lf_walkPackageFolder(int priority, const fs::path& folder) {
     FolderWalk walk(priority);
     const std::size_t rootLength = folder.string().size();
     // Links are followed, so a link back into the tree (or two links to one package) leads to a
-    // folder met before: it is walked once.
+    // folder met before: each folder, known by its device and inode, is walked once.
     std::set<std::pair<uint64_t, uint64_t>> visited;
-    std::vector<fs::directory_iterator> open;
-    const auto enter = [&](const fs::path& path) {
-        if (const auto identity = lf_folderIdentity(path); identity && !visited.insert(*identity).second) {
+    std::vector<OpenFolder> open;
+    const auto cannotRead = [](const fs::path& path, int error) {
+        gf_logHighlighted(fmt::format("liveries search cannot read folder {}: {}", gf_pathToUtf8Lossy(path),
+                                      std::generic_category().message(error)));
+    };
+    const auto enter = [&](int parent, const char* name, fs::path path) {
+        const int descriptor = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (descriptor < 0) {
+            cannotRead(path, errno);
+            return;
+        }
+        struct stat status {};
+        if (::fstat(descriptor, &status) == 0 &&
+            !visited.emplace(static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)).second) {
+            ::close(descriptor);
             gf_log(fmt::format("{} leads to a folder walked already, skipped", gf_pathToUtf8Lossy(path)));
             return;
         }
-        std::error_code ec;
-        fs::directory_iterator listing(path, ec);
-        if (ec) {
-            gf_logHighlighted(fmt::format("liveries search cannot read folder {}: {}", gf_pathToUtf8Lossy(path),
-                                          ec.message()));
+        DIR* listing = ::fdopendir(descriptor);
+        if (listing == nullptr) {
+            const int error = errno;
+            ::close(descriptor);
+            cannotRead(path, error);
             return;
         }
-        open.push_back(std::move(listing));
+        open.emplace_back(listing, std::move(path));
     };
-    enter(folder);
+    enter(AT_FDCWD, folder.c_str(), folder);
     while (!open.empty() && walk.going() && !lf_stopRequested()) {
-        fs::directory_iterator& listing = open.back();
-        if (listing == fs::directory_iterator()) {
+        const OpenFolder& current = open.back();
+        errno = 0;
+        const dirent* entry = ::readdir(current.listing());
+        if (entry == nullptr) {
+            if (errno != 0) cannotRead(current.path(), errno);
             open.pop_back();
             continue;
         }
-        const fs::directory_entry entry = *listing;
-        std::error_code ec;
-        listing.increment(ec);
-        if (ec) {
-            gf_logHighlighted(fmt::format("liveries search cannot read folder {}: {}",
-                                          gf_pathToUtf8Lossy(entry.path().parent_path()), ec.message()));
-            open.pop_back();
-        }
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        fs::path path = current.path() / name;
         try {
-            const std::string& pathText = entry.path().native();
+            const std::string& pathText = path.native();
             if (lf_isExcluded(pathText, rootLength)) continue;
-            std::error_code statusError;
-            if (entry.is_directory(statusError)) {
-                enter(entry.path()); // a link whose target cannot be reached is no folder
-                continue;
+            switch (lf_entryKind(current.descriptor(), *entry)) {
+            case EntryKind::Folder: enter(current.descriptor(), entry->d_name, std::move(path)); break;
+            case EntryKind::File:
+                if (lf_isAircraftCfgName(path))
+                    walk.start(path, pathText.find("ivao_x-csl") != std::string::npos ||
+                                         pathText.find("IVAO_MTL") != std::string::npos);
+                break;
+            case EntryKind::Other: break;
             }
-            if (!lf_isAircraftCfg(entry)) continue;
-            const bool ivao = pathText.find("ivao_x-csl") != std::string::npos ||
-                              pathText.find("IVAO_MTL") != std::string::npos;
-            walk.start(entry.path(), ivao);
         } catch (const std::exception& error) {
             gf_logHighlighted(
-                fmt::format("liveries search in {} aborted, cause: {}", gf_pathToUtf8Lossy(entry.path()), error.what()));
+                fmt::format("liveries search in {} aborted, cause: {}", gf_pathToUtf8Lossy(path), error.what()));
         }
     }
     walk.finish();
