@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include "core/files.hpp"
 #include "core/log.hpp"
 #include "core/status_line.hpp"
 #include "core/text_encoding.hpp"
@@ -266,33 +267,38 @@ ReadLinesResult gf_readLines(TextFile& file, std::size_t reserve) {
 
 namespace {
 
-// Replaces the file with what `write` puts into it; false when it does not open or any write,
-// the flush or the close fails (a full disk).
-template <class Write>
-bool writeFile(const std::filesystem::path& path, Write&& write) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) return false;
-    write(out);
-    out.flush();
-    out.close();
-    return !out.fail();
+void appendLine(std::string& text, std::string_view line) {
+    text.append(line);
+    text.push_back('\n');
 }
 
-void writeLine(std::ostream& out, std::string_view text) {
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.put('\n');
+// Only a regular file (or none) is replaced: renaming over a device or a pipe would take it away.
+bool replaceFile(const std::filesystem::path& path, std::string_view bytes) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        gf_logHighlighted(fmt::format("Could not write {}: not a regular file", gf_pathToUtf8Lossy(path)));
+        return false;
+    }
+    return gf_writeFileAtomically(path, bytes);
 }
 
 } // namespace
 
 bool gf_writeTextFile(std::string_view text, const std::filesystem::path& path) {
-    return writeFile(path, [&](std::ostream& out) { writeLine(out, text); });
+    std::string bytes;
+    bytes.reserve(text.size() + 1);
+    appendLine(bytes, text);
+    return replaceFile(path, bytes);
 }
 
 bool gf_writeLines(std::span<const std::string> lines, const std::filesystem::path& path) {
-    return writeFile(path, [&](std::ostream& out) {
-        for (const auto& line : lines) writeLine(out, line);
-    });
+    std::size_t size = 0;
+    for (const auto& line : lines) size += line.size() + 1;
+    std::string bytes;
+    bytes.reserve(size);
+    for (const auto& line : lines) appendLine(bytes, line);
+    return replaceFile(path, bytes);
 }
 
 } // namespace tamrix

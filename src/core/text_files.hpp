@@ -70,8 +70,9 @@ bool gf_readTextFile(Charset charset, const std::filesystem::path& path, std::ve
 // invalid line is read in the ANSI code page as gf_readTextFile does.
 ReadLinesResult gf_readLines(TextFile& file, std::size_t reserve);
 
-// Write the text (or each line) followed by one LF, replacing the file. False when the file
-// does not open or a write fails.
+// Write the text (or each line) followed by one LF, replacing the file atomically
+// (gf_writeFileAtomically). False, logged, when the file cannot be written or the path holds
+// something other than a regular file (a device or a pipe is never replaced).
 bool gf_writeTextFile(std::string_view text, const std::filesystem::path& path);
 bool gf_writeLines(std::span<const std::string> lines, const std::filesystem::path& path);
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -263,9 +265,9 @@ TEST(TextFileWrite, WritersEndEachLineWithLfAndReportFailures) {
 
     EXPECT_FALSE(gf_writeLines(lines, dir / "no-such-folder" / "x.txt"));
     EXPECT_FALSE(gf_writeTextFile("x", dir.path()));
-    // A full disk: the open succeeds, the writes do not.
-    if (std::filesystem::exists("/dev/full")) {
-        EXPECT_FALSE(gf_writeTextFile("report", "/dev/full"));
-        EXPECT_FALSE(gf_writeLines(lines, "/dev/full"));
-    }
+    // A file is replaced whole, never written in place: a pipe (or a device) is left alone.
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    EXPECT_FALSE(gf_writeTextFile("report", dir / "pipe"));
+    EXPECT_FALSE(gf_writeLines(lines, dir / "pipe"));
+    EXPECT_TRUE(std::filesystem::is_fifo(dir / "pipe"));
 }

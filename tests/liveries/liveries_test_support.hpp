@@ -14,19 +14,12 @@
 
 #include <gtest/gtest.h>
 
-#include "config/refused_titles.hpp"
-#include "config/settings.hpp"
 #include "core/log.hpp"
-#include "core/run_state.hpp"
-#include "core/shell_folders.hpp"
 #include "encref/enc_writer.hpp"
 #include "liveries/livery_index.hpp"
-#include "liveries/livery_scan.hpp"
-#include "liveries/matching_statistics.hpp"
 #include "refdata/code_table.hpp"
 #include "refdata/dbase.hpp"
 #include "refdata/model_lookups.hpp"
-#include "platform/win32/shell.hpp"
 #include "support/temp_folder.hpp"
 
 namespace liveriestest {
@@ -38,35 +31,14 @@ inline const fs::path kFixtures = fs::path(QUORVEL_SOURCE_DIR) / "tests" / "fixt
 class LiveriesTest : public ::testing::Test {
 protected:
     LiveriesTest() {
-        resetProcessState();
         ::setenv("QUORVEL_ROAMING_APPDATA", (folder_.path() / "roaming").c_str(), 1);
         fs::create_directories(folder_.path() / "roaming" / "Quorvel");
         fs::create_directories("output/info");
         fs::create_directories("output/errors");
         tamrix::gf_openLog();
     }
-    ~LiveriesTest() override {
-        tamrix::gf_closeLog();
-        resetProcessState();
-    }
+    ~LiveriesTest() override { tamrix::gf_closeLog(); }
 
-    // Every test starts as a fresh process would: the catalogue, the scan and the statistics
-    // empty, the settings at their defaults, no stop asked for, no simulator folder known.
-    static void resetProcessState() {
-        tamrix::gf_resetLiveryIndex();
-        tamrix::gf_resetLiveryScan();
-        tamrix::gf_resetMatchingStatistics();
-        tamrix::gf_resetRunState();
-        tamrix::gf_setMsfsPaths({}, {});
-        platform::win32::resetShell();
-        for (auto* p : tamrix::boolParameters) p->current = p->defaultValue;
-        for (auto* p : tamrix::checkBoxParameters) p->current = p->defaultValue;
-        for (auto* p : tamrix::intParameters) p->current = p->defaultValue;
-        for (auto* p : tamrix::intChoiceParameters) p->current = p->defaultValue;
-        for (auto* p : tamrix::stringParameters) p->current.set(p->defaultValue.get());
-        for (auto* p : tamrix::stringControlParameters) p->current.set(p->defaultValue.get());
-        tamrix::gNotCreatedTitles.clear();
-    }
 
     static void encrypt(const fs::path& plain, const fs::path& encPath) {
         fs::create_directories(encPath.parent_path());
