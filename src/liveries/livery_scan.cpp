@@ -180,7 +180,7 @@ public:
 
     void start(const fs::path& cfgPath, bool ivao) {
         const std::size_t window = static_cast<std::size_t>(m_workerCount) * kPendingPerWorker;
-        while (m_stopped == false && m_pending.size() >= window) takeOldest("liveries inner search aborted: {}");
+        while (!m_stopped && m_pending.size() >= window) takeOldest("liveries inner search aborted: {}");
         if (m_stopped) return;
         m_pending.push_back({m_workers.submit(m_priority, cfgPath, ivao), cfgPath});
     }
@@ -226,6 +226,8 @@ private:
             gLiveries.splice(gLiveries.end(), result.liveries);
         } catch (const std::exception& error) {
             gf_logHighlighted(fmt::format(fmt::runtime(abortFormat), error.what()));
+        } catch (...) {
+            gf_logHighlighted(fmt::format(fmt::runtime(abortFormat), "unknown exception"));
         }
         m_pending.pop_front();
     }
@@ -415,6 +417,10 @@ ScanOutcome lf_scanLiveryFolders(const FolderList& folders) {
         }
         const auto before = static_cast<int64_t>(gLiveries.size());
         lf_walkPackageFolder(priority, folder);
+        if (lf_stopRequested()) {
+            stopped = true;
+            break;
+        }
         const int64_t count = static_cast<int64_t>(gLiveries.size()) - before;
         const std::string found = fmt::format("found in {}", folder.string());
         if (count < 1) {
