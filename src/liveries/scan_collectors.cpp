@@ -59,11 +59,6 @@ namespace {
 thread_local TaskTitles* tTaskTitles = nullptr;
 } // namespace
 
-LiveryData lf_makeLiveryData(uint16_t priority, const LiveryKey& key, std::string title, std::string regcode) {
-    if (!gScanTitles.claim(title)) return LiveryData{};
-    return LiveryData{std::move(title), std::move(regcode), key, gsl::narrow<int16_t>(priority)};
-}
-
 LiveryData lf_makeLiveryData(uint16_t priority, const LiveryKey& key, std::string title, std::string regcode,
                              std::string takenLine) {
     const bool claimed = tTaskTitles != nullptr ? tTaskTitles->claim(title, takenLine) : gScanTitles.claim(title);

@@ -87,12 +87,11 @@ void lf_addInvalidCfgLine(std::string line);
 void lf_addIncompleteSectionLine(std::string line);
 
 // A livery record of the four values when the title was not claimed yet (it is claimed now);
-// otherwise an empty record (texts empty, key 0), which the caller drops as incomplete.
-LiveryData lf_makeLiveryData(uint16_t priority, const LiveryKey& key, std::string title, std::string regcode);
-// The same, reporting `takenLine` in "IncompleFltsimSections.txt" when the title is taken. Inside a
-// scan task (TaskTitlesScope) the title is claimed for the task's file only: the walker claims the
-// file's titles for the scan when it takes the file's result, so the file met first in the walk
-// keeps a title whatever the order the tasks end in.
+// otherwise `takenLine` goes to "IncompleFltsimSections.txt" and the result is an empty record
+// (texts empty, key 0), which the caller drops as incomplete. Inside a scan task
+// (TaskTitlesScope) the title is claimed for the task's file only: the walker claims the file's
+// titles for the scan when it takes the file's result, so the file met first in the walk keeps a
+// title whatever the order the tasks end in.
 LiveryData lf_makeLiveryData(uint16_t priority, const LiveryKey& key, std::string title, std::string regcode,
                              std::string takenLine);
 

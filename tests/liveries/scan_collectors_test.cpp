@@ -28,13 +28,14 @@ TEST_F(ScanCollectors, LineFormats) {
 
 TEST_F(ScanCollectors, ATitleMakesOneLiveryPerScan) {
     const LiveryKey key{3, 0, 7, 1, 0};
-    const LiveryData first = lf_makeLiveryData(2, key, "Fx A320 Title", "G-ABCD");
+    const LiveryData first = lf_makeLiveryData(2, key, "Fx A320 Title", "G-ABCD", "first taken");
     EXPECT_EQ(first.title, "Fx A320 Title");
     EXPECT_EQ(first.regcode, "G-ABCD");
     EXPECT_EQ(first.key, key);
     EXPECT_EQ(first.priority, 2);
-    const LiveryData second = lf_makeLiveryData(1, key, "Fx A320 Title", "G-ABCE");
+    const LiveryData second = lf_makeLiveryData(1, key, "Fx A320 Title", "G-ABCE", "second taken");
     EXPECT_TRUE(second.title.empty() && second.regcode.empty());
+    EXPECT_EQ(gIncompleteSectionLines.snapshot(), std::list<std::string>{"second taken"});
     EXPECT_EQ(second.key, LiveryKey{});
     EXPECT_TRUE(lf_isIncompleteLivery(second));
 
@@ -46,7 +47,7 @@ TEST_F(ScanCollectors, ATitleMakesOneLiveryPerScan) {
     EXPECT_EQ(gIncompleteSectionLines.size(), 0u);
     EXPECT_EQ(gEmptyCfgLines.size(), 0u);
     EXPECT_TRUE(gDontUseTitles.empty());
-    EXPECT_FALSE(lf_makeLiveryData(1, key, "Fx A320 Title", "").title.empty());
+    EXPECT_FALSE(lf_makeLiveryData(1, key, "Fx A320 Title", "", "").title.empty());
 }
 
 TEST_F(ScanCollectorsConcurrency, ManyScanThreadsAddAndClaimAtOnce) {
@@ -60,9 +61,8 @@ TEST_F(ScanCollectorsConcurrency, ManyScanThreadsAddAndClaimAtOnce) {
                 lf_addInvalidCfgLine(fmt::format("cfg {} {}", t, i));
                 lf_addFixLine(fmt::format("fix {} {}", t, i));
                 // Every title is offered by two threads; one of them keeps it.
-                if (!lf_makeLiveryData(1, LiveryKey{1, 0, 1, 0, 0}, fmt::format("title {}", (t / 2) * kPerThread + i), "")
-                         .title.empty())
-                    ++kept;
+                const std::string title = fmt::format("title {}", (t / 2) * kPerThread + i);
+                if (!lf_makeLiveryData(1, LiveryKey{1, 0, 1, 0, 0}, title, "", "").title.empty()) ++kept;
             }
         });
     }
