@@ -1,7 +1,11 @@
 // The livery scan at the size it is built for: a generated tree of about 4,000 "aircraft.cfg"
 // files with 40,000 fltsim sections, scanned with 1 and with 8 workers, beside the floor - the
-// time merely to find and read the same files on one thread.
+// time merely to find and read the same files on one thread. The second argument puts the machine
+// under load: that many threads spin beside the scan (one per hardware thread for "loaded").
+#include <atomic>
+#include <cstdint>
 #include <cstdlib>
+#include <thread>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -14,7 +18,9 @@
 #include "core/log.hpp"
 #include "core/text_files.hpp"
 #include "datagen/package_generator.hpp"
+#include "liveries/livery_list.hpp"
 #include "liveries/livery_scan.hpp"
+#include "liveries/scan_collectors.hpp"
 #include "liveries/scan_tasks.hpp"
 #include "refdata/dbase.hpp"
 
@@ -47,6 +53,39 @@ private:
     datagen::GeneratedPackages m_made;
 };
 
+// Busy threads that compete with the scan for the processors while they live.
+class BackgroundLoad {
+public:
+    explicit BackgroundLoad(int threads) {
+        for (int i = 0; i < threads; ++i)
+            m_threads.emplace_back([this] {
+                uint64_t x = 88172645463325252ull;
+                while (!m_done.load(std::memory_order_relaxed)) {
+                    for (int k = 0; k < 1000; ++k) {
+                        x ^= x << 13;
+                        x ^= x >> 7;
+                        x ^= x << 17;
+                    }
+                    benchmark::DoNotOptimize(x);
+                }
+            });
+    }
+    ~BackgroundLoad() {
+        m_done = true;
+        for (auto& thread : m_threads) thread.join();
+    }
+
+private:
+    std::atomic<bool> m_done{false};
+    std::vector<std::thread> m_threads;
+};
+
+int loadThreads(int64_t arg) {
+    if (arg == 0) return 0;
+    const unsigned hardware = std::thread::hardware_concurrency();
+    return hardware == 0 ? 2 : static_cast<int>(hardware);
+}
+
 Tree& tree() {
     static Tree t;
     return t;
@@ -56,6 +95,7 @@ void BM_ScanPackageTree(benchmark::State& state) {
     const auto& made = tree().made();
     gScanWorkerCount = static_cast<int32_t>(state.range(0));
     LIG_PRIORITIZE.current = true;
+    BackgroundLoad load(loadThreads(state.range(1)));
     for (auto _ : state) {
         if (lf_scanLiveryFolders({made.packageFolder}) != ScanOutcome::Found) state.SkipWithError("no liveries");
     }
@@ -64,12 +104,43 @@ void BM_ScanPackageTree(benchmark::State& state) {
     state.counters["sections/s"] =
         benchmark::Counter(static_cast<double>(made.sections), benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK(BM_ScanPackageTree)->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ScanPackageTree)
+    ->ArgNames({"workers", "loaded"})
+    ->Args({1, 0})
+    ->Args({8, 0})
+    ->Args({8, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The walk alone (walk, read, interpret), without what the scan does after it (sorting, writing
+// the catalogue and the reports): the part the workers share.
+void BM_WalkPackageTree(benchmark::State& state) {
+    const auto& made = tree().made();
+    gScanWorkerCount = static_cast<int32_t>(state.range(0));
+    BackgroundLoad load(loadThreads(state.range(1)));
+    if (state.range(2) != 0) gf_setScanFileReader([](uint32_t, const fs::path&, bool) { return std::list<LiveryData>{}; });
+    for (auto _ : state) {
+        lf_walkPackageFolder(1, made.packageFolder);
+        gLiveries.clear();
+        lf_clearScanLists();
+    }
+    gf_setScanFileReader({});
+    state.counters["files"] = static_cast<double>(made.files);
+}
+BENCHMARK(BM_WalkPackageTree)
+    ->ArgNames({"workers", "loaded", "noread"})
+    ->Args({8, 0, 1})
+    ->Args({1, 0, 0})
+    ->Args({8, 0, 0})
+    ->Args({8, 1, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The floor: walk the same tree and read every aircraft.cfg as text, nothing more.
 void BM_ReadFloor(benchmark::State& state) {
     const auto& made = tree().made();
     std::vector<std::string> lines;
+    BackgroundLoad load(loadThreads(state.range(0)));
     for (auto _ : state) {
         std::size_t count = 0;
         for (const auto& entry : fs::recursive_directory_iterator(made.packageFolder)) {
@@ -80,6 +151,6 @@ void BM_ReadFloor(benchmark::State& state) {
     }
     state.counters["files"] = static_cast<double>(made.files);
 }
-BENCHMARK(BM_ReadFloor)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReadFloor)->ArgName("loaded")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace

@@ -41,7 +41,7 @@ int run() {
     const auto& paths = gf_paths();
     std::filesystem::create_directories(paths.infoFolder);
     std::filesystem::create_directories(paths.errorsFolder);
-    if (SCAN_LIVERIES.current || !std::filesystem::exists(paths.liveriesScannedPath)) {
+    if (SCAN_LIVERIES.current || lf_liveriesXmlNeedsScan()) {
         if (!gf_scanLiveries()) return 0;  // stopped: nothing to build a catalogue from
     }
     gf_processScannedLiveries();

@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include "core/files.hpp"
 #include "core/log.hpp"
 #include "core/status_line.hpp"
 #include "core/text_encoding.hpp"
@@ -73,6 +74,58 @@ bool isUtf8Start(std::string_view bytes, std::size_t examined) {
     // and truncated characters, so a text that passes here also passes utf8_to_wide.
     return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(end), nullptr,
                                0) > 0;
+}
+
+// Strict UTF-8: no overlong forms, no encoded surrogates, nothing above U+10FFFF, no cut
+// characters.
+bool isValidUtf8(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            if (c == 0xE0) low = 0xA0;
+            if (c == 0xED) high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            if (c == 0xF0) low = 0x90;
+            if (c == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (n - i < length) return false;
+        if (p[i + 1] < low || p[i + 1] > high) return false;
+        for (std::size_t k = 2; k < length; ++k)
+            if (p[i + k] < 0x80 || p[i + k] > 0xBF) return false;
+        i += length;
+    }
+    return true;
+}
+
+// The charset check looks at the start of a file only: a line further on (or any line behind a
+// byte-order mark) may still hold ANSI bytes. Such a line is read in the ANSI code page, so that
+// nothing but valid UTF-8 leaves the reader; the file gets one log line.
+void repairUtf8Lines(std::vector<std::string>& lines, const std::filesystem::path& path) {
+    std::size_t repaired = 0;
+    for (auto& line : lines) {
+        if (isValidUtf8(line)) continue;
+        line = gf_ansiToUtf8(line);
+        ++repaired;
+    }
+    if (repaired > 0)
+        gf_log(fmt::format("! {} line{} of '{}' not UTF-8, read in the ANSI code page", repaired,
+                           repaired == 1 ? "" : "s", gf_pathToUtf8Lossy(path)));
 }
 
 } // namespace
@@ -179,6 +232,7 @@ bool gf_readTextFile(Charset charset, const std::filesystem::path& path, std::ve
             gf_readStreamLines(in, lines);
             // A second mark right after the first.
             if (!lines.empty() && lines.front().starts_with(kUtf8Mark)) lines.front().erase(0, kUtf8Mark.size());
+            repairUtf8Lines(lines, path);
             break;
         case Charset::ANSI: {
             std::vector<std::string> raw;
@@ -188,7 +242,10 @@ bool gf_readTextFile(Charset charset, const std::filesystem::path& path, std::ve
             for (const auto& line : raw) lines.push_back(gf_ansiToUtf8(line));
             break;
         }
-        default: gf_readStreamLines(in, lines); break;
+        default:
+            gf_readStreamLines(in, lines);
+            repairUtf8Lines(lines, path);
+            break;
         }
         return true;
     } catch (const std::exception& e) {
@@ -204,38 +261,44 @@ ReadLinesResult gf_readLines(TextFile& file, std::size_t reserve) {
     if (!openForReading(file.path, in)) return {false, {}, "open_failed"};
     if (reserve > file.lines.capacity()) file.lines.reserve(reserve);
     gf_readStreamLines(in, file.lines);
+    repairUtf8Lines(file.lines, file.path);
     return {true, file.lines, {}};
 }
 
 namespace {
 
-// Replaces the file with what `write` puts into it; false when it does not open or any write,
-// the flush or the close fails (a full disk).
-template <class Write>
-bool writeFile(const std::filesystem::path& path, Write&& write) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) return false;
-    write(out);
-    out.flush();
-    out.close();
-    return !out.fail();
+void appendLine(std::string& text, std::string_view line) {
+    text.append(line);
+    text.push_back('\n');
 }
 
-void writeLine(std::ostream& out, std::string_view text) {
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.put('\n');
+// Only a regular file (or none) is replaced: renaming over a device or a pipe would take it away.
+bool replaceFile(const std::filesystem::path& path, std::string_view bytes) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        gf_logHighlighted(fmt::format("Could not write {}: not a regular file", gf_pathToUtf8Lossy(path)));
+        return false;
+    }
+    return gf_writeFileAtomically(path, bytes);
 }
 
 } // namespace
 
 bool gf_writeTextFile(std::string_view text, const std::filesystem::path& path) {
-    return writeFile(path, [&](std::ostream& out) { writeLine(out, text); });
+    std::string bytes;
+    bytes.reserve(text.size() + 1);
+    appendLine(bytes, text);
+    return replaceFile(path, bytes);
 }
 
 bool gf_writeLines(std::span<const std::string> lines, const std::filesystem::path& path) {
-    return writeFile(path, [&](std::ostream& out) {
-        for (const auto& line : lines) writeLine(out, line);
-    });
+    std::size_t size = 0;
+    for (const auto& line : lines) size += line.size() + 1;
+    std::string bytes;
+    bytes.reserve(size);
+    for (const auto& line : lines) appendLine(bytes, line);
+    return replaceFile(path, bytes);
 }
 
 } // namespace tamrix

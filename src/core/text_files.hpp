@@ -59,16 +59,20 @@ void gf_readStreamLines(std::istream& in, std::vector<std::string>& lines);
 bool gf_readUtf16Lines(std::istream& in, std::vector<std::string>& lines,
                        Charset byteOrder = Charset::Unicode);
 
-// Empties the list and reads the file with the given charset, converting to UTF-8. False when
+// Empties the list and reads the file with the given charset, converting to UTF-8. A line of a
+// UTF-8 file that is not valid UTF-8 is read in the ANSI code page (one log line per file).
+// False when
 // the file does not open, or with the message "Read failed for '{}': {}" on the message line
 // and in the log when reading fails (an unknown charset included).
 bool gf_readTextFile(Charset charset, const std::filesystem::path& path, std::vector<std::string>& lines);
 
-// Reads the file's UTF-8 lines into file.lines, reserving room for `reserve` lines first.
+// Reads the file's UTF-8 lines into file.lines, reserving room for `reserve` lines first; an
+// invalid line is read in the ANSI code page as gf_readTextFile does.
 ReadLinesResult gf_readLines(TextFile& file, std::size_t reserve);
 
-// Write the text (or each line) followed by one LF, replacing the file. False when the file
-// does not open or a write fails.
+// Write the text (or each line) followed by one LF, replacing the file atomically
+// (gf_writeFileAtomically). False, logged, when the file cannot be written or the path holds
+// something other than a regular file (a device or a pipe is never replaced).
 bool gf_writeTextFile(std::string_view text, const std::filesystem::path& path);
 bool gf_writeLines(std::span<const std::string> lines, const std::filesystem::path& path);
 

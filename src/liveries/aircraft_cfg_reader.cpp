@@ -1,6 +1,9 @@
 #include "liveries/aircraft_cfg_reader.hpp"
 
+#include <cerrno>
+#include <cstdio>
 #include <exception>
+#include <system_error>
 
 #include <fmt/format.h>
 
@@ -25,7 +28,15 @@ constexpr std::size_t kReservedSectionLines = 48;
 bool lf_readCfgLines(const fs::path& cfgPath, std::vector<std::string>& lines, bool highlightNoEncoding) {
     const Charset charset = gf_detectCharset(cfgPath);
     if (charset == Charset::none_found) {
-        const std::string text = fmt::format("! No text encoding detected for {}", lf_pathToUtf8(cfgPath));
+        // The file did not open: say why, as the system puts it.
+        std::string reason;
+        if (std::FILE* file = std::fopen(cfgPath.c_str(), "rb"); file == nullptr)
+            reason = std::generic_category().message(errno);
+        else
+            std::fclose(file);
+        const std::string text = reason.empty()
+                                     ? fmt::format("! No text encoding detected for {}", lf_pathToUtf8(cfgPath))
+                                     : fmt::format("! Cannot read {}: {}", lf_pathToUtf8(cfgPath), reason);
         highlightNoEncoding ? gf_logHighlighted(text) : gf_log(text);
         return false;
     }

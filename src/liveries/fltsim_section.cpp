@@ -165,12 +165,10 @@ std::list<LiveryData> lf_interpret(uint32_t priority, FltSimSection& section, co
         lf_addIncompleteSectionLine(fmt::format("{} {} title '{}' has no usable operator or model", folderText, header, v.title));
         return {};
     }
-    LiveryData livery = lf_makeLiveryData(static_cast<uint16_t>(priority), key, v.title, v.registration);
+    LiveryData livery = lf_makeLiveryData(static_cast<uint16_t>(priority), key, v.title, v.registration,
+                                          fmt::format("{} {} title '{}' already exists", folderText, header, v.title));
     std::list<LiveryData> result;
-    if (lf_isIncompleteLivery(livery)) {
-        lf_addIncompleteSectionLine(fmt::format("{} {} title '{}' already exists", folderText, header, v.title));
-        return result;
-    }
+    if (lf_isIncompleteLivery(livery)) return result;
     result.push_back(std::move(livery));
     return result;
 }

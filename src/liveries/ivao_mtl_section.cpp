@@ -137,10 +137,8 @@ LiveryData lf_procesIvaoFltSimSection(uint32_t priority, FltSimSection& section,
         key = *found;
     }
     if (key.operatorIndex == 0 || key.modelIndex == 0) return {}; // not claimed: a full code table
-    LiveryData livery = lf_makeLiveryData(static_cast<uint16_t>(priority), key, title, registration);
-    if (lf_isIncompleteLivery(livery))
-        lf_addIncompleteSectionLine(folderText + " " + header + " title already exists: " + title);
-    return livery;
+    return lf_makeLiveryData(static_cast<uint16_t>(priority), key, title, registration,
+                             folderText + " " + header + " title already exists: " + title);
 }
 
 } // namespace tamrix

@@ -8,7 +8,6 @@
 #include <fmt/format.h>
 
 #include "config/control_binding.hpp"
-#include "config/parameters_file.hpp"
 #include "config/settings.hpp"
 #include "core/log.hpp"
 #include "core/number_helpers.hpp"
@@ -41,6 +40,10 @@ constexpr std::size_t kModelsPerLogLine = 20;
 // Every stored title once, so that a title is found by hashing rather than by walking the whole
 // catalogue (the regcode sources ask for tens of thousands of titles at every start).
 std::unordered_set<std::string_view> gTitleIndex;
+
+// Categories whose setting the processing switched off for the run because no livery of theirs
+// was found.
+std::set<AircraftCategory> gSwitchedOffCategories;
 
 std::size_t lf_selector(uint8_t cargo) { return cargo != 0 ? kCargo : kPassenger; }
 
@@ -240,8 +243,10 @@ void lf_checkCategory(AircraftCategory category) {
         gf_log(fmt::format("Category {}: No livery found", name));
         if (setting == nullptr) return;
         if (setting->current.load()) {
+            // For this run only: "parameters.xml" keeps the user's choice, so the category comes
+            // back once its liveries are installed and scanned.
             setting->current = false;
-            gf_saveBoolParameter(*setting);
+            gSwitchedOffCategories.insert(category);
             gf_showCheckBox(*setting);
             gf_log(fmt::format(fmt::runtime(lf_switchedOffText(category)), setting->name));
         }
@@ -253,7 +258,22 @@ void lf_checkCategory(AircraftCategory category) {
     gf_log(fmt::format("Category {}: {} pax liverie{}{}", name, pax, gf_plural(pax), cargoText));
     lf_logModelList(category == AircraftCategory::Light, category == AircraftCategory::Buzjets,
                     category == AircraftCategory::Rotorcraft, std::vector<uint16_t>(models.begin(), models.end()));
-    if (setting != nullptr) EnableWindow(setting->window, TRUE);
+    if (setting != nullptr) {
+        if (gSwitchedOffCategories.erase(category) > 0) {
+            setting->current = true;
+            gf_showCheckBox(*setting);
+            gf_log(fmt::format("{} switched on again", setting->name));
+        }
+        EnableWindow(setting->window, TRUE);
+    }
+}
+
+void gf_resetLiveryIndex() {
+    gf_clearLiveryIndex();
+    gLiveriesProcessed = false;
+    gScannedLiveryCount = 0;
+    gSwitchedOffCategories.clear();
+    gLiveries.clear();
 }
 
 void lf_countGenericLiveries() {

@@ -80,7 +80,12 @@ void lf_buildLiveryIndex();
 void lf_buildTitleMaps();
 void lf_buildModelSets();
 void gf_buildSimilarModels();
+// A category without liveries has its setting (Light, High Perf, Helicopters) switched off for the
+// run, not in "parameters.xml"; a later processing that finds its liveries switches it on again.
 void lf_checkCategory(AircraftCategory category);
+// Back to the start of a run: the catalogue emptied (gf_clearLiveryIndex), not processed, no
+// livery counted, no category switched off, gLiveries empty.
+void gf_resetLiveryIndex();
 void lf_logModelList(bool isLight, bool isBuzjet, bool isRotorcraft, const std::vector<uint16_t>& models);
 void lf_countGenericLiveries();
 

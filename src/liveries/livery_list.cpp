@@ -1,5 +1,10 @@
 #include "liveries/livery_list.hpp"
 
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
 #include <fmt/format.h>
 #include <pugixml.hpp>
 
@@ -34,7 +39,58 @@ const char* lf_requiredAttribute(const pugi::xml_node element, const char* name)
     return attribute.value();
 }
 
+enum class XmlLoad { Loaded, Missing, Unreadable, Damaged };
+
+// Loads the file; otherwise says what is wrong with it: missing, unreadable (the system's
+// reason) or damaged (the parser's description and where).
+XmlLoad lf_loadLiveriesXml(pugi::xml_document& document, std::string& problem) {
+    const auto& path = gf_paths().liveriesScannedPath;
+    const std::string pathText = gf_pathToUtf8Lossy(path);
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        problem = fmt::format("File {} not found", pathText);
+        return XmlLoad::Missing;
+    }
+    if (ec) {
+        problem = fmt::format("File {} cannot be read: {}", pathText, ec.message());
+        return XmlLoad::Unreadable;
+    }
+    if (std::filesystem::is_directory(status)) {
+        problem = fmt::format("File {} cannot be read: {}", pathText, std::make_error_code(std::errc::is_a_directory).message());
+        return XmlLoad::Unreadable;
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        problem = fmt::format("File {} cannot be read: {}", pathText, std::generic_category().message(errno));
+        return XmlLoad::Unreadable;
+    }
+    std::fclose(file);
+    const pugi::xml_parse_result result = document.load_file(path.c_str());
+    if (result) return XmlLoad::Loaded;
+    if (result.status == pugi::status_io_error || result.status == pugi::status_file_not_found ||
+        result.status == pugi::status_out_of_memory) {
+        problem = fmt::format("File {} cannot be read: {}", pathText, result.description());
+        return XmlLoad::Unreadable;
+    }
+    problem = fmt::format("File {} is damaged: {} at byte {}", pathText, result.description(), result.offset);
+    return XmlLoad::Damaged;
+}
+
 } // namespace
+
+bool lf_liveriesXmlNeedsScan() {
+    pugi::xml_document document;
+    std::string problem;
+    switch (lf_loadLiveriesXml(document, problem)) {
+    case XmlLoad::Loaded: return false;
+    case XmlLoad::Missing: return true;
+    case XmlLoad::Unreadable:
+    case XmlLoad::Damaged: break;
+    }
+    gf_logHighlighted(problem + "; the liveries are scanned again");
+    return true;
+}
 
 bool lf_isIncompleteLivery(const LiveryData& livery) {
     return livery.key.operatorIndex == 0 || livery.key.modelIndex == 0;
@@ -100,7 +156,8 @@ void lf_readLiveriesXml() {
     const std::string pathText = gf_pathToUtf8Lossy(path);
 
     pugi::xml_document document;
-    if (!document.load_file(path.c_str())) throw UserErrorException(51, fmt::format("File {} not found", pathText));
+    std::string problem;
+    if (lf_loadLiveriesXml(document, problem) != XmlLoad::Loaded) throw UserErrorException(51, problem);
     gf_readMetaInfo(document, true);
 
     const pugi::xml_node root = document.child("root");

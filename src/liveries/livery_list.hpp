@@ -39,9 +39,12 @@ void lf_sortLiveries();
 bool lf_writeLiveriesXml();
 
 // Empties gLiveries and fills it from output/"LiveriesScanned.xml", sorted, without repeats;
-// unknown codes are added to the code tables. Throws UserErrorException 51 (the file cannot be
-// loaded), 52 (no <liveries> section), 999 (an element without "a", "m" or "t") or 533 (no
+// unknown codes are added to the code tables. Throws UserErrorException 51 (the file is missing
+// - "File {} not found" -, cannot be read, or is not well-formed XML), 52 (no <liveries> section), 999 (an element without "a", "m" or "t") or 533 (no
 // livery read); what was read before the error stays in the list.
 void lf_readLiveriesXml();
+// For the start-up: true when "LiveriesScanned.xml" is missing, cannot be read or is damaged, so
+// that a scan rebuilds it; the last two are logged with what is wrong.
+bool lf_liveriesXmlNeedsScan();
 
 } // namespace tamrix

@@ -1,6 +1,9 @@
 #include "liveries/livery_scan.hpp"
 
 #include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <set>
 #include <deque>
 #include <exception>
 #include <future>
@@ -9,9 +12,16 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <fmt/format.h>
 
@@ -60,13 +70,6 @@ ScanFileReader lf_currentReader() {
     };
 }
 
-bool lf_isAircraftCfg(const fs::directory_entry& entry) {
-    std::error_code ec;
-    if (!entry.is_regular_file(ec) || ec) return false;
-    const fs::path& path = entry.path();
-    return gf_upperEquals(".CFG", path.extension().string()) && gf_upperEquals("AIRCRAFT", path.stem().string());
-}
-
 // Words are tested below the scanned folder only: a user's own folder names above it must not
 // hide the packages.
 // The walk's paths all begin with the root's text.
@@ -77,70 +80,211 @@ bool lf_isExcluded(const std::string& pathText, std::size_t rootLength) {
                        [&](std::string_view word) { return relative.find(word) != std::string_view::npos; });
 }
 
-// One file's task: its thread and the result it delivers.
-struct PendingResult {
-    std::future<std::list<LiveryData>> result;
-    std::thread thread;
+// What one file's task delivers: its liveries and the titles it claimed for them.
+struct FileResult {
+    std::list<LiveryData> liveries;
+    TaskTitles titles;
 };
 
-class FolderWalk {
+bool lf_stopRequested() { return gStopFlag.load() || gClosingFlag.load(); }
+
+// A fixed set of worker threads that read the files the walk hands them, in the order handed.
+// Tasks not yet started when the set is closed are dropped; the threads end before the set does.
+class ScanWorkers {
 public:
-    FolderWalk(int priority) : m_priority(static_cast<uint32_t>(priority)), m_reader(lf_currentReader()) {}
-    ~FolderWalk() {
-        // Threads of given-up results end before the scan goes on.
-        for (auto& pending : m_pending)
-            if (pending.thread.joinable()) pending.thread.join();
-        for (auto& thread : m_givenUp) thread.join();
+    ScanWorkers(ScanFileReader reader, int count) : m_reader(std::move(reader)) {
+        m_threads.reserve(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) m_threads.emplace_back([this] { run(); });
     }
-
-    void start(const fs::path& cfgPath, bool ivao) {
-        const auto limit = static_cast<std::size_t>(std::max(1, gScanWorkerCount.load()));
-        while (m_pending.size() >= limit) takeOldest("liveries inner search aborted: {}");
-        gf_waitForScanSlot();
-        std::promise<std::list<LiveryData>> promise;
-        PendingResult pending{promise.get_future(), {}};
-        gf_scanTaskStarted();
-        try {
-            pending.thread = std::thread([reader = m_reader, priority = m_priority, cfgPath, ivao,
-                                          promise = std::move(promise)]() mutable {
-                ScanTaskGuard counted;
-                try {
-                    promise.set_value(reader(priority, cfgPath, ivao));
-                } catch (...) {
-                    promise.set_exception(std::current_exception());
-                }
-            });
-        } catch (...) {
-            gf_scanTaskEnded();
-            throw;
+    ~ScanWorkers() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_closed = true;
+            m_queue.clear();
         }
-        m_pending.push_back(std::move(pending));
+        m_wake.notify_all();
+        for (auto& thread : m_threads) thread.join();
     }
+    ScanWorkers(const ScanWorkers&) = delete;
+    ScanWorkers& operator=(const ScanWorkers&) = delete;
 
-    void finish() {
-        while (!m_pending.empty()) takeOldest("liveries search aborted, futs outer, {}");
+    std::future<FileResult> submit(uint32_t priority, fs::path cfgPath, bool ivao) {
+        Task task{priority, std::move(cfgPath), ivao, {}};
+        std::future<FileResult> result = task.promise.get_future();
+        {
+            std::lock_guard lock(m_mutex);
+            m_queue.push_back(std::move(task));
+        }
+        m_wake.notify_one();
+        return result;
     }
 
 private:
-    void takeOldest(std::string_view abortFormat) {
-        PendingResult pending = std::move(m_pending.front());
-        m_pending.pop_front();
-        try {
-            if (pending.result.wait_for(gScanResultTimeout) != std::future_status::ready)
-                throw std::runtime_error("Future wait timed out after 10 seconds");
-            gLiveries.splice(gLiveries.end(), pending.result.get());
-            pending.thread.join();
-        } catch (const std::exception& error) {
-            gf_logHighlighted(fmt::format(fmt::runtime(abortFormat), error.what()));
-            if (pending.thread.joinable()) m_givenUp.push_back(std::move(pending.thread));
+    struct Task {
+        uint32_t priority;
+        fs::path cfgPath;
+        bool ivao;
+        std::promise<FileResult> promise;
+    };
+
+    void run() {
+        for (;;) {
+            Task task;
+            {
+                std::unique_lock lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_closed || !m_queue.empty(); });
+                if (m_queue.empty()) return;
+                task = std::move(m_queue.front());
+                m_queue.pop_front();
+            }
+            gf_scanTaskStarted();
+            ScanTaskGuard counted;
+            try {
+                FileResult result;
+                {
+                    TaskTitlesScope scope(result.titles);
+                    result.liveries = m_reader(task.priority, task.cfgPath, task.ivao);
+                }
+                task.promise.set_value(std::move(result));
+            } catch (...) {
+                task.promise.set_exception(std::current_exception());
+            }
         }
     }
 
-    uint32_t m_priority;
     ScanFileReader m_reader;
-    std::deque<PendingResult> m_pending;
-    std::vector<std::thread> m_givenUp;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<Task> m_queue;
+    bool m_closed = false;
+    std::vector<std::thread> m_threads;
 };
+
+// Results waiting to be taken, per worker: enough to keep the workers busy while the oldest file
+// is still being read, few enough to bound the memory.
+constexpr std::size_t kPendingPerWorker = 4;
+// How often a wait for a result looks at the stop and closing flags.
+constexpr std::chrono::milliseconds kStopPollInterval{50};
+
+// One folder's walk: hands the files to the workers and takes their results in the order the
+// files were met, so that the first file of the walk keeps a title and the liveries keep the
+// walk's order.
+class FolderWalk {
+public:
+    explicit FolderWalk(int priority)
+        : m_priority(static_cast<uint32_t>(priority)), m_workerCount(std::max(1, gScanWorkerCount.load())),
+          m_workers(lf_currentReader(), m_workerCount) {}
+
+    // False once the stop or closing flag ended a wait.
+    bool going() const { return !m_stopped; }
+
+    void start(const fs::path& cfgPath, bool ivao) {
+        const std::size_t window = static_cast<std::size_t>(m_workerCount) * kPendingPerWorker;
+        while (!m_stopped && m_pending.size() >= window) takeOldest("liveries inner search aborted: {}");
+        if (m_stopped) return;
+        m_pending.push_back({m_workers.submit(m_priority, cfgPath, ivao), cfgPath});
+    }
+
+    void finish() {
+        while (!m_stopped && !m_pending.empty()) takeOldest("liveries search aborted, futs outer, {}");
+        // A stopped walk keeps nothing of the files still pending.
+        m_pending.clear();
+    }
+
+private:
+    struct Pending {
+        std::future<FileResult> result;
+        fs::path cfgPath;
+    };
+
+    // Waits for the oldest result; a slow file is logged once and waited for all the same (its
+    // worker has to end before the walk does anyway). Only the stop and closing flags end the
+    // wait; once they are set no result is taken any more.
+    void takeOldest(std::string_view abortFormat) {
+        if (lf_stopRequested()) {
+            m_stopped = true;
+            return;
+        }
+        Pending& oldest = m_pending.front();
+        const auto started = std::chrono::steady_clock::now();
+        bool reported = false;
+        while (oldest.result.wait_for(kStopPollInterval) != std::future_status::ready) {
+            if (lf_stopRequested()) {
+                m_stopped = true;
+                return;
+            }
+            if (!reported && std::chrono::steady_clock::now() - started >= gScanResultTimeout) {
+                reported = true;
+                gf_logHighlighted(fmt::format("liveries search of {} takes longer than {:g} seconds, still waiting",
+                                              gf_pathToUtf8Lossy(oldest.cfgPath),
+                                              static_cast<double>(gScanResultTimeout.count()) / 1000.0));
+            }
+        }
+        try {
+            FileResult result = oldest.result.get();
+            result.titles.claimForScan(result.liveries);
+            gLiveries.splice(gLiveries.end(), result.liveries);
+        } catch (const std::exception& error) {
+            gf_logHighlighted(fmt::format(fmt::runtime(abortFormat), error.what()));
+        } catch (...) {
+            gf_logHighlighted(fmt::format(fmt::runtime(abortFormat), "unknown exception"));
+        }
+        m_pending.pop_front();
+    }
+
+    uint32_t m_priority;
+    int m_workerCount;
+    std::deque<Pending> m_pending;
+    bool m_stopped = false;
+    // Last: its threads end before the pending results go.
+    ScanWorkers m_workers;
+};
+
+// One open folder of the walk: its descriptor (the folders below are opened relative to it, and
+// its identity comes from it without another look-up by path), its listing and its path.
+class OpenFolder {
+public:
+    OpenFolder(DIR* listing, fs::path path) : m_listing(listing), m_path(std::move(path)) {}
+    ~OpenFolder() {
+        if (m_listing != nullptr) ::closedir(m_listing);
+    }
+    OpenFolder(OpenFolder&& other) noexcept
+        : m_listing(std::exchange(other.m_listing, nullptr)), m_path(std::move(other.m_path)) {}
+    OpenFolder& operator=(OpenFolder&&) = delete;
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+
+    int descriptor() const { return ::dirfd(m_listing); }
+    DIR* listing() const { return m_listing; }
+    const fs::path& path() const { return m_path; }
+
+private:
+    DIR* m_listing;
+    fs::path m_path;
+};
+
+// What an entry of a listing is, links followed.
+enum class EntryKind { Folder, File, Other };
+
+EntryKind lf_entryKind(int folder, const dirent& entry) {
+    switch (entry.d_type) {
+    case DT_DIR: return EntryKind::Folder;
+    case DT_REG: return EntryKind::File;
+    case DT_LNK:
+    case DT_UNKNOWN: {
+        struct stat status {};
+        // A link whose target cannot be reached is neither.
+        if (::fstatat(folder, entry.d_name, &status, 0) != 0) return EntryKind::Other;
+        if (S_ISDIR(status.st_mode)) return EntryKind::Folder;
+        return S_ISREG(status.st_mode) ? EntryKind::File : EntryKind::Other;
+    }
+    default: return EntryKind::Other;
+    }
+}
+
+bool lf_isAircraftCfgName(const fs::path& path) {
+    return gf_upperEquals(".CFG", path.extension().string()) && gf_upperEquals("AIRCRAFT", path.stem().string());
+}
 
 // Keeps, per operator, second operator and model, only the liveries of the best (lowest)
 // priority that has any.
@@ -171,29 +315,74 @@ void gf_setScanFileReader(ScanFileReader reader) {
     gReader = std::move(reader);
 }
 
+void gf_resetLiveryScan() {
+    gf_setScanFileReader({});
+    gScanResultTimeout = std::chrono::milliseconds(10000);
+    gf_resetScanTasks();
+    lf_clearScanLists();
+}
+
 void lf_walkPackageFolder(int priority, const fs::path& folder) {
     FolderWalk walk(priority);
-    std::error_code ec;
-    fs::recursive_directory_iterator it(
-        folder, fs::directory_options::follow_directory_symlink | fs::directory_options::skip_permission_denied, ec);
-    if (ec) return;
     const std::size_t rootLength = folder.string().size();
-    for (const fs::recursive_directory_iterator end; it != end; it.increment(ec)) {
-        if (ec) break; // the walk of this folder ends, keeping what was found
-        const fs::directory_entry& entry = *it;
+    // Links are followed, so a link back into the tree (or two links to one package) leads to a
+    // folder met before: each folder, known by its device and inode, is walked once.
+    std::set<std::pair<uint64_t, uint64_t>> visited;
+    std::vector<OpenFolder> open;
+    const auto cannotRead = [](const fs::path& path, int error) {
+        gf_logHighlighted(fmt::format("liveries search cannot read folder {}: {}", gf_pathToUtf8Lossy(path),
+                                      std::generic_category().message(error)));
+    };
+    const auto enter = [&](int parent, const char* name, fs::path path) {
+        const int descriptor = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (descriptor < 0) {
+            cannotRead(path, errno);
+            return;
+        }
+        struct stat status {};
+        if (::fstat(descriptor, &status) == 0 &&
+            !visited.emplace(static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)).second) {
+            ::close(descriptor);
+            gf_log(fmt::format("{} leads to a folder walked already, skipped", gf_pathToUtf8Lossy(path)));
+            return;
+        }
+        DIR* listing = ::fdopendir(descriptor);
+        if (listing == nullptr) {
+            const int error = errno;
+            ::close(descriptor);
+            cannotRead(path, error);
+            return;
+        }
+        open.emplace_back(listing, std::move(path));
+    };
+    enter(AT_FDCWD, folder.c_str(), folder);
+    while (!open.empty() && walk.going() && !lf_stopRequested()) {
+        const OpenFolder& current = open.back();
+        errno = 0;
+        const dirent* entry = ::readdir(current.listing());
+        if (entry == nullptr) {
+            if (errno != 0) cannotRead(current.path(), errno);
+            open.pop_back();
+            continue;
+        }
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        fs::path path = current.path() / name;
         try {
-            const std::string& pathText = entry.path().native();
-            if (lf_isExcluded(pathText, rootLength)) {
-                it.disable_recursion_pending();
-                continue;
+            const std::string& pathText = path.native();
+            if (lf_isExcluded(pathText, rootLength)) continue;
+            switch (lf_entryKind(current.descriptor(), *entry)) {
+            case EntryKind::Folder: enter(current.descriptor(), entry->d_name, std::move(path)); break;
+            case EntryKind::File:
+                if (lf_isAircraftCfgName(path))
+                    walk.start(path, pathText.find("ivao_x-csl") != std::string::npos ||
+                                         pathText.find("IVAO_MTL") != std::string::npos);
+                break;
+            case EntryKind::Other: break;
             }
-            if (!lf_isAircraftCfg(entry)) continue;
-            const bool ivao = pathText.find("ivao_x-csl") != std::string::npos ||
-                              pathText.find("IVAO_MTL") != std::string::npos;
-            walk.start(entry.path(), ivao);
         } catch (const std::exception& error) {
             gf_logHighlighted(
-                fmt::format("liveries search in {} aborted, cause: {}", gf_pathToUtf8Lossy(entry.path()), error.what()));
+                fmt::format("liveries search in {} aborted, cause: {}", gf_pathToUtf8Lossy(path), error.what()));
         }
     }
     walk.finish();
@@ -204,7 +393,8 @@ ScanOutcome lf_scanLiveryFolders(const FolderList& folders) {
     // A scan that ended with an error left its titles and report lines behind: they would refuse
     // this scan's liveries as already claimed.
     lf_clearScanLists();
-    lf_removePreviousResults();
+    // The previous results stay until this scan has new ones: a scan that is stopped, killed or
+    // finds nothing leaves the catalogue the program starts from.
     lf_readDontUseTitles();
 
     int priority = 0;
@@ -227,6 +417,10 @@ ScanOutcome lf_scanLiveryFolders(const FolderList& folders) {
         }
         const auto before = static_cast<int64_t>(gLiveries.size());
         lf_walkPackageFolder(priority, folder);
+        if (lf_stopRequested()) {
+            stopped = true;
+            break;
+        }
         const int64_t count = static_cast<int64_t>(gLiveries.size()) - before;
         const std::string found = fmt::format("found in {}", folder.string());
         if (count < 1) {
@@ -246,8 +440,11 @@ ScanOutcome lf_scanLiveryFolders(const FolderList& folders) {
     if (gLiveries.empty()) {
         gScannedLiveryCount = 0;
         gf_invalidateStatusPanel();
-        // The reports tell why nothing was found.
-        lf_finishReports();
+        // The files of the previous scan stay; the log tells why nothing was found.
+        gf_log("\nNo livery found");
+        lf_logScanProblems();
+        lf_clearScanLists();
+        gf_clearStatusLine();
         return ScanOutcome::NoneFound;
     }
     if (folders.size() > 1) gf_log(fmt::format("{} in total", total));
@@ -255,10 +452,16 @@ ScanOutcome lf_scanLiveryFolders(const FolderList& folders) {
     lf_sortLiveries();
     const bool written = lf_writeLiveriesXml();
     gLiveries.clear();
-    lf_finishReports();
-    if (!written)
+    if (!written) {
+        lf_logScanProblems();
+        lf_clearScanLists();
+        gf_clearStatusLine();
         throw std::runtime_error(
             fmt::format("{} could not be written", gf_pathToUtf8Lossy(gf_paths().liveriesScannedPath)));
+    }
+    // The reports of the previous scan go only once the new catalogue is in place.
+    lf_removePreviousResults();
+    lf_finishReports();
     return ScanOutcome::Found;
 }
 

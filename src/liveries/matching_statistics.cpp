@@ -20,6 +20,12 @@ constexpr std::string_view kSummaryTitle = "live traffic livery matching summary
 constexpr int32_t kBannerWidth = 100;
 } // namespace
 
+void gf_resetMatchingStatistics() {
+    gMatchStepCounts.fill(0);
+    gNotCreatedLines.clear();
+    gNoMatchLines.clear();
+}
+
 void gf_logMatchingSummary() {
     std::vector<std::string> notCreated;
     notCreated.reserve(gNotCreatedLines.size());

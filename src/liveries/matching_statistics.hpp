@@ -30,5 +30,7 @@ void gf_logMatchingSummary();
 // "\nNo match found for:" and the lines of gNoMatchLines, then an empty line; nothing when there
 // are none.
 void gf_logNoMatchList();
+// Back to the start of a run: no match counted, no line kept.
+void gf_resetMatchingStatistics();
 
 } // namespace tamrix

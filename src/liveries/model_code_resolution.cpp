@@ -8,6 +8,7 @@
 
 #include "core/files.hpp"
 #include "core/log.hpp"
+#include "core/text_encoding.hpp"
 #include "liveries/aircraft_cfg_parser.hpp"
 #include "liveries/scan_collectors.hpp"
 #include "refdata/code_table.hpp"
@@ -81,7 +82,11 @@ bool lf_checkFltsimNumbers(const std::vector<std::string>& lines, const std::fil
         int32_t number = 0;
         const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
         if (error != std::errc()) {
-            gf_logHighlighted(fmt::format("fltsim num {} incorrect", text));
+            // Too large for a section number: the file is as invalid as one with a number above
+            // the limit, and is listed with those.
+            gf_logHighlighted(fmt::format("fltsim num {} incorrect in {}", text, gf_pathToUtf8Lossy(cfgPath)));
+            lf_addInvalidCfgLine(fmt::format("{} contains a [fltsim.x] section with a number < 0 or > {}",
+                                             cfgPath.string(), kMaxFltsimNumber));
             return false;
         }
         anyHeader = true;

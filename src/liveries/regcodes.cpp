@@ -314,6 +314,7 @@ void lf_readDontUseTitlesFromFolder() {
 }
 
 void lf_clearRegcodes() {
+    gRegcodeReport.clear();
     gRegcodeMap.clear();
     gTitleRegcodes.clear();
     gSpecialRegcodes.clear();

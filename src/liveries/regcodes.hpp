@@ -74,7 +74,8 @@ void lf_processOfflineRegcodes();
 void lf_readDontUseTitlesFromFile();
 void lf_readDontUseTitlesFromFolder();
 
-// Empties the registration map and the special sets (part of gf_clearLiveryIndex).
+// Empties the registration map, the special sets and the report lines (part of
+// gf_clearLiveryIndex).
 void lf_clearRegcodes();
 
 } // namespace tamrix

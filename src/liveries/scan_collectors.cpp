@@ -55,10 +55,38 @@ void lf_addFixLine(std::string line) { gFixLines.add(std::move(line)); }
 void lf_addInvalidCfgLine(std::string line) { gInvalidCfgLines.add(std::move(line)); }
 void lf_addIncompleteSectionLine(std::string line) { gIncompleteSectionLines.add(std::move(line)); }
 
-LiveryData lf_makeLiveryData(uint16_t priority, const LiveryKey& key, std::string title, std::string regcode) {
-    if (!gScanTitles.claim(title)) return LiveryData{};
+namespace {
+thread_local TaskTitles* tTaskTitles = nullptr;
+} // namespace
+
+LiveryData lf_makeLiveryData(uint16_t priority, const LiveryKey& key, std::string title, std::string regcode,
+                             std::string takenLine) {
+    const bool claimed = tTaskTitles != nullptr ? tTaskTitles->claim(title, takenLine) : gScanTitles.claim(title);
+    if (!claimed) {
+        lf_addIncompleteSectionLine(std::move(takenLine));
+        return LiveryData{};
+    }
     return LiveryData{std::move(title), std::move(regcode), key, gsl::narrow<int16_t>(priority)};
 }
+
+bool TaskTitles::claim(const std::string& title, std::string takenLine) {
+    return m_takenLines.emplace(title, std::move(takenLine)).second;
+}
+
+void TaskTitles::claimForScan(std::list<LiveryData>& liveries) const {
+    for (auto it = liveries.begin(); it != liveries.end();) {
+        if (gScanTitles.claim(it->title)) {
+            ++it;
+            continue;
+        }
+        const auto line = m_takenLines.find(it->title);
+        if (line != m_takenLines.end()) lf_addIncompleteSectionLine(line->second);
+        it = liveries.erase(it);
+    }
+}
+
+TaskTitlesScope::TaskTitlesScope(TaskTitles& titles) : m_previous(std::exchange(tTaskTitles, &titles)) {}
+TaskTitlesScope::~TaskTitlesScope() { tTaskTitles = m_previous; }
 
 void lf_readDontUseTitles() {
     gDontUseTitles.clear();

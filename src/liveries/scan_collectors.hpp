@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <list>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -86,8 +87,37 @@ void lf_addInvalidCfgLine(std::string line);
 void lf_addIncompleteSectionLine(std::string line);
 
 // A livery record of the four values when the title was not claimed yet (it is claimed now);
-// otherwise an empty record (texts empty, key 0), which the caller drops as incomplete.
-LiveryData lf_makeLiveryData(uint16_t priority, const LiveryKey& key, std::string title, std::string regcode);
+// otherwise `takenLine` goes to "IncompleFltsimSections.txt" and the result is an empty record
+// (texts empty, key 0), which the caller drops as incomplete. Inside a scan task
+// (TaskTitlesScope) the title is claimed for the task's file only: the walker claims the file's
+// titles for the scan when it takes the file's result, so the file met first in the walk keeps a
+// title whatever the order the tasks end in.
+LiveryData lf_makeLiveryData(uint16_t priority, const LiveryKey& key, std::string title, std::string regcode,
+                             std::string takenLine);
+
+// The titles one scan task claimed, each with the line to report should an earlier file hold it.
+class TaskTitles {
+public:
+    bool claim(const std::string& title, std::string takenLine);
+    // Claims the liveries' titles for the scan, in list order; a livery whose title an earlier
+    // file holds is dropped and reported.
+    void claimForScan(std::list<LiveryData>& liveries) const;
+
+private:
+    std::map<std::string, std::string, std::less<>> m_takenLines;
+};
+
+// Makes lf_makeLiveryData claim into `titles` on this thread while the scope lives.
+class TaskTitlesScope {
+public:
+    explicit TaskTitlesScope(TaskTitles& titles);
+    ~TaskTitlesScope();
+    TaskTitlesScope(const TaskTitlesScope&) = delete;
+    TaskTitlesScope& operator=(const TaskTitlesScope&) = delete;
+
+private:
+    TaskTitles* m_previous;
+};
 
 // Fills gDontUseTitles from the AIG regcode file and the user's regcode files. Any error is
 // logged as "exception: {}"; the titles read so far stay.

@@ -47,9 +47,7 @@ void lf_reportList(LineCollection<std::list<std::string>>& collection, const fs:
 } // namespace
 
 void lf_removePreviousResults() {
-    const ProgramPaths& paths = gf_paths();
     const fs::path targets[] = {lf_emptyCfgFile(),
-                                paths.liveriesScannedPath,
                                 lf_errorsFile("InlineRegcodes.txt"),
                                 lf_errorsFile("InvalidAirlineCodes.txt"),
                                 lf_errorsFile("InvalidAircraftCodes.txt"),
@@ -62,6 +60,21 @@ void lf_removePreviousResults() {
     } catch (const std::exception& error) {
         gf_log(fmt::format("problems with removing previous files: {}", error.what()));
     }
+}
+
+void lf_logScanProblems() {
+    const auto logLines = [](std::string_view what, auto lines) {
+        if (lines.empty()) return;
+        gf_log(fmt::format("{:5} {}:", lines.size(), what));
+        for (const auto& line : lines) gf_log("  " + line);
+    };
+    gf_log("The results of the previous scan are kept. Found on the way:");
+    logLines("invalid airline codes", gInvalidAirlineLines.snapshot());
+    logLines("invalid model codes", gInvalidModelLines.snapshot());
+    logLines("fixes", gFixLines.snapshot());
+    logLines("invalid aircraft.cfg files", gInvalidCfgLines.snapshot());
+    logLines("incomplete [fltsim.x] sections", gIncompleteSectionLines.snapshot());
+    logLines("empty aircraft.cfg files", gEmptyCfgLines.snapshot());
 }
 
 void lf_writeFixesFile() {

@@ -1,8 +1,6 @@
 #include "liveries/scan_tasks.hpp"
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 namespace tamrix {
@@ -15,27 +13,13 @@ int32_t gf_defaultScanWorkerCount() {
 std::atomic<int32_t> gScanWorkerCount{gf_defaultScanWorkerCount()};
 std::atomic<int32_t> gRunningScanTasks{0};
 
-namespace {
-std::mutex gSlotMutex;
-std::condition_variable gSlotFreed;
-} // namespace
+void gf_scanTaskStarted() { gRunningScanTasks.fetch_add(1); }
 
-void gf_scanTaskStarted() {
-    std::lock_guard lock(gSlotMutex);
-    gRunningScanTasks.fetch_add(1);
-}
+void gf_scanTaskEnded() { gRunningScanTasks.fetch_sub(1); }
 
-void gf_scanTaskEnded() {
-    {
-        std::lock_guard lock(gSlotMutex);
-        gRunningScanTasks.fetch_sub(1);
-    }
-    gSlotFreed.notify_all();
-}
-
-void gf_waitForScanSlot() {
-    std::unique_lock lock(gSlotMutex);
-    gSlotFreed.wait(lock, [] { return gRunningScanTasks.load() < std::max(1, gScanWorkerCount.load()); });
+void gf_resetScanTasks() {
+    gScanWorkerCount = gf_defaultScanWorkerCount();
+    gRunningScanTasks = 0;
 }
 
 } // namespace tamrix

@@ -1,7 +1,7 @@
 #pragma once
-// The per-file tasks of a livery scan: how many may run at once, how many run, and the wait for
-// a free slot. The walker counts a task in before starting it; the task counts itself out when
-// it ends, on every path (ScanTaskGuard).
+// The per-file tasks of a livery scan: how many workers read files at once and how many tasks
+// run. A worker counts a task in when it starts it and out when it ends, on every path
+// (ScanTaskGuard).
 
 #include <atomic>
 #include <chrono>
@@ -9,7 +9,7 @@
 
 namespace tamrix {
 
-// Tasks allowed at once; start-up sets the hardware concurrency (2 when that is unknown).
+// Worker threads of a scan; start-up sets the hardware concurrency (2 when that is unknown).
 extern std::atomic<int32_t> gScanWorkerCount;
 // Tasks running now.
 extern std::atomic<int32_t> gRunningScanTasks;
@@ -19,10 +19,10 @@ int32_t gf_defaultScanWorkerCount();
 
 // Counts one task in.
 void gf_scanTaskStarted();
-// Counts one task out and wakes the walker.
+// Counts one task out.
 void gf_scanTaskEnded();
-// Blocks while gRunningScanTasks >= gScanWorkerCount.
-void gf_waitForScanSlot();
+// The start-up values: the default worker count, no task running.
+void gf_resetScanTasks();
 
 class ScanTaskGuard {
 public:

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -175,6 +177,37 @@ TEST(TextFileRead, OddLengthUtf16ReadsTheCompleteUnitsAndLogs) {
     EXPECT_THAT(readFile("Log.txt"), testing::HasSubstr("! UTF-16 file 'odd.txt' has an odd number of bytes; its last byte is ignored"));
 }
 
+// The charset check sees the start of a file only: an ANSI byte further on, or anywhere behind a
+// UTF-8 mark, must still come out as valid UTF-8, line by line, with one log line per file.
+TEST(TextFileRead, AnsiLinesInUtf8FilesAreConvertedLineByLine) {
+    TempFolder dir(true);
+    gf_openLog();
+    const std::string cafe1252 = "title=Caf" + bytes({0xE9});
+    const std::string cafeUtf8 = "title=Caf\xc3\xa9";
+    writeFile(dir / "late.txt", std::string(5000, 'x') + "\n" + cafeUtf8 + "\n" + cafe1252 + "\n" + cafe1252 + "\n");
+    ASSERT_EQ(gf_detectCharset("late.txt"), Charset::UTF8_without_BOM);
+    EXPECT_THAT(readAs(Charset::UTF8_without_BOM, "late.txt"),
+                ElementsAre(std::string(5000, 'x'), cafeUtf8, cafeUtf8, cafeUtf8));
+
+    writeFile(dir / "marked.txt", bytes({0xEF, 0xBB, 0xBF}) + "a\n" + cafe1252 + "\n");
+    ASSERT_EQ(gf_detectCharset("marked.txt"), Charset::UTF8_with_BOM);
+    EXPECT_THAT(readAs(Charset::UTF8_with_BOM, "marked.txt"), ElementsAre("a", cafeUtf8));
+
+    TextFile file{"marked.txt", {}};
+    ASSERT_TRUE(gf_readLines(file, 4).ok);
+    EXPECT_THAT(file.lines, ElementsAre("a", cafeUtf8));
+
+    // Lines that are valid UTF-8 are kept as they are, surrogates and cut characters are not.
+    writeFile(dir / "odd.txt", "\xed\xa0\x80\n\xf0\x9f\x98\x80\n\xe2\x82\n");
+    EXPECT_THAT(readAs(Charset::UTF8_without_BOM, "odd.txt"),
+                ElementsAre("\xc3\xad\xc2\xa0\xe2\x82\xac", "\xf0\x9f\x98\x80", "\xc3\xa2\xe2\x80\x9a"));
+    gf_closeLog();
+    const std::string log = readFile("Log.txt");
+    EXPECT_THAT(log, testing::HasSubstr("! 2 lines of 'late.txt' not UTF-8, read in the ANSI code page\n"));
+    EXPECT_THAT(log, testing::HasSubstr("! 1 line of 'marked.txt' not UTF-8, read in the ANSI code page\n"));
+    EXPECT_THAT(log, testing::HasSubstr("! 2 lines of 'odd.txt' not UTF-8"));
+}
+
 TEST(TextFileRead, FailuresAreReportedOnTheMessageLine) {
     TempFolder dir(true);
     gf_openLog();
@@ -232,9 +265,9 @@ TEST(TextFileWrite, WritersEndEachLineWithLfAndReportFailures) {
 
     EXPECT_FALSE(gf_writeLines(lines, dir / "no-such-folder" / "x.txt"));
     EXPECT_FALSE(gf_writeTextFile("x", dir.path()));
-    // A full disk: the open succeeds, the writes do not.
-    if (std::filesystem::exists("/dev/full")) {
-        EXPECT_FALSE(gf_writeTextFile("report", "/dev/full"));
-        EXPECT_FALSE(gf_writeLines(lines, "/dev/full"));
-    }
+    // A file is replaced whole, never written in place: a pipe (or a device) is left alone.
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    EXPECT_FALSE(gf_writeTextFile("report", dir / "pipe"));
+    EXPECT_FALSE(gf_writeLines(lines, dir / "pipe"));
+    EXPECT_TRUE(std::filesystem::is_fifo(dir / "pipe"));
 }

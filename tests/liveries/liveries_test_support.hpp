@@ -39,6 +39,7 @@ protected:
     }
     ~LiveriesTest() override { tamrix::gf_closeLog(); }
 
+
     static void encrypt(const fs::path& plain, const fs::path& encPath) {
         fs::create_directories(encPath.parent_path());
         tamrix::encref::encryptFile(plain, encPath);

@@ -62,14 +62,27 @@ TEST_F(LiveryIndexTest, StartUpLogsCountsCategoriesAndGenericModels) {
     EXPECT_TRUE(gLiveries.empty());
 }
 
-TEST_F(LiveryIndexTest, ACategoryWithoutLiveriesIsSwitchedOffAndSaved) {
+// Switched off for the run only: the user's choice in parameters.xml stays, and the category comes
+// back once its liveries are there.
+TEST_F(LiveryIndexTest, ACategoryWithoutLiveriesIsSwitchedOffForTheRunOnly) {
     EXPECT_FALSE(HELICOPTERS.current.load());
     EXPECT_TRUE(LIGHT_AIRCRAFT.current.load());
     EXPECT_TRUE(HIGH_PERF_AIRCRAFT.current.load());
     pugi::xml_document document;
-    ASSERT_TRUE(document.load_file((folder_.path() / "roaming" / "Quorvel" / "parameters.xml").c_str()));
-    const auto saved = document.child("root").child("parameters").find_child_by_attribute("parameter", "name", "HELICOPTERS");
-    EXPECT_STREQ(saved.attribute("value").value(), "false");
+    if (document.load_file((folder_.path() / "roaming" / "Quorvel" / "parameters.xml").c_str())) {
+        const auto saved =
+            document.child("root").child("parameters").find_child_by_attribute("parameter", "name", "HELICOPTERS");
+        EXPECT_STRNE(saved.attribute("value").value(), "false");
+    }
+
+    std::string catalogue = testsupport::readFile("output/LiveriesScanned.xml");
+    catalogue.insert(catalogue.find("</liveries>"), R"(<l a="DLH" m="H145" t="Fx H145 Lufthansa"/>)");
+    testsupport::writeFile("output/LiveriesScanned.xml", catalogue);
+    gf_clearLiveryIndex();
+    gLiveriesProcessed = false;
+    gf_processScannedLiveries();
+    EXPECT_TRUE(HELICOPTERS.current.load());
+    EXPECT_TRUE(logged("HELICOPTERS switched on again"));
 }
 
 TEST_F(LiveryIndexTest, CategoryCheckBoxesFollowTheLiveries) {

@@ -122,11 +122,25 @@ TEST_F(LiveryListTest, ModelFixesApplyWhenReading) {
 TEST_F(LiveryListTest, BrokenFilesGiveTheirErrorCodes) {
     EXPECT_EQ(readError(), "51: File output/LiveriesScanned.xml not found");
 
+    EXPECT_TRUE(tamrix::lf_liveriesXmlNeedsScan());
+    EXPECT_FALSE(loggedPart("scanned again"));
+
+    // A damaged or unreadable file says what is wrong with it, and asks for a scan that rebuilds it.
     testsupport::writeFile("output/LiveriesScanned.xml", "<root><liveries><l a=</root>");
-    EXPECT_EQ(readError(), "51: File output/LiveriesScanned.xml not found");
+    EXPECT_EQ(readError(), "51: File output/LiveriesScanned.xml is damaged: Error parsing element attribute at byte 21");
+    EXPECT_TRUE(tamrix::lf_liveriesXmlNeedsScan());
+    EXPECT_TRUE(loggedPart("File output/LiveriesScanned.xml is damaged: Error parsing element attribute at byte 21; "
+                           "the liveries are scanned again"));
+    fs::remove("output/LiveriesScanned.xml");
+    fs::create_directory("output/LiveriesScanned.xml");
+    EXPECT_EQ(readError(), "51: File output/LiveriesScanned.xml cannot be read: Is a directory");
+    EXPECT_TRUE(tamrix::lf_liveriesXmlNeedsScan());
+    EXPECT_TRUE(loggedPart("File output/LiveriesScanned.xml cannot be read: Is a directory; the liveries are scanned again"));
+    fs::remove("output/LiveriesScanned.xml");
 
     testsupport::writeFile("output/LiveriesScanned.xml", "<root><other/></root>");
     EXPECT_EQ(readError(), "52: output/LiveriesScanned.xml does not contain a <liveries> section");
+    EXPECT_FALSE(tamrix::lf_liveriesXmlNeedsScan());
 
     testsupport::writeFile("output/LiveriesScanned.xml", "<root><liveries/></root>");
     EXPECT_EQ(readError(), "533: output/LiveriesScanned.xml does not contain liveries");

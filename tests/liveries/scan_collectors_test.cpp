@@ -13,7 +13,10 @@ namespace {
 
 using namespace tamrix;
 
-TEST(ScanCollectors, LineFormats) {
+class ScanCollectors : public LiveriesTest {};
+class ScanCollectorsConcurrency : public LiveriesTest {};
+
+TEST_F(ScanCollectors, LineFormats) {
     lf_addInvalidAirline("XYZ", "Community/pkg/aircraft.cfg", "[fltsim.3]");
     lf_addInvalidModel("QQQQ", "Community/pkg/aircraft.cfg");
     lf_addFixLine("fix 2");
@@ -23,15 +26,16 @@ TEST(ScanCollectors, LineFormats) {
     EXPECT_EQ(gFixLines.snapshot(), (std::vector<std::string>{"fix 2", "fix 1"}));
 }
 
-TEST(ScanCollectors, ATitleMakesOneLiveryPerScan) {
+TEST_F(ScanCollectors, ATitleMakesOneLiveryPerScan) {
     const LiveryKey key{3, 0, 7, 1, 0};
-    const LiveryData first = lf_makeLiveryData(2, key, "Fx A320 Title", "G-ABCD");
+    const LiveryData first = lf_makeLiveryData(2, key, "Fx A320 Title", "G-ABCD", "first taken");
     EXPECT_EQ(first.title, "Fx A320 Title");
     EXPECT_EQ(first.regcode, "G-ABCD");
     EXPECT_EQ(first.key, key);
     EXPECT_EQ(first.priority, 2);
-    const LiveryData second = lf_makeLiveryData(1, key, "Fx A320 Title", "G-ABCE");
+    const LiveryData second = lf_makeLiveryData(1, key, "Fx A320 Title", "G-ABCE", "second taken");
     EXPECT_TRUE(second.title.empty() && second.regcode.empty());
+    EXPECT_EQ(gIncompleteSectionLines.snapshot(), std::list<std::string>{"second taken"});
     EXPECT_EQ(second.key, LiveryKey{});
     EXPECT_TRUE(lf_isIncompleteLivery(second));
 
@@ -43,10 +47,10 @@ TEST(ScanCollectors, ATitleMakesOneLiveryPerScan) {
     EXPECT_EQ(gIncompleteSectionLines.size(), 0u);
     EXPECT_EQ(gEmptyCfgLines.size(), 0u);
     EXPECT_TRUE(gDontUseTitles.empty());
-    EXPECT_FALSE(lf_makeLiveryData(1, key, "Fx A320 Title", "").title.empty());
+    EXPECT_FALSE(lf_makeLiveryData(1, key, "Fx A320 Title", "", "").title.empty());
 }
 
-TEST(ScanCollectorsConcurrency, ManyScanThreadsAddAndClaimAtOnce) {
+TEST_F(ScanCollectorsConcurrency, ManyScanThreadsAddAndClaimAtOnce) {
     constexpr int kThreads = 16;
     constexpr int kPerThread = 200;
     std::vector<std::thread> threads;
@@ -57,9 +61,8 @@ TEST(ScanCollectorsConcurrency, ManyScanThreadsAddAndClaimAtOnce) {
                 lf_addInvalidCfgLine(fmt::format("cfg {} {}", t, i));
                 lf_addFixLine(fmt::format("fix {} {}", t, i));
                 // Every title is offered by two threads; one of them keeps it.
-                if (!lf_makeLiveryData(1, LiveryKey{1, 0, 1, 0, 0}, fmt::format("title {}", (t / 2) * kPerThread + i), "")
-                         .title.empty())
-                    ++kept;
+                const std::string title = fmt::format("title {}", (t / 2) * kPerThread + i);
+                if (!lf_makeLiveryData(1, LiveryKey{1, 0, 1, 0, 0}, title, "", "").title.empty()) ++kept;
             }
         });
     }

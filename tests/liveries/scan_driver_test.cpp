@@ -7,6 +7,8 @@
 #include <set>
 #include <thread>
 
+#include <unistd.h>
+
 #include "config/settings.hpp"
 #include "core/paths.hpp"
 #include "core/run_state.hpp"
@@ -203,37 +205,75 @@ TEST_F(LiveryScan, ManualFolderErrors) {
     EXPECT_TRUE(SCAN_LIVERIES.current);
 }
 
-TEST_F(LiveryScan, NothingFoundStillReportsAndAutomaticWithoutCommunityFails) {
+// The catalogue and reports of the previous scan are what the next start works from: a scan that
+// is stopped, finds nothing or cannot write leaves them as they were; a good scan replaces them.
+TEST_F(LiveryScan, PreviousResultsStayUntilNewOnesAreWritten) {
+    const std::string previousXml = R"(<root><liveries><l a="BAW" m="A320" t="Old"/></liveries></root>)";
+    const auto installPrevious = [&] {
+        testsupport::writeFile("output/LiveriesScanned.xml", previousXml);
+        testsupport::writeFile("output/errors/Fixes.txt", "old fix\n");
+        testsupport::writeFile("output/errors/InvalidAircraftCodes.txt", "old code\n");
+        testsupport::writeFile("output/info/AircraftCfgWithNoFltsimSection.txt", "old empty\n");
+    };
+    const auto previousKept = [&] {
+        return testsupport::readFile("output/LiveriesScanned.xml") == previousXml &&
+               testsupport::readFile("output/errors/Fixes.txt") == "old fix\n" &&
+               testsupport::readFile("output/errors/InvalidAircraftCodes.txt") == "old code\n" &&
+               testsupport::readFile("output/info/AircraftCfgWithNoFltsimSection.txt") == "old empty\n";
+    };
+    installPrevious();
+
     EXPECT_THROW(gf_scanLiveries(), UserErrorException); // no simulator folder known: 43
+    EXPECT_TRUE(previousKept());
+
+    // Stopped.
+    gf_setMsfsPaths(kPackages, kPackages);
+    gStopFlag = true;
+    EXPECT_FALSE(gf_scanLiveries());
+    EXPECT_TRUE(SCAN_LIVERIES.current);
+    EXPECT_TRUE(previousKept());
+    EXPECT_EQ(gScanTitles.size(), 0u);
+    EXPECT_TRUE(gDontUseTitles.empty());
+    gStopFlag = false;
+
+    // Nothing found: the log tells what was met on the way.
     LIG_AUTOMATIC.current = false;
-    lfolder0.current.set((kPackages / "Community" / "aig-aitraffic-oci-test" / "SimObjects" / "Airplanes" / "QQQQ_BAD").string());
+    const fs::path bad = kPackages / "Community" / "aig-aitraffic-oci-test" / "SimObjects" / "Airplanes" / "QQQQ_BAD";
+    lfolder0.current.set(bad.string());
     EXPECT_THROW(
         try { gf_scanLiveries(); } catch (const UserErrorException& e) {
             EXPECT_STREQ(e.what(), "53: no liveries found");
             throw;
         },
         UserErrorException);
-    EXPECT_EQ(fileLines("output/errors/InvalidAircraftCodes.txt").size(), 1u);
+    EXPECT_TRUE(previousKept());
+    EXPECT_TRUE(logged("No livery found"));
+    EXPECT_TRUE(logged("The results of the previous scan are kept. Found on the way:"));
+    EXPECT_TRUE(logged("    1 invalid model codes:"));
+    EXPECT_TRUE(logged(fmt::format("  QQQQ             in {}", (bad / "aircraft.cfg").string())));
     EXPECT_EQ(gInvalidModelLines.size(), 0u);
     EXPECT_TRUE(SCAN_LIVERIES.current);
+
+    // A good scan replaces the catalogue and the reports; a file of the user's in the errors
+    // folder stays, and says so.
+    testsupport::writeFile("output/errors/mine.txt", "user\n");
+    lfolder0.current.set((kPackages / "charsets" / "utf8").string());
+    ASSERT_TRUE(gf_scanLiveries());
+    EXPECT_EQ(scannedLiveries().size(), 2u);
+    EXPECT_FALSE(fs::exists("output/errors/Fixes.txt"));
+    EXPECT_FALSE(fs::exists("output/errors/InvalidAircraftCodes.txt"));
+    EXPECT_FALSE(fs::exists("output/info/AircraftCfgWithNoFltsimSection.txt"));
+    EXPECT_EQ(testsupport::readFile("output/errors/mine.txt"), "user\n");
+    EXPECT_TRUE(loggedPart("problems with removing previous files: "));
 }
 
-TEST_F(LiveryScan, StoppedScanIsNoSuccess) {
-    gf_setMsfsPaths(kPackages, kPackages);
-    gStopFlag = true;
-    EXPECT_FALSE(gf_scanLiveries());
-    EXPECT_TRUE(SCAN_LIVERIES.current);
-    EXPECT_FALSE(fs::exists("output/LiveriesScanned.xml"));
-    EXPECT_EQ(gScanTitles.size(), 0u);
-    EXPECT_TRUE(gDontUseTitles.empty());
-    gStopFlag = false;
-}
-
-TEST_F(LiveryScan, UnwritableCatalogueIsNoSuccess) {
+TEST_F(LiveryScan, UnwritableCatalogueIsNoSuccessAndKeepsThePreviousReports) {
     gf_setMsfsPaths(kPackages, kPackages);
     testsupport::writeFile("output/LiveriesScanned.xml/in-the-way", "");
+    testsupport::writeFile("output/errors/Fixes.txt", "old fix\n");
     EXPECT_THROW(gf_scanLiveries(), std::runtime_error);
-    EXPECT_TRUE(loggedPart("problems with removing previous files: "));
+    EXPECT_EQ(testsupport::readFile("output/errors/Fixes.txt"), "old fix\n");
+    EXPECT_TRUE(fs::exists("output/LiveriesScanned.xml/in-the-way"));
     EXPECT_TRUE(SCAN_LIVERIES.current);
     EXPECT_EQ(gScanTitles.size(), 0u);
 }
@@ -270,16 +310,102 @@ TEST_F(LiveryScan, WalkerRules) {
     EXPECT_EQ(calls_, 2);
 }
 
+// Links that lead back into the tree: each folder is walked once, each file read once.
+TEST_F(LiveryScan, LinkLoopsAreWalkedOnce) {
+    recordPriorities();
+    const fs::path root = folder_.path() / "loops";
+    const std::string cfg = "[fltsim.0]\ntitle=x\n";
+    testsupport::writeFile(root / "pkg" / "aircraft.cfg", cfg);
+    testsupport::writeFile(root / "a" / "in-a" / "aircraft.cfg", cfg);
+    fs::create_directories(root / "b");
+    fs::create_directory_symlink(".", root / "pkg" / "self");
+    fs::create_directory_symlink("..", root / "pkg" / "up");
+    fs::create_directory_symlink("../b", root / "a" / "to-b");
+    fs::create_directory_symlink("../a", root / "b" / "to-a");
+    // Two links to one package outside the tree: it is read once.
+    testsupport::writeFile(folder_.path() / "elsewhere" / "linkedpkg" / "aircraft.cfg", cfg);
+    fs::create_directory_symlink(folder_.path() / "elsewhere" / "linkedpkg", root / "linked1");
+    fs::create_directory_symlink(folder_.path() / "elsewhere" / "linkedpkg", root / "linked2");
+
+    lf_walkPackageFolder(1, root);
+    EXPECT_EQ(calls_, 3);
+    EXPECT_EQ(prioritiesOf("pkg").size(), 1u);
+    EXPECT_EQ(prioritiesOf("in-a").size(), 1u);
+    EXPECT_EQ(prioritiesOf("linked1").size() + prioritiesOf("linked2").size(), 1u);
+    const auto lines = logLines();
+    const auto skipped = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.ends_with(" leads to a folder walked already, skipped");
+    });
+    EXPECT_GE(skipped, 4); // self, up's way back into the tree, one of a/b, one of the links
+    EXPECT_LE(skipped, 5);
+}
+
+// A folder or an aircraft.cfg that cannot be read is reported with the system's reason.
+TEST_F(LiveryScan, UnreadableFoldersAndFilesAreReported) {
+    testsupport::writeFile("not-a-folder", "");
+    lf_walkPackageFolder(1, "not-a-folder");
+    EXPECT_TRUE(loggedPart("liveries search cannot read folder not-a-folder: Not a directory"));
+
+    const fs::path ivaoCfg = "pkgs/IVAO_MTL/SimObjects/Airplanes/IVAO_B738/aircraft.cfg";
+    EXPECT_TRUE(lf_searchLiveriesinIVAOFile(1, ivaoCfg).empty());
+    EXPECT_TRUE(loggedPart(fmt::format("! Cannot read {}: No such file or directory", ivaoCfg.string())));
+
+    if (::geteuid() != 0) { // permissions do not hold for the superuser
+        testsupport::writeFile("locked/pkg/aircraft.cfg", "[fltsim.0]\ntitle=x\n");
+        testsupport::writeFile("locked-file/aircraft.cfg", "[fltsim.0]\ntitle=x\n");
+        fs::permissions("locked/pkg", fs::perms::none);
+        fs::permissions("locked-file/aircraft.cfg", fs::perms::none);
+        lf_walkPackageFolder(1, "locked");
+        EXPECT_TRUE(lf_searchLiveriesinFile(1, "locked-file/aircraft.cfg").empty());
+        fs::permissions("locked/pkg", fs::perms::owner_all);
+        EXPECT_TRUE(loggedPart("liveries search cannot read folder locked/pkg: Permission denied"));
+        EXPECT_TRUE(logged("! Cannot read locked-file/aircraft.cfg: Permission denied"));
+    }
+}
+
+// The file met first in the walk keeps a title, however long its reading takes.
+TEST_F(LiveryScan, FirstFileInWalkOrderKeepsATitle) {
+    const fs::path root = folder_.path() / "dups";
+    for (const char* name : {"one", "two", "three"})
+        testsupport::writeFile(root / name / "aircraft.cfg",
+                               fmt::format("[General]\nicao_type_designator=A320\n[fltsim.0]\ntitle=Same Title\n"
+                                           "icao_airline={}\n",
+                                           name == std::string("one") ? "AFR" : (name == std::string("two") ? "KLM" : "DLH")));
+    std::vector<std::string> walkOrder;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.path().filename() == "aircraft.cfg") walkOrder.push_back(entry.path().parent_path().filename().string());
+    ASSERT_EQ(walkOrder.size(), 3u);
+    const std::map<std::string, std::string> operators{{"one", "AFR"}, {"two", "KLM"}, {"three", "DLH"}};
+
+    gScanWorkerCount = 3;
+    gf_setScanFileReader([&](uint32_t priority, const fs::path& cfgPath, bool) {
+        // The first file is the slowest.
+        if (cfgPath.parent_path().filename() == walkOrder.front()) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return lf_searchLiveriesinFile(priority, cfgPath);
+    });
+    lf_walkPackageFolder(1, root);
+    ASSERT_EQ(gLiveries.size(), 1u);
+    EXPECT_EQ(gOperatorCodes.text(gLiveries.front().key.operatorIndex), operators.at(walkOrder.front()));
+    const auto incomplete = gIncompleteSectionLines.snapshot();
+    EXPECT_EQ(incomplete.size(), 2u);
+    for (const std::string& name : {walkOrder[1], walkOrder[2]})
+        EXPECT_NE(std::find(incomplete.begin(), incomplete.end(),
+                            (root / name).string() + " [fltsim.0] title 'Same Title' already exists"),
+                  incomplete.end())
+            << name;
+}
+
 class LiveryScanConcurrency : public LiveryScan {};
 
-// Given-up results: the walker logs them, and every task has ended when the walk returns.
-TEST_F(LiveryScanConcurrency, NoTaskOutlivesTheWalk) {
+// A slow file's result is waited for and kept (its worker has to end before the walk does); the
+// liveries keep the walk's order; every task has ended when the walk returns.
+TEST_F(LiveryScanConcurrency, SlowResultsAreKeptInWalkOrder) {
     gScanWorkerCount = 2;
     gScanResultTimeout = std::chrono::milliseconds(100);
     std::atomic<int> ended{0};
     gf_setScanFileReader([&](uint32_t, const fs::path& cfgPath, bool) -> std::list<LiveryData> {
         const std::string text = cfgPath.string();
-        if (text.find("utf16") != std::string::npos) std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        if (text.find("utf16") != std::string::npos) std::this_thread::sleep_for(std::chrono::milliseconds(300));
         ++ended;
         if (text.find("cp1252") != std::string::npos) throw std::runtime_error("unreadable");
         return {LiveryData{text, "", LiveryKey{1, 0, 1, 0, 0}, 1}};
@@ -287,10 +413,32 @@ TEST_F(LiveryScanConcurrency, NoTaskOutlivesTheWalk) {
     lf_walkPackageFolder(1, kPackages / "charsets");
     EXPECT_EQ(ended, 7);
     EXPECT_EQ(gRunningScanTasks, 0);
-    // Which slow results are given up depends on timing; that some were shows in the log.
-    EXPECT_LT(gLiveries.size(), 6u);
+    std::vector<std::string> expected;
+    for (const auto& entry : fs::recursive_directory_iterator(kPackages / "charsets"))
+        if (entry.path().filename() == "aircraft.cfg" && entry.path().string().find("cp1252") == std::string::npos)
+            expected.push_back(entry.path().string());
+    std::vector<std::string> titles;
+    for (const auto& livery : gLiveries) titles.push_back(livery.title);
+    EXPECT_EQ(titles, expected);
     EXPECT_TRUE(loggedPart("unreadable"));
-    EXPECT_TRUE(loggedPart("Future wait timed out after 10 seconds"));
+    EXPECT_TRUE(loggedPart("takes longer than 0.1 seconds, still waiting"));
+}
+
+// The stop flag ends the walk's waits: files not started yet are not read, nothing is kept.
+TEST_F(LiveryScanConcurrency, StopEndsTheWalk) {
+    gScanWorkerCount = 1;
+    std::atomic<int> calls{0};
+    gf_setScanFileReader([&](uint32_t, const fs::path& cfgPath, bool) -> std::list<LiveryData> {
+        if (++calls == 1) {
+            gStopFlag = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        return {LiveryData{cfgPath.string(), "", LiveryKey{1, 0, 1, 0, 0}, 1}};
+    });
+    lf_walkPackageFolder(1, kPackages / "charsets");
+    EXPECT_LT(calls.load(), 7);
+    EXPECT_EQ(gRunningScanTasks, 0);
+    EXPECT_TRUE(gLiveries.empty());
 }
 
 } // namespace
