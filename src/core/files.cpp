@@ -117,6 +117,13 @@ bool lf_writeAndSync(const fs::path& temp, std::string_view bytes, std::string& 
 
 bool lf_replaceFile(const fs::path& path, std::string_view bytes, std::string& failure) {
     static std::atomic<uint64_t> counter{0};
+    // Only a regular file (or none) is replaced: renaming over a device or a pipe would take it away.
+    std::error_code ec;
+    const auto status = fs::status(path, ec);
+    if (!ec && fs::exists(status) && !fs::is_regular_file(status)) {
+        failure = "not a regular file";
+        return false;
+    }
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     fs::path temp = path;
     temp += fmt::format(".{}-{}.tmp", ::getpid(), counter.fetch_add(1));

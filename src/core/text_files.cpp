@@ -272,24 +272,13 @@ void appendLine(std::string& text, std::string_view line) {
     text.push_back('\n');
 }
 
-// Only a regular file (or none) is replaced: renaming over a device or a pipe would take it away.
-bool replaceFile(const std::filesystem::path& path, std::string_view bytes) {
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-        gf_logHighlighted(fmt::format("Could not write {}: not a regular file", gf_pathToUtf8Lossy(path)));
-        return false;
-    }
-    return gf_writeFileAtomically(path, bytes);
-}
-
 } // namespace
 
 bool gf_writeTextFile(std::string_view text, const std::filesystem::path& path) {
     std::string bytes;
     bytes.reserve(text.size() + 1);
     appendLine(bytes, text);
-    return replaceFile(path, bytes);
+    return gf_writeFileAtomically(path, bytes);
 }
 
 bool gf_writeLines(std::span<const std::string> lines, const std::filesystem::path& path) {
@@ -298,7 +287,7 @@ bool gf_writeLines(std::span<const std::string> lines, const std::filesystem::pa
     std::string bytes;
     bytes.reserve(size);
     for (const auto& line : lines) appendLine(bytes, line);
-    return replaceFile(path, bytes);
+    return gf_writeFileAtomically(path, bytes);
 }
 
 } // namespace tamrix

@@ -9,6 +9,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/captured_log.hpp"
@@ -272,16 +273,20 @@ TEST(AtomicWrite, FlushesTheNewFileAndItsFolderAroundTheRename) {
 
 TEST(AtomicWrite, AFailureIsLoggedAndLeavesTheOldFileAndNoTemporaryFile) {
     CapturedLog log;
-    // The target's name is taken by a folder: the rename fails after the write.
+    // The target's name is taken by a folder or a pipe: neither is replaced by a file.
     fs::create_directories("taken/inner");
     EXPECT_FALSE(gf_writeFileAtomically("taken", "bytes"));
     EXPECT_TRUE(fs::is_directory("taken/inner"));
+    ASSERT_EQ(::mkfifo("pipe", 0600), 0);
+    EXPECT_FALSE(gf_writeFileAtomically("pipe", "bytes"));
+    EXPECT_TRUE(fs::is_fifo("pipe"));
     // No folder to write into.
     EXPECT_FALSE(gf_writeFileAtomically("missing/file.xml", "bytes"));
     const auto lines = log.lines();
-    ASSERT_EQ(lines.size(), 2U);
-    EXPECT_THAT(lines[0], ::testing::StartsWith("==> Could not write taken: renaming taken."));
-    EXPECT_THAT(lines[1], ::testing::StartsWith("==> Could not write missing/file.xml: creating missing/file.xml."));
+    ASSERT_EQ(lines.size(), 3U);
+    EXPECT_EQ(lines[0], "==> Could not write taken: not a regular file");
+    EXPECT_EQ(lines[1], "==> Could not write pipe: not a regular file");
+    EXPECT_THAT(lines[2], ::testing::StartsWith("==> Could not write missing/file.xml: creating missing/file.xml."));
     for (const auto& entry : fs::directory_iterator("."))
         EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
 }
