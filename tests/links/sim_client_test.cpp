@@ -23,6 +23,8 @@ protected:
     void SetUp() override {
         SimTest::SetUp();
         simWorld().reset(); // the simulator is not there yet
+        gReservedStandUpdates = 0;
+        gVersionSwitches = 0;
         gf_setSimDispatch(TestDispatch::dispatch);
         gf_setReservedStandUpdater([] { ++gReservedStandUpdates; });
         gf_setSimVersionSwitcher([] { ++gVersionSwitches; });
@@ -241,7 +243,9 @@ TEST_F(SimClient, TheResetBeforeARestartClearsTheConnectionState) {
     EXPECT_EQ(gSimConnect.load(), nullptr);
 }
 
-TEST(ReservedStand, TheUpdaterOfTheAirportsSideRunsWhenInstalled) {
+class ReservedStand : public simtest::FreshSim {};
+
+TEST_F(ReservedStand, TheUpdaterOfTheAirportsSideRunsWhenInstalled) {
     gf_updateReservedStand(); // nothing installed: nothing to do
     static int calls = 0;
     gf_setReservedStandUpdater([] { ++calls; });

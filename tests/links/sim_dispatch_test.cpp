@@ -36,6 +36,7 @@ class Dispatch : public DispatchTest {
 protected:
     void SetUp() override {
         DispatchTest::SetUp();
+        gReservedStandUpdates = 0;
         gf_setReservedStandUpdater([] { ++gReservedStandUpdates; });
         answerUserState(); // the user aircraft is object 1
     }
@@ -194,7 +195,9 @@ TEST_F(DispatchTest, TheFirstUserStateAfterStartIsNeverAJump) {
     EXPECT_EQ(gUserObjectId.load(), 1u);
 }
 
-TEST(SimDispatchConcurrency, ALostSimulatorEndsTheRunWithSimWasClosed) {
+class SimDispatchConcurrency : public simtest::FreshSim {};
+
+TEST_F(SimDispatchConcurrency, ALostSimulatorEndsTheRunWithSimWasClosed) {
     testsupport::CapturedLog log;
     simWorld().startSimulator();
     simWorld().setFlightRunning(true);
@@ -432,16 +435,18 @@ TEST_F(DispatchTest, TheUserStateIsTheWholeBlockWithoutANegativeAltitude) {
     EXPECT_EQ(state.zuluDayOfYear, 1);
     EXPECT_EQ(state.zuluYear, 2026);
     EXPECT_GT(state.temperature, 500.0);
-    EXPECT_EQ(gSimUtcTime.load(), 0); // only for RealTraffic's professional edition
+    // The simulator's time is kept whoever reads it; only the professional edition is sent it.
+    EXPECT_EQ(gf_simUtcTime(), std::optional<int64_t>(1767225600 + 3600 * 13 + 42));
 }
 
 TEST_F(DispatchTest, TheSimulatorsUtcTimeFollowsItsCalendar) {
-    gRealTrafficProfessional.store(true);
+    EXPECT_FALSE(gf_simUtcTime().has_value()); // not known before the first answer
     for (const int64_t t : {int64_t{42}, int64_t{86400 + 42}, int64_t{951782400} /* 2000-02-29 */,
                             int64_t{1735603200 + 86399} /* 2024-12-31 23:59:59 */, int64_t{1767225600}}) {
         simWorld().setZuluTime(t);
         answerUserState();
         EXPECT_EQ(gSimUtcTime.load(), t);
+        EXPECT_EQ(gf_simUtcTime(), std::optional<int64_t>(t));
     }
 }
 
@@ -492,6 +497,7 @@ TEST_F(DispatchTest, TheCleanUpBeforeARestartForgetsWhatTheRunLearned) {
     gf_resetSimStatusTexts();
     EXPECT_EQ(gf_userStandName(), "");
     EXPECT_EQ(gSimUtcTime.load(), 0);
+    EXPECT_FALSE(gf_simUtcTime().has_value());
     EXPECT_FALSE(gSimSecond.load());
     EXPECT_EQ(gf_userAcTitle(), "");
     EXPECT_FALSE(gf_userAcHalfSpan().has_value());
