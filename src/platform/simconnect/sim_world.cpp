@@ -412,6 +412,7 @@ void State::followGround(Object& o) {
     const bool onGroundNow = o.altitude - ground <= o.staticCg + kOnGroundToleranceFeet;
     if (onGroundNow == o.onGround) return;
     o.onGround = onGroundNow;
+    o.groundChange = onGroundNow ? "touchdown" : "lift-off";
     groundEvents.push_back(GroundEvent{frame, zulu, o.id, o.atcId, onGroundNow, o.latitude, o.longitude});
     if (groundEvents.size() > kGroundEventLimit) groundEvents.erase(groundEvents.begin());
 }
@@ -442,31 +443,31 @@ void State::moveUserAlongRoute() {
     }
     if (userRouteNext >= userRoute.size()) user.groundSpeed = 0.0;
     const double ground = groundAt(user.latitude, user.longitude);
-    user.onGround = user.altitude - ground <= user.staticCg + kOnGroundToleranceFeet;
+    const bool onGroundNow = user.altitude - ground <= user.staticCg + kOnGroundToleranceFeet;
+    if (onGroundNow != user.onGround) user.groundChange = onGroundNow ? "touchdown" : "lift-off";
+    user.onGround = onGroundNow;
 }
 
 static std::string traceLineOf(const State& s, const Object& o, const std::string& time) {
     const double ground = s.groundAt(o.latitude, o.longitude);
-    std::string event;
-    for (auto it = s.groundEvents.rbegin(); it != s.groundEvents.rend(); ++it) {
-        if (it->zulu < s.zulu) break;
-        if (it->id == o.id) {
-            event = it->touchdown ? "touchdown" : "lift-off";
-            break;
-        }
-    }
+    std::string lights = lightsText(o.lights);
+    std::replace(lights.begin(), lights.end(), ',', '+');
     return fmt::format("{},{},{},{:.6f},{:.6f},{:.1f},{:.1f},{:.1f},{},{:.0f},{},{:.0f},{:.0f},{},{},{},{}\n", time,
                        o.id, traceField(o.atcId), o.latitude, o.longitude, o.altitude,
                        std::max(0.0, o.altitude - ground), o.heading * 180.0 / kPi, o.onGround ? 1 : 0, o.flaps,
                        o.gearDown ? 1 : 0, o.spoilers, o.throttle1, o.enginesRunning ? 1 : 0, o.parkingBrake ? 1 : 0,
-                       lightsText(o.lights), event);
+                       lights, o.groundChange);
 }
 
 void State::writeTrace() {
     if (!trace.is_open() || traceFailed) return;
     const std::string time = isoTime(zulu);
     trace << traceLineOf(*this, user, time);
-    for (const auto& [id, o] : ai) trace << traceLineOf(*this, o, time);
+    user.groundChange.clear();
+    for (auto& [id, o] : ai) {
+        trace << traceLineOf(*this, o, time);
+        o.groundChange.clear();
+    }
     trace.flush();
     if (!trace) traceFailed = true; // a full disk ends the trace, never the simulator
 }
@@ -850,6 +851,14 @@ void SimWorld::addAirport(const Airport& airport) {
     auto& s = state();
     std::lock_guard guard(s.lock);
     s.airports[detail::upper(airport.icao)] = airport;
+}
+
+std::vector<Airport> SimWorld::airports() const {
+    auto& s = state();
+    std::lock_guard guard(s.lock);
+    std::vector<Airport> out;
+    for (const auto& [code, a] : s.airports) out.push_back(a);
+    return out;
 }
 
 void SimWorld::failCalls(const std::string& function, int count) {

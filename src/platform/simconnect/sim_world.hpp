@@ -240,8 +240,9 @@ public:
     std::optional<ObjectView> object(uint32_t id) const;
     std::size_t aiObjectCount() const;
 
-    // ---- airports for facility requests ----
+    // ---- airports for facility requests and the ground ----
     void addAirport(const Airport& airport);
+    std::vector<Airport> airports() const; // by code
 
     // ---- faults and messages ----
     // The next `count` calls of this function (e.g. "SimConnect_TransmitClientEvent") fail with

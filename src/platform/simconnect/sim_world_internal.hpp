@@ -86,6 +86,7 @@ struct Object {
     bool gearDown = true;
     bool enginesRunning = false;
     bool parkingBrake = false;
+    std::string groundChange; // "touchdown" or "lift-off" since the last trace line, else empty
     double staticCg = 8.0; // feet
     double staticPitch = 0.0;
     bool freezeLatLon = false;
