@@ -90,6 +90,19 @@ TEST_F(SimClient, RetriesWhileTheSimulatorIsAwayAndConnectsOnceItRuns) {
     EXPECT_EQ(gf_exitReason(), ExitReason::NotYetSet);
 }
 
+TEST_F(SimClient, TheConnectionIsPublishedOnlyAfterItsVocabularyIsRegistered) {
+    std::jthread client(lf_simClientThread);
+    ASSERT_TRUE(waitFor([] { return !simWorld().callsOf("SimConnect_Open").empty(); }));
+    LockHolder holder; // from now on publishing the connection waits for the SimConnect lock
+    simWorld().startSimulator();
+    ASSERT_TRUE(waitFor([] { return !simWorld().callsOf("SimConnect_SetNotificationGroupPriority").empty(); }));
+    EXPECT_EQ(gSimConnect.load(), nullptr);
+    EXPECT_EQ(simWorld().callsOf("SimConnect_SubscribeToSystemEvent").size(), 5u);
+    holder.release();
+    ASSERT_TRUE(waitFor(connected));
+    client.request_stop();
+}
+
 TEST_F(SimClient, TheWaitingMessageNamesTheChosenSimulator) {
     gIsMsfs2020.store(false);
     std::jthread client(lf_simClientThread);
