@@ -97,8 +97,7 @@ struct TestDispatch {
 inline void resetSimLinks() {
     simWorld().reset();
     tamrix::gf_resetRunState();
-    tamrix::gf_clearStatusError();
-    tamrix::gf_clearStatusLine();
+    tamrix::gf_resetStatusLine();
     tamrix::gf_resetSimClientState();
     tamrix::gSimOpen.store(false);
     tamrix::gf_setSimDispatch(nullptr);

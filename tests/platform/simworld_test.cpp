@@ -485,12 +485,25 @@ TEST_F(SimWorldScenario, AValidFileSetsUpTheWorldAndABadOneLeavesItAlone) {
     EXPECT_EQ(simWorld().userAircraft().title, "My Plane");
 }
 
-TEST_F(SimWorldScenario, TheExampleScenarioIsValid) {
+TEST_F(SimWorldScenario, TheExampleScenariosAreValid) {
+    // Their snapshot and trace files are written beside the run, here in a folder of the test.
+    TempFolder folder;
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(folder.path());
     std::string error;
-    ASSERT_TRUE(loadScenario(std::filesystem::path(QUORVEL_SOURCE_DIR) / "tests/fixtures/simworld/frankfurt.json", error))
-        << error;
+    const auto fixtures = std::filesystem::path(QUORVEL_SOURCE_DIR) / "tests/fixtures/simworld";
+    EXPECT_TRUE(loadScenario(fixtures / "frankfurt.json", error)) << error;
     EXPECT_EQ(simWorld().userAircraft().atcModel, "A20N");
     EXPECT_FALSE(simWorld().simulatorAvailable());
+    ASSERT_EQ(simWorld().airports().size(), 1u);
+    EXPECT_EQ(simWorld().airports()[0].runways.size(), 3u);
+    EXPECT_TRUE(std::filesystem::exists(folder / "SimTrace.csv"));
+
+    EXPECT_TRUE(loadScenario(fixtures / "frankfurt_events.json", error)) << error;
+    EXPECT_EQ(simWorld().userAircraft().route.size(), 4u);
+    EXPECT_EQ(simWorld().advanceTimeline(1000.0), 6);
+    simWorld().reset();
+    std::filesystem::current_path(before);
 }
 
 TEST_F(SimWorldScenario, TheClockRunsTheWorldAndWritesASnapshotAPersonCanRead) {
