@@ -502,6 +502,11 @@ TEST_F(SimWorldScenario, TheExampleScenariosAreValid) {
     EXPECT_TRUE(loadScenario(fixtures / "frankfurt_events.json", error)) << error;
     EXPECT_EQ(simWorld().userAircraft().route.size(), 4u);
     EXPECT_EQ(simWorld().advanceTimeline(1000.0), 6);
+    // The traffic feed's scenario of Billund is the simulator's as well.
+    EXPECT_TRUE(loadScenario(std::filesystem::path(QUORVEL_SOURCE_DIR) / "data/scenario/EKBI.json", error)) << error;
+    ASSERT_EQ(simWorld().airports().size(), 1u);
+    EXPECT_EQ(simWorld().airports()[0].runways.at(0).designator, "09/27");
+    EXPECT_DOUBLE_EQ(simWorld().groundAltitudeAt(55.74, 9.15), 247.0);
     simWorld().reset();
     std::filesystem::current_path(before);
 }
