@@ -100,8 +100,9 @@ void lf_addClientEventToGroup(DWORD eventId) {
     SimConnect_AddClientEventToNotificationGroup(gSimConnect.load(), kGroupAi, eventId, TRUE);
 }
 
-void lf_setupSimDefinitions() {
-    const HANDLE handle = gSimConnect.load();
+void lf_setupSimDefinitions() { lf_setupSimDefinitions(gSimConnect.load()); }
+
+void lf_setupSimDefinitions(HANDLE handle) {
     SimConnect_SubscribeToSystemEvent(handle, kSystemEventSim, "Sim");
     SimConnect_SubscribeToSystemEvent(handle, kSystemEventObjectAdded, "ObjectAdded");
     SimConnect_SubscribeToSystemEvent(handle, kSystemEventObjectRemoved, "ObjectRemoved");
@@ -110,7 +111,8 @@ void lf_setupSimDefinitions() {
     for (const auto& d : kDatums)
         SimConnect_AddToDataDefinition(handle, d.definition, d.name, d.units, d.type, 0.0f, SIMCONNECT_UNUSED);
     for (const auto& e : kClientEvents) SimConnect_MapClientEventToSimEvent(handle, e.id, e.name);
-    for (const DWORD event : kGroupMembers) lf_addClientEventToGroup(event);
+    for (const DWORD event : kGroupMembers)
+        SimConnect_AddClientEventToNotificationGroup(handle, kGroupAi, event, TRUE);
     SimConnect_SetNotificationGroupPriority(handle, kGroupAi, SIMCONNECT_GROUP_PRIORITY_HIGHEST);
 }
 

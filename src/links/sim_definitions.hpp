@@ -103,6 +103,9 @@ static_assert(sizeof(StaticCgBlock) == 16);
 // 35 data definitions, the 17 client-event mappings, the 16 group additions and the group's
 // priority, in that order. The results are not examined.
 void lf_setupSimDefinitions();
+// The same on a connection not yet published in gSimConnect, so that nobody sees the connection
+// before it knows the vocabulary.
+void lf_setupSimDefinitions(HANDLE handle);
 // Adds one client event to group 301 as maskable.
 void lf_addClientEventToGroup(DWORD eventId);
 

@@ -29,6 +29,7 @@ namespace tamrix {
 
 std::atomic<bool> gSimSecond{false};
 std::atomic<int64_t> gSimUtcTime{0};
+std::atomic<bool> gSimUtcKnown{false};
 
 namespace {
 
@@ -57,15 +58,40 @@ void postEvent(uint32_t objectId, uint32_t key, uint32_t kind, double value1, do
     gf_postSimEvent(SimEvent{objectId, key, 0, kind, value1, value2});
 }
 
-// The first pending creation that matches, removed (the last entry takes its place).
+// The first pending creation that matches, removed; the others keep their sending order.
 template <class Matches> std::optional<PendingCreation> takePending(Matches matches) {
     auto& pending = gPendingCreations;
     const auto found = std::find_if(pending.begin(), pending.end(), matches);
     if (found == pending.end()) return std::nullopt;
     PendingCreation taken = std::move(*found);
-    *found = std::move(pending.back());
-    pending.pop_back();
+    pending.erase(found);
     return taken;
+}
+
+// The callsign as the simulator keeps it for the object's ATC id.
+std::string_view keptCallsign(const std::string& callsign) {
+    return std::string_view(callsign).substr(0, std::min(callsign.size(), kSimAtcIdKept));
+}
+
+// The key of one of our announced objects, forgotten; 0 for any other object.
+uint32_t takeOwnObject(uint32_t objectId) {
+    auto& own = gOwnObjects;
+    const auto found =
+        std::find_if(own.begin(), own.end(), [objectId](const OwnObject& o) { return o.objectId == objectId; });
+    if (found == own.end()) return 0;
+    const uint32_t key = found->key;
+    *found = own.back();
+    own.pop_back();
+    return key;
+}
+
+// Objects whose removal the simulator never reported stay at most this many; the oldest go first.
+constexpr std::size_t kOwnObjectsMax = 4096;
+
+void rememberOwnObject(uint32_t objectId, uint32_t key) {
+    takeOwnObject(objectId);
+    if (gOwnObjects.size() >= kOwnObjectsMax) gOwnObjects.erase(gOwnObjects.begin());
+    gOwnObjects.push_back(OwnObject{objectId, key});
 }
 
 bool takeAddedObject(uint32_t objectId) {
@@ -99,6 +125,13 @@ int64_t simUtcTimeOf(const UserAcState& user) {
     return days * 86400 + user.zuluTime;
 }
 
+// A date the simulator can hold: year 1970 to 9999, a day of that year and a second of the day.
+bool validZulu(const UserAcState& user) {
+    const auto year = static_cast<int16_t>(user.zuluYear);
+    return year >= 1970 && year <= 9999 && user.zuluDayOfYear >= 1 && user.zuluDayOfYear <= 366 &&
+           user.zuluTime >= 0 && user.zuluTime < 86400;
+}
+
 void onUserAcState(uint32_t objectId, UserAcState user) {
     if (user.altitude < 0.0) user.altitude = 0.0;
     gf_storeUserAcState(user);
@@ -130,7 +163,10 @@ void onUserAcState(uint32_t objectId, UserAcState user) {
         gf_invalidateStatusPanel();
     }
 
-    if (gRealTrafficProfessional.load()) gSimUtcTime.exchange(simUtcTimeOf(user));
+    if (validZulu(user)) {
+        gSimUtcTime.exchange(simUtcTimeOf(user));
+        gSimUtcKnown.store(true);
+    }
     gUserObjectId.store(objectId);
 }
 
@@ -138,6 +174,11 @@ void onUserAcState(uint32_t objectId, UserAcState user) {
 
 void gf_installSimDispatch() {
     gf_setSimDispatch(lf_simDispatch);
+}
+
+std::optional<int64_t> gf_simUtcTime() {
+    if (!gSimUtcKnown.load()) return std::nullopt;
+    return gSimUtcTime.load();
 }
 
 std::string gf_userStandName() {
@@ -156,6 +197,7 @@ void gf_resetSimDispatchState() {
     }
     gSimSecond.store(false);
     gSimUtcTime.store(0);
+    gSimUtcKnown.store(false);
 }
 
 void lf_simDispatch(SIMCONNECT_RECV* message, DWORD size, void*) {
@@ -203,9 +245,22 @@ void lf_simDispatch(SIMCONNECT_RECV* message, DWORD size, void*) {
             if (event.dwData > gUserObjectId.load()) gAddedObjects.push_back(event.dwData);
         } else if (event.uEventID == kSystemEventObjectRemoved) {
             // An object that leaves before it was ever in range is no longer waited for: its id
-            // may come back for another object.
-            takeAddedObject(event.dwData);
-            postEvent(event.dwData, 0, kSimEventRemoved, 0.0, 0.0);
+            // may come back for another object. When it was one of our creations the event
+            // carries its key, so that its aircraft does not wait for it for ever.
+            const uint32_t objectId = event.dwData;
+            takeAddedObject(objectId);
+            uint32_t key = 0;
+            if (objectId != 0) {
+                if (const auto gone =
+                        takePending([objectId](const PendingCreation& p) { return p.objectId == objectId; })) {
+                    key = gone->key;
+                    gf_log(fmt::format("{:8} removed by the simulator before it was recognised, oid: {}",
+                                       gone->callsign, gf_id2Text(objectId)));
+                } else {
+                    key = takeOwnObject(objectId);
+                }
+            }
+            postEvent(objectId, key, kSimEventRemoved, 0.0, 0.0);
         }
         break;
     }
@@ -214,6 +269,8 @@ void lf_simDispatch(SIMCONNECT_RECV* message, DWORD size, void*) {
         newFlight();
         break;
     case SIMCONNECT_RECV_ID_EVENT_FRAME:
+        ++gSimFrameCount;
+        lf_expirePendingCreations();
         lf_flushSimQueues();
         break;
     case SIMCONNECT_RECV_ID_SIMOBJECT_DATA:
@@ -222,7 +279,20 @@ void lf_simDispatch(SIMCONNECT_RECV* message, DWORD size, void*) {
     case SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE:
         lf_onSimObjectDataByType(message, size);
         break;
-    case SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID:
+    case SIMCONNECT_RECV_ID_ASSIGNED_OBJECT_ID: {
+        // The simulator answers our creations in the order they were sent: the oldest creation
+        // without an object gets this one.
+        SIMCONNECT_RECV_ASSIGNED_OBJECT_ID assigned{};
+        if (!gf_readRecordField(message, size, 0, assigned)) {
+            logShort(id, size);
+            break;
+        }
+        if (assigned.dwRequestID != kRequestCreateAi || assigned.dwObjectID == 0) break;
+        const auto open = std::find_if(gPendingCreations.begin(), gPendingCreations.end(),
+                                       [](const PendingCreation& p) { return p.objectId == 0; });
+        if (open != gPendingCreations.end()) open->objectId = assigned.dwObjectID;
+        break;
+    }
     case SIMCONNECT_RECV_ID_CLIENT_DATA:
     case SIMCONNECT_RECV_ID_EVENT_EX1:
         break;
@@ -286,9 +356,15 @@ void lf_onSimException(const SIMCONNECT_RECV* message, DWORD size) {
     case SIMCONNECT_EXCEPTION_VERSION_MISMATCH:
         throw UserErrorException(95,
                                  fmt::format("SimConnect Version Mismatch, dwIndex: {}", exception.dwIndex));
-    case SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS:
+    case SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS: {
         gf_setStatusLine("SimConnect: too many objects (max 1000)", true);
+        // That creation will never give an object: its aircraft is told so, its livery is not
+        // to blame.
+        const DWORD sendId = exception.dwSendID;
+        if (const auto refused = takePending([sendId](const PendingCreation& p) { return p.sendId == sendId; }))
+            postEvent(0, refused->key, kSimEventRemoved, 0.0, 0.0);
         break;
+    }
     case SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE:
         gf_log("SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE");
         break;
@@ -378,8 +454,16 @@ void lf_onSimObjectDataByType(const SIMCONNECT_RECV* message, DWORD size) {
         return;
     }
 
+    // Ours by the callsign as the simulator keeps it, else by the object id it assigned.
     std::optional<PendingCreation> ours;
-    if (!atcId.empty()) ours = takePending([atcId](const PendingCreation& p) { return p.callsign == atcId; });
+    if (!atcId.empty())
+        ours = takePending([atcId](const PendingCreation& p) { return keptCallsign(p.callsign) == atcId; });
+    if (!ours) ours = takePending([objectId](const PendingCreation& p) { return p.objectId == objectId; });
+    if (ours) {
+        // Another creation that was given this object's id in error waits for its own.
+        for (auto& p : gPendingCreations)
+            if (p.objectId == objectId) p.objectId = 0;
+    }
     if (!ours) {
         // Somebody else's aircraft: it stays as it is.
         if (atcId != "AS-GEN") {
@@ -408,10 +492,28 @@ void lf_onSimObjectDataByType(const SIMCONNECT_RECV* message, DWORD size) {
         for (const DWORD freeze : {kEventFreezeLatLonSet, kEventFreezeAltitudeSet, kEventFreezeAttitudeSet})
             gClientEventQueue.push_back(ClientEventEntry{objectId, freeze, 1});
     }
+    rememberOwnObject(objectId, ours->key);
     if (ours->key <= kMaxStaticKey)
         postEvent(objectId, ours->key, kSimEventCreatedStatic, 0.0, 0.0);
     else
         postEvent(objectId, ours->key, kSimEventCreatedLive, 0.0, heightAboveGround);
+}
+
+void lf_expirePendingCreations() {
+    auto& pending = gPendingCreations;
+    // Sent in order: the oldest are at the front.
+    while (!pending.empty() && gSimFrameCount - pending.front().sentFrame > kPendingCreationMaxFrames) {
+        PendingCreation gone = std::move(pending.front());
+        pending.erase(pending.begin());
+        gf_log(fmt::format("{:8} not seen {} frames after its creation, given up{}", gone.callsign,
+                           kPendingCreationMaxFrames,
+                           gone.objectId != 0 ? fmt::format(", oid {} removed", gf_id2Text(gone.objectId)) : ""));
+        if (gone.objectId > gUserObjectId.load()) {
+            takeAddedObject(gone.objectId);
+            gf_queueAiRemove(gone.objectId);
+        }
+        postEvent(gone.objectId, gone.key, kSimEventRemoved, 0.0, 0.0);
+    }
 }
 
 } // namespace tamrix

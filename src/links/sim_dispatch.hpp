@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/simconnect/simconnect.hpp"
@@ -20,9 +21,14 @@ namespace tamrix {
 // Set on each answer to request 108 (once per simulator second); the main loop takes it with an
 // exchange to false for its once-per-simulator-second work.
 extern std::atomic<bool> gSimSecond;
-// The simulator's UTC time, seconds since 1970 (from the user aircraft's state while
-// RealTraffic's professional edition is connected); 0 until known.
+// The simulator's UTC time, seconds since 1970, from each answer about the user aircraft's state
+// whose date is valid; 0 until known. Whether it goes to RealTraffic is the sender's choice
+// (professional edition only).
 extern std::atomic<int64_t> gSimUtcTime;
+// Set with the first valid time of a run; cleared by the clean-up.
+extern std::atomic<bool> gSimUtcKnown;
+// The simulator's UTC time when known.
+std::optional<int64_t> gf_simUtcTime();
 
 // A user aircraft that moves further than this between two state answers has been moved to
 // another place: a new flight.
@@ -38,6 +44,10 @@ void lf_onSimOpen(const SIMCONNECT_RECV* message, DWORD size);
 void lf_onSimException(const SIMCONNECT_RECV* message, DWORD size);
 void lf_onSimObjectData(const SIMCONNECT_RECV* message, DWORD size);
 void lf_onSimObjectDataByType(const SIMCONNECT_RECV* message, DWORD size);
+// On each Frame, before the flush: creations that the simulator has not shown as an object for
+// kPendingCreationMaxFrames are given up (logged, their object removed when one was assigned,
+// and a removed-object event with their key posted).
+void lf_expirePendingCreations();
 
 // gUserStandName: the stand the user aircraft was last seen on; empty for none.
 std::string gf_userStandName();

@@ -18,6 +18,8 @@ std::vector<ClientEventEntry> gClientEventQueue;
 std::vector<uint32_t> gRemoveQueue;
 std::vector<PendingCreation> gPendingCreations;
 std::vector<uint32_t> gAddedObjects;
+std::vector<OwnObject> gOwnObjects;
+uint64_t gSimFrameCount = 0;
 
 namespace {
 
@@ -79,6 +81,7 @@ void gf_reserveSimQueues() {
         gRemoveQueue.reserve(kQueueReserve);
         gPendingCreations.reserve(kQueueReserve);
         gAddedObjects.reserve(kQueueReserve);
+        gOwnObjects.reserve(2 * kQueueReserve);
     }
     gSimConnectError.exchange(false);
 }
@@ -91,6 +94,8 @@ void gf_clearSimQueues() {
     gRemoveQueue.clear();
     gPendingCreations.clear();
     gAddedObjects.clear();
+    gOwnObjects.clear();
+    gSimFrameCount = 0;
 }
 
 void lf_aiCreate(const AiCreateRequest& request) {
@@ -108,7 +113,7 @@ void lf_aiCreate(const AiCreateRequest& request) {
         gf_logHighlighted("GetLastSentPacketID");
         sendId = 0;
     }
-    gPendingCreations.push_back(PendingCreation{sendId, request.key, request.callsign});
+    gPendingCreations.push_back(PendingCreation{sendId, request.key, request.callsign, 0, gSimFrameCount});
 }
 
 void lf_aiRemove(uint32_t objectId) {

@@ -44,7 +44,22 @@ struct PendingCreation {
     uint32_t sendId = 0; // the packet id of the creation request; 0 when it could not be read
     uint32_t key = 0;
     std::string callsign;
+    uint32_t objectId = 0;  // the id the simulator assigned to it, 0 until then
+    uint64_t sentFrame = 0; // gSimFrameCount when it was sent
 };
+
+// One of our objects the simulator has announced, with the key of its aircraft.
+struct OwnObject {
+    uint32_t objectId = 0;
+    uint32_t key = 0;
+};
+
+// The simulator keeps at most this many bytes of a tail number as the object's ATC id (its
+// by-type answers carry it in a 32-byte field); a longer callsign is recognised by its start.
+inline constexpr std::size_t kSimAtcIdKept = 31;
+// A creation the simulator has not shown as an object within this many frames (half a minute
+// to a minute) is given up: its object, if any, is removed and its aircraft told so.
+inline constexpr uint64_t kPendingCreationMaxFrames = 1800;
 
 // The SimConnect lock: one process-wide, non-recursive mutex.
 extern std::mutex gSimConnectLock;
@@ -60,8 +75,12 @@ extern std::vector<PositionEntry>* gPositionFill;
 extern std::vector<PositionEntry>* gPositionSend;
 
 // Touched only on the SimClient thread (and by the clean-up while no SimClient thread runs).
+// Pending creations are kept in the order they were sent.
 extern std::vector<PendingCreation> gPendingCreations;
 extern std::vector<uint32_t> gAddedObjects;
+extern std::vector<OwnObject> gOwnObjects;
+// Frames seen on this connection.
+extern uint64_t gSimFrameCount;
 
 // Queue functions: each takes the SimConnect lock, appends and releases it; none looks at
 // gSimConnectError. Any thread, never with the SimConnect lock already held.

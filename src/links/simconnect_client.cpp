@@ -154,11 +154,12 @@ void lf_simClientThread(std::stop_token stop) {
             pacer.sleepFor(stop, kOpenRetry);
         }
 
+        // The vocabulary first, then the connection is published: whoever sees it may use it.
+        lf_setupSimDefinitions(handle);
         {
             std::lock_guard guard(gSimConnectLock);
             gSimConnect.store(handle);
         }
-        lf_setupSimDefinitions();
         const DispatchProc dispatch = gDispatch.load();
         if (dispatch == nullptr) throw std::logic_error("no handler for the simulator's messages");
         const TimerPeriodGuard timer(1, timeBeginPeriod(1) == TIMERR_NOERROR);

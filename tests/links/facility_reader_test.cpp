@@ -65,7 +65,10 @@ protected:
         SimTest::SetUp();
         simWorld().addAirport(frankfurt());
     }
-    void TearDown() override { gf_closeFacilityClient(); }
+    void TearDown() override {
+        gf_closeFacilityClient();
+        SimTest::TearDown();
+    }
 
     AirportFileHeader header;
     uint32_t helipads = 99;

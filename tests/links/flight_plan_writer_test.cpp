@@ -24,7 +24,10 @@ TrafficRecord record(std::string_view origin, std::string_view destination, Airc
 // The program data folder lies in a fresh folder of the test.
 class FlightPlans : public ::testing::Test {
 protected:
-    void SetUp() override { ::setenv("QUORVEL_ROAMING_APPDATA", (folder.path() / "roaming").c_str(), 1); }
+    void SetUp() override {
+        ::setenv("QUORVEL_ROAMING_APPDATA", (folder.path() / "roaming").c_str(), 1);
+        gf_resetPaths(); // the paths are found again below the new folder
+    }
 
     testsupport::TempFolder folder;
     testsupport::CapturedLog log;

@@ -23,6 +23,8 @@ protected:
     void SetUp() override {
         SimTest::SetUp();
         simWorld().reset(); // the simulator is not there yet
+        gReservedStandUpdates = 0;
+        gVersionSwitches = 0;
         gf_setSimDispatch(TestDispatch::dispatch);
         gf_setReservedStandUpdater([] { ++gReservedStandUpdates; });
         gf_setSimVersionSwitcher([] { ++gVersionSwitches; });
@@ -86,6 +88,19 @@ TEST_F(SimClient, RetriesWhileTheSimulatorIsAwayAndConnectsOnceItRuns) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Waiting for MSFS 2020 ..."), 1);
     EXPECT_EQ(lines.back(), "SimConnect closed ok");
     EXPECT_EQ(gf_exitReason(), ExitReason::NotYetSet);
+}
+
+TEST_F(SimClient, TheConnectionIsPublishedOnlyAfterItsVocabularyIsRegistered) {
+    std::jthread client(lf_simClientThread);
+    ASSERT_TRUE(waitFor([] { return !simWorld().callsOf("SimConnect_Open").empty(); }));
+    LockHolder holder; // from now on publishing the connection waits for the SimConnect lock
+    simWorld().startSimulator();
+    ASSERT_TRUE(waitFor([] { return !simWorld().callsOf("SimConnect_SetNotificationGroupPriority").empty(); }));
+    EXPECT_EQ(gSimConnect.load(), nullptr);
+    EXPECT_EQ(simWorld().callsOf("SimConnect_SubscribeToSystemEvent").size(), 5u);
+    holder.release();
+    ASSERT_TRUE(waitFor(connected));
+    client.request_stop();
 }
 
 TEST_F(SimClient, TheWaitingMessageNamesTheChosenSimulator) {
@@ -241,7 +256,9 @@ TEST_F(SimClient, TheResetBeforeARestartClearsTheConnectionState) {
     EXPECT_EQ(gSimConnect.load(), nullptr);
 }
 
-TEST(ReservedStand, TheUpdaterOfTheAirportsSideRunsWhenInstalled) {
+class ReservedStand : public simtest::FreshSim {};
+
+TEST_F(ReservedStand, TheUpdaterOfTheAirportsSideRunsWhenInstalled) {
     gf_updateReservedStand(); // nothing installed: nothing to do
     static int calls = 0;
     gf_setReservedStandUpdater([] { ++calls; });

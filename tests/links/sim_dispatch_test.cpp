@@ -36,6 +36,7 @@ class Dispatch : public DispatchTest {
 protected:
     void SetUp() override {
         DispatchTest::SetUp();
+        gReservedStandUpdates = 0;
         gf_setReservedStandUpdater([] { ++gReservedStandUpdates; });
         answerUserState(); // the user aircraft is object 1
     }
@@ -194,7 +195,9 @@ TEST_F(DispatchTest, TheFirstUserStateAfterStartIsNeverAJump) {
     EXPECT_EQ(gUserObjectId.load(), 1u);
 }
 
-TEST(SimDispatchConcurrency, ALostSimulatorEndsTheRunWithSimWasClosed) {
+class SimDispatchConcurrency : public simtest::FreshSim {};
+
+TEST_F(SimDispatchConcurrency, ALostSimulatorEndsTheRunWithSimWasClosed) {
     testsupport::CapturedLog log;
     simWorld().startSimulator();
     simWorld().setFlightRunning(true);
@@ -432,16 +435,18 @@ TEST_F(DispatchTest, TheUserStateIsTheWholeBlockWithoutANegativeAltitude) {
     EXPECT_EQ(state.zuluDayOfYear, 1);
     EXPECT_EQ(state.zuluYear, 2026);
     EXPECT_GT(state.temperature, 500.0);
-    EXPECT_EQ(gSimUtcTime.load(), 0); // only for RealTraffic's professional edition
+    // The simulator's time is kept whoever reads it; only the professional edition is sent it.
+    EXPECT_EQ(gf_simUtcTime(), std::optional<int64_t>(1767225600 + 3600 * 13 + 42));
 }
 
 TEST_F(DispatchTest, TheSimulatorsUtcTimeFollowsItsCalendar) {
-    gRealTrafficProfessional.store(true);
+    EXPECT_FALSE(gf_simUtcTime().has_value()); // not known before the first answer
     for (const int64_t t : {int64_t{42}, int64_t{86400 + 42}, int64_t{951782400} /* 2000-02-29 */,
                             int64_t{1735603200 + 86399} /* 2024-12-31 23:59:59 */, int64_t{1767225600}}) {
         simWorld().setZuluTime(t);
         answerUserState();
         EXPECT_EQ(gSimUtcTime.load(), t);
+        EXPECT_EQ(gf_simUtcTime(), std::optional<int64_t>(t));
     }
 }
 
@@ -492,6 +497,7 @@ TEST_F(DispatchTest, TheCleanUpBeforeARestartForgetsWhatTheRunLearned) {
     gf_resetSimStatusTexts();
     EXPECT_EQ(gf_userStandName(), "");
     EXPECT_EQ(gSimUtcTime.load(), 0);
+    EXPECT_FALSE(gf_simUtcTime().has_value());
     EXPECT_FALSE(gSimSecond.load());
     EXPECT_EQ(gf_userAcTitle(), "");
     EXPECT_FALSE(gf_userAcHalfSpan().has_value());
@@ -504,6 +510,102 @@ TEST_F(DispatchTest, TheCleanUpBeforeARestartForgetsWhatTheRunLearned) {
     simWorld().setUserAircraft(user);
     answerUserState();
     EXPECT_FALSE(gStopFlag.load());
+}
+
+// ---- creations that never become a recognised object ----
+
+TEST_F(Dispatch, AnObjectRemovedBeforeItWasRecognisedTellsItsAircraftsKey) {
+    simWorld().setDefaultCreationAnswer(CreationAnswer::Create);
+    gf_queueAiCreate(creation("DLH9", "Airbus", 20009));
+    pump(2); // sent, then the object appears and its id is assigned to the creation
+    ASSERT_EQ(gPendingCreations.size(), 1u);
+    const uint32_t id = gPendingCreations[0].objectId;
+    ASSERT_GT(id, 1u);
+    ASSERT_TRUE(simWorld().removeObject(id)); // before any by-type answer
+    pump();
+    EXPECT_TRUE(gPendingCreations.empty());
+    EXPECT_TRUE(gAddedObjects.empty());
+    auto events = takeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, kSimEventRemoved);
+    EXPECT_EQ(events[0].objectId, id);
+    EXPECT_EQ(events[0].key, 20009u);
+
+    // A recognised object's removal carries its key as well; somebody else's carries none.
+    const uint32_t ours = createAndIdentify(creation("DLH10", "Airbus", 20010));
+    const uint32_t foreign = simWorld().addForeignAircraft("Other", "N1", 50.0, 8.0, 0.0, true);
+    pump();
+    takeEvents();
+    simWorld().removeObject(ours);
+    simWorld().removeObject(foreign);
+    pump();
+    events = takeEvents();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].objectId, ours);
+    EXPECT_EQ(events[0].key, 20010u);
+    EXPECT_EQ(events[1].objectId, foreign);
+    EXPECT_EQ(events[1].key, 0u);
+    EXPECT_TRUE(gOwnObjects.empty());
+}
+
+TEST_F(Dispatch, ACreationNeverSeenInRangeIsGivenUpAndItsObjectRemoved) {
+    simWorld().setDefaultCreationAnswer(CreationAnswer::Create);
+    AiCreateRequest far = creation("KLM77", "Boeing", 20077);
+    far.initPosition.Latitude = 51.0; // 60 NM from the user aircraft, beyond the range asked for
+    gf_queueAiCreate(far);
+    pump(2);
+    const uint32_t id = gPendingCreations.at(0).objectId;
+    requestInRange();
+    EXPECT_TRUE(takeEvents().empty());
+    // Sent on frame 1; now on frame 3.
+    pump(static_cast<int>(kPendingCreationMaxFrames) - 2);
+    EXPECT_EQ(gPendingCreations.size(), 1u); // 1800 frames old: not yet
+    pump();
+    EXPECT_TRUE(gPendingCreations.empty());
+    const auto events = takeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, kSimEventRemoved);
+    EXPECT_EQ(events[0].key, 20077u);
+    EXPECT_EQ(events[0].objectId, id);
+    EXPECT_EQ(countLinesWith(log, "KLM77    not seen 1800 frames after its creation, given up"), 1);
+    pump(2); // the removal goes out and takes effect
+    EXPECT_FALSE(simWorld().object(id).has_value());
+    takeEvents();
+
+    // A creation whose object never came at all is given up the same way, without a removal.
+    simWorld().setDefaultCreationAnswer(CreationAnswer::Ignore);
+    gf_queueAiCreate(creation("KLM78", "Boeing", 20078));
+    pump(static_cast<int>(kPendingCreationMaxFrames) + 2);
+    const auto silent = takeEvents();
+    ASSERT_EQ(silent.size(), 1u);
+    EXPECT_EQ(silent[0].key, 20078u);
+    EXPECT_EQ(silent[0].objectId, 0u);
+    EXPECT_TRUE(simtest::callTexts({"SimConnect_AIRemoveObject"}).size() == 1u);
+}
+
+TEST_F(Dispatch, ACallsignLongerThanTheSimulatorKeepsIsRecognisedByWhatItKeeps) {
+    simWorld().setDefaultCreationAnswer(CreationAnswer::Create);
+    const std::string callsign = "VERYLONGCALLSIGN-0123456789-ABCDEFGHIJ"; // 38 bytes
+    const uint32_t id = createAndIdentify(creation(callsign, "Airbus", 20111));
+    ASSERT_GT(id, 1u);
+    EXPECT_TRUE(gPendingCreations.empty());
+    const auto events = takeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, kSimEventCreatedLive);
+    EXPECT_EQ(events[0].key, 20111u);
+}
+
+TEST_F(Dispatch, TheSimulatorsObjectLimitEndsTheCreationWithoutBlamingTheLivery) {
+    simWorld().setDefaultCreationAnswer(CreationAnswer::Create);
+    simWorld().setObjectLimit(0);
+    gf_queueAiCreate(creation("SAS5", "Airbus", 20005));
+    pump(2);
+    EXPECT_TRUE(gPendingCreations.empty());
+    const auto events = takeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, kSimEventRemoved); // not a refused title
+    EXPECT_EQ(events[0].key, 20005u);
+    EXPECT_EQ(gf_statusLineSnapshot().message, "SimConnect: too many objects (max 1000)");
 }
 
 } // namespace

@@ -6,11 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include "links/sim_test_support.hpp"
+
 using namespace tamrix;
 
 namespace {
 
-TEST(SimEvents, AreDrainedInPostingOrderAndTheListIsEmptiedEvenWhenTheWorkFails) {
+class SimEvents : public simtest::FreshSim {};
+class SimEventsConcurrency : public simtest::FreshSim {};
+
+TEST_F(SimEvents, AreDrainedInPostingOrderAndTheListIsEmptiedEvenWhenTheWorkFails) {
     gf_reserveSimEvents(256);
     gf_postSimEvent({100, 10001, 0, kSimEventCreatedLive, 0.0, 12.5});
     gf_postSimEvent({101, 0, 0, kSimEventRemoved, 0.0, 0.0});
@@ -32,7 +37,7 @@ TEST(SimEvents, AreDrainedInPostingOrderAndTheListIsEmptiedEvenWhenTheWorkFails)
     EXPECT_EQ(gf_pendingSimEvents(), 0u);
 }
 
-TEST(SimEventsConcurrency, PostsFromSeveralThreadsWhileTheTickDrainsAllArriveOnce) {
+TEST_F(SimEventsConcurrency, PostsFromSeveralThreadsWhileTheTickDrainsAllArriveOnce) {
     constexpr int kThreads = 4;
     constexpr uint32_t kPerThread = 2000;
     std::vector<std::thread> posters;

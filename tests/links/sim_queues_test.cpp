@@ -267,7 +267,9 @@ TEST_F(SimQueues, TheCleanUpEmptiesEveryQueueAndList) {
 
 // The SimClient thread flushes on every frame the simulator's clock makes while two producer
 // threads queue events and positions; everything queued reaches the simulator exactly once.
-TEST(SimQueuesConcurrency, ProducersAppendWhileTheSimClientFlushesEveryFrame) {
+class SimQueuesConcurrency : public simtest::FreshSim {};
+
+TEST_F(SimQueuesConcurrency, ProducersAppendWhileTheSimClientFlushesEveryFrame) {
     testsupport::CapturedLog log;
     simWorld().startSimulator();
     simWorld().setFlightRunning(true);

@@ -17,9 +17,20 @@
 
 #include "core/captured_log.hpp"
 #include "core/run_state.hpp"
+#include "core/status_line.hpp"
+#include "core/time_texts.hpp"
+#include "links/park_airport.hpp"
+#include "links/reserved_stand.hpp"
 #include "links/sim_definitions.hpp"
+#include "links/sim_dispatch.hpp"
+#include "links/sim_events.hpp"
 #include "links/sim_queues.hpp"
+#include "links/sim_status.hpp"
+#include "links/stand_lookup.hpp"
 #include "links/simconnect_client.hpp"
+#include "links/traffic_source_state.hpp"
+#include "links/user_aircraft_data.hpp"
+#include "links/user_aircraft_state.hpp"
 #include "platform/simconnect/sim_world.hpp"
 
 namespace simtest {
@@ -80,11 +91,45 @@ struct TestDispatch {
     }
 };
 
+// Everything the simulator link keeps for the whole process back to a fresh start: the
+// simulator itself, the run state and the message line, and each piece of state of the link
+// through its owner's own reset.
+inline void resetSimLinks() {
+    simWorld().reset();
+    tamrix::gf_resetRunState();
+    tamrix::gf_resetStatusLine();
+    tamrix::gf_resetSimClientState();
+    tamrix::gSimOpen.store(false);
+    tamrix::gf_setSimDispatch(nullptr);
+    tamrix::gf_setSimVersionSwitcher(nullptr);
+    tamrix::gf_setReservedStandUpdater(nullptr);
+    tamrix::gf_resetSimDispatchState();
+    tamrix::gf_clearSimQueues();
+    tamrix::gf_clearSimEvents();
+    tamrix::gf_resetUserAircraftData();
+    tamrix::gf_resetUserAcState();
+    tamrix::gf_resetUserPositionRecord();
+    tamrix::gf_resetSimStatusTexts();
+    tamrix::gf_clearParkAirport();
+    tamrix::gf_setStandNameFinder(nullptr);
+    tamrix::gIsMsfs2020.store(true);
+    tamrix::gRealTrafficProfessional.store(false);
+}
+
+// A fresh simulator link before and after each test, so that tests run in one process in any
+// order.
+class FreshSim : public ::testing::Test {
+protected:
+    void SetUp() override { resetSimLinks(); }
+    void TearDown() override { resetSimLinks(); }
+};
+
 // The log captured in a fresh folder; a running simulator and flight; the user aircraft is
 // object 1.
-class SimTest : public ::testing::Test {
+class SimTest : public FreshSim {
 protected:
     void SetUp() override {
+        FreshSim::SetUp();
         simWorld().startSimulator();
         simWorld().setFlightRunning(true);
         platform::simconnect::UserAircraft user;

@@ -22,9 +22,10 @@ void setSpan(std::string_view code, double spanMetres) {
 }
 
 // A small model world: a few half spans, the largest 40 m wide, and categories.
-class UserModel : public ::testing::Test {
+class UserModel : public simtest::FreshSim {
 protected:
     void SetUp() override {
+        FreshSim::SetUp();
         gMaxHalfSpan = kMaxSpanMetres / 2 / 1852.0;
         for (const auto& [code, span] :
              std::initializer_list<std::pair<std::string_view, double>>{{"A320", 35.8},
@@ -156,7 +157,9 @@ TEST_F(UserModel, NoModelAtAllIsTakenForACrj7) {
 
 // ---- the title ----
 
-TEST(UserTitle, IsKeptAndShownWithAtMost48BytesOnACharacterBoundary) {
+class UserTitle : public simtest::FreshSim {};
+
+TEST_F(UserTitle, IsKeptAndShownWithAtMost48BytesOnACharacterBoundary) {
     testsupport::CapturedLog log;
     lf_onUserAcTitle(std::string(60, 'x'));
     EXPECT_EQ(gf_userAcTitle(), std::string(48, 'x'));
@@ -168,7 +171,7 @@ TEST(UserTitle, IsKeptAndShownWithAtMost48BytesOnACharacterBoundary) {
     EXPECT_EQ(gf_userAcTitle(), std::string(47, 'a'));
 }
 
-TEST(UserTitle, AnUnchangedTitleDoesNothingAndAnEmptyOneIsLogged) {
+TEST_F(UserTitle, AnUnchangedTitleDoesNothingAndAnEmptyOneIsLogged) {
     testsupport::CapturedLog log;
     lf_onUserAcTitle("Airbus A320 Neo");
     lf_onUserAcTitle("Airbus A320 Neo");

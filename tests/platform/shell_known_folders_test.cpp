@@ -83,7 +83,14 @@ TEST(KnownFolderStandIn, FallsBackToXdgThenHome) {
     EXPECT_EQ(lookUp(FOLDERID_RoamingAppData), std::nullopt);
 }
 
-TEST(ShellStandIn, RecordsRequestsAndAnswersLikeTheShell) {
+// The shell's record of requests and its forced answer are process-wide.
+class ShellStandIn : public ::testing::Test {
+protected:
+    void SetUp() override { platform::win32::resetShell(); }
+    void TearDown() override { platform::win32::resetShell(); }
+};
+
+TEST_F(ShellStandIn, RecordsRequestsAndAnswersLikeTheShell) {
     unsetenv("QUORVEL_SHELL_OPEN");
     TempFolder dir;
     const std::string folder = dir.path().string();
@@ -112,7 +119,7 @@ TEST(ShellStandIn, RecordsRequestsAndAnswersLikeTheShell) {
 
 // The configured program runs detached: here it waits on a pipe that is only written after
 // ShellExecuteW has returned, so a shell that waited for it would hang this test.
-TEST(ShellStandIn, StartsTheConfiguredProgramWithoutWaitingForIt) {
+TEST_F(ShellStandIn, StartsTheConfiguredProgramWithoutWaitingForIt) {
     TempFolder dir;
     const auto fifo = dir / "go";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -132,7 +139,7 @@ TEST(ShellStandIn, StartsTheConfiguredProgramWithoutWaitingForIt) {
     EXPECT_EQ(testsupport::readFile(dir / "opened"), dir.path().string() + "\n");
 }
 
-TEST(ShellStandIn, MessageBoxIsRecordedAndAnsweredAtOnce) {
+TEST_F(ShellStandIn, MessageBoxIsRecordedAndAnsweredAtOnce) {
     EXPECT_EQ(
         MessageBoxW(nullptr, "Could not open folder with parameters.xml", "Quorvel", MB_ICONEXCLAMATION),
         IDOK);

@@ -57,10 +57,29 @@ HANDLE open(const char* name) {
     return handle;
 }
 
-// A running simulator with one connection that knows the frame, object and position vocabulary.
-class SimWorldTest : public ::testing::Test {
+// The process-wide simulator as a fresh process has it, before and after each test.
+class FreshWorld : public ::testing::Test {
 protected:
     void SetUp() override {
+        stopAutonomous();
+        simWorld().reset();
+    }
+    void TearDown() override {
+        stopAutonomous();
+        simWorld().reset();
+    }
+};
+
+class SimWorldConnections : public FreshWorld {};
+class SimWorldFacilities : public FreshWorld {};
+class SimWorldScenario : public FreshWorld {};
+class SimWorldConcurrency : public FreshWorld {};
+
+// A running simulator with one connection that knows the frame, object and position vocabulary.
+class SimWorldTest : public FreshWorld {
+protected:
+    void SetUp() override {
+        FreshWorld::SetUp();
         simWorld().startSimulator();
         UserAircraft user;
         user.objectId = 1;
@@ -106,7 +125,7 @@ protected:
     HANDLE handle = nullptr;
 };
 
-TEST(SimWorldConnections, OpenFailsUntilTheSimulatorRunsAndThenAnnouncesItself) {
+TEST_F(SimWorldConnections, OpenFailsUntilTheSimulatorRunsAndThenAnnouncesItself) {
     HANDLE handle = reinterpret_cast<HANDLE>(0x1234);
     EXPECT_LT(SimConnect_Open(&handle, "Quorvel", nullptr, 0, nullptr, 0), 0);
     EXPECT_EQ(handle, nullptr);
@@ -124,7 +143,7 @@ TEST(SimWorldConnections, OpenFailsUntilTheSimulatorRunsAndThenAnnouncesItself) 
     EXPECT_EQ(openMessage.header.dwSize, sizeof(SIMCONNECT_RECV_OPEN));
 }
 
-TEST(SimWorldConnections, EachConnectionHasItsOwnQueueAndClosedOrNullHandlesFail) {
+TEST_F(SimWorldConnections, EachConnectionHasItsOwnQueueAndClosedOrNullHandlesFail) {
     simWorld().startSimulator();
     HANDLE main = open("Quorvel");
     HANDLE reader = open("PARKING_DATA_RDR");
@@ -151,7 +170,7 @@ TEST(SimWorldConnections, EachConnectionHasItsOwnQueueAndClosedOrNullHandlesFail
     EXPECT_EQ(dispatch(main).ids(), std::vector<DWORD>{7});
 }
 
-TEST(SimWorldConnections, SimEventTellsTheRunningStateAtOnceAndOnEveryChange) {
+TEST_F(SimWorldConnections, SimEventTellsTheRunningStateAtOnceAndOnEveryChange) {
     simWorld().startSimulator();
     HANDLE handle = open("Quorvel");
     SimConnect_SubscribeToSystemEvent(handle, 201, "Sim");
@@ -366,7 +385,7 @@ TEST_F(SimWorldTest, FailuresCanBeAskedForAndEveryCallIsLoggedInOrder) {
     EXPECT_EQ(simWorld().callsOf("SimConnect_GetLastSentPacketID").size(), 2u);
 }
 
-TEST(SimWorldFacilities, AnAirportAnswersItselfThenItsChildrenInDefinitionOrderThenTheEnd) {
+TEST_F(SimWorldFacilities, AnAirportAnswersItselfThenItsChildrenInDefinitionOrderThenTheEnd) {
     simWorld().startSimulator();
     Airport airport;
     airport.icao = "EDDF";
@@ -426,7 +445,7 @@ TEST(SimWorldFacilities, AnAirportAnswersItselfThenItsChildrenInDefinitionOrderT
     EXPECT_EQ(dispatch(reader).ids(), std::vector<DWORD>{1});
 }
 
-TEST(SimWorldScenario, AValidFileSetsUpTheWorldAndABadOneLeavesItAlone) {
+TEST_F(SimWorldScenario, AValidFileSetsUpTheWorldAndABadOneLeavesItAlone) {
     TempFolder folder;
     writeFile(folder / "good.json", R"({
         "application": {"name": "SunRise", "version": [12, 0, 1, 2]},
@@ -466,15 +485,33 @@ TEST(SimWorldScenario, AValidFileSetsUpTheWorldAndABadOneLeavesItAlone) {
     EXPECT_EQ(simWorld().userAircraft().title, "My Plane");
 }
 
-TEST(SimWorldScenario, TheExampleScenarioIsValid) {
+TEST_F(SimWorldScenario, TheExampleScenariosAreValid) {
+    // Their snapshot and trace files are written beside the run, here in a folder of the test.
+    TempFolder folder;
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(folder.path());
     std::string error;
-    ASSERT_TRUE(loadScenario(std::filesystem::path(QUORVEL_SOURCE_DIR) / "tests/fixtures/simworld/frankfurt.json", error))
-        << error;
+    const auto fixtures = std::filesystem::path(QUORVEL_SOURCE_DIR) / "tests/fixtures/simworld";
+    EXPECT_TRUE(loadScenario(fixtures / "frankfurt.json", error)) << error;
     EXPECT_EQ(simWorld().userAircraft().atcModel, "A20N");
     EXPECT_FALSE(simWorld().simulatorAvailable());
+    ASSERT_EQ(simWorld().airports().size(), 1u);
+    EXPECT_EQ(simWorld().airports()[0].runways.size(), 3u);
+    EXPECT_TRUE(std::filesystem::exists(folder / "SimTrace.csv"));
+
+    EXPECT_TRUE(loadScenario(fixtures / "frankfurt_events.json", error)) << error;
+    EXPECT_EQ(simWorld().userAircraft().route.size(), 4u);
+    EXPECT_EQ(simWorld().advanceTimeline(1000.0), 6);
+    // The traffic feed's scenario of Billund is the simulator's as well.
+    EXPECT_TRUE(loadScenario(std::filesystem::path(QUORVEL_SOURCE_DIR) / "data/scenario/EKBI.json", error)) << error;
+    ASSERT_EQ(simWorld().airports().size(), 1u);
+    EXPECT_EQ(simWorld().airports()[0].runways.at(0).designator, "09/27");
+    EXPECT_DOUBLE_EQ(simWorld().groundAltitudeAt(55.74, 9.15), 247.0);
+    simWorld().reset();
+    std::filesystem::current_path(before);
 }
 
-TEST(SimWorldScenario, TheClockRunsTheWorldAndWritesASnapshotAPersonCanRead) {
+TEST_F(SimWorldScenario, TheClockRunsTheWorldAndWritesASnapshotAPersonCanRead) {
     TempFolder folder;
     const auto snapshot = folder / "SimObjects.txt";
     writeFile(folder / "run.json", fmt::format(R"({{"frame_rate": 100, "accept_all_titles": true,
@@ -504,7 +541,7 @@ TEST(SimWorldScenario, TheClockRunsTheWorldAndWritesASnapshotAPersonCanRead) {
     EXPECT_GT(simWorld().frameNumber(), 0u);
 }
 
-TEST(SimWorldConcurrency, CallsFromSeveralThreadsWhileTheWorldStepsAndDispatches) {
+TEST_F(SimWorldConcurrency, CallsFromSeveralThreadsWhileTheWorldStepsAndDispatches) {
     simWorld().startSimulator();
     simWorld().setFlightRunning(true);
     simWorld().setDefaultCreationAnswer(CreationAnswer::Create);

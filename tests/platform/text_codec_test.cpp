@@ -75,7 +75,14 @@ TEST(TextCodecCalls, TerminatorBufferSizeAndArgumentRules) {
     EXPECT_EQ(WideCharToMultiByte(CP_ACP, WC_ERR_INVALID_CHARS, u"x", 1, nullptr, 0, nullptr, nullptr), 0);
 }
 
-TEST(TextCodecAnsi, Windows1252MapsEveryByteAndBack) {
+// The code page is process-wide: each test starts and ends with Windows-1252.
+class TextCodecAnsi : public ::testing::Test {
+protected:
+    void SetUp() override { platform::text::setAnsiCodePage(1252); }
+    void TearDown() override { platform::text::setAnsiCodePage(1252); }
+};
+
+TEST_F(TextCodecAnsi, Windows1252MapsEveryByteAndBack) {
     EXPECT_EQ(GetACP(), 1252u);
     std::string all;
     for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
@@ -97,7 +104,7 @@ TEST(TextCodecAnsi, Windows1252MapsEveryByteAndBack) {
     EXPECT_EQ(used, 1);
 }
 
-TEST(TextCodecAnsi, CodePageIsASetting) {
+TEST_F(TextCodecAnsi, CodePageIsASetting) {
     EXPECT_FALSE(platform::text::setAnsiCodePage(1250)); // no table
     ASSERT_TRUE(platform::text::setAnsiCodePage(28591));
     EXPECT_EQ(GetACP(), 28591u);

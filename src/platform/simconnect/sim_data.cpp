@@ -38,6 +38,9 @@ enum class Var {
     Spoilers,
     Throttle1,
     Throttle2,
+    Flaps,
+    Gear,
+    ParkingBrake,
 };
 
 enum class Kind { Degrees, Radians, Feet, Plain, Text };
@@ -76,6 +79,9 @@ const std::unordered_map<std::string, VarInfo>& vars() {
         {"SPOILERS HANDLE POSITION", {Var::Spoilers, Kind::Plain}},
         {"GENERAL ENG THROTTLE LEVER POSITION:1", {Var::Throttle1, Kind::Plain}},
         {"GENERAL ENG THROTTLE LEVER POSITION:2", {Var::Throttle2, Kind::Plain}},
+        {"FLAPS HANDLE PERCENT", {Var::Flaps, Kind::Plain}},
+        {"GEAR HANDLE POSITION", {Var::Gear, Kind::Plain}},
+        {"BRAKE PARKING POSITION", {Var::ParkingBrake, Kind::Plain}},
     };
     return table;
 }
@@ -125,8 +131,8 @@ double numberOf(const State& s, const Object& o, Var var) {
     case Var::Heading: return o.heading;
     case Var::Altitude:
     case Var::IndicatedAltitude: return o.altitude;
-    case Var::AltitudeAboveGround: return std::max(0.0, o.altitude - s.groundAltitude);
-    case Var::GroundAltitude: return s.groundAltitude;
+    case Var::AltitudeAboveGround: return std::max(0.0, o.altitude - s.groundAt(o.latitude, o.longitude));
+    case Var::GroundAltitude: return s.groundAt(o.latitude, o.longitude);
     case Var::VerticalSpeed: return o.verticalSpeed;
     case Var::TrueAirspeed: return o.trueAirspeed;
     case Var::GroundVelocity: return o.groundSpeed;
@@ -150,6 +156,9 @@ double numberOf(const State& s, const Object& o, Var var) {
     case Var::Spoilers: return o.spoilers;
     case Var::Throttle1: return o.throttle1;
     case Var::Throttle2: return o.throttle2;
+    case Var::Flaps: return o.flaps;
+    case Var::Gear: return o.gearDown ? 1.0 : 0.0;
+    case Var::ParkingBrake: return o.parkingBrake ? 1.0 : 0.0;
     default: return 0.0;
     }
 }
@@ -178,6 +187,9 @@ void setNumber(Object& o, Var var, double value) {
     case Var::Spoilers: o.spoilers = value; break;
     case Var::Throttle1: o.throttle1 = value; break;
     case Var::Throttle2: o.throttle2 = value; break;
+    case Var::Flaps: o.flaps = value; break;
+    case Var::Gear: o.gearDown = value != 0.0; break;
+    case Var::ParkingBrake: o.parkingBrake = value != 0.0; break;
     default: break; // read-only
     }
 }

@@ -3,6 +3,7 @@
 #include "platform/simconnect/sim_scenario.hpp"
 
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <fstream>
 #include <initializer_list>
@@ -39,6 +40,12 @@ struct Scenario {
     UserAircraft user;
     std::vector<Airport> airports;
     std::filesystem::path snapshotFile;
+    std::filesystem::path traceFile;
+    std::optional<std::size_t> objectLimit;
+    int creationDelayFrames = 1;
+    std::optional<double> groundRadiusNm;
+    std::vector<ModelGeometry> models;
+    std::vector<TimelineEvent> timeline;
 };
 
 [[noreturn]] void bad(const std::string& where, const std::string& what) {
@@ -105,11 +112,15 @@ const json* list(const json& object, const char* key, const std::string& where) 
     return &*it;
 }
 
-UserAircraft readUser(const json& j) {
-    const std::string where = "user_aircraft";
+void checkPosition(double latitude, double longitude, const std::string& where) {
+    if (!(latitude >= -90.0 && latitude <= 90.0 && longitude >= -180.0 && longitude <= 180.0))
+        bad(where, "the position is not on the earth");
+}
+
+UserAircraft readUser(const json& j, const std::string& where = "user_aircraft") {
     onlyKeys(j, where,
              {"object_id", "title", "atc_model", "latitude", "longitude", "altitude_ft", "heading_deg", "pitch_deg",
-              "bank_deg", "ground_speed_kt", "on_ground"});
+              "bank_deg", "ground_speed_kt", "on_ground", "route"});
     UserAircraft a;
     a.objectId = whole<uint32_t>(j, "object_id", a.objectId, where);
     a.title = text(j, "title", a.title, where);
@@ -122,14 +133,91 @@ UserAircraft readUser(const json& j) {
     a.bank = number(j, "bank_deg", 0.0, where) * kRadPerDeg;
     a.groundSpeedKnots = number(j, "ground_speed_kt", 0.0, where);
     a.onGround = flag(j, "on_ground", true, where);
-    if (a.latitude < -90.0 || a.latitude > 90.0 || a.longitude < -180.0 || a.longitude > 180.0)
-        bad(where, "the position is not on the earth");
+    checkPosition(a.latitude, a.longitude, where);
+    if (const json* route = list(j, "route", where)) {
+        for (std::size_t i = 0; i < route->size(); ++i) {
+            const json& p = (*route)[i];
+            const std::string at = fmt::format("{}.route[{}]", where, i);
+            onlyKeys(p, at, {"latitude", "longitude", "altitude_ft", "ground_speed_kt"});
+            if (!p.contains("latitude") || !p.contains("longitude")) bad(at, "'latitude' and 'longitude' are needed");
+            RoutePoint point;
+            point.latitude = number(p, "latitude", 0.0, at);
+            point.longitude = number(p, "longitude", 0.0, at);
+            point.altitudeFeet = number(p, "altitude_ft", a.altitudeFeet, at);
+            point.groundSpeedKnots = number(p, "ground_speed_kt", 0.0, at);
+            checkPosition(point.latitude, point.longitude, at);
+            if (!(point.groundSpeedKnots >= 0.0 && point.groundSpeedKnots <= 2000.0))
+                bad(at, "'ground_speed_kt' must lie between 0 and 2000");
+            a.route.push_back(point);
+        }
+    }
     return a;
+}
+
+// "09", "27R", and two of them joined by '/': "09/27", "18L/36R".
+bool validDesignator(const std::string& text) {
+    const auto one = [](std::string_view d) {
+        if (d.size() < 2 || d.size() > 3) return false;
+        if (d[0] < '0' || d[0] > '3' || d[1] < '0' || d[1] > '9') return false;
+        const int number = (d[0] - '0') * 10 + (d[1] - '0');
+        if (number < 1 || number > 36) return false;
+        return d.size() == 2 || d[2] == 'L' || d[2] == 'C' || d[2] == 'R';
+    };
+    const auto slash = text.find('/');
+    if (slash == std::string::npos) return one(text);
+    return one(std::string_view(text).substr(0, slash)) && one(std::string_view(text).substr(slash + 1));
+}
+
+std::vector<TimelineEvent> readTimeline(const json& events) {
+    std::vector<TimelineEvent> out;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        const json& e = events[i];
+        const std::string at = fmt::format("timeline[{}]", i);
+        if (!e.is_object()) bad(at, "must be an object");
+        const std::string kind = text(e, "event", "", at);
+        TimelineEvent event;
+        if (!e.contains("at_seconds")) bad(at, "'at_seconds' is missing");
+        event.atSeconds = number(e, "at_seconds", 0.0, at);
+        if (!(event.atSeconds >= 0.0 && event.atSeconds < 86400.0 * 7))
+            bad(at, "'at_seconds' must lie between 0 and a week");
+        if (kind == "pause" || kind == "unpause" || kind == "quit" || kind == "start") {
+            onlyKeys(e, at, {"at_seconds", "event"});
+            event.kind = kind == "pause"     ? TimelineEvent::Kind::Pause
+                         : kind == "unpause" ? TimelineEvent::Kind::Unpause
+                         : kind == "quit"    ? TimelineEvent::Kind::Quit
+                                             : TimelineEvent::Kind::Start;
+        } else if (kind == "new_flight") {
+            onlyKeys(e, at, {"at_seconds", "event", "file", "user_aircraft"});
+            event.kind = TimelineEvent::Kind::NewFlight;
+            event.text = text(e, "file", "flight.FLT", at);
+            if (const auto user = e.find("user_aircraft"); user != e.end())
+                event.user = readUser(*user, at + ".user_aircraft");
+        } else if (kind == "remove_object") {
+            onlyKeys(e, at, {"at_seconds", "event", "object_id", "atc_id"});
+            event.kind = TimelineEvent::Kind::RemoveObject;
+            event.text = text(e, "atc_id", "", at);
+            event.objectId = whole<uint32_t>(e, "object_id", 0, at);
+            if (event.text.empty() == (event.objectId == 0)) bad(at, "needs either 'object_id' or 'atc_id'");
+        } else if (kind == "refuse_title") {
+            onlyKeys(e, at, {"at_seconds", "event", "title"});
+            event.kind = TimelineEvent::Kind::RefuseTitle;
+            event.text = text(e, "title", "", at);
+            if (event.text.empty()) bad(at, "'title' is missing");
+        } else {
+            bad(at, fmt::format("unknown event '{}' (pause, unpause, new_flight, quit, start, remove_object, "
+                                "refuse_title)",
+                                kind));
+        }
+        out.push_back(std::move(event));
+    }
+    return out;
 }
 
 Airport readAirport(const json& j, std::size_t index) {
     const std::string where = fmt::format("airports[{}]", index);
-    onlyKeys(j, where, {"icao", "name", "latitude", "longitude", "altitude_m", "parkings", "helipads"});
+    onlyKeys(j, where,
+             {"icao", "name", "latitude", "longitude", "altitude_m", "ground_altitude_ft", "parkings", "helipads",
+              "runways"});
     Airport a;
     a.icao = text(j, "icao", "", where);
     if (a.icao.empty()) bad(where, "'icao' is missing");
@@ -137,6 +225,38 @@ Airport readAirport(const json& j, std::size_t index) {
     a.latitude = number(j, "latitude", 0.0, where);
     a.longitude = number(j, "longitude", 0.0, where);
     a.altitudeMetres = number(j, "altitude_m", 0.0, where);
+    checkPosition(a.latitude, a.longitude, where);
+    // The ground around the airport: its own value, else its altitude.
+    if (j.contains("ground_altitude_ft"))
+        a.groundAltitudeFeet = number(j, "ground_altitude_ft", 0.0, where);
+    else if (j.contains("altitude_m"))
+        a.groundAltitudeFeet = a.altitudeMetres * 3.2808399;
+    if (a.groundAltitudeFeet && !(*a.groundAltitudeFeet > -1500.0 && *a.groundAltitudeFeet < 30000.0))
+        bad(where, "'ground_altitude_ft' must lie between -1500 and 30000");
+    if (const json* runways = list(j, "runways", where)) {
+        for (std::size_t i = 0; i < runways->size(); ++i) {
+            const json& r = (*runways)[i];
+            const std::string at = fmt::format("{}.runways[{}]", where, i);
+            onlyKeys(r, at, {"designator", "lat1", "lon1", "lat2", "lon2", "width_m"});
+            for (const char* key : {"designator", "lat1", "lon1", "lat2", "lon2"})
+                if (!r.contains(key)) bad(at, fmt::format("'{}' is missing", key));
+            Runway runway;
+            runway.designator = text(r, "designator", "", at);
+            if (!validDesignator(runway.designator))
+                bad(at, fmt::format("'designator' must be like \"09/27\" or \"18L/36R\", not '{}'", runway.designator));
+            runway.latitude1 = number(r, "lat1", 0.0, at);
+            runway.longitude1 = number(r, "lon1", 0.0, at);
+            runway.latitude2 = number(r, "lat2", 0.0, at);
+            runway.longitude2 = number(r, "lon2", 0.0, at);
+            runway.widthMetres = number(r, "width_m", runway.widthMetres, at);
+            checkPosition(runway.latitude1, runway.longitude1, at);
+            checkPosition(runway.latitude2, runway.longitude2, at);
+            if (runway.latitude1 == runway.latitude2 && runway.longitude1 == runway.longitude2)
+                bad(at, "both ends lie on one point");
+            if (!(runway.widthMetres > 0.0 && runway.widthMetres <= 200.0)) bad(at, "'width_m' must lie between 0 and 200");
+            a.runways.push_back(runway);
+        }
+    }
     if (const json* parkings = list(j, "parkings", where)) {
         for (std::size_t i = 0; i < parkings->size(); ++i) {
             const json& p = (*parkings)[i];
@@ -186,8 +306,9 @@ Scenario readScenario(const std::filesystem::path& file) {
     const std::string where = "scenario";
     onlyKeys(j, where,
              {"application", "start_after_seconds", "flight_after_seconds", "frame_rate", "zulu", "ground_altitude_ft",
-              "next_object_id", "accept_all_titles", "known_titles", "refused_titles", "user_aircraft", "airports",
-              "snapshot_file"});
+              "airport_ground_radius_nm", "next_object_id", "accept_all_titles", "known_titles", "refused_titles",
+              "user_aircraft", "airports", "snapshot_file", "trace_file", "object_limit", "creation_delay_frames",
+              "models", "timeline"});
     Scenario s;
     if (const auto app = j.find("application"); app != j.end()) {
         onlyKeys(*app, "application", {"name", "version"});
@@ -216,6 +337,34 @@ Scenario readScenario(const std::filesystem::path& file) {
     if (const json* airports = list(j, "airports", where))
         for (std::size_t i = 0; i < airports->size(); ++i) s.airports.push_back(readAirport((*airports)[i], i));
     s.snapshotFile = text(j, "snapshot_file", "", where);
+    s.traceFile = text(j, "trace_file", "", where);
+    if (!s.traceFile.empty() && !std::ofstream(s.traceFile, std::ios::binary | std::ios::app))
+        bad(where, fmt::format("the trace file '{}' cannot be written", s.traceFile.string()));
+    if (j.contains("airport_ground_radius_nm")) {
+        s.groundRadiusNm = number(j, "airport_ground_radius_nm", 0.0, where);
+        if (!(*s.groundRadiusNm >= 0.0 && *s.groundRadiusNm <= 100.0))
+            bad(where, "'airport_ground_radius_nm' must lie between 0 and 100");
+    }
+    if (j.contains("object_limit")) s.objectLimit = whole<uint32_t>(j, "object_limit", 0, where);
+    s.creationDelayFrames = whole<int32_t>(j, "creation_delay_frames", 1, where);
+    if (s.creationDelayFrames < 1 || s.creationDelayFrames > 10000)
+        bad(where, "'creation_delay_frames' must lie between 1 and 10000");
+    if (const json* models = list(j, "models", where)) {
+        for (std::size_t i = 0; i < models->size(); ++i) {
+            const json& m = (*models)[i];
+            const std::string at = fmt::format("models[{}]", i);
+            onlyKeys(m, at, {"match", "static_cg_ft", "static_pitch_deg"});
+            ModelGeometry model;
+            model.match = text(m, "match", "", at);
+            model.staticCgFeet = number(m, "static_cg_ft", model.staticCgFeet, at);
+            model.staticPitch = number(m, "static_pitch_deg", model.staticPitch / kRadPerDeg, at) * kRadPerDeg;
+            if (!(model.staticCgFeet >= 0.0 && model.staticCgFeet <= 100.0))
+                bad(at, "'static_cg_ft' must lie between 0 and 100");
+            if (!(std::fabs(model.staticPitch) <= 0.5)) bad(at, "'static_pitch_deg' is out of range");
+            s.models.push_back(model);
+        }
+    }
+    if (const json* timeline = list(j, "timeline", where)) s.timeline = readTimeline(*timeline);
     return s;
 }
 
@@ -231,6 +380,13 @@ void apply(const Scenario& s) {
     for (const auto& title : s.knownTitles) w.setCreationAnswer(title, CreationAnswer::Create);
     for (const auto& title : s.refusedTitles) w.setCreationAnswer(title, CreationAnswer::Refuse);
     for (const auto& airport : s.airports) w.addAirport(airport);
+    if (s.groundRadiusNm) w.setAirportGroundRadius(*s.groundRadiusNm);
+    if (s.objectLimit) w.setObjectLimit(*s.objectLimit);
+    w.setCreationDelay(s.creationDelayFrames);
+    // Later entries of the file go before earlier ones once set, so set them from the last.
+    for (auto it = s.models.rbegin(); it != s.models.rend(); ++it) w.setModelGeometry(*it);
+    w.setTimeline(s.timeline);
+    if (!s.traceFile.empty()) w.setTraceFile(s.traceFile);
 }
 
 // Writes the snapshot beside its final name and renames it, so that a reader never sees half.
@@ -281,6 +437,7 @@ void runClock(std::stop_token stop, Scenario s) {
             w.setFlightRunning(true);
             flying = true;
         }
+        w.advanceTimeline(duration<double>(now - start).count());
         if (now >= nextFrame) {
             w.stepFrames(1);
             nextFrame += framePeriod;

@@ -11,22 +11,36 @@
 //   "flight_after_seconds": 2,         // then a flight runs
 //   "frame_rate": 30,                  // frames per second, 1 to 200
 //   "zulu": 1767225600,                // simulator time, seconds since 1970 UTC
-//   "ground_altitude_ft": 364,
+//   "ground_altitude_ft": 364,         // the ground away from the airports
+//   "airport_ground_radius_nm": 8,     // an airport's ground reaches this far
 //   "next_object_id": 100,
+//   "object_limit": 1000,              // the simulator's own limit of AI objects
+//   "creation_delay_frames": 1,        // a created object appears after this many frames
 //   "accept_all_titles": true,         // else only "known_titles" can be created
 //   "known_titles": ["..."], "refused_titles": ["..."],
+//   "models": [{"match": "A320", "static_cg_ft": 8.9, "static_pitch_deg": 0.3}],  // "" = default
 //   "user_aircraft": {"object_id": 1, "title": "...", "atc_model": "A320", "latitude": 50.03,
 //                     "longitude": 8.57, "altitude_ft": 364, "heading_deg": 250, "pitch_deg": 0,
-//                     "bank_deg": 0, "ground_speed_kt": 0, "on_ground": true},
+//                     "bank_deg": 0, "ground_speed_kt": 0, "on_ground": true,
+//                     "route": [{"latitude": 50.04, "longitude": 8.58, "altitude_ft": 364,
+//                                "ground_speed_kt": 15}]},
 //   "airports": [{"icao": "EDDF", "name": "Frankfurt", "latitude": 50.03, "longitude": 8.57,
-//                 "altitude_m": 111,
+//                 "altitude_m": 111, "ground_altitude_ft": 364,   // ground: else altitude_m
+//                 "runways": [{"designator": "07C/25C", "lat1": 50.0325, "lon1": 8.5347,
+//                              "lat2": 50.0451, "lon2": 8.5869, "width_m": 45}],  // end 1: first designator
 //                 "parkings": [{"type": 1, "taxi_point_type": 0, "name": 0, "suffix": 0, "number": 12,
 //                               "orientation": 0, "heading_deg": 90, "radius_m": 20,
 //                               "bias_x_m": 100, "bias_z_m": -50}],
 //                 "helipads": [{"latitude": 50.03, "longitude": 8.57, "altitude_m": 111,
 //                               "heading_deg": 0, "length_m": 20, "width_m": 20, "surface": 0,
 //                               "type": 2}]}],
-//   "snapshot_file": "SimObjects.txt"
+//   "timeline": [{"at_seconds": 60, "event": "pause"}, {"at_seconds": 70, "event": "unpause"},
+//                {"at_seconds": 80, "event": "remove_object", "atc_id": "DLH123"},   // or "object_id"
+//                {"at_seconds": 90, "event": "refuse_title", "title": "..."},
+//                {"at_seconds": 120, "event": "new_flight", "file": "x.FLT", "user_aircraft": {...}},
+//                {"at_seconds": 200, "event": "quit"}, {"at_seconds": 210, "event": "start"}],
+//   "snapshot_file": "SimObjects.txt",
+//   "trace_file": "SimTrace.csv"       // one line per object per simulator second
 // }
 
 #include <filesystem>

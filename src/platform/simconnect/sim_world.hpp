@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,14 @@
 #include "platform/simconnect/simconnect.hpp"
 
 namespace platform::simconnect {
+
+// A point of the user aircraft's route: it flies or rolls there at the point's ground speed.
+struct RoutePoint {
+    double latitude = 0.0;  // degrees
+    double longitude = 0.0; // degrees
+    double altitudeFeet = 0.0;
+    double groundSpeedKnots = 0.0; // on the leg to this point; 0 keeps the aircraft's speed
+};
 
 // The user's own aircraft. Angles of the attitude in radians.
 struct UserAircraft {
@@ -32,6 +41,37 @@ struct UserAircraft {
     double heading = 0.0;
     double groundSpeedKnots = 0.0; // moves the aircraft along its heading each simulator second
     bool onGround = true;
+    // With a route the aircraft follows it, one leg after the other, each simulator second; its
+    // heading, altitude and on-ground flag follow the route. It stops at the last point.
+    std::vector<RoutePoint> route;
+};
+
+// The height of a model's centre of gravity above the ground when it stands, and its pitch then.
+struct ModelGeometry {
+    std::string match; // upper-case part of the title that names the model; "" for the default
+    double staticCgFeet = 8.0;
+    double staticPitch = 0.005; // radians
+};
+
+// An object touched the ground or left it, as the simulator's on-ground flag reports it.
+struct GroundEvent {
+    uint64_t frame = 0;
+    int64_t zulu = 0;
+    uint32_t id = 0;
+    std::string atcId;
+    bool touchdown = false; // else lift-off
+    double latitude = 0.0;
+    double longitude = 0.0;
+};
+
+// What the simulator does at a time of the run, counted from its start.
+struct TimelineEvent {
+    enum class Kind { Pause, Unpause, NewFlight, Quit, Start, RemoveObject, RefuseTitle };
+    double atSeconds = 0.0;
+    Kind kind = Kind::Pause;
+    std::string text;       // new flight: the file; remove object: the ATC id; refuse title: the title
+    uint32_t objectId = 0;  // remove object: the id when no ATC id is given
+    std::optional<UserAircraft> user; // new flight: where the user aircraft is then
 };
 
 // What the simulator does with a creation request for a title.
@@ -72,6 +112,15 @@ struct Helipad {
     int32_t type = 1;
 };
 
+struct Runway {
+    std::string designator; // "09/27": end 1 is the threshold of the first designator
+    double latitude1 = 0.0;
+    double longitude1 = 0.0;
+    double latitude2 = 0.0;
+    double longitude2 = 0.0;
+    double widthMetres = 45.0;
+};
+
 struct Airport {
     std::string icao;
     std::string name;
@@ -80,6 +129,9 @@ struct Airport {
     double altitudeMetres = 0.0;
     std::vector<TaxiParking> parkings;
     std::vector<Helipad> helipads;
+    std::vector<Runway> runways;
+    // The ground around the airport; without it the airport leaves the ground to the world's value.
+    std::optional<double> groundAltitudeFeet;
     FacilityAnswer answer = FacilityAnswer::Complete;
 };
 
@@ -106,6 +158,14 @@ struct ObjectView {
     double spoilers = 0.0;  // percent
     double throttle1 = 0.0; // percent
     double throttle2 = 0.0; // percent
+    double flaps = 0.0;     // percent
+    bool gearDown = true;
+    bool enginesRunning = false;
+    bool parkingBrake = false;
+    double staticCgFeet = 0.0;
+    double staticPitch = 0.0; // radians
+    double groundAltitudeFeet = 0.0;
+    double heightAboveGroundFeet = 0.0;
     std::string flightPlan;
     uint64_t positionUpdates = 0; // data blocks that set its position
     uint64_t eventCount = 0;      // client events it received
@@ -136,7 +196,8 @@ public:
     // The "Sim" event (1 or 0) goes to the subscribers when the state changes.
     void setFlightRunning(bool running);
     bool flightRunning() const;
-    // A new flight file: EVENT_FILENAME to the subscribers of "FlightLoaded".
+    // A new flight file: EVENT_FILENAME to the subscribers of "FlightLoaded"; the old flight's AI
+    // objects leave on the next frame (ObjectRemoved) and creations not yet done are dropped.
     void loadFlight(const std::string& fileName);
     // The name and version the OPEN message reports ("KittyHawk" for 2020, "SunRise" for 2024).
     void setApplication(const std::string& name, std::array<uint32_t, 4> version);
@@ -144,8 +205,23 @@ public:
     // ---- aircraft ----
     void setUserAircraft(const UserAircraft& aircraft);
     UserAircraft userAircraft() const;
-    // The ground's altitude under every object (feet).
+    // The ground's altitude (feet) wherever no airport of the world with a ground altitude lies
+    // within the radius (nautical miles, 8 at first); the nearest such airport gives it there.
     void setGroundAltitude(double feet);
+    void setAirportGroundRadius(double nauticalMiles);
+    double groundAltitudeAt(double latitude, double longitude) const;
+    // A model whose name is part of a title: its static CG and pitch (a built-in table of common
+    // airliners, regional and light aircraft and helicopters; ModelGeometry{} elsewhere). A model
+    // set here goes before the others; one with an empty match replaces the default.
+    void setModelGeometry(const ModelGeometry& model);
+    ModelGeometry modelGeometry(std::string_view title) const;
+    // The simulator's own limit of AI objects (1000 at first): a creation beyond it gives
+    // EXCEPTION TOO_MANY_OBJECTS.
+    void setObjectLimit(std::size_t count);
+    // A created object appears this many frames after its request (1 at first).
+    void setCreationDelay(int frames);
+    // Touchdowns and lift-offs of AI objects, oldest first.
+    std::vector<GroundEvent> groundEvents() const;
     // Simulator time, seconds since 1970 UTC; it advances with each simulator second of a flight.
     void setZuluTime(int64_t secondsSince1970);
     int64_t zuluTime() const;
@@ -164,8 +240,9 @@ public:
     std::optional<ObjectView> object(uint32_t id) const;
     std::size_t aiObjectCount() const;
 
-    // ---- airports for facility requests ----
+    // ---- airports for facility requests and the ground ----
     void addAirport(const Airport& airport);
+    std::vector<Airport> airports() const; // by code
 
     // ---- faults and messages ----
     // The next `count` calls of this function (e.g. "SimConnect_TransmitClientEvent") fail with
@@ -185,6 +262,19 @@ public:
     void clearCalls();
     // On at first; a long run turns it off so that it does not grow without end.
     void setCallLogging(bool on);
+
+    // ---- timeline and trace ----
+    // Events at times counted from the start of the run; advanceTimeline applies, in order, those
+    // due at this time that have not been applied yet and returns how many it applied.
+    void setTimeline(std::vector<TimelineEvent> events);
+    int advanceTimeline(double secondsSinceStart);
+    // One line for each applied event ("12.0 s: new flight 'x.flt'"), oldest first.
+    std::vector<std::string> timelineLog() const;
+    // Each simulator second appends one line per object to this file (created anew here, with a
+    // header line); an empty path ends the trace. False when the file cannot be created.
+    bool setTraceFile(const std::filesystem::path& file);
+    // The trace's header line and the columns of its lines, comma-separated.
+    static std::string traceHeader();
 
     // ---- time ----
     // Each frame: removals and creations take effect, pending answers go out (while a flight

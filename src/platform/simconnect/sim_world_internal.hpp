@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -81,6 +82,11 @@ struct Object {
     double spoilers = 0.0;
     double throttle1 = 0.0;
     double throttle2 = 0.0;
+    double flaps = 0.0; // percent
+    bool gearDown = true;
+    bool enginesRunning = false;
+    bool parkingBrake = false;
+    std::string groundChange; // "touchdown" or "lift-off" since the last trace line, else empty
     double staticCg = 8.0; // feet
     double staticPitch = 0.0;
     bool freezeLatLon = false;
@@ -97,6 +103,7 @@ struct Arrival {
     Object object;
     uint32_t creator = 0; // connection id, 0 for the simulator's own objects
     DWORD requestId = 0;
+    uint64_t dueFrame = 0; // the object appears on this frame
 };
 
 struct State {
@@ -113,8 +120,22 @@ struct State {
     std::vector<uint32_t> departures;
     uint32_t nextObjectId = 0;
     double groundAltitude = 0.0;
+    double airportGroundRadiusNm = 0.0;
     int64_t zulu = 0;
     uint64_t frame = 0;
+    int creationDelayFrames = 1;
+    std::size_t objectLimit = 0;
+    std::vector<ModelGeometry> models; // first match wins
+    ModelGeometry defaultModel;
+    std::vector<GroundEvent> groundEvents;
+    std::vector<RoutePoint> userRoute;
+    std::size_t userRouteNext = 0;
+    std::vector<TimelineEvent> timeline; // by time
+    std::size_t timelineNext = 0;
+    std::vector<std::string> timelineLog;
+    std::filesystem::path traceFile;
+    std::ofstream trace;
+    bool traceFailed = false;
 
     std::map<std::string, CreationAnswer> creationAnswers;
     CreationAnswer defaultAnswer = CreationAnswer::Refuse;
@@ -148,6 +169,24 @@ struct State {
 
     void frameLocked();
     void secondLocked();
+
+    // The control face's actions, for the control calls and the timeline alike.
+    void quitLocked();
+    void setRunningLocked(bool running);
+    void loadFlightLocked(const std::string& fileName);
+    bool removeObjectLocked(uint32_t id);
+    void applyTimelineEvent(const TimelineEvent& event);
+
+    // The ground under a position: the nearest airport with a ground altitude within the radius,
+    // else the world's ground altitude (feet).
+    double groundAt(double latitude, double longitude) const;
+    // The model's static CG height and pitch for a title.
+    const ModelGeometry& geometryOf(std::string_view title) const;
+    // The simulator's on-ground flag follows the object's altitude against the ground; a change
+    // is a touchdown or a lift-off.
+    void followGround(Object& object);
+    void moveUserAlongRoute();
+    void writeTrace();
 };
 
 State& state();

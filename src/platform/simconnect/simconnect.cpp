@@ -67,12 +67,22 @@ void applyClientEvent(Object& o, std::string_view event, DWORD value) {
         o.lights = value != 0 ? (o.lights | bit) : (o.lights & ~bit);
         return;
     }
+    // Axis events carry 0 to 16383 for 0 to 100 percent.
+    const double percent = std::clamp(static_cast<double>(value), 0.0, 16383.0) * 100.0 / 16383.0;
     if (event == "ALL_LIGHTS_TOGGLE") o.lights = o.lights != 0 ? 0 : 0x31F;
     else if (event == "FREEZE_LATITUDE_LONGITUDE_SET") o.freezeLatLon = value != 0;
     else if (event == "FREEZE_ALTITUDE_SET") o.freezeAltitude = value != 0;
     else if (event == "FREEZE_ATTITUDE_SET") o.freezeAttitude = value != 0;
-    else if (event == "THROTTLE_SET") o.throttle1 = o.throttle2 = value * 100.0 / 16383.0;
-    else if (event == "SPOILERS_SET") o.spoilers = value * 100.0 / 16383.0;
+    else if (event == "THROTTLE_SET") o.throttle1 = o.throttle2 = percent;
+    else if (event == "SPOILERS_SET") o.spoilers = percent;
+    else if (event == "FLAPS_SET") o.flaps = percent;
+    else if (event == "GEAR_SET") o.gearDown = value != 0;
+    else if (event == "GEAR_UP") o.gearDown = false;
+    else if (event == "GEAR_DOWN") o.gearDown = true;
+    else if (event == "ENGINE_AUTO_START") o.enginesRunning = true;
+    else if (event == "ENGINE_AUTO_SHUTDOWN") o.enginesRunning = false;
+    else if (event == "PARKING_BRAKES") o.parkingBrake = !o.parkingBrake;
+    else if (event == "PARKING_BRAKE_SET") o.parkingBrake = value != 0;
 }
 
 } // namespace
@@ -265,6 +275,7 @@ HRESULT SimConnect_SetDataOnSimObject(HANDLE hSimConnect, DWORD DefineID, DWORD 
                 return S_OK;
             }
             applyBlock(*o, def->second, static_cast<const std::byte*>(pDataSet));
+            if (!o->user) s.followGround(*o);
             return S_OK;
         });
 }
@@ -302,6 +313,8 @@ HRESULT SimConnect_AICreateNonATCAircraft(HANDLE hSimConnect, const char* szCont
             const CreationAnswer answer = own == s.creationAnswers.end() ? s.defaultAnswer : own->second;
             if (answer == CreationAnswer::Refuse) {
                 queueException(c, SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED, 0);
+            } else if (answer == CreationAnswer::Create && s.ai.size() + s.arrivals.size() >= s.objectLimit) {
+                queueException(c, SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS, 0);
             } else if (answer == CreationAnswer::Create) {
                 constexpr double kRadPerDeg = 0.017453292519943295;
                 Object o;
@@ -314,9 +327,19 @@ HRESULT SimConnect_AICreateNonATCAircraft(HANDLE hSimConnect, const char* szCont
                 o.pitch = InitPos.Pitch * kRadPerDeg;
                 o.bank = InitPos.Bank * kRadPerDeg;
                 o.heading = InitPos.Heading * kRadPerDeg;
-                o.onGround = InitPos.OnGround != 0;
                 o.trueAirspeed = InitPos.Airspeed;
-                s.arrivals.push_back(Arrival{std::move(o), c.id, RequestID});
+                const auto& model = s.geometryOf(title);
+                o.staticCg = model.staticCgFeet;
+                o.staticPitch = model.staticPitch;
+                // A creation on the ground stands on it; otherwise the flag follows the altitude.
+                const double ground = s.groundAt(o.latitude, o.longitude);
+                if (InitPos.OnGround != 0) {
+                    o.altitude = ground + o.staticCg;
+                    o.pitch = o.staticPitch;
+                }
+                o.onGround = o.altitude - ground <= o.staticCg + 0.5;
+                s.arrivals.push_back(
+                    Arrival{std::move(o), c.id, RequestID, s.frame + static_cast<uint64_t>(s.creationDelayFrames)});
             }
             return S_OK;
         });
