@@ -172,7 +172,7 @@ StandRecord* lf_findFittingStand(double latitude, double longitude, const Traffi
     return chosen;
 }
 
-std::string gf_standNameAt(double latitude, double longitude) {
+std::string lf_findStandNameAt(double latitude, double longitude) {
     if (gf_userPositionRecord().onGround == 0) return {};
     std::lock_guard guard(gf_standTableLock());
     if (gStandTable.empty()) return {};
@@ -233,11 +233,14 @@ void lf_addRealStandOptionAt(WeekSlot now, int32_t sid, LiveAircraft& aircraft, 
             gf_addStandOption(*stand, aircraft.head.liveryKey, now, aircraft.head.callsign, reg, completed);
         };
         StandOption* learned = lastLearnedOption(*stand, now.day, reg);
+        // A stay that began before midnight continues from the previous day's option.
+        const bool fromYesterday = learned == nullptr;
+        if (fromYesterday) learned = lastLearnedOption(*stand, now.day == 1 ? 7 : now.day - 1, reg);
         if (learned == nullptr) {
             addNew();
             return;
         }
-        if (holdsSlot(learned->hh, now.halfHour)) {
+        if (!fromYesterday && holdsSlot(learned->hh, now.halfHour)) {
             if (completed) learned->cpl = 1;
             return;
         }

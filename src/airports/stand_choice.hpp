@@ -7,7 +7,7 @@
 // same flight can be recognised, and tells static parking whether a planned aircraft was seen at
 // a stand recently.
 //
-// Start-up thread, except gf_standNameAt (any thread).
+// Start-up thread, except lf_findStandNameAt (any thread).
 
 #include <cstdint>
 #include <string>
@@ -40,11 +40,12 @@ bool gf_standTypeFitsCategory(const StandRecord& stand, AircraftCategory categor
 StandRecord* lf_findFittingStand(double latitude, double longitude, const TrafficRecord& aircraft, double searchNm,
                                  bool fallbackAllowed);
 
-// The id of the stand nearest to the position within 55 m; empty when there is none, when the
-// table is empty or when the user aircraft is not on the ground. The last position asked and its
-// answer are remembered while the stand table keeps its shape. Any thread: reads the table under
-// its lock.
-std::string gf_standNameAt(double latitude, double longitude);
+// The id of the stand nearest to the position within 55 m (the airport side's body of
+// gf_standNameAt, which the SimClient side calls through its seam); empty when there is none,
+// when the table is empty or when the user aircraft is not on the ground. The last position asked
+// and its answer are remembered while the stand table keeps its shape. Any thread: reads the
+// table under its lock.
+std::string lf_findStandNameAt(double latitude, double longitude);
 
 // Static parking plans an aircraft on the stand: taken on it, blocked on its adjacent stands
 // (ids below 1 or not in the table are skipped).
@@ -53,7 +54,10 @@ void gf_markStandTaken(StandRecord& stand);
 // Records a real stay of the live aircraft at the stand as a learned flight of that day and half
 // hour (modes kStayArrival .. kStayLeftStand of the traffic seam): the airport side's body of
 // lf_addRealStandOption, which live traffic calls through its seam with the clock's time slot.
-// The aircraft's key becomes the registration table's key when the table knows it.
+// The aircraft's key becomes the registration table's key when the table knows it. The latest
+// learned flight of the aircraft there today is extended over the half hours since its last one
+// (gf_standHoursFit); without one, a stay that began on the previous day continues across
+// midnight.
 void lf_addRealStandOptionAt(WeekSlot now, int32_t sid, LiveAircraft& aircraft, int32_t mode);
 
 // Extends the option with that number over the half hours since its last stay (a gap shorter

@@ -16,7 +16,7 @@ void gf_installStandServices() {
         return lf_findFittingStand(latitude, longitude, aircraft, searchNm, fallbackAllowed);
     };
     gf_setAirportServices(services);
-    gf_setStandNameFinder(&gf_standNameAt);
+    gf_setStandNameFinder(&lf_findStandNameAt);
 }
 
 } // namespace tamrix
