@@ -63,6 +63,13 @@ struct StandNameCache {
 };
 StandNameCache gNameCache;
 
+// A great-circle distance is never shorter than the difference of latitudes (one nautical mile
+// per minute of arc): a stand that far away is skipped before its distance is computed. The
+// margin keeps rounding from skipping a stand right at the limit.
+bool beyondByLatitude(double latitude, const StandRecord& stand, double limitNm) {
+    return std::abs(stand.latitude - latitude) * 60.0 > limitNm + 1e-9;
+}
+
 std::string_view withoutTrailingUnderscore(std::string_view text) {
     if (!text.empty() && text.back() == '_') text.remove_suffix(1);
     return text;
@@ -137,9 +144,10 @@ StandRecord* lf_findFittingStand(double latitude, double longitude, const Traffi
     StandRecord* fallback = nullptr;
     double fallbackNm = std::numeric_limits<double>::infinity();
     const bool hasCallsign = !aircraft.head.callsign.empty();
+    const double reachNm = std::max(searchNm, fallbackAllowed ? kLearnedFallbackNm : 0.0);
     for (StandRecord& stand : gStandTable) {
         // A stand the aircraft may never use must not hide one it may.
-        if (!heliRuleHolds(stand, aircraft)) continue;
+        if (!heliRuleHolds(stand, aircraft) || beyondByLatitude(latitude, stand, reachNm)) continue;
         const double d = gf_distanceNm(p, {stand.latitude, stand.longitude});
         if (d <= searchNm && d < bestNm) {
             if (fits(stand, aircraft)) {
@@ -185,6 +193,7 @@ std::string lf_findStandNameAt(double latitude, double longitude) {
     double bestNm = 900.0;
     const StandRecord* best = nullptr;
     for (const StandRecord& stand : gStandTable) {
+        if (beyondByLatitude(latitude, stand, kStandNameDistanceNm)) continue;
         const double d = gf_distanceNm(p, {stand.latitude, stand.longitude});
         if (d <= kStandNameDistanceNm && d < bestNm) {
             bestNm = d;
