@@ -26,6 +26,13 @@ struct StandOption {
     uint8_t cpl = 0;
 };
 
+// Where a stand lies and how an aircraft parked on it faces.
+struct StandPosition {
+    double latitude = 0.0;  // degrees
+    double longitude = 0.0; // degrees
+    double heading = 0.0;   // radians
+};
+
 struct StandRecord {
     std::vector<StandOption> options;
     std::string id;                 // the stand's name
@@ -46,6 +53,13 @@ struct StandRecord {
     uint8_t cargo = 0; // cargo stand
     uint8_t ramp = 0;  // general-aviation ramp
     uint8_t heli = 0;  // helipad
+
+    StandRecord() = default;
+    // A stand as an airport file or the simulator's data describe it: takes the id text and the
+    // options over, converts the radius from metres, leaves the stand id 0 and every work flag
+    // clear, and makes room for 8 adjacent stands.
+    StandRecord(std::string id, std::vector<StandOption> options, StandPosition position, double radiusMetres,
+                uint16_t type, bool cargo, bool ramp, bool heli);
 };
 
 } // namespace tamrix

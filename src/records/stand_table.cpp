@@ -1,16 +1,35 @@
 #include "records/stand_table.hpp"
 
 #include <algorithm>
+#include <atomic>
 
 namespace tamrix {
 
 std::vector<StandRecord> gStandTable;
 
+namespace {
+std::atomic<uint32_t> gGeneration{0};
+} // namespace
+
+std::mutex& gf_standTableLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+uint32_t gf_standTableGeneration() { return gGeneration.load(); }
+
+void gf_standTableChanged() { gGeneration.fetch_add(1); }
+
 void gf_reserveStandTable() {
+    std::lock_guard guard(gf_standTableLock());
     if (gStandTable.capacity() < 512) gStandTable.reserve(512);
 }
 
-void gf_clearStandTable() { gStandTable.clear(); }
+void gf_clearStandTable() {
+    std::lock_guard guard(gf_standTableLock());
+    gStandTable.clear();
+    gf_standTableChanged();
+}
 
 StandRecord* gf_findStand(int32_t sid) {
     if (sid < 1) return nullptr;

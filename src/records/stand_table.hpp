@@ -5,6 +5,7 @@
 // it and mark stands.
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,9 +15,19 @@ namespace tamrix {
 
 extern std::vector<StandRecord> gStandTable;
 
+// The SimClient thread asks for the stand at the user aircraft's position while the start-up
+// thread owns the table. So every change of the table's shape (append, clear, replace) happens
+// under this lock and starts a new generation; the start-up thread reads and marks stands
+// without it, and the other thread reads under it.
+std::mutex& gf_standTableLock();
+// The table's generation: an answer cached about the table holds only while it stays the same.
+uint32_t gf_standTableGeneration();
+// Starts a new generation after a change of shape made by the caller under the lock.
+void gf_standTableChanged();
+
 // Room for 512 stands (once per process; later calls change nothing).
 void gf_reserveStandTable();
-// Destroys every stand; the reserved room stays.
+// Destroys every stand (under the lock, starting a new generation); the reserved room stays.
 void gf_clearStandTable();
 // The stand with that id, or null for 0, a negative id or an id no stand has.
 StandRecord* gf_findStand(int32_t sid);

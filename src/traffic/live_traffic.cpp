@@ -309,6 +309,7 @@ void gf_resetLiveTraffic() {
     gStaticAircraft.clear();
     gLiveAircraft.clear();
     gf_clearStandTable();
+    gLearnedUpdateCount = 0;
     gCallsignMatchKeys.clear();
     gGhostList.clear();
     gLiveryMemory.clear();
