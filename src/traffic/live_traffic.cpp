@@ -131,6 +131,34 @@ void onRefused(const SimEvent& event) {
     gf_liveryFailed(record);
 }
 
+// The simulator removed an object. One of our aircraft that still waits for its creation to be
+// recognised (the event carries its key) is given up, so that it does not wait for ever.
+void onRemoved(const SimEvent& event) {
+    if (event.objectId != 0 &&
+        (gf_findLiveByObjectId(event.objectId) >= 0 || gf_findStaticByObjectId(event.objectId) >= 0)) {
+        gf_removeFlightPlan(event.objectId);
+        return;
+    }
+    if (event.key == 0) return;
+    if (gf_isLiveKey(event.key)) {
+        const std::ptrdiff_t index = gf_findLiveByKey(event.key);
+        if (index < 0) return;
+        LiveAircraft& aircraft = gLiveAircraft[static_cast<std::size_t>(index)];
+        if (aircraft.state != LiveState::Adding2Sim) return;
+        gf_log(fmt::format("{:8} creation removed by the simulator, given up", aircraft.head.callsign));
+        lf_releaseStand(aircraft);
+        lf_aircraftLeaving(aircraft);
+        gf_eraseLiveAc(static_cast<std::size_t>(index));
+        return;
+    }
+    const std::ptrdiff_t index = gf_findStaticByKey(event.key);
+    if (index < 0) return;
+    const StaticAircraft& aircraft = gStaticAircraft[static_cast<std::size_t>(index)];
+    if (aircraft.state != LiveState::Adding2Sim) return;
+    gf_log(fmt::format("{:8} creation removed by the simulator, given up", aircraft.head.callsign));
+    gf_eraseStaticAc(static_cast<std::size_t>(index));
+}
+
 void handleEvent(const SimEvent& event) {
     switch (event.kind) {
     case kSimEventCreatedLive: {
@@ -165,7 +193,7 @@ void handleEvent(const SimEvent& event) {
         return;
     }
     case kSimEventRemoved:
-        gf_removeFlightPlan(event.objectId);
+        onRemoved(event);
         return;
     case kSimEventInRange:
         onInRange(event);

@@ -297,6 +297,23 @@ TEST_F(TickTest, TheTwentiethRefusedTitleEndsTheRunAndTheEventLockIsFree) {
     EXPECT_EQ(gf_pendingSimEvents(), 0u);
 }
 
+TEST_F(TickTest, ACreationTheSimulatorRemovedBeforeItWasRecognisedIsGivenUp) {
+    addLive(20201, "GONE1", LiveState::Adding2Sim);
+    addLive(20202, "ACTIVE1", LiveState::Active).objectId = 501;
+    // A foreign object's removal (key 0) and one of an unknown key change nothing.
+    gf_postSimEvent(SimEvent{777, 0, 0, kSimEventRemoved, 0.0, 0.0});
+    gf_postSimEvent(SimEvent{778, 29999, 0, kSimEventRemoved, 0.0, 0.0});
+    gf_processSimEvents();
+    ASSERT_NE(live(20201), nullptr);
+    // The waiting creation's object was removed before it was recognised: its record goes.
+    gf_postSimEvent(SimEvent{502, 20201, 0, kSimEventRemoved, 0.0, 0.0});
+    // An active aircraft whose object the simulator removed goes as well.
+    gf_postSimEvent(SimEvent{501, 20202, 0, kSimEventRemoved, 0.0, 0.0});
+    gf_processSimEvents();
+    EXPECT_EQ(live(20201), nullptr);
+    EXPECT_EQ(live(20202), nullptr);
+}
+
 TEST_F(TickTest, TheTickCountsOnlyWhenItRuns) {
     const int64_t before = gf_tickCount();
     for (int i = 0; i < 5; ++i) gf_processSimEvents(); // the main loop while the simulator halts
