@@ -37,7 +37,7 @@ int32_t narrowQnh(double value) {
 
 // The hectopascals of a "QNH" member, or nothing when the datagram gives no usable value
 // (logged here).
-std::optional<int32_t> qnhOf(const nlohmann::json& member, std::string_view datagram) {
+std::optional<int32_t> qnhOf(const nlohmann::json& member, std::string_view datagram, UdpReader& reader) {
     if (member.is_number_integer()) {
         if (member.is_number_unsigned()) {
             const auto value = member.get<uint64_t>();
@@ -56,12 +56,13 @@ std::optional<int32_t> qnhOf(const nlohmann::json& member, std::string_view data
         int32_t value = 0;
         const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
         if (ec != std::errc() || end == text.data()) {
-            gf_logHighlighted(fmt::format("QNH string parse error: {} in {}", text, datagram));
+            reader.badDatagrams().report(fmt::format("QNH string parse error: {} in {}", text, datagram),
+                                         BadDatagramLog::Kind::Highlighted);
             return std::nullopt;
         }
         return value;
     }
-    gf_log(fmt::format("no QNH {}", datagram));
+    reader.badDatagrams().report(fmt::format("no QNH {}", datagram));
     return std::nullopt;
 }
 
@@ -76,10 +77,10 @@ void QnhReader::onDatagram() {
         const auto found = parsed.find("QNH");
         if (found == parsed.end() || found->is_null() || (found->is_array() && found->empty()) ||
             (found->is_object() && found->empty())) {
-            gf_log(fmt::format("no QNH {}", datagram));
+            m_badDatagrams.report(fmt::format("no QNH {}", datagram));
             return;
         }
-        const auto given = qnhOf(*found, datagram);
+        const auto given = qnhOf(*found, datagram, *this);
         if (!given) return;
         int32_t q = *given;
         if (q > kHighestQnh) q = narrowQnh(std::round(static_cast<double>(q) * kHectopascalsPerHundredthInch));
@@ -94,8 +95,14 @@ void QnhReader::onDatagram() {
         gQnhReaderState.compare_exchange_strong(silent, kReaderReceiving);
         gf_invalidateStatusPanel();
     } catch (const std::exception& e) {
-        gf_log(fmt::format("Exception {}, in {}", e.what(), datagram));
+        m_badDatagrams.report(fmt::format("Exception {}, in {}", e.what(), datagram));
     }
+}
+
+void QnhReader::resetForRun() {
+    UdpReader::resetForRun();
+    lastQnh.store(kStandardQnh);
+    gCurrentQnh.store(kStandardQnh);
 }
 
 void QnhReader::onStopped() { gf_log("QNH Reader has stopped"); }

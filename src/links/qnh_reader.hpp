@@ -17,6 +17,10 @@ class QnhReader final : public UdpReader {
 public:
     static constexpr uint16_t kPort = 49004;
 
+    QnhReader() : UdpReader("QNH Reader") {}
+    // Also the last QNH and gCurrentQnh back to 1013.
+    void resetForRun() override;
+
     // The last QNH stored (hPa).
     std::atomic<int32_t> lastQnh{1013};
 

@@ -1,6 +1,7 @@
 #include "links/realtraffic_server.hpp"
 
 #include <atomic>
+#include <chrono>
 #include <limits>
 #include <mutex>
 #include <stdexcept>
@@ -261,16 +262,33 @@ void lf_processRTVersion(const std::string& answer) {
     }
 }
 
+namespace {
+
+// A reader that is being stopped must have ended before its stop flag is cleared, or its thread
+// would go on beside the reader thread of the next run. It notices the flag within its receive
+// time-out; true when it has ended (or was not being stopped). One that does not end in time
+// keeps its flag set, so that it still ends.
+bool lf_readerEnded(UdpReader& reader, std::string_view name) {
+    if (!reader.stopFlag.load()) return true;
+    if (reader.waitUntilEnded(std::chrono::milliseconds(kReaderEndWaitMs))) return true;
+    gf_logHighlighted(fmt::format("{} has not stopped within {} ms, its stop flag stays set", name, kReaderEndWaitMs));
+    return false;
+}
+
+} // namespace
+
 void gf_resetTrafficSource() {
     auto& traffic = gf_trafficReader();
+    auto& qnh = gf_qnhReader();
+    const bool trafficEnded = lf_readerEnded(traffic, "Traffic Reader");
+    const bool qnhEnded = lf_readerEnded(qnh, "QNH Reader");
     traffic.qnh.store(1013);
     gLastTrafficTime.store(0.0);
     traffic.clearCallsigns();
-    traffic.stopFlag.store(false);
+    if (trafficEnded) traffic.stopFlag.store(false);
     traffic.receivingShown.store(true);
-    auto& qnh = gf_qnhReader();
     qnh.lastQnh.store(1013);
-    qnh.stopFlag.store(false);
+    if (qnhEnded) qnh.stopFlag.store(false);
     qnh.datagramCounter.store(0);
     qnh.previousCounter.store(0);
     qnh.receivingShown.store(true);
@@ -344,6 +362,12 @@ void gf_exitRealTrafficServer() {
 }
 
 bool gf_realTrafficConnected() { return server().connected.load(); }
+
+void gf_resetRealTrafficServer() {
+    gf_exitRealTrafficServer();
+    server().remover.store(nullptr);
+    gRealTrafficProfessional.store(false);
+}
 
 void gf_setLiveAircraftRemover(LiveAircraftRemover remover) { server().remover.store(remover); }
 

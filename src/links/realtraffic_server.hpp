@@ -48,13 +48,20 @@ void gf_sendSimTime(int64_t seconds);
 // Sends "exit" to a connected client and closes both sockets.
 void gf_exitRealTrafficServer();
 bool gf_realTrafficConnected();
+// The server as at process start: closed (as gf_exitRealTrafficServer), no live-aircraft
+// remover, the standard edition assumed.
+void gf_resetRealTrafficServer();
 
 // "Qs121={};{};{};{};{};{};{}\r\n" of a user aircraft state.
 std::string gf_userPositionLine(const UserAcState& state);
 
+// How long the reset of the traffic source waits for a reader thread that is being stopped.
+inline constexpr int kReaderEndWaitMs = 3000;
+
 // Before a RealTraffic connection is used and when it has gone: QNH 1013, no last traffic time,
 // no collected callsigns, both readers' stop flags clear and receiving shown, the QNH reader's
-// counters 0.
+// counters 0. A reader whose stop flag is set is first waited for (at most kReaderEndWaitMs)
+// until its thread has ended; one that has not keeps its stop flag (logged).
 void gf_resetTrafficSource();
 
 // Takes every live aircraft out of the simulator when RealTraffic has gone. Live traffic

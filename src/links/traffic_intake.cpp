@@ -94,3 +94,18 @@ void gf_clearTrafficIntake() {
 }
 
 } // namespace tamrix
+
+namespace tamrix {
+
+void gf_resetTrafficIntake() {
+    auto& s = intake();
+    {
+        std::lock_guard guard(s.lock);
+        s.lines.clear();
+        s.dropped = 0;
+        s.gateOpen = false;
+    }
+    gLiveTrafficTick.store(0);
+}
+
+} // namespace tamrix

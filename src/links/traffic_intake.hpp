@@ -36,5 +36,7 @@ std::size_t gf_takeTrafficLines(std::size_t maxCount, std::vector<TrafficLine>& 
 std::size_t gf_trafficIntakeSize();
 // Empties the queue (the reset of live traffic before a restart); the gate stays as it is.
 void gf_clearTrafficIntake();
+// The intake as at process start: empty, the gate shut, no overflow counted, tick counter 0.
+void gf_resetTrafficIntake();
 
 } // namespace tamrix

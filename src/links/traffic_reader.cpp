@@ -80,12 +80,14 @@ double defaultTrueAirspeed(double altitude) {
     return 430.0;
 }
 
-// Field 4 into the sample's altitude, corrected for the QNH and set to 0 for a target that is
-// on the ground by its height and speed; false when AIRBORNE_ONLY excludes the target.
+// Field 4 into the reported altitude and the sample's altitude, corrected for the QNH and set to
+// 0 for a target that is on the ground by its height and speed; false when AIRBORNE_ONLY
+// excludes the target.
 bool lf_correctAltitude(std::string_view field, std::string_view datagram, int32_t qnh,
-                        std::optional<double> readerElevation, PositionSample& sample) {
+                        std::optional<double> readerElevation, PositionSample& sample, double& reportedAltitude) {
     const auto reported = readNumber(field);
     if (!reported) throw std::runtime_error(fmt::format("altitude {} incorrect, from: {}", field, datagram));
+    reportedAltitude = *reported;
     double a = *reported;
     const double gs = sample.groundSpeed;
     if (a > 0.0) {
@@ -106,21 +108,33 @@ bool lf_correctAltitude(std::string_view field, std::string_view datagram, int32
     return a - floor > kAirborneOnlyMargin;
 }
 
+// At most kMaxCallsignLength bytes of a callsign, never ending inside a UTF-8 sequence.
+std::string_view cutCallsign(std::string_view callsign) {
+    if (callsign.size() <= TrafficReader::kMaxCallsignLength) return callsign;
+    std::size_t end = TrafficReader::kMaxCallsignLength;
+    while (end > 0 && (static_cast<unsigned char>(callsign[end]) & 0xC0u) == 0x80u)
+        --end;
+    return callsign.substr(0, end);
+}
+
 // Field 9 into the callsign; false for the callsigns of test transmitters.
 bool lf_readCallsign(std::string_view field, std::string& callsign) {
     static constexpr std::array<std::string_view, 6> kTestCallsigns{"ERARMTR0", "ERARMTR1", "AIRPORT1",
                                                                     "00000000", "TR852",    "TEST"};
-    callsign.assign(field == "null" ? std::string_view() : field);
-    if (callsign.find('@') != std::string::npos) {
+    if (field == "null") field = {};
+    if (field.find('@') != std::string_view::npos) {
         callsign.clear();
         return true;
     }
-    return std::ranges::find(kTestCallsigns, callsign) == kTestCallsigns.end();
+    if (std::ranges::find(kTestCallsigns, field) != kTestCallsigns.end()) return false;
+    callsign.assign(cutCallsign(field));
+    return true;
 }
 
 } // namespace
 
-TrafficReader::TrafficReader() : m_parkAirportElevation(std::numeric_limits<double>::quiet_NaN()) {
+TrafficReader::TrafficReader()
+    : UdpReader("Traffic Reader"), m_parkAirportElevation(std::numeric_limits<double>::quiet_NaN()) {
     m_fields.reserve(64);
 }
 
@@ -161,6 +175,18 @@ void TrafficReader::clearCallsigns() {
     m_callsigns.clear();
 }
 
+void TrafficReader::resetForRun() {
+    {
+        std::lock_guard guard(m_lock);
+        m_userPosition = {};
+        m_callsigns.clear();
+        m_collecting.store(false);
+    }
+    m_parkAirportElevation.store(std::numeric_limits<double>::quiet_NaN());
+    qnh.store(1013);
+    UdpReader::resetForRun();
+}
+
 void TrafficReader::onDatagram() {
     const std::string_view datagram = m_currentDatagram;
     // Ground vehicles carry " VEH" in their line.
@@ -186,7 +212,7 @@ void TrafficReader::processLineSub() {
     try {
         parseAndQueue();
     } catch (const std::exception& e) {
-        gf_log(fmt::format("exception in processLineSub: {}", e.what()));
+        m_badDatagrams.report(fmt::format("exception in processLineSub: {}", e.what()));
     }
 }
 
@@ -199,8 +225,11 @@ void TrafficReader::parseAndQueue() {
     TrafficLine line;
     PositionSample& sample = line.sample;
 
-    // The last time stamp changes for every line that gets this far, also when it is dropped.
+    // The last time stamp changes for every line that gets this far, also when it is dropped;
+    // one outside any time of live traffic is the field's error.
     line.timeStamp = numberOrThrow(f[kTimeStamp], "timestamp");
+    if (!(line.timeStamp >= kEarliestTrafficTime && line.timeStamp < kLatestTrafficTime))
+        throw std::runtime_error(fmt::format("{}:{}", "timestamp", f[kTimeStamp]));
     gLastTrafficTime.store(line.timeStamp);
 
     sample.latitude = numberOrThrow(f[kLatitude], "lat");
@@ -220,13 +249,13 @@ void TrafficReader::parseAndQueue() {
         const std::string_view callsign = f[kCallsign];
         if (!callsign.empty() && callsign != "null" && callsign.find('@') == std::string_view::npos) {
             std::lock_guard guard(m_lock);
-            m_callsigns.emplace(callsign);
+            m_callsigns.emplace(cutCallsign(callsign));
         }
     }
 
     if (!gf_isAircraftTarget(f[kType], f[kCategory])) return;
     line.head.liveryKey = LiveryKey{};
-    line.head.liveryKey.modelIndex = gf_modelIndex(f[kType]);
+    line.head.liveryKey.modelIndex = gf_reportedModelIndex(f[kType]);
 
     if (f[kSource] == "adsb_icao") {
         const double h = numberOrThrow(f[kTrueHeading], "trueheading");
@@ -249,7 +278,9 @@ void TrafficReader::parseAndQueue() {
 
     sample.groundSpeed = numberOrThrow(f[kGroundSpeed], "gs");
 
-    if (!lf_correctAltitude(f[kAltitude], m_currentDatagram, qnh.load(), parkAirportElevation(), sample)) return;
+    if (!lf_correctAltitude(f[kAltitude], m_currentDatagram, qnh.load(), parkAirportElevation(), sample,
+                            line.reportedAltitude))
+        return;
     sample.airborne = sample.altitude > 0.0 ? 1 : 0;
 
     if (!lf_readCallsign(f[kCallsign], line.head.callsign)) return;

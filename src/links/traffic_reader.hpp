@@ -24,6 +24,9 @@ public:
     static constexpr uint16_t kPort = 49005;
     // Field 28 is the last one read, so a line needs 29 fields.
     static constexpr std::size_t kFieldCount = 29;
+    // Longer callsigns are cut: real ones have at most 8 characters, and the simulator keeps
+    // only a short tail number.
+    static constexpr std::size_t kMaxCallsignLength = 16;
 
     TrafficReader();
 
@@ -41,6 +44,10 @@ public:
     void startCallsignCollection();
     std::unordered_set<std::string> takeCallsigns();
     void clearCallsigns();
+    // Before a new run, while no reader thread runs: everything above back to its start value
+    // (no user position, no park-airport elevation, QNH 1013, no callsigns and no collection),
+    // the bad-datagram log and the last datagram forgotten.
+    void resetForRun() override;
     bool collectingCallsigns() const noexcept { return m_collecting.load(); }
 
     // The QNH (hPa) the altitudes are corrected with; written by the QNH reader.

@@ -40,6 +40,16 @@ std::string gf_realTrafficText() {
     return s.text;
 }
 
+void gf_resetTrafficSourceState() {
+    gTrafficReaderState.store(kReaderStopped);
+    gQnhReaderState.store(kReaderStopped);
+    gTrafficRunFlag.store(false);
+    gShownQnh.store(0);
+    gRealTrafficOnThisPc.store(false);
+    gWaitingForRealTraffic.store(true);
+    gf_setRealTrafficText({});
+}
+
 void gf_invalidateStatusPanel() {
     const HWND window = gf_controlLookupWindow();
     if (window != nullptr) InvalidateRect(window, &kStatusArea, TRUE);

@@ -33,6 +33,9 @@ extern std::atomic<bool> gRealTrafficOnThisPc;
 // Set at process start and by the clean-up before a restart; cleared once RealTraffic connected.
 extern std::atomic<bool> gWaitingForRealTraffic;
 
+// Everything above as at process start (before a new run, and between tests).
+void gf_resetTrafficSourceState();
+
 // The status area of the main window (client coordinates).
 inline constexpr RECT kStatusArea{0, 28, 880, 112};
 // Asks for a repaint of the status area (erasing) of the main window; nothing before the window

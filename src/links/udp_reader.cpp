@@ -1,10 +1,12 @@
 #include "links/udp_reader.hpp"
 
 #include <stdexcept>
+#include <thread>
 
 #include <fmt/format.h>
 
 #include "core/log.hpp"
+#include "core/number_helpers.hpp"
 #include "core/run_state.hpp"
 #include "core/status_line.hpp"
 #include "links/qnh_reader.hpp"
@@ -18,7 +20,103 @@ namespace {
 // Winsock is cleaned up by the first reader thread that ends, once per process.
 std::atomic<bool> gWinsockCleanedUp{false};
 
+// The length of the UTF-8 sequence starting at `i`, or 0 when none starts there.
+std::size_t utf8SequenceLength(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    std::size_t length = 0;
+    uint32_t lowest = 0;
+    if (lead < 0x80u) return 1;
+    if (lead >= 0xC2u && lead <= 0xDFu) {
+        length = 2;
+        lowest = 0x80u;
+    } else if (lead >= 0xE0u && lead <= 0xEFu) {
+        length = 3;
+        lowest = 0x800u;
+    } else if (lead >= 0xF0u && lead <= 0xF4u) {
+        length = 4;
+        lowest = 0x10000u;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size()) return 0;
+    uint32_t code = lead & (0x7Fu >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0u) != 0x80u) return 0;
+        code = (code << 6) | (byte(i + k) & 0x3Fu);
+    }
+    if (code < lowest || code > 0x10FFFFu || (code >= 0xD800u && code <= 0xDFFFu)) return 0;
+    return length;
+}
+
 } // namespace
+
+std::string gf_logSafeText(std::string_view text, std::size_t limit) {
+    std::string out;
+    out.reserve(std::min(text.size(), limit) + 4);
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t length = utf8SequenceLength(text, i);
+        const std::size_t taken = length == 0 ? 1 : length;
+        if (out.size() + taken > limit) break;
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (length == 0 || (length == 1 && (c < 0x20u || c == 0x7Fu)))
+            out += '?';
+        else
+            out.append(text.substr(i, length));
+        i += taken;
+    }
+    if (i < text.size()) out += " ...";
+    return out;
+}
+
+void BadDatagramLog::report(std::string_view text, Kind kind, Clock::time_point now) {
+    flush(now);
+    if (!m_windowOpen) {
+        m_windowOpen = true;
+        m_windowStart = now;
+        m_logged = 0;
+    }
+    if (m_logged >= kLinesPerWindow) {
+        ++m_counted;
+        m_lastCounted = gf_logSafeText(text, kMaxTextBytes);
+        return;
+    }
+    ++m_logged;
+    const std::string line = gf_logSafeText(text, kMaxTextBytes);
+    switch (kind) {
+    case Kind::Plain: gf_log(line); break;
+    case Kind::Highlighted: gf_logHighlighted(line); break;
+    case Kind::UnlessQuiet: gf_logUnlessQuiet(line); break;
+    }
+}
+
+void BadDatagramLog::flush(Clock::time_point now, bool force) {
+    if (!m_windowOpen || (!force && now - m_windowStart < kWindow)) return;
+    m_windowOpen = false;
+    if (m_counted == 0) return;
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - m_windowStart).count();
+    gf_log(fmt::format("{}: {} more bad datagram{} in {} s not logged, the last: {}", m_readerName, m_counted,
+                       gf_plural(m_counted), seconds, m_lastCounted));
+    m_counted = 0;
+    m_lastCounted.clear();
+}
+
+void BadDatagramLog::reset() noexcept {
+    m_windowOpen = false;
+    m_logged = 0;
+    m_counted = 0;
+    m_lastCounted.clear();
+}
+
+void UdpReader::resetForRun() {
+    stopFlag.store(false);
+    datagramCounter.store(0);
+    previousCounter.store(0);
+    receivingShown.store(true);
+    m_lastDatagram.clear();
+    m_badDatagrams.reset();
+}
 
 void UdpReader::startWinsock() {
     const int result = WSAStartup(MAKEWORD(2, 2), &m_wsaData);
@@ -65,14 +163,17 @@ void UdpReader::receiveLoop(bool local) {
             datagramCounter.fetch_add(1);
             onDatagram();
         } else if (n >= kBufferSize) {
-            gf_logUnlessQuiet(fmt::format("buffer overrun: {} bytes", n));
+            m_badDatagrams.report(fmt::format("buffer overrun: {} bytes", n), BadDatagramLog::Kind::UnlessQuiet);
         } else if (n < 0) {
             const int e = WSAGetLastError();
-            if (e == WSAEINTR || e == WSAEWOULDBLOCK || e == WSAETIMEDOUT) continue;
-            error = e;
-            break;
+            if (e != WSAEINTR && e != WSAEWOULDBLOCK && e != WSAETIMEDOUT) {
+                error = e;
+                break;
+            }
         }
+        if (m_badDatagrams.hasCounted()) m_badDatagrams.flush();
     }
+    m_badDatagrams.flush(BadDatagramLog::Clock::now(), true);
     if (error != 0 && !stopFlag.load())
         throw std::runtime_error(fmt::format("receive error: {}", gf_wsaErrorText(error)));
     if (m_socket != INVALID_SOCKET) {
@@ -94,9 +195,22 @@ void UdpReader::interpret(std::string_view datagram) {
     onDatagram();
 }
 
+bool UdpReader::waitUntilEnded(std::chrono::milliseconds limit) const {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (m_running.load()) {
+        if (std::chrono::steady_clock::now() >= end) return !m_running.load();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
 void UdpReader::runThread(std::string_view threadName, uint16_t port, bool local,
                           std::initializer_list<std::atomic<int32_t>*> states) {
-    m_running.store(true);
+    // One thread per reader: a second one would share the socket and the receive buffer.
+    if (m_running.exchange(true)) {
+        gf_logHighlighted(fmt::format("{} is still running, it is not started again", threadName));
+        return;
+    }
     // The exit guard: runs on every way out, and nothing it meets leaves it.
     struct ExitGuard {
         UdpReader& reader;
@@ -144,6 +258,8 @@ void gf_readerStopped(std::string_view threadName, std::string_view errorText) {
     gf_setStatusLine(fmt::format("The {} has stopped with error: {}", threadName, errorText), true);
     gf_setExitReason(ExitReason::ReaderError, 15);
 }
+
+void gf_resetReaderWinsockCleanup() { gWinsockCleanedUp.store(false); }
 
 void gf_checkReadersAlive() {
     if (!gTrafficRunFlag.load()) return;

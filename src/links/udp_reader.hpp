@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -19,12 +20,51 @@
 
 namespace tamrix {
 
+// The log of a reader's bad datagrams. A sender may send nothing but garbage, and each line
+// would otherwise be logged whole: in each window of kWindow the first kLinesPerWindow are
+// logged (each cut to kMaxTextBytes, bytes that are no UTF-8 shown as '?'), the others are
+// counted and logged as one line with their count once the window is over. Used on the reader's
+// thread only.
+class BadDatagramLog {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::size_t kLinesPerWindow = 10;
+    static constexpr std::chrono::seconds kWindow{60};
+    static constexpr std::size_t kMaxTextBytes = 300;
+
+    enum class Kind { Plain, Highlighted, UnlessQuiet };
+
+    explicit BadDatagramLog(std::string_view readerName) : m_readerName(readerName) {}
+
+    void report(std::string_view text, Kind kind = Kind::Plain) { report(text, kind, Clock::now()); }
+    void report(std::string_view text, Kind kind, Clock::time_point now);
+    // Logs the count of a window that is over (with `force`, of the running one as well).
+    void flush(Clock::time_point now, bool force = false);
+    void flush() { flush(Clock::now()); }
+    // True while bad datagrams of the window were counted but not logged yet.
+    bool hasCounted() const noexcept { return m_counted != 0; }
+    // Forgets the window (a new run).
+    void reset() noexcept;
+
+private:
+    std::string m_readerName;
+    Clock::time_point m_windowStart{};
+    bool m_windowOpen = false;
+    std::size_t m_logged = 0;
+    uint64_t m_counted = 0;
+    std::string m_lastCounted;
+};
+
+// The text as a log line may show it: at most `limit` bytes, never ending inside a UTF-8
+// sequence, " ..." after a cut, and bytes that are not UTF-8 or control characters as '?'.
+std::string gf_logSafeText(std::string_view text, std::size_t limit);
+
 class UdpReader {
 public:
     static constexpr std::size_t kReceiveBufferSize = 16384;
     static constexpr uint32_t kReceiveTimeoutMs = 1000;
 
-    UdpReader() = default;
+    explicit UdpReader(std::string_view readerName = "UDP Reader") : m_badDatagrams(readerName) {}
     virtual ~UdpReader() = default;
     UdpReader(const UdpReader&) = delete;
     UdpReader& operator=(const UdpReader&) = delete;
@@ -51,8 +91,18 @@ public:
     // Interprets one datagram as the receive loop hands it on, without counting it.
     void interpret(std::string_view datagram);
 
-    // True from the start of the reader's thread until its exit guard has run.
+    // True from the start of the reader's thread until its exit guard has run. A second thread
+    // on the same reader while one runs is refused (logged).
     bool isRunning() const noexcept { return m_running.load(); }
+    // Waits, at most `limit`, until no thread runs the reader; true when none does.
+    bool waitUntilEnded(std::chrono::milliseconds limit) const;
+
+    // The log of bad datagrams.
+    BadDatagramLog& badDatagrams() noexcept { return m_badDatagrams; }
+
+    // Before a new run, while no thread runs the reader: stop flag clear, counters 0, receiving
+    // shown, no last datagram, the bad-datagram log forgotten.
+    virtual void resetForRun();
     // The port the socket is bound to; 0 while there is none.
     uint16_t boundPort() const noexcept { return m_boundPort.load(); }
 
@@ -69,6 +119,7 @@ protected:
 
     // The datagram being interpreted; valid only during onDatagram.
     std::string_view m_currentDatagram;
+    BadDatagramLog m_badDatagrams;
 
 private:
     void closeSocket() noexcept;
@@ -89,6 +140,10 @@ void lf_readerDisconnected(std::string_view threadName);
 // line (also logged) and stops the run with "READER ERROR" (restart after 15 s) unless another
 // exit reason came first.
 void gf_readerStopped(std::string_view threadName, std::string_view errorText);
+
+// Winsock is cleaned up by the first reader thread that ends, once per process; this makes the
+// next one clean up again, as in a fresh process.
+void gf_resetReaderWinsockCleanup();
 
 // The watchdog, called by the main loop: while the traffic run flag is set, a reader that handed
 // on no datagram since the last call is shown silent, and one that did is shown receiving again.

@@ -53,7 +53,7 @@ std::string cutAtCharacter(std::string_view text, std::size_t limit) {
 
 // The half span of a model code; 0.0 when the reference data gives none.
 double halfSpanOf(std::string_view model) {
-    return gf_halfSpan(gf_modelIndex(model));
+    return gf_halfSpan(gf_reportedModelIndex(model));
 }
 
 // Codes that simulator add-ons give as their ATC MODEL instead of the ICAO code.
@@ -145,7 +145,7 @@ void detectModel(std::string_view atcModel) {
         gf_setStatusLine("User aircraft wing span unknown, max is taken instead, please report in my Forum!",
                          true);
     }
-    line += fmt::format(", category: {}", gf_categoryName(gf_modelCodeCategory(model)));
+    line += fmt::format(", category: {}", gf_categoryName(gf_modelCategory(gf_reportedModelIndex(model))));
     gf_logContinued(line);
 }
 

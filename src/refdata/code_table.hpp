@@ -26,6 +26,10 @@ namespace tamrix {
 class CodeTable {
 public:
     static constexpr std::size_t kMaxCodes = 65536;
+    // How many new codes outside data (traffic lines, the simulator's user aircraft) may add in
+    // the life of the process. The reference data and the livery catalogue keep the rest of the
+    // table, so a feed of ever new type texts cannot fill it.
+    static constexpr std::size_t kMaxReportedCodes = 4096;
 
     CodeTable() = default;
     ~CodeTable();
@@ -35,6 +39,12 @@ public:
     // The index of the code; an unknown code is appended first. Texts are taken as given (no
     // case folding or trimming). A full table appends nothing: it logs once and returns 0.
     uint16_t intern(std::string_view code);
+    // The same for a code reported by outside data: a known code gives its index; a new one is
+    // appended only while fewer than kMaxReportedCodes codes came this way, else it gives 0
+    // (logged once).
+    uint16_t internReported(std::string_view code);
+    // New codes appended through internReported so far.
+    std::size_t reportedCount() const;
     // The index of a code already in the table.
     std::optional<uint16_t> find(std::string_view code) const;
     // The text of an index; the empty text for an index outside the table. The reference stays
@@ -51,6 +61,8 @@ public:
     void clear();
 
 private:
+    uint16_t append(std::string_view code, bool reported);
+
     static constexpr std::size_t kChunkSize = 256;
     static constexpr std::size_t kChunkCount = kMaxCodes / kChunkSize;
 
@@ -62,6 +74,8 @@ private:
     std::unordered_map<std::string_view, uint16_t> m_index;
     std::atomic<bool> m_loaded{false};
     bool m_fullLogged = false;
+    std::size_t m_reportedCount = 0;
+    bool m_reportedFullLogged = false;
 };
 
 // The two process-wide tables: ICAO airline codes and ICAO aircraft type codes.
@@ -78,5 +92,9 @@ uint16_t gf_airlineIndex(std::string_view code);
 // not in the table but has a fix to a known code yields that code's index (the wrong code is not
 // stored); otherwise an unknown code is appended as given.
 uint16_t gf_modelIndex(std::string_view code);
+// gf_modelIndex for a model code that outside data reports (a traffic line's type, the user
+// aircraft's model): a code not yet known is appended only within the table's share for such
+// codes, else it counts as no model (index 0).
+uint16_t gf_reportedModelIndex(std::string_view code);
 
 } // namespace tamrix

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "link_test_support.hpp"
+#include "reader_test_support.hpp"
 #include "links/traffic_reader.hpp"
 #include "links/traffic_source_state.hpp"
 
@@ -13,6 +14,7 @@ namespace {
 class QnhReaderTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        linktest::resetTrafficLinks();
         reader.lastQnh.store(1013);
         gf_trafficReader().qnh.store(1013);
         gCurrentQnh.store(1013);

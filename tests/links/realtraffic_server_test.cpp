@@ -11,6 +11,7 @@
 #include "core/status_line.hpp"
 #include "core/time_texts.hpp"
 #include "link_test_support.hpp"
+#include "reader_test_support.hpp"
 #include "links/qnh_reader.hpp"
 #include "links/traffic_reader.hpp"
 #include "links/traffic_source_state.hpp"
@@ -91,6 +92,8 @@ std::string readSome(int fd) {
 class RealTrafficServerConcurrency : public ::testing::Test {
 protected:
     void SetUp() override {
+        linktest::resetTrafficLinks();
+        gRemovals.store(0);
         gRealTrafficOnThisPc.store(true);
         gf_setLiveAircraftRemover(countRemoval);
         gf_setUserPositionState(exampleUser());
@@ -314,6 +317,7 @@ TEST_F(RealTrafficServerConcurrency, APortInUseIsReported) {
 }
 
 TEST(RealTrafficServerOff, NothingHappensWithoutRealTrafficOnThisPc) {
+    linktest::resetTrafficLinks();
     testsupport::CapturedLog log;
     gRealTrafficOnThisPc.store(false);
     gf_setUserPositionState(exampleUser());

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "link_test_support.hpp"
+#include "reader_test_support.hpp"
 
 using namespace tamrix;
 
@@ -20,7 +21,7 @@ TrafficLine lineWithKey(uint32_t key) {
 class TrafficIntake : public ::testing::Test {
 protected:
     void SetUp() override {
-        gf_clearTrafficIntake();
+        linktest::resetTrafficLinks();
         gf_openTrafficGate();
     }
     void TearDown() override { gf_clearTrafficIntake(); }

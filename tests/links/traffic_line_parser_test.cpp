@@ -8,6 +8,7 @@
 #include "core/geodesy.hpp"
 #include "core/time_texts.hpp"
 #include "link_test_support.hpp"
+#include "reader_test_support.hpp"
 #include "links/park_airport.hpp"
 #include "links/traffic_intake.hpp"
 #include "links/traffic_reader.hpp"
@@ -28,6 +29,7 @@ enum F : std::size_t {
 class TrafficLineParser : public ::testing::Test {
 protected:
     void SetUp() override {
+        linktest::resetTrafficLinks();
         gf_openTrafficGate();
         gf_clearTrafficIntake();
         reader.setUserPosition({linktest::kUserLatitude, linktest::kUserLongitude});
@@ -84,6 +86,7 @@ TEST_F(TrafficLineParser, AValidLineBecomesATrafficLine) {
     EXPECT_DOUBLE_EQ(l.sample.latitude, 50.0);
     EXPECT_DOUBLE_EQ(l.sample.longitude, 8.65);
     EXPECT_DOUBLE_EQ(l.sample.altitude, 4993.25);  // QNH 1013 against the standard 1013.25
+    EXPECT_DOUBLE_EQ(l.reportedAltitude, 5000.0);  // as received
     EXPECT_EQ(l.sample.airborne, 1);
     EXPECT_DOUBLE_EQ(l.sample.groundSpeed, 250.0);
     EXPECT_DOUBLE_EQ(l.sample.track, 90.0);
@@ -277,7 +280,9 @@ TEST_F(TrafficLineParser, AltitudeCorrectionAndGroundDetection) {
     auto fields = validFields();
     fields[kAlt] = "100";
     fields[kGs] = "30";
-    EXPECT_DOUBLE_EQ(parse(fields)->sample.altitude, 0.0);  // slow: on the ground
+    const auto slow = parse(fields);
+    EXPECT_DOUBLE_EQ(slow->sample.altitude, 0.0);  // slow: on the ground
+    EXPECT_DOUBLE_EQ(slow->reportedAltitude, 100.0);
     fields[kAlt] = "-50";
     fields[kGs] = "150";
     EXPECT_DOUBLE_EQ(parse(fields)->sample.altitude, 0.0);
@@ -398,6 +403,59 @@ TEST_F(TrafficLineParser, TheTimeStampChangesEvenWhenTheLineIsDropped) {
     gf_openTrafficGate();
     EXPECT_FALSE(parse(fields));
     EXPECT_DOUBLE_EQ(gLastTrafficTime.load(), 1700000124.0);
+}
+
+// A time stamp outside any time of live traffic is the field's error: the simulator clock and the
+// wait for the first traffic follow the last one stored.
+TEST_F(TrafficLineParser, TimeStampsOutsideLiveTrafficAreRejected) {
+    gLastTrafficTime.store(1700000000.0);
+    for (const char* time : {"1e300", "0", "-5", "946684799.5", "4102444800"})
+        EXPECT_FALSE(parseWith(kTime, time)) << time;
+    EXPECT_DOUBLE_EQ(gLastTrafficTime.load(), 1700000000.0);
+    EXPECT_EQ(errors().front(), "exception in processLineSub: timestamp:1e300");
+    EXPECT_EQ(errors().size(), 5u);
+    EXPECT_TRUE(parseWith(kTime, "946684800"));
+    EXPECT_TRUE(parseWith(kTime, "4102444799.5"));
+}
+
+// Long callsigns are cut, never inside a UTF-8 sequence, in the line and in the collected set.
+TEST_F(TrafficLineParser, LongCallsignsAreCut) {
+    reader.startCallsignCollection();
+    EXPECT_EQ(parseWith(kCallsign, "ABCDEFGHIJKLMNOPQRSTUVWXYZ")->head.callsign, "ABCDEFGHIJKLMNOP");
+    EXPECT_EQ(parseWith(kCallsign, "ABCDEFGHIJKLMNO\xC3\xA9XYZ")->head.callsign, "ABCDEFGHIJKLMNO");
+    EXPECT_EQ(parseWith(kCallsign, "DLH4AB")->head.callsign, "DLH4AB");
+    EXPECT_EQ(reader.takeCallsigns(),
+              (std::unordered_set<std::string>{"ABCDEFGHIJKLMNOP", "ABCDEFGHIJKLMNO", "DLH4AB"}));
+    EXPECT_FALSE(parseWith(kCallsign, "TEST"));
+}
+
+// A sender of nothing but bad lines must not flood the log: a burst is logged up to the share of
+// its window, each line cut, and the rest as one line with its count once the window is over.
+TEST_F(TrafficLineParser, ABurstOfBadLinesIsLoggedWithACount) {
+    auto fields = validFields();
+    fields[kAlt] = std::string(8000, '9') + "x";  // a bad field that the error text repeats whole
+    for (int i = 0; i < 25; ++i) EXPECT_FALSE(parse(fields));
+    const auto logged = errors();
+    ASSERT_EQ(logged.size(), BadDatagramLog::kLinesPerWindow);
+    for (const auto& l : logged) EXPECT_LE(l.size(), BadDatagramLog::kMaxTextBytes + 4);
+    EXPECT_TRUE(logged.front().ends_with(" ..."));
+
+    reader.badDatagrams().flush(BadDatagramLog::Clock::now() + BadDatagramLog::kWindow);
+    const auto counted = linktest::linesWith(log, "Traffic Reader: 15 more bad datagrams in ");
+    ASSERT_EQ(counted.size(), 1u);
+    EXPECT_NE(counted[0].find(" s not logged, the last: exception in processLineSub: altitude 999"), std::string::npos);
+    // The next window logs again.
+    EXPECT_FALSE(parseWith(kLat, "north"));
+    EXPECT_EQ(linktest::linesWith(log, "exception in processLineSub: lat:north").size(), 1u);
+}
+
+// A traffic line's model code that nobody knows is taken within the share of outside data.
+TEST_F(TrafficLineParser, UnknownTypesAreTakenAsReportedCodes) {
+    const std::size_t before = gModelCodes.reportedCount();
+    const auto parsed = parseWith(kType, "QZ7R");
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(gModelCodes.text(parsed->head.liveryKey.modelIndex), "QZ7R");
+    EXPECT_EQ(gModelCodes.reportedCount(), before + 1);
 }
 
 } // namespace

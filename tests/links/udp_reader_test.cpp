@@ -4,11 +4,14 @@
 #include <mutex>
 #include <thread>
 
+#include <fmt/format.h>
+
 #include <gtest/gtest.h>
 
 #include "core/run_state.hpp"
 #include "core/status_line.hpp"
 #include "link_test_support.hpp"
+#include "reader_test_support.hpp"
 #include "links/qnh_reader.hpp"
 #include "links/traffic_intake.hpp"
 #include "links/traffic_reader.hpp"
@@ -94,6 +97,7 @@ uint16_t freePort() {
 }
 
 TEST(UdpReaderConcurrency, RepeatsFromARemoteSenderCountOnce) {
+    linktest::resetTrafficLinks();
     testsupport::CapturedLog log;
     RecordingReader reader;
     std::atomic<int32_t> state{kReaderStopped};
@@ -107,6 +111,7 @@ TEST(UdpReaderConcurrency, RepeatsFromARemoteSenderCountOnce) {
 }
 
 TEST(UdpReaderConcurrency, ALocalSenderIsNeverSuppressed) {
+    linktest::resetTrafficLinks();
     testsupport::CapturedLog log;
     RecordingReader reader;
     std::atomic<int32_t> state{kReaderStopped};
@@ -117,6 +122,7 @@ TEST(UdpReaderConcurrency, ALocalSenderIsNeverSuppressed) {
 }
 
 TEST(UdpReaderConcurrency, EmptyAndOversizedDatagramsAreNotHandedOn) {
+    linktest::resetTrafficLinks();
     testsupport::CapturedLog log;
     RecordingReader reader;
     std::atomic<int32_t> state{kReaderStopped};
@@ -131,6 +137,7 @@ TEST(UdpReaderConcurrency, EmptyAndOversizedDatagramsAreNotHandedOn) {
 }
 
 TEST(UdpReaderConcurrency, AStopTakesAboutOneSecond) {
+    linktest::resetTrafficLinks();
     testsupport::CapturedLog log;
     RecordingReader reader;
     std::atomic<int32_t> state{kReaderStopped};
@@ -150,6 +157,7 @@ TEST(UdpReaderConcurrency, AStopTakesAboutOneSecond) {
 }
 
 TEST(UdpReader, AStopFlagSetBeforeTheLoopEndsItAtOnce) {
+    linktest::resetTrafficLinks();
     testsupport::CapturedLog log;
     RecordingReader reader;
     reader.startWinsock();
@@ -165,6 +173,7 @@ TEST(UdpReader, AStopFlagSetBeforeTheLoopEndsItAtOnce) {
 }
 
 TEST(UdpReaderConcurrency, APortInUseStopsTheRunWithReaderError) {
+    linktest::resetTrafficLinks();
     testsupport::CapturedLog log;
     PortHolder taken;
     const int cleanupsBefore = platform::net::cleanupCount();
@@ -193,6 +202,7 @@ TEST(UdpReaderConcurrency, APortInUseStopsTheRunWithReaderError) {
 }
 
 TEST(UdpReaderConcurrency, TheTrafficReaderQueuesLinesAndSurvivesBadOnes) {
+    linktest::resetTrafficLinks();
     testsupport::CapturedLog log;
     auto& reader = gf_trafficReader();
     reader.setUserPosition({linktest::kUserLatitude, linktest::kUserLongitude});
@@ -224,6 +234,7 @@ TEST(UdpReaderConcurrency, TheTrafficReaderQueuesLinesAndSurvivesBadOnes) {
 }
 
 TEST(UdpReaderConcurrency, TheQnhReaderStoresWhatArrives) {
+    linktest::resetTrafficLinks();
     testsupport::CapturedLog log;
     gRealTrafficOnThisPc.store(true);
     auto& reader = gf_qnhReader();
@@ -240,6 +251,7 @@ TEST(UdpReaderConcurrency, TheQnhReaderStoresWhatArrives) {
 }
 
 TEST(UdpReader, TheWatchdogShowsSilenceAndReceiving) {
+    linktest::resetTrafficLinks();
     auto& traffic = gf_trafficReader();
     auto& qnh = gf_qnhReader();
     gTrafficReaderState.store(kReaderReceiving);
@@ -263,6 +275,74 @@ TEST(UdpReader, TheWatchdogShowsSilenceAndReceiving) {
     EXPECT_EQ(gTrafficReaderState.load(), kReaderReceiving);
     EXPECT_EQ(gQnhReaderState.load(), kReaderReceiving);
     EXPECT_TRUE(traffic.receivingShown.load());
+}
+
+// A reset of the traffic source right after the readers were told to stop (closing, then a
+// restart) waits until both old threads have ended before it clears their stop flags: else the
+// old thread would run on beside the next run's one.
+TEST(UdpReaderConcurrency, TheTrafficSourceResetWaitsForStoppedReadersToEnd) {
+    linktest::resetTrafficLinks();
+    testsupport::CapturedLog log;
+    gRealTrafficOnThisPc.store(true);
+    auto& traffic = gf_trafficReader();
+    auto& qnh = gf_qnhReader();
+    const uint16_t trafficPort = freePort();
+    const uint16_t qnhPort = freePort();
+    std::thread trafficThread(lf_trafficReaderThread, trafficPort, true);
+    std::thread qnhThread(lf_qnhReaderThread, qnhPort);
+    const bool bound = waitUntil([&] { return traffic.boundPort() == trafficPort && qnh.boundPort() == qnhPort; });
+    traffic.stopFlag.store(true);
+    qnh.stopFlag.store(true);
+    gf_resetTrafficSource();
+    const bool trafficRuns = traffic.isRunning();
+    const bool qnhRuns = qnh.isRunning();
+    const bool flagsCleared = !traffic.stopFlag.load() && !qnh.stopFlag.load();
+    traffic.stopFlag.store(true);  // whatever happened, the threads end for the join
+    qnh.stopFlag.store(true);
+    trafficThread.join();
+    qnhThread.join();
+    ASSERT_TRUE(bound);
+    EXPECT_FALSE(trafficRuns);
+    EXPECT_FALSE(qnhRuns);
+    EXPECT_TRUE(flagsCleared);
+    EXPECT_EQ(linktest::linesWith(log, "Traffic Reader has stopped").size(), 1u);
+    EXPECT_EQ(linktest::linesWith(log, "QNH Reader has stopped").size(), 1u);
+}
+
+// One thread per reader: a second start while the first runs is refused.
+TEST(UdpReaderConcurrency, ASecondThreadOnARunningReaderIsRefused) {
+    linktest::resetTrafficLinks();
+    testsupport::CapturedLog log;
+    RecordingReader reader;
+    std::atomic<int32_t> state{kReaderStopped};
+    RunningReader running(reader, true, state);
+    const uint16_t port = running.port();
+    reader.runThread("Test Reader", 0, true, {&state});
+    EXPECT_TRUE(reader.isRunning());
+    EXPECT_EQ(reader.boundPort(), port);
+    EXPECT_EQ(linktest::linesWith(log, "==> Test Reader is still running, it is not started again").size(), 1u);
+    sendDatagram(port, "after");
+    EXPECT_TRUE(waitUntil([&] { return reader.datagrams().size() == 1; }));
+}
+
+// The bad-datagram log by the clock: the share of a window, the count when it is over, a new
+// window after it, and the text made fit for the log.
+TEST(UdpReader, BadDatagramsAreLoggedWithinTheShareOfTheirWindow) {
+    testsupport::CapturedLog log;
+    BadDatagramLog bad("Test Reader");
+    const auto t0 = BadDatagramLog::Clock::now();
+    for (int i = 0; i < 14; ++i) bad.report(fmt::format("bad {}", i), BadDatagramLog::Kind::Plain, t0 + std::chrono::seconds(i));
+    EXPECT_EQ(linktest::linesWith(log, "bad ").size(), BadDatagramLog::kLinesPerWindow);
+    bad.flush(t0 + std::chrono::seconds(59));
+    EXPECT_TRUE(bad.hasCounted());  // the window is not over yet
+    bad.report("bad late", BadDatagramLog::Kind::Plain, t0 + std::chrono::seconds(75));
+    EXPECT_EQ(linktest::linesWith(log, "Test Reader: 4 more bad datagrams in 75 s not logged, the last: bad 13").size(), 1u);
+    EXPECT_EQ(linktest::linesWith(log, "bad late").size(), 1u);
+    EXPECT_FALSE(bad.hasCounted());
+
+    EXPECT_EQ(gf_logSafeText("ok \xC3\xA9 \xFF\x01 end", 100), "ok \xC3\xA9 ?? end");
+    EXPECT_EQ(gf_logSafeText("abcd\xC3\xA9", 5), "abcd ...");
+    EXPECT_EQ(gf_logSafeText("abc", 3), "abc");
 }
 
 } // namespace

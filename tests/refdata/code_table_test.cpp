@@ -141,3 +141,43 @@ TEST(CodeTableConcurrency, ModelAndAirlineInterningFromManyThreads) {
         EXPECT_EQ(errors[t], 0);
     EXPECT_EQ(gOperatorCodes.size(), 97u);
 }
+
+// Outside data (traffic lines, the user aircraft) adds new codes only within its share, so a
+// feed of ever new type texts cannot fill the table: later codes of the reference data and the
+// liveries still get indices of their own, and known codes keep theirs.
+TEST(CodeTable, ReportedCodesCannotFillTheTable) {
+    testsupport::CapturedLog log;
+    CodeTable table;
+    table.intern("");
+    const uint16_t a320 = table.intern("A320");
+    for (std::size_t i = 0; i < CodeTable::kMaxReportedCodes; ++i) ASSERT_NE(table.internReported(fmt::format("T{}", i)), 0);
+    EXPECT_EQ(table.reportedCount(), CodeTable::kMaxReportedCodes);
+    for (std::size_t i = 0; i < 3 * CodeTable::kMaxReportedCodes; ++i)
+        ASSERT_EQ(table.internReported(fmt::format("X{}", i)), 0);
+    EXPECT_EQ(table.size(), 2 + CodeTable::kMaxReportedCodes);
+    EXPECT_EQ(table.internReported("A320"), a320);
+    EXPECT_EQ(table.internReported("T7"), table.find("T7"));
+    const uint16_t fromLivery = table.intern("B38M");
+    EXPECT_EQ(fromLivery, 2 + CodeTable::kMaxReportedCodes);
+    EXPECT_EQ(table.text(fromLivery), "B38M");
+    const auto lines = log.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.find("unknown codes taken from traffic data") != std::string::npos; }),
+              1);
+}
+
+TEST(ModelIndex, ReportedModelCodesUseTheFixesAndKnownCodes) {
+    // Codes of their own: the tables keep every code of earlier tests.
+    gModelFixes = {{"QX50", "QX59"}};
+    const uint16_t qx59 = gf_modelIndex("QX59");
+    gModelCodes.setLoaded();
+    EXPECT_EQ(gf_reportedModelIndex("QX59"), qx59);
+    EXPECT_EQ(gf_reportedModelIndex("QX50"), qx59);
+    EXPECT_FALSE(gModelCodes.find("QX50").has_value());
+    const std::size_t before = gModelCodes.reportedCount();
+    const uint16_t unknown = gf_reportedModelIndex("ZZ9Q");
+    EXPECT_NE(unknown, 0);
+    EXPECT_EQ(gModelCodes.text(unknown), "ZZ9Q");
+    EXPECT_EQ(gModelCodes.reportedCount(), before + 1);
+    gModelFixes.clear();
+}
