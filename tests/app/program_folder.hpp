@@ -25,7 +25,11 @@ namespace fs = std::filesystem;
 
 class ProgramFolder {
 public:
-    ProgramFolder() {
+    // A new temporary program folder with its roaming data folder inside it.
+    ProgramFolder() : ProgramFolder(std::nullopt, std::nullopt) {}
+    // The program folder `root` and the data folder `data` (a test of this process).
+    ProgramFolder(std::optional<fs::path> programRoot, std::optional<fs::path> data)
+        : m_root(programRoot.value_or(folder_.path())), m_data(data.value_or(folder_.path() / "roaming" / "Quorvel")) {
         const fs::path source = QUORVEL_SOURCE_DIR;
         fs::copy(source / "data" / "docs", root() / "docs", fs::copy_options::recursive);
         fs::create_directories(root() / "input");
@@ -36,9 +40,9 @@ public:
         fs::create_directories(root() / "sim" / "Community");
         fs::create_directories(dataFolder());
     }
-    const fs::path& root() const { return folder_.path(); }
-    fs::path roaming() const { return root() / "roaming"; }
-    fs::path dataFolder() const { return roaming() / "Quorvel"; }
+    const fs::path& root() const { return m_root; }
+    fs::path roaming() const { return m_data.parent_path(); }
+    fs::path dataFolder() const { return m_data; }
     fs::path parameters() const { return dataFolder() / "parameters.xml"; }
     fs::path log() const { return root() / "Log.txt"; }
 
@@ -59,6 +63,8 @@ public:
 
 private:
     testsupport::TempFolder folder_;
+    fs::path m_root;
+    fs::path m_data;
 };
 
 // A child process with its standard error in a file.
