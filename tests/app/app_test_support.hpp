@@ -116,6 +116,8 @@ inline void resetRun() {
     gStartUpFinished = false;
     gExitCode = 0;
     gProductionMode = false;
+    gIsMsfs2020 = true;
+    gSimGeneration = 1;
     gMainWindow = nullptr;
     gf_setStatusLineWindow(nullptr);
     gf_setLoopClock({});

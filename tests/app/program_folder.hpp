@@ -78,8 +78,14 @@ public:
         std::vector<std::string> args{program.string()};
         args.insert(args.end(), arguments.begin(), arguments.end());
         std::vector<std::string> environment;
-        for (char** e = environ; *e != nullptr; ++e)
-            environment.emplace_back(*e);
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string entry = *e;
+            const std::string key = entry.substr(0, entry.find('=') + 1);
+            bool overridden = key.starts_with("QUORVEL_"); // each test says what it wants of those
+            for (const auto& wanted : env)
+                overridden = overridden || wanted.starts_with(key);
+            if (!overridden) environment.push_back(entry);
+        }
         environment.insert(environment.end(), env.begin(), env.end());
         std::vector<char*> argv, envp;
         for (auto& a : args)
