@@ -182,7 +182,9 @@ bool lf_mainTick() {
         return !gf_stopOrClosing();
     }
     gf_callHook(gf_liveTrafficHooks().handleAddingStack);
-    if (!gSimSecond.exchange(false)) return true;
+    // A close is noticed in every tick, not only in those that see a simulator second: a
+    // simulator that runs but sends no seconds must not keep the run alive.
+    if (!gSimSecond.exchange(false)) return !gf_stopOrClosing();
     lf_onSimSecond();
     if (gf_stopOrClosing()) return false;
     const int32_t s = gSecondsCounter.load();

@@ -132,9 +132,10 @@ TEST_F(MainLoop, FlightNotRunningIsLoggedOnceAndResumesAtTheNextSecond) {
     }
     EXPECT_EQ(notRunning, 1u);
     EXPECT_EQ(resumed, 1u);
-    // A stop ends the loop on either path.
-    gSimRunning = false;
+    // A stop ends the loop on either path, also while the simulator runs without sending seconds.
     gf_setUserClosed();
+    EXPECT_FALSE(lf_mainTick());
+    gSimRunning = false;
     EXPECT_FALSE(lf_mainTick());
 }
 
