@@ -83,26 +83,8 @@ inline const fs::path& roamingFolder() {
     return folder;
 }
 
-template <class Registry> void defaultsOf(const Registry& registry) {
-    for (auto* p : registry) {
-        if (p == nullptr) continue;
-        if constexpr (requires { p->defaultValue.get(); })
-            p->current.set(p->defaultValue.get());
-        else
-            p->current.store(p->defaultValue);
-    }
-}
-
 // Every setting at its default.
-inline void resetSettings() {
-    defaultsOf(tamrix::boolParameters);
-    defaultsOf(tamrix::checkBoxParameters);
-    defaultsOf(tamrix::intParameters);
-    defaultsOf(tamrix::intChoiceParameters);
-    defaultsOf(tamrix::stringParameters);
-    defaultsOf(tamrix::stringControlParameters);
-    tamrix::SIM_CHOICE.current.set("MSFS 2020");
-}
+inline void resetSettings() { tamrix::gf_resetSettings(); }
 
 // Everything a run leaves behind, back to the state of a fresh process.
 inline void resetRun() {
@@ -121,6 +103,7 @@ inline void resetRun() {
     gMainWindow = nullptr;
     gf_setStatusLineWindow(nullptr);
     gf_setLoopClock({});
+    gf_resetStatusLine();
     platform::win32::resetWindows();
     platform::simconnect::simWorld().reset();
 }

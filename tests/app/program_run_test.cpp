@@ -63,7 +63,7 @@ TEST(ProgramRun, ADamagedSettingsFileIsKeptAndTheRunSaysWhyItCannotGoOn) {
     EXPECT_TRUE(contains(log, "Error 150: No install path detected. Type the full path to your Community folder "
                               "above, then press Enter"));
     EXPECT_TRUE(contains(log, "Exiting: SYSTEM ERROR"));
-    EXPECT_EQ(readText(p.dataFolder() / "parameters0.xml"), damaged);
+    EXPECT_EQ(readText(p.dataFolder() / "parameters-unusable-1.xml"), damaged);
     EXPECT_NE(readText(p.parameters()).find("name=\"RANGE\""), std::string::npos);
 }
 
