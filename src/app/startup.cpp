@@ -81,7 +81,10 @@ void startUpBody() {
     gf_removeFile(paths.inputFolder / "dbase.xml");
     gScanWorkerCount.store(gf_defaultScanWorkerCount());
     gRunningScanTasks.store(0);
-    if (SCAN_LIVERIES.current.load() || !existsOrThrow(paths.liveriesScannedPath)) gf_scanLiveries();
+    if (SCAN_LIVERIES.current.load() || !existsOrThrow(paths.liveriesScannedPath)) {
+        // A stopped scan wrote nothing: there is no new catalogue to load, the run ends.
+        if (!gf_scanLiveries()) return endStartUpEarly();
+    }
     gf_processScannedLiveries();
     if (gf_stopOrClosing()) return endStartUpEarly();
     gSimaddonCount.store(gf_countDirectoryEntries(paths.mySimaddonFolder));

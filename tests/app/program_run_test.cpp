@@ -115,7 +115,7 @@ TEST(ProgramRun, ASecondInstanceEndsAtOnceAndCloseSignalsEndTheFirstCleanly) {
     first.signal(SIGTERM);
     EXPECT_EQ(first.wait(seconds(60)), 0);
     const auto log = readLines(p.log());
-    EXPECT_TRUE(contains(log, "Exiting: USER CLOSED SIM"));
+    EXPECT_TRUE(contains(log, "Exiting: USER CLOSED SIM")) << readText(p.log());
     EXPECT_NE(readText(p.parameters()).find((p.root() / "packages").string()), std::string::npos);
 }
 
