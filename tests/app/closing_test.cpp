@@ -70,7 +70,7 @@ TEST_F(Closing, NewSettingsRestartsAfterItsCountdownAndKeepsTheScans) {
 }
 
 TEST_F(Closing, ErrorsRestartWithoutScanningAgain) {
-    for (const auto [reason, delay] : {std::pair{ExitReason::SimConnectError, 1}, std::pair{ExitReason::ReaderError, 1}}) {
+    for (const auto& [reason, delay] : {std::pair{ExitReason::SimConnectError, 1}, std::pair{ExitReason::ReaderError, 1}}) {
         SCAN_LIVERIES.current = true;
         SCAN_AIRPORTS.current = true;
         ASSERT_TRUE(gf_setExitReason(reason, delay));
