@@ -26,6 +26,7 @@
 #include "links/realtraffic_server.hpp"
 #include "links/traffic_source_state.hpp"
 #include "liveries/livery_index.hpp"
+#include "liveries/livery_list.hpp"
 #include "liveries/livery_scan.hpp"
 #include "liveries/scan_tasks.hpp"
 #include "refdata/reference_data.hpp"
@@ -81,7 +82,8 @@ void startUpBody() {
     gf_removeFile(paths.inputFolder / "dbase.xml");
     gScanWorkerCount.store(gf_defaultScanWorkerCount());
     gRunningScanTasks.store(0);
-    if (SCAN_LIVERIES.current.load() || !existsOrThrow(paths.liveriesScannedPath)) {
+    // A missing, unreadable or damaged catalogue file is scanned anew: it can be rebuilt.
+    if (SCAN_LIVERIES.current.load() || lf_liveriesXmlNeedsScan()) {
         // A stopped scan wrote nothing: there is no new catalogue to load, the run ends.
         if (!gf_scanLiveries()) return endStartUpEarly();
     }
