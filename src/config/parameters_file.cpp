@@ -291,7 +291,7 @@ bool saveOneLocked(const std::string& key, const std::string& value, const std::
     if (!matched) gf_appendStringParameterNode(parameters, key.c_str(), value);
     log.unlessQuiet(line);
     if (root) {
-        gf_saveXml(document, filePath());
+        if (!gf_saveXml(document, filePath())) log.highlighted(fmt::format("saving: {} failed", fileText()));
         return false;
     }
     // The old shape without "root": the whole file is written anew from the current values.
@@ -350,7 +350,8 @@ bool gf_readParameters() {
             readRegistry(intChoiceParameters, document, parameters, log);
             readRegistry(stringParameters, document, parameters, log);
             readRegistry(stringControlParameters, document, parameters, log);
-            gf_saveXml(document, filePath()); // adds the missing keys; a failure shows up next time
+            // Adds the missing keys.
+            if (!gf_saveXml(document, filePath())) log.highlighted(fmt::format("saving: {} failed", fileText()));
             log.plain(closingBanner());
         }
     }

@@ -267,6 +267,13 @@ void PostQuitMessage(int exitCode) {
     PostMessageW(nullptr, WM_QUIT, static_cast<WPARAM>(exitCode), 0);
 }
 
+BOOL TranslateMessage(const MSG* /*msg*/) { return FALSE; }
+
+LRESULT DispatchMessageW(const MSG* msg) {
+    if (msg == nullptr) return 0;
+    return SendMessageW(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+}
+
 BOOL IsWindow(HWND window) {
     if (window == nullptr) return FALSE;
     auto& s = system();

@@ -37,6 +37,8 @@ inline constexpr BOOL TRUE = 1;
 inline constexpr BOOL FALSE = 0;
 inline constexpr UINT WM_APP = 0x8000;
 inline constexpr UINT WM_QUIT = 0x0012;
+inline constexpr UINT WM_DESTROY = 0x0002;
+inline constexpr UINT WM_CLOSE = 0x0010;
 inline constexpr UINT PM_NOREMOVE = 0x0000;
 inline constexpr UINT PM_REMOVE = 0x0001;
 
@@ -94,6 +96,11 @@ BOOL PeekMessageW(MSG* msg, HWND window, UINT min, UINT max, UINT removeFlags);
 // Waits for the next message; returns 0 for WM_QUIT, else nonzero.
 BOOL GetMessageW(MSG* msg, HWND window, UINT min, UINT max);
 void PostQuitMessage(int exitCode);
+// Keyboard translation has nothing to do without a keyboard; kept for the loop's shape.
+BOOL TranslateMessage(const MSG* msg);
+// Runs the procedure of the message's window (as SendMessageW); 0 for a message without a
+// living window.
+LRESULT DispatchMessageW(const MSG* msg);
 BOOL IsWindow(HWND window);
 // Destroys the window and its child windows.
 BOOL DestroyWindow(HWND window);

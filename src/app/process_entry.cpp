@@ -1,0 +1,197 @@
+#include "app/process_entry.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+
+#include <fmt/format.h>
+
+#include "app/app_state.hpp"
+#include "app/closing.hpp"
+#include "app/startup.hpp"
+#include "config/control_binding.hpp"
+#include "config/settings.hpp"
+#include "core/log.hpp"
+#include "core/paths.hpp"
+#include "core/run_state.hpp"
+#include "core/status_line.hpp"
+#include "core/string_helpers.hpp"
+#include "core/version_data.hpp"
+#include "links/realtraffic_server.hpp"
+#include "links/sim_dispatch.hpp"
+#include "links/simconnect_client.hpp"
+#include "platform/simconnect/sim_scenario.hpp"
+#include "platform/win32/close_signals.hpp"
+#include "platform/win32/single_instance.hpp"
+
+namespace tamrix {
+namespace {
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+void takePortFromEnvironment(const char* name, std::atomic<uint16_t>& port) {
+    const char* text = std::getenv(name);
+    if (text == nullptr || *text == '\0') return;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (*end == '\0' && value > 0 && value < 65536)
+        port.store(static_cast<uint16_t>(value));
+    else
+        gf_logHighlighted(fmt::format("{}='{}' is no port number and is ignored", name, text));
+}
+
+// The simulator of a Linux run: the stand-in, driven by its own clock from a scenario file.
+void startSimulatorStandIn() {
+    const char* scenario = std::getenv("QUORVEL_SIM_SCENARIO");
+    if (scenario == nullptr || *scenario == '\0') {
+        gf_log("No simulator scenario (QUORVEL_SIM_SCENARIO): the simulator stays away");
+        return;
+    }
+    std::string error;
+    if (platform::simconnect::startAutonomous(scenario, error))
+        gf_log(fmt::format("Simulator stand-in runs scenario {}", scenario));
+    else
+        gf_logHighlighted(fmt::format("Simulator scenario {} not usable: {}", scenario, error));
+}
+
+HWND createMainWindow() {
+    const HWND window = platform::win32::createTopLevelWindow(std::string(kProgramName), std::string(kProgramName));
+    if (window == nullptr) return nullptr;
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&lf_mainWndProc));
+    gMainWindow.store(window);
+    // The controls arrive with the window itself; until then control look-ups find none.
+    gf_setStatusLineWindow(window);
+    platform::win32::setCloseSignalWindow(window);
+    return window;
+}
+
+} // namespace
+
+ProductionSwitch gf_parseProductionSwitch(const std::vector<std::string>& arguments) {
+    ProductionSwitch result;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& a = arguments[i];
+        if (equalsIgnoringCase(a, "--production") || equalsIgnoringCase(a, "/production")) {
+            result = {true, true};
+        } else if (equalsIgnoringCase(a, "--no-production") || equalsIgnoringCase(a, "/no-production")) {
+            result = {false, true};
+        }
+    }
+    return result;
+}
+
+void lf_onCloseButton() {
+    gf_setStatusLine(fmt::format("Close window button clicked, closing {} ...", kProgramName), false);
+    gUserClosedWindow.store(true);
+    gClosingFlag.store(true);
+    gf_exitRealTrafficServer();
+    gf_setUserClosed();
+}
+
+LRESULT lf_mainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_START_RUN:
+        gStartUpFinished.store(false);
+        // The previous start-up thread has posted this as its last act; it is waited for before
+        // the new one starts, so two runs never overlap.
+        gf_startUpThread().start([] { lf_startUpQuorvel(); });
+        return 0;
+    case WM_SAVE_AND_QUIT:
+        PostQuitMessage(gExitCode.load());
+        return 0;
+    case WM_CLOSE:
+        lf_onCloseButton();
+        // A run that has already closed (after a failed closing sequence) cannot end the program
+        // itself any more.
+        if (gStartUpFinished.load()) PostMessageW(window, WM_SAVE_AND_QUIT, 0, 0);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+int lf_winMainBody(const std::vector<std::string>& arguments) {
+    const ProductionSwitch production = gf_parseProductionSwitch(arguments);
+    gf_installSettingHooks();
+    gf_installSimDispatch();
+    gf_setSimVersionSwitcher(&lf_onSimVersionMismatch);
+    takePortFromEnvironment("QUORVEL_TRAFFIC_PORT", gTrafficPort);
+    takePortFromEnvironment("QUORVEL_QNH_PORT", gQnhPort);
+    const HWND window = createMainWindow();
+    if (window == nullptr) {
+        gf_logHighlighted("initInstance failed");
+        return 0;
+    }
+    gProductionMode.store(production.seen && production.request);
+    if (!gProductionMode.load()) startSimulatorStandIn();
+    PostMessageW(window, WM_START_RUN, 0, 0);
+
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) != 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    // At process exit each thread object ends its last thread.
+    gf_startUpThread().stopAndJoin();
+    gf_simClientThread().stopAndJoin();
+    platform::simconnect::stopAutonomous();
+    return static_cast<int>(msg.wParam);
+}
+
+int gf_quorvelMain(int argc, char** argv) {
+    // Before any other thread exists, so that all of them leave the close signals to it.
+    platform::win32::startCloseSignalThread();
+    std::vector<std::string> arguments(argv, argv + argc);
+
+    // The lock file and "parameters.xml" live in the program data folder: without it start-up
+    // cannot begin.
+    const auto& dataFolder = gf_paths().programDataFolder;
+    std::error_code ec;
+    std::filesystem::create_directories(dataFolder, ec);
+    if (ec) {
+        const std::string line = fmt::format("Failed to create directory: {}: {}", dataFolder.string(), ec.message());
+        std::fprintf(stderr, "%s\n", line.c_str());
+        try {
+            gf_openLog();
+            gf_logHighlighted(line);
+            gf_closeLog();
+        } catch (const std::exception&) {
+        }
+        return 1;
+    }
+    const auto lock = platform::win32::acquireInstanceLock(dataFolder / kInstanceLockName);
+    if (lock.state == platform::win32::InstanceLockState::HeldElsewhere) return -1;
+
+    try {
+        gf_openLog();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    if (lock.state == platform::win32::InstanceLockState::Unavailable)
+        gf_logHighlighted(fmt::format("Single-instance lock {} not usable ({}): a second {} is not kept out",
+                                      (dataFolder / kInstanceLockName).string(), lock.error, kProgramName));
+    int code = 0;
+    try {
+        code = lf_winMainBody(arguments);
+    } catch (const std::exception& e) {
+        gf_logHighlighted(fmt::format("Error {}", e.what()));
+        std::fprintf(stderr, "Error %s\n", e.what());
+        code = 1;
+    }
+    gf_closeLog();
+    return code;
+}
+
+} // namespace tamrix

@@ -1,0 +1,43 @@
+#pragma once
+// The process entry: one instance per user, "Log.txt", the command line, the program data
+// folder, the main window, and the message loop that runs on the main thread for the life of
+// the process. Every run happens on a start-up thread that the window starts on WM_APP+1.
+//
+// Linux stand-ins: the single-instance mutex is a lock file in the program data folder; SIGINT
+// and SIGTERM close the program as the window's close button does; the simulator is the
+// in-process stand-in, run from the scenario file named by QUORVEL_SIM_SCENARIO (without it no
+// simulator ever appears, as when the real one is not started). QUORVEL_TRAFFIC_PORT and
+// QUORVEL_QNH_PORT move the two UDP readers off RealTraffic's ports 49005 and 49004.
+
+#include <string>
+#include <vector>
+
+#include "platform/win32/window.hpp"
+
+namespace tamrix {
+
+inline constexpr std::string_view kInstanceLockName = "Quorvel.lock";
+
+struct ProductionSwitch {
+    bool request = false;
+    bool seen = false;
+};
+// Argument 0 (the program) is skipped; "--production" and "/production" switch production mode
+// on, "--no-production" and "/no-production" off, regardless of case; the last one wins.
+ProductionSwitch gf_parseProductionSwitch(const std::vector<std::string>& arguments);
+
+// The process: returns the exit code (-1 for a second instance, 1 when start-up cannot begin).
+int gf_quorvelMain(int argc, char** argv);
+// After the single-instance check and the log: the window and the message loop; returns the
+// loop's exit code.
+int lf_winMainBody(const std::vector<std::string>& arguments);
+
+// The main window's procedure for the messages of a run: WM_APP+1 starts the start-up thread
+// (after the previous one has ended), WM_APP+2 ends the message loop with the exit code,
+// WM_CLOSE runs the close sequence (the window stays until the run has closed).
+LRESULT lf_mainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The close button: "Close window button clicked, closing Quorvel ..." on the message line,
+// closing, the RealTraffic server closed, stop, and "USER CLOSED SIM" unless a reason is set.
+void lf_onCloseButton();
+
+} // namespace tamrix

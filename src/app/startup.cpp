@@ -1,0 +1,257 @@
+#include "app/startup.hpp"
+
+#include <exception>
+#include <new>
+#include <thread>
+
+#include <fmt/format.h>
+
+#include "app/app_state.hpp"
+#include "app/closing.hpp"
+#include "app/connect_phase.hpp"
+#include "app/main_loop.hpp"
+#include "app/run_hooks.hpp"
+#include "config/control_binding.hpp"
+#include "config/parameters_file.hpp"
+#include "config/settings.hpp"
+#include "config/settings_migration.hpp"
+#include "core/files.hpp"
+#include "core/log.hpp"
+#include "core/paths.hpp"
+#include "core/run_state.hpp"
+#include "core/status_line.hpp"
+#include "core/user_error.hpp"
+#include "core/version_data.hpp"
+#include "links/flight_plan_writer.hpp"
+#include "links/realtraffic_server.hpp"
+#include "links/traffic_source_state.hpp"
+#include "liveries/livery_index.hpp"
+#include "liveries/livery_list.hpp"
+#include "liveries/livery_scan.hpp"
+#include "liveries/scan_tasks.hpp"
+#include "refdata/reference_data.hpp"
+
+namespace tamrix {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kCommunitySuffix = "\\Community";
+
+bool isDirectory(const fs::path& path) {
+    std::error_code ec;
+    const auto status = fs::status(path, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory)
+        throw fs::filesystem_error("status", path, ec);
+    return fs::is_directory(status);
+}
+
+bool existsOrThrow(const fs::path& path) {
+    std::error_code ec;
+    const bool exists = fs::exists(path, ec);
+    if (ec) throw fs::filesystem_error("exists", path, ec);
+    return exists;
+}
+
+void enable(const ParameterControl& control, bool on) {
+    if (control.window != nullptr) EnableWindow(control.window, on ? TRUE : FALSE);
+}
+
+// Fills a combo box with its values; nothing while the window has no such control.
+template <class P> void fill(const P& parameter) {
+    if (parameter.window != nullptr) parameter.fillComboBox();
+}
+
+// Closing, the RealTraffic server told, stop, and "USER CLOSED SIM" unless a reason is set.
+void endStartUpEarly() {
+    gClosingFlag.store(true);
+    gf_exitRealTrafficServer();
+    gf_setUserClosed();
+}
+
+StringParameter& runningInstallPath() { return gIsMsfs2020.load() ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH; }
+
+// The body; false when it ended start-up early (the closing still follows).
+void startUpBody() {
+    if (!isDirectory(gf_paths().docsFolder))
+        throw UserErrorException(41, fmt::format("{} must be run from the {} folder!", kProgramName, kProgramName));
+    if (!lf_prepareDataFiles()) return;
+    const auto& paths = gf_paths();
+    gf_removeFile(paths.airportsXmlPath);
+    gf_removeFile(paths.aigRegcodesXmlPath);
+    gf_removeFile(paths.inputFolder / "dbase.xml");
+    gScanWorkerCount.store(gf_defaultScanWorkerCount());
+    gRunningScanTasks.store(0);
+    // A missing, unreadable or damaged catalogue file is scanned anew: it can be rebuilt.
+    if (SCAN_LIVERIES.current.load() || lf_liveriesXmlNeedsScan()) {
+        // A stopped scan wrote nothing: there is no new catalogue to load, the run ends.
+        if (!gf_scanLiveries()) return endStartUpEarly();
+    }
+    gf_processScannedLiveries();
+    if (gf_stopOrClosing()) return endStartUpEarly();
+    gSimaddonCount.store(gf_countDirectoryEntries(paths.mySimaddonFolder));
+    gf_invalidateStatusPanel();
+    gThirdpartyCount.store(gf_countDirectoryEntries(paths.myThirdpartyFolder));
+    gf_invalidateStatusPanel();
+    if (gf_stopOrClosing()) return endStartUpEarly();
+    gf_createFlightPlanFolder();
+    gf_callHook(gf_airportHooks().readMyParkAirports);
+    enable(REREAD_BUTTON, true);
+    if (!lf_runPhase()) return endStartUpEarly();
+    lf_mainLoop();
+}
+
+} // namespace
+
+std::string lf_installPathWithoutCommunity(const std::string& path) {
+    if (path.size() < 10 || !path.ends_with(kCommunitySuffix)) return path;
+    return path.substr(0, path.size() - kCommunitySuffix.size());
+}
+
+uint64_t gf_countDirectoryEntries(const fs::path& folder) {
+    std::error_code ec;
+    uint64_t count = 0;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        ++count;
+    return count;
+}
+
+fs::path gf_realTrafficJarPath() { return gf_appDataPath() / gf_paths().zazuveRuzoverName / "RealTraffic.jar"; }
+
+void lf_createFolders() {
+    const auto& p = gf_paths();
+    const fs::path folders[] = {
+        p.outputFolder,        p.infoFolder,          p.errorsFolder,
+        p.airportsFolder,      p.airportsFolder / p.learnedName,
+        p.learnedStockFolder,  p.learnedSimaddonFolder, p.learnedThirdpartyFolder,
+        p.mySimaddonFolder,    p.myThirdpartyFolder,  p.myRegcodesFolder,
+    };
+    for (const auto& folder : folders) {
+        if (isDirectory(folder)) continue;
+        std::error_code ec;
+        fs::create_directories(folder, ec);
+        if (ec) throw fs::filesystem_error("create_directories", folder, ec);
+    }
+    if (existsOrThrow(p.objectIdListPath)) {
+        std::error_code ec;
+        fs::remove(p.objectIdListPath, ec);
+        if (ec) throw fs::filesystem_error("remove", p.objectIdListPath, ec);
+    }
+}
+
+void lf_initControls() {
+    for (const CheckBoxParameter* box :
+         {&ALWAYS_ON_TOP, &NAV_LIGHTS_WHILE_PARKED, &OBJECTID_LIST, &GUID_CHANGES, &SCAN_LIVERIES, &LIG_AUTOMATIC,
+          &LIG_PRIORITIZE, &LIGHT_AIRCRAFT, &HELICOPTERS, &HIGH_PERF_AIRCRAFT, &AUTO_RANGE, &AIRBORNE_ONLY,
+          &COLLISION_USER_GND, &COLLISION_USER_AIR, &COLLISION_LIVE_PARKED_GND, &STRAIGHT_PBS_ONLY, &WEEK,
+          &PARK_SOFT, &INITIAL_LOAD_ONLY})
+        enable(*box, true);
+    enable(BLOCK_CALLSIGN, true);
+    for (const IntChoiceParameter* choice : {&MATCHING_DEPTH, &AIRP_RANGE, &AIRP_HEIGHT, &MAX_PARK_SEL, &MAX_LIVE_SEL}) {
+        fill(*choice);
+        enable(*choice, true);
+    }
+    fill(SIM_CHOICE);
+    enable(SIM_CHOICE, true);
+    const bool msfs2020 = SIM_CHOICE.current.get() == "MSFS 2020";
+    gIsMsfs2020.store(msfs2020);
+    gSimGeneration.store(msfs2020 ? 1 : 2);
+    fill(RANGE);
+    enable(RANGE, !AUTO_RANGE.current.load());
+    fill(AR_ABOVE_HEIGHT);
+    enable(AR_ABOVE_HEIGHT, AUTO_RANGE.current.load());
+    fill(AI_PACKAGE_SELECTOR);
+    enable(AI_PACKAGE_SELECTOR, LIG_AUTOMATIC.current.load());
+    enable(UNBLOCK_BUTTON, !BLOCK_CALLSIGN.current.get().empty());
+    enable(SCAN_AIRPORTS, false);
+    for (const ParameterControl* control : {static_cast<const ParameterControl*>(&TBLO_ZIP_BUTTON),
+                                            static_cast<const ParameterControl*>(&BLOCK_BUTTON),
+                                            static_cast<const ParameterControl*>(&CS_TO_OID_BUTTON),
+                                            static_cast<const ParameterControl*>(&CALLSIGN_2_OBJECTID),
+                                            static_cast<const ParameterControl*>(&DESTINATION),
+                                            static_cast<const ParameterControl*>(&REREAD_BUTTON),
+                                            static_cast<const ParameterControl*>(&FLUSH_STATIC_BUTTON)})
+        enable(*control, false);
+    parking_percentage.current.store(30);
+    fill(parking_percentage);
+    enable(parking_percentage, false);
+    gf_updateMaxFitFl();
+    enable(MAX_FIT_FL, false);
+    if (!INITIAL_LOAD_ONLY.current.load()) enable(NOW_BUTTON, false);
+}
+
+void lf_productionRun() {
+    try {
+        gf_log("production");
+        gf_flushLog();
+        gExitCode.store(0);
+        gClosingFlag.store(true);
+        gf_exitRealTrafficServer();
+        gf_setUserClosed();
+    } catch (const std::exception& e) {
+        gf_logHighlighted(fmt::format("exception {}", e.what()));
+        gExitCode.store(1);
+    }
+}
+
+bool lf_prepareDataFiles() {
+    gf_checkParametersVersion();
+    gf_invalidateStatusPanel();
+    gf_flushLog();
+    lf_initControls();
+    StringParameter& installPath = runningInstallPath();
+    const std::string path = installPath.current.get();
+    const std::string cut = lf_installPathWithoutCommunity(path);
+    if (cut != path) gf_setStringParameter(installPath, cut);
+    lf_createFolders();
+    // The updater (a fresh start's look for new data and program versions) is not part of this
+    // program yet.
+    gf_refreshTimeSlot();
+    gf_readReferenceData();
+    gReferenceDataRead.store(true);
+    ALL_INSTALL_PATH.current.set(installPath.current.get());
+    enable(ALL_INSTALL_PATH, true);
+    if (ALL_INSTALL_PATH.window != nullptr) gf_setStringControlText(ALL_INSTALL_PATH);
+    if (ALL_INSTALL_PATH.current.get().empty() && !gf_callHook(gf_airportHooks().detectMsfs, false))
+        throw UserErrorException(
+            150, "No install path detected. Type the full path to your Community folder above, then press Enter");
+    if (gMainWindow.load() != nullptr) InvalidateRect(gMainWindow.load(), &kOptionsArea, TRUE);
+    if (gProductionMode.load()) {
+        lf_productionRun();
+        return false;
+    }
+    const bool found = existsOrThrow(gf_realTrafficJarPath());
+    gRealTrafficOnThisPc.store(found);
+    gf_setStatusLine(fmt::format("RealTraffic {}detected at this PC", found ? "" : "not "), true);
+    gf_flushLog();
+    return true;
+}
+
+void lf_startUpQuorvel() {
+    gStartUpFinished.store(false);
+    try {
+        startUpBody();
+    } catch (const UserErrorException& e) {
+        const std::string text = e.what();
+        gf_setStatusError(text.empty() ? "Unknown exception" : text);
+        gf_forceExitReason(ExitReason::SystemError, 0);
+    } catch (const fmt::format_error& e) {
+        gf_setStatusError(fmt::format("std::format error: {}", e.what()));
+        gf_setStatusError(e.what());
+        gf_setExitReason(ExitReason::SystemError, 0);
+    } catch (const std::bad_alloc& e) {
+        gf_setStatusError(e.what());
+        gf_setExitReason(ExitReason::SystemError, 0);
+    } catch (const std::exception& e) {
+        gf_setStatusError(e.what());
+        gf_setExitReason(ExitReason::SystemError, 0);
+    } catch (...) {
+        gf_setStatusError("Unknown exception");
+        gf_forceExitReason(ExitReason::SystemError, 0);
+    }
+    gf_flushLog();
+    lf_closingDown();
+    gStartUpFinished.store(true);
+}
+
+} // namespace tamrix

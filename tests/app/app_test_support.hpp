@@ -1,0 +1,149 @@
+#pragma once
+// Helpers of the application-shell tests: one per-process roaming data folder (the program data
+// folder is fixed at first use), a fresh program folder per test with the log open in it,
+// process-wide state of a run put back between tests, and short waits.
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/app_state.hpp"
+#include "app/closing.hpp"
+#include "app/main_loop.hpp"
+#include "app/run_hooks.hpp"
+#include "config/parameters.hpp"
+#include "config/settings.hpp"
+#include "core/log.hpp"
+#include "core/paths.hpp"
+#include "core/run_state.hpp"
+#include "core/status_line.hpp"
+#include "platform/simconnect/sim_scenario.hpp"
+#include "platform/simconnect/sim_world.hpp"
+#include "platform/win32/window.hpp"
+#include "support/temp_folder.hpp"
+#include "traffic/auto_radius.hpp"
+
+namespace apptest {
+
+namespace fs = std::filesystem;
+
+inline std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline std::vector<std::string> readLines(const fs::path& path) {
+    std::vector<std::string> out;
+    std::istringstream in(readText(path));
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+inline bool contains(const std::vector<std::string>& lines, std::string_view wanted) {
+    for (const auto& l : lines)
+        if (l == wanted) return true;
+    return false;
+}
+
+inline std::size_t countOf(const std::vector<std::string>& lines, std::string_view wanted) {
+    std::size_t n = 0;
+    for (const auto& l : lines)
+        n += l == wanted ? 1 : 0;
+    return n;
+}
+
+inline bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// The roaming data folder of this test process; the program data folder is its "Quorvel".
+inline const fs::path& roamingFolder() {
+    static const fs::path folder = [] {
+        const fs::path f = fs::temp_directory_path() / ("quorvel-app-roaming-" + std::to_string(::getpid()));
+        fs::create_directories(f);
+        ::setenv("QUORVEL_ROAMING_APPDATA", f.c_str(), 1);
+        return f;
+    }();
+    return folder;
+}
+
+// Every setting at its default.
+inline void resetSettings() { tamrix::gf_resetSettings(); }
+
+// Everything a run leaves behind, back to the state of a fresh process.
+inline void resetRun() {
+    using namespace tamrix;
+    platform::simconnect::stopAutonomous();
+    gf_resetRunHooks(); // hooks of a test may point at its locals
+    lf_cleanUpBeforeRestart();
+    gf_resetManualRadius();
+    gRestartFlag = false;
+    gUserClosedWindow = false;
+    gStartUpFinished = false;
+    gExitCode = 0;
+    gProductionMode = false;
+    gIsMsfs2020 = true;
+    gSimGeneration = 1;
+    gMainWindow = nullptr;
+    gf_setStatusLineWindow(nullptr);
+    gf_setLoopClock({});
+    gf_resetStatusLine();
+    platform::win32::resetWindows();
+    platform::simconnect::simWorld().reset();
+}
+
+// A test in a fresh program folder ("Log.txt" open there), with the settings at their defaults,
+// short waits, and the state of a run reset before and after.
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        roamingFolder();
+        std::error_code ec;
+        fs::remove_all(tamrix::gf_paths().programDataFolder, ec);
+        fs::create_directories(tamrix::gf_paths().programDataFolder);
+        resetRun();
+        resetSettings();
+        auto& t = tamrix::gf_appTimings();
+        t = tamrix::AppTimings{};
+        t.simWaitStep = std::chrono::milliseconds(10);
+        t.positionWaitStep = std::chrono::milliseconds(50);
+        t.readerStagger = std::chrono::milliseconds(100);
+        t.trafficWaitStep = std::chrono::milliseconds(20);
+        t.readerGrace = std::chrono::milliseconds(10);
+        t.systemErrorWaitStep = std::chrono::milliseconds(10);
+        t.countdownSecond = std::chrono::milliseconds(20);
+        t.newFlightPause = std::chrono::milliseconds(50);
+        tamrix::gf_openLog();
+    }
+    void TearDown() override {
+        resetRun();
+        resetSettings();
+        tamrix::gf_closeLog();
+        tamrix::gf_appTimings() = tamrix::AppTimings{};
+    }
+    std::vector<std::string> logLines() const {
+        tamrix::gf_flushLog();
+        return readLines(folder_.path() / "Log.txt");
+    }
+    const fs::path& folder() const { return folder_.path(); }
+
+    testsupport::TempFolder folder_{true};
+};
+
+} // namespace apptest

@@ -1,0 +1,156 @@
+#pragma once
+// A program folder as a user has it (documentation, encrypted reference files, a small AI
+// package tree, a simulator folder) with its own roaming data folder, and a way to run the built
+// program or rtfeed in it as a separate process.
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "support/temp_folder.hpp"
+
+namespace apptest {
+
+namespace fs = std::filesystem;
+
+class ProgramFolder {
+public:
+    // A new temporary program folder with its roaming data folder inside it.
+    ProgramFolder() : ProgramFolder(std::nullopt, std::nullopt) {}
+    // The program folder `root` and the data folder `data` (a test of this process).
+    ProgramFolder(std::optional<fs::path> programRoot, std::optional<fs::path> data)
+        : m_root(programRoot.value_or(folder_.path())), m_data(data.value_or(folder_.path() / "roaming" / "Quorvel")) {
+        const fs::path source = QUORVEL_SOURCE_DIR;
+        fs::copy(source / "data" / "docs", root() / "docs", fs::copy_options::recursive);
+        fs::create_directories(root() / "input");
+        for (const auto& entry : fs::directory_iterator(QUORVEL_ENC_DIR))
+            if (entry.path().extension() == ".enc") fs::copy(entry.path(), root() / "input" / entry.path().filename());
+        fs::copy(source / "tests" / "fixtures" / "packages" / "Community", root() / "packages",
+                 fs::copy_options::recursive);
+        fs::create_directories(root() / "sim" / "Community");
+        fs::create_directories(dataFolder());
+    }
+    const fs::path& root() const { return m_root; }
+    fs::path roaming() const { return m_data.parent_path(); }
+    fs::path dataFolder() const { return m_data; }
+    fs::path parameters() const { return dataFolder() / "parameters.xml"; }
+    fs::path log() const { return root() / "Log.txt"; }
+
+    // A settings file that points the livery scan at the package tree and names the simulator
+    // folder; more settings as (key, value) pairs.
+    void writeParameters(const std::vector<std::pair<std::string, std::string>>& more = {}) const {
+        std::ofstream out(parameters());
+        out << "<?xml version=\"1.0\"?>\n<root><parameters>\n"
+            << "<parameter name=\"PROGRAM_VERSION\" value=\"12.5.4\"/>\n"
+            << "<parameter name=\"LIG_AUTOMATIC\" value=\"false\"/>\n"
+            << "<parameter name=\"SCAN_AIRPORTS\" value=\"false\"/>\n"
+            << "<parameter name=\"lfolder0\" value=\"" << (root() / "packages").string() << "\"/>\n"
+            << "<parameter name=\"MSFS_INSTALL_PATH\" value=\"" << (root() / "sim").string() << "\"/>\n";
+        for (const auto& [key, value] : more)
+            out << "<parameter name=\"" << key << "\" value=\"" << value << "\"/>\n";
+        out << "</parameters></root>\n";
+    }
+
+private:
+    testsupport::TempFolder folder_;
+    fs::path m_root;
+    fs::path m_data;
+};
+
+// A child process with its standard error in a file.
+class Child {
+public:
+    // Runs `program` with `arguments` in `folder`, the environment of this process plus `env`;
+    // as another user when `user` is given (the test runs as root).
+    Child(const fs::path& program, const std::vector<std::string>& arguments, const fs::path& folder,
+          const std::vector<std::string>& env, std::optional<uid_t> user = std::nullopt)
+        : m_stderr(folder / ("stderr-" + program.filename().string() + ".txt")) {
+        std::vector<std::string> args{program.string()};
+        args.insert(args.end(), arguments.begin(), arguments.end());
+        std::vector<std::string> environment;
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string entry = *e;
+            const std::string key = entry.substr(0, entry.find('=') + 1);
+            bool overridden = key.starts_with("QUORVEL_"); // each test says what it wants of those
+            for (const auto& wanted : env)
+                overridden = overridden || wanted.starts_with(key);
+            if (!overridden) environment.push_back(entry);
+        }
+        environment.insert(environment.end(), env.begin(), env.end());
+        std::vector<char*> argv, envp;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        for (auto& e : environment)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        const std::string dir = folder.string();
+        const std::string err = m_stderr.string();
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+            if (fd >= 0) ::dup2(fd, 2);
+            if (::chdir(dir.c_str()) != 0) ::_exit(126);
+            if (user && (::setgid(*user) != 0 || ::setuid(*user) != 0)) ::_exit(126);
+            ::execve(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+    }
+    ~Child() {
+        if (m_pid > 0 && !m_done) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    void signal(int sig) const { ::kill(m_pid, sig); }
+    // The exit code (as the shell sees it), or nothing when the limit passed (the child is killed).
+    std::optional<int> wait(std::chrono::seconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            int status = 0;
+            const pid_t r = ::waitpid(m_pid, &status, WNOHANG);
+            if (r == m_pid) {
+                m_done = true;
+                if (WIFEXITED(status)) return WEXITSTATUS(status);
+                return 128 + WTERMSIG(status);
+            }
+            if (std::chrono::steady_clock::now() > end) {
+                ::kill(m_pid, SIGKILL);
+                ::waitpid(m_pid, nullptr, 0);
+                m_done = true;
+                return std::nullopt;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    bool running() {
+        if (m_done) return false;
+        int status = 0;
+        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_done = true;
+            return false;
+        }
+        return true;
+    }
+    fs::path stderrPath() const { return m_stderr; }
+
+private:
+    fs::path m_stderr;
+    pid_t m_pid = -1;
+    bool m_done = false;
+};
+
+} // namespace apptest

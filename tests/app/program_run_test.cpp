@@ -1,0 +1,122 @@
+// The built program, run as a user runs it: in its own folder, with its own data folder, and
+// judged by its exit code and "Log.txt".
+
+#include <sys/stat.h>
+
+#include "app/app_test_support.hpp"
+#include "app/program_folder.hpp"
+
+namespace {
+
+using apptest::Child;
+using apptest::contains;
+using apptest::ProgramFolder;
+using apptest::readLines;
+using apptest::readText;
+namespace fs = std::filesystem;
+using std::chrono::seconds;
+
+std::vector<std::string> roamingEnv(const ProgramFolder& p) {
+    return {"QUORVEL_ROAMING_APPDATA=" + p.roaming().string(), "QUORVEL_LOCAL_APPDATA=" + (p.root() / "local").string()};
+}
+
+bool anyLineStartsWith(const std::vector<std::string>& lines, std::string_view start) {
+    for (const auto& l : lines)
+        if (l.starts_with(start)) return true;
+    return false;
+}
+
+void chownTree(const fs::path& root, uid_t user) {
+    ::chown(root.c_str(), user, user);
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        ::lchown(entry.path().c_str(), user, user);
+}
+
+TEST(ProgramRun, ANormalStartInProductionModeReadsTheDataAndEndsWithZero) {
+    ProgramFolder p;
+    p.writeParameters();
+    Child run(QUORVEL_BINARY, {"--production"}, p.root(), roamingEnv(p));
+    EXPECT_EQ(run.wait(seconds(120)), 0) << readText(run.stderrPath());
+    const auto log = readLines(p.log());
+    bool airportsRead = false;
+    for (const auto& line : log)
+        airportsRead = airportsRead || line.ends_with(" airports read");
+    EXPECT_TRUE(airportsRead);
+    EXPECT_TRUE(contains(log, "production"));
+    EXPECT_TRUE(contains(log, "Exiting: USER CLOSED SIM"));
+    // Production mode ends before the livery catalogue; the plain reference files are gone, the
+    // run's folders exist, and the settings file still holds the user's choices.
+    EXPECT_FALSE(fs::exists(p.root() / "output" / "LiveriesScanned.xml"));
+    EXPECT_FALSE(fs::exists(p.root() / "input" / "dbase.xml"));
+    EXPECT_TRUE(fs::is_directory(p.root() / "airports" / "learned" / "stock"));
+    EXPECT_NE(readText(p.parameters()).find((p.root() / "packages").string()), std::string::npos);
+}
+
+TEST(ProgramRun, ADamagedSettingsFileIsKeptAndTheRunSaysWhyItCannotGoOn) {
+    ProgramFolder p;
+    const std::string damaged = "<root><parameters><parameter name=\"RANGE\" value=";
+    { std::ofstream(p.parameters()) << damaged; }
+    Child run(QUORVEL_BINARY, {"--production"}, p.root(), roamingEnv(p));
+    // Defaults replace the file, so no simulator folder is known any more: a failed production run.
+    EXPECT_EQ(run.wait(seconds(120)), 1);
+    const auto log = readLines(p.log());
+    EXPECT_TRUE(contains(log, "Error 150: No install path detected. Type the full path to your Community folder "
+                              "above, then press Enter"));
+    EXPECT_TRUE(contains(log, "Exiting: SYSTEM ERROR"));
+    EXPECT_EQ(readText(p.dataFolder() / "parameters-unusable-1.xml"), damaged);
+    EXPECT_NE(readText(p.parameters()).find("name=\"RANGE\""), std::string::npos);
+}
+
+TEST(ProgramRun, ADataFolderThatCannotBeCreatedEndsTheStartWithOne) {
+    ProgramFolder p;
+    const fs::path blocked = p.root() / "roaming-is-a-file";
+    { std::ofstream(blocked) << "x"; }
+    Child run(QUORVEL_BINARY, {"--production"}, p.root(), {"QUORVEL_ROAMING_APPDATA=" + blocked.string()});
+    EXPECT_EQ(run.wait(seconds(60)), 1);
+    EXPECT_NE(readText(run.stderrPath()).find("Failed to create directory: "), std::string::npos);
+    EXPECT_TRUE(anyLineStartsWith(readLines(p.log()), "==> Failed to create directory: "));
+}
+
+TEST(ProgramRun, AReadOnlyDataFolderLogsEveryFailedSaveAndKeepsTheSettings) {
+    ProgramFolder p;
+    p.writeParameters({{"DESTINATION", "EDDF"}});
+    const std::string before = readText(p.parameters());
+    // Root writes anywhere: the program runs as an ordinary user then, as a user would.
+    std::optional<uid_t> user;
+    if (::geteuid() == 0) {
+        user = 65534;
+        chownTree(p.root(), *user);
+    }
+    ::chmod(p.parameters().c_str(), 0444);
+    ::chmod(p.dataFolder().c_str(), 0555);
+    Child run(QUORVEL_BINARY, {"--production"}, p.root(), roamingEnv(p), user);
+    EXPECT_EQ(run.wait(seconds(120)), 0) << readText(run.stderrPath());
+    ::chmod(p.dataFolder().c_str(), 0755);
+    const auto log = readLines(p.log());
+    EXPECT_TRUE(contains(log, "production"));
+    EXPECT_TRUE(contains(log, "==> saving: " + p.parameters().string() + " failed"));
+    EXPECT_TRUE(anyLineStartsWith(log, "==> Single-instance lock "));
+    EXPECT_EQ(readText(p.parameters()), before);
+}
+
+TEST(ProgramRun, ASecondInstanceEndsAtOnceAndCloseSignalsEndTheFirstCleanly) {
+    ProgramFolder p;
+    p.writeParameters();
+    // Without a simulator the first instance waits in its connect phase.
+    Child first(QUORVEL_BINARY, {}, p.root(), roamingEnv(p));
+    ASSERT_TRUE(apptest::waitFor([&] { return contains(readLines(p.log()), "RealTraffic not detected at this PC"); },
+                                 seconds(120)));
+    {
+        Child second(QUORVEL_BINARY, {}, p.root(), roamingEnv(p));
+        EXPECT_EQ(second.wait(seconds(30)), 255);
+    }
+    EXPECT_FALSE(fs::exists(p.root() / "Log0.txt")) << "the second instance must not touch the log";
+    EXPECT_TRUE(first.running());
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.wait(seconds(60)), 0);
+    const auto log = readLines(p.log());
+    EXPECT_TRUE(contains(log, "Exiting: USER CLOSED SIM")) << readText(p.log());
+    EXPECT_NE(readText(p.parameters()).find((p.root() / "packages").string()), std::string::npos);
+}
+
+} // namespace

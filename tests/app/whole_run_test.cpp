@@ -1,0 +1,139 @@
+// Whole runs in this process, from the window's first WM_APP+1 to the end of the message loop:
+// start-up, the connect phase against the simulator stand-in and rtfeed, the main loop, and the
+// ways a run ends (the simulator quits; a SimConnect error and a reader error restart the run in
+// the same process; a new flight ends the program).
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include "app/app_test_support.hpp"
+#include "app/process_entry.hpp"
+#include "app/program_folder.hpp"
+#include "core/time_texts.hpp"
+#include "links/traffic_source_state.hpp"
+
+using namespace tamrix;
+using apptest::contains;
+using std::chrono::seconds;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A free UDP port of this machine (bound, then let go); with `keep` the socket stays bound.
+uint16_t freeUdpPort(int* keep = nullptr) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    if (keep != nullptr)
+        *keep = fd;
+    else
+        ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+class WholeRun : public apptest::AppTest {
+protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        program_.emplace(folder(), gf_paths().programDataFolder);
+        program_->writeParameters({{"SCAN_LIVERIES", "true"}});
+        trafficPort_ = freeUdpPort();
+        qnhPort_ = freeUdpPort();
+        ::setenv("QUORVEL_SIM_SCENARIO",
+                 (fs::path(QUORVEL_SOURCE_DIR) / "tests" / "fixtures" / "simworld" / "frankfurt.json").c_str(), 1);
+        ::setenv("QUORVEL_TRAFFIC_PORT", std::to_string(trafficPort_).c_str(), 1);
+        ::setenv("QUORVEL_QNH_PORT", std::to_string(qnhPort_).c_str(), 1);
+        gLastTrafficTime = 0.0;
+    }
+    void TearDown() override {
+        ::unsetenv("QUORVEL_SIM_SCENARIO");
+        ::unsetenv("QUORVEL_TRAFFIC_PORT");
+        ::unsetenv("QUORVEL_QNH_PORT");
+        AppTest::TearDown();
+    }
+    // rtfeed beside the program: synthetic traffic around the Frankfurt user aircraft.
+    std::unique_ptr<apptest::Child> startFeed() {
+        return std::make_unique<apptest::Child>(
+            QUORVEL_RTFEED,
+            std::vector<std::string>{"--no-server", "--position", "50.04752,8.55782", "--traffic-port",
+                                     std::to_string(trafficPort_), "--qnh-port", std::to_string(qnhPort_),
+                                     "--duration", "60", "--quiet"},
+            folder(), std::vector<std::string>{});
+    }
+    bool logHas(std::string_view line) const { return contains(logLines(), line); }
+    // Waits until the main loop of the current run has counted this many simulator seconds.
+    bool mainLoopRuns(int32_t secondsWanted) const {
+        return apptest::waitFor([&] { return gSecondsCounter.load() >= secondsWanted; }, seconds(40));
+    }
+
+    std::optional<apptest::ProgramFolder> program_;
+    uint16_t trafficPort_ = 0;
+    uint16_t qnhPort_ = 0;
+};
+
+TEST_F(WholeRun, TheSimulatorQuitsAndTheProgramClosesWithZero) {
+    auto feed = startFeed();
+    std::thread simulatorSide([&] {
+        if (!mainLoopRuns(3)) return (void)PostMessageW(gMainWindow.load(), WM_CLOSE, 0, 0);
+        platform::simconnect::simWorld().quitSimulator();
+    });
+    const int code = lf_winMainBody({"quorvel"});
+    simulatorSide.join();
+
+    EXPECT_EQ(code, 0);
+    const auto log = logLines();
+    EXPECT_TRUE(contains(log, "          Traffic Reader connected"));
+    EXPECT_FALSE(contains(log, "No traffic in this region?"));
+    EXPECT_GT(gLastTrafficTime.load(), 0.0);
+    EXPECT_TRUE(contains(log, "Exiting: SIM WAS CLOSED"));
+    EXPECT_TRUE(fs::exists(folder() / "output" / "LiveriesScanned.xml"));
+    // The closing removed the flight plans; the settings file is whole and keeps the user's folder.
+    EXPECT_FALSE(fs::exists(gf_paths().programDataFolder / "orig_dest"));
+    EXPECT_NE(apptest::readText(program_->parameters()).find((folder() / "packages").string()), std::string::npos);
+    EXPECT_NE(apptest::readText(program_->parameters()).find("</root>"), std::string::npos);
+    EXPECT_FALSE(gf_startUpThread().joinable());
+}
+
+TEST_F(WholeRun, ErrorsRestartInTheSameProcessAndANewFlightEndsIt) {
+    // The first on-ground request fails: "SIMCONNECT ERROR", a restart. The second run finds the
+    // traffic port taken: "READER ERROR", a restart. The third run runs until a new flight.
+    int blocker = -1;
+    ::setenv("QUORVEL_TRAFFIC_PORT", std::to_string(freeUdpPort(&blocker)).c_str(), 1);
+    std::thread simulatorSide([&] {
+        const auto giveUp = [] { PostMessageW(gMainWindow.load(), WM_CLOSE, 0, 0); };
+        // The scenario's flight starts 2 s after the simulator: time to arm the failure.
+        if (!apptest::waitFor([] { return platform::simconnect::autonomousRunning(); }, seconds(30))) return giveUp();
+        platform::simconnect::simWorld().failCalls("SimConnect_RequestDataOnSimObject", 1);
+        if (!apptest::waitFor([&] { return logHas("Exiting: READER ERROR"); }, seconds(60))) return giveUp();
+        ::close(blocker);
+        blocker = -1;
+        if (!apptest::waitFor([&] { return apptest::countOf(logLines(), "Restart countdown finished") == 2; },
+                              seconds(30)))
+            return giveUp();
+        if (!mainLoopRuns(2)) return giveUp();
+        platform::simconnect::simWorld().loadFlight("Another.FLT");
+    });
+    const int code = lf_winMainBody({"quorvel"});
+    simulatorSide.join();
+    if (blocker >= 0) ::close(blocker);
+
+    EXPECT_EQ(code, 0);
+    const auto log = logLines();
+    EXPECT_TRUE(contains(log, "==> SimConnect request ac gnd/air fails"));
+    EXPECT_TRUE(contains(log, "Exiting: SIMCONNECT ERROR"));
+    EXPECT_TRUE(contains(log, "Exiting: READER ERROR"));
+    EXPECT_EQ(apptest::countOf(log, "Restart countdown finished"), 2u);
+    EXPECT_TRUE(contains(log, "Exiting: NEW FLIGHT"));
+    EXPECT_TRUE(contains(log, "New flight detected, Quorvel will close, please restart manually ..."));
+    // The liveries were scanned once: the restarts do not scan again.
+    EXPECT_FALSE(SCAN_LIVERIES.current);
+    EXPECT_NE(apptest::readText(program_->parameters()).find("name=\"SCAN_LIVERIES\" value=\"false\""),
+              std::string::npos);
+}
+
+} // namespace
