@@ -10,6 +10,7 @@
 #include "app/app_state.hpp"
 #include "app/closing.hpp"
 #include "app/startup.hpp"
+#include "app/subsystem_wiring.hpp"
 #include "config/control_binding.hpp"
 #include "config/settings.hpp"
 #include "core/log.hpp"
@@ -125,6 +126,7 @@ int lf_winMainBody(const std::vector<std::string>& arguments) {
     const ProductionSwitch production = gf_parseProductionSwitch(arguments);
     gf_installSettingHooks();
     gf_installSimDispatch();
+    gf_installSubsystems();
     gf_setSimVersionSwitcher(&lf_onSimVersionMismatch);
     takePortFromEnvironment("QUORVEL_TRAFFIC_PORT", gTrafficPort);
     takePortFromEnvironment("QUORVEL_QNH_PORT", gQnhPort);
