@@ -1,5 +1,6 @@
 // Finding the simulator's packages folder in the places each simulator version and each store
 // installs it, as a user's application-data folders hold them.
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -125,6 +126,24 @@ TEST_F(SimInstall, PackagesFolderNeedsTheOfficialFolderOfTheRunningVersion) {
     gIsMsfs2020 = true;
     EXPECT_TRUE(lf_isPackagesFolder(p));
     EXPECT_FALSE(lf_isPackagesFolder(fs::path()));
+}
+
+TEST_F(SimInstall, StandInLaidOutForRunsIsFoundForBothVersions) {
+    const std::string command = std::string("'") + QUORVEL_SOURCE_DIR + "/scripts/lay-out-sim-install' '" +
+                                folder_.path().string() + "' > /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ::setenv("QUORVEL_ROAMING_APPDATA", (folder_.path() / "appdata/roaming").c_str(), 1);
+    ::setenv("QUORVEL_LOCAL_APPDATA", (folder_.path() / "appdata/local").c_str(), 1);
+    gf_resetPaths();
+    fs::create_directories(gf_paths().parametersPath.parent_path());
+    for (const bool msfs2020 : {true, false}) {
+        gIsMsfs2020 = msfs2020;
+        ASSERT_EQ(gf_detectMsfs(), 1);
+        EXPECT_TRUE(fs::is_directory(gf_msfsPath("Community") / "IVAO_MTL" / "SimObjects"));
+    }
+    EXPECT_EQ(MSFS_INSTALL_PATH.current.get(),
+              text(folder_.path() / "appdata/roaming/Microsoft Flight Simulator/Packages"));
+    EXPECT_EQ(MSFS_2024_INSTALL_PATH.current.get(), text(folder_.path() / "sim/msfs2024"));
 }
 
 TEST_F(SimInstall, NothingInstalledLogsEveryPlaceAndAsksTheUser) {
