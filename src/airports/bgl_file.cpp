@@ -1,0 +1,113 @@
+#include "airports/bgl_file.hpp"
+
+#include <array>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <string>
+
+#include <fmt/format.h>
+
+#include "airports/package_manifest.hpp"
+#include "airports/scan_log.hpp"
+#include "core/log.hpp"
+#include "refdata/airports.hpp"
+
+namespace tamrix {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string utf8Text(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
+
+// Manufacturer and creator both this short mark a package that is not a real publisher's.
+constexpr std::size_t kShortPackageField = 4;
+
+} // namespace
+
+const BglSinks& gf_programBglSinks() {
+    static const BglSinks sinks{
+        [](const FixedCode<4>& code) { return gf_isKnownAirport(code); },
+        [](std::string line) { gScanLog.push_back(std::move(line)); },
+        [](std::string_view text, bool highlighted) {
+            if (highlighted)
+                gf_logHighlighted(text);
+            else
+                gf_logAndFlush(text);
+        },
+    };
+    return sinks;
+}
+
+bool lf_hasAirportSection(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    in.seekg(0, std::ios::end);
+    const std::streamoff end = in.tellg();
+    if (end < 0) return false;
+    const auto size = static_cast<uint64_t>(end);
+    if (size <= kBglHeaderSize) return false;
+    std::array<uint8_t, 24> start{};
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(start.data()), start.size())) return false;
+    uint32_t n = 0;
+    std::memcpy(&n, start.data() + 20, 4);
+    if (n == 0 || n > (size - kBglHeaderSize) / 20) return false;
+    // Header and table only: bounded by the file's size, checked above.
+    std::vector<uint8_t> head(kBglHeaderSize + 20 * static_cast<uint64_t>(n));
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()))) return false;
+    return gf_bglHasAirportSection(head, size);
+}
+
+std::vector<uint32_t> lf_readBglWords(std::istream& in) {
+    in.seekg(0, std::ios::end);
+    const std::streamoff end = in.tellg();
+    if (end <= 0) return {};
+    std::vector<uint8_t> bytes(static_cast<std::size_t>(end));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    return gf_bglWords(bytes);
+}
+
+void lf_processAirportRecord(std::span<const uint32_t> words, const BglAirportRecord& record, const fs::path& path,
+                             const BglAirportSteps& steps) {
+    ScannedAirport airport;
+    airport.icao = record.code;
+    airport.sourcePath = path;
+    airport.BGLpath = utf8Text(path);
+    airport.altitude = record.altitude;
+    airport.package = gf_searchManifest(path);
+    if (steps.linkArchived && steps.linkArchived(airport)) return;
+    if (airport.package && airport.package->manufacturer.size() < kShortPackageField &&
+        airport.package->creator.size() < kShortPackageField)
+        return;
+    BglAirportStands stands = gf_decodeBglAirportStands(words, record, airport.BGLpath, gf_programBglSinks());
+    airport.stands = std::move(stands.stands);
+    if (steps.generate) steps.generate(airport, stands.helipads);
+}
+
+void lf_processBGLfile(const fs::path& path, const BglAirportSteps& steps) {
+    try {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) return;
+        const std::vector<uint32_t> words = lf_readBglWords(in);
+        const std::string name = utf8Text(path);
+        for (const BglAirportRecord& record : gf_findBglAirports(words, name, gf_programBglSinks()))
+            lf_processAirportRecord(words, record, path, steps);
+    } catch (const std::exception& e) {
+        gf_logHighlighted(
+            fmt::format("Exception in lf_processBGLfile (std::ex): {} \u2014 {}", utf8Text(path), e.what()));
+        throw;
+    } catch (...) {
+        gf_logHighlighted(fmt::format("Exception in lf_processBGLfile: {}", utf8Text(path)));
+        throw;
+    }
+}
+
+} // namespace tamrix

@@ -1,0 +1,42 @@
+#pragma once
+// Package manifests ("manifest.json" in a package's top folder): finding the one above a path,
+// reading its title, version, manufacturer and creator, and from them and the path the
+// publisher and the airport code of a scanned airport.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "airports/scanned_airport.hpp"
+#include "core/fixed_code.hpp"
+
+namespace tamrix {
+
+// The manifest of the package that holds the path: the folder itself when the path is one, else
+// its parent, then up to six ancestors. Any failure (listing, reading, JSON) is logged as
+// "exception in gf_searchManifest: {}" and gives no result. Never throws.
+std::optional<PackageManifest> gf_searchManifest(const std::filesystem::path& path);
+// The regular file named exactly "manifest.json" directly in the folder; empty when none or
+// when the path is no folder. Throws std::filesystem::filesystem_error when listing fails.
+std::filesystem::path lf_findManifestIn(const std::filesystem::path& folder);
+// The manifest's fields; no result when the file cannot be read, is empty or its top level is
+// no JSON object. Throws nlohmann::json::exception for malformed JSON or a key that holds no text.
+std::optional<PackageManifest> gf_readManifest(const std::filesystem::path& file);
+// The same over the file's lines, which are joined without separators.
+std::optional<PackageManifest> gf_manifestFromLines(std::span<const std::string> lines);
+std::optional<PackageManifest> gf_manifestFromText(std::string_view text);
+
+// Fills the airport's publisher when it can: "simaddon" for the stock markers in the source
+// path, else a known publisher named in the path, the manifest's manufacturer or its creator
+// (the manifest is searched and kept when the airport has none yet). Scan-log lines say which.
+void gf_detectPublisher(ScannedAirport& airport);
+
+// The airport code of a BGL file: a known code in its path, its 4-character stem, or a code in
+// its package's title. A code that is found but not a supported airport sets notSupported to 1.
+// Every step is written to the scan log; failures end in no result. Never throws.
+std::optional<FixedCode<4>> gf_airportCodeOfBgl(ScannedAirport& airport, uint8_t& notSupported);
+
+} // namespace tamrix

@@ -1,0 +1,7 @@
+#include "airports/scan_log.hpp"
+
+namespace tamrix {
+
+std::vector<std::string> gScanLog;
+
+} // namespace tamrix
