@@ -1,3 +1,4 @@
+#include "airports/sim_install.hpp"
 #include "app/startup.hpp"
 
 #include <exception>
@@ -210,6 +211,7 @@ bool lf_prepareDataFiles() {
     gf_readReferenceData();
     gReferenceDataRead.store(true);
     ALL_INSTALL_PATH.current.set(installPath.current.get());
+    gf_publishMsfsPaths(); // the scans look below the install path the settings hold
     enable(ALL_INSTALL_PATH, true);
     if (ALL_INSTALL_PATH.window != nullptr) gf_setStringControlText(ALL_INSTALL_PATH);
     if (ALL_INSTALL_PATH.current.get().empty() && !gf_callHook(gf_airportHooks().detectMsfs, false))

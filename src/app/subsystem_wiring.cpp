@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "airports/stand_choice.hpp"
+#include "airports/sim_install.hpp"
 #include "airports/stand_services.hpp"
 #include "app/run_hooks.hpp"
 #include "records/aircraft.hpp"
@@ -76,6 +77,8 @@ void gf_installSubsystems() {
     live.clearLiveryMemory = [] { gLiveryMemory.clear(); };
     live.clearFailedKeys = [] { gFailedKeyTexts.clear(); };
     live.clearGhostList = [] { gGhostList.clear(); };
+
+    gf_airportHooks().detectMsfs = [] { return gf_detectMsfs() != 0; };
 
     gf_installStandServices();
     gf_setActiveAircraftSource(&activeAircraftRows);
