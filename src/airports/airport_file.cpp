@@ -192,13 +192,13 @@ void lf_readStands(pugi::xml_node document) {
 }
 
 void lf_readStand(pugi::xml_node parkpos, std::string id, uint32_t source) {
-    const double latitude = finiteNumber(parkpos.attribute("latitude"));
-    const double longitude = finiteNumber(parkpos.attribute("longitude"));
+    const double latitude = parkpos.attribute("latitude").as_double(0.0);
+    const double longitude = parkpos.attribute("longitude").as_double(0.0);
     if (latitude == 0.0 && longitude == 0.0) {
         gf_logHighlighted(fmt::format("stand {} has no valid lat/lon", id));
         return;
     }
-    if (std::abs(latitude) > 90.0 || std::abs(longitude) > 180.0) {
+    if (!(std::abs(latitude) <= 90.0) || !(std::abs(longitude) <= 180.0)) {
         gf_logHighlighted(fmt::format("stand {} lies outside the earth (lat {}, lon {}), skipped", id, latitude, longitude));
         return;
     }

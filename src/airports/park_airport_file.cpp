@@ -137,6 +137,10 @@ std::string lf_downloadApf(const std::string& name, const std::filesystem::path&
     const std::string url = downloadUrl(name);
     bool ok = false;
     if (!climbsOut(name)) {
+        if (target.has_parent_path()) {
+            std::error_code ignored; // a folder that cannot be made fails the download, which says so
+            std::filesystem::create_directories(target.parent_path(), ignored);
+        }
         CurlHandle curl;
         ok = Downloader(curl, url, target, false);
     }
