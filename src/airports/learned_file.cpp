@@ -2,6 +2,7 @@
 #include <cmath>
 #include <exception>
 #include <system_error>
+#include <unordered_map>
 
 #include <fmt/format.h>
 #include <pugixml.hpp>
@@ -193,25 +194,22 @@ LearnedMerge lf_readLearned(const std::filesystem::path& path, const ParkAirport
         pugi::xml_node root = document.child("root");
         pugi::xml_node parkpositions = root ? root.child("parkpositions") : document.child("parkpositions");
         if (!parkpositions) return result;
+        // The first stand of each id, as a search in table order would find it.
+        std::unordered_map<std::string, std::size_t> byId;
+        byId.reserve(gStandTable.size() * 2);
+        for (std::size_t i = 0; i < gStandTable.size(); ++i) byId.emplace(gStandTable[i].id, i);
         for (pugi::xml_node parkpos : parkpositions.children("parkpos")) {
             MergeContext context{gf_trim(parkpos.attribute("id").as_string("")), parkpos, clearFlights};
             if (!parkpos.attribute("manual").as_bool(false)) {
-                bool found = false;
-                for (StandRecord& stand : gStandTable)
-                    if (lf_mergeLearnedStand(context, stand)) {
-                        found = true;
-                        break;
-                    }
+                const auto at = byId.find(context.id);
+                const bool found = at != byId.end() && lf_mergeLearnedStand(context, gStandTable[at->second]);
                 if (!found) {
                     gf_log(fmt::format("learned stand {} in {} not found?", context.id, path.string()));
                     result = LearnedMerge::Partial;
                 }
                 continue;
             }
-            bool exists = false;
-            for (const StandRecord& stand : gStandTable)
-                if (stand.id == context.id) exists = true;
-            if (exists) {
+            if (byId.contains(context.id)) {
                 gf_logHighlighted(fmt::format("manually created standid {} already exists in {}", context.id, path.string()));
                 continue;
             }
@@ -231,6 +229,7 @@ LearnedMerge lf_readLearned(const std::filesystem::path& path, const ParkAirport
                 continue;
             }
             StandRecord& added = gStandTable.back();
+            byId.emplace(added.id, gStandTable.size() - 1);
             added.manual = 1;
             // An old file contributes no flights, its manual stands' included.
             if (clearFlights) added.options.clear();
