@@ -1,0 +1,134 @@
+#include "airports/downloader.hpp"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <mutex>
+#include <system_error>
+
+#include <curl/curl.h>
+#include <fmt/format.h>
+#include <unistd.h>
+
+#include "core/log.hpp"
+#include "core/version_data.hpp"
+
+namespace tamrix {
+
+namespace {
+
+std::atomic<int32_t> gStallSeconds{kDefaultStallSeconds};
+std::atomic<uint32_t> gTemporaryCounter{0};
+
+void initialiseCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct WriteTarget {
+    std::FILE* file = nullptr;
+    bool failed = false;
+    uint64_t written = 0;
+};
+
+size_t lf_curlWriteToFile(char* data, size_t size, size_t count, void* user) {
+    auto* target = static_cast<WriteTarget*>(user);
+    const size_t done = std::fwrite(data, size, count, target->file);
+    if (done != count) target->failed = true;
+    target->written += static_cast<uint64_t>(done) * size;
+    return done;
+}
+
+// Closes the file (flushing it to disk) and tells whether that succeeded.
+bool closeFlushed(std::FILE*& file) {
+    bool ok = std::fflush(file) == 0;
+    ok = ::fsync(::fileno(file)) == 0 && ok;
+    ok = std::fclose(file) == 0 && ok;
+    file = nullptr;
+    return ok;
+}
+
+void removeQuietly(const std::filesystem::path& path) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+}
+
+} // namespace
+
+std::string gf_downloadServerBase() {
+    const char* base = std::getenv("QUORVEL_DOWNLOAD_BASE");
+    if (base == nullptr || *base == '\0') return std::string(kDownloadServerBase);
+    std::string text(base);
+    if (text.back() != '/') text.push_back('/');
+    return text;
+}
+
+CurlHandle::CurlHandle() {
+    initialiseCurlOnce();
+    m_handle = curl_easy_init();
+}
+
+CurlHandle::~CurlHandle() {
+    if (m_handle != nullptr) curl_easy_cleanup(m_handle);
+}
+
+void gf_setDownloadStallSeconds(int32_t seconds) { gStallSeconds.store(seconds > 0 ? seconds : kDefaultStallSeconds); }
+
+bool Downloader(CurlHandle& holder, const std::string& url, const std::filesystem::path& output, bool binary) {
+    CURL* curl = holder.get();
+    if (curl == nullptr) return false;
+    std::filesystem::path temporary = output;
+    temporary += fmt::format(".{}-{}.part", ::getpid(), gTemporaryCounter.fetch_add(1));
+    WriteTarget target;
+    try {
+        target.file = std::fopen(temporary.c_str(), binary ? "wb" : "w");
+        if (target.file == nullptr) {
+            gf_log(fmt::format("Could not open output file: {}", output.string()));
+            return false;
+        }
+        char errorText[CURL_ERROR_SIZE] = {};
+        curl_easy_reset(curl);
+        curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(curl, CURLOPT_USERAGENT, std::string(kProgramName).c_str());
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, lf_curlWriteToFile);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &target);
+        curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
+        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(kConnectTimeoutSeconds));
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(gStallSeconds.load()));
+        const CURLcode result = curl_easy_perform(curl);
+        curl_off_t announced = -1;
+        curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+        const bool closed = closeFlushed(target.file);
+        std::string problem;
+        if (result != CURLE_OK)
+            problem = errorText[0] != '\0' ? errorText : curl_easy_strerror(result);
+        else if (target.failed || !closed)
+            problem = "the file could not be written";
+        else if (announced >= 0 && static_cast<uint64_t>(announced) != target.written)
+            problem = fmt::format("{} of {} bytes received", target.written, announced);
+        if (!problem.empty()) {
+            gf_log(fmt::format("Download error: '{}' for {}", problem, url));
+            removeQuietly(temporary);
+            return false;
+        }
+        std::error_code ec;
+        std::filesystem::rename(temporary, output, ec);
+        if (ec) {
+            gf_log(fmt::format("Download error: '{}' for {}", ec.message(), url));
+            removeQuietly(temporary);
+            return false;
+        }
+        return true;
+    } catch (const std::exception& e) {
+        gf_log(fmt::format("Downloader exception: '{}', {} => {}", e.what(), url, output.string()));
+        if (target.file != nullptr) std::fclose(target.file);
+        removeQuietly(temporary);
+        return false;
+    }
+}
+
+} // namespace tamrix

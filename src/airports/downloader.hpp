@@ -1,0 +1,48 @@
+#pragma once
+// HTTP downloads of the program (archived airport files here, the updater's files later): one
+// curl handle per download, made and released around it, and the download server's address.
+//
+// A download never leaves a part of a file behind: the body goes to a temporary file beside the
+// target, is checked (the transfer completed, every byte was written, the size matches what the
+// server announced), flushed and only then renamed over the target. A server that stops sending
+// is given up after a stall time, so a stalled server cannot hold the caller for long.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+typedef void CURL;
+
+namespace tamrix {
+
+// The download server's base address, ending in "downloads/". QUORVEL_DOWNLOAD_BASE overrides
+// it, for example with a file:// address of a local folder laid out like the server.
+inline constexpr std::string_view kDownloadServerBase = "https://download.quorvel.invalid/downloads/";
+std::string gf_downloadServerBase();
+
+// Owns one curl handle for the life of one download (or a few made together).
+class CurlHandle {
+public:
+    CurlHandle();
+    ~CurlHandle();
+    CurlHandle(const CurlHandle&) = delete;
+    CurlHandle& operator=(const CurlHandle&) = delete;
+    CURL* get() const noexcept { return m_handle; }
+
+private:
+    CURL* m_handle = nullptr;
+};
+
+// How long a connection may take to open, and how long a transfer may receive nothing before it
+// is given up (seconds). Tests shorten the stall time.
+inline constexpr int32_t kConnectTimeoutSeconds = 10;
+inline constexpr int32_t kDefaultStallSeconds = 30;
+void gf_setDownloadStallSeconds(int32_t seconds);
+
+// Downloads the URL into the output path (binary or text mode; the same bytes on this system).
+// True when the whole body is in place at the output path; otherwise the output path is as it
+// was before and a log line says why. Never throws.
+bool Downloader(CurlHandle& holder, const std::string& url, const std::filesystem::path& output, bool binary);
+
+} // namespace tamrix

@@ -1,0 +1,183 @@
+// Downloads from a file:// server folder and from a loopback HTTP server that cuts its answer
+// short or stops sending: a failed download leaves the earlier file as it was and nothing else.
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "airport_file_test_support.hpp"
+#include "core/half_hour_set.hpp"
+#include "refdata/code_table.hpp"
+
+namespace apftest {
+namespace {
+
+// Answers one connection with a header that announces more bytes than it sends, or, when
+// stalling, with nothing until the client gives up.
+class LoopbackServer {
+public:
+    explicit LoopbackServer(bool stall) : stall_(stall) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(fd_, 1);
+        socklen_t length = sizeof address;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~LoopbackServer() {
+        done_ = true;
+        thread_.join();
+        ::close(fd_);
+    }
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/downloads/x.xml"; }
+
+private:
+    void serve() {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, 10000) <= 0) return;
+        const int client = ::accept(fd_, nullptr, nullptr);
+        char buffer[2048];
+        (void)::recv(client, buffer, sizeof buffer, 0);
+        if (!stall_) {
+            const std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n<root>cut";
+            (void)::send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
+        } else {
+            const std::string header = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n<ro";
+            (void)::send(client, header.data(), header.size(), MSG_NOSIGNAL);
+            for (int i = 0; i < 100 && !done_; ++i) {
+                pollfd c{client, POLLIN, 0};
+                if (::poll(&c, 1, 100) > 0 && ::recv(client, buffer, sizeof buffer, 0) <= 0) break; // client gave up
+            }
+        }
+        ::close(client);
+    }
+
+    bool stall_;
+    int fd_ = -1;
+    uint16_t port_ = 0;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+std::vector<std::filesystem::path> filesIn(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> out;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) out.push_back(entry.path().filename());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+TEST_F(AirportFileTest, DownloadsArriveWholeOrNotAtAll) {
+    std::filesystem::create_directories("dl");
+    const std::string base = "file://" + (fixtures() / "server/downloads").string();
+    CurlHandle curl;
+    ASSERT_TRUE(Downloader(curl, base + "/MSFS/archive/stock/XQAA.xml", "dl/a.xml", false));
+    EXPECT_EQ(fileText("dl/a.xml"), fileText(fixtures() / "server/downloads/MSFS/archive/stock/XQAA.xml"));
+
+    testsupport::writeFile("dl/b.xml", "earlier");
+    EXPECT_FALSE(Downloader(curl, base + "/MSFS/archive/stock/NONE.xml", "dl/b.xml", false));
+    EXPECT_EQ(fileText("dl/b.xml"), "earlier");
+
+    {
+        LoopbackServer cut(false);
+        EXPECT_FALSE(Downloader(curl, cut.url(), "dl/b.xml", false));
+    }
+    EXPECT_EQ(fileText("dl/b.xml"), "earlier");
+
+    gf_setDownloadStallSeconds(1);
+    {
+        LoopbackServer stalled(true);
+        EXPECT_FALSE(Downloader(curl, stalled.url(), "dl/c.xml", true));
+    }
+    EXPECT_EQ(fileText("dl/b.xml"), "earlier");
+    EXPECT_EQ(filesIn("dl"), (std::vector<std::filesystem::path>{"a.xml", "b.xml"}) ) << "no temporary file stays";
+    EXPECT_TRUE(logHas("Download error: '"));
+
+    // No curl handle, no download.
+    EXPECT_EQ(gf_downloadServerBase(), base + "/");
+    ::unsetenv("QUORVEL_DOWNLOAD_BASE");
+    EXPECT_EQ(gf_downloadServerBase(), kDownloadServerBase);
+}
+
+TEST_F(AirportFileTest, QualityFactorsAndTheirText) {
+    EXPECT_EQ(gf_qualityFactors(), (QualityFactors{-1, -1}));
+    StandRecord& s = gf_emplaceStand("S1", {}, {50.0, 8.0, 0.0}, 0.02 / 0.0005399568034557236, 8, false, false, false);
+    StandOption option;
+    option.reg = "D-AAAA";
+    option.number = 1;
+    option.day = 3;
+    option.real = 1;
+    option.hh = HalfHourSet(0xF);
+    s.options.push_back(option);
+    EXPECT_EQ(gf_qualityFactors(), (QualityFactors{63, 0}));
+    EXPECT_EQ(gf_qualityCellText(gf_qualityFactors()), "63");
+    EXPECT_EQ(gf_qualityCellText({30, 5}), "30/ 5");
+    EXPECT_EQ(gf_qualityCellText({-1, -1}), "  ");
+    gStandTable.front().heli = 1;
+    EXPECT_EQ(gf_qualityFactors(), (QualityFactors{0, 0}));
+}
+
+TEST_F(AirportFileTest, WriterFormsAndRoundTrip) {
+    AirportFileHeader header;
+    header.icao = FixedCode<4>("XQAA");
+    header.airportName = "Alpha";
+    header.publisher = "stock";
+    header.altitude = -11;
+    StandRecord full("F1", {}, {50.1234564, 8.5, 1.5707963}, 18.52, 5, true, false, false);
+    StandOption run;
+    run.reg = "G-BBBB";
+    run.key.operatorIndex = gf_airlineIndex("BAW");
+    run.key.modelIndex = gf_modelIndex("A320");
+    run.number = 1;
+    run.day = 3;
+    run.real = 0;
+    run.cpl = 1;
+    run.cs = "BAW1";
+    run.cs2 = "BAW2";
+    run.hh = gf_hours2bitset("10:12");
+    StandOption gap = run;
+    gap.number = 2;
+    gap.hh = gf_hours2bitset("10,12");
+    full.options = {run, gap};
+    StandRecord changed("C1", {}, {50.2, 8.5, 0.0}, 30.0, 5, false, false, false);
+    changed.radiusChange = 1;
+    StandRecord plain("P1", {}, {50.3, 8.5, 0.0}, 30.0, 5, false, false, false);
+    header.stands = {full, changed, plain};
+
+    ASSERT_TRUE(gf_writeApf(header, "out/airport.xml", kApfAirportMode, 1));
+    ASSERT_TRUE(gf_writeApf(header, "out/learned.xml", kApfLearnedMode, 2));
+    const std::string airport = fileText("out/airport.xml");
+    EXPECT_NE(airport.find("<parkpos id=\"F1\" latitude=\"50.123456\" longitude=\"8.500000\" heading=\"90.0\" "
+                           "radius=\"18.5\" type=\"5\" cargo=\"true\" ramp=\"false\" />"),
+              std::string::npos)
+        << airport;
+    EXPECT_NE(airport.find("<parameter name=\"num_parkpos\" value=\"3\" />"), std::string::npos);
+    EXPECT_EQ(airport.find("Facilities"), std::string::npos); // not for stock
+    const std::string learned = fileText("out/learned.xml");
+    EXPECT_NE(learned.find("<opt reg=\"G-BBBB\" airl=\"BAW\" type=\"A320\" soft=\"true\" day=\"3\" hh=\"10:12\" "
+                           "cs=\"BAW1:BAW2\" cpl=\"true\" />"),
+              std::string::npos)
+        << learned;
+    EXPECT_NE(learned.find("<parkpos id=\"C1\" radius_change=\"true\" radius=\"30.0\" />"), std::string::npos);
+    EXPECT_NE(learned.find("<parkpos id=\"P1\" />"), std::string::npos);
+    EXPECT_NE(learned.find("<parameter name=\"MAX_FIT\" value=\"47\" />"), std::string::npos);
+    EXPECT_TRUE(logHas("bit set problem: G-BBBB BAW1"));
+
+    pugi::xml_document document;
+    ASSERT_TRUE(document.load_file("out/airport.xml"));
+    lf_readStands(document);
+    ASSERT_EQ(gStandTable.size(), 3u);
+    EXPECT_NEAR(gStandTable[0].heading, 1.5707963, 0.0009);
+    EXPECT_NEAR(gStandTable[0].radius, 0.01, 0.00003);
+    EXPECT_EQ(gStandTable[0].cargo, 1);
+}
+
+} // namespace
+} // namespace apftest
