@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "airports/stand_choice.hpp"
+#include "airports/park_airport_file.hpp"
 #include "airports/sim_install.hpp"
 #include "airports/stand_services.hpp"
 #include "app/run_hooks.hpp"
@@ -81,6 +82,7 @@ void gf_installSubsystems() {
     gf_airportHooks().detectMsfs = [] { return gf_detectMsfs() != 0; };
 
     gf_installStandServices();
+    gf_installParkAirportFileServices();
     gf_setActiveAircraftSource(&activeAircraftRows);
 }
 
