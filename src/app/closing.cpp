@@ -37,11 +37,11 @@
 #include "liveries/matching_statistics.hpp"
 
 namespace tamrix {
-namespace {
-
 // A version switch empties the livery catalogue, but only the start-up thread may do that: the
 // switch itself may come from the SimClient thread while the catalogue is in use.
 std::atomic<bool> gCatalogueClearPending{false};
+
+namespace {
 
 bool isRestartReason(ExitReason reason) {
     return reason == ExitReason::NewSettings || reason == ExitReason::SimConnectError ||

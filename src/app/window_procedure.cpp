@@ -34,6 +34,7 @@
 #include "traffic/auto_radius.hpp"
 
 namespace tamrix {
+
 namespace {
 
 void enable(const ParameterControl& control, bool on) {
@@ -56,6 +57,7 @@ void onScanLiveriesOn() {
     }
     // The catalogue is cleared by the closing before the restart, on the start-up thread that
     // owns it; here only the restart is asked for.
+    gCatalogueClearPending.store(true);
     gf_setStatusLine("Your liveries will be scanned", true);
     restartWithNewSettings(2);
 }
