@@ -9,6 +9,7 @@
 
 #include "app/app_state.hpp"
 #include "app/main_loop.hpp"
+#include "app/main_window.hpp"
 #include "app/run_hooks.hpp"
 #include "config/control_binding.hpp"
 #include "config/parameters_file.hpp"
@@ -114,6 +115,7 @@ void lf_cleanUpBeforeRestart() {
 
     gf_resetTrafficSource();
     gf_clearSimQueues();
+    gf_resetMainWindowState();
     gf_resetSimClientState();
     gf_resetSimDispatchState();
     gf_resetUserAcState();

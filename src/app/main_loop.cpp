@@ -223,6 +223,7 @@ void lf_onSimSecond() {
     gf_refreshTimeSlot();
     gSecondsCounter.fetch_add(1);
     gf_serveWindowRequests();
+    lf_repaintIfCountsChanged();
 
     auto& traffic = gf_liveTrafficHooks();
     auto& airports = gf_airportHooks();
