@@ -218,7 +218,8 @@ private:
             PostMessageW(m_main, WM_PAINT, 0, 0); // the window thread paints, as Win32 would
         }
         const auto frame = w::lastFrame(m_main);
-        if (frame && frame->number != m_canvas->drawnFrame) m_canvas->redraw();
+        // The whole window: the frame lies under the controls, which are drawn again over it.
+        if (frame && frame->number != m_canvas->drawnFrame) m_window->redraw();
         for (auto& c : m_controls) synchroniseControl(*c);
     }
 
