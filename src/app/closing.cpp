@@ -9,6 +9,7 @@
 
 #include "app/app_state.hpp"
 #include "app/main_loop.hpp"
+#include "app/main_window.hpp"
 #include "app/run_hooks.hpp"
 #include "config/control_binding.hpp"
 #include "config/parameters_file.hpp"
@@ -37,11 +38,11 @@
 #include "liveries/matching_statistics.hpp"
 
 namespace tamrix {
-namespace {
-
 // A version switch empties the livery catalogue, but only the start-up thread may do that: the
 // switch itself may come from the SimClient thread while the catalogue is in use.
 std::atomic<bool> gCatalogueClearPending{false};
+
+namespace {
 
 bool isRestartReason(ExitReason reason) {
     return reason == ExitReason::NewSettings || reason == ExitReason::SimConnectError ||
@@ -114,6 +115,7 @@ void lf_cleanUpBeforeRestart() {
 
     gf_resetTrafficSource();
     gf_clearSimQueues();
+    gf_resetMainWindowState();
     gf_resetSimClientState();
     gf_resetSimDispatchState();
     gf_resetUserAcState();

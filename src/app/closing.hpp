@@ -4,6 +4,8 @@
 // or ends the program; the clean-up that lets a restarted run start from scratch; and the switch
 // between the two simulator versions.
 
+#include <atomic>
+
 namespace tamrix {
 
 // The closing sequence, on the start-up thread, after the log was flushed. Ends by posting
@@ -20,6 +22,9 @@ void lf_cleanUpBeforeRestart();
 // A restart for the other simulator version: fresh catalogue (emptied before the restart, on the
 // start-up thread), both scans requested, "NEW SETTINGS" with a delay of 3 s.
 void lf_switchSimVersion();
+// The livery catalogue is emptied by the clean-up before the next restart, on the start-up
+// thread that owns it (a version switch, a livery scan asked for from the window).
+extern std::atomic<bool> gCatalogueClearPending;
 // What the SimClient thread does when the simulator is of the other version: SIM_CHOICE becomes
 // that version, saved and selected, then lf_switchSimVersion.
 void lf_onSimVersionMismatch();

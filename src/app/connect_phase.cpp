@@ -9,6 +9,7 @@
 
 #include "app/app_state.hpp"
 #include "app/main_loop.hpp"
+#include "app/main_window.hpp"
 #include "app/run_hooks.hpp"
 #include "config/settings.hpp"
 #include "core/log.hpp"
@@ -89,6 +90,7 @@ bool lf_runPhase() {
     }
     if (AUTO_RANGE.current.load()) gf_applyAutoRange();
     const bool aerowinx = AEROWINX.current.load();
+    gf_mainWindowState().realTrafficLampOff.store(false); // the RealTraffic lamp shows the link from now
     if (!gRealTrafficOnThisPc.load() || aerowinx) {
         gTrafficRunFlag.store(true);
         gf_invalidateStatusPanel();

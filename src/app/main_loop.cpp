@@ -1,4 +1,5 @@
 #include "app/main_loop.hpp"
+#include "app/main_window.hpp"
 
 #include <mutex>
 #include <thread>
@@ -221,6 +222,8 @@ void lf_onSimSecond() {
     if (line.stamp >= 1 && clock >= line.stamp + kMessageSeconds) gf_clearStatusLine();
     gf_refreshTimeSlot();
     gSecondsCounter.fetch_add(1);
+    gf_serveWindowRequests();
+    lf_repaintIfCountsChanged();
 
     auto& traffic = gf_liveTrafficHooks();
     auto& airports = gf_airportHooks();

@@ -10,6 +10,8 @@
 #include "app/app_state.hpp"
 #include "app/closing.hpp"
 #include "app/startup.hpp"
+#include "app/main_window.hpp"
+#include "app/window_procedure.hpp"
 #include "app/subsystem_wiring.hpp"
 #include "config/control_binding.hpp"
 #include "config/settings.hpp"
@@ -24,6 +26,7 @@
 #include "links/simconnect_client.hpp"
 #include "platform/simconnect/sim_scenario.hpp"
 #include "platform/win32/close_signals.hpp"
+#include "platform/win32/display_face.hpp"
 #include "platform/win32/single_instance.hpp"
 
 namespace tamrix {
@@ -71,6 +74,10 @@ HWND createMainWindow() {
     // The controls arrive with the window itself; until then control look-ups find none.
     gf_setStatusLineWindow(window);
     platform::win32::setCloseSignalWindow(window);
+    SetWindowPos(window, nullptr, MAIN_WINDOW_X.current.load(), MAIN_WINDOW_Y.current.load(), kWindowWidth,
+                 kWindowHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(window, WM_CREATE, 0, 0);
+    if (platform::win32::displayFace().open) platform::win32::displayFace().open(window);
     return window;
 }
 
@@ -87,39 +94,6 @@ ProductionSwitch gf_parseProductionSwitch(const std::vector<std::string>& argume
         }
     }
     return result;
-}
-
-void lf_onCloseButton() {
-    gf_setStatusLine(fmt::format("Close window button clicked, closing {} ...", kProgramName), false);
-    gUserClosedWindow.store(true);
-    gClosingFlag.store(true);
-    gf_exitRealTrafficServer();
-    gf_setUserClosed();
-}
-
-LRESULT lf_mainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_START_RUN:
-        gStartUpFinished.store(false);
-        // The previous start-up thread has posted this as its last act; it is waited for before
-        // the new one starts, so two runs never overlap.
-        gf_startUpThread().start([] { lf_startUpQuorvel(); });
-        return 0;
-    case WM_SAVE_AND_QUIT:
-        PostQuitMessage(gExitCode.load());
-        return 0;
-    case WM_CLOSE:
-        lf_onCloseButton();
-        // A run that has already closed (after a failed closing sequence) cannot end the program
-        // itself any more.
-        if (gStartUpFinished.load()) PostMessageW(window, WM_SAVE_AND_QUIT, 0, 0);
-        return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-    default:
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
 }
 
 int lf_winMainBody(const std::vector<std::string>& arguments) {
@@ -144,6 +118,7 @@ int lf_winMainBody(const std::vector<std::string>& arguments) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+    if (platform::win32::displayFace().close) platform::win32::displayFace().close();
     // At process exit each thread object ends its last thread.
     gf_startUpThread().stopAndJoin();
     gf_simClientThread().stopAndJoin();

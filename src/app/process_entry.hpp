@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/win32/window.hpp"
+#include "app/window_procedure.hpp"
 
 namespace tamrix {
 
@@ -31,13 +32,5 @@ int gf_quorvelMain(int argc, char** argv);
 // After the single-instance check and the log: the window and the message loop; returns the
 // loop's exit code.
 int lf_winMainBody(const std::vector<std::string>& arguments);
-
-// The main window's procedure for the messages of a run: WM_APP+1 starts the start-up thread
-// (after the previous one has ended), WM_APP+2 ends the message loop with the exit code,
-// WM_CLOSE runs the close sequence (the window stays until the run has closed).
-LRESULT lf_mainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// The close button: "Close window button clicked, closing Quorvel ..." on the message line,
-// closing, the RealTraffic server closed, stop, and "USER CLOSED SIM" unless a reason is set.
-void lf_onCloseButton();
 
 } // namespace tamrix

@@ -205,6 +205,18 @@ LRESULT controlProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         return 0;
     case ControlKind::ComboBox:
         return comboMessage(r, message, wParam, lParam);
+    case ControlKind::Edit:
+        // Typing: printable units are appended, backspace takes the last one away; Enter and
+        // other control characters leave the text alone.
+        if (message == WM_CHAR) {
+            const auto unit = static_cast<char16_t>(wParam);
+            if (unit == 8) {
+                if (!r.text.empty()) r.text.pop_back();
+            } else if (unit >= 0x20) {
+                r.text.push_back(unit);
+            }
+        }
+        return 0;
     default:
         return 0;
     }
@@ -437,6 +449,39 @@ LONG_PTR GetWindowLongPtrW(HWND window, int index) {
     return 0;
 }
 
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags) {
+    auto& s = system();
+    std::lock_guard lock(s.mutex);
+    WindowRecord* r = aliveRecord(s, window);
+    if (r == nullptr) return FALSE;
+    if ((flags & SWP_NOMOVE) == 0) {
+        r->x = x;
+        r->y = y;
+    }
+    if ((flags & SWP_NOSIZE) == 0) {
+        r->width = width;
+        r->height = height;
+    }
+    if ((flags & SWP_NOZORDER) == 0) {
+        if (insertAfter == HWND_TOPMOST) r->topmost = true;
+        if (insertAfter == HWND_NOTOPMOST) r->topmost = false;
+    }
+    return TRUE;
+}
+
+BOOL GetWindowRect(HWND window, RECT* rect) {
+    if (rect == nullptr) return FALSE;
+    auto& s = system();
+    std::lock_guard lock(s.mutex);
+    WindowRecord* r = aliveRecord(s, window);
+    if (r == nullptr) {
+        *rect = RECT{};
+        return FALSE;
+    }
+    *rect = RECT{r->x, r->y, r->x + r->width, r->y + r->height};
+    return TRUE;
+}
+
 BOOL CheckDlgButton(HWND dialog, int controlId, UINT check) {
     HWND control = GetDlgItem(dialog, controlId);
     if (control == nullptr) return FALSE;
@@ -519,6 +564,55 @@ std::size_t invalidationCount() {
     auto& s = system();
     std::lock_guard lock(s.mutex);
     return s.invalidationTotal;
+}
+
+namespace {
+
+HWND enabledControl(HWND parent, int controlId, ControlKind kind) {
+    const HWND control = GetDlgItem(parent, controlId);
+    const auto state = windowState(control);
+    if (!state || !state->enabled || state->kind != kind) return nullptr;
+    return control;
+}
+
+} // namespace
+
+bool click(HWND parent, int controlId) {
+    const HWND control = enabledControl(parent, controlId, ControlKind::Button);
+    if (control == nullptr) return false;
+    return PostMessageW(parent, WM_COMMAND, MAKEWPARAM(static_cast<unsigned>(controlId), BN_CLICKED),
+                        reinterpret_cast<LPARAM>(control)) != FALSE;
+}
+
+bool select(HWND parent, int controlId, int index) {
+    const HWND control = enabledControl(parent, controlId, ControlKind::ComboBox);
+    if (control == nullptr) return false;
+    if (SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(index), 0) == CB_ERR) return false;
+    return PostMessageW(parent, WM_COMMAND, MAKEWPARAM(static_cast<unsigned>(controlId), CBN_SELCHANGE),
+                        reinterpret_cast<LPARAM>(control)) != FALSE;
+}
+
+bool type(HWND parent, int controlId, const std::u16string& text) {
+    const HWND control = enabledControl(parent, controlId, ControlKind::Edit);
+    if (control == nullptr) return false;
+    for (const char16_t unit : text)
+        if (PostMessageW(control, WM_CHAR, unit, 0) == FALSE) return false;
+    return true;
+}
+
+std::size_t dispatchPending() {
+    std::size_t waiting = pendingMessages().size();
+    std::size_t handled = 0;
+    MSG msg;
+    while (waiting-- > 0 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) != FALSE) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam)); // left for the loop that ends on it
+            break;
+        }
+        DispatchMessageW(&msg);
+        ++handled;
+    }
+    return handled;
 }
 
 void resetWindows() {

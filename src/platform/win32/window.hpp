@@ -41,6 +41,19 @@ inline constexpr UINT WM_DESTROY = 0x0002;
 inline constexpr UINT WM_CLOSE = 0x0010;
 inline constexpr UINT PM_NOREMOVE = 0x0000;
 inline constexpr UINT PM_REMOVE = 0x0001;
+inline constexpr UINT WM_CREATE = 0x0001;
+inline constexpr UINT WM_CHAR = 0x0102;
+inline constexpr UINT WM_COMMAND = 0x0111;
+inline constexpr UINT WM_CTLCOLOREDIT = 0x0133;
+inline constexpr UINT WM_CTLCOLORSTATIC = 0x0138;
+// Notification codes in the high word of WM_COMMAND's wParam.
+inline constexpr UINT BN_CLICKED = 0;
+inline constexpr UINT CBN_SELCHANGE = 1;
+inline constexpr WPARAM MAKEWPARAM(unsigned low, unsigned high) {
+    return static_cast<WPARAM>((low & 0xFFFF) | ((high & 0xFFFF) << 16));
+}
+inline constexpr unsigned LOWORD(WPARAM w) { return static_cast<unsigned>(w & 0xFFFF); }
+inline constexpr unsigned HIWORD(WPARAM w) { return static_cast<unsigned>((w >> 16) & 0xFFFF); }
 
 // Text messages of every window.
 inline constexpr UINT WM_SETTEXT = 0x000C;
@@ -70,7 +83,18 @@ inline constexpr DWORD WS_CHILD = 0x40000000;
 inline constexpr DWORD WS_VISIBLE = 0x10000000;
 inline constexpr DWORD WS_DISABLED = 0x08000000;
 
+inline constexpr DWORD WS_CAPTION = 0x00C00000;
+inline constexpr DWORD WS_SYSMENU = 0x00080000;
+
 inline constexpr int GWLP_WNDPROC = -4;
+
+// SetWindowPos.
+inline const HWND HWND_TOPMOST = reinterpret_cast<HWND>(static_cast<std::intptr_t>(-1));
+inline const HWND HWND_NOTOPMOST = reinterpret_cast<HWND>(static_cast<std::intptr_t>(-2));
+inline constexpr UINT SWP_NOSIZE = 0x0001;
+inline constexpr UINT SWP_NOMOVE = 0x0002;
+inline constexpr UINT SWP_NOZORDER = 0x0004;
+inline constexpr UINT SWP_NOACTIVATE = 0x0010;
 inline constexpr int GWLP_ID = -12;
 
 struct MSG {
@@ -149,6 +173,12 @@ BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase);
 LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value);
 LONG_PTR GetWindowLongPtrW(HWND window, int index);
 
+// Moves or resizes the window and, for a top-level window, keeps or drops it on top
+// (HWND_TOPMOST, HWND_NOTOPMOST; any other z-order argument leaves that alone).
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);
+// Screen rectangle of the window; FALSE (and an empty rectangle) for a window that is not alive.
+BOOL GetWindowRect(HWND window, RECT* rect);
+
 BOOL CheckDlgButton(HWND dialog, int controlId, UINT check);
 UINT IsDlgButtonChecked(HWND dialog, int controlId);
 
@@ -183,6 +213,7 @@ struct WindowState {
     std::u16string text;               // for a combo box: its selected item
     std::vector<std::u16string> items; // combo boxes
     int selection = -1;                // combo boxes; -1 for none
+    bool topmost = false;              // top-level windows kept above others
     WNDPROC procedure = nullptr;
 };
 // Nothing for a handle the model never made.
@@ -200,6 +231,20 @@ struct Invalidation {
 // ever made.
 std::vector<Invalidation> invalidations();
 std::size_t invalidationCount();
+
+// ---- synthetic user input, as a person's clicks and keys reach the window ----
+// Each is posted to the queue (the window thread handles it) and is refused (false) for a
+// control that does not exist or is disabled, as a disabled control takes no input.
+// A click on a button or check box: WM_COMMAND (id, BN_CLICKED) to the parent. A check box is
+// not ticked by the click; the parent's handler decides.
+bool click(HWND parent, int controlId);
+// Selects the item of a combo box and tells the parent (WM_COMMAND (id, CBN_SELCHANGE)).
+bool select(HWND parent, int controlId, int index);
+// Types the text into an edit field, one WM_CHAR per unit ("\r" is the Enter key, "\b"
+// deletes the last unit).
+bool type(HWND parent, int controlId, const std::u16string& text);
+// Handles every message that is waiting now (not those the handling posts); how many.
+std::size_t dispatchPending();
 
 // Drops all pending messages, the counters and the recorded repaint requests; destroys all
 // windows (tests only).

@@ -1,0 +1,318 @@
+#include "platform/fltk/fltk_face.hpp"
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <FL/Fl.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Check_Button.H>
+#include <FL/Fl_Choice.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Input.H>
+#include <FL/fl_draw.H>
+#include <FL/x.H>
+
+#include "platform/win32/display_face.hpp"
+#include "platform/win32/gdi.hpp"
+#include "platform/win32/window.hpp"
+
+namespace platform::fltk {
+namespace {
+
+namespace w = platform::win32;
+
+constexpr int kClientWidth = 880;
+constexpr int kClientHeight = 476; // the painted bands; the rest of 516 is the frame on Windows
+constexpr int kFontSize = 13;
+
+std::string utf8(const std::u16string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        }
+        char buffer[8];
+        const int n = fl_utf8encode(static_cast<unsigned>(c), buffer);
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+    return out;
+}
+
+std::u16string utf16(const char* text) {
+    std::u16string out;
+    const char* end = text + std::char_traits<char>::length(text);
+    while (text < end) {
+        int length = 0;
+        const unsigned c = fl_utf8decode(text, end, &length);
+        text += length > 0 ? length : 1;
+        if (c >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(c));
+        }
+    }
+    return out;
+}
+
+void setColour(COLORREF c) { fl_color(w::redOf(c), w::greenOf(c), w::blueOf(c)); }
+
+// Draws the latest frame of the main window as it was recorded.
+class Canvas : public Fl_Widget {
+public:
+    Canvas(HWND main) : Fl_Widget(0, 0, kClientWidth, kClientHeight), m_main(main) {}
+    std::size_t drawnFrame = 0;
+
+    void draw() override {
+        const auto frame = w::lastFrame(m_main);
+        fl_push_clip(x(), y(), w(), h());
+        fl_color(FL_BLACK);
+        fl_rectf(x(), y(), w(), h());
+        if (frame) {
+            drawnFrame = frame->number;
+            fl_font(FL_HELVETICA, kFontSize);
+            for (const auto& call : frame->calls) {
+                setColour(call.colour);
+                switch (call.kind) {
+                case w::DrawCall::Kind::Fill:
+                    fl_rectf(call.rect.left, call.rect.top, call.rect.right - call.rect.left,
+                             call.rect.bottom - call.rect.top);
+                    break;
+                case w::DrawCall::Kind::Line:
+                    fl_line(call.rect.left, call.rect.top, call.rect.right, call.rect.bottom);
+                    break;
+                case w::DrawCall::Kind::Text:
+                    // Win32 places a text by its top; FLTK by its base line.
+                    fl_draw(call.text.c_str(), call.x, call.y + fl_height() - fl_descent());
+                    break;
+                }
+            }
+        }
+        fl_pop_clip();
+    }
+
+private:
+    HWND m_main;
+};
+
+struct Control {
+    HWND handle = nullptr;
+    int id = 0;
+    w::ControlKind kind = w::ControlKind::Window;
+    Fl_Widget* widget = nullptr;
+    std::vector<std::u16string> items;
+    std::u16string shownText;
+};
+
+class Face {
+public:
+    explicit Face(HWND main) : m_main(main) {}
+
+    void run() {
+        Fl::visual(FL_DOUBLE | FL_INDEX);
+        const auto state = w::windowState(m_main);
+        m_window = new Fl_Double_Window(state ? state->x : 400, state ? state->y : 20, kClientWidth, kClientHeight);
+        m_title = state ? utf8(state->text) : std::string("Quorvel");
+        m_window->label(m_title.c_str());
+        m_canvas = new Canvas(m_main);
+        for (HWND child : w::childWindows(m_main)) addControl(child);
+        m_window->end();
+        m_window->callback(
+            [](Fl_Widget*, void* self) { PostMessageW(static_cast<Face*>(self)->m_main, WM_CLOSE, 0, 0); }, this);
+        m_window->show();
+        Fl::add_timeout(0.0, &Face::tick, this);
+        while (!m_stop.load() && Fl::first_window() != nullptr) Fl::wait(0.05);
+        m_window->hide();
+        Fl::check();
+        delete m_window;
+    }
+    void stop() { m_stop.store(true); }
+
+private:
+    static void tick(void* self) {
+        auto* face = static_cast<Face*>(self);
+        face->synchronise();
+        Fl::repeat_timeout(0.05, &Face::tick, self);
+    }
+
+    void addControl(HWND child) {
+        const auto s = w::windowState(child);
+        if (!s) return;
+        auto c = std::make_unique<Control>();
+        c->handle = child;
+        c->id = s->controlId;
+        c->kind = s->kind;
+        switch (s->kind) {
+        case w::ControlKind::Button:
+            if ((s->style & 0xF) == 2) {
+                c->widget = new Fl_Check_Button(s->x, s->y, s->width, s->height);
+            } else {
+                auto* b = new Fl_Button(s->x, s->y, s->width, s->height);
+                b->copy_label(utf8(s->text).c_str());
+                b->labelsize(kFontSize - 1);
+                c->widget = b;
+            }
+            c->widget->callback(&Face::onClick, c.get());
+            break;
+        case w::ControlKind::ComboBox: {
+            auto* choice = new Fl_Choice(s->x, s->y, s->width, 20);
+            choice->textsize(kFontSize - 1);
+            choice->callback(&Face::onSelect, c.get());
+            c->widget = choice;
+            break;
+        }
+        case w::ControlKind::Edit: {
+            auto* input = new Fl_Input(s->x, s->y, s->width, s->height);
+            input->textsize(kFontSize - 1);
+            input->when(FL_WHEN_ENTER_KEY_ALWAYS);
+            input->callback(&Face::onEnter, c.get());
+            c->widget = input;
+            break;
+        }
+        default:
+            return;
+        }
+        c->widget->user_data(c.get());
+        m_controls.push_back(std::move(c));
+    }
+
+    static HWND parentOf(Control* c) { return GetParent(c); }
+    static HWND GetParent(Control* c) {
+        const auto s = w::windowState(c->handle);
+        return s ? s->parent : nullptr;
+    }
+
+    static void onClick(Fl_Widget* widget, void* data) {
+        auto* c = static_cast<Control*>(data);
+        // The model decides the check state (the boxes are not automatic): show it again.
+        if (auto* box = dynamic_cast<Fl_Check_Button*>(widget)) {
+            const auto s = w::windowState(c->handle);
+            box->value(s && s->checked == BST_CHECKED ? 1 : 0);
+        }
+        w::click(parentOf(c), c->id);
+    }
+
+    static void onSelect(Fl_Widget* widget, void* data) {
+        auto* c = static_cast<Control*>(data);
+        w::select(parentOf(c), c->id, static_cast<Fl_Choice*>(widget)->value());
+    }
+
+    static void onEnter(Fl_Widget* widget, void* data) {
+        auto* c = static_cast<Control*>(data);
+        const std::u16string text = utf16(static_cast<Fl_Input*>(widget)->value());
+        SetWindowTextW(c->handle, text.c_str());
+        c->shownText = text;
+        w::type(parentOf(c), c->id, u"\r");
+    }
+
+    void synchronise() {
+        const std::size_t invalidations = w::invalidationCount();
+        if (invalidations != m_seenInvalidations) {
+            m_seenInvalidations = invalidations;
+            PostMessageW(m_main, WM_PAINT, 0, 0); // the window thread paints, as Win32 would
+        }
+        const auto frame = w::lastFrame(m_main);
+        // The whole window: the frame lies under the controls, which are drawn again over it.
+        if (frame && frame->number != m_canvas->drawnFrame) m_window->redraw();
+        for (auto& c : m_controls) synchroniseControl(*c);
+    }
+
+    void synchroniseControl(Control& c) {
+        const auto s = w::windowState(c.handle);
+        if (!s) return;
+        if (s->enabled != (c.widget->active() != 0)) {
+            if (s->enabled)
+                c.widget->activate();
+            else
+                c.widget->deactivate();
+        }
+        switch (c.kind) {
+        case w::ControlKind::Button:
+            if (auto* box = dynamic_cast<Fl_Check_Button*>(c.widget)) {
+                const int wanted = s->checked == BST_CHECKED ? 1 : 0;
+                if (box->value() != wanted) box->value(wanted);
+            }
+            break;
+        case w::ControlKind::ComboBox: {
+            auto* choice = static_cast<Fl_Choice*>(c.widget);
+            if (s->items != c.items) {
+                c.items = s->items;
+                choice->clear();
+                for (const auto& item : c.items) {
+                    std::string text = utf8(item);
+                    // Menu texts treat '/', '&', '_' and '\\' specially.
+                    std::string escaped;
+                    for (char ch : text) {
+                        if (ch == '/' || ch == '&' || ch == '_' || ch == '\\') escaped.push_back('\\');
+                        escaped.push_back(ch);
+                    }
+                    choice->add(escaped.c_str());
+                }
+            }
+            if (choice->value() != s->selection) choice->value(s->selection);
+            break;
+        }
+        case w::ControlKind::Edit:
+            if (s->text != c.shownText) {
+                c.shownText = s->text;
+                static_cast<Fl_Input*>(c.widget)->value(utf8(s->text).c_str());
+            }
+            break;
+        default:
+            break;
+        }
+    }
+
+    HWND m_main;
+    Fl_Double_Window* m_window = nullptr;
+    Canvas* m_canvas = nullptr;
+    std::string m_title;
+    std::vector<std::unique_ptr<Control>> m_controls;
+    std::size_t m_seenInvalidations = 0;
+    std::atomic<bool> m_stop{false};
+};
+
+struct Running {
+    std::unique_ptr<Face> face;
+    std::thread thread;
+};
+Running& running() {
+    static Running r;
+    return r;
+}
+
+} // namespace
+
+void installWhenDisplayed() {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0') return;
+    // A display that cannot be opened leaves the window headless (FLTK would end the process).
+    Display* probe = XOpenDisplay(display);
+    if (probe == nullptr) return;
+    XCloseDisplay(probe);
+    w::DisplayFace& face = w::displayFace();
+    face.open = [](HWND main) {
+        Running& r = running();
+        if (r.thread.joinable()) return;
+        r.face = std::make_unique<Face>(main);
+        r.thread = std::thread([f = r.face.get()] {
+            if (fl_display == nullptr) fl_open_display();
+            f->run();
+        });
+    };
+    face.close = [] {
+        Running& r = running();
+        if (!r.thread.joinable()) return;
+        r.face->stop();
+        r.thread.join();
+        r.face.reset();
+    };
+}
+
+} // namespace platform::fltk

@@ -1,0 +1,19 @@
+#pragma once
+// A display for the window model: when one is installed (the FLTK face on a Linux desktop), the
+// program opens it for its main window and closes it at the end. Without one the window stays
+// headless. The face reads the model and the latest frame, and feeds a person's clicks and keys
+// back into the model as messages.
+
+#include <functional>
+
+#include "platform/win32/window.hpp"
+
+namespace platform::win32 {
+
+struct DisplayFace {
+    std::function<void(HWND mainWindow)> open;
+    std::function<void()> close;
+};
+DisplayFace& displayFace();
+
+} // namespace platform::win32
