@@ -123,10 +123,10 @@ TEST_F(MainWindowTest, TheControlsStandAtTheirPlacesWithTheirKindsAndFirstStates
     for (HWND child : w::childWindows(h)) {
         const auto s = *w::windowState(child);
         SCOPED_TRACE(s.controlId);
-        if (s.kind == K::Button && s.style == 0x50010002) EXPECT_TRUE(s.enabled);
-        if (s.kind == K::Button && s.style == 0x50010001) EXPECT_FALSE(s.enabled);
-        if (s.kind == K::Edit) EXPECT_EQ(std::make_pair(s.style, s.enabled), std::make_pair(DWORD{0x50810000}, false));
-        if (s.kind == K::ComboBox) EXPECT_EQ(std::make_pair(s.style, s.enabled), std::make_pair(DWORD{0x50210003}, true));
+        if (s.kind == K::Button && s.style == 0x50010002) { EXPECT_TRUE(s.enabled); }
+        if (s.kind == K::Button && s.style == 0x50010001) { EXPECT_FALSE(s.enabled); }
+        if (s.kind == K::Edit) { EXPECT_EQ(std::make_pair(s.style, s.enabled), std::make_pair(DWORD{0x50810000}, false)); }
+        if (s.kind == K::ComboBox) { EXPECT_EQ(std::make_pair(s.style, s.enabled), std::make_pair(DWORD{0x50210003}, true)); }
     }
     EXPECT_EQ(IsDlgButtonChecked(h, NAV_LIGHTS_WHILE_PARKED.controlId), BST_CHECKED);
     EXPECT_EQ(IsDlgButtonChecked(h, AIRBORNE_ONLY.controlId), BST_UNCHECKED);
