@@ -27,6 +27,7 @@
 #include "links/sim_queues.hpp"
 #include "links/simconnect_client.hpp"
 #include "platform/simconnect/sim_world.hpp"
+#include "sim_world_setup.hpp"
 #include "records/stand_table.hpp"
 #include "traffic/airport_services.hpp"
 #include "traffic/live_traffic.hpp"
@@ -278,25 +279,7 @@ void BM_GroundHeavyAirport150On500Stands(benchmark::State& state) {
 }
 BENCHMARK(BM_GroundHeavyAirport150On500Stands)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-// A running simulator with the program's connection registered and `count` AI objects.
-std::vector<uint32_t> simulatorObjects(int count) {
-    static std::vector<uint32_t> ids;
-    if (!ids.empty()) return ids;
-    simWorld().reset();
-    simWorld().setCallLogging(false);
-    simWorld().startSimulator();
-    simWorld().setFlightRunning(true);
-    HANDLE handle = nullptr;
-    SimConnect_Open(&handle, "Quorvel", nullptr, 0, nullptr, 0);
-    gSimConnect.store(handle);
-    lf_setupSimDefinitions();
-    for (int i = 0; i < count; ++i)
-        ids.push_back(simWorld().addForeignAircraft("Bench", fmt::format("P{}", i), 50.0, 8.0, 10000.0, false));
-    simWorld().stepFrames(1);
-    gUserObjectId.store(1);
-    gf_reserveSimQueues();
-    return ids;
-}
+std::vector<uint32_t> simulatorObjects(int count) { return benchsupport::simulatorObjects(count, 10000.0); }
 
 void BM_PositionThroughput500(benchmark::State& state) {
     const int rate = static_cast<int>(state.range(0));

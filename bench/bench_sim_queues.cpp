@@ -13,6 +13,7 @@
 #include "links/sim_queues.hpp"
 #include "links/simconnect_client.hpp"
 #include "platform/simconnect/sim_world.hpp"
+#include "sim_world_setup.hpp"
 
 using namespace tamrix;
 using platform::simconnect::simWorld;
@@ -21,25 +22,7 @@ namespace {
 
 constexpr int kAircraft = 500;
 
-// A running simulator with the program's connection registered and kAircraft AI objects.
-std::vector<uint32_t> prepareWorld() {
-    static std::vector<uint32_t> ids;
-    if (!ids.empty()) return ids;
-    simWorld().reset();
-    simWorld().setCallLogging(false);
-    simWorld().startSimulator();
-    simWorld().setFlightRunning(true);
-    HANDLE handle = nullptr;
-    SimConnect_Open(&handle, "Quorvel", nullptr, 0, nullptr, 0);
-    gSimConnect.store(handle);
-    lf_setupSimDefinitions();
-    for (int i = 0; i < kAircraft; ++i)
-        ids.push_back(simWorld().addForeignAircraft("Bench", fmt::format("B{}", i), 50.0, 8.0, 1000.0, false));
-    simWorld().stepFrames(1);
-    gUserObjectId.store(1);
-    gf_reserveSimQueues();
-    return ids;
-}
+std::vector<uint32_t> prepareWorld() { return benchsupport::simulatorObjects(kAircraft, 1000.0); }
 
 void BM_FrameFlush500Positions(benchmark::State& state) {
     const auto ids = prepareWorld();
