@@ -98,6 +98,11 @@ int32_t gf_weekIndex(WeekSlot slot);
 WeekSlot gf_weekSlotBefore(WeekSlot now, uint32_t halfHours);
 int32_t gf_halfHoursSince(WeekSlot now, WeekSlot since);
 
+// The reserved stand name of the park airport (the park airport list installs its source; none:
+// no reserved stand).
+using ReservedStandNameSource = std::string (*)();
+void gf_setReservedStandNameSource(ReservedStandNameSource source);
+
 // The full computation of the plan, when a park airport has been loaded.
 void gf_calcStaticParking();
 // Logs the day line and returns the current week slot.
@@ -118,7 +123,9 @@ void lf_searchStands(WeekSlot now, uint32_t real, uint32_t sameDay, uint32_t off
 bool lf_optionFits(const StandOption& option, uint32_t real, uint32_t sameDay, uint32_t day, uint32_t slot,
                    const StandRecord& stand);
 void lf_pickOption(std::vector<uint32_t>& numbers, const StandRecord& stand);
-bool lf_isOptionExcluded(const StandOption& option);
+// Whether the option's flight is live, planned or standing already; `pending` are the candidates
+// of the current search pass, not yet in the plan.
+bool lf_isOptionExcluded(const StandOption& option, const std::vector<StaticCandidate>* pending = nullptr);
 bool lf_isCallsignCollected(const std::unordered_set<std::string>& set, std::string_view text);
 void lf_trimCandidates(int64_t surplus, std::vector<StaticCandidate>& list);
 
