@@ -25,6 +25,7 @@
 #include "refdata/model_lookups.hpp"
 #include "traffic/airport_services.hpp"
 #include "traffic/live_traffic.hpp"
+#include "traffic/parking.hpp"
 
 namespace tamrix {
 
@@ -43,7 +44,6 @@ StaticParkingPanel gPanel;
 StaticParkingHooks gHooks;
 std::atomic<bool> gBusy{false};
 std::atomic<WeekClock> gWeekClock{nullptr};
-std::atomic<ReservedStandNameSource> gReservedStandName{nullptr};
 
 constexpr const char* kWeekdays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
 
@@ -116,8 +116,6 @@ WeekSlot gf_currentWeekSlot() {
     return gf_nowWeekSlot();
 }
 
-void gf_setReservedStandNameSource(ReservedStandNameSource source) { gReservedStandName.store(source); }
-
 int32_t gf_weekIndex(WeekSlot slot) {
     return (static_cast<int32_t>(slot.day) - 1) * 48 + static_cast<int32_t>(slot.halfHour);
 }
@@ -171,8 +169,7 @@ void lf_reserveStands() {
             }
         }
     };
-    std::string reservedName;
-    if (const ReservedStandNameSource source = gReservedStandName.load()) reservedName = source();
+    const std::string reservedName = gf_reservedStandName();
     if (!reservedName.empty()) markFirst(reservedName);
     const UserAcState user = gf_userAcState();
     const std::string userStand = gf_standNameAt(user.latitude, user.longitude);
@@ -278,8 +275,10 @@ bool lf_fitPass(WeekSlot now, uint32_t real, uint32_t sameDay, int64_t wanted, s
                            fmt::format(", hh:{} or {:.1F} hrs, fit: {:.1F} hour", now.halfHour,
                                        gf_maxFit2MaxFitFl(static_cast<int32_t>(now.halfHour)),
                                        gf_maxFit2MaxFitFl(static_cast<int32_t>(finalOffset)))));
-        setPanel(gPanel.softUsed, real == 0);
-        setPanel(gPanel.weekUsed, sameDay == 0);
+        // Each indicator tells whether any kind of its sort placed a candidate in this
+        // computation; a later kind of the other sort does not take it back.
+        if (real == 0) setPanel(gPanel.softUsed, true);
+        if (sameDay == 0) setPanel(gPanel.weekUsed, true);
     }
     return success;
 }

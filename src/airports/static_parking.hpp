@@ -98,18 +98,14 @@ int32_t gf_weekIndex(WeekSlot slot);
 WeekSlot gf_weekSlotBefore(WeekSlot now, uint32_t halfHours);
 int32_t gf_halfHoursSince(WeekSlot now, WeekSlot since);
 
-// The reserved stand name of the park airport (the park airport list installs its source; none:
-// no reserved stand).
-using ReservedStandNameSource = std::string (*)();
-void gf_setReservedStandNameSource(ReservedStandNameSource source);
-
 // The full computation of the plan, when a park airport has been loaded.
 void gf_calcStaticParking();
 // Logs the day line and returns the current week slot.
 WeekSlot lf_logDay();
 // The number of stands to fill; stores it and its percentage for the panel.
 int32_t gf_standsToFill();
-// Marks the user's stand (and the park airport's reserved stand) reserved.
+// Marks the park airport's reserved stand (gf_reservedStandName) and the stand the user aircraft
+// stands on reserved.
 void lf_reserveStands();
 // Takes the callsigns the traffic reader collected over into gCollectedCallsigns and stops the
 // collection.

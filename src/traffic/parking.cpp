@@ -78,6 +78,8 @@ void takeStand(LiveAircraft& ac, const StandRecord& stand) {
 
 void gf_setReservedStandNameSource(ReservedStandName source) { gReservedStandName = source; }
 
+std::string gf_reservedStandName() { return gReservedStandName ? gReservedStandName() : std::string(); }
+
 void try2Park(LiveAircraft& ac, bool touchedDown) {
     if (ac.samples.empty()) {
         gf_logHighlighted(fmt::format("{} empty sz?", "try2Park"));

@@ -16,6 +16,8 @@ namespace tamrix {
 // which keeps the park airports and their reserved stands, installs the source at start-up.
 using ReservedStandName = std::string (*)();
 void gf_setReservedStandNameSource(ReservedStandName source);
+// The reserved stand's name through that source; empty while none is installed.
+std::string gf_reservedStandName();
 
 // A taxiing aircraft that has stopped (touchedDown: it is being carried on by synthetic samples
 // after touchdown) looks for a stand at its last sample and is driven onto it.

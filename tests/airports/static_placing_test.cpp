@@ -1,0 +1,238 @@
+// Placing static aircraft: each candidate taken from the back of the plan becomes a static
+// aircraft with a livery and a callsign ending in '*', queued for creation on its stand, unless
+// its stand is taken, reserved or next to another aircraft by then. End to end, the pacing of
+// live traffic puts the planned aircraft into the simulator stand-in one after the other.
+#include <algorithm>
+#include <optional>
+#include <string>
+
+#include <fmt/format.h>
+
+#include "links/sim_definitions.hpp"
+#include "links/sim_dispatch.hpp"
+#include "links/simconnect_client.hpp"
+#include "platform/simconnect/sim_world.hpp"
+#include "static_parking_test_support.hpp"
+
+namespace staticstest {
+namespace {
+
+StaticCandidate candidate(const StandRecord& stand, std::string cs, std::string cs2 = "", uint8_t staysOn = 1,
+                          uint32_t fitOffset = 0, const char* airline = "DLH") {
+    StaticCandidate c;
+    c.standId = stand.standId;
+    c.fitOffset = fitOffset;
+    c.key = LiveryKey{gf_airlineIndex(airline), 0, gf_modelIndex("A320"), 0, 0};
+    c.callsign = std::move(cs);
+    c.secondCallsign = std::move(cs2);
+    c.registration = "D-AIZZ";
+    c.staysOn = staysOn;
+    return c;
+}
+
+// Places every candidate of the plan, best first; the callsigns queued for creation.
+std::vector<std::string> placeAll() {
+    while (!gStaticCandidates.empty()) lf_placeStaticCandidate();
+    std::vector<std::string> out;
+    for (const AiCreateRequest& r : gStaticAddingStack) out.push_back(r.callsign);
+    return out;
+}
+
+TEST_F(StaticParkingTest, PlacedAircraftShowStarredCallsignsOnFreeStandsOnly) {
+    gTestNow = WeekSlot{2, 1}; // Tuesday 00:30
+    std::vector<StandRecord*> s;
+    for (int i = 0; i < 12; ++i) s.push_back(&addStand("P" + std::to_string(i + 1), i * 100.0));
+    makeAdjacent(*s[8], *s[9]);
+    makeAdjacent(*s[10], *s[11]);
+    s[3]->cargo = 1;
+
+    // A live aircraft parked on P7 and one on P10, next to P9; a static one already on P11, next
+    // to P12; P8 turned live-occupied, P6 reserved after the plan was made.
+    LiveAircraft& onStand = gLiveAircraft.emplace_back();
+    onStand.head.callsign = "AFR1";
+    onStand.phase = MovePhase::Parked;
+    onStand.standId = s[6]->standId;
+    LiveAircraft& nextDoor = gLiveAircraft.emplace_back();
+    nextDoor.head.callsign = "AFR2";
+    nextDoor.phase = MovePhase::Parking;
+    nextDoor.standId = s[9]->standId;
+    StaticAircraft& parked = gStaticAircraft.emplace_back(TrafficRecord{}, s[10]->standId, 0.0, 0.0, 0.0, false);
+    parked.head.callsign = "KLM5*";
+    parked.key = 0;
+    s[7]->liveOccupied = 1;
+    s[5]->reserved = 1;
+
+    // The key the next aircraft would get is held by a standing aircraft: it is passed over.
+    const uint32_t first = (gf_staticKeyCounter() + 2) % 10000;
+    parked.key = (gf_staticKeyCounter() + 1) % 10000;
+
+    // Taken from the back: P1 first.
+    gStaticCandidates = {
+        candidate(*s[11], "DLH12"),
+        candidate(*s[8], "DLH9"),
+        candidate(*s[0], "DLH4"), // its stand is not in the table (below)
+        candidate(*s[5], "DLH6"),
+        candidate(*s[7], "DLH8"),
+        candidate(*s[6], "DLH7"),
+        candidate(*s[4], "ABC123__", "", 1),
+        candidate(*s[3], "DLH40", "", 0, 3),      // shows its first callsign when there is no second
+        candidate(*s[2], ""),                    // no callsign: operator, key and '*'
+        candidate(*s[1], "DLH1", "DEF456_", 0),  // the flight has turned: the second callsign
+        candidate(*s[0], "XYZ9*", "", 1, 3),
+    };
+    gStaticCandidates[2].standId = 99;
+
+    const std::vector<std::string> shown = placeAll();
+    ASSERT_EQ(shown.size(), 5u);
+    EXPECT_EQ(shown[0], "XYZ9*");
+    EXPECT_EQ(shown[1], "DEF456*");
+    EXPECT_EQ(shown[2], fmt::format("DLH{}*", (first + 2) % 10000));
+    EXPECT_EQ(shown[3], "DLH40*");
+    EXPECT_EQ(shown[4], "ABC123*");
+
+    // Keys follow the counter, never twice; the records carry the flight's texts and times.
+    ASSERT_EQ(gStaticAircraft.size(), 6u);
+    const StaticAircraft& p1 = gStaticAircraft[1];
+    EXPECT_EQ(p1.key, first);
+    EXPECT_EQ(gStaticAircraft[2].key, (first + 1) % 10000);
+    EXPECT_EQ(gStaticAircraft[2].head.secondText, "DLH1");
+    EXPECT_EQ(gStaticAircraft[2].head.thirdText, "DEF456_");
+    EXPECT_EQ(p1.state, LiveState::Adding2Sim);
+    EXPECT_EQ(p1.standId, s[0]->standId);
+    EXPECT_EQ(p1.timeSlot.day, 1u); // three half hours before Tuesday 00:30
+    EXPECT_EQ(p1.timeSlot.halfHour, 46u);
+    EXPECT_EQ(gStaticAircraft[4].cargoStand, 1);
+    EXPECT_EQ(gf_staticKeyCounter(), (first + 4) % 10000);
+
+    const AiCreateRequest& request = gStaticAddingStack.front();
+    EXPECT_EQ(request.key, first);
+    EXPECT_EQ(request.liveryTitle, p1.liveryTitle);
+    EXPECT_FALSE(request.liveryTitle.empty());
+    EXPECT_DOUBLE_EQ(request.initPosition.Latitude, s[0]->latitude);
+    EXPECT_NEAR(request.initPosition.Heading, 90.0, 1e-9);
+    EXPECT_EQ(request.initPosition.OnGround, 1u);
+    EXPECT_EQ(request.initPosition.Altitude, 0.0);
+
+    EXPECT_TRUE(logged("P7      : no static parking for DLH7, live aircraft AFR1 standing here"));
+    EXPECT_TRUE(logged("P8      : no static parking for DLH8, live aircraft occupies the stand"));
+    EXPECT_TRUE(logged("P6      : no static parking for DLH6, the stand is reserved"));
+    EXPECT_TRUE(logged("==> stand with id sid==? not found"));
+    EXPECT_TRUE(logged("P9      : no static parking for DLH9, live aircraft AFR2 is adjacent at P10, possibly colliding"));
+    EXPECT_TRUE(
+        logged("P12     : no static parking for DLH12, static aircraft KLM5* is adjacent at P11, possibly colliding"));
+}
+
+TEST_F(StaticParkingTest, StaticCountGivesTheMeanParkedTimeAcrossTheWeek) {
+    int repaints = 0;
+    static int* repaintCount = &repaints;
+    gf_setStaticParkingHooks({nullptr, nullptr, [] { ++*repaintCount; }});
+    const auto add = [](LiveState state, WeekSlot slot) {
+        StaticAircraft& a = gStaticAircraft.emplace_back();
+        a.state = state;
+        a.timeSlot = slot;
+    };
+    gTestNow = WeekSlot{3, 10};
+    add(LiveState::Active, WeekSlot{3, 6});
+    add(LiveState::Active, WeekSlot{3, 10});
+    add(LiveState::Adding2Sim, WeekSlot{1, 0}); // not in the simulator yet
+    EXPECT_EQ(gf_countStaticAc(1), 2);
+    EXPECT_FLOAT_EQ(gf_staticParkingPanel().staticMeanParked.load(), 1.5f);
+    EXPECT_EQ(repaints, 1);
+    EXPECT_EQ(gf_countStaticAc(1), 2);
+    EXPECT_EQ(repaints, 1); // unchanged: no repaint
+
+    // Across the end of the week: Sunday 23:00 to Monday 00:30 are three half hours.
+    gStaticAircraft.clear();
+    gTestNow = WeekSlot{1, 1};
+    add(LiveState::RemovingFromSim, WeekSlot{7, 46});
+    EXPECT_EQ(gf_countStaticAc(1), 1);
+    EXPECT_FLOAT_EQ(gf_staticParkingPanel().staticMeanParked.load(), 2.0f);
+
+    // Flights of other weekdays make the mean meaningless: it is left alone.
+    gf_staticParkingPanel().weekUsed.store(true);
+    gStaticAircraft.front().timeSlot = WeekSlot{1, 1};
+    EXPECT_EQ(gf_countStaticAc(1), 1);
+    EXPECT_FLOAT_EQ(gf_staticParkingPanel().staticMeanParked.load(), 2.0f);
+}
+
+// The planned aircraft reach the simulator stand-in through live traffic's pacing.
+class StaticParkingInSimulator : public StaticParkingTest {
+protected:
+    void SetUp() override {
+        StaticParkingTest::SetUp();
+        using namespace platform::simconnect;
+        simWorld().reset();
+        simWorld().startSimulator();
+        simWorld().setFlightRunning(true);
+        UserAircraft user;
+        user.objectId = 1;
+        user.latitude = 50.05;
+        user.longitude = 8.05;
+        simWorld().setUserAircraft(user);
+        simWorld().setDefaultCreationAnswer(CreationAnswer::Create);
+        gf_reserveSimQueues();
+        ASSERT_EQ(SimConnect_Open(&handle, "Quorvel", nullptr, 0, nullptr, 0), S_OK);
+        gSimConnect.store(handle);
+        lf_setupSimDefinitions();
+        dispatch();
+    }
+    void TearDown() override {
+        gSimConnect.store(nullptr);
+        SimConnect_Close(handle);
+        platform::simconnect::simWorld().reset();
+        StaticParkingTest::TearDown();
+    }
+    void dispatch() { SimConnect_CallDispatch(handle, lf_simDispatch, nullptr); }
+    void step(int ticks) {
+        for (int i = 0; i < ticks; ++i) {
+            lf_handleAddingStack();
+            platform::simconnect::simWorld().stepFrames(1);
+            dispatch();
+        }
+    }
+    static std::optional<platform::simconnect::ObjectView> objectOf(const std::string& callsign) {
+        for (const auto& o : platform::simconnect::simWorld().objects())
+            if (!o.user && o.atcId == callsign) return o;
+        return std::nullopt;
+    }
+    HANDLE handle = nullptr;
+};
+
+TEST_F(StaticParkingInSimulator, PlannedAircraftAppearOneByOneAndSettle) {
+    for (int i = 0; i < 6; ++i)
+        addOption(addStand("A" + std::to_string(i + 1), i * 80.0), 3, 22 - i, 22 - i, "DLH" + std::to_string(100 * (i + 1)),
+                  "D-AAA" + std::to_string(i));
+    gf_calcStaticParking();
+    ASSERT_EQ(gStaticCandidates.size(), 6u);
+    // A live aircraft arrives at A6 before its static aircraft was placed: that candidate goes.
+    gf_dropStaticCandidatesForStand(6);
+    ASSERT_EQ(gStaticCandidates.size(), 5u);
+
+    // One aircraft per half second, best fit first.
+    std::vector<std::string> order;
+    for (int t = 0; t < 400 && order.size() < 5; ++t) {
+        step(1);
+        for (const auto& o : platform::simconnect::simWorld().objects())
+            if (!o.user && std::find(order.begin(), order.end(), o.atcId) == order.end()) order.push_back(o.atcId);
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"DLH100*", "DLH200*", "DLH300*", "DLH400*", "DLH500*"}));
+    EXPECT_TRUE(gStaticCandidates.empty());
+
+    // They settle and stand in the simulator, each on its stand with its livery.
+    step(250);
+    ASSERT_EQ(gStaticAircraft.size(), 5u);
+    for (const StaticAircraft& a : gStaticAircraft) {
+        EXPECT_EQ(a.state, LiveState::Active) << a.head.callsign;
+        const auto object = objectOf(a.head.callsign);
+        ASSERT_TRUE(object.has_value()) << a.head.callsign;
+        EXPECT_EQ(object->id, a.objectId);
+        EXPECT_EQ(object->title, std::string(a.liveryTitle));
+        EXPECT_NEAR(object->latitude, gStandTable[a.standId - 1].latitude, 1e-6);
+    }
+    EXPECT_EQ(gf_countStaticAc(1), 5);
+    EXPECT_NE(platform::simconnect::simWorld().snapshotText().find("DLH300*"), std::string::npos);
+    EXPECT_TRUE(logged("A1      : DLH100*  parked"));
+}
+
+} // namespace
+} // namespace staticstest
