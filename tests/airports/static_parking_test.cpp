@@ -123,11 +123,12 @@ TEST_F(StaticParkingTest, FewerWantedKeepsTheBestFitsAndTheWeekWraps) {
     EXPECT_EQ(candidateAt("B1")->fitOffset, 1u);
 }
 
-TEST_F(StaticParkingTest, NothingToPlanEndsTheCycleAtOnce) {
+TEST_F(StaticParkingTest, NothingToPlanEndsTheCycleAtOnceAndOddPercentagesStayInRange) {
     int enabled = 0;
     static int* enabledCount = &enabled;
     gf_setStaticParkingHooks({nullptr, [] { ++*enabledCount; }, nullptr});
     addOption(addStand("A1", 0), 3, 10, 12, "DLH1", "D-AAAA");
+    for (int i = 1; i < 10; ++i) addStand("S" + std::to_string(i), i * 60.0);
     MAX_FIT.current = 5; // ten half hours back lie beyond it
     gf_calcStaticParking();
     EXPECT_TRUE(gStaticCandidates.empty());
@@ -135,40 +136,17 @@ TEST_F(StaticParkingTest, NothingToPlanEndsTheCycleAtOnce) {
     EXPECT_EQ(enabled, 1);
     EXPECT_TRUE(logged("no parking positions found"));
 
-    // No static parking at all.
-    MAX_FIT.current = 47;
-    MAX_PARK_SEL.current = 0;
-    gf_calcStaticParking();
-    EXPECT_TRUE(gStaticCandidates.empty());
-    EXPECT_EQ(gf_staticParkingPanel().standsToFill.load(), 0);
-    EXPECT_EQ(gf_staticParkingPanel().wantedPercentage.load(), 100);
-}
-
-TEST_F(StaticParkingTest, StandsToFillRoundsLimitsAndNeverGoesNegative) {
-    const auto fill = [](int stands, int percent) {
-        gf_clearStandTable();
-        for (int i = 0; i < stands; ++i) addStand("S" + std::to_string(i), i * 60.0);
-        parking_percentage.current = percent;
-        return gf_standsToFill();
-    };
-    EXPECT_EQ(fill(3, 40), 1);
-    EXPECT_EQ(fill(3, 50), 2); // 1.5 rounds up
-    EXPECT_EQ(fill(1, 10), 1);
-    EXPECT_EQ(fill(10, 25), 3); // 2.5 rounds away from zero
+    // A percentage taken from a learned file may lie outside 0 .. 100; 2.5 stands round up.
+    parking_percentage.current = 250;
+    EXPECT_EQ(gf_standsToFill(), 10);
+    parking_percentage.current = -30;
+    EXPECT_EQ(gf_standsToFill(), 0);
+    parking_percentage.current = 25;
+    EXPECT_EQ(gf_standsToFill(), 3);
     EXPECT_EQ(gf_staticParkingPanel().wantedPercentage.load(), 30);
-    CUSTOM_PARKING_PERCENTAGE.current = 60;
-    EXPECT_EQ(fill(10, 25), 6);
-    CUSTOM_PARKING_PERCENTAGE.current = -1;
-    MAX_PARK_SEL.current = 4;
-    EXPECT_EQ(fill(10, 100), 4);
-    EXPECT_EQ(gf_staticParkingPanel().wantedPercentage.load(), 40);
-    // A percentage taken from a learned file may lie outside 0 .. 100.
-    MAX_PARK_SEL.current = 500;
-    EXPECT_EQ(fill(10, 250), 10);
-    EXPECT_EQ(fill(10, -30), 0);
-    addOption(gStandTable[0], 3, 22, 22, "DLH1", "D-AAAA");
-    gf_calcStaticParking();
-    EXPECT_TRUE(gStaticCandidates.empty());
+    MAX_PARK_SEL.current = 0; // no static parking at all
+    EXPECT_EQ(gf_standsToFill(), 0);
+    EXPECT_EQ(gf_staticParkingPanel().wantedPercentage.load(), 25);
 }
 
 TEST_F(StaticParkingTest, WingsMustClearAStaticAircraftNextDoor) {

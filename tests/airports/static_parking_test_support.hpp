@@ -10,12 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include "airports/stand_choice.hpp"
 #include "airports/stand_options.hpp"
 #include "airports/static_parking.hpp"
 #include "airports/static_placing.hpp"
 #include "config/settings.hpp"
-#include "core/geodesy.hpp"
 #include "links/sim_events.hpp"
 #include "links/sim_queues.hpp"
 #include "links/stand_lookup.hpp"
