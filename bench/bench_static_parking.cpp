@@ -1,7 +1,8 @@
 // The static parking plan of a big airport whose learned weeks are full: 512 stands in rows of
-// 16, neighbours 60 m apart and adjacent, each with three real flights a day for the whole week
-// and one soft flight a day, 64 static aircraft already standing. gf_calcStaticParking runs when
-// a park airport is loaded and again on every renewal, inside a 10 ms tick of the main loop.
+// 16, 60 m apart and every fourth pair only 30 m (adjacent), each with three real flights a day
+// for the whole week and one soft flight a day, 64 static aircraft already standing.
+// gf_calcStaticParking runs when a park airport is loaded and again on every renewal, inside a
+// 10 ms tick of the main loop.
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -68,7 +69,7 @@ void buildAirport() {
     for (int row = 0; row < kRows; ++row) {
         for (int column = 0; column < kColumns; ++column) {
             StandRecord& stand = gf_emplaceStand(fmt::format("{}{}", static_cast<char>('A' + row % 26), column + 1), {},
-                                                 {50.0 + row * 200.0 * kMetreDeg, 8.0 + column * 0.00084, 0.0}, 25.0, 9,
+                                                 {50.0 + row * 200.0 * kMetreDeg, 8.0 + column * 0.00084 - (column % 4 == 1 ? 0.00042 : 0.0), 0.0}, 25.0, 9,
                                                  false, false, false);
             stand.standId = static_cast<uint32_t>(gStandTable.size());
             const uint32_t sid = stand.standId;
@@ -82,7 +83,7 @@ void buildAirport() {
                 stand.options.push_back(flight(sid, day, 10 + shift, 30 + shift, n++, false));
             }
             for (uint32_t i = 0; i < stand.options.size(); ++i) stand.options[i].number = i + 1;
-            if (column > 0) {
+            if (column % 4 == 1) { // stands 30 m apart in pairs
                 stand.adjacent.push_back(sid - 1);
                 gStandTable[sid - 2].adjacent.push_back(sid);
             }

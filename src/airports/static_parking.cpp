@@ -83,6 +83,31 @@ double halfSpanOfOption(const StandOption& option) {
     return gf_halfSpan(gf_modelIndex(gModelCodes.text(option.key.modelIndex)));
 }
 
+// The half hours in which any flight of the pass's kind stood at each stand (by table
+// position), for the current day and the day before. A stand without the slot's bit has no
+// flight that could fit and is passed over; the full test decides for the others.
+struct PassFilter {
+    uint32_t today = 0;
+    std::vector<uint64_t> todayHours;
+    std::vector<uint64_t> previousHours;
+};
+const PassFilter* gPassFilter = nullptr;
+
+void fillPassFilter(PassFilter& filter, WeekSlot now, uint32_t real, uint32_t sameDay) {
+    const uint32_t previous = now.day <= 1 ? 7 : now.day - 1;
+    filter.today = now.day;
+    filter.todayHours.assign(gStandTable.size(), 0);
+    filter.previousHours.assign(gStandTable.size(), 0);
+    for (std::size_t i = 0; i < gStandTable.size(); ++i) {
+        for (const StandOption& option : gStandTable[i].options) {
+            if (option.number == 0 || (option.real == 1) != (real == 1)) continue;
+            const uint64_t hours = option.hh.to_ullong();
+            if (sameDay == 0 || option.day == now.day) filter.todayHours[i] |= hours;
+            if (sameDay == 0 || option.day == previous) filter.previousHours[i] |= hours;
+        }
+    }
+}
+
 template <typename Value> void setPanel(std::atomic<Value>& field, Value value) {
     if (field.exchange(value) != value) lf_repaintStaticParkingPanel();
 }
@@ -249,6 +274,12 @@ bool lf_fitPass(WeekSlot now, uint32_t real, uint32_t sameDay, int64_t wanted, s
     bool success = false;
     uint32_t finalOffset = 0;
     std::size_t taken = before;
+    thread_local PassFilter filter;
+    fillPassFilter(filter, now, real, sameDay);
+    gPassFilter = &filter;
+    struct FilterOff {
+        ~FilterOff() { gPassFilter = nullptr; }
+    } filterOff;
     for (uint32_t offset = 0;; ++offset) {
         lf_searchStands(now, real, sameDay, offset, list);
         taken = takenStands();
@@ -294,7 +325,12 @@ void lf_searchStands(WeekSlot now, uint32_t real, uint32_t sameDay, uint32_t off
         }
         thread_local std::vector<uint32_t> numbers;
         numbers.reserve(kNumberReserve);
-        for (StandRecord& stand : gStandTable) {
+        const std::vector<uint64_t>* hours = nullptr;
+        if (gPassFilter != nullptr && gPassFilter->todayHours.size() == gStandTable.size())
+            hours = day == gPassFilter->today ? &gPassFilter->todayHours : &gPassFilter->previousHours;
+        for (std::size_t i = 0; i < gStandTable.size(); ++i) {
+            StandRecord& stand = gStandTable[i];
+            if (hours != nullptr && ((*hours)[i] >> slot & 1u) == 0) continue;
             if (stand.reserved != 0 || stand.taken != 0 || liveAtOrNextTo(stand)) continue;
             numbers.clear();
             for (const StandOption& option : stand.options)
