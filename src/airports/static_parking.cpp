@@ -194,7 +194,7 @@ void lf_reserveStands() {
             }
         }
     };
-    const std::string reservedName = gf_reservedStandName();
+    const std::string reservedName = gf_reservedStandNameFromSource();
     if (!reservedName.empty()) markFirst(reservedName);
     const UserAcState user = gf_userAcState();
     const std::string userStand = gf_standNameAt(user.latitude, user.longitude);

@@ -104,8 +104,8 @@ void gf_calcStaticParking();
 WeekSlot lf_logDay();
 // The number of stands to fill; stores it and its percentage for the panel.
 int32_t gf_standsToFill();
-// Marks the park airport's reserved stand (gf_reservedStandName) and the stand the user aircraft
-// stands on reserved.
+// Marks reserved the park airport's reserved stand (as live traffic's reserved-stand source
+// names it) and the stand the user aircraft stands on.
 void lf_reserveStands();
 // Takes the callsigns the traffic reader collected over into gCollectedCallsigns and stops the
 // collection.

@@ -78,7 +78,7 @@ void takeStand(LiveAircraft& ac, const StandRecord& stand) {
 
 void gf_setReservedStandNameSource(ReservedStandName source) { gReservedStandName = source; }
 
-std::string gf_reservedStandName() { return gReservedStandName ? gReservedStandName() : std::string(); }
+std::string gf_reservedStandNameFromSource() { return gReservedStandName ? gReservedStandName() : std::string(); }
 
 void try2Park(LiveAircraft& ac, bool touchedDown) {
     if (ac.samples.empty()) {

@@ -17,7 +17,7 @@ namespace tamrix {
 using ReservedStandName = std::string (*)();
 void gf_setReservedStandNameSource(ReservedStandName source);
 // The reserved stand's name through that source; empty while none is installed.
-std::string gf_reservedStandName();
+std::string gf_reservedStandNameFromSource();
 
 // A taxiing aircraft that has stopped (touchedDown: it is being carried on by synthetic samples
 // after touchdown) looks for a stand at its last sample and is driven onto it.
