@@ -307,11 +307,13 @@ std::vector<BglAirportRecord> gf_findBglAirports(std::span<const uint32_t> span,
     if (sections == 0 || 14 + 5 * sections > n) return out;
     // Record starts walked so far: a walk that meets one goes on as an earlier walk went, so it
     // ends there. Without this, section entries that share their records would report every
-    // airport once per entry, thousands of times over from a small damaged file.
-    std::vector<bool> walked(n, false);
+    // airport once per entry, thousands of times over from a small damaged file. Only walks of
+    // several sections can meet.
+    std::vector<bool> walked(sections > 1 ? n : 0, false);
+    const auto walkedBefore = [&](uint64_t r) { return !walked.empty() && walked[r]; };
     // The extents of the airports found (start -> end, disjoint). Airports of a sound file never
-    // overlap; one that overlaps an earlier one is skipped, so that no stand is read twice and
-    // nested damaged records cannot multiply the work.
+    // overlap (nor do those of one walk); one that overlaps an airport of an earlier section is
+    // skipped, so that no stand is read twice and nested damaged records cannot multiply the work.
     std::map<uint64_t, uint64_t> extents;
     uint64_t overlapping = 0;
     const auto overlapsFound = [&](uint64_t start, uint64_t end) {
@@ -325,7 +327,7 @@ std::vector<BglAirportRecord> gf_findBglAirports(std::span<const uint32_t> span,
         const uint64_t header = w[e + 3] / 4 + 2;
         if (header >= n) continue;
         uint64_t r = w[header] / 4;
-        for (uint32_t k = 0; r + 1 < n && !walked[r]; ++k) {
+        for (uint32_t k = 0; r + 1 < n && !walkedBefore(r); ++k) {
             if (k == kBglMaxLoop) {
                 log(sinks,
                     fmt::format("Error: maximum loop iterations {} reached (2) \u2014 possible corrupt BGL or "
@@ -334,7 +336,7 @@ std::vector<BglAirportRecord> gf_findBglAirports(std::span<const uint32_t> span,
                     true);
                 break;
             }
-            walked[r] = true;
+            if (!walked.empty()) walked[r] = true;
             const uint64_t s = w.byteSize(r) / 4;
             if (w.id(r) == kBglAirportRecord) {
                 if (s == 0) {
@@ -345,10 +347,10 @@ std::vector<BglAirportRecord> gf_findBglAirports(std::span<const uint32_t> span,
                     bool usable = false;
                     const std::string code = gf_decodeBglIcao(w[r + 10], usable, sinks);
                     const uint64_t end = std::min(r + s, n);
-                    if (usable && overlapsFound(r, end)) {
+                    if (usable && sections > 1 && overlapsFound(r, end)) {
                         ++overlapping;
                     } else if (usable) {
-                        extents.emplace(r, end);
+                        if (sections > 1) extents.emplace(r, end);
                         out.push_back({r, s, FixedCode<4>(code), altitudeFeet(w[r + 5])});
                     }
                 }
