@@ -90,6 +90,7 @@ void staticParkingUpdateStep() {
     auto& airports = gf_airportHooks();
     if (!gCollectingPhase) {
         gCollectingPhase = true;
+        gf_callHook(airports.beginStaticParking);
         gf_trafficReader().startCallsignCollection();
         return;
     }

@@ -52,6 +52,8 @@ struct AirportHooks {
     std::function<void()> parkingAdjustments;
     std::function<bool()> parkAirportLoaded;
     std::function<bool()> staticParkingBusy;
+    // The static-parking update starts collecting callsigns: static parking is busy from now.
+    std::function<void()> beginStaticParking;
     std::function<void()> removeAllStaticAc;
     std::function<void()> clearStaticInTheWay;
     // Closing: static aircraft removed, the airport file saved (gf_closeParkAirport); the tblo

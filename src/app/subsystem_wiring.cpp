@@ -5,11 +5,23 @@
 #include <string>
 #include <vector>
 
-#include "airports/stand_choice.hpp"
+#include "airports/my_park_airports.hpp"
 #include "airports/park_airport_file.hpp"
+#include "airports/park_airport_selection.hpp"
 #include "airports/sim_install.hpp"
+#include "airports/stand_choice.hpp"
+#include "airports/stand_options.hpp"
 #include "airports/stand_services.hpp"
+#include "airports/static_consistency.hpp"
+#include "airports/static_parking.hpp"
+#include "airports/static_placing.hpp"
+#include "app/app_state.hpp"
+#include "app/main_loop.hpp"
+#include "app/main_window.hpp"
 #include "app/run_hooks.hpp"
+#include "config/settings.hpp"
+#include "links/park_airport.hpp"
+#include "records/stand_table.hpp"
 #include "records/aircraft.hpp"
 #include "refdata/code_table.hpp"
 #include "traffic/aircraft_list_file.hpp"
@@ -44,6 +56,99 @@ std::vector<ActiveAircraftRow> activeAircraftRows() {
     return rows;
 }
 
+void invalidateParkingBand() {
+    const HWND window = gMainWindow.load();
+    if (window != nullptr) InvalidateRect(window, &kParkingBand, TRUE);
+}
+
+// The parking panel shows copies of what the airports side holds; these run on the start-up
+// thread whenever a value there changes.
+void showParkAirport() {
+    MainWindowState& s = gf_mainWindowState();
+    const ParkAirportView view = gf_parkAirportView();
+    const ParkPanelTexts texts = gf_parkPanelTexts();
+    s.parkAirportCode.set(view.code);
+    s.parkAirportName.set(view.name);
+    s.parkAirportLoaded.store(view.loaded);
+    s.reservedStandFound.store(view.reservedStandFound);
+    s.parkAirportSecond.set(view.loaded ? texts.second : std::string{});
+    s.qualityText.set(view.loaded ? texts.quality : std::string{});
+    s.stands.store(view.loaded ? texts.stands : 0);
+    s.handmade.store(view.loaded && texts.handmade);
+    s.trafficWeek.store(view.loaded ? static_cast<int32_t>(gParkFile.rtTrafficWeek) : 0);
+    s.standUpdates.store(gLearnedUpdateCount);
+    invalidateParkingBand();
+}
+
+void showStaticParking() {
+    MainWindowState& s = gf_mainWindowState();
+    const StaticParkingPanel& panel = gf_staticParkingPanel();
+    s.standsToFill.store(panel.standsToFill.load());
+    s.wantedPercentage.store(panel.wantedPercentage.load());
+    s.softFit.store(panel.softUsed.load());
+    s.weekFit.store(panel.weekUsed.load());
+    s.staticAverageFit.store(panel.staticMeanParked.load());
+    s.liveAverageFit.store(panel.liveMeanParked.load());
+    s.waitingStaticCandidates.store(gStaticCandidates.size());
+    s.standUpdates.store(gLearnedUpdateCount);
+    invalidateParkingBand();
+}
+
+void installAirports() {
+    AirportHooks& airports = gf_airportHooks();
+    airports.parkAirportTick = [](bool first) {
+        gf_parkAirportTick(first);
+        showStaticParking();
+    };
+    airports.removeStaticDuplicates = [] { gf_removeStaticDuplicates(); };
+    airports.reservedStandName = [] { return gf_reservedStandName(); };
+    airports.clearStand = [](const std::string& stand) { gf_clearStand(stand); };
+    airports.parkingAdjustments = [] {
+        gf_parkingAdjustments();
+        showStaticParking();
+    };
+    airports.parkAirportLoaded = [] { return gf_parkAirport().code.isSet() && !gStandTable.empty(); };
+    airports.staticParkingBusy = [] { return gf_staticParkingBusy(); };
+    airports.beginStaticParking = [] { gf_beginStaticParking(); };
+    airports.removeAllStaticAc = [] { gf_removeAllStaticAc(); };
+    airports.clearStaticInTheWay = [] { gf_clearStaticInTheWay(); };
+    airports.closeParkAirport = [] { gf_leaveParkAirport(); };
+    airports.readMyParkAirports = [] { lf_readMyParkAirports(); };
+    airports.checkMyParkAirports = [](std::string& result) { return gf_checkMyParkAirports(result); };
+    airports.detectMsfs = [] { return gf_detectMsfs() != 0; };
+
+    WindowSeams& seams = gf_windowSeams();
+    // The window thread: the list keeps itself consistent under its own lock.
+    seams.selectMyParkAirport = [](const std::string& icao, double latitude, double longitude) {
+        try {
+            gf_selectMyParkAirport(FixedCode<4>(icao), {latitude, longitude});
+        } catch (const std::invalid_argument&) {
+            // The destination field accepts known airport codes only.
+        }
+    };
+    seams.parkedLiveCount = [] { return static_cast<uint64_t>(gf_countLiveParkedAc(0)); };
+    seams.staticCount = [] { return static_cast<uint64_t>(gf_countStaticAc(0)); };
+
+    StaticParkingHooks staticHooks;
+    staticHooks.controlsDisabled = [] { gf_disableStaticParkingControls(); };
+    staticHooks.controlsEnabled = [] { gf_enableStaticParkingControls(); };
+    staticHooks.repaintPanel = [] { showStaticParking(); };
+    gf_setStaticParkingHooks(staticHooks);
+
+    ParkAirportWindowHooks parkHooks;
+    parkHooks.repaint = [] { showParkAirport(); };
+    parkHooks.destinationEnabled = [] {
+        if (DESTINATION.window != nullptr) EnableWindow(DESTINATION.window, TRUE);
+    };
+    parkHooks.countdownRestarted = [] { gMinutesToStaticUpdate.store(20); };
+    gf_setParkAirportWindowHooks(parkHooks);
+    gf_setParkingPanelRepaint([] { gf_mainWindowState().standUpdates.store(gLearnedUpdateCount); invalidateParkingBand(); });
+
+    gf_installStaticParking();
+    gf_installStaticConsistency();
+    gf_installParkAirportSelection();
+}
+
 } // namespace
 
 void gf_installSubsystems() {
@@ -56,7 +161,14 @@ void gf_installSubsystems() {
     live.handleAddingStack = [] { lf_handleAddingStack(); };
     live.processSimEvents = [] { gf_processSimEvents(); };
     live.resetLiveTraffic = [] { gf_resetLiveTraffic(); };
-    live.handleCallsignMatchingKey = [] { gf_handleCallsignMatchingKey(); };
+    live.handleCallsignMatchingKey = [] {
+        if (gCallsignMatchKeys.empty()) return;
+        const uint32_t key = gCallsignMatchKeys.front();
+        gf_handleCallsignMatchingKey();
+        // A live flight that landed or parked: its static copy, if any, makes way.
+        const std::ptrdiff_t index = gf_findLiveByKey(key);
+        if (index >= 0) gf_removeStaticDuplicatesOf(gLiveAircraft[static_cast<std::size_t>(index)]);
+    };
     live.activeLiveObjectId = [](const std::string& callsign) -> std::optional<uint32_t> {
         if (const LiveAircraft* aircraft = activeLiveWithCallsign(callsign)) return aircraft->objectId;
         return std::nullopt;
@@ -79,9 +191,8 @@ void gf_installSubsystems() {
     live.clearFailedKeys = [] { gFailedKeyTexts.clear(); };
     live.clearGhostList = [] { gGhostList.clear(); };
 
-    gf_airportHooks().detectMsfs = [] { return gf_detectMsfs() != 0; };
-
     gf_installStandServices();
+    installAirports();
     gf_installParkAirportFileServices();
     gf_setActiveAircraftSource(&activeAircraftRows);
 }
