@@ -10,6 +10,7 @@
 #include <fmt/format.h>
 
 #include "airports/static_consistency.hpp"
+#include "airports/stand_options.hpp"
 #include "airports/static_parking.hpp"
 #include "config/settings.hpp"
 #include "core/geodesy.hpp"

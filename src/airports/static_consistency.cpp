@@ -56,6 +56,12 @@ bool sameKind(const LiveryKey& a, const LiveryKey& b) {
            a.secondOperatorIndex == b.secondOperatorIndex;
 }
 
+// The static callsign is the live callsign followed by '*' (compared without building it).
+bool showsCallsign(const std::string& staticCallsign, const std::string& liveCallsign) {
+    return !liveCallsign.empty() && staticCallsign.size() == liveCallsign.size() + 1 &&
+           staticCallsign.back() == '*' && staticCallsign.compare(0, liveCallsign.size(), liveCallsign) == 0;
+}
+
 std::ptrdiff_t candidateOnStand(uint32_t sid) {
     for (std::size_t i = 0; i < gStaticCandidates.size(); ++i)
         if (gStaticCandidates[i].standId == sid) return static_cast<std::ptrdiff_t>(i);
@@ -137,7 +143,7 @@ void gf_removeStaticDuplicates() {
             for (StaticAircraft& parked : gStaticAircraft) {
                 if (parked.state != LiveState::Active) continue;
                 if (sameText(live.head.registration, parked.head.registration) ||
-                    (!live.head.callsign.empty() && parked.head.callsign == live.head.callsign + "*")) {
+                    showsCallsign(parked.head.callsign, live.head.callsign)) {
                     removeAircraftFromSim(parked);
                     return;
                 }
@@ -148,13 +154,35 @@ void gf_removeStaticDuplicates() {
 
 void gf_clearStaticInTheWay() {
     if (gStaticAircraft.empty() || gLiveAircraft.empty()) return;
+    // Where the active static aircraft stand and how far they reach: a live aircraft that is
+    // plainly clear of all of them (by latitude alone) needs no distance computed.
+    struct Reach {
+        double latitude;
+        double size;
+    };
+    std::vector<Reach> statics;
+    statics.reserve(gStaticAircraft.size());
+    for (const StaticAircraft& parked : gStaticAircraft)
+        if (parked.state == LiveState::Active) statics.push_back({parked.standLatitude, parked.size});
+    constexpr double kNmPerDegreeLatitude = 60.0;
     for (LiveAircraft& live : gLiveAircraft) {
         if (live.state != LiveState::Active || live.onGround == 0) continue;
         if (live.phase != MovePhase::Taxi && live.phase != MovePhase::Parking) continue;
         if (std::abs(live.position.latitude - live.lastCheckLatitude) < kMovedDegrees &&
             std::abs(live.position.longitude - live.lastCheckLongitude) < kMovedDegrees)
             continue;
-        gf_removeStaticNearLiveAc(live);
+        const bool maybeNear = std::any_of(statics.begin(), statics.end(), [&live](const Reach& r) {
+            // 1 % margin over the clearance for the earth's flattening.
+            return std::abs(live.position.latitude - r.latitude) * kNmPerDegreeLatitude <=
+                   1.01 * 1.1 * (r.size + live.size);
+        });
+        if (maybeNear || live.move.landingRoll != 0 || live.move.takeOffArmed != 0) {
+            gf_removeStaticNearLiveAc(live);
+        } else {
+            // What the full check does when nothing is near: the position is checked.
+            live.lastCheckLatitude = live.position.latitude;
+            live.lastCheckLongitude = live.position.longitude;
+        }
     }
 }
 

@@ -123,6 +123,29 @@ TEST_F(StaticConsistency, StaticCopiesOfLiveFlightsMakeWayOneAtATime) {
     EXPECT_EQ(gRemovalQueue, (std::deque<uint32_t>{101, 104, 103}));
 }
 
+TEST_F(StaticConsistency, ATaxiingAircraftRemovesTheStaticItRunsIntoAndOnlyThatOne) {
+    stands(3);
+    addStatic(1, 1, "DLH1", "").size = 17.0 * kNmPerMetre;
+    addStatic(2, 3, "DLH3", "").size = 17.0 * kNmPerMetre;
+    LiveAircraft& near = addParkedLive(20001, 0, "NEAR", 0min);
+    near.phase = MovePhase::Taxi;
+    const GeoPosition closeBy = standstest::at(25.0, 10.0); // 27 m from S1, within 1.1 x 34 m
+    near.position.latitude = closeBy.latitude;
+    near.position.longitude = closeBy.longitude;
+    LiveAircraft& far = addParkedLive(20002, 0, "FAR", 0min);
+    far.phase = MovePhase::Parking;
+    const GeoPosition away = standstest::at(60.0, -300.0);
+    far.position.latitude = away.latitude;
+    far.position.longitude = away.longitude;
+
+    gf_clearStaticInTheWay();
+    EXPECT_TRUE(removed(1));
+    EXPECT_FALSE(removed(2));
+    // Both positions count as checked: they are not looked at again until they move.
+    EXPECT_EQ(gLiveAircraft[1].lastCheckLatitude, away.latitude);
+    EXPECT_EQ(gLiveAircraft[0].lastCheckLongitude, closeBy.longitude);
+}
+
 TEST_F(StaticConsistency, TheParkLimitRemovesTheLongestParkedOnTheWeekRing) {
     stands(20);
     MAX_PARK_SEL.current.store(10);

@@ -9,7 +9,6 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-
 #include "airports/my_park_airports.hpp"
 #include "airports/static_parking.hpp"
 #include "app/app_test_support.hpp"
