@@ -262,6 +262,8 @@ TEST_F(ParkAirportRoad, TheUsersStandIsRecordedOnlyAtAStandstillAndRereadApplies
     parked.standId = 3; // A3
     gStaticAircraft.push_back(parked);
     writeMyFile("XQAA,A3\n");
+    gf_clearStand("NOSUCH"); // an unknown stand clears nothing, not even aircraft without a stand
+    EXPECT_TRUE(gRemovalQueue.empty());
     std::string result;
     ASSERT_TRUE(gf_checkMyParkAirports(result));
     EXPECT_EQ(result, "reserved stand changed from 'A1' to 'A3'");

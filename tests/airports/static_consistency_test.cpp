@@ -173,23 +173,6 @@ TEST_F(StaticConsistency, TheParkLimitRemovesTheLongestParkedOnTheWeekRing) {
     EXPECT_TRUE(logged(fmt::format("{:8}: {} live max park exceeded, removed", "S8", "LIV7")));
 }
 
-TEST_F(StaticConsistency, ClearingAStandTakesTheStaticFirstAndNothingForAnUnknownName) {
-    stands(3);
-    addParkedLive(20001, 2, "LIV1", 5min);
-    LiveAircraft& standless = addParkedLive(20002, 0, "LIV2", 5min);
-    (void)standless;
-    addStatic(1, 2, "DLH1", "");
-    gf_clearStand("NOSUCH");
-    gf_clearStand("");
-    EXPECT_TRUE(gRemovalQueue.empty());
-    gf_clearStand("S2");
-    EXPECT_TRUE(removed(1));
-    EXPECT_FALSE(removed(20001));
-    gf_clearStand("S2");
-    EXPECT_TRUE(removed(20001));
-    EXPECT_FALSE(removed(20002));
-}
-
 TEST_F(StaticConsistency, ParkedLiveAircraftAreCountedInSteadyClockMinutes) {
     stands(6);
     addParkedLive(20001, 1, "LARGE91", 91min);
