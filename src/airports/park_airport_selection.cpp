@@ -1,6 +1,7 @@
 #include "airports/park_airport_selection.hpp"
 
 #include <atomic>
+#include <exception>
 #include <mutex>
 #include <unordered_set>
 
@@ -187,7 +188,15 @@ void lf_findParkAirportInSight(GeoPosition user, bool firstCall) {
             return;
         }
         const FixedCode<4> code = closest->icaoCode;
-        if (!gf_apfExists(code)) {
+        bool exists = false;
+        try {
+            exists = gf_apfExists(code);
+        } catch (const std::exception& e) {
+            // A folder whose status cannot be read: this step looks again in 16 seconds.
+            gf_logHighlighted(fmt::format("{}: {}", "lf_findParkAirportInSight", e.what()));
+            return;
+        }
+        if (!exists) {
             gf_setStatusLine(fmt::format("User aircraft on the ground at {}, no airport file found", code.text()), true);
             return;
         }
