@@ -15,6 +15,7 @@
 #include "airports/static_consistency.hpp"
 #include "airports/static_parking.hpp"
 #include "airports/static_placing.hpp"
+#include "airports/tblo_folder.hpp"
 #include "app/app_state.hpp"
 #include "app/main_loop.hpp"
 #include "app/main_window.hpp"
@@ -116,6 +117,7 @@ void installAirports() {
     airports.readMyParkAirports = [] { lf_readMyParkAirports(); };
     airports.checkMyParkAirports = [](std::string& result) { return gf_checkMyParkAirports(result); };
     airports.detectMsfs = [] { return gf_detectMsfs() != 0; };
+    airports.resetTbloCounter = [] { gTbloCopyCounter.store(0); };
 
     WindowSeams& seams = gf_windowSeams();
     // The window thread: the list keeps itself consistent under its own lock.
