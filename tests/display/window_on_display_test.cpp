@@ -12,9 +12,11 @@
 #include <vector>
 
 #include <fmt/format.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "app/app_test_support.hpp"
+#include "app/app_state.hpp"
 #include "app/main_window.hpp"
 #include "app/startup.hpp"
 #include "app/window_procedure.hpp"
@@ -146,7 +148,7 @@ protected:
     }
 
     // The shown top-level window of the client area's size: its place on the screen.
-    bool findShownWindow(int& x, int& y) {
+    bool findShownWindow(int& x, int& y, Window* shown = nullptr) {
         Window root = 0, parent = 0;
         Window* children = nullptr;
         unsigned count = 0;
@@ -158,6 +160,7 @@ protected:
                 if (a.map_state == IsViewable && a.width == kClientWidth && a.height == kClientHeight) {
                     x = a.x;
                     y = a.y;
+                    if (shown != nullptr) *shown = children[i];
                     found = true;
                 }
             }
@@ -328,6 +331,18 @@ TEST_F(WindowOnDisplay, ClicksAndTypingReachTheModelAndTheScreenShowsTheFrame) {
     const bool changesShown = pumpUntil(screenMatches);
     keepScreenshot("changed");
     ASSERT_TRUE(changesShown) << explain();
+
+    // Moved on the screen, the window's new place is the one saved at the end.
+    Window shown = 0;
+    ASSERT_TRUE(findShownWindow(windowX, windowY, &shown));
+    XMoveWindow(display, shown, 520, 64);
+    XFlush(display);
+    ASSERT_TRUE(pumpUntil([&] {
+        const auto s = w::windowState(window);
+        return s->x == 520 && s->y == 64;
+    })) << "the model did not follow the move";
+    SendMessageW(window, WM_SAVE_AND_QUIT, 0, 0);
+    EXPECT_THAT(apptest::readText(gf_paths().parametersPath), ::testing::HasSubstr("name=\"MAIN_WINDOW_X\" value=\"520\""));
 }
 
 } // namespace

@@ -137,7 +137,9 @@ public:
     void run() {
         Fl::visual(FL_DOUBLE | FL_INDEX);
         const auto state = w::windowState(m_main);
-        m_window = new Fl_Double_Window(state ? state->x : 400, state ? state->y : 20, kClientWidth, kClientHeight);
+        m_placeX = state ? state->x : 400;
+        m_placeY = state ? state->y : 20;
+        m_window = new Fl_Double_Window(m_placeX, m_placeY, kClientWidth, kClientHeight);
         m_title = state ? utf8(state->text) : std::string("Quorvel");
         m_window->label(m_title.c_str());
         m_canvas = new Canvas(m_main);
@@ -231,7 +233,38 @@ private:
         w::type(parentOf(c), c->id, u"\r");
     }
 
+    // Where the window stands on the screen with its frame (the top-level window below the root
+    // that holds it, once a window manager has framed it), as Win32 reports a window's place.
+    bool framePlace(int& x, int& y) const {
+        if (!m_window->shown()) return false;
+        Window top = fl_xid(m_window);
+        Window root = 0;
+        for (;;) {
+            Window parent = 0;
+            Window* children = nullptr;
+            unsigned count = 0;
+            if (XQueryTree(fl_display, top, &root, &parent, &children, &count) == 0) return false;
+            if (children != nullptr) XFree(children);
+            if (parent == root || parent == 0) break;
+            top = parent;
+        }
+        Window child = 0;
+        return XTranslateCoordinates(fl_display, top, root, 0, 0, &x, &y, &child) != 0;
+    }
+
+    // A window moved on the screen moves the model's window, so that the place saved at the end
+    // is where the person left it.
+    void followMoves() {
+        int x = 0;
+        int y = 0;
+        if (!framePlace(x, y) || (x == m_placeX && y == m_placeY)) return;
+        m_placeX = x;
+        m_placeY = y;
+        SetWindowPos(m_main, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
     void synchronise() {
+        followMoves();
         const std::size_t invalidations = w::invalidationCount();
         if (invalidations != m_seenInvalidations) {
             m_seenInvalidations = invalidations;
@@ -295,6 +328,8 @@ private:
     std::string m_title;
     std::vector<std::unique_ptr<Control>> m_controls;
     std::size_t m_seenInvalidations = 0;
+    int m_placeX = 0; // the window's place as the model last learned it
+    int m_placeY = 0;
     std::atomic<bool> m_stop{false};
 };
 
