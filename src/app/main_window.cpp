@@ -1,17 +1,26 @@
 #include "app/main_window.hpp"
 
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
 #include <fmt/format.h>
+#include <pugixml.hpp>
 
 #include "app/app_state.hpp"
 #include "app/edit_fields.hpp"
 #include "app/main_loop.hpp"
 #include "config/control_binding.hpp"
+#include "config/parameters_file.hpp"
 #include "config/settings.hpp"
+#include "config/xml_helpers.hpp"
 #include "core/log.hpp"
 #include "core/number_helpers.hpp"
+#include "core/paths.hpp"
 #include "core/status_line.hpp"
 #include "core/version_data.hpp"
 #include "links/traffic_source_state.hpp"
+#include "platform/win32/monitors.hpp"
 
 namespace tamrix {
 
@@ -98,6 +107,64 @@ void gf_serveWindowRequests() {
         const int32_t excess = seams.activeLiveCount() - MAX_LIVE_SEL.current.load();
         if (excess >= 1) seams.removeFarthestLive(excess);
     }
+}
+
+void lf_loadWindowPosition() {
+    std::error_code ec;
+    if (!std::filesystem::exists(gf_paths().parametersPath, ec)) return; // the defaults, as a first start has them
+    pugi::xml_document document;
+    std::string problem;
+    if (!gf_loadParametersDocument(document, problem)) {
+        // The settings reader keeps a copy of the file before it replaces it; here it is left alone.
+        gf_logHighlighted(fmt::format("{} failed to load ({}); the window opens at its default place",
+                                      gf_paths().parametersPath.string(), problem));
+        return;
+    }
+    for (IntParameter* p : {&MAIN_WINDOW_X, &MAIN_WINDOW_Y}) {
+        const pugi::xml_node node = gf_findParameterNode(document, p->name);
+        p->current.store(node ? p->clamp(node.attribute("value").as_llong(p->defaultValue)) : p->defaultValue);
+    }
+    lf_keepWindowOnMonitor(MAIN_WINDOW_X.defaultValue, MAIN_WINDOW_Y.defaultValue);
+}
+
+void lf_keepWindowOnMonitor(int32_t fallbackX, int32_t fallbackY) {
+    for (auto [p, fallback] : {std::pair{&MAIN_WINDOW_X, fallbackX}, std::pair{&MAIN_WINDOW_Y, fallbackY}}) {
+        const int32_t value = p->current.load();
+        if (value == p->minValue || value == p->maxValue) {
+            p->current.store(p->clamp(fallback));
+            gf_saveIntParameter(*p);
+        }
+    }
+    // The window as it stands, or as it will be created: its whole rectangle must stay reachable.
+    const HWND window = gMainWindow.load();
+    RECT rect{0, 0, kWindowWidth, kWindowHeight};
+    if (window != nullptr) GetWindowRect(window, &rect);
+    const LONG width = rect.right - rect.left;
+    const LONG height = rect.bottom - rect.top;
+    const LONG x = MAIN_WINDOW_X.current.load();
+    const LONG y = MAIN_WINDOW_Y.current.load();
+    rect = {x, y, x + width, y + height};
+
+    MONITORINFO info;
+    if (GetMonitorInfoW(MonitorFromRect(&rect, MONITOR_DEFAULTTONEAREST), &info) == FALSE) return;
+    const RECT& work = info.rcWork;
+    constexpr LONG kReachable = 48;
+    // One axis: [low, high) of the window within [workLow, workHigh).
+    const auto keep = [&](LONG low, LONG size, LONG workLow, LONG workHigh) {
+        if (size > workHigh - workLow) low = workLow;
+        if (low + size < workLow + kReachable) low = workLow + kReachable - size;
+        return std::min(low, workHigh - kReachable);
+    };
+    const LONG left = keep(x, width, work.left, work.right);
+    const LONG top = keep(y, height, work.top, work.bottom);
+    if (left == x && top == y) return;
+    MAIN_WINDOW_X.current.store(MAIN_WINDOW_X.clamp(left));
+    gf_saveIntParameter(MAIN_WINDOW_X);
+    MAIN_WINDOW_Y.current.store(MAIN_WINDOW_Y.clamp(top));
+    gf_saveIntParameter(MAIN_WINDOW_Y);
+    if (window != nullptr)
+        SetWindowPos(window, nullptr, MAIN_WINDOW_X.current.load(), MAIN_WINDOW_Y.current.load(), 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void lf_createControls(HWND parent) {

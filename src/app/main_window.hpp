@@ -91,6 +91,15 @@ extern std::atomic<bool> gTrimLiveRequest;
 // Serves the two requests above (the main loop's per-second work calls it).
 void gf_serveWindowRequests();
 
+// Takes the window position stored in "parameters.xml" into MAIN_WINDOW_X/Y before the window
+// is created (the settings themselves are loaded later) and keeps it on a monitor; a missing or
+// unusable file leaves the defaults.
+void lf_loadWindowPosition();
+// Corrects MAIN_WINDOW_X/Y (saving what changes) and the window, when it exists, so that at
+// least 48 pixels of the window lie inside the work area of its nearest monitor on every side.
+// A coordinate at its limit (a minimized window's -30000) becomes the fallback.
+void lf_keepWindowOnMonitor(int32_t fallbackX, int32_t fallbackY);
+
 // Creates the child controls at their places, each bound to its setting, and subclasses the
 // three edit fields.
 void lf_createControls(HWND parent);

@@ -67,6 +67,7 @@ void startSimulatorStandIn() {
 }
 
 HWND createMainWindow() {
+    lf_loadWindowPosition(); // where the window stood last time, kept on a monitor
     const HWND window = platform::win32::createTopLevelWindow(std::string(kProgramName), std::string(kProgramName));
     if (window == nullptr) return nullptr;
     SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&lf_mainWndProc));

@@ -1,10 +1,10 @@
 #include "links/flight_plan_writer.hpp"
 
-#include <fstream>
 #include <system_error>
 
 #include <fmt/format.h>
 
+#include "core/files.hpp"
 #include "core/log.hpp"
 #include "core/paths.hpp"
 
@@ -62,13 +62,8 @@ std::string gf_flightPlanText(const TrafficRecord& record) {
 }
 
 bool gf_writeFlightPlan(const std::filesystem::path& path, const TrafficRecord& record) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    const std::string text = gf_flightPlanText(record);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    // A plan that did not reach the disk whole would mislead the simulator.
-    return static_cast<bool>(out);
+    // The simulator may read the plan at any moment: it sees the old plan or the whole new one.
+    return gf_writeFileAtomically(path, gf_flightPlanText(record));
 }
 
 } // namespace tamrix

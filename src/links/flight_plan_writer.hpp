@@ -22,7 +22,8 @@ void gf_removeFlightPlanFolder();
 std::filesystem::path gf_flightPlanPath(uint32_t objectId);
 // The nine lines of the plan (LF line ends only).
 std::string gf_flightPlanText(const TrafficRecord& record);
-// Writes the plan, replacing an existing file; false when the file cannot be opened or written.
+// Replaces the plan atomically (an existing file stays whole until the new one is in place);
+// false, with the cause logged, when it cannot be written.
 bool gf_writeFlightPlan(const std::filesystem::path& path, const TrafficRecord& record);
 
 } // namespace tamrix

@@ -1,7 +1,13 @@
 #include "links/flight_plan_writer.hpp"
 
 #include <cstdlib>
+#include <csignal>
 #include <filesystem>
+#include <map>
+#include <string>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -84,12 +90,46 @@ TEST_F(FlightPlans, MissingCodesAreBlanksAndTheFlightTypeFollowsTheCategory) {
     EXPECT_STREQ(typeOf(static_cast<AircraftCategory>(9)), "VFR");
 }
 
-TEST_F(FlightPlans, APlanThatCannotBeWrittenIsReportedAsSuch) {
+// Every file of a folder with its bytes.
+std::map<std::string, std::string> filesIn(const std::filesystem::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        files[entry.path().filename().string()] = testsupport::readFile(entry.path());
+    return files;
+}
+
+TEST_F(FlightPlans, APlanThatCannotBeWrittenIsReportedAndTheOldPlanStaysWhole) {
     // No folder yet.
     EXPECT_FALSE(gf_writeFlightPlan(gf_flightPlanPath(7), record("LHR", "JFK", AircraftCategory::Heavy)));
-    // A full device: opened, but not written.
-    if (std::filesystem::exists("/dev/full")) {
-        EXPECT_FALSE(gf_writeFlightPlan("/dev/full", record("LHR", "JFK", AircraftCategory::Heavy)));
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_TRUE(log.lines()[0].find("Could not write " + gf_flightPlanPath(7).string()) != std::string::npos);
+
+    ASSERT_TRUE(gf_createFlightPlanFolder());
+    const auto path = gf_flightPlanPath(7);
+    ASSERT_TRUE(gf_writeFlightPlan(path, record("LHR", "JFK", AircraftCategory::Heavy)));
+    const auto before = filesIn(gf_flightPlanFolder());
+    ASSERT_EQ(before.size(), 1u);
+
+    // A disk that takes no more than a few bytes: the new plan fails while being written, in a
+    // child process so that the limit holds for nothing else.
+    const auto writeOnAFullDisk = [&] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{16, 16};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::_Exit(gf_writeFlightPlan(path, record("FRA", "SIN", AircraftCategory::Light)) ? 0 : 3);
+    };
+    EXPECT_EXIT(writeOnAFullDisk(), ::testing::ExitedWithCode(3), "");
+    EXPECT_EQ(filesIn(gf_flightPlanFolder()), before); // the old plan byte for byte, no leftovers
+
+    // A folder that cannot be written (the superuser writes anyway).
+    if (::geteuid() != 0) {
+        std::filesystem::permissions(gf_flightPlanFolder(),
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        const bool written = gf_writeFlightPlan(path, record("FRA", "SIN", AircraftCategory::Light));
+        std::filesystem::permissions(gf_flightPlanFolder(), std::filesystem::perms::owner_all);
+        EXPECT_FALSE(written);
+        EXPECT_EQ(filesIn(gf_flightPlanFolder()), before);
+        EXPECT_EQ(log.lines().size(), 2u);
     }
 }
 

@@ -15,9 +15,11 @@
 #include <FL/Fl_Input.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
+#include <X11/Xatom.h>
 
 #include "platform/win32/display_face.hpp"
 #include "platform/win32/gdi.hpp"
+#include "platform/win32/monitors.hpp"
 #include "platform/win32/window.hpp"
 
 namespace platform::fltk {
@@ -101,6 +103,24 @@ private:
     HWND m_main;
 };
 
+// A Win32 check box without caption: the box fills the control's 12 x 12 place (FLTK's own
+// check button sizes its box by the label font and would stand out of it).
+class CheckBox : public Fl_Check_Button {
+public:
+    CheckBox(int x, int y, int width, int height) : Fl_Check_Button(x, y, width, height) {
+        clear_visible_focus();
+    }
+    void draw() override {
+        const bool on = active_r() != 0;
+        fl_draw_box(FL_DOWN_BOX, x(), y(), w(), h(), on ? FL_BACKGROUND2_COLOR : fl_inactive(FL_BACKGROUND2_COLOR));
+        if (value() == 0) return;
+        fl_color(on ? FL_FOREGROUND_COLOR : fl_inactive(FL_FOREGROUND_COLOR));
+        fl_line_style(FL_SOLID, 2);
+        fl_line(x() + 3, y() + h() / 2, x() + w() / 2 - 1, y() + h() - 4, x() + w() - 3, y() + 3);
+        fl_line_style(0);
+    }
+};
+
 struct Control {
     HWND handle = nullptr;
     int id = 0;
@@ -117,7 +137,9 @@ public:
     void run() {
         Fl::visual(FL_DOUBLE | FL_INDEX);
         const auto state = w::windowState(m_main);
-        m_window = new Fl_Double_Window(state ? state->x : 400, state ? state->y : 20, kClientWidth, kClientHeight);
+        m_placeX = state ? state->x : 400;
+        m_placeY = state ? state->y : 20;
+        m_window = new Fl_Double_Window(m_placeX, m_placeY, kClientWidth, kClientHeight);
         m_title = state ? utf8(state->text) : std::string("Quorvel");
         m_window->label(m_title.c_str());
         m_canvas = new Canvas(m_main);
@@ -151,7 +173,7 @@ private:
         switch (s->kind) {
         case w::ControlKind::Button:
             if ((s->style & 0xF) == 2) {
-                c->widget = new Fl_Check_Button(s->x, s->y, s->width, s->height);
+                c->widget = new CheckBox(s->x, s->y, s->width, s->height);
             } else {
                 auto* b = new Fl_Button(s->x, s->y, s->width, s->height);
                 b->copy_label(utf8(s->text).c_str());
@@ -211,7 +233,38 @@ private:
         w::type(parentOf(c), c->id, u"\r");
     }
 
+    // Where the window stands on the screen with its frame (the top-level window below the root
+    // that holds it, once a window manager has framed it), as Win32 reports a window's place.
+    bool framePlace(int& x, int& y) const {
+        if (!m_window->shown()) return false;
+        Window top = fl_xid(m_window);
+        Window root = 0;
+        for (;;) {
+            Window parent = 0;
+            Window* children = nullptr;
+            unsigned count = 0;
+            if (XQueryTree(fl_display, top, &root, &parent, &children, &count) == 0) return false;
+            if (children != nullptr) XFree(children);
+            if (parent == root || parent == 0) break;
+            top = parent;
+        }
+        Window child = 0;
+        return XTranslateCoordinates(fl_display, top, root, 0, 0, &x, &y, &child) != 0;
+    }
+
+    // A window moved on the screen moves the model's window, so that the place saved at the end
+    // is where the person left it.
+    void followMoves() {
+        int x = 0;
+        int y = 0;
+        if (!framePlace(x, y) || (x == m_placeX && y == m_placeY)) return;
+        m_placeX = x;
+        m_placeY = y;
+        SetWindowPos(m_main, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
     void synchronise() {
+        followMoves();
         const std::size_t invalidations = w::invalidationCount();
         if (invalidations != m_seenInvalidations) {
             m_seenInvalidations = invalidations;
@@ -275,8 +328,35 @@ private:
     std::string m_title;
     std::vector<std::unique_ptr<Control>> m_controls;
     std::size_t m_seenInvalidations = 0;
+    int m_placeX = 0; // the window's place as the model last learned it
+    int m_placeY = 0;
     std::atomic<bool> m_stop{false};
 };
+
+// The screen of the display with its work area: the desktop's _NET_WORKAREA when a window
+// manager publishes one, else the whole screen.
+w::Monitor screenOf(Display* display) {
+    const int screen = DefaultScreen(display);
+    const RECT area{0, 0, DisplayWidth(display, screen), DisplayHeight(display, screen)};
+    w::Monitor monitor{area, area};
+    const Atom workArea = XInternAtom(display, "_NET_WORKAREA", True);
+    if (workArea == None) return monitor;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, RootWindow(display, screen), workArea, 0, 4, False, XA_CARDINAL, &type, &format,
+                           &count, &after, &data) == Success &&
+        data != nullptr && format == 32 && count >= 4) {
+        const auto* v = reinterpret_cast<const unsigned long*>(data); // 32-bit items arrive as longs
+        const RECT work{static_cast<LONG>(v[0]), static_cast<LONG>(v[1]), static_cast<LONG>(v[0] + v[2]),
+                        static_cast<LONG>(v[1] + v[3])};
+        if (work.right > work.left && work.bottom > work.top) monitor.workArea = work;
+    }
+    if (data != nullptr) XFree(data);
+    return monitor;
+}
 
 struct Running {
     std::unique_ptr<Face> face;
@@ -295,6 +375,7 @@ void installWhenDisplayed() {
     // A display that cannot be opened leaves the window headless (FLTK would end the process).
     Display* probe = XOpenDisplay(display);
     if (probe == nullptr) return;
+    w::setMonitors({screenOf(probe)}); // the window is kept on this screen
     XCloseDisplay(probe);
     w::DisplayFace& face = w::displayFace();
     face.open = [](HWND main) {
