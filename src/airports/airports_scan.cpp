@@ -17,6 +17,7 @@
 #include "config/control_binding.hpp"
 #include "config/parameters_file.hpp"
 #include "config/settings.hpp"
+#include "core/files.hpp"
 #include "core/log.hpp"
 #include "core/number_helpers.hpp"
 #include "core/paths.hpp"
@@ -103,6 +104,9 @@ std::string textBelow(const fs::path& path, const fs::path& root) {
     return relative.empty() ? utf8Text(path) : utf8Text(relative);
 }
 
+// Airports recognised by the running scan, for the message line.
+uint64_t gRecognisedAirports = 0;
+
 bool stopRequested() { return gStopFlag.load() || gClosingFlag.load(); }
 
 fs::path scanLogPath() { return gf_paths().infoFolder / "AirportsScanLog.txt"; }
@@ -171,6 +175,7 @@ void scanStreamedPackage(const fs::path& package, uint64_t& stockCount) {
         gScanLog.push_back("no supported airport ICAO in BGL path");
         return;
     }
+    gf_showScanProgress(*code);
     ScannedAirport airport;
     airport.sourcePath = package;
     airport.BGLpath = text;
@@ -248,6 +253,12 @@ uint64_t gf_folderEntryCount(const fs::path& folder) {
         ++count;
     }
     return count;
+}
+
+void gf_showScanProgress(const FixedCode<4>& code) {
+    ++gRecognisedAirports;
+    gf_setStatusLine(fmt::format("Scanning for airports ... {} ({} recognised)", code.text(), gRecognisedAirports),
+                     false);
 }
 
 void gf_showUserFolderCounts(bool simaddon, bool thirdparty) {
@@ -330,6 +341,7 @@ void gf_scanAirports() {
         "\n++++++++++++++++++++++++ airports scan {} starts +++++++++++++++++++++++++++++", "automatic "));
     showSimaddon(0);
     showThirdparty(0);
+    gRecognisedAirports = 0;
     const ScanEnd end;
     lf_readRtIcaoCodes();
 

@@ -77,6 +77,8 @@ bool lf_isExcludedPackage(std::string_view packageName);
 void lf_writeScanLog();
 // The log and scan-log lines of a facility read that failed; the scan-log file is written at once.
 void lf_reportFailedFacilityRead(const FixedCode<4>& code);
+// The message line while the scan runs: the airport now looked at and how many were so far.
+void gf_showScanProgress(const FixedCode<4>& code);
 // Refreshes the window's counters from the user folders.
 void gf_showUserFolderCounts(bool simaddon, bool thirdparty);
 // The number of entries in a folder; 0 when it does not exist or cannot be listed.

@@ -68,6 +68,7 @@ bool lf_readFacilities(const fs::path& path) {
     const auto code = gf_airportCodeOfBgl(airport, notSupported);
     if (!code) return notSupported != 0;
     airport.icao = *code;
+    gf_showScanProgress(*code);
     if (lf_linkArchivedApf(airport)) {
         gf_showUserFolderCounts(true, true);
         return true;
@@ -79,7 +80,7 @@ bool lf_readFacilities(const fs::path& path) {
     int32_t helipads = 0;
     if (gf_readScannedAirportStands(*code, airport, helipads)) {
         lf_generateApf(airport, helipads);
-        gf_showUserFolderCounts(false, true);
+        gf_showUserFolderCounts(true, true);
         return true;
     }
     lf_reportFailedFacilityRead(*code);

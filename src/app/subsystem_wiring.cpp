@@ -1,15 +1,23 @@
 #include "app/subsystem_wiring.hpp"
 
 #include <cstdint>
+#include <exception>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
+
+#include "airports/airports_scan.hpp"
 #include "airports/stand_choice.hpp"
 #include "airports/park_airport_file.hpp"
 #include "airports/sim_install.hpp"
 #include "airports/stand_services.hpp"
+#include "app/app_state.hpp"
+#include "app/main_window.hpp"
 #include "app/run_hooks.hpp"
+#include "core/status_line.hpp"
+#include "links/traffic_source_state.hpp"
 #include "records/aircraft.hpp"
 #include "refdata/code_table.hpp"
 #include "traffic/aircraft_list_file.hpp"
@@ -80,6 +88,25 @@ void gf_installSubsystems() {
     live.clearGhostList = [] { gGhostList.clear(); };
 
     gf_airportHooks().detectMsfs = [] { return gf_detectMsfs() != 0; };
+    AirportScanWindow& scanWindow = gf_airportScanWindow();
+    scanWindow.showSimaddonAirports = [](uint64_t count) {
+        gSimaddonCount.store(count);
+        gf_invalidateStatusPanel();
+    };
+    scanWindow.showThirdpartyAirports = [](uint64_t count) {
+        gThirdpartyCount.store(count);
+        gf_invalidateStatusPanel();
+    };
+    scanWindow.repaintOptions = [] { gf_invalidateOptionsArea(); };
+    // A scan that fails (its list of supported airports missing, say) is reported and the run
+    // goes on without it; SCAN_AIRPORTS stays on, so the next start scans again.
+    gf_airportHooks().scanAirports = [] {
+        try {
+            gf_scanAirports();
+        } catch (const std::exception& e) {
+            gf_setStatusLine(fmt::format("Airports scan failed: {}", e.what()), true);
+        }
+    };
 
     gf_installStandServices();
     gf_installParkAirportFileServices();
