@@ -32,6 +32,7 @@
 #include "refdata/airports.hpp"
 #include "refdata/registration_lookups.hpp"
 #include "airports/sim_install.hpp"
+#include "airports/tblo_folder.hpp"
 
 namespace tamrix {
 
@@ -144,15 +145,6 @@ void showThirdparty(uint64_t count) {
     if (const auto& show = gf_airportScanWindow().showThirdpartyAirports) show(count);
 }
 
-template <typename Step> void runTbloStep(const Step& step) {
-    if (step) step();
-}
-
-uint64_t tbloCopyCounter() {
-    const auto& counter = gf_tbloSteps().copyCounter;
-    return counter ? counter() : 0;
-}
-
 // Links the airport, else reads its stands from the simulator and generates its file.
 void linkOrGenerate(ScannedAirport& airport, const FixedCode<4>& code) {
     if (lf_linkArchivedApf(airport)) return;
@@ -236,11 +228,6 @@ public:
 AirportScanWindow& gf_airportScanWindow() {
     static AirportScanWindow window;
     return window;
-}
-
-TbloSteps& gf_tbloSteps() {
-    static TbloSteps steps;
-    return steps;
 }
 
 uint64_t gf_folderEntryCount(const fs::path& folder) {
@@ -353,7 +340,7 @@ void gf_scanAirports() {
         gf_removeFilesFromDirectory(tblo);
     }
     lf_scanFolderList(lf_scanFolderPaths());
-    if (tbloCopyCounter() == 0) {
+    if (gTbloCopyCounter.load() == 0) {
         std::error_code ec;
         fs::remove_all(tblo, ec);
         if (ec) throw fs::filesystem_error("remove_all", tblo, ec);
@@ -378,7 +365,7 @@ bool lf_searchFolders(const std::vector<fs::path>& folders) {
     fs::remove(scanLogPath(), ec);
     if (ec)
         gf_logAndFlush(fmt::format("problems with removing previous files (maybe still open?): {}", ec.message()));
-    runTbloStep(gf_tbloSteps().resetCopyCounter);
+    gTbloCopyCounter.store(0);
     if (gScanLog.capacity() < kScanLogReserve) gScanLog.reserve(kScanLogReserve);
     startScanLogFile();
 
@@ -387,8 +374,8 @@ bool lf_searchFolders(const std::vector<fs::path>& folders) {
     if (finishScanLogFile()) gf_logAndFlush(fmt::format("{} written", utf8Text(scanLogPath())));
     gf_clearStatusLine();
     gScanLog.clear();
-    runTbloStep(gf_tbloSteps().copyThirdpartyToTblo);
-    runTbloStep(gf_tbloSteps().zipTbloFolder);
+    lf_copyThirdpartyToTblo();
+    lf_zipTbloFolder();
     const uint64_t simaddon = gf_folderEntryCount(gf_paths().mySimaddonFolder);
     showSimaddon(simaddon);
     const uint64_t thirdparty = gf_folderEntryCount(gf_paths().myThirdpartyFolder);
@@ -472,7 +459,7 @@ void lf_scanStreamedAirports(const fs::path& folder) {
             break;
         }
     }
-    runTbloStep(gf_tbloSteps().copySimaddonToTblo);
+    lf_copySimaddonToTblo();
     showSimaddon(gf_folderEntryCount(gf_paths().mySimaddonFolder));
 }
 

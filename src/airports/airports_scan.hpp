@@ -34,17 +34,6 @@ struct AirportScanWindow {
 };
 AirportScanWindow& gf_airportScanWindow();
 
-// The collecting of unknown add-on airports into "tblo" and its archive "tblo.zip". Unset steps
-// are passed over; the copy counter then stays 0 and the scan removes the empty "tblo" folder.
-struct TbloSteps {
-    std::function<void()> copySimaddonToTblo;
-    std::function<void()> copyThirdpartyToTblo;
-    std::function<void()> zipTbloFolder;
-    std::function<void()> resetCopyCounter;
-    std::function<uint64_t()> copyCounter;
-};
-TbloSteps& gf_tbloSteps();
-
 // The whole scan. Throws UserErrorException 522 when the list of the airports RealTraffic
 // supports is missing (nothing is touched then, SCAN_AIRPORTS stays on), and the file-system
 // error when the "tblo" folder cannot be created or removed or the streamed packages cannot be
