@@ -322,6 +322,39 @@ TEST_F(AirportsScan, AFolderTheUserMayNotReadIsPassedOverAndTheWalkGoesOn) {
     EXPECT_FALSE(contains(scanLogFile(), "aborted"));
 }
 
+// A first run's scan: the stand-in installation that runs use, the shipped list of supported
+// airports and the scenario the simulator stand-in plays; Billund gets its airport file from the
+// scenario's facility data in both simulator versions.
+TEST_F(AirportsScan, TheStandInInstallationGivesTheScenarioAirportItsFileFromFacilityData) {
+    const fs::path source(QUORVEL_SOURCE_DIR);
+    const std::string command = "'" + (source / "scripts/lay-out-sim-install").string() + "' '" +
+                                folder_.path().string() + "' > /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    fs::copy_file(source / "data/input/ICAO_airports.txt", folder_.path() / "input/ICAO_airports.txt",
+                  fs::copy_options::overwrite_existing);
+    std::string error;
+    ASSERT_TRUE(platform::simconnect::loadScenario(source / "data/scenario/EKBI.json", error)) << error;
+    simWorld().startSimulator();
+    simWorld().setFlightRunning(true);
+    const auto scenario = simWorld().airports();
+    ASSERT_EQ(scenario.size(), 1u);
+    std::size_t parkings = 0;
+    for (const auto& parking : scenario[0].parkings)
+        parkings += parking.type != 0 && parking.type != 13 ? 1 : 0;
+
+    for (const bool msfs2020 : {true, false}) {
+        gIsMsfs2020 = msfs2020;
+        gf_setMsfsPaths(folder_.path() / "appdata/roaming/Microsoft Flight Simulator/Packages",
+                        folder_.path() / "sim/msfs2024");
+        SCAN_AIRPORTS.current = true;
+        gf_scanAirports();
+        EXPECT_EQ(thirdpartyFiles(), (std::set<std::string>{"EKBI.xml"}));
+        EXPECT_EQ(standIds(userFile("my_thirdparty/EKBI.xml")).size(), parkings);
+        EXPECT_TRUE(contains(userFile("my_thirdparty/EKBI.xml"), "Billund"));
+        EXPECT_FALSE(SCAN_AIRPORTS.current);
+    }
+}
+
 TEST_F(AirportsScan, SkipWordsAndLengthApplyBelowTheScannedFolder) {
     const fs::path root = "/sims/Aircraft Sims/Community";
     EXPECT_FALSE(lf_isSkippedPath(root / "myco-airport-eham/scenery/a.bgl", root));
