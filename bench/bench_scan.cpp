@@ -12,8 +12,10 @@
 #include <fmt/format.h>
 
 #include "airports/airports_scan.hpp"
+#include "airports/scan_log.hpp"
 #include "bglgen/package_tree.hpp"
 #include "config/settings.hpp"
+#include "core/files.hpp"
 #include "core/log.hpp"
 #include "core/paths.hpp"
 #include "core/run_state.hpp"
@@ -116,6 +118,20 @@ void BM_ScanInstallation(benchmark::State& state) {
     state.counters["files_made"] = static_cast<double>(gf_folderEntryCount(gf_paths().myThirdpartyFolder));
 }
 BENCHMARK(BM_ScanInstallation)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The walk alone: every package's airport found and its file generated, without the emptying of
+// the user folders, the scan-log file and the collecting into "tblo" and its archive.
+void BM_ScanFoldersOnly(benchmark::State& state) {
+    installation();
+    for (auto _ : state) {
+        const DeferredFileSync sync;
+        lf_readRtIcaoCodes();
+        lf_scanFolders(lf_scanFolderPaths());
+        gf_closeFacilityClient();
+        gScanLog.clear();
+    }
+}
+BENCHMARK(BM_ScanFoldersOnly)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // The floor: the same walk, every file read whole, nothing decided.
 void BM_WalkAndReadFloor(benchmark::State& state) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <chrono>
 #include <exception>
 #include <fstream>
 #include <string_view>
@@ -107,6 +108,11 @@ std::string textBelow(const fs::path& path, const fs::path& root) {
 
 // Airports recognised by the running scan, for the message line.
 uint64_t gRecognisedAirports = 0;
+// The window's counters while the walk goes on are counted at most this often: counting a
+// folder of thousands of files after each file would make the scan quadratic. The end of each
+// walk counts once more.
+constexpr auto kCounterRefresh = std::chrono::milliseconds(250);
+std::chrono::steady_clock::time_point gLastCount = std::chrono::steady_clock::time_point::min();
 
 bool stopRequested() { return gStopFlag.load() || gClosingFlag.load(); }
 
@@ -249,6 +255,9 @@ void gf_showScanProgress(const FixedCode<4>& code) {
 }
 
 void gf_showUserFolderCounts(bool simaddon, bool thirdparty) {
+    const auto now = std::chrono::steady_clock::now();
+    if (gLastCount != std::chrono::steady_clock::time_point::min() && now - gLastCount < kCounterRefresh) return;
+    gLastCount = now;
     if (simaddon) showSimaddon(gf_folderEntryCount(gf_paths().mySimaddonFolder));
     if (thirdparty) showThirdparty(gf_folderEntryCount(gf_paths().myThirdpartyFolder));
 }
@@ -329,6 +338,7 @@ void gf_scanAirports() {
     showSimaddon(0);
     showThirdparty(0);
     gRecognisedAirports = 0;
+    gLastCount = std::chrono::steady_clock::time_point::min();
     const ScanEnd end;
     lf_readRtIcaoCodes();
 
@@ -351,7 +361,13 @@ void gf_scanAirports() {
 void lf_scanFolderList(const std::vector<fs::path>& folders) {
     gf_removeFilesFromDirectory(gf_paths().mySimaddonFolder);
     gf_removeFilesFromDirectory(gf_paths().myThirdpartyFolder);
-    if (!lf_searchFolders(folders)) gf_setStatusLine("Warning: Scan has not found any add-on airports", true);
+    bool found = false;
+    {
+        // The files the scan writes are flushed to disk together, before the scan counts as done.
+        const DeferredFileSync sync;
+        found = lf_searchFolders(folders);
+    }
+    if (!found) gf_setStatusLine("Warning: Scan has not found any add-on airports", true);
     SCAN_AIRPORTS.current.store(false);
     gf_saveBoolParameter(SCAN_AIRPORTS);
     gf_showCheckBox(SCAN_AIRPORTS);

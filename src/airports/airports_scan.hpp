@@ -68,7 +68,7 @@ void lf_writeScanLog();
 void lf_reportFailedFacilityRead(const FixedCode<4>& code);
 // The message line while the scan runs: the airport now looked at and how many were so far.
 void gf_showScanProgress(const FixedCode<4>& code);
-// Refreshes the window's counters from the user folders.
+// Refreshes the window's counters from the user folders (at most four times a second).
 void gf_showUserFolderCounts(bool simaddon, bool thirdparty);
 // The number of entries in a folder; 0 when it does not exist or cannot be listed.
 uint64_t gf_folderEntryCount(const std::filesystem::path& folder);
