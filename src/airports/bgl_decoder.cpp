@@ -5,6 +5,8 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <map>
 #include <string>
 #include <unordered_set>
 
@@ -303,13 +305,29 @@ std::vector<BglAirportRecord> gf_findBglAirports(std::span<const uint32_t> span,
     if (n < 15 || w[1] != kBglHeaderSize) return out;
     const uint64_t sections = w[5];
     if (sections == 0 || 14 + 5 * sections > n) return out;
+    // Record starts walked so far: a walk that meets one goes on as an earlier walk went, so it
+    // ends there. Without this, section entries that share their records would report every
+    // airport once per entry, thousands of times over from a small damaged file. Only walks of
+    // several sections can meet.
+    std::vector<bool> walked(sections > 1 ? n : 0, false);
+    const auto walkedBefore = [&](uint64_t r) { return !walked.empty() && walked[r]; };
+    // The extents of the airports found (start -> end, disjoint). Airports of a sound file never
+    // overlap (nor do those of one walk); one that overlaps an airport of an earlier section is
+    // skipped, so that no stand is read twice and nested damaged records cannot multiply the work.
+    std::map<uint64_t, uint64_t> extents;
+    uint64_t overlapping = 0;
+    const auto overlapsFound = [&](uint64_t start, uint64_t end) {
+        auto next = extents.upper_bound(start);
+        if (next != extents.end() && next->first < end) return true;
+        return next != extents.begin() && std::prev(next)->second > start;
+    };
     for (uint64_t i = 0; i < sections; ++i) {
         const uint64_t e = 14 + 5 * i;
         if (w[e] != kBglAirportSection || (w[e + 1] & kBglLargeSubsectionFlag) != 0) continue;
         const uint64_t header = w[e + 3] / 4 + 2;
         if (header >= n) continue;
         uint64_t r = w[header] / 4;
-        for (uint32_t k = 0; r + 1 < n; ++k) {
+        for (uint32_t k = 0; r + 1 < n && !walkedBefore(r); ++k) {
             if (k == kBglMaxLoop) {
                 log(sinks,
                     fmt::format("Error: maximum loop iterations {} reached (2) \u2014 possible corrupt BGL or "
@@ -318,6 +336,7 @@ std::vector<BglAirportRecord> gf_findBglAirports(std::span<const uint32_t> span,
                     true);
                 break;
             }
+            if (!walked.empty()) walked[r] = true;
             const uint64_t s = w.byteSize(r) / 4;
             if (w.id(r) == kBglAirportRecord) {
                 if (s == 0) {
@@ -327,13 +346,23 @@ std::vector<BglAirportRecord> gf_findBglAirports(std::span<const uint32_t> span,
                 if (r + 10 < n) {
                     bool usable = false;
                     const std::string code = gf_decodeBglIcao(w[r + 10], usable, sinks);
-                    if (usable) out.push_back({r, s, FixedCode<4>(code), altitudeFeet(w[r + 5])});
+                    const uint64_t end = std::min(r + s, n);
+                    if (usable && sections > 1 && overlapsFound(r, end)) {
+                        ++overlapping;
+                    } else if (usable) {
+                        if (sections > 1) extents.emplace(r, end);
+                        out.push_back({r, s, FixedCode<4>(code), altitudeFeet(w[r + 5])});
+                    }
                 }
             }
             if (s == 0) break;
             r += s;
         }
     }
+    if (overlapping > 0)
+        log(sinks, fmt::format("   Warning: {} airport record{} overlapping another skipped in '{}'", overlapping,
+                               overlapping == 1 ? "" : "s", fileName),
+            true);
     return out;
 }
 

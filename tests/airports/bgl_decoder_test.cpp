@@ -191,6 +191,11 @@ TEST(BglDecoder, DamagedFilesAreRejectedCleanly) {
          1, {}, "parking entry at"},
         {"not-a-number radius", "section\nairport code=EHAM\nparking\nspot radius=nan lat=1 lon=1\n" + spots, 1,
          {"g1", "g2"}, nullptr},
+        {"table entries sharing their records", "section entries=5000\nairport code=EHAM\nhelipad lat=1 lon=1\n", 1,
+         {"helipad1"}, nullptr},
+        {"airport records overlapping across sections",
+         "section\nairport code=EHAM size=0x10000\nhelipad lat=1 lon=1\nsection\nairport code=KJFK\nhelipad lat=2 lon=2\n",
+         1, {"helipad1"}, "1 airport record overlapping another skipped"},
         {"zero-size sub-record", "section\nairport code=EHAM\nsub size=0\nhelipad lat=1 lon=1\n", 1, {},
          "decodeSizeAtBoundary returned 0 at o3"},
     };

@@ -135,24 +135,29 @@ uint32_t packLongitude(double longitude) {
 std::vector<uint8_t> writeBgl(const BglFile& file) {
     Out out;
     const auto n = static_cast<uint32_t>(file.sections.size());
+    uint32_t entries = 0;
+    for (const Section& s : file.sections)
+        entries += s.tableEntries;
     out.word(0x19920201);
     out.word(file.headerSize);
     out.zeros(3);
-    out.word(file.sectionCount.value_or(n));
+    out.word(file.sectionCount.value_or(entries));
     out.zeros(8);
     // Each section's 16-byte subsection header is followed at once by its records.
-    uint32_t offset = 56 + 20 * n;
+    uint32_t offset = 56 + 20 * entries;
     std::vector<uint32_t> headerOffsets;
     for (const Section& s : file.sections) {
         headerOffsets.push_back(offset);
         offset += 16 + recordsBytes(s);
     }
     for (uint32_t i = 0; i < n; ++i) {
-        out.word(file.sections[i].type);
-        out.word(file.sections[i].flag);
-        out.word(1);
-        out.word(headerOffsets[i]);
-        out.word(16);
+        for (uint32_t copy = 0; copy < file.sections[i].tableEntries; ++copy) {
+            out.word(file.sections[i].type);
+            out.word(file.sections[i].flag);
+            out.word(1);
+            out.word(headerOffsets[i]);
+            out.word(16);
+        }
     }
     for (uint32_t i = 0; i < n; ++i) {
         const Section& s = file.sections[i];
@@ -256,6 +261,7 @@ BglFile parseDescription(std::string_view text) {
             Section& s = file.sections.emplace_back();
             s.type = static_cast<uint32_t>(l.integer("type", 3));
             s.flag = static_cast<uint32_t>(l.integer("flag", 1));
+            s.tableEntries = static_cast<uint32_t>(l.integer("entries", 1));
             airport = nullptr;
             parking = nullptr;
         } else if (file.sections.empty()) {

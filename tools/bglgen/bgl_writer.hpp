@@ -57,6 +57,7 @@ struct Airport {
 struct Section {
     uint32_t type = 3;
     uint32_t flag = 1;
+    uint32_t tableEntries = 1; // more than 1: entries of the section table that share these records
     std::vector<std::variant<Airport, RawRecord>> records;
 };
 

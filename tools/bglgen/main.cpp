@@ -6,7 +6,8 @@
 // A description has one item per line; "#" starts a comment; values are key=value, numbers in
 // decimal or 0x hex:
 //   header size=56 sections=N          (optional) header size and section count as written
-//   section type=3 flag=1              a section; its records follow
+//   section type=3 flag=1 entries=1    a section; its records follow (entries > 1: that many
+//                                      entries of the section table share them)
 //   record id=0x12 words=2 size=B      a record of another kind (zero words after its header)
 //   airport code=EHAM alt=-3000 raw=R size=B    an airport record; alt in millimetres
 //   helipad lat=D lon=D width=M rawlat=R rawlon=R size=B
