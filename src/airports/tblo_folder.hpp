@@ -1,0 +1,49 @@
+#pragma once
+// The "tblo" folder: known add-on airports whose files the airport scan generated are collected
+// there and packed into "tblo/tblo.zip", which the user sends to the program's maker so that
+// those airports can be learned off line. The window's "tblo.zip" button opens the archive's
+// folder, and a yellow notice asks for the mail while the copy counter is not 0.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace tamrix {
+
+class ZipArchive;
+
+// Where the "! Mail" log line asks the user to send the archive.
+inline constexpr std::string_view kTbloMailAddress = "the Quorvel team (address in the manual)";
+
+// Entries of "tblo" when it was last packed; 0 while nothing is waiting. Written by the scan's
+// thread, read by the painting; the scan and the closing set it back to 0.
+extern std::atomic<uint64_t> gTbloCopyCounter;
+
+// Copy the known airports' files of "airports/my_simaddon" (or "airports/my_thirdparty") into
+// "tblo". A source with a ".txt" companion is removed once copied. In "my_thirdparty" the KMCI
+// file of the publisher "TropicalSim" is removed instead (a failed removal throws the
+// file-system error "remove"). Copy, removal and existence failures are logged; the next file
+// follows.
+void lf_copySimaddonToTblo();
+void lf_copyThirdpartyToTblo();
+
+// Packs "tblo" into "tblo/tblo.zip", removes the packed ".XML" files, sets the copy counter,
+// enables the "tblo.zip" button and asks for the mail. An empty or missing folder logs that all
+// add-on airports are recognised and sets the counter to 0.
+void lf_zipTbloFolder();
+
+// Packs the regular files directly in "tblo" (not the archive itself) into the archive at
+// `target`, flat, each named by its file name. The archive is written under a temporary name
+// and renamed over `target` only when it is complete, so a failed pack leaves an earlier
+// archive as it was. True when an archive with at least one file stands at `target`. Errors
+// of the folder's iteration and of an entry's status reach the caller.
+bool lf_zipDirectory(const std::filesystem::path& target);
+
+// The whole content of a file; nothing when it cannot be opened or read.
+std::optional<std::vector<char>> lf_readFileBytes(const std::filesystem::path& path);
+
+} // namespace tamrix
