@@ -3,6 +3,9 @@
 
 #include "app/updater.hpp"
 
+#include "app/startup.hpp"
+#include "refdata/reference_data.hpp"
+
 #include <cstdlib>
 
 #include "app_test_support.hpp"
@@ -32,6 +35,7 @@ class UpdaterTest : public AppTest {
 protected:
     void SetUp() override {
         AppTest::SetUp();
+        if (const char* base = std::getenv("QUORVEL_DOWNLOAD_BASE")) previousBase_ = base;
         platform::win32::resetShell();
         gf_setDownloadStallSeconds(kDefaultStallSeconds);
         // The server's folders, outside the program folder.
@@ -53,7 +57,10 @@ protected:
         useFileServer();
     }
     void TearDown() override {
-        ::unsetenv("QUORVEL_DOWNLOAD_BASE");
+        if (previousBase_)
+            ::setenv("QUORVEL_DOWNLOAD_BASE", previousBase_->c_str(), 1);
+        else
+            ::unsetenv("QUORVEL_DOWNLOAD_BASE");
         gf_setDownloadStallSeconds(kDefaultStallSeconds);
         platform::win32::resetShell();
         AppTest::TearDown();
@@ -100,6 +107,7 @@ protected:
         return false;
     }
 
+    std::optional<std::string> previousBase_;
     testsupport::TempFolder server_;
     std::unique_ptr<LoopbackHttpServer> http_;
 };
@@ -200,7 +208,7 @@ TEST_F(UpdaterTest, AnUnusableVersionListNeverStopsTheStart) {
     http.setRule("/downloads/versions.json", Rule{Fault::Status, 404, 0});
     EXPECT_TRUE(gf_checkForUpdates());
     gf_setDownloadStallSeconds(1);
-    http.setRule("/downloads/versions.json", Rule{Fault::Stall, 0, 10});
+    http.setRule("/downloads/versions.json", Rule{Fault::Stall, 0, 0});
     EXPECT_TRUE(gf_checkForUpdates());
     EXPECT_TRUE(logged("==> Downloading version info from my web site failed!"));
     EXPECT_FALSE(fs::exists("versions.json"));
@@ -261,6 +269,51 @@ TEST_F(UpdaterTest, AFailedProgramUpdateTakesNothingStale) {
     EXPECT_FALSE(fs::exists("latest_version.zip"));
     EXPECT_NE(gf_exitReason(), ExitReason::NewVersion);
     EXPECT_FALSE(leftovers(folder()));
+}
+
+// Start-up asks the server only on a fresh start, before the reference files are read; the files
+// that the settings migration of an older version set aside come back when no replacement can
+// be fetched, so the start still has its data.
+TEST_F(UpdaterTest, StartUpAsksOnFreshStartsAndNeverLosesTheShippedData) {
+    auto& http = useHttpServer();
+    for (const char* name : {"airports.enc", "AIG-regcodes.enc", "dbase.enc"})
+        writeFile(fs::path("input") / name, readFile(fs::path(QUORVEL_ENC_DIR) / name));
+    fs::create_directories("sim/Community");
+    writeFile(gf_paths().parametersPath,
+              fmt::format("<?xml version=\"1.0\"?>\n<root><parameters>\n"
+                          "<parameter name=\"PROGRAM_VERSION\" value=\"11.9.0\"/>\n"
+                          "<parameter name=\"MSFS_INSTALL_PATH\" value=\"{}\"/>\n"
+                          "<parameter name=\"DBASE_VERSION\" value=\"5.2.0\"/>\n</parameters></root>\n",
+                          (folder() / "sim").string()));
+    for (const char* name : {"airports.enc", "AIG-regcodes.enc", "dbase.enc"})
+        http.setRule(std::string("/downloads/12/") + name, Rule{Fault::Status, 500, 0});
+
+    EXPECT_TRUE(lf_prepareDataFiles());
+    EXPECT_TRUE(logged("This is a version update from 11.9.0 -> 12.5.4"));
+    EXPECT_TRUE(logged("dbase.enc put back"));
+    EXPECT_TRUE(gReferenceDataRead.load());
+    for (const char* name : {"airports.enc", "AIG-regcodes.enc", "dbase.enc"}) {
+        EXPECT_EQ(readFile(fs::path("input") / name), readFile(fs::path(QUORVEL_ENC_DIR) / name)) << name;
+        EXPECT_FALSE(fs::exists(fs::path("input") / (std::string(name) + ".kept"))) << name;
+    }
+
+    // A restart in this process does not ask again; a fresh start with a newer program ends
+    // before the reference files are read.
+    serveVersions(R"({"msfs_app":{"major":12,"minor":6,"patch":0}})");
+    serveRelease({{"setup.exe", "INSTALLER"}});
+    const std::size_t asked = http.requests().size();
+    gRestartFlag = true;
+    gf_resetRunState();
+    EXPECT_TRUE(lf_prepareDataFiles());
+    EXPECT_EQ(http.requests().size(), asked);
+    gRestartFlag = false;
+    gReferenceDataRead = false;
+    gf_resetReferenceData();
+    EXPECT_FALSE(lf_prepareDataFiles());
+    EXPECT_EQ(gf_exitReason(), ExitReason::NewVersion);
+    EXPECT_FALSE(gReferenceDataRead.load());
+    EXPECT_EQ(readFile("new_version/install_new_version.exe"), "INSTALLER");
+    gf_resetReferenceData();
 }
 
 } // namespace
