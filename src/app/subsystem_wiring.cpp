@@ -9,6 +9,7 @@
 #include "airports/park_airport_file.hpp"
 #include "airports/sim_install.hpp"
 #include "airports/stand_services.hpp"
+#include "airports/tblo_folder.hpp"
 #include "app/run_hooks.hpp"
 #include "records/aircraft.hpp"
 #include "refdata/code_table.hpp"
@@ -80,6 +81,7 @@ void gf_installSubsystems() {
     live.clearGhostList = [] { gGhostList.clear(); };
 
     gf_airportHooks().detectMsfs = [] { return gf_detectMsfs() != 0; };
+    gf_airportHooks().resetTbloCounter = [] { gTbloCopyCounter.store(0); };
 
     gf_installStandServices();
     gf_installParkAirportFileServices();
