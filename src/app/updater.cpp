@@ -369,9 +369,12 @@ bool gf_checkForUpdates() {
                 lf_logComponentUpToDate(key);
                 continue;
             }
-            if (!lf_downloadNewProgramVersion(*server))
+            if (!lf_downloadNewProgramVersion(*server)) {
+                // A download ended by the user's close is no error to report; the run ends anyway.
+                if (gStopFlag.load() || gClosingFlag.load()) return true;
                 throw UserErrorException(
                     112, "The downloading/unzipping of the new version failed? Try manually via the Tolvareen website");
+            }
             presentNewVersion();
             lf_logComponentUpdated(key, *server);
             gf_setExitReason(ExitReason::NewVersion, 0);
