@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "core/log.hpp"
+#include "core/run_state.hpp"
 #include "core/version_data.hpp"
 
 namespace tamrix {
@@ -38,6 +39,12 @@ size_t lf_curlWriteToFile(char* data, size_t size, size_t count, void* user) {
     if (done != count) target->failed = true;
     target->written += static_cast<uint64_t>(done) * size;
     return done;
+}
+
+// Ends a transfer as soon as the run is told to stop or close, so that a slow download never
+// holds up the closing of the program.
+int lf_abortWhenStopping(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return gStopFlag.load() || gClosingFlag.load() ? 1 : 0;
 }
 
 // Closes the file (flushing it to disk) and tells whether that succeeded.
@@ -99,13 +106,20 @@ bool Downloader(CurlHandle& holder, const std::string& url, const std::filesyste
         curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(kConnectTimeoutSeconds));
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(gStallSeconds.load()));
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, lf_abortWhenStopping);
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
         const CURLcode result = curl_easy_perform(curl);
         curl_off_t announced = -1;
         curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+        // Redirects are not followed: the body of a 3xx answer is a notice, not the file.
+        long status = 0;
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
         const bool closed = closeFlushed(target.file);
         std::string problem;
         if (result != CURLE_OK)
             problem = errorText[0] != '\0' ? errorText : curl_easy_strerror(result);
+        else if (status >= 300)
+            problem = fmt::format("HTTP status {}", status);
         else if (target.failed || !closed)
             problem = "the file could not be written";
         else if (announced >= 0 && static_cast<uint64_t>(announced) != target.written)

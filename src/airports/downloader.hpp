@@ -5,7 +5,9 @@
 // A download never leaves a part of a file behind: the body goes to a temporary file beside the
 // target, is checked (the transfer completed, every byte was written, the size matches what the
 // server announced), flushed and only then renamed over the target. A server that stops sending
-// is given up after a stall time, so a stalled server cannot hold the caller for long.
+// is given up after a stall time, so a stalled server cannot hold the caller for long, and a
+// transfer ends at once when the run's stop or closing flag is set. Redirects are not followed:
+// an answer other than 2xx is a failure.
 
 #include <cstdint>
 #include <filesystem>

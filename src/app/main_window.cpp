@@ -79,7 +79,7 @@ void gf_resetMainWindowState() {
     s.liveAverageFit = -1.0f;
     s.liveCountShown = s.parkedLiveCountShown = s.staticCountShown = s.stands = s.waitingStaticCandidates = 0;
     s.wantedPercentage = s.standsToFill = s.trafficWeek = 0;
-    s.standUpdates = s.tbloCopies = 0;
+    s.standUpdates = 0;
     s.handmade = s.parkAirportLoaded = s.softFit = s.weekFit = s.reservedStandFound = false;
     s.realTrafficLampOff = true;
     gStaticParkingBusy = false;

@@ -55,7 +55,6 @@ struct MainWindowState {
     std::atomic<bool> softFit{false};
     std::atomic<bool> weekFit{false};
     std::atomic<bool> reservedStandFound{false};
-    std::atomic<uint32_t> tbloCopies{0};
 };
 MainWindowState& gf_mainWindowState();
 // Everything back to the values the process starts with (the clean-up before a restart, tests).

@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include "airports/tblo_folder.hpp"
 #include "app/app_state.hpp"
 #include "app/main_loop.hpp"
 #include "app/main_window.hpp"
@@ -161,7 +162,7 @@ void lf_paintOptionLabels(HDC dc) {
     label(237, LIG_AUTOMATIC, "Automatic:");
     label(556, LIG_PRIORITIZE, "Prioritize");
     label(25, SCAN_AIRPORTS, "Scan for addon airports", when(SCAN_AIRPORTS.current.load(), kYellow));
-    if (s.tbloCopies.load() != 0)
+    if (gTbloCopyCounter.load() != 0)
         label(303, SCAN_AIRPORTS, "<- please send tblo.zip to the Quorvel team, thank you", kYellow);
     label(5, MATCHING_DEPTH, "Max aircraft matching depth");
     label(258, LIGHT_AIRCRAFT, "Optional:");

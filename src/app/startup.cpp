@@ -12,6 +12,7 @@
 #include "app/connect_phase.hpp"
 #include "app/main_loop.hpp"
 #include "app/run_hooks.hpp"
+#include "app/updater.hpp"
 #include "config/control_binding.hpp"
 #include "config/parameters_file.hpp"
 #include "config/settings.hpp"
@@ -205,8 +206,12 @@ bool lf_prepareDataFiles() {
     const std::string cut = lf_installPathWithoutCommunity(path);
     if (cut != path) gf_setStringParameter(installPath, cut);
     lf_createFolders();
-    // The updater (a fresh start's look for new data and program versions) is not part of this
-    // program yet.
+    // A fresh start asks the download server for newer data and program versions; a fetched
+    // program version ends the start. Reference files the settings migration set aside are
+    // settled either way.
+    const bool goOn = gRestartFlag.load() || gf_checkForUpdates();
+    gf_restoreKeptReferenceFiles();
+    if (!goOn) return false;
     gf_refreshTimeSlot();
     gf_readReferenceData();
     gReferenceDataRead.store(true);

@@ -13,6 +13,7 @@
 #include "airports/park_airport_file.hpp"
 #include "airports/sim_install.hpp"
 #include "airports/stand_services.hpp"
+#include "airports/tblo_folder.hpp"
 #include "app/app_state.hpp"
 #include "app/main_window.hpp"
 #include "app/run_hooks.hpp"
@@ -107,6 +108,7 @@ void gf_installSubsystems() {
             gf_setStatusLine(fmt::format("Airports scan failed: {}", e.what()), true);
         }
     };
+    gf_airportHooks().resetTbloCounter = [] { gTbloCopyCounter.store(0); };
 
     gf_installStandServices();
     gf_installParkAirportFileServices();

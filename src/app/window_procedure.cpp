@@ -183,8 +183,8 @@ bool lf_onButton(HWND /*window*/, uint16_t id) {
         gFlushStaticRequest.exchange(true);
         enable(FLUSH_STATIC_BUTTON, false);
     } else if (id == TBLO_ZIP_BUTTON.controlId) {
-        const auto folder = std::filesystem::current_path() / "tblo";
-        if (!gf_shellOpen(folder))
+        // The shell opens the folder that holds the archive.
+        if (!gf_shellOpen(std::filesystem::current_path() / gf_paths().tbloFolder / gf_paths().tbloZipName))
             MessageBoxW(nullptr, "Could not open File Explorer at tblo.zip.", std::string(kProgramName).c_str(),
                         MB_ICONEXCLAMATION);
     } else if (id == NOW_BUTTON.controlId) {

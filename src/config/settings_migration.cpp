@@ -23,8 +23,15 @@ bool tooOldToConvert(const VersionData& v) {
     return v.major < 11 || (v.major == 11 && v.minor == 0 && v.patch < 2);
 }
 
-void removeIfThere(const std::filesystem::path& path) {
-    if (std::filesystem::exists(path)) std::filesystem::remove(path);
+std::filesystem::path keptName(const std::filesystem::path& path) {
+    std::filesystem::path kept = path;
+    kept += kKeptSuffix;
+    return kept;
+}
+
+// Out of the way of the reader and the updater, but not gone until a replacement has arrived.
+void setAsideIfThere(const std::filesystem::path& path) {
+    if (std::filesystem::exists(path)) std::filesystem::rename(path, keptName(path));
 }
 
 // Compares the stored version with the program's and clears what older versions left behind.
@@ -51,9 +58,9 @@ bool lf_checkProgramVersion() {
     gf_log(fmt::format("This is a version update from {} -> {}", stored.text(), programText));
     const auto& paths = gf_paths();
     if (stored.major < 12) {
-        removeIfThere(paths.airportsEncPath);
-        removeIfThere(paths.aigRegcodesEncPath);
-        removeIfThere(paths.dbaseEncPath);
+        setAsideIfThere(paths.airportsEncPath);
+        setAsideIfThere(paths.aigRegcodesEncPath);
+        setAsideIfThere(paths.dbaseEncPath);
     }
     // The new version is recorded only after the clean-up, so a clean-up that fails is tried
     // again at the next start.
@@ -65,6 +72,22 @@ bool lf_checkProgramVersion() {
 }
 
 } // namespace
+
+void gf_restoreKeptReferenceFiles() noexcept {
+    const auto& paths = gf_paths();
+    for (const std::filesystem::path* file : {&paths.airportsEncPath, &paths.aigRegcodesEncPath, &paths.dbaseEncPath}) {
+        const std::filesystem::path kept = keptName(*file);
+        std::error_code ec;
+        if (!std::filesystem::exists(kept, ec)) continue;
+        if (std::filesystem::exists(*file, ec)) {
+            std::filesystem::remove(kept, ec);
+        } else {
+            std::filesystem::rename(kept, *file, ec);
+            if (!ec) gf_logHighlighted(fmt::format("{} put back: no newer file could be fetched", file->string()));
+        }
+        if (ec) gf_logHighlighted(fmt::format("Warning: could not settle {}: {}", kept.string(), ec.message()));
+    }
+}
 
 void gf_checkParametersVersion() {
     if (gf_readParameters()) {

@@ -22,7 +22,7 @@ fs::path gMsfs2024Path;
 
 bool lf_refuse(const char* text) {
     const std::string caption(kProgramName);
-    MessageBoxW(nullptr, text, caption.c_str(), MB_OK | MB_ICONERROR);
+    MessageBoxW(nullptr, text, caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
     return false;
 }
 

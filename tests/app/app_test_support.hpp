@@ -78,6 +78,9 @@ inline const fs::path& roamingFolder() {
         const fs::path f = fs::temp_directory_path() / ("quorvel-app-roaming-" + std::to_string(::getpid()));
         fs::create_directories(f);
         ::setenv("QUORVEL_ROAMING_APPDATA", f.c_str(), 1);
+        // Fresh starts ask the download server for versions: here an empty local folder, so no
+        // test depends on the network (the updater's own tests serve their own folders).
+        ::setenv("QUORVEL_DOWNLOAD_BASE", ("file://" + (f / "no-server").string() + "/").c_str(), 0);
         return f;
     }();
     return folder;

@@ -331,7 +331,15 @@ TEST_F(MainWindowTest, ButtonsRaiseTheirRequests) {
     EXPECT_TRUE(gStaticParkingBusy.load());
     EXPECT_FALSE(control(NOW_BUTTON).enabled);
 
-    // A shell that cannot open the folder is told in a message box.
+    // The button opens the folder that holds the archive; a shell that cannot open it is told
+    // in a message box.
+    std::filesystem::create_directories("tblo");
+    { std::ofstream("tblo/tblo.zip") << "zip"; }
+    EnableWindow(TBLO_ZIP_BUTTON.window, TRUE);
+    w::click(window, TBLO_ZIP_BUTTON.controlId);
+    pump();
+    ASSERT_EQ(w::shellRequests().size(), 1U);
+    EXPECT_EQ(std::filesystem::path(w::shellRequests()[0].file), std::filesystem::absolute("tblo"));
     w::setShellExecuteResult(2);
     EnableWindow(TBLO_ZIP_BUTTON.window, TRUE);
     w::click(window, TBLO_ZIP_BUTTON.controlId);
