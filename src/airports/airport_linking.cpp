@@ -53,6 +53,7 @@ bool writeLinkFile(const std::filesystem::path& folder, const FixedCode<4>& code
 AirportFileHeader headerOf(const ScannedAirport& airport) {
     AirportFileHeader header;
     header.icao = airport.icao;
+    header.airportName = airport.airportName;
     header.altitude = airport.altitude;
     header.facilities = airport.facilities;
     header.BGLpath = airport.BGLpath;

@@ -31,6 +31,7 @@ struct ScannedAirport {
     std::string BGLpath;              // the source path as UTF-8 text
     std::string publisher;
     std::optional<PackageManifest> package; // set once the package's manifest was read
+    std::string airportName;                // from the simulator's facility data
     int32_t altitude = 0;                   // feet
     bool facilities = false;                // the stands came from the simulator's facility data
     std::vector<StandRecord> stands;

@@ -1,10 +1,14 @@
 #include "app/subsystem_wiring.hpp"
 
 #include <cstdint>
+#include <exception>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
+
+#include "airports/airports_scan.hpp"
 #include "airports/my_park_airports.hpp"
 #include "airports/park_airport_file.hpp"
 #include "airports/park_airport_selection.hpp"
@@ -21,9 +25,11 @@
 #include "app/main_window.hpp"
 #include "app/run_hooks.hpp"
 #include "config/settings.hpp"
+#include "core/status_line.hpp"
 #include "links/park_airport.hpp"
-#include "records/stand_table.hpp"
+#include "links/traffic_source_state.hpp"
 #include "records/aircraft.hpp"
+#include "records/stand_table.hpp"
 #include "refdata/code_table.hpp"
 #include "traffic/aircraft_list_file.hpp"
 #include "traffic/live_traffic.hpp"
@@ -192,6 +198,26 @@ void gf_installSubsystems() {
     live.clearLiveryMemory = [] { gLiveryMemory.clear(); };
     live.clearFailedKeys = [] { gFailedKeyTexts.clear(); };
     live.clearGhostList = [] { gGhostList.clear(); };
+
+    AirportScanWindow& scanWindow = gf_airportScanWindow();
+    scanWindow.showSimaddonAirports = [](uint64_t count) {
+        gSimaddonCount.store(count);
+        gf_invalidateStatusPanel();
+    };
+    scanWindow.showThirdpartyAirports = [](uint64_t count) {
+        gThirdpartyCount.store(count);
+        gf_invalidateStatusPanel();
+    };
+    scanWindow.repaintOptions = [] { gf_invalidateOptionsArea(); };
+    // A scan that fails (its list of supported airports missing, say) is reported and the run
+    // goes on without it; SCAN_AIRPORTS stays on, so the next start scans again.
+    gf_airportHooks().scanAirports = [] {
+        try {
+            gf_scanAirports();
+        } catch (const std::exception& e) {
+            gf_setStatusLine(fmt::format("Airports scan failed: {}", e.what()), true);
+        }
+    };
 
     gf_installStandServices();
     installAirports();

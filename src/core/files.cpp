@@ -86,7 +86,7 @@ bool lf_syncFolder(const fs::path& folder, std::string& failure) {
 }
 
 // Writes and flushes the new file; false with the cause in `failure`.
-bool lf_writeAndSync(const fs::path& temp, std::string_view bytes, std::string& failure) {
+bool lf_writeAndSync(const fs::path& temp, std::string_view bytes, std::string& failure, bool sync = true) {
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         failure = lf_errnoText(fmt::format("creating {}", temp.string()), errno);
@@ -104,7 +104,7 @@ bool lf_writeAndSync(const fs::path& temp, std::string_view bytes, std::string& 
             ok = false;
         }
     }
-    if (ok && ::fsync(fd) != 0) {
+    if (ok && sync && ::fsync(fd) != 0) {
         failure = lf_errnoText("flushing", errno);
         ok = false;
     }
@@ -114,6 +114,9 @@ bool lf_writeAndSync(const fs::path& temp, std::string_view bytes, std::string& 
     }
     return ok;
 }
+
+// Set while a DeferredFileSync lives on this thread: the folders whose files await their flush.
+thread_local std::vector<fs::path>* tDeferredFolders = nullptr;
 
 bool lf_replaceFile(const fs::path& path, std::string_view bytes, std::string& failure) {
     static std::atomic<uint64_t> counter{0};
@@ -127,6 +130,21 @@ bool lf_replaceFile(const fs::path& path, std::string_view bytes, std::string& f
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     fs::path temp = path;
     temp += fmt::format(".{}-{}.tmp", ::getpid(), counter.fetch_add(1));
+    if (tDeferredFolders != nullptr) {
+        // Whole or not at all still holds (the rename); the flush to disk comes at the end.
+        if (!lf_writeAndSync(temp, bytes, failure, false)) {
+            ::unlink(temp.c_str());
+            return false;
+        }
+        if (::rename(temp.c_str(), path.c_str()) != 0) {
+            failure = lf_errnoText(fmt::format("renaming {}", temp.string()), errno);
+            ::unlink(temp.c_str());
+            return false;
+        }
+        if (std::find(tDeferredFolders->begin(), tDeferredFolders->end(), folder) == tDeferredFolders->end())
+            tDeferredFolders->push_back(folder);
+        return true;
+    }
     if (!lf_writeAndSync(temp, bytes, failure) || !lf_syncFolder(folder, failure)) {
         ::unlink(temp.c_str());
         return false;
@@ -248,6 +266,35 @@ std::vector<FixedCode<4>> gf_airportCodesInFolder(const fs::path& folder) {
         }
     }
     return codes;
+}
+
+DeferredFileSync::DeferredFileSync() {
+    if (tDeferredFolders == nullptr) {
+        tDeferredFolders = &m_folders;
+        m_active = true;
+    }
+}
+
+DeferredFileSync::~DeferredFileSync() {
+    if (!m_active) return;
+    flush();
+    tDeferredFolders = nullptr;
+}
+
+bool DeferredFileSync::flush() noexcept {
+    bool ok = true;
+    for (const fs::path& folder : m_folders) {
+        // One flush of the file system that holds the folder covers all its files and entries.
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0 || ::syncfs(fd) != 0) {
+            ok = false;
+            gf_logHighlighted(fmt::format("Could not flush the files of {}: {}", folder.string(),
+                                          std::generic_category().message(errno)));
+        }
+        if (fd >= 0) ::close(fd);
+    }
+    m_folders.clear();
+    return ok;
 }
 
 bool gf_writeFileAtomically(const fs::path& path, std::string_view bytes) noexcept {

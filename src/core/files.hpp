@@ -61,6 +61,25 @@ std::vector<FixedCode<4>> gf_airportCodesInFolder(const std::filesystem::path& f
 // Never throws; callable from any thread.
 bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) noexcept;
 
+// Work that writes many files and records that it is done only afterwards (the airports scan)
+// holds one of these on its thread: meanwhile gf_writeFileAtomically on that thread still
+// replaces each file whole (temporary file, rename) but leaves the flushes to disk to flush(),
+// which the destructor calls: one flush of each file system written to instead of three per
+// file. Nested objects leave the work to the outermost one.
+class DeferredFileSync {
+public:
+    DeferredFileSync();
+    ~DeferredFileSync();
+    DeferredFileSync(const DeferredFileSync&) = delete;
+    DeferredFileSync& operator=(const DeferredFileSync&) = delete;
+    // Flushes what was written so far; false (logged) when a file system could not be flushed.
+    bool flush() noexcept;
+
+private:
+    std::vector<std::filesystem::path> m_folders;
+    bool m_active = false;
+};
+
 // Windows path texts (backslashes, drive letters) and native paths. "X:\a\b" maps to
 // <drives root>/x/a/b, where the drives root is $QUORVEL_DRIVES_ROOT or "/mnt"; every other
 // backslash becomes "/". The reverse maps paths below the drives root back to "X:\..." and

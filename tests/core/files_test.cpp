@@ -271,6 +271,32 @@ TEST(AtomicWrite, FlushesTheNewFileAndItsFolderAroundTheRename) {
     EXPECT_EQ(fs::file_size("empty.txt"), 0U);
 }
 
+// Many files written by one piece of work: each still replaced whole by a rename, the flushes
+// left to the end of the work (one flush of the file system there, which the recorder does not
+// see); a nested scope leaves it to the outer one; after the scope each write flushes again.
+TEST(AtomicWrite, DeferredFlushStillRenamesEachFileWhole) {
+    CapturedLog log;
+    writeFile("a.xml", "old");
+    synctest::clearEvents();
+    {
+        const DeferredFileSync outer;
+        {
+            const DeferredFileSync inner;
+            ASSERT_TRUE(gf_writeFileAtomically("a.xml", "new a"));
+        }
+        ASSERT_TRUE(gf_writeFileAtomically("b.xml", "new b"));
+        const auto events = synctest::events();
+        ASSERT_EQ(events.size(), 2U);
+        EXPECT_EQ(events[0].kind, "rename");
+        EXPECT_EQ(events[1].kind, "rename");
+        EXPECT_EQ(testsupport::readFile("a.xml"), "new a");
+    }
+    EXPECT_EQ(synctest::events().size(), 2U);
+    ASSERT_TRUE(gf_writeFileAtomically("c.xml", "c"));
+    EXPECT_EQ(synctest::events().size(), 6U);
+    EXPECT_TRUE(log.lines().empty());
+}
+
 TEST(AtomicWrite, AFailureIsLoggedAndLeavesTheOldFileAndNoTemporaryFile) {
     CapturedLog log;
     // The target's name is taken by a folder or a pipe: neither is replaced by a file.

@@ -217,7 +217,7 @@ Airport readAirport(const json& j, std::size_t index) {
     const std::string where = fmt::format("airports[{}]", index);
     onlyKeys(j, where,
              {"icao", "name", "latitude", "longitude", "altitude_m", "ground_altitude_ft", "parkings", "helipads",
-              "runways"});
+              "runways", "answer"});
     Airport a;
     a.icao = text(j, "icao", "", where);
     if (a.icao.empty()) bad(where, "'icao' is missing");
@@ -226,6 +226,12 @@ Airport readAirport(const json& j, std::size_t index) {
     a.longitude = number(j, "longitude", 0.0, where);
     a.altitudeMetres = number(j, "altitude_m", 0.0, where);
     checkPosition(a.latitude, a.longitude, where);
+    if (const std::string answer = text(j, "answer", "complete", where); answer == "no_end")
+        a.answer = FacilityAnswer::NoEnd;
+    else if (answer == "exception")
+        a.answer = FacilityAnswer::Exception;
+    else if (answer != "complete")
+        bad(where, fmt::format("'answer' must be \"complete\", \"no_end\" or \"exception\", not '{}'", answer));
     // The ground around the airport: its own value, else its altitude.
     if (j.contains("ground_altitude_ft"))
         a.groundAltitudeFeet = number(j, "ground_altitude_ft", 0.0, where);
@@ -502,5 +508,22 @@ void stopAutonomous() {
 }
 
 bool autonomousRunning() { return clock().thread.joinable(); }
+
+bool loadFacilityAirports(const std::filesystem::path& file, std::string& error) {
+    try {
+        std::ifstream in(file, std::ios::binary);
+        if (!in) throw std::runtime_error("cannot be opened");
+        const json j = json::parse(in);
+        onlyKeys(j, "airport set", {"airports"});
+        std::vector<Airport> airports;
+        if (const json* list_ = list(j, "airports", "airport set"))
+            for (std::size_t i = 0; i < list_->size(); ++i) airports.push_back(readAirport((*list_)[i], i));
+        for (const auto& airport : airports) simWorld().addAirport(airport);
+        return true;
+    } catch (const std::exception& e) {
+        error = fmt::format("airport set '{}': {}", file.string(), e.what());
+        return false;
+    }
+}
 
 } // namespace platform::simconnect

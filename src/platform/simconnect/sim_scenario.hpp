@@ -33,7 +33,8 @@
 //                               "bias_x_m": 100, "bias_z_m": -50}],
 //                 "helipads": [{"latitude": 50.03, "longitude": 8.57, "altitude_m": 111,
 //                               "heading_deg": 0, "length_m": 20, "width_m": 20, "surface": 0,
-//                               "type": 2}]}],
+//                               "type": 2}],
+//                 "answer": "complete"}],          // facility requests: or "no_end", "exception"
 //   "timeline": [{"at_seconds": 60, "event": "pause"}, {"at_seconds": 70, "event": "unpause"},
 //                {"at_seconds": 80, "event": "remove_object", "atc_id": "DLH123"},   // or "object_id"
 //                {"at_seconds": 90, "event": "refuse_title", "title": "..."},
@@ -59,5 +60,11 @@ bool startAutonomous(const std::filesystem::path& file, std::string& error);
 // Stops the clock thread and waits for it; nothing when none runs.
 void stopAutonomous();
 bool autonomousRunning();
+
+// Adds the airports of a file {"airports": [...]} (each as in a scenario, with "answer":
+// "complete", "no_end" or "exception" for how it answers facility requests) to the world, beside
+// those it has; an airport of a code the world knows replaces it. False with `error`, and
+// nothing added, when any of it is invalid.
+bool loadFacilityAirports(const std::filesystem::path& file, std::string& error);
 
 } // namespace platform::simconnect

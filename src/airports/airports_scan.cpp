@@ -1,0 +1,482 @@
+#include "airports/airports_scan.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <chrono>
+#include <exception>
+#include <fstream>
+#include <string_view>
+#include <system_error>
+
+#include <fmt/format.h>
+
+#include "airports/airport_linking.hpp"
+#include "airports/bgl_file.hpp"
+#include "airports/facility_stands.hpp"
+#include "airports/scan_log.hpp"
+#include "config/control_binding.hpp"
+#include "config/parameters_file.hpp"
+#include "config/settings.hpp"
+#include "core/files.hpp"
+#include "core/log.hpp"
+#include "core/number_helpers.hpp"
+#include "core/paths.hpp"
+#include "core/run_state.hpp"
+#include "core/shell_folders.hpp"
+#include "core/status_line.hpp"
+#include "core/string_helpers.hpp"
+#include "core/text_files.hpp"
+#include "core/user_error.hpp"
+#include "links/facility_reader.hpp"
+#include "links/traffic_source_state.hpp"
+#include "refdata/airports.hpp"
+#include "refdata/registration_lookups.hpp"
+#include "airports/sim_install.hpp"
+#include "airports/tblo_folder.hpp"
+
+namespace tamrix {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Paths of this length (in UTF-16 units, as the simulator's platform counts them) or more are
+// passed over: they reach the limit of path lengths there.
+constexpr std::size_t kMaxScannedPathLength = 250;
+constexpr std::size_t kScanLogReserve = 2048;
+constexpr uint64_t kStockCounterStep = 10;
+
+// Package trees without airports of their own: aircraft, missions, the simulator's base.
+constexpr std::array<std::string_view, 14> kSkipWords{
+    "fs-base",       "tutorials",   "aircraft",          "bushtrip",    "discovery",
+    "point-of-interest", "simobjects", "vcockpits",       "aig-aitraffic", "justflight-aircraft",
+    "fsltl",         "gsx-pro",     "gsx-world",         "landingchallenge"};
+
+// Scenery files that hold no usable airport of their own.
+constexpr std::array<std::string_view, 4> kFileFilters{"statics", "afcad updates", "_heliports",
+                                                       "duijffmedia-eham-remove"};
+
+constexpr std::array<std::string_view, 36> kStreamedExclusions{
+    "fs20-",         "-landingchallenge-", "-cabin-services-", "-livingworld-",     "-jetways-",
+    "-material-lib-", "-palettelib-",      "-procedural-hangar-", "-eventtriggers-", "-event-rescuechallenge-",
+    "-discovery-",   "-challenges-",       "-aircraft-",       "-ships-",           "-certification-",
+    "-training-",    "-activities-",       "-passiveaircraft-", "-trainings-",      "-fs-base-",
+    "-travelbook-",  "-simobjects-",       "-airrace-",        "-procedural-",      "-palette-",
+    "-spotlight-",   "-modellib-",         "-texturelib",      "-textlib",          "-scenery-",
+    "-surface-",     "-vfx-",              "-coverage-",       "-point-of-interest", "-proceduralgeneration",
+    "-simattachmentlib-"};
+
+// Stock airports of the simulator's own streamed packages, tested in this order.
+constexpr std::array<std::string_view, 3> kStockMarkers{"asobo-airport", "microsoft-airport", "microsoft-eddk"};
+
+std::string utf8Text(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
+
+std::string lowerAscii(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+template <std::size_t N> bool containsAny(std::string_view text, const std::array<std::string_view, N>& words) {
+    return std::any_of(words.begin(), words.end(),
+                       [&](std::string_view w) { return text.find(w) != std::string_view::npos; });
+}
+
+// UTF-16 units of a UTF-8 text: one per character, two for those beyond the basic plane.
+std::size_t utf16Length(std::string_view text) {
+    std::size_t units = 0;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c & 0xC0) != 0x80) ++units;
+        if ((c & 0xF8) == 0xF0) ++units;
+    }
+    return units;
+}
+
+// The part of a path below the scanned folder: words in the folders above it (a user's folder
+// named "Aircraft Sims", say) must not decide about the packages.
+std::string textBelow(const fs::path& path, const fs::path& root) {
+    if (root.empty()) return utf8Text(path);
+    const fs::path relative = path.lexically_relative(root);
+    return relative.empty() ? utf8Text(path) : utf8Text(relative);
+}
+
+// Airports recognised by the running scan, for the message line.
+uint64_t gRecognisedAirports = 0;
+// The window's counters while the walk goes on are counted at most this often: counting a
+// folder of thousands of files after each file would make the scan quadratic. The end of each
+// walk counts once more.
+constexpr auto kCounterRefresh = std::chrono::milliseconds(250);
+std::chrono::steady_clock::time_point gLastCount = std::chrono::steady_clock::time_point::min();
+
+bool stopRequested() { return gStopFlag.load() || gClosingFlag.load(); }
+
+fs::path scanLogPath() { return gf_paths().infoFolder / "AirportsScanLog.txt"; }
+
+// The scan-log file while a scan runs: new entries are appended as they are asked to be written,
+// so that each write costs only what is new; the whole file is replaced when the scan ends.
+struct ScanLogFile {
+    std::ofstream out;
+    std::size_t written = 0;
+    bool finished = true;
+};
+ScanLogFile gScanLogFile;
+
+void startScanLogFile() {
+    gScanLogFile.out = std::ofstream();
+    gScanLogFile.written = 0;
+    gScanLogFile.finished = false;
+}
+
+// Writes the whole scan log as the final file; true when it was written.
+bool finishScanLogFile() {
+    gScanLogFile.out.close();
+    gScanLogFile.out = std::ofstream();
+    gScanLogFile.finished = true;
+    gScanLogFile.written = 0;
+    std::error_code ec;
+    fs::create_directories(scanLogPath().parent_path(), ec);
+    return gf_writeLines(gScanLog, scanLogPath());
+}
+
+void showSimaddon(uint64_t count) {
+    if (const auto& show = gf_airportScanWindow().showSimaddonAirports) show(count);
+}
+void showThirdparty(uint64_t count) {
+    if (const auto& show = gf_airportScanWindow().showThirdpartyAirports) show(count);
+}
+
+// Links the airport, else reads its stands from the simulator and generates its file.
+void linkOrGenerate(ScannedAirport& airport, const FixedCode<4>& code) {
+    if (lf_linkArchivedApf(airport)) return;
+    int32_t helipads = 0;
+    if (gf_readScannedAirportStands(code, airport, helipads))
+        lf_generateApf(airport, helipads);
+    else
+        lf_reportFailedFacilityRead(code);
+}
+
+// One package folder of the streamed packages.
+void scanStreamedPackage(const fs::path& package, uint64_t& stockCount) {
+    const std::string text = utf8Text(package);
+    const std::string name = utf8Text(package.filename());
+    const bool stock = containsAny(name, kStockMarkers);
+    gScanLog.push_back(fmt::format("\n{}", text));
+    const auto code = gf_findAirportCodeIn(name);
+    if (!code) return;
+    if (!gf_isKnownAirport(*code)) {
+        gScanLog.push_back("no supported airport ICAO in BGL path");
+        return;
+    }
+    gf_showScanProgress(*code);
+    ScannedAirport airport;
+    airport.sourcePath = package;
+    airport.BGLpath = text;
+    airport.icao = *code;
+    if (stock) {
+        gScanLog.push_back(fmt::format("airport has '{}' in directory path", code->text()));
+        if (++stockCount % kStockCounterStep == 0) showSimaddon(stockCount);
+        airport.publisher = "simaddon";
+        airport.package = PackageManifest{"", "", "microsoft", "asobo"};
+    } else {
+        gScanLog.push_back(fmt::format("airport has '{}' in folder path", code->text()));
+        lf_writeScanLog();
+        if (auto publisher = gf_publisherOf(name); publisher && !publisher->empty()) {
+            airport.publisher = *publisher;
+            gScanLog.push_back(fmt::format("publisher '{}' found", *publisher));
+        }
+        lf_writeScanLog();
+    }
+    linkOrGenerate(airport, *code);
+}
+
+// One candidate file of the BGL walk.
+void scanBglFile(const fs::path& path) {
+    if (lf_readFacilities(path)) return;
+    gScanLog.push_back("Facilities reader did not succeed, trying the BGL file reader ...");
+    BglAirportSteps steps;
+    steps.linkArchived = [](ScannedAirport& airport) { return lf_linkArchivedApf(airport); };
+    steps.generate = [](ScannedAirport& airport, int32_t helipads) { lf_generateApf(airport, helipads); };
+    lf_processBGLfile(path, steps);
+}
+
+// The end of every scan, also one left by an error or a stop: the scan log so far is written,
+// the facility connection closed, the list of supported airports emptied, the end logged.
+class ScanEnd {
+public:
+    ScanEnd() = default;
+    ScanEnd(const ScanEnd&) = delete;
+    ScanEnd& operator=(const ScanEnd&) = delete;
+    ~ScanEnd() {
+        try {
+            if (!gScanLogFile.finished) {
+                if (!gScanLog.empty() && finishScanLogFile())
+                    gf_log(fmt::format("{} written", utf8Text(scanLogPath())));
+                gScanLog.clear();
+                gScanLogFile.finished = true;
+            }
+            if (gFacilityClientOpen.load() || gFacilityClient.load() != nullptr) gf_closeFacilityClient();
+            gRtAirportCodes.clear();
+            gf_logAndFlush("-------------------------- airports scan ends    ----------------------------\n");
+        } catch (...) {
+            // The end of a scan must not turn into a second error.
+        }
+    }
+};
+
+} // namespace
+
+AirportScanWindow& gf_airportScanWindow() {
+    static AirportScanWindow window;
+    return window;
+}
+
+uint64_t gf_folderEntryCount(const fs::path& folder) {
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec);
+    if (ec) return 0;
+    uint64_t count = 0;
+    for (const fs::directory_iterator end; it != end; it.increment(ec)) {
+        if (ec) break;
+        ++count;
+    }
+    return count;
+}
+
+void gf_showScanProgress(const FixedCode<4>& code) {
+    ++gRecognisedAirports;
+    gf_setStatusLine(fmt::format("Scanning for airports ... {} ({} recognised)", code.text(), gRecognisedAirports),
+                     false);
+}
+
+void gf_showUserFolderCounts(bool simaddon, bool thirdparty) {
+    const auto now = std::chrono::steady_clock::now();
+    if (gLastCount != std::chrono::steady_clock::time_point::min() && now - gLastCount < kCounterRefresh) return;
+    gLastCount = now;
+    if (simaddon) showSimaddon(gf_folderEntryCount(gf_paths().mySimaddonFolder));
+    if (thirdparty) showThirdparty(gf_folderEntryCount(gf_paths().myThirdpartyFolder));
+}
+
+void lf_writeScanLog() {
+    if (gScanLogFile.finished) {
+        // Outside a scan: the whole log at once.
+        std::error_code ec;
+        fs::create_directories(scanLogPath().parent_path(), ec);
+        gf_writeLines(gScanLog, scanLogPath());
+        return;
+    }
+    if (gScanLogFile.written > gScanLog.size()) gScanLogFile.written = 0; // the log was emptied meanwhile
+    if (!gScanLogFile.out.is_open()) {
+        std::error_code ec;
+        fs::create_directories(scanLogPath().parent_path(), ec);
+        gScanLogFile.out.open(scanLogPath(), std::ios::binary | std::ios::trunc);
+        gScanLogFile.written = 0;
+        if (!gScanLogFile.out) {
+            gf_logHighlighted(fmt::format("Could not write {}", utf8Text(scanLogPath())));
+            return;
+        }
+    }
+    for (; gScanLogFile.written < gScanLog.size(); ++gScanLogFile.written)
+        gScanLogFile.out << gScanLog[gScanLogFile.written] << '\n';
+    gScanLogFile.out.flush();
+}
+
+void lf_reportFailedFacilityRead(const FixedCode<4>& code) {
+    const std::string line =
+        fmt::format("Reading Facilites data for {} via SimConnect failed, is MSFS connected?", code.text());
+    gf_logAndFlush(line);
+    gScanLog.push_back(line);
+    lf_writeScanLog();
+}
+
+bool lf_isSkippedPath(const fs::path& path, const fs::path& root) {
+    if (utf16Length(utf8Text(path)) >= kMaxScannedPathLength) return true;
+    return containsAny(lowerAscii(textBelow(path, root)), kSkipWords);
+}
+
+bool lf_isExcludedPackage(std::string_view packageName) { return containsAny(packageName, kStreamedExclusions); }
+
+void lf_readRtIcaoCodes() {
+    gRtAirportCodes.clear();
+    const fs::path& path = gf_paths().icaoAirportsPath;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw UserErrorException(522, fmt::format("File '{}' is missing?", utf8Text(path)));
+    std::vector<std::string> lines;
+    gf_readStreamLines(in, lines);
+    for (const std::string& line : lines) {
+        if (line.empty()) continue;
+        for (const std::string& token : gf_split(line, ',')) {
+            if (token.empty()) continue;
+            try {
+                gRtAirportCodes.insert(FixedCode<4>(token));
+            } catch (const std::exception& e) {
+                gf_logHighlighted(fmt::format("{}: '{}' passed over: {}", utf8Text(path.filename()), token, e.what()));
+            }
+        }
+    }
+    gf_log(fmt::format("{} ICAO codes of airports read", gRtAirportCodes.size()));
+}
+
+std::vector<fs::path> lf_scanFolderPaths() {
+    std::vector<fs::path> folders;
+    folders.reserve(10);
+    const fs::path first = gIsMsfs2020.load() ? gf_msfsPath(kOfficialFolder) : gf_msfsPath("StreamedPackages");
+    for (const fs::path& folder : {first, gf_msfsPath(kCommunityFolder)})
+        if (!folder.empty()) folders.push_back(folder);
+    return folders;
+}
+
+void gf_scanAirports() {
+    gf_setStatusLine("Scanning for airports ...", false);
+    gf_logAndFlush(fmt::format(
+        "\n++++++++++++++++++++++++ airports scan {} starts +++++++++++++++++++++++++++++", "automatic "));
+    showSimaddon(0);
+    showThirdparty(0);
+    gRecognisedAirports = 0;
+    gLastCount = std::chrono::steady_clock::time_point::min();
+    const ScanEnd end;
+    lf_readRtIcaoCodes();
+
+    const fs::path& tblo = gf_paths().tbloFolder;
+    if (!fs::exists(tblo)) {
+        std::error_code ec;
+        if (!fs::create_directory(tblo, ec) && ec) throw fs::filesystem_error("create_directory", tblo, ec);
+    } else {
+        gf_removeFilesFromDirectory(tblo);
+    }
+    lf_scanFolderList(lf_scanFolderPaths());
+    if (gTbloCopyCounter.load() == 0) {
+        std::error_code ec;
+        fs::remove_all(tblo, ec);
+        if (ec) throw fs::filesystem_error("remove_all", tblo, ec);
+    }
+    gf_invalidateStatusPanel();
+}
+
+void lf_scanFolderList(const std::vector<fs::path>& folders) {
+    gf_removeFilesFromDirectory(gf_paths().mySimaddonFolder);
+    gf_removeFilesFromDirectory(gf_paths().myThirdpartyFolder);
+    bool found = false;
+    {
+        // The files the scan writes are flushed to disk together, before the scan counts as done.
+        const DeferredFileSync sync;
+        found = lf_searchFolders(folders);
+    }
+    if (!found) gf_setStatusLine("Warning: Scan has not found any add-on airports", true);
+    SCAN_AIRPORTS.current.store(false);
+    gf_saveBoolParameter(SCAN_AIRPORTS);
+    gf_showCheckBox(SCAN_AIRPORTS);
+    if (const auto& repaint = gf_airportScanWindow().repaintOptions) repaint();
+}
+
+bool lf_searchFolders(const std::vector<fs::path>& folders) {
+    gf_logAndFlush(fmt::format("The scan will search {} folder{}", folders.size(),
+                               gf_plural(static_cast<uint64_t>(folders.size()))));
+    std::error_code ec;
+    fs::remove(scanLogPath(), ec);
+    if (ec)
+        gf_logAndFlush(fmt::format("problems with removing previous files (maybe still open?): {}", ec.message()));
+    gTbloCopyCounter.store(0);
+    if (gScanLog.capacity() < kScanLogReserve) gScanLog.reserve(kScanLogReserve);
+    startScanLogFile();
+
+    lf_scanFolders(folders);
+
+    if (finishScanLogFile()) gf_logAndFlush(fmt::format("{} written", utf8Text(scanLogPath())));
+    gf_clearStatusLine();
+    gScanLog.clear();
+    lf_copyThirdpartyToTblo();
+    lf_zipTbloFolder();
+    const uint64_t simaddon = gf_folderEntryCount(gf_paths().mySimaddonFolder);
+    showSimaddon(simaddon);
+    const uint64_t thirdparty = gf_folderEntryCount(gf_paths().myThirdpartyFolder);
+    showThirdparty(thirdparty);
+    return thirdparty != 0;
+}
+
+void lf_scanFolders(const std::vector<fs::path>& folders) {
+    for (const fs::path& folder : folders) {
+        if (folder.empty()) continue;
+        std::error_code ec;
+        const fs::file_status status = fs::status(folder, ec);
+        if (!fs::exists(status)) {
+            gf_setStatusLine(utf8Text(folder) + " does not exist, skipped!", true);
+        } else if (fs::is_directory(status)) {
+            if (utf8Text(folder).find("StreamedPackages") != std::string::npos)
+                lf_scanStreamedAirports(folder);
+            else
+                lf_scanAirportFolder(folder);
+        } else {
+            gf_setStatusLine(utf8Text(folder) + " is not a folder name, skipped!", true);
+        }
+    }
+}
+
+void lf_scanAirportFolder(const fs::path& folder) {
+    const std::string text =
+        fmt::format("\n\n\n+++++++++++++++++ Scanning for {} airports in:{}\n", "addon ", utf8Text(folder));
+    gf_setStatusLine(text, true);
+    gScanLog.push_back(text);
+    try {
+        std::error_code ec;
+        // Sub-folders the user may not read are passed over; they do not end the walk.
+        fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+        if (ec) throw fs::filesystem_error("recursive_directory_iterator", folder, ec);
+        for (const fs::recursive_directory_iterator end; it != end; it.increment(ec)) {
+            if (ec) throw fs::filesystem_error("recursive_directory_iterator::increment", folder, ec);
+            const fs::directory_entry& entry = *it;
+            const fs::path& path = entry.path();
+            if (lf_isSkippedPath(path, folder)) {
+                if (entry.is_directory(ec)) it.disable_recursion_pending();
+                continue;
+            }
+            if (!entry.is_regular_file(ec)) continue;
+            if (lowerAscii(utf8Text(path.extension())) != ".bgl") continue;
+            if (containsAny(textBelow(path, folder), kFileFilters)) continue;
+            if (!lf_hasAirportSection(path)) continue;
+            if (stopRequested()) break;
+            try {
+                scanBglFile(path);
+            } catch (const std::exception& e) {
+                // One file that cannot be read does not cost the rest of the folder its airports.
+                gScanLog.push_back(fmt::format("{}{} passed over, cause: {}", "===> ", utf8Text(path), e.what()));
+            }
+        }
+    } catch (const std::exception& e) {
+        gScanLog.push_back(
+            fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", utf8Text(folder), e.what()));
+    }
+}
+
+void lf_scanStreamedAirports(const fs::path& folder) {
+    gf_setStatusLine("Scanning for streamed airports ...", false);
+    gScanLog.push_back(fmt::format("\n\n\n+++++++++++++++++ Scanning for streamed airports in:\n{}\n", utf8Text(folder)));
+    uint64_t stockCount = 0;
+    for (const fs::directory_entry& entry :
+         fs::directory_iterator(folder, fs::directory_options::skip_permission_denied)) {
+        std::error_code ec;
+        if (!entry.is_directory(ec)) continue;
+        if (lf_isExcludedPackage(utf8Text(entry.path().filename()))) continue;
+        if (stopRequested()) break;
+        try {
+            scanStreamedPackage(entry.path(), stockCount);
+        } catch (const std::exception& e) {
+            // An error of one package (a facility request the simulator answers with an
+            // exception, a file that cannot be written) does not end the scan, nor the run.
+            gScanLog.push_back(fmt::format("{}{} passed over, cause: {}", "===> ", utf8Text(entry.path()), e.what()));
+        }
+        if (stopRequested()) {
+            lf_writeScanLog();
+            break;
+        }
+    }
+    lf_copySimaddonToTblo();
+    showSimaddon(gf_folderEntryCount(gf_paths().mySimaddonFolder));
+}
+
+} // namespace tamrix

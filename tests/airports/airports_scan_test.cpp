@@ -1,0 +1,372 @@
+// The airports scan over a stand-in simulator installation of each version, with the simulator
+// stand-in answering facility requests: which packages it reads, which airports it links, which
+// airport files it generates from facility data or from the BGL file, the scan-log file, and a
+// scan that is stopped, cannot read a folder, or lacks its list of supported airports.
+#include <algorithm>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <pugixml.hpp>
+
+#include "airports/airports_scan.hpp"
+#include "airports/facility_stands.hpp"
+#include "airports/scan_log.hpp"
+#include "airports/tblo_folder.hpp"
+#include "airports_test_support.hpp"
+#include "bglgen/package_tree.hpp"
+#include "config/settings.hpp"
+#include "core/run_state.hpp"
+#include "core/shell_folders.hpp"
+#include "core/zip_archive.hpp"
+#include "core/user_error.hpp"
+#include "links/facility_reader.hpp"
+#include "platform/simconnect/sim_scenario.hpp"
+#include "platform/simconnect/sim_world.hpp"
+#include "refdata/airports.hpp"
+#include "refdata/dbase.hpp"
+
+namespace fs = std::filesystem;
+using namespace tamrix;
+using platform::simconnect::simWorld;
+
+namespace {
+
+constexpr const char* kCodes[] = {"LFPG", "EHAM", "EDDF", "XYZW", "EKBI", "KJFK", "KMCI", "EGLL"};
+
+class AirportsScan : public airportstest::ProgramFolder {
+protected:
+    void SetUp() override {
+        ProgramFolder::SetUp();
+        std::string list;
+        for (const char* code : kCodes) {
+            gAirportCodes.insert(FixedCode<4>(code));
+            list += std::string(list.empty() ? "" : ",") + code;
+        }
+        testsupport::writeFile(folder_.path() / "input" / "ICAO_airports.txt", "\xEF\xBB\xBF" + list + "\n\n");
+        gSimaddons20 = {"LFPG"};
+        gSimaddons24 = {"EDDF"};
+        gThirdparties20 = {{"MyCo", {"EHAM123"}}};
+        gThirdparties24 = gThirdparties20;
+        gPublishers = {{"MyCo", "MyCo Scenery Team"}};
+        SCAN_AIRPORTS.current = true;
+        gTbloCopyCounter = 0;
+
+        simWorld().reset();
+        simWorld().startSimulator();
+        simWorld().setFlightRunning(true);
+        std::string error;
+        ASSERT_TRUE(platform::simconnect::loadFacilityAirports(
+            fs::path(QUORVEL_SOURCE_DIR) / "tests/fixtures/installation/facilities.json", error))
+            << error;
+        gf_setFacilityWaitLimit(std::chrono::milliseconds(200));
+
+        AirportScanWindow& window = gf_airportScanWindow();
+        window.showSimaddonAirports = [this](uint64_t n) { simaddonShown.push_back(n); };
+        window.showThirdpartyAirports = [this](uint64_t n) { thirdpartyShown.push_back(n); };
+    }
+    void TearDown() override {
+        gf_closeFacilityClient();
+        gf_airportScanWindow() = {};
+        gf_setFacilityWaitLimit(kFacilityWaitLimit);
+        simWorld().reset();
+        ProgramFolder::TearDown();
+    }
+
+    // The simulator's packages folder, below a user folder whose name holds a word of the skip
+    // list: only what lies below the scanned folders may decide.
+    fs::path packages() const { return folder_.path() / "Aircraft Sims" / "packages"; }
+
+    // Stock, add-on and skipped packages of the BGL walk.
+    void layOutCommunity() {
+        const fs::path community = packages() / "Community";
+        bglgen::writeAirportPackage(
+            community, {"myco-airport-eham-amsterdam",
+                        bglgen::manifestText("Amsterdam Schiphol EHAM", "MyCo", "MyCo Scenery Team", "1.2.3"),
+                        "scenery/myco/EHAM_apx.bgl", "EHAM", 4, 0, 52.3, 4.76, true});
+        // Statics of the same package: filtered by name.
+        bglgen::writeAirportPackage(community, {"myco-airport-eham-amsterdam", "", "scenery/myco/statics/EHAM_statics.bgl",
+                                                "EGLL", 2});
+        bglgen::writeAirportPackage(
+            community,
+            {"smallfield-scenery", bglgen::manifestText("Field XYZW scenery", "Small Field Works", "Small Field Works", "2.0"),
+             "scenery/field.bgl", "XYZW", 2});
+        // The simulator starts answering and never ends: the BGL file gives the stands.
+        bglgen::writeAirportPackage(
+            community, {"otherfield-kjfk", bglgen::manifestText("Kennedy", "Other Vendor", "Other Vendor", "1.0"),
+                        "scenery/kjfk.bgl", "KJFK", 5, 1, 40.64, -73.78});
+        // A package with short manufacturer and creator is only ever linked: no file.
+        bglgen::writeAirportPackage(community, {"tinyfield-ekbi", bglgen::manifestText("Billund", "AB", "", "1.0"),
+                                                "scenery/ekbi.bgl", "EKBI", 3});
+        bglgen::writeAirportPackage(community / "Aircraft Hangar", {"x-airport-egll", "", "scenery/egll.bgl", "EGLL"});
+        bglgen::writeAirportPackage(community, {"fsltl-traffic-base", "", "SimObjects/egll.bgl", "EGLL"});
+    }
+
+    void layOutOfficial2020() {
+        const fs::path official = packages() / "Official" / "OneStore";
+        bglgen::writeAirportPackage(
+            official, {"asobo-airport-lfpg-paris", bglgen::manifestText("Paris", "Asobo", "Asobo Studio", "1.0.0"),
+                       "scenery/world/LFPG_apt.BGL", "LFPG", 6});
+        bglgen::writeAirportPackage(official, {"fs-base-genericairports", "", "scenery/x.bgl", "EGLL"});
+    }
+
+    void layOutStreamed2024() {
+        const fs::path streamed = packages() / "StreamedPackages";
+        for (const char* name : {"microsoft-airport-eddf-frankfurt", "microsoft-airport-ekbi-billund",
+                                 "fs20-microsoft-airport-egll-london", "asobo-scenery-world-update-egll",
+                                 "othervendor-airport-kmci", "zz-vendor-airport-xyzw"})
+            fs::create_directories(streamed / name);
+        testsupport::writeFile(streamed / "Content.xml", "<Content/>");
+    }
+
+    static std::set<std::string> filesIn(const fs::path& folder) {
+        std::set<std::string> out;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(folder, ec))
+            out.insert(entry.path().filename().string());
+        return out;
+    }
+    std::set<std::string> simaddonFiles() const { return filesIn(folder_.path() / "airports/my_simaddon"); }
+    std::set<std::string> thirdpartyFiles() const { return filesIn(folder_.path() / "airports/my_thirdparty"); }
+    std::string userFile(const std::string& name) const {
+        return testsupport::readFile(folder_.path() / "airports" / name);
+    }
+    std::string scanLogFile() const { return testsupport::readFile(folder_.path() / "output/info/AirportsScanLog.txt"); }
+
+    static std::vector<std::string> standIds(const std::string& xml) {
+        pugi::xml_document document;
+        EXPECT_TRUE(document.load_string(xml.c_str()));
+        std::vector<std::string> ids;
+        for (const auto& parkpos : document.select_nodes("//parkpos"))
+            ids.push_back(parkpos.node().attribute("id").value());
+        return ids;
+    }
+
+    static std::vector<std::string> facilityRequests() {
+        std::vector<std::string> out;
+        for (const auto& call : simWorld().callsOf("SimConnect_RequestFacilityData"))
+            out.push_back(call.args);
+        return out;
+    }
+    static bool facilityConnectionOpen() {
+        const auto open = simWorld().connections();
+        return std::find(open.begin(), open.end(), "PARKING_DATA_RDR") != open.end() || gFacilityClientOpen.load();
+    }
+    std::string savedParameters() const {
+        return testsupport::readFile(roaming() / "Quorvel" / "parameters.xml");
+    }
+
+    std::vector<uint64_t> simaddonShown;
+    std::vector<uint64_t> thirdpartyShown;
+};
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST_F(AirportsScan, Msfs2020WalksOfficialAndCommunityLinksGeneratesAndFallsBackToTheBglFile) {
+    layOutOfficial2020();
+    layOutCommunity();
+    gIsMsfs2020 = true;
+    gf_setMsfsPaths(packages(), {});
+    // Files of an earlier scan go.
+    testsupport::writeFile(folder_.path() / "airports/my_thirdparty/OLD1.xml", "<root/>");
+
+    gf_scanAirports();
+
+    EXPECT_EQ(simaddonFiles(), (std::set<std::string>{"LFPG.txt"}));
+    EXPECT_EQ(thirdpartyFiles(), (std::set<std::string>{"EHAM.txt", "XYZW.xml", "KJFK.xml"}));
+    EXPECT_EQ(userFile("my_simaddon/LFPG.txt"), "archive/simaddon/LFPG.xml\n");
+    EXPECT_EQ(userFile("my_thirdparty/EHAM.txt"), "archive/thirdparty/MyCo/EHAM123.xml\n");
+    // From the simulator's facility data: parkings by number (type 13 left out), the helipad.
+    EXPECT_EQ(standIds(userFile("my_thirdparty/XYZW.xml")), (std::vector<std::string>{"12", "12a", "3", "helipad1"}));
+    EXPECT_TRUE(contains(userFile("my_thirdparty/XYZW.xml"), "Field XYZW"));
+    // The simulator never ended its answer for KJFK: the BGL file's five spots and helipad.
+    EXPECT_EQ(standIds(userFile("my_thirdparty/KJFK.xml")).size(), 6u);
+    // Short manufacturer and creator: no facility request, no file. Skipped trees: no request.
+    const auto requests = facilityRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_TRUE(contains(requests[0] + requests[1], "XYZW"));
+    EXPECT_TRUE(contains(requests[0] + requests[1], "KJFK"));
+    EXPECT_FALSE(facilityConnectionOpen());
+
+    const std::string log = scanLogFile();
+    EXPECT_TRUE(contains(log, "+++++++++++++++++ Scanning for addon  airports in:" + packages().string() + "/Official\n"));
+    EXPECT_TRUE(contains(log, "\nFac: " + (packages() / "Community/smallfield-scenery/scenery/field.bgl").string() + "\n"));
+    EXPECT_TRUE(contains(log, "Reading Facilites data for KJFK via SimConnect failed, is MSFS connected?\n"
+                              "Facilities reader did not succeed, trying the BGL file reader ...\n"));
+    EXPECT_FALSE(contains(log, "statics"));
+    EXPECT_FALSE(contains(log, "Aircraft Hangar"));
+    EXPECT_TRUE(gScanLog.empty());
+
+    EXPECT_EQ(logged("The scan will search 2 folders").size(), 1u);
+    EXPECT_EQ(logged("airports scan ends").size(), 1u);
+    EXPECT_GE(logged("SimConnect (PARKING_DATA_RDR) closed").size(), 1u);
+    ASSERT_FALSE(thirdpartyShown.empty());
+    EXPECT_EQ(thirdpartyShown.back(), 3u);
+    EXPECT_EQ(simaddonShown.back(), 1u);
+    EXPECT_FALSE(SCAN_AIRPORTS.current);
+    EXPECT_TRUE(contains(savedParameters(), R"(name="SCAN_AIRPORTS" value="false")"));
+    EXPECT_TRUE(gRtAirportCodes.empty());
+    // The generated files of known airports are collected into the archive, flat.
+    EXPECT_EQ(filesIn(folder_.path() / "tblo"), (std::set<std::string>{"tblo.zip"}));
+    ZipArchive archive(folder_.path() / "tblo" / "tblo.zip");
+    ASSERT_TRUE(archive.open());
+    std::set<std::string> packed;
+    for (const auto& entry : archive.getEntries())
+        packed.insert(entry.name);
+    EXPECT_EQ(packed, (std::set<std::string>{"XYZW.xml", "KJFK.xml"}));
+    EXPECT_EQ(gTbloCopyCounter.load(), 2u);
+}
+
+TEST_F(AirportsScan, Msfs2024WalksStreamedPackagesOneByOneAndAnExceptionCostsOnlyItsPackage) {
+    layOutStreamed2024();
+    layOutCommunity();
+    gIsMsfs2020 = false;
+    gf_setMsfsPaths({}, packages());
+
+    gf_scanAirports();
+
+    // EDDF is the simulator's own add-on in the archive; EKBI is not and is generated from the
+    // facility data into the simaddon folder.
+    EXPECT_EQ(simaddonFiles(), (std::set<std::string>{"EDDF.txt", "EKBI.xml"}));
+    EXPECT_EQ(userFile("my_simaddon/EDDF.txt"), "archive/simaddon/EDDF.xml\n");
+    EXPECT_EQ(standIds(userFile("my_simaddon/EKBI.xml")), (std::vector<std::string>{"1", "2", "30"}));
+    // KMCI's request was answered with an exception: no file, the scan went on.
+    EXPECT_EQ(thirdpartyFiles(), (std::set<std::string>{"EHAM.txt", "XYZW.xml", "KJFK.xml"}));
+    EXPECT_EQ(logged("Reading Facilites data for KMCI via SimConnect failed, is MSFS connected?").size(), 1u);
+
+    std::set<std::string> asked;
+    for (const auto& request : facilityRequests())
+        for (const char* code : kCodes)
+            if (contains(request, code)) asked.insert(code);
+    // Excluded streamed packages (fs20-, -scenery-) are never asked for: no EGLL.
+    EXPECT_EQ(asked, (std::set<std::string>{"EKBI", "KMCI", "XYZW", "KJFK"}));
+    EXPECT_FALSE(facilityConnectionOpen());
+
+    const std::string log = scanLogFile();
+    EXPECT_TRUE(contains(log, "+++++++++++++++++ Scanning for streamed airports in:\n" +
+                                  (packages() / "StreamedPackages").string() + "\n"));
+    EXPECT_TRUE(contains(log, "airport has 'EKBI' in directory path\n"));
+    EXPECT_TRUE(contains(log, "airport has 'XYZW' in folder path\n"));
+    EXPECT_TRUE(contains(log, "Reading Facilites data for KMCI via SimConnect failed, is MSFS connected?\n"));
+    EXPECT_FALSE(contains(log, "fs20-"));
+    EXPECT_EQ(logged("airports scan ends").size(), 1u);
+    EXPECT_FALSE(SCAN_AIRPORTS.current);
+    // EKBI of the simaddon folder went to the archive too.
+    ZipArchive archive(folder_.path() / "tblo" / "tblo.zip");
+    ASSERT_TRUE(archive.open());
+    EXPECT_TRUE(archive.getEntry("EKBI.xml").has_value());
+}
+
+TEST_F(AirportsScan, AStopEndsTheWalkButTheScanLogIsWrittenAndTheConnectionClosed) {
+    // Three airports the simulator answers for.
+    for (const char* code : {"EKBI", "EGLL", "XYZW"}) {
+        std::string name = std::string("extra-") + code;
+        bglgen::writeAirportPackage(packages() / "Community",
+                                    {name, bglgen::manifestText(name, "Extra Vendor", "Extra Vendor", "1.0"),
+                                     "scenery/a.bgl", code, 2});
+    }
+    gf_setMsfsPaths(packages(), {});
+    // The user closes the window once the first airport file is generated.
+    gf_airportScanWindow().showThirdpartyAirports = [](uint64_t n) {
+        if (n > 0) gStopFlag = true;
+    };
+
+    gf_scanAirports();
+
+    EXPECT_EQ(facilityRequests().size(), 1u);
+    EXPECT_EQ(thirdpartyFiles().size(), 1u);
+    EXPECT_FALSE(facilityConnectionOpen());
+    const std::string log = scanLogFile();
+    EXPECT_TRUE(contains(log, "\nFac: "));
+    EXPECT_TRUE(contains(log, "airports in:" + (packages() / "Community").string()));
+    EXPECT_EQ(logged("airports scan ends").size(), 1u);
+}
+
+TEST_F(AirportsScan, WithoutTheListOfSupportedAirportsNothingIsTouched) {
+    layOutCommunity();
+    gf_setMsfsPaths(packages(), {});
+    fs::remove(folder_.path() / "input" / "ICAO_airports.txt");
+    testsupport::writeFile(folder_.path() / "airports/my_thirdparty/EHAM.txt", "archive/thirdparty/MyCo/EHAM.xml\n");
+
+    EXPECT_THROW(gf_scanAirports(), UserErrorException);
+
+    EXPECT_EQ(thirdpartyFiles(), (std::set<std::string>{"EHAM.txt"}));
+    EXPECT_TRUE(SCAN_AIRPORTS.current);
+    EXPECT_TRUE(facilityRequests().empty());
+    EXPECT_FALSE(fs::exists(folder_.path() / "output/info/AirportsScanLog.txt"));
+    EXPECT_EQ(logged("airports scan ends").size(), 1u);
+
+    // A bad token in the list is passed over with a log line; the others are read.
+    testsupport::writeFile(folder_.path() / "input" / "ICAO_airports.txt", "EHAM, EDD-\n XYZW ,\n");
+    lf_readRtIcaoCodes();
+    EXPECT_EQ(gRtAirportCodes.size(), 2u);
+    EXPECT_EQ(logged("'EDD-' passed over").size(), 1u);
+}
+
+TEST_F(AirportsScan, AFolderTheUserMayNotReadIsPassedOverAndTheWalkGoesOn) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder";
+    layOutCommunity();
+    gf_setMsfsPaths(packages(), {});
+    const fs::path locked = packages() / "Community" / "aaa-locked";
+    fs::create_directories(locked / "inner");
+    fs::permissions(locked, fs::perms::none);
+
+    gf_scanAirports();
+    fs::permissions(locked, fs::perms::owner_all);
+
+    EXPECT_EQ(thirdpartyFiles(), (std::set<std::string>{"EHAM.txt", "XYZW.xml", "KJFK.xml"}));
+    EXPECT_FALSE(contains(scanLogFile(), "aborted"));
+}
+
+// A first run's scan: the stand-in installation that runs use, the shipped list of supported
+// airports and the scenario the simulator stand-in plays; Billund gets its airport file from the
+// scenario's facility data in both simulator versions.
+TEST_F(AirportsScan, TheStandInInstallationGivesTheScenarioAirportItsFileFromFacilityData) {
+    const fs::path source(QUORVEL_SOURCE_DIR);
+    const std::string command = "'" + (source / "scripts/lay-out-sim-install").string() + "' '" +
+                                folder_.path().string() + "' > /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    fs::copy_file(source / "data/input/ICAO_airports.txt", folder_.path() / "input/ICAO_airports.txt",
+                  fs::copy_options::overwrite_existing);
+    std::string error;
+    ASSERT_TRUE(platform::simconnect::loadScenario(source / "data/scenario/EKBI.json", error)) << error;
+    simWorld().startSimulator();
+    simWorld().setFlightRunning(true);
+    const auto scenario = simWorld().airports();
+    ASSERT_EQ(scenario.size(), 1u);
+    std::size_t parkings = 0;
+    for (const auto& parking : scenario[0].parkings)
+        parkings += parking.type != 0 && parking.type != 13 ? 1 : 0;
+
+    for (const bool msfs2020 : {true, false}) {
+        gIsMsfs2020 = msfs2020;
+        gf_setMsfsPaths(folder_.path() / "appdata/roaming/Microsoft Flight Simulator/Packages",
+                        folder_.path() / "sim/msfs2024");
+        SCAN_AIRPORTS.current = true;
+        gf_scanAirports();
+        EXPECT_EQ(thirdpartyFiles(), (std::set<std::string>{"EKBI.xml"}));
+        EXPECT_EQ(standIds(userFile("my_thirdparty/EKBI.xml")).size(), parkings);
+        EXPECT_TRUE(contains(userFile("my_thirdparty/EKBI.xml"), "Billund"));
+        EXPECT_FALSE(SCAN_AIRPORTS.current);
+    }
+}
+
+TEST_F(AirportsScan, SkipWordsAndLengthApplyBelowTheScannedFolder) {
+    const fs::path root = "/sims/Aircraft Sims/Community";
+    EXPECT_FALSE(lf_isSkippedPath(root / "myco-airport-eham/scenery/a.bgl", root));
+    EXPECT_TRUE(lf_isSkippedPath(root / "Aircraft Hangar", root));
+    EXPECT_TRUE(lf_isSkippedPath(root / "pkg/SimObjects", root));
+    // 250 characters and more are passed over; a character beyond the basic plane counts twice.
+    const std::string base = (root / "p").string();
+    EXPECT_FALSE(lf_isSkippedPath(base + std::string(249 - base.size(), 'x'), root));
+    EXPECT_TRUE(lf_isSkippedPath(base + std::string(250 - base.size(), 'x'), root));
+    EXPECT_TRUE(lf_isSkippedPath(base + std::string(248 - base.size(), 'x') + "\xF0\x9F\x9B\xAB", root));
+    EXPECT_TRUE(lf_isExcludedPackage("fs20-microsoft-airport-egll"));
+    EXPECT_FALSE(lf_isExcludedPackage("microsoft-airport-egll"));
+}
+
+} // namespace
