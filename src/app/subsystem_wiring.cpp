@@ -159,11 +159,9 @@ void installAirports() {
 
 } // namespace
 
+// Installed at every process entry: a run in the same process after the hooks were reset (a
+// test's) finds them again.
 void gf_installSubsystems() {
-    static bool installed = false;
-    if (installed) return;
-    installed = true;
-
     LiveTrafficHooks& live = gf_liveTrafficHooks();
     live.initLiveTraffic = [] { gf_initLiveTraffic(); };
     live.handleAddingStack = [] { lf_handleAddingStack(); };

@@ -137,7 +137,9 @@ void airStep(LiveAircraft& ac) {
             climbTowardsNext(ac);
         } else if (front.airborne && next.airborne && !m.landingArmed) {
             const double r = (next.altitude - ac.position.altitude) / ticks;
-            if (ac.heightAboveGround > 1000.0) m.altitudeStep = std::min(r, ac.climbStepLimit);
+            // Near the ground a climb keeps a least rate; a descent follows the samples down
+            // (a floor on it would lift a descending aircraft away from its track).
+            if (ac.heightAboveGround > 1000.0 || r <= 0.0) m.altitudeStep = std::min(r, ac.climbStepLimit);
             else m.altitudeStep = std::min(std::max(r, 0.2), ac.climbStepLimit);
         } else if (front.airborne && next.airborne) {
             if (front.altitude != next.altitude || ac.heightAboveGround > 1000.0 ||

@@ -66,6 +66,27 @@ TEST_F(AirMovementTest, CruiseTurningThroughNorthBothWaysMeetsEverySampleAtItsDu
     for (const auto& t : trace) EXPECT_GT(t.agl, 0.0);
 }
 
+TEST_F(AirMovementTest, DescentBelowAThousandFeetAwayFromTheParkAirportFollowsTheSamplesDown) {
+    // An approach to another airport (no landing is armed 30 nm from the park airport): from
+    // 900 ft above the ground down at 800 ft/min, a sample every 4 s.
+    const GeoPosition far = gf_destinationPoint(kAirport, 0.0, 30.0 * kFeetPerNm);
+    const std::vector<Leg> legs(12, Leg{270.0, 140.0, -800.0});
+    const auto samples = track(far, kGroundFt + 900.0, 100, legs);
+    addAircraft(AircraftCategory::Large, 20001, samples, MovePhase::Flying);
+
+    const auto trace = run(20001, samples.back().dueTick);
+    double worstClimb = 0.0;
+    for (std::size_t i = 1; i < trace.size(); ++i)
+        worstClimb = std::max(worstClimb, trace[i].position.altitude - trace[i - 1].position.altitude);
+    EXPECT_LE(worstClimb, 0.0) << "climbed on the way down";
+    for (std::size_t k = 2; k < samples.size(); ++k) {
+        const auto at = std::find_if(trace.begin(), trace.end(),
+                                     [&](const TracePoint& t) { return t.tick == samples[k].dueTick; });
+        ASSERT_NE(at, trace.end());
+        EXPECT_NEAR(at->position.altitude, samples[k].altitude, 15.0) << "sample " << k;
+    }
+}
+
 TEST_F(AirMovementTest, CrossingTenThousandFeetSendsEachLightSetOncePerCrossing) {
     // Climb through 10,000 ft, level off, descend through it again.
     std::vector<Leg> legs;

@@ -16,11 +16,11 @@ constexpr double kFirstCycle = 120.0;          // the repeating pattern starts a
 constexpr double kClimbSeconds = 240.0;        // departures are reported this long after lift-off
 constexpr double kStandMarginSeconds = 600.0;  // a stand stays free this long after its aircraft went stale
 constexpr double kUserClearanceM = 250.0;      // traffic keeps this far from the user's stand
-constexpr double kFirstLiftOff = 35.0;          // the opening departure's
-// The runway is busy for the last seconds of an approach, and until a departure is this far
-// past lift-off (airborne and some 2400 m ahead of the next landing).
-constexpr double kFinalSeconds = 20.0;
-constexpr double kDepartureAheadSeconds = 10.0;
+constexpr double kFirstLiftOff = 33.0;          // the opening departure's
+// The runway is busy for the last seconds of an approach (the aircraft within some 700 m of the
+// threshold), and until a departure is this far past lift-off (airborne, over the far end).
+constexpr double kFinalSeconds = 10.0;
+constexpr double kDepartureAheadSeconds = 5.0;
 
 struct Airframe {
     const char* airline;
@@ -39,9 +39,9 @@ constexpr std::array<Airframe, 10> kJets{{
     {"DLH", 2434, "A320", "D-AIZZ", "FRA", "A3"},
     {"BAW", 814, "A320", "G-EUUA", "LHR", "A3"},
     {"EZY", 7142, "A20N", "G-UZHA", "LGW", "A3"},
-    {"KLM", 1345, "E190", "PH-EXA", "AMS", "A3"},
+    {"DLH", 1766, "E190", "D-AECA", "MUC", "A3"},
     {"AFR", 1350, "A320", "F-GKXA", "CDG", "A3"},
-    {"SAS", 1701, "A20N", "SE-ROA", "CPH", "A3"},
+    {"BAW", 818, "A20N", "G-TTNA", "LHR", "A3"},
     {"DLH", 2436, "A20N", "D-AINA", "MUC", "A3"},
     {"SAS", 1706, "A321", "OY-KBO", "OSL", "A3"},
 }};
@@ -246,7 +246,7 @@ ScenarioPlan planScenario(const ScenarioAirport& airport, const PlanOptions& opt
     // parked and about to push back, a light aircraft on a longer final, one passing over.
     const std::size_t first = std::uniform_int_distribution<std::size_t>(0, kJets.size() - 1)(random);
     const auto jet = [&](std::size_t n) -> const Airframe& { return kJets[(first + n) % kJets.size()]; };
-    addArrival(jet(0), 0, -90.0);
+    addArrival(jet(0), 0, -80.0);
     // The opening departure lines up in time for its take-off roll to begin as the run starts.
     const double lineUpToLiftOff = [&] {
         DepartureTimes trial;
@@ -256,7 +256,7 @@ ScenarioPlan planScenario(const ScenarioAirport& airport, const PlanOptions& opt
     const std::optional<double> firstLiftOff =
         addDeparture(jet(1), 0, 300.0, 0.0, kFirstLiftOff - lineUpToLiftOff, std::nullopt);
     // Landing once the departure is airborne and well ahead.
-    addArrival(jet(2), 0, std::max(70.0, firstLiftOff.value_or(0.0) + kDepartureAheadSeconds + kFinalSeconds + 1.0));
+    addArrival(jet(2), 0, std::max(52.0, firstLiftOff.value_or(0.0) + kDepartureAheadSeconds + kFinalSeconds + 1.0));
     addArrival(kLight[0], 0, 150.0);
     addOverflight(kOverflights[0], 0, 60.0);
 

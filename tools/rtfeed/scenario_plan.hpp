@@ -1,8 +1,9 @@
 #pragma once
 // The traffic of a scenario run around one airport: which aircraft arrive, depart, pass over or
-// must be dropped by the receiving program, when, and on which stands. The first landing and the
-// first take-off fall within the first minute and a half; after that the pattern repeats every
-// five minutes with new flights until the planned time is over.
+// must be dropped by the receiving program, when, and on which stands. A pushback, the first
+// take-off, an arrival reaching its stand and the first landing fall within the first 45
+// seconds, so that a short run shows them all (the receiver replays them 30 s later); after
+// that the pattern repeats every five minutes with new flights until the planned time is over.
 
 #include <cstdint>
 #include <optional>
