@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 
+#include "bench_work_folder.hpp"
 #include "airports/airport_file.hpp"
 #include "airports/park_airport_file.hpp"
 #include "core/geodesy.hpp"
@@ -24,27 +25,8 @@ using namespace tamrix;
 constexpr int kStands = 512;
 constexpr int kOptions = 48;
 
-// A working folder of its own for the whole program, removed at exit.
-struct WorkFolder {
-    std::filesystem::path path;
-    std::filesystem::path previous;
-    WorkFolder() {
-        path = std::filesystem::temp_directory_path() / fmt::format("quorvel-bench-apf-{}", ::getpid());
-        std::filesystem::create_directories(path);
-        previous = std::filesystem::current_path();
-        std::filesystem::current_path(path);
-        gf_openLog();
-    }
-    ~WorkFolder() {
-        gf_closeLog();
-        std::error_code ec;
-        std::filesystem::current_path(previous, ec);
-        std::filesystem::remove_all(path, ec);
-    }
-};
-
-WorkFolder& work() {
-    static WorkFolder folder;
+bench::WorkFolder& work() {
+    static bench::WorkFolder folder("apf");
     return folder;
 }
 

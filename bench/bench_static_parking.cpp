@@ -10,6 +10,7 @@
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 
+#include "bench_work_folder.hpp"
 #include "airports/static_parking.hpp"
 #include "airports/stand_options.hpp"
 #include "config/settings.hpp"
@@ -27,26 +28,8 @@ constexpr int kRows = 32;
 constexpr int kColumns = 16;
 constexpr double kMetreDeg = 1.0 / 1852.0 / 60.0;
 
-struct WorkFolder {
-    std::filesystem::path path;
-    std::filesystem::path previous;
-    WorkFolder() {
-        path = std::filesystem::temp_directory_path() / fmt::format("quorvel-bench-static-{}", ::getpid());
-        std::filesystem::create_directories(path);
-        previous = std::filesystem::current_path();
-        std::filesystem::current_path(path);
-        gf_openLog();
-    }
-    ~WorkFolder() {
-        gf_closeLog();
-        std::error_code ec;
-        std::filesystem::current_path(previous, ec);
-        std::filesystem::remove_all(path, ec);
-    }
-};
-
-WorkFolder& work() {
-    static WorkFolder folder;
+bench::WorkFolder& work() {
+    static bench::WorkFolder folder("static");
     return folder;
 }
 

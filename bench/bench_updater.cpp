@@ -11,6 +11,7 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include "bench_work_folder.hpp"
 #include "airports/tblo_folder.hpp"
 #include "app/updater.hpp"
 #include "core/log.hpp"
@@ -21,27 +22,8 @@ namespace {
 using namespace tamrix;
 namespace fs = std::filesystem;
 
-// A working folder of its own for the whole program, removed at exit.
-struct WorkFolder {
-    fs::path path;
-    fs::path previous;
-    WorkFolder() {
-        path = fs::temp_directory_path() / fmt::format("quorvel-bench-updater-{}", ::getpid());
-        fs::create_directories(path / "work");
-        previous = fs::current_path();
-        fs::current_path(path / "work");
-        gf_openLog();
-    }
-    ~WorkFolder() {
-        gf_closeLog();
-        std::error_code ec;
-        fs::current_path(previous, ec);
-        fs::remove_all(path, ec);
-    }
-};
-
-WorkFolder& work() {
-    static WorkFolder folder;
+bench::WorkFolder& work() {
+    static bench::WorkFolder folder("updater");
     return folder;
 }
 

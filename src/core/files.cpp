@@ -130,22 +130,10 @@ bool lf_replaceFile(const fs::path& path, std::string_view bytes, std::string& f
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     fs::path temp = path;
     temp += fmt::format(".{}-{}.tmp", ::getpid(), counter.fetch_add(1));
-    if (tDeferredFolders != nullptr) {
-        // Whole or not at all still holds (the rename); the flush to disk comes at the end.
-        if (!lf_writeAndSync(temp, bytes, failure, false)) {
-            ::unlink(temp.c_str());
-            return false;
-        }
-        if (::rename(temp.c_str(), path.c_str()) != 0) {
-            failure = lf_errnoText(fmt::format("renaming {}", temp.string()), errno);
-            ::unlink(temp.c_str());
-            return false;
-        }
-        if (std::find(tDeferredFolders->begin(), tDeferredFolders->end(), folder) == tDeferredFolders->end())
-            tDeferredFolders->push_back(folder);
-        return true;
-    }
-    if (!lf_writeAndSync(temp, bytes, failure) || !lf_syncFolder(folder, failure)) {
+    // Under a deferred sync, whole or not at all still holds (the rename); the flush to disk
+    // comes at the end of the scope.
+    const bool deferred = tDeferredFolders != nullptr;
+    if (!lf_writeAndSync(temp, bytes, failure, !deferred) || (!deferred && !lf_syncFolder(folder, failure))) {
         ::unlink(temp.c_str());
         return false;
     }
@@ -153,6 +141,11 @@ bool lf_replaceFile(const fs::path& path, std::string_view bytes, std::string& f
         failure = lf_errnoText(fmt::format("renaming {}", temp.string()), errno);
         ::unlink(temp.c_str());
         return false;
+    }
+    if (deferred) {
+        if (std::find(tDeferredFolders->begin(), tDeferredFolders->end(), folder) == tDeferredFolders->end())
+            tDeferredFolders->push_back(folder);
+        return true;
     }
     return lf_syncFolder(folder, failure);
 }
