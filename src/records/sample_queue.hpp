@@ -58,12 +58,13 @@ public:
     PositionSample& back() noexcept { return (*this)[m_size - 1]; }
     const PositionSample& back() const noexcept { return (*this)[m_size - 1]; }
 
-    void push_back(const PositionSample& sample) {
+    // By value: the sample may be one of this queue's own (push_back(back())), which growing frees.
+    void push_back(PositionSample sample) {
         if (m_size == m_capacity) grow();
         m_buffer[(m_head + m_size) & (m_capacity - 1)] = sample;
         ++m_size;
     }
-    void push_front(const PositionSample& sample) {
+    void push_front(PositionSample sample) {
         if (m_size == m_capacity) grow();
         m_head = (m_head + m_capacity - 1) & (m_capacity - 1);
         m_buffer[m_head] = sample;

@@ -105,6 +105,19 @@ TEST(Records, SampleQueueKeepsOrderThroughWrapAndGrowth) {
     SampleQueue copy = q;
     EXPECT_EQ(copy.back().dueTick, q.back().dueTick);
     EXPECT_LE(q.capacity(), capacity * 2);
+
+    // A queue's own sample pushed again while the queue is full: growing must not lose it.
+    SampleQueue full;
+    for (int i = 0; i < 8; ++i) {
+        PositionSample s;
+        s.dueTick = i;
+        full.push_back(s);
+    }
+    ASSERT_EQ(full.size(), full.capacity());
+    full.push_back(full.back());
+    full.push_front(full[3]);
+    EXPECT_EQ(full.back().dueTick, 7);
+    EXPECT_EQ(full.front().dueTick, 3);
 }
 
 TEST(Records, StandTableLooksUpByStandId) {
