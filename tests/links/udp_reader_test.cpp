@@ -52,7 +52,8 @@ class RunningReader {
 public:
     RunningReader(UdpReader& reader, bool local, std::atomic<int32_t>& state)
         : m_reader(reader), m_thread([&reader, local, &state] { reader.runThread("Test Reader", 0, local, {&state}); }) {
-        EXPECT_TRUE(waitUntil([&] { return reader.boundPort() != 0; }));
+        // The port is known a moment before the state says receiving.
+        EXPECT_TRUE(waitUntil([&] { return reader.boundPort() != 0 && state.load() == kReaderReceiving; }));
     }
     ~RunningReader() { stop(); }
     uint16_t port() const { return m_reader.boundPort(); }
