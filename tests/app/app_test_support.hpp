@@ -25,9 +25,11 @@
 #include "core/paths.hpp"
 #include "core/run_state.hpp"
 #include "core/status_line.hpp"
+#include "liveries/livery_index.hpp"
 #include "platform/simconnect/sim_scenario.hpp"
 #include "platform/simconnect/sim_world.hpp"
 #include "platform/win32/window.hpp"
+#include "refdata/reference_data.hpp"
 #include "support/temp_folder.hpp"
 #include "traffic/auto_radius.hpp"
 
@@ -100,6 +102,9 @@ inline void resetRun() {
     gUserClosedWindow = false;
     gStartUpFinished = false;
     gExitCode = 0;
+    gReferenceDataRead = false;
+    gf_resetReferenceData(); // a test that sets the airport table by hand leaves it marked as read
+    gf_resetLiveryIndex(); // the livery count of an earlier run would show in the window
     gProductionMode = false;
     gIsMsfs2020 = true;
     gSimGeneration = 1;
