@@ -4,6 +4,7 @@
 #include <list>
 #include <string>
 #include <system_error>
+#include <unordered_map>
 
 #include <fmt/format.h>
 #include <pugixml.hpp>
@@ -17,6 +18,7 @@
 #include "core/log.hpp"
 #include "core/number_helpers.hpp"
 #include "core/paths.hpp"
+#include "core/string_helpers.hpp"
 #include "core/zip_archive.hpp"
 #include "refdata/airports.hpp"
 
@@ -28,12 +30,46 @@ std::atomic<uint64_t> gTbloCopyCounter{0};
 
 namespace {
 
-// The file named `name` in the folder regardless of letter case, as the folder listing found
-// it; the exact name when there is none.
-fs::path childOf(const fs::path& folder, const std::string& name) {
-    if (auto found = gf_findChildIgnoringCase(folder, name)) return *found;
-    return folder / name;
-}
+// The folder's files by their names in upper case, listed once for a whole copy: looking each
+// name up by listing the folder again would make the copy quadratic in the folder's size.
+// Where names differ only in letter case, the first in byte order stands for them.
+class FolderNames {
+public:
+    explicit FolderNames(const fs::path& folder) : m_folder(folder) {
+        std::error_code ec;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            std::string name = it->path().filename().string();
+            auto [at, added] = m_names.try_emplace(upper(name), name);
+            if (!added && name < at->second) at->second = std::move(name);
+        }
+        if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory)
+            gf_log(fmt::format("! listing {}: {}", folder.string(), ec.message()));
+    }
+
+    // The file named `name` regardless of letter case: the exact name when it exists, else the
+    // one the listing found, else the exact name.
+    fs::path childOf(const std::string& name) const {
+        fs::path exact = m_folder / name;
+        std::error_code ec;
+        if (fs::exists(exact, ec)) return exact;
+        const auto found = m_names.find(upper(name));
+        if (found == m_names.end()) return exact;
+        fs::path listed = m_folder / found->second;
+        // Removed since the listing (the copy removes files): the folder as it is now decides.
+        if (!fs::exists(listed, ec)) return gf_findChildIgnoringCase(m_folder, name).value_or(exact);
+        return listed;
+    }
+
+private:
+    static std::string upper(std::string text) {
+        for (char& c : text)
+            c = gf_toUpperChar(c);
+        return text;
+    }
+
+    fs::path m_folder;
+    std::unordered_map<std::string, std::string> m_names;
+};
 
 bool isTropicalSimKmci(const fs::path& file) {
     pugi::xml_document document;
@@ -48,9 +84,11 @@ uint64_t copyKnownAirportsToTblo(const fs::path& source, bool thirdparty) {
     std::error_code ec;
     fs::create_directories(tblo, ec);
     uint64_t copied = 0;
-    for (const FixedCode<4>& code : gf_airportCodesInFolder(source)) {
+    const std::vector<FixedCode<4>> codes = gf_airportCodesInFolder(source);
+    const FolderNames names(source);
+    for (const FixedCode<4>& code : codes) {
         const std::string name = code.text() + ".xml";
-        const fs::path from = childOf(source, name);
+        const fs::path from = names.childOf(name);
         if (thirdparty && code == FixedCode<4>("KMCI") && isTropicalSimKmci(from)) {
             fs::remove(from); // a failure reaches the scan
             continue;
@@ -63,7 +101,7 @@ uint64_t copyKnownAirportsToTblo(const fs::path& source, bool thirdparty) {
             continue;
         }
         ++copied;
-        const fs::path companion = childOf(source, code.text() + ".txt");
+        const fs::path companion = names.childOf(code.text() + ".txt");
         const bool hasCompanion = fs::exists(companion, ec);
         if (ec) {
             gf_logHighlighted(fmt::format("exists({}) failed: {}", companion.string(), ec.message()));
