@@ -14,6 +14,7 @@
 #include "airports/airport_linking.hpp"
 #include "airports/bgl_file.hpp"
 #include "airports/facility_stands.hpp"
+#include "airports/package_manifest.hpp"
 #include "airports/scan_log.hpp"
 #include "config/control_binding.hpp"
 #include "config/parameters_file.hpp"
@@ -400,6 +401,7 @@ bool lf_searchFolders(const std::vector<fs::path>& folders) {
 }
 
 void lf_scanFolders(const std::vector<fs::path>& folders) {
+    const ManifestSearchScope manifests;
     for (const fs::path& folder : folders) {
         if (folder.empty()) continue;
         std::error_code ec;

@@ -3,6 +3,9 @@
 #include <exception>
 #include <string>
 #include <system_error>
+#include <unordered_map>
+
+#include <unistd.h>
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -47,17 +50,54 @@ std::optional<FixedCode<4>> knownOrReport(const FixedCode<4>& code, uint8_t& not
     return std::nullopt;
 }
 
-} // namespace
+// Set while a ManifestSearchScope lives on this thread: each folder's answer, once looked up.
+thread_local std::unordered_map<fs::path, fs::path, ManifestSearchScope::PathHash>* tManifestFolders = nullptr;
 
-fs::path lf_findManifestIn(const fs::path& folder) {
-    std::error_code ec;
-    if (!fs::is_directory(folder, ec)) return {};
+// The listing of the folder, entry by entry.
+fs::path lf_listManifestIn(const fs::path& folder) {
     for (const fs::directory_entry& entry :
          fs::directory_iterator(folder, fs::directory_options::skip_permission_denied)) {
         const fs::path& p = entry.path();
         if (p.extension() == ".json" && p.stem() == "manifest" && entry.is_regular_file()) return p;
     }
     return {};
+}
+
+// The folder's manifest by its name, which is cheaper than listing the folder; where the name
+// alone cannot tell (a folder that may be listed but not entered, say) the listing decides.
+fs::path lf_lookUpManifestIn(const fs::path& folder) {
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) return {};
+    fs::path candidate = folder / "manifest.json";
+    const fs::file_status status = fs::status(candidate, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory)
+        return lf_listManifestIn(folder);
+    if (!fs::is_regular_file(status)) return {};
+    // A folder that cannot be listed shows no manifest.
+    if (::access(folder.c_str(), R_OK) != 0) return lf_listManifestIn(folder);
+    return candidate;
+}
+
+} // namespace
+
+ManifestSearchScope::ManifestSearchScope() {
+    if (tManifestFolders == nullptr) {
+        tManifestFolders = &m_found;
+        m_active = true;
+    }
+}
+
+ManifestSearchScope::~ManifestSearchScope() {
+    if (m_active) tManifestFolders = nullptr;
+}
+
+fs::path lf_findManifestIn(const fs::path& folder) {
+    if (tManifestFolders != nullptr) {
+        if (const auto known = tManifestFolders->find(folder); known != tManifestFolders->end()) return known->second;
+    }
+    fs::path found = lf_lookUpManifestIn(folder);
+    if (tManifestFolders != nullptr) tManifestFolders->emplace(folder, found);
+    return found;
 }
 
 std::optional<PackageManifest> gf_manifestFromText(std::string_view text) {

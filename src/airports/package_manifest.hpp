@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "airports/scanned_airport.hpp"
 #include "core/fixed_code.hpp"
@@ -21,7 +22,28 @@ namespace tamrix {
 std::optional<PackageManifest> gf_searchManifest(const std::filesystem::path& path);
 // The regular file named exactly "manifest.json" directly in the folder; empty when none or
 // when the path is no folder. Throws std::filesystem::filesystem_error when listing fails.
+// While a ManifestSearchScope lives on the thread, each folder is looked at only once.
 std::filesystem::path lf_findManifestIn(const std::filesystem::path& folder);
+
+// Held by a scan on its thread: the packages' folders do not change meanwhile, and a package
+// with many files would otherwise have the same folders looked at for each of them.
+class ManifestSearchScope {
+public:
+    ManifestSearchScope();
+    ~ManifestSearchScope();
+    ManifestSearchScope(const ManifestSearchScope&) = delete;
+    ManifestSearchScope& operator=(const ManifestSearchScope&) = delete;
+
+    struct PathHash {
+        std::size_t operator()(const std::filesystem::path& path) const noexcept {
+            return std::filesystem::hash_value(path);
+        }
+    };
+
+private:
+    std::unordered_map<std::filesystem::path, std::filesystem::path, PathHash> m_found;
+    bool m_active = false;
+};
 // The manifest's fields; no result when the file cannot be read, is empty or its top level is
 // no JSON object. Throws nlohmann::json::exception for malformed JSON or a key that holds no text.
 std::optional<PackageManifest> gf_readManifest(const std::filesystem::path& file);
