@@ -55,6 +55,8 @@ thread_local std::unordered_map<fs::path, fs::path, ManifestSearchScope::PathHas
 
 // The listing of the folder, entry by entry.
 fs::path lf_listManifestIn(const fs::path& folder) {
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) return {};
     for (const fs::directory_entry& entry :
          fs::directory_iterator(folder, fs::directory_options::skip_permission_denied)) {
         const fs::path& p = entry.path();
@@ -66,9 +68,10 @@ fs::path lf_listManifestIn(const fs::path& folder) {
 // The folder's manifest by its name, which is cheaper than listing the folder; where the name
 // alone cannot tell (a folder that may be listed but not entered, say) the listing decides.
 fs::path lf_lookUpManifestIn(const fs::path& folder) {
+    if (folder.empty()) return {}; // no folder, not the working folder
     std::error_code ec;
-    if (!fs::is_directory(folder, ec)) return {};
     fs::path candidate = folder / "manifest.json";
+    // No folder there, or a file in its place, ends like a folder without the manifest.
     const fs::file_status status = fs::status(candidate, ec);
     if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory)
         return lf_listManifestIn(folder);
