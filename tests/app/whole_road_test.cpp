@@ -32,20 +32,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using apptest::freeUdpPort;
+
 constexpr double kMetresPerDegree = 111132.95;
 constexpr double kRadiansPerDegree = 0.017453292519943295;
-
-uint16_t freeUdpPort() {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 // One second of one object in the stand-in's trace.
 struct TraceRow {
