@@ -3,6 +3,7 @@
 // package tree, a simulator folder) with its own roaming data folder, and a way to run the built
 // program or rtfeed in it as a separate process.
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -49,14 +50,21 @@ public:
     // A settings file that points the livery scan at the package tree and names the simulator
     // folder; more settings as (key, value) pairs.
     void writeParameters(const std::vector<std::pair<std::string, std::string>>& more = {}) const {
+        std::vector<std::pair<std::string, std::string>> all{{"PROGRAM_VERSION", "12.5.4"},
+                                                             {"LIG_AUTOMATIC", "false"},
+                                                             {"SCAN_AIRPORTS", "false"},
+                                                             {"lfolder0", (root() / "packages").string()},
+                                                             {"MSFS_INSTALL_PATH", (root() / "sim").string()}};
+        for (const auto& setting : more) {
+            auto same = std::find_if(all.begin(), all.end(), [&](const auto& s) { return s.first == setting.first; });
+            if (same != all.end())
+                same->second = setting.second;
+            else
+                all.push_back(setting);
+        }
         std::ofstream out(parameters());
-        out << "<?xml version=\"1.0\"?>\n<root><parameters>\n"
-            << "<parameter name=\"PROGRAM_VERSION\" value=\"12.5.4\"/>\n"
-            << "<parameter name=\"LIG_AUTOMATIC\" value=\"false\"/>\n"
-            << "<parameter name=\"SCAN_AIRPORTS\" value=\"false\"/>\n"
-            << "<parameter name=\"lfolder0\" value=\"" << (root() / "packages").string() << "\"/>\n"
-            << "<parameter name=\"MSFS_INSTALL_PATH\" value=\"" << (root() / "sim").string() << "\"/>\n";
-        for (const auto& [key, value] : more)
+        out << "<?xml version=\"1.0\"?>\n<root><parameters>\n";
+        for (const auto& [key, value] : all)
             out << "<parameter name=\"" << key << "\" value=\"" << value << "\"/>\n";
         out << "</parameters></root>\n";
     }

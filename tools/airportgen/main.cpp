@@ -1,8 +1,10 @@
-// airportgen SCENARIO ICAO SERVER_DOWNLOADS
+// airportgen SCENARIO ICAO SERVER_DOWNLOADS [PUBLISHER]
 // Writes the archived airport file of the scenario's airport: its stands as the simulator's
 // facility data give them (named by their parking numbers), and the flights rtfeed's synthetic
 // schedule parks on them over a week (one planned day per weekday), each in the half hours it
-// stands there. The file goes to SERVER_DOWNLOADS/MSFS/archive/stock/ and .../MSFS2024/...
+// stands there. The file goes to SERVER_DOWNLOADS/MSFS/archive/stock/ and .../MSFS2024/...; with
+// a PUBLISHER, the same airport as that publisher's scenery also to archive/thirdparty/PUBLISHER/,
+// where the link file of an airports scan that finds the publisher's package points.
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -54,8 +56,8 @@ HalfHourSet halfHours(double from, double to) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: airportgen SCENARIO ICAO SERVER_DOWNLOADS\n");
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr, "usage: airportgen SCENARIO ICAO SERVER_DOWNLOADS [PUBLISHER]\n");
         return 2;
     }
     try {
@@ -114,36 +116,44 @@ int main(int argc, char** argv) {
             }
         const QualityFactors quality = gf_qualityFactors();
 
-        const std::filesystem::path first = std::filesystem::path(argv[3]) / "MSFS/archive/stock" / (airport.icao + ".xml");
-        if (!gf_writeApf(header, first, kApfAirportMode, 1)) throw std::runtime_error("could not write " + first.string());
-        pugi::xml_document document;
-        if (!document.load_file(first.c_str())) throw std::runtime_error("could not read back " + first.string());
-        pugi::xml_node parameters = document.child("root").child("parameters");
-        gf_appendIntParameterNode(parameters, "Qf_real", quality.Qf_real);
-        gf_appendIntParameterNode(parameters, "Qf_soft", quality.Qf_soft);
-        gf_appendIntParameterNode(parameters, "RT_traffic_week", 1);
-        std::size_t index = 0;
+        // One archived file per publisher folder: the stands and the week's flights as above.
         std::size_t flights = 0;
-        for (pugi::xml_node parkpos : document.child("root").child("parkpositions").children("parkpos")) {
-            for (const Stay& stay : stays[index]) {
-                const auto hh = gf_bitset2HourRanges(stay.hours);
-                if (!hh) continue;
-                pugi::xml_node opt = parkpos.append_child("opt");
-                gf_appendAttributeString(opt, "reg", stay.reg);
-                gf_appendAttributeString(opt, "airl", stay.airline);
-                gf_appendAttributeString(opt, "type", stay.type);
-                gf_appendAttributeString(opt, "day", fmt::format("{}", stay.day));
-                gf_appendAttributeString(opt, "hh", *hh);
-                gf_appendAttributeString(opt, "cs", stay.cs);
-                ++flights;
+        const auto writeArchived = [&](const std::string& publisher, const std::filesystem::path& folder) {
+            header.publisher = publisher;
+            const std::filesystem::path first = std::filesystem::path(argv[3]) / "MSFS" / folder / (airport.icao + ".xml");
+            std::filesystem::create_directories(first.parent_path());
+            if (!gf_writeApf(header, first, kApfAirportMode, 1)) throw std::runtime_error("could not write " + first.string());
+            pugi::xml_document document;
+            if (!document.load_file(first.c_str())) throw std::runtime_error("could not read back " + first.string());
+            pugi::xml_node parameters = document.child("root").child("parameters");
+            gf_appendIntParameterNode(parameters, "Qf_real", quality.Qf_real);
+            gf_appendIntParameterNode(parameters, "Qf_soft", quality.Qf_soft);
+            gf_appendIntParameterNode(parameters, "RT_traffic_week", 1);
+            std::size_t index = 0;
+            flights = 0;
+            for (pugi::xml_node parkpos : document.child("root").child("parkpositions").children("parkpos")) {
+                for (const Stay& stay : stays[index]) {
+                    const auto hh = gf_bitset2HourRanges(stay.hours);
+                    if (!hh) continue;
+                    pugi::xml_node opt = parkpos.append_child("opt");
+                    gf_appendAttributeString(opt, "reg", stay.reg);
+                    gf_appendAttributeString(opt, "airl", stay.airline);
+                    gf_appendAttributeString(opt, "type", stay.type);
+                    gf_appendAttributeString(opt, "day", fmt::format("{}", stay.day));
+                    gf_appendAttributeString(opt, "hh", *hh);
+                    gf_appendAttributeString(opt, "cs", stay.cs);
+                    ++flights;
+                }
+                ++index;
             }
-            ++index;
-        }
-        for (const char* sim : {"MSFS", "MSFS2024"}) {
-            const std::filesystem::path out = std::filesystem::path(argv[3]) / sim / "archive/stock" / (airport.icao + ".xml");
-            std::filesystem::create_directories(out.parent_path());
-            if (!gf_saveXml(document, out)) throw std::runtime_error("could not write " + out.string());
-        }
+            for (const char* sim : {"MSFS", "MSFS2024"}) {
+                const std::filesystem::path out = std::filesystem::path(argv[3]) / sim / folder / (airport.icao + ".xml");
+                std::filesystem::create_directories(out.parent_path());
+                if (!gf_saveXml(document, out)) throw std::runtime_error("could not write " + out.string());
+            }
+        };
+        writeArchived("stock", "archive/stock");
+        if (argc == 5) writeArchived(argv[4], std::filesystem::path("archive/thirdparty") / argv[4]);
         std::printf("%s: %zu stands, %zu flights, quality %d/%d\n", airport.icao.c_str(), header.stands.size(), flights,
                     quality.Qf_real, quality.Qf_soft);
         return 0;
