@@ -1,6 +1,7 @@
 // The main window on a real X display (scripts/test runs this program under xvfb-run): the FLTK
 // face shows the window model, a person's click on a check box and typing into an edit field
-// arrive through the X server (XTest) and change the settings as they do headless, and a
+// arrive through the X server (XTest) and change the settings as they do headless ("Stay on top"
+// asks the window manager to keep the window above), and a
 // screenshot of the window has the layout of the headless frame: the painted bands where the
 // frame put them, and a widget at the place of every control.
 
@@ -331,6 +332,26 @@ TEST_F(WindowOnDisplay, ClicksAndTypingReachTheModelAndTheScreenShowsTheFrame) {
     const bool changesShown = pumpUntil(screenMatches);
     keepScreenshot("changed");
     ASSERT_TRUE(changesShown) << explain();
+
+    // "Stay on top" asks the window manager (here the test, listening on the root window) to keep
+    // the window above the others.
+    XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
+    const auto onTop = *w::windowState(ALWAYS_ON_TOP.window);
+    clickAt(onTop.x + onTop.width / 2, onTop.y + onTop.height / 2);
+    const Atom wmState = XInternAtom(display, "_NET_WM_STATE", False);
+    const Atom above = XInternAtom(display, "_NET_WM_STATE_ABOVE", False);
+    bool askedAbove = false;
+    ASSERT_TRUE(pumpUntil([&] {
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            askedAbove = askedAbove || (event.type == ClientMessage && event.xclient.message_type == wmState &&
+                                        event.xclient.data.l[0] == 1 &&
+                                        static_cast<Atom>(event.xclient.data.l[1]) == above);
+        }
+        return askedAbove;
+    })) << "no request to keep the window above the others";
+    EXPECT_TRUE(ALWAYS_ON_TOP.current.load());
 
     // Moved on the screen, the window's new place is the one saved at the end.
     Window shown = 0;

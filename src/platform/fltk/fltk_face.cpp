@@ -263,8 +263,28 @@ private:
         SetWindowPos(m_main, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
+    // A window kept above the others ("Stay on top") asks the window manager for it, as the
+    // extended window-manager hints have it: a _NET_WM_STATE message to the root window.
+    void followTopmost() {
+        const auto state = w::windowState(m_main);
+        if (!state || !m_window->shown() || state->topmost == m_shownTopmost) return;
+        m_shownTopmost = state->topmost;
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = fl_xid(m_window);
+        event.xclient.message_type = XInternAtom(fl_display, "_NET_WM_STATE", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = m_shownTopmost ? 1 : 0; // add or remove
+        event.xclient.data.l[1] = static_cast<long>(XInternAtom(fl_display, "_NET_WM_STATE_ABOVE", False));
+        event.xclient.data.l[3] = 1; // from a normal application
+        XSendEvent(fl_display, DefaultRootWindow(fl_display), False, SubstructureRedirectMask | SubstructureNotifyMask,
+                   &event);
+        XFlush(fl_display);
+    }
+
     void synchronise() {
         followMoves();
+        followTopmost();
         const std::size_t invalidations = w::invalidationCount();
         if (invalidations != m_seenInvalidations) {
             m_seenInvalidations = invalidations;
@@ -328,6 +348,7 @@ private:
     std::string m_title;
     std::vector<std::unique_ptr<Control>> m_controls;
     std::size_t m_seenInvalidations = 0;
+    bool m_shownTopmost = false;
     int m_placeX = 0; // the window's place as the model last learned it
     int m_placeY = 0;
     std::atomic<bool> m_stop{false};
