@@ -8,6 +8,9 @@
 
 #include <cstdlib>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "app_test_support.hpp"
 #include "airports/downloader.hpp"
 #include "config/settings_migration.hpp"
@@ -314,6 +317,39 @@ TEST_F(UpdaterTest, StartUpAsksOnFreshStartsAndNeverLosesTheShippedData) {
     EXPECT_FALSE(gReferenceDataRead.load());
     EXPECT_EQ(readFile("new_version/install_new_version.exe"), "INSTALLER");
     gf_resetReferenceData();
+}
+
+// The installer wants Administrator rights only in a program-files folder the user cannot write
+// to; the superuser and a writable folder run it normally.
+TEST_F(UpdaterTest, OnlyAnUnwritableProgramFilesFolderAsksForAdministrator) {
+    const fs::path programs = folder() / "Program Files";
+    const fs::path installed = programs / "Quorvel";
+    fs::create_directories(installed);
+    fs::permissions(folder(), fs::perms::others_exec, fs::perm_options::add);
+    fs::permissions(programs, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(installed, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    ::setenv("QUORVEL_PROGRAM_FILES", programs.c_str(), 1);
+    // The advice a user without rights to the folder gets: asked in a child process that gave up root.
+    const auto adviceAsUser = [](const fs::path& install) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const bool asUser = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+            ::_exit(!asUser ? 2 : lf_checkInstallerNeedsAdmin(install).ends_with("as Administrator") ? 1 : 0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    if (::geteuid() == 0) {
+        EXPECT_EQ(adviceAsUser(installed), 1);
+        EXPECT_EQ(adviceAsUser(folder() / "elsewhere"), 0); // outside the program-files folders
+    }
+    fs::permissions(installed, fs::perms::others_write, fs::perm_options::add);
+    if (::geteuid() == 0) {
+        EXPECT_EQ(adviceAsUser(installed), 0);
+    }
+    EXPECT_FALSE(lf_checkInstallerNeedsAdmin(installed).ends_with("as Administrator"));
+    ::unsetenv("QUORVEL_PROGRAM_FILES");
 }
 
 } // namespace
