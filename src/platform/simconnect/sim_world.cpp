@@ -578,6 +578,18 @@ Message eventMessage(DWORD eventId, DWORD data) {
 
 using detail::state;
 
+namespace {
+
+// Runs `use` on the world's state with its lock held; what it gives back is made under the lock.
+template <class Use>
+auto underLock(Use&& use) {
+    detail::State& s = state();
+    std::lock_guard guard(s.lock);
+    return use(s);
+}
+
+} // namespace
+
 std::string CallRecord::text() const { return fmt::format("{}({})", function, args); }
 
 SimWorld& simWorld() {
@@ -586,45 +598,31 @@ SimWorld& simWorld() {
 }
 
 void SimWorld::reset() {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    s.resetLocked();
+    underLock([&](detail::State& s) { s.resetLocked(); });
 }
 
 void SimWorld::startSimulator() {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    s.available = true;
+    underLock([&](detail::State& s) { s.available = true; });
 }
 
 void SimWorld::quitSimulator() {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    s.quitLocked();
+    underLock([&](detail::State& s) { s.quitLocked(); });
 }
 
 bool SimWorld::simulatorAvailable() const {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    return s.available;
+    return underLock([&](detail::State& s) { return s.available; });
 }
 
 void SimWorld::setFlightRunning(bool running) {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    s.setRunningLocked(running);
+    underLock([&](detail::State& s) { s.setRunningLocked(running); });
 }
 
 bool SimWorld::flightRunning() const {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    return s.running;
+    return underLock([&](detail::State& s) { return s.running; });
 }
 
 void SimWorld::loadFlight(const std::string& fileName) {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    s.loadFlightLocked(fileName);
+    underLock([&](detail::State& s) { s.loadFlightLocked(fileName); });
 }
 
 void SimWorld::setApplication(const std::string& name, std::array<uint32_t, 4> version) {
@@ -667,21 +665,15 @@ UserAircraft SimWorld::userAircraft() const {
 }
 
 void SimWorld::setGroundAltitude(double feet) {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    s.groundAltitude = feet;
+    underLock([&](detail::State& s) { s.groundAltitude = feet; });
 }
 
 void SimWorld::setAirportGroundRadius(double nauticalMiles) {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    s.airportGroundRadiusNm = std::max(0.0, nauticalMiles);
+    underLock([&](detail::State& s) { s.airportGroundRadiusNm = std::max(0.0, nauticalMiles); });
 }
 
 double SimWorld::groundAltitudeAt(double latitude, double longitude) const {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    return s.groundAt(latitude, longitude);
+    return underLock([&](detail::State& s) { return s.groundAt(latitude, longitude); });
 }
 
 void SimWorld::setModelGeometry(const ModelGeometry& model) {
@@ -696,27 +688,19 @@ void SimWorld::setModelGeometry(const ModelGeometry& model) {
 }
 
 ModelGeometry SimWorld::modelGeometry(std::string_view title) const {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    return s.geometryOf(title);
+    return underLock([&](detail::State& s) { return s.geometryOf(title); });
 }
 
 void SimWorld::setObjectLimit(std::size_t count) {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    s.objectLimit = count;
+    underLock([&](detail::State& s) { s.objectLimit = count; });
 }
 
 void SimWorld::setCreationDelay(int frames) {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    s.creationDelayFrames = std::max(1, frames);
+    underLock([&](detail::State& s) { s.creationDelayFrames = std::max(1, frames); });
 }
 
 std::vector<GroundEvent> SimWorld::groundEvents() const {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    return s.groundEvents;
+    return underLock([&](detail::State& s) { return s.groundEvents; });
 }
 
 void SimWorld::setTimeline(std::vector<TimelineEvent> events) {
@@ -741,9 +725,7 @@ int SimWorld::advanceTimeline(double secondsSinceStart) {
 }
 
 std::vector<std::string> SimWorld::timelineLog() const {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    return s.timelineLog;
+    return underLock([&](detail::State& s) { return s.timelineLog; });
 }
 
 bool SimWorld::setTraceFile(const std::filesystem::path& file) {
@@ -770,33 +752,23 @@ std::string SimWorld::traceHeader() {
 }
 
 void SimWorld::setZuluTime(int64_t secondsSince1970) {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    s.zulu = secondsSince1970;
+    underLock([&](detail::State& s) { s.zulu = secondsSince1970; });
 }
 
 int64_t SimWorld::zuluTime() const {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    return s.zulu;
+    return underLock([&](detail::State& s) { return s.zulu; });
 }
 
 void SimWorld::setNextObjectId(uint32_t id) {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    s.nextObjectId = std::max(id, s.user.id + 1);
+    underLock([&](detail::State& s) { s.nextObjectId = std::max(id, s.user.id + 1); });
 }
 
 void SimWorld::setCreationAnswer(const std::string& title, CreationAnswer answer) {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    s.creationAnswers[title] = answer;
+    underLock([&](detail::State& s) { s.creationAnswers[title] = answer; });
 }
 
 void SimWorld::setDefaultCreationAnswer(CreationAnswer answer) {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    s.defaultAnswer = answer;
+    underLock([&](detail::State& s) { s.defaultAnswer = answer; });
 }
 
 uint32_t SimWorld::addForeignAircraft(const std::string& title, const std::string& atcId, double latitude,
@@ -819,9 +791,7 @@ uint32_t SimWorld::addForeignAircraft(const std::string& title, const std::strin
 }
 
 bool SimWorld::removeObject(uint32_t id) {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    return s.removeObjectLocked(id);
+    return underLock([&](detail::State& s) { return s.removeObjectLocked(id); });
 }
 
 std::vector<ObjectView> SimWorld::objects() const {
@@ -842,15 +812,11 @@ std::optional<ObjectView> SimWorld::object(uint32_t id) const {
 }
 
 std::size_t SimWorld::aiObjectCount() const {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    return s.ai.size();
+    return underLock([&](detail::State& s) { return s.ai.size(); });
 }
 
 void SimWorld::addAirport(const Airport& airport) {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    s.airports[detail::upper(airport.icao)] = airport;
+    underLock([&](detail::State& s) { s.airports[detail::upper(airport.icao)] = airport; });
 }
 
 std::vector<Airport> SimWorld::airports() const {
@@ -862,9 +828,7 @@ std::vector<Airport> SimWorld::airports() const {
 }
 
 void SimWorld::failCalls(const std::string& function, int count) {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    s.failures[function] = count;
+    underLock([&](detail::State& s) { s.failures[function] = count; });
 }
 
 bool SimWorld::injectMessage(std::string_view connectionName, const std::vector<std::byte>& message) {
@@ -914,9 +878,7 @@ std::vector<std::string> SimWorld::connections() const {
 }
 
 std::vector<CallRecord> SimWorld::calls() const {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    return s.calls;
+    return underLock([&](detail::State& s) { return s.calls; });
 }
 
 std::vector<CallRecord> SimWorld::callsOf(std::string_view function) const {
@@ -929,9 +891,7 @@ std::vector<CallRecord> SimWorld::callsOf(std::string_view function) const {
 }
 
 void SimWorld::clearCalls() {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    s.calls.clear();
+    underLock([&](detail::State& s) { s.calls.clear(); });
 }
 
 void SimWorld::setCallLogging(bool on) {
@@ -942,21 +902,15 @@ void SimWorld::setCallLogging(bool on) {
 }
 
 void SimWorld::stepFrames(int count) {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    for (int i = 0; i < count; ++i) s.frameLocked();
+    underLock([&](detail::State& s) { for (int i = 0; i < count; ++i) s.frameLocked(); });
 }
 
 void SimWorld::stepSeconds(int count) {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    for (int i = 0; i < count; ++i) s.secondLocked();
+    underLock([&](detail::State& s) { for (int i = 0; i < count; ++i) s.secondLocked(); });
 }
 
 uint64_t SimWorld::frameNumber() const {
-    auto& s = state();
-    std::lock_guard guard(s.lock);
-    return s.frame;
+    return underLock([&](detail::State& s) { return s.frame; });
 }
 
 std::string SimWorld::snapshotText() const {
