@@ -33,13 +33,16 @@
 #include "traffic/live_traffic.hpp"
 #include "traffic/movement.hpp"
 #include "traffic/movement_geometry.hpp"
+#include "traffic/movement_test_support.hpp"
 
 using namespace tamrix;
 using platform::simconnect::simWorld;
 
 namespace {
 
-constexpr double kDeg = 0.017453292519943295;
+using mvtest::kAirport;
+using mvtest::kDeg;
+using mvtest::resetTraffic;
 
 // Thread CPU time in microseconds: tick times without the preemption of a shared machine.
 double cpuMicros() {
@@ -55,68 +58,10 @@ double p99(std::vector<double> times) {
     std::sort(times.begin(), times.end());
     return times[std::min(times.size() - 1, times.size() * 99 / 100)];
 }
-constexpr GeoPosition kAirport{50.0, 8.0};
-constexpr double kGroundFt = 100.0;
-
-StandRecord* nearestStand(double latitude, double longitude, const LiveAircraft&, double searchNm, bool) {
-    StandRecord* best = nullptr;
-    double bestNm = searchNm;
-    for (StandRecord& s : gStandTable) {
-        const double d = gf_distanceNm({latitude, longitude}, {s.latitude, s.longitude});
-        if (d <= bestNm) {
-            bestNm = d;
-            best = &s;
-        }
-    }
-    return best;
-}
-
-void resetWorld() {
-    gf_initLiveTraffic();
-    gf_resetLiveTraffic();
-    gSimConnectError.store(true);
-    gCurrentQnh.store(1013);
-    gRangeNm.store(40.0);
-    ParkAirport park;
-    park.code = FixedCode<4>("EDXX");
-    park.position = kAirport;
-    park.elevationFeet = static_cast<float>(kGroundFt);
-    gf_setParkAirport(park);
-    AirportServices services;
-    services.nearestFittingStand = &nearestStand;
-    gf_setAirportServices(services);
-    std::lock_guard guard(gSimConnectLock);
-    gClientEventQueue.clear();
-}
-
+// A settled Large aircraft, as the movement tests make them.
 LiveAircraft makeAircraft(uint32_t key, uint32_t objectId, const std::vector<PositionSample>& samples, MovePhase phase) {
-    TrafficRecord record;
-    record.head.callsign = fmt::format("B{}", key);
-    const CategoryValues& v = gf_categoryValues(AircraftCategory::Large);
-    record.category = AircraftCategory::Large;
-    record.size = 17.0 / 1852.0;
-    record.staticCgHeight = 8.0;
-    record.staticPitch = 0.01;
-    record.rotationPitch = v.rotationPitchDeg * kDeg;
-    record.climbPitch = v.climbPitchDeg * kDeg;
-    record.angleStep = v.angleStepRad;
-    record.currentAngleStep = v.angleStepRad;
-    record.climbStepLimit = v.climbStepLimit;
-    record.groundSpeed = v.groundSpeed;
-    record.flareTicks = v.flareTicks;
-    record.touchdownTicks = v.touchdownTicks;
-    record.rotationTicks = v.rotationTicks;
-    record.climbPitchTicks = v.climbPitchTicks;
-    record.key = key;
-    LiveAircraft ac(samples.front(), std::move(record), 0.0);
-    for (std::size_t i = 1; i < samples.size(); ++i) ac.samples.push_back(samples[i]);
-    ac.state = LiveState::Active;
-    ac.objectId = objectId;
-    ac.phase = phase;
-    ac.previousPhase = phase;
-    ac.onGround = samples.front().airborne ? 0 : 1;
-    lf_positionAtSpawn(ac);
-    if (ac.onGround) ac.position.altitude = kGroundFt + 8.0;
+    LiveAircraft ac =
+        mvtest::settledAircraft(AircraftCategory::Large, key, objectId, samples, phase, fmt::format("B{}", key));
     gCallsignMatchKeys.clear();
     return ac;
 }
@@ -154,13 +99,13 @@ std::vector<LiveAircraft> airborneFleet(int n, int64_t firstDue) {
 }
 
 void BM_WorstTick500AllDue(benchmark::State& state) {
-    resetWorld();
+    resetTraffic();
     const auto fleet = airborneFleet(500, 0);
     double worst = 0.0;
     std::vector<double> times;
     for (auto _ : state) {
         state.PauseTiming();
-        resetWorld();
+        resetTraffic();
         gLiveAircraft = fleet;
         state.ResumeTiming();
         const double t0 = cpuMicros();
@@ -175,7 +120,7 @@ void BM_WorstTick500AllDue(benchmark::State& state) {
 BENCHMARK(BM_WorstTick500AllDue)->Unit(benchmark::kMicrosecond)->Iterations(200);
 
 void BM_SteadyTick500Airborne(benchmark::State& state) {
-    resetWorld();
+    resetTraffic();
     gLiveAircraft = airborneFleet(500, 0);
     lf_handleAddingStack(); // every leg set up at tick 0
     double worst = 0.0;
@@ -189,7 +134,7 @@ void BM_SteadyTick500Airborne(benchmark::State& state) {
         if (times.size() < 1000000) times.push_back(us);
         if (++ticks == 350) {
             state.PauseTiming();
-            resetWorld();
+            resetTraffic();
             gLiveAircraft = airborneFleet(500, 0);
             lf_handleAddingStack();
             ticks = 0;
@@ -204,7 +149,7 @@ BENCHMARK(BM_SteadyTick500Airborne)->Unit(benchmark::kMicrosecond);
 // 500 stands in five rows; 150 aircraft taxiing in from the south, each turning a corner and
 // stopping short of a stand, the others parked.
 void groundAirport() {
-    resetWorld();
+    resetTraffic();
     gf_clearStandTable();
     for (uint32_t i = 0; i < 500; ++i) {
         StandRecord s;
@@ -286,7 +231,7 @@ void BM_PositionThroughput500(benchmark::State& state) {
     const auto ids = simulatorObjects(500);
     uint64_t delivered = 0, produced = 0, frames = 0;
     for (auto _ : state) {
-        resetWorld();
+        resetTraffic();
         std::vector<LiveAircraft> fleet = airborneFleet(500, 0);
         for (std::size_t i = 0; i < fleet.size(); ++i) fleet[i].objectId = ids[i];
         gLiveAircraft = std::move(fleet);

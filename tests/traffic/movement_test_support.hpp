@@ -1,9 +1,10 @@
 #pragma once
-// A small world for the movement tests: a park airport at 100 ft with a row of stands, a flat
-// ground, live aircraft made active directly from scripted samples, and the live-traffic tick run
-// tick by tick. Every 20th tick each aircraft gets the by-type answer the simulator would send
-// (on ground when its altitude is within its static CG height + 0.5 ft of the ground), as the
-// SimClient thread posts it. The trace records the position block of each aircraft per tick.
+// A small world for the movement tests and benchmarks (no test framework here): a park airport
+// at 100 ft with a row of stands, a flat ground, live aircraft made active directly from scripted
+// samples, and the live-traffic tick run tick by tick. Every 20th tick each aircraft gets the
+// by-type answer the simulator would send (on ground when its altitude is within its static CG
+// height + 0.5 ft of the ground), as the SimClient thread posts it. The trace records the
+// position block of each aircraft per tick.
 
 #include <cmath>
 #include <cstdint>
@@ -89,12 +90,30 @@ inline void buildStands() {
     }
 }
 
-inline void resetWorld() {
+// No live aircraft and no client events, no simulator connection (requests are not sent), QNH
+// 1013, a 40 nm range, the park airport at kAirport and the fake stand choice; the stand table
+// stays as it is.
+inline void resetTraffic() {
     gf_initLiveTraffic();
     gf_resetLiveTraffic();
-    gSimConnectError.store(true); // no simulator connection: requests are not sent
+    gSimConnectError.store(true);
     gCurrentQnh.store(1013);
     gRangeNm.store(40.0);
+    ParkAirport park;
+    park.code = FixedCode<4>("EDXX");
+    park.position = kAirport;
+    park.elevationFeet = static_cast<float>(kGroundFt);
+    gf_setParkAirport(park);
+    AirportServices services;
+    services.nearestFittingStand = &nearestStand;
+    gf_setAirportServices(services);
+    std::lock_guard guard(gSimConnectLock);
+    gClientEventQueue.clear();
+}
+
+// resetTraffic with every kind of aircraft allowed, no user position, and the row of stands.
+inline void resetWorld() {
+    resetTraffic();
     LIGHT_AIRCRAFT.current.store(true);
     HELICOPTERS.current.store(true);
     HIGH_PERF_AIRCRAFT.current.store(true);
@@ -102,17 +121,7 @@ inline void resetWorld() {
     STRAIGHT_PBS_ONLY.current.store(false);
     MAX_HOLDING_MINUTES.current.store(MAX_HOLDING_MINUTES.defaultValue);
     gf_resetUserPositionRecord();
-    ParkAirport park;
-    park.code = FixedCode<4>("EDXX");
-    park.position = kAirport;
-    park.elevationFeet = static_cast<float>(kGroundFt);
-    gf_setParkAirport(park);
     buildStands();
-    AirportServices services;
-    services.nearestFittingStand = &nearestStand;
-    gf_setAirportServices(services);
-    std::lock_guard guard(gSimConnectLock);
-    gClientEventQueue.clear();
 }
 
 // Samples of a track flown from `start`: legs of (track in degrees, ground speed in knots,
@@ -154,8 +163,9 @@ inline std::vector<PositionSample> track(GeoPosition start, double altitude, int
 
 // A live aircraft as it stands right after its settling: active, with its object, its figures
 // from the category tables and the simulator's static CG and pitch.
-inline LiveAircraft& addAircraft(AircraftCategory category, uint32_t key, const std::vector<PositionSample>& samples,
-                                 MovePhase phase, const std::string& callsign = "TST1") {
+inline LiveAircraft settledAircraft(AircraftCategory category, uint32_t key, uint32_t objectId,
+                                    const std::vector<PositionSample>& samples, MovePhase phase,
+                                    const std::string& callsign) {
     TrafficRecord record;
     record.head.callsign = callsign;
     record.head.secondText = callsign;
@@ -176,11 +186,10 @@ inline LiveAircraft& addAircraft(AircraftCategory category, uint32_t key, const 
     record.rotationTicks = v.rotationTicks;
     record.climbPitchTicks = v.climbPitchTicks;
     record.key = key;
-    gLiveAircraft.emplace_back(samples.front(), std::move(record), 0.0);
-    LiveAircraft& ac = gLiveAircraft.back();
+    LiveAircraft ac(samples.front(), std::move(record), 0.0);
     for (std::size_t i = 1; i < samples.size(); ++i) ac.samples.push_back(samples[i]);
     ac.state = LiveState::Active;
-    ac.objectId = key - 10000 + 100;
+    ac.objectId = objectId;
     ac.phase = phase;
     ac.previousPhase = phase;
     ac.onGround = samples.front().airborne ? 0 : 1;
@@ -192,6 +201,13 @@ inline LiveAircraft& addAircraft(AircraftCategory category, uint32_t key, const 
         ac.heightAboveGround = ac.position.altitude - kGroundFt;
     }
     return ac;
+}
+
+// A settled aircraft added to the live traffic.
+inline LiveAircraft& addAircraft(AircraftCategory category, uint32_t key, const std::vector<PositionSample>& samples,
+                                 MovePhase phase, const std::string& callsign = "TST1") {
+    gLiveAircraft.push_back(settledAircraft(category, key, key - 10000 + 100, samples, phase, callsign));
+    return gLiveAircraft.back();
 }
 
 inline LiveAircraft* findAircraft(uint32_t key) {
