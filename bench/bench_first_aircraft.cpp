@@ -35,6 +35,7 @@
 #include "platform/simconnect/sim_world.hpp"
 #include "platform/win32/window.hpp"
 #include "rtfeed/feed_traffic.hpp"
+#include "support/run_support.hpp"
 
 namespace {
 
@@ -42,39 +43,16 @@ namespace fs = std::filesystem;
 using namespace tamrix;
 using Clock = std::chrono::steady_clock;
 
-uint16_t freeUdpPort() {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-// A program folder as a user has it: documentation, the encrypted reference files, the sample
-// AI packages, the settings pointing at them, the Billund scenario for the simulator stand-in.
+// A program folder as a user has it (documentation, the encrypted reference files, the sample
+// AI packages, the settings pointing at them) with the Billund scenario for the simulator
+// stand-in, starting at once. The folder is the benchmark's to remove: after a failed run it
+// stays for a look at its "Log.txt".
 fs::path layOutProgramFolder() {
     const fs::path root = fs::temp_directory_path() / ("quorvel-bench-first-" + std::to_string(::getpid()));
-    const fs::path source = QUORVEL_SOURCE_DIR;
     fs::remove_all(root);
-    fs::create_directories(root / "input");
-    fs::create_directories(root / "roaming" / "Quorvel");
-    fs::create_directories(root / "sim" / "Community");
-    fs::copy(source / "data" / "docs", root / "docs", fs::copy_options::recursive);
-    for (const auto& entry : fs::directory_iterator(QUORVEL_ENC_DIR))
-        if (entry.path().extension() == ".enc") fs::copy(entry.path(), root / "input" / entry.path().filename());
-    fs::copy(source / "tests" / "fixtures" / "packages" / "Community", root / "packages", fs::copy_options::recursive);
-    std::ofstream(root / "roaming" / "Quorvel" / "parameters.xml")
-        << "<?xml version=\"1.0\"?>\n<root><parameters>\n"
-        << "<parameter name=\"LIG_AUTOMATIC\" value=\"false\"/>\n"
-        << "<parameter name=\"SCAN_AIRPORTS\" value=\"false\"/>\n"
-        << "<parameter name=\"lfolder0\" value=\"" << (root / "packages").string() << "\"/>\n"
-        << "<parameter name=\"MSFS_INSTALL_PATH\" value=\"" << (root / "sim").string() << "\"/>\n"
-        << "</parameters></root>\n";
-    std::ifstream in(source / "data" / "scenario" / "EKBI.json");
+    fs::create_directories(root);
+    runsupport::ProgramFolder(root, root / "roaming" / "Quorvel").writeParameters();
+    std::ifstream in(fs::path(QUORVEL_SOURCE_DIR) / "data" / "scenario" / "EKBI.json");
     nlohmann::json scenario = nlohmann::json::parse(in);
     scenario["start_after_seconds"] = 0;
     scenario["flight_after_seconds"] = 0;
@@ -119,11 +97,12 @@ void BM_StartUpToFirstAircraft(benchmark::State& state) {
     const fs::path root = layOutProgramFolder();
     const fs::path before = fs::current_path();
     fs::current_path(root);
-    ::setenv("QUORVEL_ROAMING_APPDATA", (root / "roaming").c_str(), 1);
-    ::setenv("QUORVEL_SIM_SCENARIO", (root / "scenario.json").c_str(), 1);
-    const uint16_t trafficPort = freeUdpPort();
-    ::setenv("QUORVEL_TRAFFIC_PORT", std::to_string(trafficPort).c_str(), 1);
-    ::setenv("QUORVEL_QNH_PORT", std::to_string(freeUdpPort()).c_str(), 1);
+    const runsupport::ScopedEnv roaming("QUORVEL_ROAMING_APPDATA", (root / "roaming").string());
+    // The start asks the download server for newer versions: an empty local folder here, so that
+    // the figures hold no outside network.
+    const runsupport::ScopedEnv downloads("QUORVEL_DOWNLOAD_BASE", "file://" + (root / "no-server").string());
+    const runsupport::RunEnvironment run(root / "scenario.json");
+    const uint16_t trafficPort = run.trafficPort();
     gf_openLog();
 
     double ready = 0.0, firstLine = 0.0, firstAircraft = 0.0;

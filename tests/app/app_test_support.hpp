@@ -3,9 +3,6 @@
 // folder is fixed at first use), a fresh program folder per test with the log open in it,
 // process-wide state of a run put back between tests, and short waits.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -158,22 +155,5 @@ protected:
 
     testsupport::TempFolder folder_{true};
 };
-
-// A free UDP port of this machine (bound, then let go); with `keep` the socket stays bound, so
-// that a reader cannot have it.
-inline uint16_t freeUdpPort(int* keep = nullptr) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    if (keep != nullptr)
-        *keep = fd;
-    else
-        ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 } // namespace apptest

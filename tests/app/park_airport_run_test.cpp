@@ -7,17 +7,9 @@
 // placed in the simulator stand-in beside the live traffic, and when the simulator quits they are
 // removed and what was learned at the airport is saved.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include "airports/my_park_airports.hpp"
 #include "airports/static_parking.hpp"
-#include "app/app_test_support.hpp"
-#include "app/process_entry.hpp"
-#include "app/program_folder.hpp"
-#include "core/time_texts.hpp"
-#include "links/traffic_source_state.hpp"
+#include "app/app_run_fixture.hpp"
 #include "traffic/live_traffic.hpp"
 
 using namespace tamrix;
@@ -27,48 +19,24 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using apptest::freeUdpPort;
-
-class ParkAirportRun : public apptest::AppTest {
+class ParkAirportRun : public apptest::InProcessRun {
 protected:
     void SetUp() override {
-        AppTest::SetUp();
-        program_.emplace(folder(), gf_paths().programDataFolder);
-        program_->writeParameters({{"SCAN_LIVERIES", "true"}, {"SCAN_AIRPORTS", "true"}});
-        trafficPort_ = freeUdpPort();
-        qnhPort_ = freeUdpPort();
-        ::setenv("QUORVEL_SIM_SCENARIO", scenario().c_str(), 1);
-        ::setenv("QUORVEL_TRAFFIC_PORT", std::to_string(trafficPort_).c_str(), 1);
-        ::setenv("QUORVEL_QNH_PORT", std::to_string(qnhPort_).c_str(), 1);
-        gLastTrafficTime = 0.0;
+        InProcessRun::SetUp();
+        prepareRun(scenario(), {{"SCAN_LIVERIES", "true"}, {"SCAN_AIRPORTS", "true"}});
         const fs::path source = QUORVEL_SOURCE_DIR;
         fs::copy(source / "tests/fixtures/installation/Community", folder() / "sim" / "Community",
                  fs::copy_options::recursive | fs::copy_options::overwrite_existing);
         fs::copy(source / "data/input/ICAO_airports.txt", folder() / "input" / "ICAO_airports.txt");
-        const fs::path server = fs::path(QUORVEL_ENC_DIR).parent_path().parent_path() / "server" / "downloads";
-        ::setenv("QUORVEL_DOWNLOAD_BASE", ("file://" + server.string() + "/").c_str(), 1);
+        useBuildDownloadServer();
     }
     void TearDown() override {
-        ::unsetenv("QUORVEL_SIM_SCENARIO");
-        ::unsetenv("QUORVEL_TRAFFIC_PORT");
-        ::unsetenv("QUORVEL_QNH_PORT");
-        ::unsetenv("QUORVEL_DOWNLOAD_BASE");
         gf_resetMyParkAirports();
-        AppTest::TearDown();
+        InProcessRun::TearDown();
     }
     static fs::path scenario() { return fs::path(QUORVEL_SOURCE_DIR) / "data" / "scenario" / "EKBI.json"; }
-    std::unique_ptr<apptest::Child> startFeed() {
-        return std::make_unique<apptest::Child>(
-            QUORVEL_RTFEED,
-            std::vector<std::string>{"--no-server", "--scenario", scenario().string(), "--skip", "30", "--traffic-port",
-                                     std::to_string(trafficPort_), "--qnh-port", std::to_string(qnhPort_),
-                                     "--duration", "120", "--quiet"},
-            folder(), std::vector<std::string>{});
-    }
-    bool logHas(std::string_view part) const {
-        for (const auto& line : logLines())
-            if (line.find(part) != std::string::npos) return true;
-        return false;
+    std::unique_ptr<apptest::Child> startFeed() const {
+        return InProcessRun::startFeed({"--scenario", scenario().string(), "--skip", "30"}, 120);
     }
     // Static aircraft show their callsign with a trailing '*' as the object's ATC id.
     static std::size_t staticObjectsInSimulator() {
@@ -77,26 +45,20 @@ protected:
             if (!object.user && !object.atcId.empty() && object.atcId.back() == '*') ++n;
         return n;
     }
-
-    std::optional<apptest::ProgramFolder> program_;
-    uint16_t trafficPort_ = 0;
-    uint16_t qnhPort_ = 0;
 };
 
 TEST_F(ParkAirportRun, AFirstRunLinksBillundToItsArchivedFileAndPlacesItsStaticsThenSavesWhatItLearned) {
     auto feed = startFeed();
     std::size_t statics = 0;
-    std::thread simulatorSide([&] {
-        const auto giveUp = [] { PostMessageW(gMainWindow.load(), WM_CLOSE, 0, 0); };
+    const int code = runProgram([&] {
         // The park airport is chosen when the loop starts and loaded 16 simulator seconds later;
         // the statics follow one per 50 ticks, behind the live creations (those the sample
         // packages have no livery for are left out).
-        if (!apptest::waitFor([] { return staticObjectsInSimulator() >= 1; }, seconds(90))) return giveUp();
+        if (!apptest::waitFor([] { return staticObjectsInSimulator() >= 1; }, seconds(90)))
+            return closeWindow();
         statics = staticObjectsInSimulator();
         platform::simconnect::simWorld().quitSimulator();
     });
-    const int code = lf_winMainBody({"quorvel"});
-    simulatorSide.join();
 
     EXPECT_EQ(code, 0);
     EXPECT_GE(statics, 1u);

@@ -3,7 +3,6 @@
 // package tree, a simulator folder) with its own roaming data folder, and a way to run the built
 // program or rtfeed in it as a separate process.
 
-#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -18,62 +17,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "support/temp_folder.hpp"
+#include "support/run_support.hpp"
 
 namespace apptest {
 
 namespace fs = std::filesystem;
 
-class ProgramFolder {
-public:
-    // A new temporary program folder with its roaming data folder inside it.
-    ProgramFolder() : ProgramFolder(std::nullopt, std::nullopt) {}
-    // The program folder `root` and the data folder `data` (a test of this process).
-    ProgramFolder(std::optional<fs::path> programRoot, std::optional<fs::path> data)
-        : m_root(programRoot.value_or(folder_.path())), m_data(data.value_or(folder_.path() / "roaming" / "Quorvel")) {
-        const fs::path source = QUORVEL_SOURCE_DIR;
-        fs::copy(source / "data" / "docs", root() / "docs", fs::copy_options::recursive);
-        fs::create_directories(root() / "input");
-        for (const auto& entry : fs::directory_iterator(QUORVEL_ENC_DIR))
-            if (entry.path().extension() == ".enc") fs::copy(entry.path(), root() / "input" / entry.path().filename());
-        fs::copy(source / "tests" / "fixtures" / "packages" / "Community", root() / "packages",
-                 fs::copy_options::recursive);
-        fs::create_directories(root() / "sim" / "Community");
-        fs::create_directories(dataFolder());
-    }
-    const fs::path& root() const { return m_root; }
-    fs::path roaming() const { return m_data.parent_path(); }
-    fs::path dataFolder() const { return m_data; }
-    fs::path parameters() const { return dataFolder() / "parameters.xml"; }
-    fs::path log() const { return root() / "Log.txt"; }
-
-    // A settings file that points the livery scan at the package tree and names the simulator
-    // folder; more settings as (key, value) pairs.
-    void writeParameters(const std::vector<std::pair<std::string, std::string>>& more = {}) const {
-        std::vector<std::pair<std::string, std::string>> all{{"PROGRAM_VERSION", "12.5.4"},
-                                                             {"LIG_AUTOMATIC", "false"},
-                                                             {"SCAN_AIRPORTS", "false"},
-                                                             {"lfolder0", (root() / "packages").string()},
-                                                             {"MSFS_INSTALL_PATH", (root() / "sim").string()}};
-        for (const auto& setting : more) {
-            auto same = std::find_if(all.begin(), all.end(), [&](const auto& s) { return s.first == setting.first; });
-            if (same != all.end())
-                same->second = setting.second;
-            else
-                all.push_back(setting);
-        }
-        std::ofstream out(parameters());
-        out << "<?xml version=\"1.0\"?>\n<root><parameters>\n";
-        for (const auto& [key, value] : all)
-            out << "<parameter name=\"" << key << "\" value=\"" << value << "\"/>\n";
-        out << "</parameters></root>\n";
-    }
-
-private:
-    testsupport::TempFolder folder_;
-    fs::path m_root;
-    fs::path m_data;
-};
+using runsupport::ProgramFolder;
 
 // A child process with its standard error in a file.
 class Child {

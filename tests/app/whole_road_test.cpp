@@ -5,10 +5,6 @@
 // arrival that taxis onto a stand and stays there. The simulator quits at the end and the program
 // closes with exit code 0.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <cmath>
 #include <map>
 #include <thread>
@@ -17,9 +13,7 @@
 
 #include "airports/airport_file_names.hpp"
 #include "airports/park_airport_file.hpp"
-#include "app/app_test_support.hpp"
-#include "app/process_entry.hpp"
-#include "app/program_folder.hpp"
+#include "app/app_run_fixture.hpp"
 #include "app/subsystem_wiring.hpp"
 #include "core/geodesy.hpp"
 #include "links/park_airport.hpp"
@@ -31,8 +25,6 @@ using apptest::contains;
 namespace fs = std::filesystem;
 
 namespace {
-
-using apptest::freeUdpPort;
 
 constexpr double kMetresPerDegree = 111132.95;
 constexpr double kRadiansPerDegree = 0.017453292519943295;
@@ -98,15 +90,10 @@ bool roadShown(const std::map<std::string, std::vector<TraceRow>>& objects,
     return landed && tookOff && onStand;
 }
 
-class WholeRoad : public apptest::AppTest {
+class WholeRoad : public apptest::InProcessRun {
 protected:
     void SetUp() override {
-        AppTest::SetUp();
-        program_.emplace(folder(), gf_paths().programDataFolder);
-        program_->writeParameters();
-        trafficPort_ = freeUdpPort();
-        qnhPort_ = freeUdpPort();
-
+        InProcessRun::SetUp();
         // The shipped Billund scenario, its trace written here, the simulator quitting after the
         // run's length.
         std::ifstream in(fs::path(QUORVEL_SOURCE_DIR) / "data" / "scenario" / "EKBI.json");
@@ -115,23 +102,14 @@ protected:
         scenario_["trace_file"] = trace().string();
         scenario_["timeline"] = nlohmann::json::array({{{"at_seconds", kRunLimitSeconds}, {"event", "quit"}}});
         std::ofstream(folder() / "scenario.json") << scenario_.dump(1);
-
-        ::setenv("QUORVEL_SIM_SCENARIO", (folder() / "scenario.json").c_str(), 1);
-        ::setenv("QUORVEL_TRAFFIC_PORT", std::to_string(trafficPort_).c_str(), 1);
-        ::setenv("QUORVEL_QNH_PORT", std::to_string(qnhPort_).c_str(), 1);
-        // The download server's folder that the build lays out beside the encrypted data.
-        const fs::path server = fs::path(QUORVEL_ENC_DIR).parent_path().parent_path() / "server" / "downloads";
-        ::setenv("QUORVEL_DOWNLOAD_BASE", ("file://" + server.string()).c_str(), 1);
+        prepareRun(folder() / "scenario.json");
+        useBuildDownloadServer();
     }
     void TearDown() override {
-        ::unsetenv("QUORVEL_SIM_SCENARIO");
-        ::unsetenv("QUORVEL_TRAFFIC_PORT");
-        ::unsetenv("QUORVEL_QNH_PORT");
-        ::unsetenv("QUORVEL_DOWNLOAD_BASE");
         gf_clearStandTable();
         gf_resetParkAirportFile();
         gf_clearParkAirport();
-        AppTest::TearDown();
+        InProcessRun::TearDown();
     }
 
     fs::path trace() const { return folder() / "SimTrace.csv"; }
@@ -180,14 +158,10 @@ protected:
         return stands;
     }
 
-    std::unique_ptr<apptest::Child> startFeed() {
-        return std::make_unique<apptest::Child>(
-            QUORVEL_RTFEED,
-            std::vector<std::string>{"--no-server", "--scenario", (folder() / "scenario.json").string(), "--skip",
-                                     std::to_string(kSkipSeconds), "--traffic-port", std::to_string(trafficPort_),
-                                     "--qnh-port", std::to_string(qnhPort_), "--duration",
-                                     std::to_string(kRunLimitSeconds + 10), "--quiet"},
-            folder(), std::vector<std::string>{});
+    std::unique_ptr<apptest::Child> startFeed() const {
+        return InProcessRun::startFeed(
+            {"--scenario", (folder() / "scenario.json").string(), "--skip", std::to_string(kSkipSeconds)},
+            kRunLimitSeconds + 10);
     }
 
     // The program replays each report 3000 of its 10 ms ticks (30 s) after it arrives and
@@ -201,33 +175,25 @@ protected:
     static constexpr int kRunLimitSeconds = 600;
 
     // Reads the trace while the program runs and quits the simulator once it shows the road.
-    std::jthread quitWhenShown() {
-        return std::jthread([this](std::stop_token stop) {
-            const auto userId = std::to_string(scenario_["user_aircraft"]["object_id"].get<int>());
-            const auto stands = standPositions();
-            while (!stop.stop_requested()) {
-                if (roadShown(readTrace(trace(), userId), stands)) {
-                    platform::simconnect::simWorld().quitSimulator();
-                    return;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    void quitWhenShown(const std::stop_token& stop) const {
+        const auto userId = std::to_string(scenario_["user_aircraft"]["object_id"].get<int>());
+        const auto stands = standPositions();
+        while (!stop.stop_requested()) {
+            if (roadShown(readTrace(trace(), userId), stands)) {
+                platform::simconnect::simWorld().quitSimulator();
+                return;
             }
-        });
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
     }
 
-    std::optional<apptest::ProgramFolder> program_;
     nlohmann::json scenario_;
-    uint16_t trafficPort_ = 0;
-    uint16_t qnhPort_ = 0;
 };
 
 TEST_F(WholeRoad, ArrivalsLandAndReachAStandAndADepartureTakesOff) {
     chooseBillundWithoutAnAirportStep();
     auto feed = startFeed();
-    auto quitter = quitWhenShown();
-    const int code = lf_winMainBody({"quorvel"});
-    quitter.request_stop();
-    quitter.join();
+    const int code = runProgram([this](const std::stop_token& stop) { quitWhenShown(stop); });
 
     EXPECT_EQ(code, 0);
     const auto log = logLines();

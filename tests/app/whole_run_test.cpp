@@ -3,15 +3,7 @@
 // ways a run ends (the simulator quits; a SimConnect error and a reader error restart the run in
 // the same process; a new flight ends the program).
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
-#include "app/app_test_support.hpp"
-#include "app/process_entry.hpp"
-#include "app/program_folder.hpp"
-#include "core/time_texts.hpp"
-#include "links/traffic_source_state.hpp"
+#include "app/app_run_fixture.hpp"
 
 using namespace tamrix;
 using apptest::contains;
@@ -20,56 +12,29 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using apptest::freeUdpPort;
-
-class WholeRun : public apptest::AppTest {
+class WholeRun : public apptest::InProcessRun {
 protected:
     void SetUp() override {
-        AppTest::SetUp();
-        program_.emplace(folder(), gf_paths().programDataFolder);
-        program_->writeParameters({{"SCAN_LIVERIES", "true"}});
-        trafficPort_ = freeUdpPort();
-        qnhPort_ = freeUdpPort();
-        ::setenv("QUORVEL_SIM_SCENARIO",
-                 (fs::path(QUORVEL_SOURCE_DIR) / "tests" / "fixtures" / "simworld" / "frankfurt.json").c_str(), 1);
-        ::setenv("QUORVEL_TRAFFIC_PORT", std::to_string(trafficPort_).c_str(), 1);
-        ::setenv("QUORVEL_QNH_PORT", std::to_string(qnhPort_).c_str(), 1);
-        gLastTrafficTime = 0.0;
-    }
-    void TearDown() override {
-        ::unsetenv("QUORVEL_SIM_SCENARIO");
-        ::unsetenv("QUORVEL_TRAFFIC_PORT");
-        ::unsetenv("QUORVEL_QNH_PORT");
-        AppTest::TearDown();
+        InProcessRun::SetUp();
+        prepareRun(fs::path(QUORVEL_SOURCE_DIR) / "tests" / "fixtures" / "simworld" / "frankfurt.json",
+                   {{"SCAN_LIVERIES", "true"}});
     }
     // rtfeed beside the program: synthetic traffic around the Frankfurt user aircraft.
-    std::unique_ptr<apptest::Child> startFeed() {
-        return std::make_unique<apptest::Child>(
-            QUORVEL_RTFEED,
-            std::vector<std::string>{"--no-server", "--position", "50.04752,8.55782", "--traffic-port",
-                                     std::to_string(trafficPort_), "--qnh-port", std::to_string(qnhPort_),
-                                     "--duration", "60", "--quiet"},
-            folder(), std::vector<std::string>{});
+    std::unique_ptr<apptest::Child> startFeed() const {
+        return InProcessRun::startFeed({"--position", "50.04752,8.55782"}, 60);
     }
-    bool logHas(std::string_view line) const { return contains(logLines(), line); }
     // Waits until the main loop of the current run has counted this many simulator seconds.
-    bool mainLoopRuns(int32_t secondsWanted) const {
+    static bool mainLoopRuns(int32_t secondsWanted) {
         return apptest::waitFor([&] { return gSecondsCounter.load() >= secondsWanted; }, seconds(40));
     }
-
-    std::optional<apptest::ProgramFolder> program_;
-    uint16_t trafficPort_ = 0;
-    uint16_t qnhPort_ = 0;
 };
 
 TEST_F(WholeRun, TheSimulatorQuitsAndTheProgramClosesWithZero) {
     auto feed = startFeed();
-    std::thread simulatorSide([&] {
-        if (!mainLoopRuns(3)) return (void)PostMessageW(gMainWindow.load(), WM_CLOSE, 0, 0);
+    const int code = runProgram([] {
+        if (!mainLoopRuns(3)) return closeWindow();
         platform::simconnect::simWorld().quitSimulator();
     });
-    const int code = lf_winMainBody({"quorvel"});
-    simulatorSide.join();
 
     EXPECT_EQ(code, 0);
     const auto log = logLines();
@@ -89,23 +54,22 @@ TEST_F(WholeRun, ErrorsRestartInTheSameProcessAndANewFlightEndsIt) {
     // The first on-ground request fails: "SIMCONNECT ERROR", a restart. The second run finds the
     // traffic port taken: "READER ERROR", a restart. The third run runs until a new flight.
     int blocker = -1;
-    ::setenv("QUORVEL_TRAFFIC_PORT", std::to_string(freeUdpPort(&blocker)).c_str(), 1);
-    std::thread simulatorSide([&] {
-        const auto giveUp = [] { PostMessageW(gMainWindow.load(), WM_CLOSE, 0, 0); };
+    ::setenv("QUORVEL_TRAFFIC_PORT", std::to_string(runsupport::freeUdpPort(&blocker)).c_str(), 1);
+    const int code = runProgram([&] {
         // The scenario's flight starts 2 s after the simulator: time to arm the failure.
-        if (!apptest::waitFor([] { return platform::simconnect::autonomousRunning(); }, seconds(30))) return giveUp();
+        if (!apptest::waitFor([] { return platform::simconnect::autonomousRunning(); }, seconds(30)))
+            return closeWindow();
         platform::simconnect::simWorld().failCalls("SimConnect_RequestDataOnSimObject", 1);
-        if (!apptest::waitFor([&] { return logHas("Exiting: READER ERROR"); }, seconds(60))) return giveUp();
+        if (!apptest::waitFor([&] { return contains(logLines(), "Exiting: READER ERROR"); }, seconds(60)))
+            return closeWindow();
         ::close(blocker);
         blocker = -1;
         if (!apptest::waitFor([&] { return apptest::countOf(logLines(), "Restart countdown finished") == 2; },
                               seconds(30)))
-            return giveUp();
-        if (!mainLoopRuns(2)) return giveUp();
+            return closeWindow();
+        if (!mainLoopRuns(2)) return closeWindow();
         platform::simconnect::simWorld().loadFlight("Another.FLT");
     });
-    const int code = lf_winMainBody({"quorvel"});
-    simulatorSide.join();
     if (blocker >= 0) ::close(blocker);
 
     EXPECT_EQ(code, 0);
