@@ -4,13 +4,7 @@
 // playing a scenario, rtfeed beside it on two free ports, and the simulator's side of the run
 // played on a thread of its own.
 
-#include <memory>
-#include <optional>
-#include <string>
-#include <string_view>
 #include <thread>
-#include <utility>
-#include <vector>
 
 #include "app/app_test_support.hpp"
 #include "app/process_entry.hpp"
@@ -30,10 +24,6 @@ protected:
         run_.emplace(scenario);
         tamrix::gLastTrafficTime = 0.0;
     }
-    void TearDown() override {
-        run_.reset();
-        AppTest::TearDown();
-    }
 
     // The download server is the folder the build lays out beside the encrypted data (versions and
     // archived airport files), for the rest of the test.
@@ -43,24 +33,20 @@ protected:
     }
 
     // rtfeed beside the program for `seconds`, sending to the run's ports; `what` says what it plays.
-    std::unique_ptr<Child> startFeed(std::vector<std::string> what, int seconds) const {
-        what.insert(what.begin(), "--no-server");
-        for (std::string a : {std::string("--traffic-port"), std::to_string(run_->trafficPort()),
-                              std::string("--qnh-port"), std::to_string(run_->qnhPort()),
-                              std::string("--duration"), std::to_string(seconds), std::string("--quiet")})
-            what.push_back(std::move(a));
-        return std::make_unique<Child>(QUORVEL_RTFEED, what, folder(), std::vector<std::string>{});
+    std::unique_ptr<Child> startFeed(const std::vector<std::string>& what, int seconds) const {
+        std::vector<std::string> args{"--no-server", "--traffic-port", std::to_string(run_->trafficPort()),
+                                      "--qnh-port", std::to_string(run_->qnhPort()),
+                                      "--duration", std::to_string(seconds), "--quiet"};
+        args.insert(args.end(), what.begin(), what.end());
+        return std::make_unique<Child>(QUORVEL_RTFEED, args, folder(), std::vector<std::string>{});
     }
 
     // Runs the program from its process entry to the end of its message loop while
-    // `simulatorSide` runs on a thread of its own (asked to stop, if it takes a stop token, once
-    // the program has ended); the program's exit code.
+    // `simulatorSide` runs on a thread of its own, asked to stop (if it takes a stop token) and
+    // joined once the program has ended; the program's exit code.
     template <class Side> static int runProgram(Side&& simulatorSide) {
         std::jthread side(std::forward<Side>(simulatorSide));
-        const int code = tamrix::lf_winMainBody({"quorvel"});
-        side.request_stop();
-        side.join();
-        return code;
+        return tamrix::lf_winMainBody({"quorvel"});
     }
 
     // The user closes the window: the way out of a run that did not go as the test wanted.
