@@ -51,7 +51,7 @@ fs::path layOutProgramFolder() {
     const fs::path root = fs::temp_directory_path() / ("quorvel-bench-first-" + std::to_string(::getpid()));
     fs::remove_all(root);
     fs::create_directories(root);
-    runsupport::ProgramFolder(root, root / "roaming" / "Quorvel").writeParameters();
+    testsupport::ProgramFolder(root, root / "roaming" / "Quorvel").writeParameters();
     std::ifstream in(fs::path(QUORVEL_SOURCE_DIR) / "data" / "scenario" / "EKBI.json");
     nlohmann::json scenario = nlohmann::json::parse(in);
     scenario["start_after_seconds"] = 0;
@@ -97,11 +97,11 @@ void BM_StartUpToFirstAircraft(benchmark::State& state) {
     const fs::path root = layOutProgramFolder();
     const fs::path before = fs::current_path();
     fs::current_path(root);
-    const runsupport::ScopedEnv roaming("QUORVEL_ROAMING_APPDATA", (root / "roaming").string());
+    const testsupport::ScopedEnv roaming("QUORVEL_ROAMING_APPDATA", (root / "roaming").string());
     // The start asks the download server for newer versions: an empty local folder here, so that
     // the figures hold no outside network.
-    const runsupport::ScopedEnv downloads("QUORVEL_DOWNLOAD_BASE", "file://" + (root / "no-server").string());
-    const runsupport::RunEnvironment run(root / "scenario.json");
+    const testsupport::ScopedEnv downloads("QUORVEL_DOWNLOAD_BASE", "file://" + (root / "no-server").string());
+    const testsupport::RunEnvironment run(root / "scenario.json");
     const uint16_t trafficPort = run.trafficPort();
     gf_openLog();
 

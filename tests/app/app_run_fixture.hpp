@@ -60,8 +60,8 @@ protected:
     }
 
     std::optional<ProgramFolder> program_;
-    std::optional<runsupport::RunEnvironment> run_;
-    std::optional<runsupport::ScopedEnv> downloadBase_;
+    std::optional<testsupport::RunEnvironment> run_;
+    std::optional<testsupport::ScopedEnv> downloadBase_;
 };
 
 } // namespace apptest

@@ -23,7 +23,7 @@ namespace apptest {
 
 namespace fs = std::filesystem;
 
-using runsupport::ProgramFolder;
+using testsupport::ProgramFolder;
 
 // A child process with its standard error in a file.
 class Child {

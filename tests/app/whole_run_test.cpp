@@ -54,7 +54,7 @@ TEST_F(WholeRun, ErrorsRestartInTheSameProcessAndANewFlightEndsIt) {
     // The first on-ground request fails: "SIMCONNECT ERROR", a restart. The second run finds the
     // traffic port taken: "READER ERROR", a restart. The third run runs until a new flight.
     int blocker = -1;
-    ::setenv("QUORVEL_TRAFFIC_PORT", std::to_string(runsupport::freeUdpPort(&blocker)).c_str(), 1);
+    ::setenv("QUORVEL_TRAFFIC_PORT", std::to_string(testsupport::freeUdpPort(&blocker)).c_str(), 1);
     const int code = runProgram([&] {
         // The scenario's flight starts 2 s after the simulator: time to arm the failure.
         if (!apptest::waitFor([] { return platform::simconnect::autonomousRunning(); }, seconds(30)))

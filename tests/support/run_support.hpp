@@ -23,7 +23,7 @@
 
 #include "support/temp_folder.hpp"
 
-namespace runsupport {
+namespace testsupport {
 
 namespace fs = std::filesystem;
 
@@ -142,4 +142,4 @@ private:
     ScopedEnv m_qnh;
 };
 
-} // namespace runsupport
+} // namespace testsupport
