@@ -1,12 +1,17 @@
 #include "airports/bgl_file.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <fstream>
 #include <string>
 
+#include <fcntl.h>
 #include <fmt/format.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "airports/package_manifest.hpp"
 #include "airports/scan_log.hpp"
@@ -44,24 +49,43 @@ const BglSinks& gf_programBglSinks() {
 }
 
 bool lf_hasAirportSection(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    in.seekg(0, std::ios::end);
-    const std::streamoff end = in.tellg();
-    if (end < 0) return false;
-    const auto size = static_cast<uint64_t>(end);
-    if (size <= kBglHeaderSize) return false;
-    std::array<uint8_t, 24> start{};
-    in.seekg(0);
-    if (!in.read(reinterpret_cast<char*>(start.data()), start.size())) return false;
-    uint32_t n = 0;
-    std::memcpy(&n, start.data() + 20, 4);
-    if (n == 0 || n > (size - kBglHeaderSize) / 20) return false;
-    // Header and table only: bounded by the file's size, checked above.
-    std::vector<uint8_t> head(kBglHeaderSize + 20 * static_cast<uint64_t>(n));
-    in.seekg(0);
-    if (!in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()))) return false;
-    return gf_bglHasAirportSection(head, size);
+    // The walk asks this of every scenery file: one open, one read for header and section
+    // table together in the common case, no stream.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    const auto readAt = [fd](uint8_t* to, std::size_t count) {
+        std::size_t done = 0;
+        while (done < count) {
+            const ssize_t n = ::pread(fd, to + done, count - done, static_cast<off_t>(done));
+            if (n > 0)
+                done += static_cast<std::size_t>(n);
+            else if (n == 0 || errno != EINTR)
+                break;
+        }
+        return done;
+    };
+    bool found = false;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > static_cast<off_t>(kBglHeaderSize)) {
+        const auto size = static_cast<uint64_t>(st.st_size);
+        std::vector<uint8_t> head(static_cast<std::size_t>(std::min<uint64_t>(size, 4096)));
+        head.resize(readAt(head.data(), head.size()));
+        uint32_t n = 0;
+        if (head.size() >= 24) std::memcpy(&n, head.data() + 20, 4);
+        if (n != 0 && n <= (size - kBglHeaderSize) / 20) {
+            // Header and table only: bounded by the file's size, checked above.
+            const std::size_t wanted = kBglHeaderSize + 20 * static_cast<std::size_t>(n);
+            if (head.size() < wanted) {
+                head.resize(wanted);
+                head.resize(readAt(head.data(), wanted));
+            } else {
+                head.resize(wanted);
+            }
+            if (head.size() == wanted) found = gf_bglHasAirportSection(head, size);
+        }
+    }
+    ::close(fd);
+    return found;
 }
 
 std::vector<uint32_t> lf_readBglWords(std::istream& in) {

@@ -1,13 +1,18 @@
 #include "airports/tblo_folder.hpp"
 
-#include <fstream>
+#include <array>
+#include <cerrno>
 #include <list>
+#include <set>
 #include <string>
 #include <system_error>
 #include <unordered_map>
+#include <unordered_set>
 
+#include <fcntl.h>
 #include <fmt/format.h>
 #include <pugixml.hpp>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "config/control_binding.hpp"
@@ -30,37 +35,49 @@ std::atomic<uint64_t> gTbloCopyCounter{0};
 
 namespace {
 
-// The folder's files by their names in upper case, listed once for a whole copy: looking each
-// name up by listing the folder again would make the copy quadratic in the folder's size.
-// Where names differ only in letter case, the first in byte order stands for them.
+// The deflate level of the archive's entries.
+constexpr int kTbloCompressionLevel = 1;
+
+// The folder's files, listed once for a whole copy: looking each name up in the folder again
+// would cost a status call per name, and listing it again per name would make the copy
+// quadratic. Names the copy removes leave the list with them.
 class FolderNames {
 public:
     explicit FolderNames(const fs::path& folder) : m_folder(folder) {
         std::error_code ec;
-        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-            std::string name = it->path().filename().string();
-            auto [at, added] = m_names.try_emplace(upper(name), name);
-            if (!added && name < at->second) at->second = std::move(name);
-        }
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+            add(it->path().filename().string());
         if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory)
             gf_log(fmt::format("! listing {}: {}", folder.string(), ec.message()));
     }
 
-    // The file named `name` regardless of letter case: the exact name when it exists, else the
-    // one the listing found, else the exact name.
+    // The file named `name` regardless of letter case: the exact name when it is listed, else
+    // the first listed name in byte order that differs from it only in case, else the exact name
+    // (which then does not exist).
     fs::path childOf(const std::string& name) const {
-        fs::path exact = m_folder / name;
-        std::error_code ec;
-        if (fs::exists(exact, ec)) return exact;
-        const auto found = m_names.find(upper(name));
-        if (found == m_names.end()) return exact;
-        fs::path listed = m_folder / found->second;
-        // Removed since the listing (the copy removes files): the folder as it is now decides.
-        if (!fs::exists(listed, ec)) return gf_findChildIgnoringCase(m_folder, name).value_or(exact);
-        return listed;
+        if (m_exact.contains(name)) return m_folder / name;
+        const auto found = m_byUpper.find(upper(name));
+        if (found == m_byUpper.end() || found->second.empty()) return m_folder / name;
+        return m_folder / *found->second.begin();
+    }
+    bool has(const std::string& name) const {
+        if (m_exact.contains(name)) return true;
+        const auto found = m_byUpper.find(upper(name));
+        return found != m_byUpper.end() && !found->second.empty();
+    }
+
+    void removed(const fs::path& path) {
+        const std::string name = path.filename().string();
+        if (m_exact.erase(name) == 0) return;
+        const auto found = m_byUpper.find(upper(name));
+        if (found != m_byUpper.end()) found->second.erase(name);
     }
 
 private:
+    void add(std::string name) {
+        m_byUpper[upper(name)].insert(name);
+        m_exact.insert(std::move(name));
+    }
     static std::string upper(std::string text) {
         for (char& c : text)
             c = gf_toUpperChar(c);
@@ -68,8 +85,65 @@ private:
     }
 
     fs::path m_folder;
-    std::unordered_map<std::string, std::string> m_names;
+    std::unordered_set<std::string> m_exact;
+    std::unordered_map<std::string, std::set<std::string>> m_byUpper;
 };
+
+// Copies a regular file over `to` (created or truncated) inside the kernel where it can.
+std::error_code copyFileBytes(const fs::path& from, const fs::path& to) {
+    const auto failure = [] { return std::error_code(errno, std::generic_category()); };
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (in < 0) return failure();
+    std::error_code ec;
+    struct stat st {};
+    if (::fstat(in, &st) != 0) {
+        ec = failure();
+    } else if (!S_ISREG(st.st_mode)) {
+        ec = std::make_error_code(std::errc::invalid_argument);
+    }
+    const int out = ec ? -1 : ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (!ec && out < 0) ec = failure();
+    bool fallback = false;
+    for (off_t left = st.st_size; !ec && !fallback && left > 0;) {
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<std::size_t>(left), 0);
+        if (n > 0) {
+            left -= n;
+        } else if (n == 0) {
+            break; // the file shrank meanwhile
+        } else if (errno == EINTR) {
+            continue;
+        } else if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
+            fallback = true; // not offered between these files: read and write instead
+        } else {
+            ec = failure();
+        }
+    }
+    if (fallback) {
+        std::array<char, 65536> buffer{};
+        if (::lseek(in, 0, SEEK_SET) != 0 || ::lseek(out, 0, SEEK_SET) != 0 || ::ftruncate(out, 0) != 0)
+            ec = failure();
+        while (!ec) {
+            const ssize_t n = ::read(in, buffer.data(), buffer.size());
+            if (n == 0) break;
+            if (n < 0) {
+                if (errno != EINTR) ec = failure();
+                continue;
+            }
+            for (ssize_t done = 0; !ec && done < n;) {
+                const ssize_t w = ::write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
+                if (w > 0)
+                    done += w;
+                else if (w < 0 && errno != EINTR)
+                    ec = failure();
+                else if (w == 0)
+                    ec = std::make_error_code(std::errc::no_space_on_device);
+            }
+        }
+    }
+    if (out >= 0 && ::close(out) != 0 && !ec) ec = failure();
+    ::close(in);
+    return ec;
+}
 
 bool isTropicalSimKmci(const fs::path& file) {
     pugi::xml_document document;
@@ -85,47 +159,44 @@ uint64_t copyKnownAirportsToTblo(const fs::path& source, bool thirdparty) {
     fs::create_directories(tblo, ec);
     uint64_t copied = 0;
     const std::vector<FixedCode<4>> codes = gf_airportCodesInFolder(source);
-    const FolderNames names(source);
+    FolderNames names(source);
     for (const FixedCode<4>& code : codes) {
         const std::string name = code.text() + ".xml";
         const fs::path from = names.childOf(name);
         if (thirdparty && code == FixedCode<4>("KMCI") && isTropicalSimKmci(from)) {
             fs::remove(from); // a failure reaches the scan
+            names.removed(from);
             continue;
         }
         if (!gf_isKnownAirport(code)) continue;
         const fs::path to = tblo / name;
-        fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+        ec = copyFileBytes(from, to);
         if (ec) {
             gf_logHighlighted(fmt::format("'{}' failed to copy '{}': {}", from.string(), to.string(), ec.message()));
             continue;
         }
         ++copied;
-        const fs::path companion = names.childOf(code.text() + ".txt");
-        const bool hasCompanion = fs::exists(companion, ec);
-        if (ec) {
-            gf_logHighlighted(fmt::format("exists({}) failed: {}", companion.string(), ec.message()));
-            continue;
-        }
-        if (hasCompanion && !fs::remove(from, ec) && ec)
+        if (!names.has(code.text() + ".txt")) continue;
+        if (!fs::remove(from, ec) && ec)
             gf_logHighlighted(fmt::format("remove({}) failed: {}", from.string(), ec.message()));
+        else
+            names.removed(from);
     }
     return copied;
 }
 
-// Closes the archive (written at `temporary`), renames it over `target` and checks the result.
-bool lf_closeZipArchive(ZipArchive& archive, const fs::path& temporary, const fs::path& target, uint64_t count) {
-    bool closed = archive.close();
+// Closes the archive, which replaces `target` in one piece, and checks the result.
+bool lf_closeZipArchive(ZipArchive& archive, const fs::path& target, uint64_t count) {
     std::error_code ec;
-    if (closed) {
+    bool closed = false;
+    if (count == 0) {
+        // An archive without entries would take the earlier one away; it stays instead.
+        archive.discard();
+    } else {
         if (fs::exists(target, ec)) gf_logAndFlush(fmt::format("[zip] Removing old zip {}", target.string()));
-        fs::rename(temporary, target, ec);
-        if (ec) {
-            gf_logAndFlush(fmt::format("[zip] Could not rename {} => {}: {}", temporary.string(), target.string(),
-                                       ec.message()));
-            fs::remove(temporary, ec);
-            closed = false;
-        }
+        closed = archive.close();
+        if (!closed)
+            gf_logAndFlush(fmt::format("[zip] Could not write {}: {}", target.string(), archive.errorText()));
     }
     // Without a complete archive the earlier one, if any, stays; the check below then speaks of
     // the new one, which does not exist.
@@ -150,17 +221,30 @@ void lf_copySimaddonToTblo() {
 void lf_copyThirdpartyToTblo() { copyKnownAirportsToTblo(gf_paths().myThirdpartyFolder, true); }
 
 std::optional<std::vector<char>> lf_readFileBytes(const fs::path& path) {
-    // A folder opens as a stream on Linux and reports an absurd size; only files are read.
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in.is_open()) return std::nullopt;
-    const std::streamoff size = in.tellg();
-    if (size < 0) return std::nullopt;
-    std::vector<char> bytes(static_cast<std::size_t>(size), '\0');
-    in.seekg(0);
-    in.read(bytes.data(), size);
-    if (!in && !in.eof()) return std::nullopt;
+    // Opened without waiting (a pipe would block), then only regular files are read: a folder
+    // opens on Linux and reports an absurd size.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::vector<char> bytes(static_cast<std::size_t>(st.st_size), '\0');
+    bool ok = true;
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n == 0) {
+            break; // a short file keeps the zero-filled rest
+        } else if (errno != EINTR) {
+            ok = false;
+            break;
+        }
+    }
+    ::close(fd);
+    if (!ok) return std::nullopt;
     return bytes;
 }
 
@@ -177,30 +261,30 @@ bool lf_zipDirectory(const fs::path& target) {
     gf_logAndFlush(fmt::format("[zip] Target file: {}", absoluteTarget.string()));
     gf_logAndFlush(fmt::format("[zip] Source dir : {}", absoluteSource.string()));
 
-    fs::path temporary = absoluteTarget;
-    temporary += fmt::format(".{}.tmp", ::getpid());
-    fs::remove(temporary, ec);
-    ZipArchive archive(temporary);
+    // Built in memory and written over the target in one piece when closed, so a failed pack
+    // leaves an earlier archive as it was.
+    ZipArchive archive(absoluteTarget);
     if (!archive.open(ZipArchive::New)) {
         gf_logAndFlush("[zip] Could not open archive for writing");
         return false;
     }
+    // Airport files are small and many: the fastest deflate level packs them nearly as small.
+    archive.setCompressionLevel(kTbloCompressionLevel);
     // The archive reads the added bytes only when it is closed.
     std::list<std::vector<char>> buffers;
     uint64_t count = 0;
     for (const fs::directory_entry& entry : fs::directory_iterator(source)) {
-        if (!fs::is_regular_file(entry.status())) continue;
+        if (!entry.is_regular_file()) continue;
         const fs::path name = entry.path().filename();
-        // An earlier archive and our own temporary file are not airport files.
-        if (name == absoluteTarget.filename() || name == temporary.filename()) continue;
+        if (name == absoluteTarget.filename()) continue; // an earlier archive is no airport file
         auto bytes = lf_readFileBytes(entry.path());
         if (!bytes) {
             gf_logAndFlush(fmt::format("[zip] READ FAIL: {}", entry.path().string()));
             continue;
         }
         const std::vector<char>& kept = buffers.emplace_back(std::move(*bytes));
-        gf_logAndFlush(
-            fmt::format("[zip] Adding (data) {} -> {} ({} bytes)", entry.path().string(), name.string(), kept.size()));
+        // One line per file, flushed with the rest before the archive is written.
+        gf_log(fmt::format("[zip] Adding (data) {} -> {} ({} bytes)", entry.path().string(), name.string(), kept.size()));
         if (!archive.addData(name.string(), kept.data(), kept.size())) {
             gf_logAndFlush(fmt::format("[zip] ERROR addData({})", name.string()));
             // A half-packed archive must not replace an earlier complete one.
@@ -210,7 +294,8 @@ bool lf_zipDirectory(const fs::path& target) {
         }
         ++count;
     }
-    return lf_closeZipArchive(archive, temporary, absoluteTarget, count);
+    gf_flushLog();
+    return lf_closeZipArchive(archive, absoluteTarget, count);
 }
 
 void lf_zipTbloFolder() {

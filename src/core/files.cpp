@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include <cstdio>
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/stat.h>
@@ -118,15 +119,37 @@ bool lf_writeAndSync(const fs::path& temp, std::string_view bytes, std::string& 
 // Set while a DeferredFileSync lives on this thread: the folders whose files await their flush.
 thread_local std::vector<fs::path>* tDeferredFolders = nullptr;
 
-bool lf_replaceFile(const fs::path& path, std::string_view bytes, std::string& failure) {
-    static std::atomic<uint64_t> counter{0};
-    // Only a regular file (or none) is replaced: renaming over a device or a pipe would take it away.
+// Only a regular file (or none) is replaced: renaming over a device or a pipe would take it away.
+bool lf_isReplaceable(const fs::path& path, std::string& failure) {
     std::error_code ec;
     const auto status = fs::status(path, ec);
     if (!ec && fs::exists(status) && !fs::is_regular_file(status)) {
         failure = "not a regular file";
         return false;
     }
+    return true;
+}
+
+// Renames the new file over the target. Most targets do not exist yet (a folder just emptied,
+// a first save): a rename that refuses to replace anything needs no look at the target first;
+// only where something stands there is it checked before it is replaced.
+bool lf_renameOver(const fs::path& temp, const fs::path& path, std::string& failure) {
+    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) return true;
+    const int error = errno;
+    if (error != EEXIST && error != EINVAL && error != ENOSYS) {
+        failure = lf_errnoText(fmt::format("renaming {}", temp.string()), error);
+        return false;
+    }
+    if (!lf_isReplaceable(path, failure)) return false;
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        failure = lf_errnoText(fmt::format("renaming {}", temp.string()), errno);
+        return false;
+    }
+    return true;
+}
+
+bool lf_replaceFile(const fs::path& path, std::string_view bytes, std::string& failure) {
+    static std::atomic<uint64_t> counter{0};
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     fs::path temp = path;
     temp += fmt::format(".{}-{}.tmp", ::getpid(), counter.fetch_add(1));
@@ -137,8 +160,7 @@ bool lf_replaceFile(const fs::path& path, std::string_view bytes, std::string& f
         ::unlink(temp.c_str());
         return false;
     }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        failure = lf_errnoText(fmt::format("renaming {}", temp.string()), errno);
+    if (!lf_renameOver(temp, path, failure)) {
         ::unlink(temp.c_str());
         return false;
     }

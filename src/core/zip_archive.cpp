@@ -2,7 +2,10 @@
 
 #include <zip.h>
 
+#include <string>
 #include <utility>
+
+#include "core/files.hpp"
 
 namespace tamrix {
 
@@ -41,11 +44,30 @@ bool ZipArchive::open(OpenMode mode, bool checkConsistency) {
     case NotOpen: m_error = "no open mode"; return false;
     }
     if (checkConsistency) flags |= ZIP_CHECKCONS;
-    int code = 0;
-    m_archive = zip_open(m_path.c_str(), flags, &code);
-    if (m_archive == nullptr) {
-        m_error = errorTextOfCode(code);
-        return false;
+    if (mode == New) {
+        // A new archive is built in memory and written in one piece when closed: libzip's own
+        // file output seeks and writes several times per entry.
+        zip_error_t error;
+        zip_error_init(&error);
+        m_memory = zip_source_buffer_create(nullptr, 0, 0, &error);
+        if (m_memory != nullptr) {
+            zip_source_keep(m_memory); // outlives the archive: its bytes are read after zip_close
+            m_archive = zip_open_from_source(m_memory, flags, &error);
+        }
+        if (m_archive == nullptr) {
+            m_error = zip_error_strerror(&error);
+            zip_error_fini(&error);
+            discard();
+            return false;
+        }
+        zip_error_fini(&error);
+    } else {
+        int code = 0;
+        m_archive = zip_open(m_path.c_str(), flags, &code);
+        if (m_archive == nullptr) {
+            m_error = errorTextOfCode(code);
+            return false;
+        }
     }
     if (!m_password.empty() && zip_set_default_password(m_archive, m_password.c_str()) != 0) {
         m_error = zip_strerror(m_archive);
@@ -147,9 +169,53 @@ bool ZipArchive::addData(std::string_view name, const void* data, std::size_t si
         return false;
     }
     const std::string entryName(name);
-    if (zip_file_add(m_archive, entryName.c_str(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
+    const zip_int64_t index = zip_file_add(m_archive, entryName.c_str(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
+    if (index < 0) {
         m_error = zip_strerror(m_archive);
         zip_source_free(source);
+        return false;
+    }
+    if (m_level != 0 &&
+        zip_set_file_compression(m_archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE,
+                                 static_cast<zip_uint32_t>(m_level)) != 0) {
+        m_error = zip_strerror(m_archive);
+        return false;
+    }
+    return true;
+}
+
+void ZipArchive::setCompressionLevel(int level) { m_level = level < 0 ? 0 : (level > 9 ? 9 : level); }
+
+bool ZipArchive::writeMemoryArchive() {
+    zip_source_t* memory = m_memory;
+    zip_stat_t st;
+    zip_stat_init(&st);
+    // An archive without entries leaves nothing behind, like libzip's own output.
+    if (zip_source_stat(memory, &st) != 0 || (st.valid & ZIP_STAT_SIZE) == 0 || st.size == 0) {
+        std::error_code ec;
+        std::filesystem::remove(m_path, ec);
+        if (ec) m_error = ec.message();
+        return !ec;
+    }
+    std::string bytes(static_cast<std::size_t>(st.size), '\0');
+    if (zip_source_open(memory) != 0) {
+        m_error = zip_error_strerror(zip_source_error(memory));
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const zip_int64_t got = zip_source_read(memory, bytes.data() + done, bytes.size() - done);
+        if (got <= 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    zip_source_close(memory);
+    if (done != bytes.size()) {
+        m_error = "archive bytes could not be read back";
+        return false;
+    }
+    // Whole or not at all: a reader never sees half an archive.
+    if (!gf_writeFileAtomically(m_path, bytes)) {
+        m_error = "could not write " + m_path.string();
         return false;
     }
     return true;
@@ -164,17 +230,20 @@ bool ZipArchive::close() {
         m_error = zip_strerror(m_archive);
         zip_discard(m_archive);
         m_archive = nullptr;
-        m_mode = NotOpen;
+        discard();
         return false;
     }
     m_archive = nullptr;
-    m_mode = NotOpen;
-    return true;
+    const bool written = m_memory == nullptr || writeMemoryArchive();
+    discard();
+    return written;
 }
 
 void ZipArchive::discard() noexcept {
     if (m_archive != nullptr) zip_discard(m_archive);
     m_archive = nullptr;
+    if (m_memory != nullptr) zip_source_free(m_memory);
+    m_memory = nullptr;
     m_mode = NotOpen;
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 struct zip;
+struct zip_source;
 
 namespace tamrix {
 
@@ -48,8 +49,10 @@ public:
     const std::filesystem::path& path() const { return m_path; }
 
     // ReadOnly and Write need an existing archive (Write creates one when missing); New starts
-    // an empty archive and replaces whatever is at the path when closed. False when it cannot be
-    // opened (the cause is in `errorText`). Opening an open archive first discards it.
+    // an empty archive in memory and, when closed, replaces whatever is at the path in one
+    // atomic write (gf_writeFileAtomically; an archive without entries removes the file instead).
+    // False when it cannot be opened (the cause is in `errorText`). Opening an open archive
+    // first discards it.
     bool open(OpenMode mode = ReadOnly, bool checkConsistency = false);
     bool isOpen() const { return m_archive != nullptr; }
     OpenMode mode() const { return m_mode; }
@@ -69,6 +72,9 @@ public:
     // Adds (or replaces) the entry `name` with `size` bytes at `data`, which must stay valid
     // until `close` returns. Only in Write or New mode.
     bool addData(std::string_view name, const void* data, std::size_t size);
+    // The deflate level (1 fastest to 9 smallest) of entries added from now on; 0, the start,
+    // leaves libzip's default. The archive stays a standard zip either way.
+    void setCompressionLevel(int level);
 
     // Writes the changes (Write or New) and closes. False when writing failed; the archive is
     // closed either way and nothing was changed at the path then.
@@ -82,7 +88,11 @@ public:
 private:
     std::filesystem::path m_path;
     std::string m_password;
+    bool writeMemoryArchive();
+
     ::zip* m_archive = nullptr;
+    ::zip_source* m_memory = nullptr; // the bytes of a New archive
+    int m_level = 0;
     OpenMode m_mode = NotOpen;
     mutable std::string m_error;
 };

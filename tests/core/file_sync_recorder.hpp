@@ -1,10 +1,11 @@
 #pragma once
 // Records every fsync and rename of the test program, in order, with the paths they work on, so
-// that a test can see how a file was replaced. The program's own fsync and rename stand in front
+// that a test can see how a file was replaced. The program's own fsync, rename and renameat2 stand in front
 // of the C library's and pass every call on. Include this header in ONE source file of a test
-// program only: it defines the two functions.
+// program only: it defines those functions.
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <unistd.h>
 
@@ -53,16 +54,34 @@ extern "C" int fsync(int fd) {
     return real(fd);
 }
 
-extern "C" int rename(const char* from, const char* to) noexcept {
+namespace synctest {
+// Absolute names, as the fsync records carry them; a missing source keeps its name.
+inline void recordRename(const char* from, const char* to) {
     char fromPath[PATH_MAX];
     char toPath[PATH_MAX];
-    // Absolute names, as the fsync records carry them; a missing source keeps its name.
     const std::string fromText = ::realpath(from, fromPath) != nullptr ? fromPath : from;
     std::string toText = to;
     if (const std::string folder = toText.substr(0, toText.rfind('/') + 1);
         ::realpath(folder.empty() ? "." : folder.c_str(), toPath) != nullptr)
         toText = std::string(toPath) + "/" + toText.substr(toText.rfind('/') + 1);
-    synctest::record({"rename", fromText, toText});
+    record({"rename", fromText, toText});
+}
+} // namespace synctest
+
+extern "C" int rename(const char* from, const char* to) noexcept {
+    synctest::recordRename(from, to);
     static const auto real = reinterpret_cast<int (*)(const char*, const char*)>(::dlsym(RTLD_NEXT, "rename"));
     return real(from, to);
+}
+
+// A rename that refuses to replace counts only when it happened.
+extern "C" int renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) noexcept {
+    static const auto real = reinterpret_cast<int (*)(int, const char*, int, const char*, unsigned)>(
+        ::dlsym(RTLD_NEXT, "renameat2"));
+    char fromPath[PATH_MAX];
+    const bool sourceFound = fromFolder == AT_FDCWD && ::realpath(from, fromPath) != nullptr;
+    const int result = real(fromFolder, from, toFolder, to, flags);
+    if (result == 0 && fromFolder == AT_FDCWD && toFolder == AT_FDCWD)
+        synctest::recordRename(sourceFound ? fromPath : from, to);
+    return result;
 }
