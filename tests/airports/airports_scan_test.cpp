@@ -19,6 +19,8 @@
 #include "airports/scan_log.hpp"
 #include "airports/tblo_folder.hpp"
 #include "airports_test_support.hpp"
+#include "airports/bgl_file.hpp"
+#include "bglgen/bgl_writer.hpp"
 #include "bglgen/package_tree.hpp"
 #include "config/settings.hpp"
 #include "core/run_state.hpp"
@@ -372,6 +374,28 @@ TEST_F(AirportsScan, SkipWordsAndLengthApplyBelowTheScannedFolder) {
     EXPECT_TRUE(lf_isSkippedPath(base + std::string(248 - base.size(), 'x') + "\xF0\x9F\x9B\xAB", root));
     EXPECT_TRUE(lf_isExcludedPackage("fs20-microsoft-airport-egll"));
     EXPECT_FALSE(lf_isExcludedPackage("microsoft-airport-egll"));
+}
+
+// The walk's cheap look at a scenery file reads the header and the section table, however long
+// the table is, and nothing it does not have.
+TEST_F(AirportsScan, TheAirportSectionIsFoundBehindALongSectionTable) {
+    bglgen::BglFile file;
+    for (int i = 0; i < 300; ++i) file.sections.push_back(bglgen::Section{0x25, 1, 1, {bglgen::RawRecord{}}});
+    file.sections.push_back(bglgen::Section{3, 1, 1, {bglgen::Airport{bglgen::packIcao("KJFK"), 0, {}, {}}}});
+    const auto write = [this](const std::string& name, const bglgen::BglFile& bgl) {
+        const auto bytes = bglgen::writeBgl(bgl);
+        testsupport::writeFile(folder_.path() / name, std::string(bytes.begin(), bytes.end()));
+        return folder_.path() / name;
+    };
+    EXPECT_TRUE(lf_hasAirportSection(write("long.bgl", file)));
+    // Cut inside the table: the file is not taken for an airport file.
+    bglgen::BglFile cut = file;
+    cut.truncateTo = 56 + 20 * 290;
+    EXPECT_FALSE(lf_hasAirportSection(write("cut.bgl", cut)));
+    file.sections.pop_back();
+    EXPECT_FALSE(lf_hasAirportSection(write("objects.bgl", file)));
+    fs::create_directories(folder_.path() / "folder.bgl");
+    EXPECT_FALSE(lf_hasAirportSection(folder_.path() / "folder.bgl"));
 }
 
 } // namespace

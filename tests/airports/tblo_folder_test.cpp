@@ -4,6 +4,7 @@
 #include "airports/tblo_folder.hpp"
 
 #include "airport_file_test_support.hpp"
+#include "core/files.hpp"
 #include "core/zip_archive.hpp"
 
 namespace apftest {
@@ -71,6 +72,29 @@ TEST_F(TbloTest, CollectsKnownAirportsPacksThemFlatAndCleansUp) {
     // No temporary archive is left beside the real one.
     for (const auto& entry : fs::directory_iterator("tblo"))
         EXPECT_TRUE(entry.path().filename() == "tblo.zip" || entry.path().filename() == "sub") << entry.path();
+}
+
+// The collected file is what the airport file held when it was collected: a file that stood in
+// "tblo" under its name is replaced, and a later rewrite of the airport file (always a new file
+// renamed over the old) does not reach it.
+TEST_F(TbloTest, ACollectedFileKeepsWhatItWasGivenAndReplacesAStaleOne) {
+    writeFile("airports/my_thirdparty/XQAZ.xml", "<collected/>");
+    writeFile("airports/my_thirdparty/XQAA.xml", "<first/>");
+    writeFile("tblo/XQAZ.xml", "<stale and longer than the new content/>");
+
+    lf_copyThirdpartyToTblo();
+    ASSERT_TRUE(gf_writeFileAtomically("airports/my_thirdparty/XQAZ.xml", "<rewritten/>"));
+
+    EXPECT_EQ(testsupport::readFile("tblo/XQAZ.xml"), "<collected/>");
+    EXPECT_EQ(testsupport::readFile("tblo/XQAA.xml"), "<first/>");
+    EXPECT_EQ(testsupport::readFile("airports/my_thirdparty/XQAZ.xml"), "<rewritten/>");
+    lf_zipTbloFolder();
+    ZipArchive archive("tblo/tblo.zip");
+    ASSERT_TRUE(archive.open());
+    EXPECT_EQ(archive.readContent(*archive.getEntry("XQAZ.xml")), "<collected/>");
+    // Packing removes the collected names only.
+    EXPECT_EQ(testsupport::readFile("airports/my_thirdparty/XQAA.xml"), "<first/>");
+    EXPECT_FALSE(fs::exists("tblo/XQAZ.xml"));
 }
 
 TEST_F(TbloTest, NothingToPackKeepsTheEarlierArchive) {
