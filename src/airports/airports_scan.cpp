@@ -4,12 +4,19 @@
 #include <array>
 #include <cctype>
 #include <chrono>
+#include <cerrno>
+#include <deque>
 #include <exception>
 #include <fstream>
+#include <functional>
 #include <string_view>
 #include <system_error>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <fmt/format.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "airports/airport_linking.hpp"
 #include "airports/bgl_file.hpp"
@@ -106,6 +113,81 @@ std::string textBelow(const fs::path& path, const fs::path& root) {
     const fs::path relative = path.lexically_relative(root);
     return relative.empty() ? utf8Text(path) : utf8Text(relative);
 }
+
+// A depth-first walk of a folder tree in directory order, as std::filesystem's recursive
+// iterator walks it (links to folders are not followed, folders the user may not read are passed
+// over), on the folders' own descriptors: the standard iterator asks three more questions of
+// every folder it opens, and a scan opens thousands.
+class FolderWalk {
+public:
+    struct Entry {
+        fs::path path;
+        bool folder = false;  // a folder itself, not a link to one
+        bool regular = false; // a regular file, also through a link
+    };
+    // Called for each entry; false ends the whole walk. `descend` starts true for folders and
+    // may be cleared to pass over the folder's contents.
+    using Visit = std::function<bool(const Entry&, bool& descend)>;
+
+    explicit FolderWalk(Visit visit) : m_visit(std::move(visit)) {}
+
+    void run(const fs::path& root) {
+        const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0 && (errno == EACCES || errno == EPERM)) return; // nothing the user may read
+        if (fd < 0) throw fs::filesystem_error("recursive_directory_iterator", root, errorNow());
+        walk(fd, root, 0);
+    }
+
+private:
+    static std::error_code errorNow() { return {errno, std::generic_category()}; }
+
+    // Walks the open folder (and closes it); false when the visit ended the walk.
+    bool walk(int fd, const fs::path& folder, std::size_t depth) {
+        struct Closer {
+            int fd;
+            ~Closer() { ::close(fd); }
+        } closer{fd};
+        if (m_buffers.size() <= depth) m_buffers.emplace_back(kBufferSize);
+        for (;;) {
+            std::vector<char>& buffer = m_buffers[depth];
+            const ssize_t got = ::getdents64(fd, buffer.data(), buffer.size());
+            if (got == 0) return true;
+            if (got < 0) {
+                if (errno == EINTR) continue;
+                throw fs::filesystem_error("recursive_directory_iterator::increment", folder, errorNow());
+            }
+            // Descending uses the deeper levels' buffers; this batch stays as it is meanwhile.
+            for (ssize_t at = 0; at < got;) {
+                const auto* raw = reinterpret_cast<const dirent64*>(buffer.data() + at);
+                at += raw->d_reclen;
+                const std::string_view name(raw->d_name);
+                if (name == "." || name == "..") continue;
+                Entry entry;
+                entry.path = folder / name;
+                unsigned char type = raw->d_type;
+                struct stat st {};
+                if (type == DT_UNKNOWN && ::fstatat(fd, raw->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                    type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : S_ISLNK(st.st_mode) ? DT_LNK : DT_UNKNOWN;
+                entry.folder = type == DT_DIR;
+                entry.regular = type == DT_REG ||
+                                (type == DT_LNK && ::fstatat(fd, raw->d_name, &st, 0) == 0 && S_ISREG(st.st_mode));
+                bool descend = entry.folder;
+                if (!m_visit(entry, descend)) return false;
+                if (!descend) continue;
+                const int child = ::openat(fd, raw->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                if (child < 0) {
+                    if (errno == EACCES || errno == EPERM || errno == ENOENT) continue; // unreadable or gone
+                    throw fs::filesystem_error("recursive_directory_iterator::increment", entry.path, errorNow());
+                }
+                if (!walk(child, entry.path, depth + 1)) return false;
+            }
+        }
+    }
+
+    static constexpr std::size_t kBufferSize = 32768;
+    Visit m_visit;
+    std::deque<std::vector<char>> m_buffers; // one per depth, reused; a new level moves none
+};
 
 // Airports recognised by the running scan, for the message line.
 uint64_t gRecognisedAirports = 0;
@@ -425,30 +507,27 @@ void lf_scanAirportFolder(const fs::path& folder) {
     gf_setStatusLine(text, true);
     gScanLog.push_back(text);
     try {
-        std::error_code ec;
         // Sub-folders the user may not read are passed over; they do not end the walk.
-        fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
-        if (ec) throw fs::filesystem_error("recursive_directory_iterator", folder, ec);
-        for (const fs::recursive_directory_iterator end; it != end; it.increment(ec)) {
-            if (ec) throw fs::filesystem_error("recursive_directory_iterator::increment", folder, ec);
-            const fs::directory_entry& entry = *it;
-            const fs::path& path = entry.path();
+        FolderWalk walk([&folder](const FolderWalk::Entry& entry, bool& descend) {
+            const fs::path& path = entry.path;
             if (lf_isSkippedPath(path, folder)) {
-                if (entry.is_directory(ec)) it.disable_recursion_pending();
-                continue;
+                descend = false;
+                return true;
             }
-            if (!entry.is_regular_file(ec)) continue;
-            if (lowerAscii(utf8Text(path.extension())) != ".bgl") continue;
-            if (containsAny(textBelow(path, folder), kFileFilters)) continue;
-            if (!lf_hasAirportSection(path)) continue;
-            if (stopRequested()) break;
+            if (!entry.regular) return true;
+            if (lowerAscii(utf8Text(path.extension())) != ".bgl") return true;
+            if (containsAny(textBelow(path, folder), kFileFilters)) return true;
+            if (!lf_hasAirportSection(path)) return true;
+            if (stopRequested()) return false;
             try {
                 scanBglFile(path);
             } catch (const std::exception& e) {
                 // One file that cannot be read does not cost the rest of the folder its airports.
                 gScanLog.push_back(fmt::format("{}{} passed over, cause: {}", "===> ", utf8Text(path), e.what()));
             }
-        }
+            return true;
+        });
+        walk.run(folder);
     } catch (const std::exception& e) {
         gScanLog.push_back(
             fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", utf8Text(folder), e.what()));

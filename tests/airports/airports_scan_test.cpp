@@ -376,6 +376,33 @@ TEST_F(AirportsScan, SkipWordsAndLengthApplyBelowTheScannedFolder) {
     EXPECT_FALSE(lf_isExcludedPackage("microsoft-airport-egll"));
 }
 
+// Links inside the scanned folder: a linked scenery file is read like any other, a linked folder
+// is not entered (a link back up the tree would never end), and nothing of either is lost.
+TEST_F(AirportsScan, TheWalkReadsLinkedFilesButDoesNotEnterLinkedFolders) {
+    const fs::path community = packages() / "Community";
+    const fs::path elsewhere = folder_.path() / "elsewhere";
+    const fs::path kjfk = bglgen::writeAirportPackage(
+        elsewhere, {"otherfield-kjfk", bglgen::manifestText("Kennedy", "Other Vendor", "Other Vendor", "1.0"),
+                    "scenery/kjfk.bgl", "KJFK", 5});
+    bglgen::writeAirportPackage(elsewhere, {"smallfield-xyzw", "", "scenery/field.bgl", "XYZW", 2});
+    fs::create_directories(community / "linked-xyzw" / "scenery");
+    testsupport::writeFile(community / "linked-xyzw" / "manifest.json",
+                           bglgen::manifestText("Field XYZW", "Small Field Works", "Small Field Works", "2.0"));
+    fs::create_symlink(elsewhere / "smallfield-xyzw" / "scenery" / "field.bgl",
+                       community / "linked-xyzw" / "scenery" / "field.bgl");
+    fs::create_directory_symlink(kjfk, community / "otherfield-kjfk");
+    fs::create_directory_symlink(community, community / "linked-xyzw" / "scenery" / "loop");
+    gIsMsfs2020 = true;
+
+    lf_scanAirportFolder(community);
+
+    std::string log;
+    for (const std::string& line : gScanLog) log += line + "\n";
+    EXPECT_TRUE(contains(log, "\nFac: " + (community / "linked-xyzw" / "scenery" / "field.bgl").string())) << log;
+    EXPECT_FALSE(contains(log, "kjfk.bgl")) << log;
+    EXPECT_FALSE(contains(log, "aborted")) << log;
+}
+
 // The walk's cheap look at a scenery file reads the header and the section table, however long
 // the table is, and nothing it does not have.
 TEST_F(AirportsScan, TheAirportSectionIsFoundBehindALongSectionTable) {
