@@ -128,6 +128,11 @@ public:
         return true;
     }
 
+    // Room for the whole archive up front: growing it entry by entry would copy it again and again.
+    void reserve(uint64_t bytes) {
+        if (bytes <= kLimit) m_out.reserve(static_cast<std::size_t>(bytes));
+    }
+
     void stampNow() {
         const std::time_t now = std::time(nullptr);
         std::tm local{};
@@ -214,6 +219,9 @@ private:
 bool encodeZip(const std::vector<ZipArchive::PendingEntry>& entries, std::string& bytes, std::string& error) {
     ZipEncoder encoder;
     encoder.stampNow();
+    uint64_t room = 22;
+    for (const auto& entry : entries) room += entry.size + 2 * entry.name.size() + 128;
+    encoder.reserve(room);
     for (const auto& entry : entries)
         if (!encoder.add(entry.name, entry.data, entry.size, entry.level, error)) return false;
     return encoder.finish(bytes, error);
