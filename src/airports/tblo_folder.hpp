@@ -24,10 +24,11 @@ inline constexpr std::string_view kTbloMailAddress = "the Quorvel team (address 
 extern std::atomic<uint64_t> gTbloCopyCounter;
 
 // Copy the known airports' files of "airports/my_simaddon" (or "airports/my_thirdparty") into
-// "tblo". A source with a ".txt" companion is removed once copied. In "my_thirdparty" the KMCI
-// file of the publisher "TropicalSim" is removed instead (a failed removal throws the
-// file-system error "remove"). Copy, removal and existence failures are logged; the next file
-// follows.
+// "tblo". On one file system the copy is a second name of the same file (airport files are only
+// ever replaced by renaming a new file over them, so it keeps its content like a copy); else the
+// bytes are copied. A source with a ".txt" companion is removed once copied. In "my_thirdparty"
+// the KMCI file of the publisher "TropicalSim" is removed instead (a failed removal throws the
+// file-system error "remove"). Copy and removal failures are logged; the next file follows.
 void lf_copySimaddonToTblo();
 void lf_copyThirdpartyToTblo();
 

@@ -1,8 +1,8 @@
 #pragma once
 // Records every fsync and rename of the test program, in order, with the paths they work on, so
-// that a test can see how a file was replaced. The program's own fsync, rename and renameat2 stand in front
-// of the C library's and pass every call on. Include this header in ONE source file of a test
-// program only: it defines those functions.
+// that a test can see how a file was replaced. The program's own fsync, rename and renameat2
+// stand in front of the C library's and pass every call on. Include this header in ONE source
+// file of a test program only: it defines those functions.
 
 #include <dlfcn.h>
 #include <fcntl.h>
