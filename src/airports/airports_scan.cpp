@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <deque>
 #include <exception>
 #include <fstream>
@@ -167,17 +167,22 @@ private:
                 unsigned char type = raw->d_type;
                 struct stat st {};
                 if (type == DT_UNKNOWN && ::fstatat(fd, raw->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
-                    type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : S_ISLNK(st.st_mode) ? DT_LNK : DT_UNKNOWN;
+                    type = S_ISDIR(st.st_mode)   ? DT_DIR
+                           : S_ISREG(st.st_mode) ? DT_REG
+                           : S_ISLNK(st.st_mode) ? DT_LNK
+                                                 : DT_UNKNOWN;
                 entry.folder = type == DT_DIR;
-                entry.regular = type == DT_REG ||
-                                (type == DT_LNK && ::fstatat(fd, raw->d_name, &st, 0) == 0 && S_ISREG(st.st_mode));
+                entry.regular =
+                    type == DT_REG ||
+                    (type == DT_LNK && ::fstatat(fd, raw->d_name, &st, 0) == 0 && S_ISREG(st.st_mode));
                 bool descend = entry.folder;
                 if (!m_visit(entry, descend)) return false;
                 if (!descend) continue;
                 const int child = ::openat(fd, raw->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
                 if (child < 0) {
                     if (errno == EACCES || errno == EPERM || errno == ENOENT) continue; // unreadable or gone
-                    throw fs::filesystem_error("recursive_directory_iterator::increment", entry.path, errorNow());
+                    throw fs::filesystem_error("recursive_directory_iterator::increment", entry.path,
+                                               errorNow());
                 }
                 if (!walk(child, entry.path, depth + 1)) return false;
             }

@@ -302,7 +302,8 @@ bool lf_zipDirectory(const fs::path& target) {
         }
         const std::vector<char>& kept = buffers.emplace_back(std::move(*bytes));
         // One line per file, flushed with the rest before the archive is written.
-        gf_log(fmt::format("[zip] Adding (data) {} -> {} ({} bytes)", entry.path().string(), name.string(), kept.size()));
+        gf_log(fmt::format("[zip] Adding (data) {} -> {} ({} bytes)", entry.path().string(), name.string(),
+                           kept.size()));
         if (!archive.addData(name.string(), kept.data(), kept.size())) {
             gf_logAndFlush(fmt::format("[zip] ERROR addData({})", name.string()));
             // A half-packed archive must not replace an earlier complete one.

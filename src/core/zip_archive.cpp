@@ -37,7 +37,8 @@ public:
         if (m_ready) deflateEnd(&m_stream);
     }
 
-    bool add(const std::string& name, const unsigned char* data, std::size_t size, int level, std::string& error) {
+    bool add(const std::string& name, const unsigned char* data, std::size_t size, int level,
+             std::string& error) {
         if (name.size() > 0xFFFF || size > kLimit || m_out.size() > kLimit || m_entries.size() >= 0xFFFF) {
             error = "archive too large for the classic zip format";
             return false;
@@ -138,7 +139,8 @@ public:
         std::tm local{};
         if (localtime_r(&now, &local) == nullptr || local.tm_year < 80) return; // 1980-01-01 stays
         m_dosTime = static_cast<uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
-        m_dosDate = static_cast<uint16_t>(((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
+        m_dosDate =
+            static_cast<uint16_t>(((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
     }
 
 private:
@@ -166,7 +168,8 @@ private:
     }
 
     // Deflates the data onto the end of the output; `packed` is the number of bytes it took.
-    bool deflateInto(const unsigned char* data, std::size_t size, int level, std::size_t& packed, std::string& error) {
+    bool deflateInto(const unsigned char* data, std::size_t size, int level, std::size_t& packed,
+                     std::string& error) {
         if (!m_ready || m_level != level) {
             if (m_ready) deflateEnd(&m_stream);
             m_stream = z_stream{};
@@ -196,7 +199,9 @@ private:
             result = deflate(&m_stream, inLeft == in ? Z_FINISH : Z_NO_FLUSH);
             inLeft -= in - m_stream.avail_in;
             outLeft -= out - m_stream.avail_out;
-            if (result == Z_BUF_ERROR || (result == Z_OK && out == m_stream.avail_out && in == m_stream.avail_in)) break;
+            if (result == Z_BUF_ERROR ||
+                (result == Z_OK && out == m_stream.avail_out && in == m_stream.avail_in))
+                break;
         }
         if (result != Z_STREAM_END) {
             error = "deflate failed";
@@ -220,7 +225,8 @@ bool encodeZip(const std::vector<ZipArchive::PendingEntry>& entries, std::string
     ZipEncoder encoder;
     encoder.stampNow();
     uint64_t room = 22;
-    for (const auto& entry : entries) room += entry.size + 2 * entry.name.size() + 128;
+    for (const auto& entry : entries)
+        room += entry.size + 2 * entry.name.size() + 128;
     encoder.reserve(room);
     for (const auto& entry : entries)
         if (!encoder.add(entry.name, entry.data, entry.size, entry.level, error)) return false;
@@ -382,22 +388,24 @@ bool ZipArchive::addData(std::string_view name, const void* data, std::size_t si
         return false;
     }
     const std::string entryName(name);
-    const zip_int64_t index = zip_file_add(m_archive, entryName.c_str(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
+    const zip_int64_t index =
+        zip_file_add(m_archive, entryName.c_str(), source, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8);
     if (index < 0) {
         m_error = zip_strerror(m_archive);
         zip_source_free(source);
         return false;
     }
-    if (m_level != 0 &&
-        zip_set_file_compression(m_archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE,
-                                 static_cast<zip_uint32_t>(m_level)) != 0) {
+    if (m_level != 0 && zip_set_file_compression(m_archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE,
+                                                 static_cast<zip_uint32_t>(m_level)) != 0) {
         m_error = zip_strerror(m_archive);
         return false;
     }
     return true;
 }
 
-void ZipArchive::setCompressionLevel(int level) { m_level = level < 0 ? 0 : (level > 9 ? 9 : level); }
+void ZipArchive::setCompressionLevel(int level) {
+    m_level = level < 0 ? 0 : (level > 9 ? 9 : level);
+}
 
 bool ZipArchive::writeNewArchive() {
     // An archive without entries leaves nothing behind, like libzip's own output.

@@ -91,6 +91,7 @@ public:
 private:
     std::filesystem::path m_path;
     std::string m_password;
+
 public:
     // An entry of a New archive, written when the archive is closed.
     struct PendingEntry {

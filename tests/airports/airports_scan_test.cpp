@@ -15,18 +15,18 @@
 #include <pugixml.hpp>
 
 #include "airports/airports_scan.hpp"
+#include "airports/bgl_file.hpp"
 #include "airports/facility_stands.hpp"
 #include "airports/scan_log.hpp"
 #include "airports/tblo_folder.hpp"
 #include "airports_test_support.hpp"
-#include "airports/bgl_file.hpp"
 #include "bglgen/bgl_writer.hpp"
 #include "bglgen/package_tree.hpp"
 #include "config/settings.hpp"
 #include "core/run_state.hpp"
 #include "core/shell_folders.hpp"
-#include "core/zip_archive.hpp"
 #include "core/user_error.hpp"
+#include "core/zip_archive.hpp"
 #include "links/facility_reader.hpp"
 #include "platform/simconnect/sim_scenario.hpp"
 #include "platform/simconnect/sim_world.hpp"
@@ -386,8 +386,9 @@ TEST_F(AirportsScan, TheWalkReadsLinkedFilesButDoesNotEnterLinkedFolders) {
                     "scenery/kjfk.bgl", "KJFK", 5});
     bglgen::writeAirportPackage(elsewhere, {"smallfield-xyzw", "", "scenery/field.bgl", "XYZW", 2});
     fs::create_directories(community / "linked-xyzw" / "scenery");
-    testsupport::writeFile(community / "linked-xyzw" / "manifest.json",
-                           bglgen::manifestText("Field XYZW", "Small Field Works", "Small Field Works", "2.0"));
+    testsupport::writeFile(
+        community / "linked-xyzw" / "manifest.json",
+        bglgen::manifestText("Field XYZW", "Small Field Works", "Small Field Works", "2.0"));
     fs::create_symlink(elsewhere / "smallfield-xyzw" / "scenery" / "field.bgl",
                        community / "linked-xyzw" / "scenery" / "field.bgl");
     fs::create_directory_symlink(kjfk, community / "otherfield-kjfk");
@@ -397,8 +398,10 @@ TEST_F(AirportsScan, TheWalkReadsLinkedFilesButDoesNotEnterLinkedFolders) {
     lf_scanAirportFolder(community);
 
     std::string log;
-    for (const std::string& line : gScanLog) log += line + "\n";
-    EXPECT_TRUE(contains(log, "\nFac: " + (community / "linked-xyzw" / "scenery" / "field.bgl").string())) << log;
+    for (const std::string& line : gScanLog)
+        log += line + "\n";
+    EXPECT_TRUE(contains(log, "\nFac: " + (community / "linked-xyzw" / "scenery" / "field.bgl").string()))
+        << log;
     EXPECT_FALSE(contains(log, "kjfk.bgl")) << log;
     EXPECT_FALSE(contains(log, "aborted")) << log;
 }
@@ -407,7 +410,8 @@ TEST_F(AirportsScan, TheWalkReadsLinkedFilesButDoesNotEnterLinkedFolders) {
 // the table is, and nothing it does not have.
 TEST_F(AirportsScan, TheAirportSectionIsFoundBehindALongSectionTable) {
     bglgen::BglFile file;
-    for (int i = 0; i < 300; ++i) file.sections.push_back(bglgen::Section{0x25, 1, 1, {bglgen::RawRecord{}}});
+    for (int i = 0; i < 300; ++i)
+        file.sections.push_back(bglgen::Section{0x25, 1, 1, {bglgen::RawRecord{}}});
     file.sections.push_back(bglgen::Section{3, 1, 1, {bglgen::Airport{bglgen::packIcao("KJFK"), 0, {}, {}}}});
     const auto write = [this](const std::string& name, const bglgen::BglFile& bgl) {
         const auto bytes = bglgen::writeBgl(bgl);

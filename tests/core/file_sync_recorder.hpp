@@ -75,7 +75,8 @@ extern "C" int rename(const char* from, const char* to) noexcept {
 }
 
 // A rename that refuses to replace counts only when it happened.
-extern "C" int renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) noexcept {
+extern "C" int renameat2(int fromFolder, const char* from, int toFolder, const char* to,
+                         unsigned flags) noexcept {
     static const auto real = reinterpret_cast<int (*)(int, const char*, int, const char*, unsigned)>(
         ::dlsym(RTLD_NEXT, "renameat2"));
     char fromPath[PATH_MAX];

@@ -48,16 +48,22 @@ TEST(ZipArchive, FailuresLeaveNothingHalfWritten) {
 TEST(ZipArchive, NewArchivesReadBackWholeThroughLibzip) {
     TempFolder dir;
     std::string text;
-    for (int i = 0; i < 2000; ++i) text += "<parkpos id=\"" + std::to_string(i) + "\" radius=\"20.0\"/>\n";
+    for (int i = 0; i < 2000; ++i)
+        text += "<parkpos id=\"" + std::to_string(i) + "\" radius=\"20.0\"/>\n";
     std::string noise(70000, '\0');
     std::mt19937 random(7);
-    for (char& c : noise) c = static_cast<char>(random());
+    for (char& c : noise)
+        c = static_cast<char>(random());
     std::string big(3u << 20, 'x'); // more than one deflate call's worth of output
-    for (std::size_t i = 0; i < big.size(); i += 4099) big[i] = static_cast<char>('a' + i % 26);
+    for (std::size_t i = 0; i < big.size(); i += 4099)
+        big[i] = static_cast<char>('a' + i % 26);
     const std::string old = "an earlier archive";
     const std::string twice = "the later bytes win";
-    const std::vector<std::pair<std::string, std::string>> entries{
-        {"text.xml", text}, {"noise.bin", noise}, {"empty.txt", ""}, {"Zürich ✈.xml", "umlaut"}, {"big.xml", big}};
+    const std::vector<std::pair<std::string, std::string>> entries{{"text.xml", text},
+                                                                   {"noise.bin", noise},
+                                                                   {"empty.txt", ""},
+                                                                   {"Zürich ✈.xml", "umlaut"},
+                                                                   {"big.xml", big}};
 
     testsupport::writeFile(dir / "a.zip", "not yet an archive");
     {
@@ -65,7 +71,8 @@ TEST(ZipArchive, NewArchivesReadBackWholeThroughLibzip) {
         ASSERT_TRUE(archive.open(ZipArchive::New));
         archive.setCompressionLevel(1);
         ASSERT_TRUE(archive.addData("twice.txt", old.data(), old.size()));
-        for (const auto& [name, bytes] : entries) ASSERT_TRUE(archive.addData(name, bytes.data(), bytes.size()));
+        for (const auto& [name, bytes] : entries)
+            ASSERT_TRUE(archive.addData(name, bytes.data(), bytes.size()));
         ASSERT_TRUE(archive.addData("twice.txt", twice.data(), twice.size()));
         EXPECT_EQ(archive.getEntries().size(), entries.size() + 1);
         ASSERT_TRUE(archive.close()) << archive.errorText();
