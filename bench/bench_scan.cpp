@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
 
@@ -150,5 +153,28 @@ void BM_WalkAndReadFloor(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_WalkAndReadFloor)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// What the scan must write, alone: the user folder emptied and one airport file of the generated
+// size written per package (plainly, no temporary name), then flushed to disk once, as the scan
+// flushes. Beside the walk-and-read floor this shows the part of the scan that writing requires.
+void BM_WriteFilesFloor(benchmark::State& state) {
+    const fs::path folder = installation().root / "write-floor";
+    fs::create_directories(folder);
+    const std::string bytes(3600, 'x');
+    for (auto _ : state) {
+        for (const auto& entry : fs::directory_iterator(folder))
+            fs::remove(entry.path());
+        for (int i = 0; i < kPackages; ++i) {
+            std::ofstream out(folder / (codeOf(i) + ".xml"), std::ios::binary);
+            out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        }
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) {
+            benchmark::DoNotOptimize(::syncfs(fd));
+            ::close(fd);
+        }
+    }
+}
+BENCHMARK(BM_WriteFilesFloor)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
