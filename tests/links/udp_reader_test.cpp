@@ -12,6 +12,7 @@
 #include "core/status_line.hpp"
 #include "link_test_support.hpp"
 #include "reader_test_support.hpp"
+#include "support/udp_port.hpp"
 #include "links/qnh_reader.hpp"
 #include "links/traffic_intake.hpp"
 #include "links/traffic_reader.hpp"
@@ -73,16 +74,7 @@ private:
 // A UDP socket holding a port, so that a reader cannot bind to it.
 class PortHolder {
 public:
-    PortHolder() {
-        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_ANY);
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t size = sizeof a;
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &size);
-        m_port = ntohs(a.sin_port);
-    }
+    PortHolder() : m_port(testsupport::freeUdpPort(&m_fd)) {}
     ~PortHolder() { ::close(m_fd); }
     uint16_t port() const { return m_port; }
 

@@ -17,23 +17,15 @@
 #include <gtest/gtest.h>
 
 #include "rtfeed/feed_session.hpp"
+#include "support/udp_port.hpp"
 
 namespace rtfeed {
 namespace {
 
-// A UDP socket on a free loopback port.
+// A UDP socket on a free port, kept open to receive.
 struct Receiver {
-    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    uint16_t port = 0;
-    Receiver() {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t n = sizeof a;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-        port = ntohs(a.sin_port);
-    }
+    int fd = -1;
+    uint16_t port = testsupport::freeUdpPort(&fd);
     ~Receiver() { ::close(fd); }
     std::vector<std::string> drain() {
         std::vector<std::string> out;

@@ -22,27 +22,11 @@
 #include <vector>
 
 #include "support/temp_folder.hpp"
+#include "support/udp_port.hpp"
 
 namespace testsupport {
 
 namespace fs = std::filesystem;
-
-// A free UDP port of this machine (bound, then let go); with `keep` the socket stays bound, so
-// that a reader cannot have it.
-inline uint16_t freeUdpPort(int* keep = nullptr) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    if (keep != nullptr)
-        *keep = fd;
-    else
-        ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 // An environment variable set for the lifetime of this object; the value it had before (or its
 // absence) is put back at the end, so that a later run of the same process sees what it saw.
