@@ -1,10 +1,14 @@
 #include "airports/package_manifest.hpp"
 
+#include <cerrno>
 #include <exception>
 #include <string>
 #include <system_error>
 #include <unordered_map>
+#include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fmt/format.h>
@@ -65,20 +69,99 @@ fs::path lf_listManifestIn(const fs::path& folder) {
     return {};
 }
 
-// The folder's manifest by its name, which is cheaper than listing the folder; where the name
-// alone cannot tell (a folder that may be listed but not entered, say) the listing decides.
-fs::path lf_lookUpManifestIn(const fs::path& folder) {
-    if (folder.empty()) return {}; // no folder, not the working folder
-    std::error_code ec;
+// What one folder shows: its manifest's path (empty when none) and, when the file was opened
+// on the way, its bytes.
+struct FolderLook {
+    fs::path manifest;
+    std::optional<std::string> bytes;
+    bool opened = false;      // the name opened, so the folder is one
+    bool notAFolder = false; // the name led through something that is no folder
+};
+
+// The open regular file's bytes, as many as it held when it was opened.
+std::string readOpenFile(int fd, std::size_t size) {
+    std::string bytes(size, '\0');
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, bytes.data() + got, size - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
+    return bytes;
+}
+
+// The folder's manifest by its name, opened and read at once, which is cheaper than listing the
+// folder or asking about the name first; where the name alone cannot tell (a folder that may be
+// searched but not listed, say) the listing decides.
+FolderLook lookInto(const fs::path& folder) {
+    FolderLook look;
+    if (folder.empty()) return look; // no folder, not the working folder
     fs::path candidate = folder / "manifest.json";
-    // No folder there, or a file in its place, ends like a folder without the manifest.
-    const fs::file_status status = fs::status(candidate, ec);
-    if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory)
-        return lf_listManifestIn(folder);
-    if (!fs::is_regular_file(status)) return {};
+    // Not blocking: a pipe in the manifest's place is passed over, not waited on.
+    const int fd = ::open(candidate.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        // No folder there, or a file in its place, ends like a folder without the manifest.
+        if (errno == ENOENT) return look;
+        if (errno == ENOTDIR) {
+            look.notAFolder = true;
+            return look;
+        }
+        look.manifest = lf_listManifestIn(folder);
+        return look;
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    look.opened = true;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return look;
     // A folder that cannot be listed shows no manifest.
-    if (::access(folder.c_str(), R_OK) != 0) return lf_listManifestIn(folder);
-    return candidate;
+    if (::access(folder.c_str(), R_OK) != 0) {
+        look.manifest = lf_listManifestIn(folder);
+        return look;
+    }
+    look.manifest = std::move(candidate);
+    look.bytes = readOpenFile(fd, static_cast<std::size_t>(st.st_size));
+    return look;
+}
+
+// The folder's look, from this scan's folders where it was looked at before (then without bytes).
+FolderLook lookIntoOnce(const fs::path& folder) {
+    if (tManifestFolders != nullptr) {
+        if (const auto known = tManifestFolders->find(folder); known != tManifestFolders->end())
+            return FolderLook{known->second, std::nullopt, false, false};
+    }
+    FolderLook look = lookInto(folder);
+    if (tManifestFolders != nullptr) tManifestFolders->emplace(folder, look.manifest);
+    return look;
+}
+
+// The look into the path a search starts at, and whether that path is a folder: a file's path
+// is not kept among the scan's folders.
+FolderLook lookIntoStart(const fs::path& path, bool& isFolder) {
+    std::error_code ec;
+    if (tManifestFolders != nullptr) {
+        if (const auto known = tManifestFolders->find(path); known != tManifestFolders->end()) {
+            isFolder = fs::is_directory(path, ec);
+            return FolderLook{known->second, std::nullopt, false, false};
+        }
+    }
+    FolderLook look = lookInto(path);
+    isFolder = look.opened || (!look.notAFolder && fs::is_directory(path, ec));
+    if (isFolder && tManifestFolders != nullptr) tManifestFolders->emplace(path, look.manifest);
+    return look;
+}
+
+// The manifest the look found, read from its bytes or else from its file.
+std::optional<PackageManifest> manifestOf(const FolderLook& look) {
+    if (look.manifest.empty()) return std::nullopt;
+    if (!look.bytes) return gf_readManifest(look.manifest);
+    std::vector<std::string> lines;
+    gf_splitUtf8FileLines(*look.bytes, look.manifest, lines);
+    return gf_manifestFromLines(lines);
 }
 
 } // namespace
@@ -94,14 +177,7 @@ ManifestSearchScope::~ManifestSearchScope() {
     if (m_active) tManifestFolders = nullptr;
 }
 
-fs::path lf_findManifestIn(const fs::path& folder) {
-    if (tManifestFolders != nullptr) {
-        if (const auto known = tManifestFolders->find(folder); known != tManifestFolders->end()) return known->second;
-    }
-    fs::path found = lf_lookUpManifestIn(folder);
-    if (tManifestFolders != nullptr) tManifestFolders->emplace(folder, found);
-    return found;
-}
+fs::path lf_findManifestIn(const fs::path& folder) { return lookIntoOnce(folder).manifest; }
 
 std::optional<PackageManifest> gf_manifestFromText(std::string_view text) {
     const nlohmann::json document = nlohmann::json::parse(text);
@@ -132,13 +208,23 @@ std::optional<PackageManifest> gf_readManifest(const fs::path& file) {
 
 std::optional<PackageManifest> gf_searchManifest(const fs::path& path) {
     try {
-        // A package folder holds its own manifest; a file's package starts at its folder.
-        std::error_code ec;
-        fs::path folder = fs::is_directory(path, ec) ? path : path.parent_path();
-        for (int i = 0; i < kManifestSearchDepth && !folder.empty(); ++i) {
-            const fs::path m = lf_findManifestIn(folder);
-            if (!m.empty())
-                if (auto manifest = gf_readManifest(m)) return manifest;
+        // A package folder holds its own manifest; a file's package starts at its folder. The
+        // manifest's name under the path tells which the path is, mostly without a further look.
+        fs::path folder = path;
+        int looked = 0;
+        if (!path.empty()) {
+            bool isFolder = false;
+            const FolderLook look = lookIntoStart(path, isFolder);
+            if (isFolder) {
+                if (auto manifest = manifestOf(look)) return manifest;
+                looked = 1;
+            }
+            fs::path parent = path.parent_path();
+            if (isFolder && parent == path) return std::nullopt;
+            folder = std::move(parent);
+        }
+        for (; looked < kManifestSearchDepth && !folder.empty(); ++looked) {
+            if (auto manifest = manifestOf(lookIntoOnce(folder))) return manifest;
             fs::path parent = folder.parent_path();
             if (parent == folder) break;
             folder = std::move(parent);

@@ -7,7 +7,12 @@
 #include <optional>
 #include <stdexcept>
 
+#include <cerrno>
+
+#include <fcntl.h>
 #include <fmt/format.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/files.hpp"
 #include "core/log.hpp"
@@ -116,9 +121,10 @@ bool isValidUtf8(std::string_view text) {
 // The charset check looks at the start of a file only: a line further on (or any line behind a
 // byte-order mark) may still hold ANSI bytes. Such a line is read in the ANSI code page, so that
 // nothing but valid UTF-8 leaves the reader; the file gets one log line.
-void repairUtf8Lines(std::vector<std::string>& lines, const std::filesystem::path& path) {
+void repairUtf8Lines(std::vector<std::string>& lines, const std::filesystem::path& path, std::size_t from = 0) {
     std::size_t repaired = 0;
-    for (auto& line : lines) {
+    for (std::size_t i = from; i < lines.size(); ++i) {
+        std::string& line = lines[i];
         if (isValidUtf8(line)) continue;
         line = gf_ansiToUtf8(line);
         ++repaired;
@@ -126,6 +132,42 @@ void repairUtf8Lines(std::vector<std::string>& lines, const std::filesystem::pat
     if (repaired > 0)
         gf_log(fmt::format("! {} line{} of '{}' not UTF-8, read in the ANSI code page", repaired,
                            repaired == 1 ? "" : "s", gf_pathToUtf8Lossy(path)));
+}
+
+// The whole file, read with one open, fstat, read and close where it is a regular file. Nothing
+// when it does not open or is a folder (which opens on Linux but not on Windows). Other kinds of
+// file (a pipe, say) are read on to their end. A read that fails midway keeps what came before.
+std::optional<std::string> readWholeFile(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+    std::string bytes;
+    if (S_ISREG(st.st_mode)) {
+        // As many bytes as the file held when it was opened.
+        bytes.resize(static_cast<std::size_t>(st.st_size));
+        std::size_t got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        bytes.resize(got);
+        return bytes;
+    }
+    std::array<char, 4096> chunk{};
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        bytes.append(chunk.data(), static_cast<std::size_t>(n));
+    }
+    return bytes;
 }
 
 } // namespace
@@ -255,13 +297,19 @@ bool gf_readTextFile(Charset charset, const std::filesystem::path& path, std::ve
     }
 }
 
+void gf_splitUtf8FileLines(std::string_view bytes, const std::filesystem::path& path,
+                           std::vector<std::string>& lines) {
+    const std::size_t first = lines.size();
+    gf_splitUtf8Lines(bytes, lines);
+    repairUtf8Lines(lines, path, first);
+}
+
 ReadLinesResult gf_readLines(TextFile& file, std::size_t reserve) {
     file.lines.clear();
-    std::ifstream in;
-    if (!openForReading(file.path, in)) return {false, {}, "open_failed"};
+    const auto bytes = readWholeFile(file.path);
+    if (!bytes) return {false, {}, "open_failed"};
     if (reserve > file.lines.capacity()) file.lines.reserve(reserve);
-    gf_readStreamLines(in, file.lines);
-    repairUtf8Lines(file.lines, file.path);
+    gf_splitUtf8FileLines(*bytes, file.path, file.lines);
     return {true, file.lines, {}};
 }
 

@@ -66,6 +66,12 @@ bool gf_readUtf16Lines(std::istream& in, std::vector<std::string>& lines,
 // and in the log when reading fails (an unknown charset included).
 bool gf_readTextFile(Charset charset, const std::filesystem::path& path, std::vector<std::string>& lines);
 
+// Appends the lines of the UTF-8 bytes read from the file at the path, as gf_readLines reads
+// them: split as gf_splitUtf8Lines does, an invalid line read in the ANSI code page (one log line
+// naming the path).
+void gf_splitUtf8FileLines(std::string_view bytes, const std::filesystem::path& path,
+                           std::vector<std::string>& lines);
+
 // Reads the file's UTF-8 lines into file.lines, reserving room for `reserve` lines first; an
 // invalid line is read in the ANSI code page as gf_readTextFile does.
 ReadLinesResult gf_readLines(TextFile& file, std::size_t reserve);
