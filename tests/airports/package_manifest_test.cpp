@@ -1,9 +1,11 @@
 // Package manifests above a scenery file, and the publisher and airport code the scan takes from
 // the file's path, its name and its package.
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "airports/package_manifest.hpp"
 #include "airports/scan_log.hpp"
@@ -92,6 +94,41 @@ TEST_F(Manifests, VersionFallsBackAndBadManifestsGiveNothing) {
     testsupport::writeFile(outer / "inner/manifest.json", "");
     testsupport::writeFile(outer / "inner/deeper/manifest.json", "[1,2]");
     EXPECT_EQ(gf_searchManifest(outer / "inner/deeper/x.bgl")->title, "Amsterdam Schiphol EHAM");
+}
+
+// Names that are no manifest file are passed over, a path through a file ends like a missing
+// folder, and the seven folders are counted alike with and without a scan's folder memory.
+TEST_F(Manifests, OnlyARegularFileIsAManifestAndTheSearchCountsFoldersAlikeWithinAScan) {
+    const fs::path top = package("odd-scenery");
+    fs::create_directories(top / "a/manifest.json");
+    fs::create_directories(top / "a/b/c");
+    ASSERT_EQ(::mkfifo((top / "a/b/manifest.json").c_str(), 0600), 0); // never waited on
+    testsupport::writeFile(top / "a/b/c/apt.bgl", "BGL");
+    fs::create_directories(top / "1/2/3/4/5/6/7");
+    for (const bool inScan : {false, true, true}) {
+        SCOPED_TRACE(inScan);
+        std::optional<ManifestSearchScope> scan;
+        if (inScan) scan.emplace();
+        EXPECT_EQ(gf_searchManifest(top / "a/b/c/apt.bgl")->title, "Amsterdam Schiphol EHAM");
+        EXPECT_TRUE(gf_searchManifest(top / "a/b/c/apt.bgl/inner.bgl"));
+        // An existing folder is the first of the seven, a file or a missing name is not.
+        EXPECT_TRUE(gf_searchManifest(top / "1/2/3/4/5/6"));
+        EXPECT_FALSE(gf_searchManifest(top / "1/2/3/4/5/6/7"));
+        EXPECT_TRUE(gf_searchManifest(top / "1/2/3/4/5/6/x.bgl"));
+        EXPECT_EQ(lf_findManifestIn(top), top / "manifest.json");
+        EXPECT_TRUE(lf_findManifestIn(top / "a").empty());
+        EXPECT_TRUE(lf_findManifestIn(top / "a/b").empty());
+    }
+    EXPECT_TRUE(logged("exception in gf_searchManifest").empty());
+
+    // A scan's folders keep where the manifest is, not what it said: each search reads it anew.
+    // A line that is not UTF-8 is read in the ANSI code page, with one log line.
+    const ManifestSearchScope scan;
+    EXPECT_EQ(gf_searchManifest(top)->creator, "MyCo Scenery Team");
+    testsupport::writeFile(top / "manifest.json", "{\"creator\": \"Caf\xE9\"}");
+    EXPECT_EQ(gf_searchManifest(top / "a/b/c/apt.bgl")->creator, "Caf\xC3\xA9");
+    EXPECT_EQ(gf_searchManifest(top)->creator, "Caf\xC3\xA9");
+    EXPECT_EQ(logged("not UTF-8, read in the ANSI code page").size(), 2u);
 }
 
 TEST_F(Manifests, PublisherComesFromMarkerPathManufacturerOrCreator) {
