@@ -106,7 +106,7 @@ void lf_processAirportRecord(std::span<const uint32_t> words, const BglAirportRe
     airport.sourcePath = path;
     airport.BGLpath = utf8Text(path);
     airport.altitude = record.altitude;
-    airport.package = gf_searchManifest(path);
+    airport.package = gf_searchManifestAboveFile(path);
     if (steps.linkArchived && steps.linkArchived(airport)) return;
     if (airport.package && airport.package->manufacturer.size() < kShortPackageField &&
         airport.package->creator.size() < kShortPackageField)

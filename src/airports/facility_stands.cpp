@@ -62,7 +62,7 @@ bool lf_readFacilities(const fs::path& path) {
     airport.sourcePath = path;
     airport.BGLpath = utf8Text(path);
     gScanLog.push_back(fmt::format("\nFac: {}", airport.BGLpath));
-    airport.package = gf_searchManifest(path);
+    airport.package = gf_searchManifestAboveFile(path);
 
     uint8_t notSupported = 0;
     const auto code = gf_airportCodeOfBgl(airport, notSupported);

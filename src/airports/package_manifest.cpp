@@ -206,6 +206,30 @@ std::optional<PackageManifest> gf_readManifest(const fs::path& file) {
     return gf_manifestFromLines(read.lines);
 }
 
+namespace {
+
+// The search from the folder on upward, that folder being the `looked`-th of the seven.
+std::optional<PackageManifest> searchUpFrom(fs::path folder, int looked) {
+    for (; looked < kManifestSearchDepth && !folder.empty(); ++looked) {
+        if (auto manifest = manifestOf(lookIntoOnce(folder))) return manifest;
+        fs::path parent = folder.parent_path();
+        if (parent == folder) break;
+        folder = std::move(parent);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<PackageManifest> gf_searchManifestAboveFile(const fs::path& file) {
+    try {
+        return searchUpFrom(file.parent_path(), 0);
+    } catch (const std::exception& e) {
+        gf_log(fmt::format("exception in gf_searchManifest: {}", e.what()));
+    }
+    return std::nullopt;
+}
+
 std::optional<PackageManifest> gf_searchManifest(const fs::path& path) {
     try {
         // A package folder holds its own manifest; a file's package starts at its folder. The
@@ -223,12 +247,7 @@ std::optional<PackageManifest> gf_searchManifest(const fs::path& path) {
             if (isFolder && parent == path) return std::nullopt;
             folder = std::move(parent);
         }
-        for (; looked < kManifestSearchDepth && !folder.empty(); ++looked) {
-            if (auto manifest = manifestOf(lookIntoOnce(folder))) return manifest;
-            fs::path parent = folder.parent_path();
-            if (parent == folder) break;
-            folder = std::move(parent);
-        }
+        return searchUpFrom(std::move(folder), looked);
     } catch (const std::exception& e) {
         gf_log(fmt::format("exception in gf_searchManifest: {}", e.what()));
     }

@@ -20,6 +20,9 @@ namespace tamrix {
 // its parent, then up to six ancestors. Any failure (listing, reading, JSON) is logged as
 // "exception in gf_searchManifest: {}" and gives no result. Never throws.
 std::optional<PackageManifest> gf_searchManifest(const std::filesystem::path& path);
+// The same for a path the caller knows to be a file (a scenery file the walk found): the search
+// starts at its folder without a look at the path itself.
+std::optional<PackageManifest> gf_searchManifestAboveFile(const std::filesystem::path& file);
 // The regular file named exactly "manifest.json" directly in the folder; empty when none or
 // when the path is no folder. Throws std::filesystem::filesystem_error when listing fails.
 // While a ManifestSearchScope lives on the thread, each folder is looked at only once.

@@ -115,6 +115,9 @@ TEST_F(Manifests, OnlyARegularFileIsAManifestAndTheSearchCountsFoldersAlikeWithi
         EXPECT_TRUE(gf_searchManifest(top / "1/2/3/4/5/6"));
         EXPECT_FALSE(gf_searchManifest(top / "1/2/3/4/5/6/7"));
         EXPECT_TRUE(gf_searchManifest(top / "1/2/3/4/5/6/x.bgl"));
+        EXPECT_TRUE(gf_searchManifestAboveFile(top / "1/2/3/4/5/6/x.bgl"));
+        EXPECT_FALSE(gf_searchManifestAboveFile(top / "1/2/3/4/5/6/7/x.bgl"));
+        EXPECT_EQ(gf_searchManifestAboveFile(top / "a/b/c/apt.bgl")->title, "Amsterdam Schiphol EHAM");
         EXPECT_EQ(lf_findManifestIn(top), top / "manifest.json");
         EXPECT_TRUE(lf_findManifestIn(top / "a").empty());
         EXPECT_TRUE(lf_findManifestIn(top / "a/b").empty());
