@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "airports/package_manifest.hpp"
 #include "airports/scan_log.hpp"
@@ -132,6 +133,18 @@ TEST_F(Manifests, OnlyARegularFileIsAManifestAndTheSearchCountsFoldersAlikeWithi
     EXPECT_EQ(gf_searchManifest(top / "a/b/c/apt.bgl")->creator, "Caf\xC3\xA9");
     EXPECT_EQ(gf_searchManifest(top)->creator, "Caf\xC3\xA9");
     EXPECT_EQ(logged("not UTF-8, read in the ANSI code page").size(), 2u);
+
+    if (::geteuid() == 0) return; // root lists and reads everything
+    // A package folder that may be entered but not listed shows no manifest; nor does a file the
+    // user may not read. Neither is an error.
+    const fs::path hidden = package("hidden-scenery");
+    const fs::path unreadable = package("unreadable-scenery");
+    fs::permissions(hidden, fs::perms::owner_exec);
+    fs::permissions(unreadable / "manifest.json", fs::perms::none);
+    EXPECT_FALSE(gf_searchManifestAboveFile(hidden / "a.bgl"));
+    EXPECT_FALSE(gf_searchManifest(unreadable / "a.bgl"));
+    fs::permissions(hidden, fs::perms::owner_all);
+    EXPECT_TRUE(logged("exception in gf_searchManifest").empty());
 }
 
 TEST_F(Manifests, PublisherComesFromMarkerPathManufacturerOrCreator) {
