@@ -102,7 +102,8 @@ struct Installation {
         gf_closeLog();
         std::error_code ec;
         fs::current_path(fs::temp_directory_path(), ec);
-        fs::remove_all(root, ec);
+        // Kept on request, to compare what the scan wrote between two builds.
+        if (std::getenv("QUORVEL_BENCH_KEEP") == nullptr) fs::remove_all(root, ec);
     }
 };
 
