@@ -110,6 +110,23 @@ std::size_t utf16Length(std::string_view text) {
 // named "Aircraft Sims", say) must not decide about the packages.
 std::string textBelow(const fs::path& path, const fs::path& root) {
     if (root.empty()) return utf8Text(path);
+    // The usual case, a path the walk made below the root: the rest of its text, when that rest
+    // holds only plain names (no empty, "." or ".." ones), is what the lexical way gives.
+    const std::string& text = path.native();
+    const std::string& base = root.native();
+    if (text.size() > base.size() + 1 && base.back() != '/' && text[base.size()] == '/' &&
+        text.compare(0, base.size(), base) == 0) {
+        const std::string_view rest = std::string_view(text).substr(base.size() + 1);
+        bool plain = true;
+        for (std::size_t start = 0; plain && start <= rest.size();) {
+            std::size_t end = rest.find('/', start);
+            if (end == std::string_view::npos) end = rest.size();
+            const std::string_view name = rest.substr(start, end - start);
+            plain = !name.empty() && name != "." && name != "..";
+            start = end + 1;
+        }
+        if (plain) return std::string(rest);
+    }
     const fs::path relative = path.lexically_relative(root);
     return relative.empty() ? utf8Text(path) : utf8Text(relative);
 }

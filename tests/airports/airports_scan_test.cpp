@@ -367,6 +367,11 @@ TEST_F(AirportsScan, SkipWordsAndLengthApplyBelowTheScannedFolder) {
     EXPECT_FALSE(lf_isSkippedPath(root / "myco-airport-eham/scenery/a.bgl", root));
     EXPECT_TRUE(lf_isSkippedPath(root / "Aircraft Hangar", root));
     EXPECT_TRUE(lf_isSkippedPath(root / "pkg/SimObjects", root));
+    // The folder named with a final separator, or a path through "..", are still measured from it.
+    const fs::path slashed = "/sims/Aircraft Sims/Community/";
+    EXPECT_FALSE(lf_isSkippedPath(slashed / "myco-airport-eham/a.bgl", slashed));
+    EXPECT_TRUE(lf_isSkippedPath(slashed / "pkg/SimObjects", slashed));
+    EXPECT_FALSE(lf_isSkippedPath(root / "pkg/../myco/a.bgl", root));
     // 250 characters and more are passed over; a character beyond the basic plane counts twice.
     const std::string base = (root / "p").string();
     EXPECT_FALSE(lf_isSkippedPath(base + std::string(249 - base.size(), 'x'), root));
