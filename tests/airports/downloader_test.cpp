@@ -1,71 +1,13 @@
 // Downloads from a file:// server folder and from a loopback HTTP server that cuts its answer
 // short or stops sending: a failed download leaves the earlier file as it was and nothing else.
 
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <thread>
-
 #include "airport_file_test_support.hpp"
 #include "core/half_hour_set.hpp"
 #include "refdata/code_table.hpp"
+#include "support/loopback_http_server.hpp"
 
 namespace apftest {
 namespace {
-
-// Answers one connection with a header that announces more bytes than it sends, or, when
-// stalling, with nothing until the client gives up.
-class LoopbackServer {
-public:
-    explicit LoopbackServer(bool stall) : stall_(stall) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(fd_, 1);
-        socklen_t length = sizeof address;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-        thread_ = std::thread([this] { serve(); });
-    }
-    ~LoopbackServer() {
-        done_ = true;
-        thread_.join();
-        ::close(fd_);
-    }
-    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/downloads/x.xml"; }
-
-private:
-    void serve() {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, 10000) <= 0) return;
-        const int client = ::accept(fd_, nullptr, nullptr);
-        char buffer[2048];
-        (void)::recv(client, buffer, sizeof buffer, 0);
-        if (!stall_) {
-            const std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n<root>cut";
-            (void)::send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
-        } else {
-            const std::string header = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n<ro";
-            (void)::send(client, header.data(), header.size(), MSG_NOSIGNAL);
-            for (int i = 0; i < 100 && !done_; ++i) {
-                pollfd c{client, POLLIN, 0};
-                if (::poll(&c, 1, 100) > 0 && ::recv(client, buffer, sizeof buffer, 0) <= 0) break; // client gave up
-            }
-        }
-        ::close(client);
-    }
-
-    bool stall_;
-    int fd_ = -1;
-    uint16_t port_ = 0;
-    std::atomic<bool> done_{false};
-    std::thread thread_;
-};
 
 std::vector<std::filesystem::path> filesIn(const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> out;
@@ -85,16 +27,21 @@ TEST_F(AirportFileTest, DownloadsArriveWholeOrNotAtAll) {
     EXPECT_FALSE(Downloader(curl, base + "/MSFS/archive/stock/NONE.xml", "dl/b.xml", false));
     EXPECT_EQ(fileText("dl/b.xml"), "earlier");
 
+    // A server that cuts its answer short, then one that stops sending in the middle of it.
+    using Server = testsupport::LoopbackHttpServer;
+    testsupport::writeFile("served/x.xml", "<root>" + std::string(1000, ' ') + "</root>");
     {
-        LoopbackServer cut(false);
-        EXPECT_FALSE(Downloader(curl, cut.url(), "dl/b.xml", false));
+        Server cut(std::filesystem::absolute("served"));
+        cut.setRule("/x.xml", Server::Rule{Server::Fault::Truncate, 0, 9});
+        EXPECT_FALSE(Downloader(curl, cut.base() + "x.xml", "dl/b.xml", false));
     }
     EXPECT_EQ(fileText("dl/b.xml"), "earlier");
 
     gf_setDownloadStallSeconds(1);
     {
-        LoopbackServer stalled(true);
-        EXPECT_FALSE(Downloader(curl, stalled.url(), "dl/c.xml", true));
+        Server stalled(std::filesystem::absolute("served"));
+        stalled.setRule("/x.xml", Server::Rule{Server::Fault::Stall, 0, 3});
+        EXPECT_FALSE(Downloader(curl, stalled.base() + "x.xml", "dl/c.xml", true));
     }
     EXPECT_EQ(fileText("dl/b.xml"), "earlier");
     EXPECT_EQ(filesIn("dl"), (std::vector<std::filesystem::path>{"a.xml", "b.xml"}) ) << "no temporary file stays";
