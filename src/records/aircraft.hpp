@@ -168,6 +168,11 @@ struct LiveAircraft : StaticAircraft {
     int32_t stepCounter = 1;
     double heightAboveGround = 2500.0; // feet
     int64_t creationSentTick = -1;     // tick at which its creation went to the simulator; -1 before
+    // The last line dropped as out of reach of the aircraft's track (degrees, seconds; time 0 for
+    // none): the next line tells a stray position from a new track.
+    double jumpLatitude = 0.0;
+    double jumpLongitude = 0.0;
+    double jumpTime = 0.0;
     MoveState move;
 
     LiveAircraft() = default;

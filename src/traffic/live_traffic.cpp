@@ -146,7 +146,6 @@ void onRemoved(const SimEvent& event) {
         LiveAircraft& aircraft = gLiveAircraft[static_cast<std::size_t>(index)];
         if (aircraft.state != LiveState::Adding2Sim) return;
         gf_log(fmt::format("{:8} creation removed by the simulator, given up", aircraft.head.callsign));
-        lf_releaseStand(aircraft);
         lf_aircraftLeaving(aircraft);
         gf_eraseLiveAc(static_cast<std::size_t>(index));
         return;
@@ -359,6 +358,8 @@ bool gf_eraseFromAddingStack(std::deque<AiCreateRequest>& stack, uint32_t key) {
 
 void gf_eraseLiveAc(std::size_t index) {
     if (index >= gLiveAircraft.size()) return;
+    // A stand it claimed is free again, whichever way the record goes.
+    lf_releaseStand(gLiveAircraft[index]);
     if (index + 1 != gLiveAircraft.size()) gLiveAircraft[index] = std::move(gLiveAircraft.back());
     gLiveAircraft.pop_back();
 }
@@ -464,7 +465,11 @@ void lf_handleAddingStack() {
     for (LiveAircraft& aircraft : gLiveAircraft)
         if (updateLiveAc(aircraft)) erase = true;
     if (erase)
-        std::erase_if(gLiveAircraft, [](const LiveAircraft& a) { return a.erase != 0 || a.creationWithdrawn != 0; });
+        std::erase_if(gLiveAircraft, [](LiveAircraft& a) {
+            if (a.erase == 0 && a.creationWithdrawn == 0) return false;
+            lf_releaseStand(a);
+            return true;
+        });
 
     gf_handOverPositions();
     lf_pace();

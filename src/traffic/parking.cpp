@@ -47,6 +47,21 @@ LiveAircraft* firstLiveOnStand(int32_t sid, const LiveAircraft* except = nullptr
     return nullptr;
 }
 
+// An aircraft that is in the simulator or on its way there holds its stand; one that is leaving
+// or will not be created does not.
+bool holdsStand(const LiveAircraft& other) {
+    return (other.state == LiveState::Active || other.state == LiveState::Adding2Sim) && other.erase == 0 &&
+           other.creationWithdrawn == 0 && other.removalAsked == 0;
+}
+
+LiveAircraft* firstHolderOfStand(int32_t sid, const LiveAircraft* except = nullptr) {
+    if (sid < 1) return nullptr;
+    for (LiveAircraft& other : gLiveAircraft)
+        if (&other != except && static_cast<int32_t>(other.standId) == sid && holdsStand(other))
+            return &other;
+    return nullptr;
+}
+
 // The stand's position when the table has one; none for ids below 1, unknown ids and 0/0.
 std::optional<GeoPosition> standPosition(int32_t sid) {
     const StandRecord* s = gf_findStand(sid);
@@ -144,10 +159,11 @@ StandRecord* lf_standAtBirth(LiveAircraft& ac) {
 }
 
 bool lf_standFreeForCallsign(int32_t sid, std::string_view c) {
-    LiveAircraft* other = firstLiveOnStand(sid);
-    if (!other || other->state != LiveState::Active ||
-        (other->phase != MovePhase::Parked && other->phase != MovePhase::PushingBack &&
-         other->phase != MovePhase::PushedBack))
+    // An aircraft still waiting for its creation holds the stand as well: two aircraft first
+    // seen on one stand are not both created there.
+    LiveAircraft* other = firstHolderOfStand(sid);
+    if (!other || (other->phase != MovePhase::Parked && other->phase != MovePhase::PushingBack &&
+                   other->phase != MovePhase::PushedBack))
         return true;
     const std::string name = gf_standNameOfSid(sid);
     const std::string_view theirs = other->head.callsign;
@@ -164,17 +180,16 @@ bool lf_standFreeForCallsign(int32_t sid, std::string_view c) {
         return true;
     }
     if (!endsInUnderscore(theirs) && endsInUnderscore(c)) return false;
-    if (other->move.departureNoticed) return false;
+    // Seen there as recently as the newcomer: it keeps the stand, as a departing aircraft does.
+    if (other->move.departureNoticed || other->state != LiveState::Active) return false;
     gf_log(fmt::format("{:8}: {:8} removed because another live {} wants the stand ...", name, theirs, c));
     removeAircraftFromSim(*other);
     return true;
 }
 
 bool lf_adjacentStandFree(int32_t adjacentSid, const LiveAircraft& ac, const StandRecord& stand) {
-    const LiveAircraft* other = firstLiveOnStand(adjacentSid, &ac);
-    if (!other || !isParkedOrPushing(other->phase) || other->state != LiveState::Active ||
-        other->head.callsign == ac.head.callsign)
-        return true;
+    const LiveAircraft* other = firstHolderOfStand(adjacentSid, &ac);
+    if (!other || !isParkedOrPushing(other->phase) || other->head.callsign == ac.head.callsign) return true;
     const auto at = standPosition(adjacentSid);
     if (!at) return true;
     return !collide(*at, {stand.latitude, stand.longitude}, ac, *other);

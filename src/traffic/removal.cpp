@@ -71,6 +71,16 @@ void lf_claimStand(LiveAircraft& aircraft) {
     aircraft.move.standClaimed = 1;
 }
 
+void lf_backToBuffer(LiveAircraft& aircraft) {
+    aircraft.state = LiveState::Buffer;
+    aircraft.objectId = 0;
+    aircraft.throttleIndex = 5;
+    aircraft.flapsIndex = 4;
+    aircraft.flightPlanWritten = 0;
+    // Its next creation is a new one: the wait for the simulator's answer starts when it is sent.
+    aircraft.creationSentTick = -1;
+}
+
 void removeAircraftFromSim(StaticAircraft& aircraft) {
     const bool live = gf_isLiveKey(aircraft.key);
     switch (aircraft.state) {
@@ -136,16 +146,11 @@ void gf_removeFlightPlan(uint32_t objectId) {
     if (index >= 0) {
         LiveAircraft& aircraft = gLiveAircraft[static_cast<std::size_t>(index)];
         if (aircraft.state == LiveState::LiveryRespawn) {
-            aircraft.state = LiveState::Buffer;
-            aircraft.objectId = 0;
-            aircraft.throttleIndex = 5;
-            aircraft.flapsIndex = 4;
-            aircraft.flightPlanWritten = 0;
+            lf_backToBuffer(aircraft);
             return;
         }
-        // Also when the simulator removed the object on its own: the stand and the window's
-        // selection are released as for any removal.
-        lf_releaseStand(aircraft);
+        // Also when the simulator removed the object on its own: the window's selection is
+        // released as for any removal (the stand goes with the record).
         lf_aircraftLeaving(aircraft);
         if (aircraft.flightPlanWritten != 0) {
             std::error_code error;

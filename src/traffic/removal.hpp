@@ -27,6 +27,9 @@ void gf_removeStaticNearLiveAc(LiveAircraft& aircraft);
 void lf_releaseStand(LiveAircraft& aircraft);
 // Marks the aircraft's stand live-occupied and remembers that this aircraft set the mark.
 void lf_claimStand(LiveAircraft& aircraft);
+// A livery respawn whose object is gone: the aircraft waits in buffer to be created anew, as
+// one that has never been sent (no object, no flight plan, no creation under way).
+void lf_backToBuffer(LiveAircraft& aircraft);
 // The reset before a restart: the user position of the last static check is forgotten.
 void gf_resetRemovalState();
 

@@ -51,6 +51,8 @@ void bornOnGround(LiveAircraft& aircraft) {
     aircraft.standHeading = stand->heading;
     aircraft.standId = stand->standId;
     aircraft.cargoStand = stand->cargo;
+    // Taken from now on: static parking leaves it alone and a taxiing aircraft does not park there.
+    lf_claimStand(aircraft);
     lf_cargoMarking(aircraft);
     aircraft.phase = MovePhase::Parked;
     aircraft.timeSlot = currentWeekSlot();

@@ -36,6 +36,12 @@ constexpr uint32_t kTimeJumpReanchor = 50;
 constexpr std::size_t kMaxLiveRecords = 2000;
 // One summary line a minute at most per reason of a dropped bad line.
 constexpr int64_t kDropLogTicks = 6000;
+// A line may lie this far ahead of the newest believed one, plus the time passed since that one
+// came: the feed's lines are never much newer than each other.
+constexpr double kAheadSeconds = 30.0;
+// A position this far (NM) from the aircraft's newest sample may be out of its reach; nearer ones
+// are the feed's ordinary scatter.
+constexpr double kJumpMinNm = 1.0;
 
 struct DropLog {
     const char* reason;
@@ -46,8 +52,10 @@ struct DropLog {
 DropLog gBadValues{"non-finite or out-of-range values"};
 DropLog gBadTime{"a time stamp far from the other lines"};
 DropLog gTooMany{"too many aircraft records"};
+DropLog gOutOfReach{"a position no aircraft could have reached in time"};
 
 double gReferenceTime = 0.0;
+std::chrono::steady_clock::time_point gReferenceSetAt{};
 uint32_t gTimeJumps = 0;
 
 // At most 16 characters of a text from the feed, anything but printable ASCII shown as '?', so
@@ -86,16 +94,70 @@ bool plausible(const TrafficLine& line) {
     return true;
 }
 
-// A time stamp near those of the lines before it (the first line sets the reference).
+void setReferenceTime(double t) {
+    gReferenceTime = t;
+    gReferenceSetAt = std::chrono::steady_clock::now();
+}
+
+// A time stamp near those of the lines before it (the first line sets the reference): at most
+// an hour older than the newest, and not newer than it by more than the time since it came and a
+// little. A single line far ahead would otherwise hold back every later line of its aircraft.
 bool believableTime(double t) {
-    if (gReferenceTime == 0.0 || std::abs(t - gReferenceTime) <= kTimeJumpSeconds) {
+    if (gReferenceTime == 0.0) {
+        setReferenceTime(t);
+        return true;
+    }
+    const double passed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - gReferenceSetAt).count();
+    if (gReferenceTime - t <= kTimeJumpSeconds && t - gReferenceTime <= kAheadSeconds + passed) {
         gTimeJumps = 0;
-        gReferenceTime = std::max(gReferenceTime, t);
+        if (t > gReferenceTime) setReferenceTime(t);
         return true;
     }
     if (++gTimeJumps < kTimeJumpReanchor) return false;
     gTimeJumps = 0;
-    gReferenceTime = t;
+    setReferenceTime(t);
+    return true;
+}
+
+// Whether the line lies further from (latitude, longitude), reported at `since` with `speed`,
+// than any aircraft could have flown since: at twice the faster of the two speeds and 200 kt,
+// in the air at least 1000 kt.
+bool outOfReach(GeoPosition from, double speed, double since, const TrafficLine& line) {
+    const double d = gf_distanceNm(from, GeoPosition{line.sample.latitude, line.sample.longitude});
+    if (d <= kJumpMinNm) return false;
+    const double hours = (line.timeStamp - since) / 3600.0;
+    if (hours <= 0.0) return true;
+    double reach = 2.0 * std::max(speed, line.sample.groundSpeed) + 200.0;
+    if (line.sample.airborne != 0) reach = std::max(reach, 1000.0);
+    return d / hours > reach;
+}
+
+// A line out of the aircraft's reach is a stray position and dropped; when the next line is out
+// of reach too but within reach of the stray one, the aircraft goes on from there: a new track,
+// and it is removed to be born there anew. True when the line is not to be used.
+bool offTrack(LiveAircraft& aircraft, const TrafficLine& line) {
+    const PositionSample& n = aircraft.samples.back();
+    if (!outOfReach(GeoPosition{n.latitude, n.longitude}, n.groundSpeed, aircraft.lastUpdateTime, line)) {
+        aircraft.jumpTime = 0.0;
+        return false;
+    }
+    if (aircraft.jumpTime != 0.0 && line.timeStamp > aircraft.jumpTime &&
+        !outOfReach(GeoPosition{aircraft.jumpLatitude, aircraft.jumpLongitude}, line.sample.groundSpeed,
+                    aircraft.jumpTime, line)) {
+        gf_log(fmt::format(
+            "{:8} jumped {:.0f} NM off its track and goes on there: removed, to be born there anew",
+            aircraft.head.callsign,
+            gf_distanceNm(GeoPosition{n.latitude, n.longitude},
+                          GeoPosition{line.sample.latitude, line.sample.longitude})));
+        aircraft.jumpTime = 0.0;
+        removeAircraftFromSim(aircraft);
+        return true;
+    }
+    aircraft.jumpLatitude = line.sample.latitude;
+    aircraft.jumpLongitude = line.sample.longitude;
+    aircraft.jumpTime = line.timeStamp;
+    dropped(gOutOfReach, line);
     return true;
 }
 
@@ -161,7 +223,7 @@ void lf_invalidateActiveCount() { gActive.valid = false; }
 void lf_resetIntakeState() {
     gReferenceTime = 0.0;
     gTimeJumps = 0;
-    for (DropLog* log : {&gBadValues, &gBadTime, &gTooMany}) {
+    for (DropLog* log : {&gBadValues, &gBadTime, &gTooMany, &gOutOfReach}) {
         log->count = 0;
         log->lastLogTick = -kDropLogTicks;
     }
@@ -222,6 +284,7 @@ void lf_onTrafficUpdate(TrafficLine& line) {
                 spacing = v > 0.0 ? std::min(15.0, 0.010799136069114472 / (v / 3600.0)) : 15.0;
             if (spacing >= 0.0 && t - T <= spacing) return;
         }
+        if (offTrack(aircraft, line)) return;
     }
     if (aircraft.state == LiveState::Buffer && nearParkElevation(line.sample)) return;
     if (!lf_checkRespawn(aircraft, line)) return;

@@ -276,9 +276,7 @@ void liveryRespawn(LiveAircraft& aircraft) {
         } else {
             // No object to wait for: straight back to buffer.
             gf_log(fmt::format("{} removing act {} with objectid=0 ?", "liveryRespawn", gf_acDescription(aircraft)));
-            aircraft.state = LiveState::Buffer;
-            aircraft.throttleIndex = 5;
-            aircraft.flapsIndex = 4;
+            lf_backToBuffer(aircraft);
         }
     } catch (const std::exception& error) {
         gf_log(fmt::format("{} {}", "liveryRespawn", error.what()));

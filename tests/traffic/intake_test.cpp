@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "app/subsystem_wiring.hpp"
 #include "config/settings.hpp"
 #include "traffic/removal.hpp"
 #include "traffic/traffic_birth.hpp"
@@ -62,7 +63,7 @@ TEST_F(IntakeTest, ANewbornWithOneSampleIsErasedWhenDue) {
 
 TEST_F(IntakeTest, ASpawnedAircraftBecomesACreationWithItsLiveryInDegrees) {
     feed(line(20001, "DLH1", 1000.0, 50.1, 8.1));
-    feed(line(20001, "DLH1", 1005.0, 50.1, 8.2));
+    feed(line(20001, "DLH1", 1005.0, 50.1, 8.11));
     tick(2);
     ASSERT_EQ(samplesOf(20001), 2u);
     tick(static_cast<int>(kSampleDelayTicks));
@@ -132,9 +133,12 @@ TEST_F(IntakeTest, ManyWaitingCreationsHoldNewbornsAndGhostsGiveWay) {
 }
 
 TEST_F(IntakeTest, ACallsignChangeRespawnsOnlyWithGuidChanges) {
+    // Created a minute ago: its first creation went to the simulator at tick 0.
+    gLiveTrafficTick.store(6000);
     LiveAircraft& a = addLive(20001, "DLH1", LiveState::Active, 500);
     a.phase = MovePhase::Flying;
     a.lastUpdateTime = 1000.0;
+    a.creationSentTick = 0;
     onLine(line(20001, "DLH1X", 1010.0, 50.1, 8.12));
     EXPECT_EQ(live(20001)->head.callsign, "DLH1X");
     EXPECT_EQ(live(20001)->state, LiveState::Active);
@@ -158,6 +162,13 @@ TEST_F(IntakeTest, ACallsignChangeRespawnsOnlyWithGuidChanges) {
     EXPECT_EQ(gLiveAddingStack.back().callsign, "DLH2Y");
     EXPECT_EQ(gLiveAddingStack.back().liveryTitle, "Fx A320 Lufthansa");
     EXPECT_DOUBLE_EQ(gLiveAddingStack.back().initPosition.Latitude, 50.1);
+    // The new creation is sent and waited for like any first one, not given up at once.
+    tick(60);
+    ASSERT_NE(live(20001), nullptr);
+    EXPECT_EQ(live(20001)->state, LiveState::Adding2Sim);
+    const auto sent = takeCreations();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent.front().callsign, "DLH2Y");
 }
 
 TEST_F(IntakeTest, BadLinesAreDroppedWithoutCrashOrFlood) {
@@ -186,7 +197,7 @@ TEST_F(IntakeTest, BadLinesAreDroppedWithoutCrashOrFlood) {
     EXPECT_EQ(live(20010)->samples.size(), 2u);
     // An empty callsign and registration: born, then erased when due (no name to create it by).
     onLine(line(20012, "", 1000.0, 50.2, 8.1));
-    onLine(line(20012, "", 1005.0, 50.2, 8.2));
+    onLine(line(20012, "", 1005.0, 50.2, 8.11));
     ASSERT_NE(live(20012), nullptr);
     for (auto& s : {0u, 1u}) live(20012)->samples[s].dueTick = 0;
     tick();
@@ -233,6 +244,128 @@ TEST_F(IntakeTest, TheTickKeepsUpWithAHeavyFeed) {
     EXPECT_LT(longest, 300u);
     EXPECT_EQ(gf_trafficLinesToTake(0), 2u);
     EXPECT_EQ(gf_trafficLinesToTake(10000), 64u);
+}
+
+TEST_F(IntakeTest, StrayPositionsAndTimesAreNotFlownAndANewTrackIsBornWhereItIs) {
+    LiveAircraft& a = addLive(20001, "DLH1", LiveState::Active, 500);
+    a.phase = MovePhase::Flying;
+    a.lastUpdateTime = 1000.0;
+    onLine(line(20001, "DLH1", 1005.0, 50.1, 8.11));
+    ASSERT_EQ(samplesOf(20001), 2u);
+    // 54 NM off in 5 s (39,000 kt): a stray position, dropped; the track goes on.
+    onLine(line(20001, "DLH1", 1010.0, 51.0, 8.1));
+    EXPECT_EQ(samplesOf(20001), 2u);
+    onLine(line(20001, "DLH1", 1015.0, 50.1, 8.13));
+    EXPECT_EQ(samplesOf(20001), 3u);
+    // A time stamp 50 minutes ahead is not believed, so the lines after it are still taken.
+    onLine(line(20001, "DLH1", 1015.0 + 3000.0, 50.1, 8.14));
+    EXPECT_EQ(samplesOf(20001), 3u);
+    EXPECT_DOUBLE_EQ(live(20001)->lastUpdateTime, 1015.0);
+    onLine(line(20001, "DLH1", 1020.0, 50.1, 8.15));
+    onLine(line(20001, "DLH1", 1025.0, 50.1, 8.16));
+    EXPECT_EQ(samplesOf(20001), 5u);
+    // Out of reach twice, the second line near the first: the aircraft is there now. It is
+    // removed and born anew at its new place.
+    onLine(line(20001, "DLH1", 1030.0, 51.0, 8.16));
+    EXPECT_EQ(live(20001)->state, LiveState::Active);
+    onLine(line(20001, "DLH1", 1035.0, 51.0, 8.18));
+    EXPECT_EQ(live(20001)->state, LiveState::RemovingFromSim);
+    EXPECT_EQ(gRemovalQueue.back(), 500u);
+    EXPECT_TRUE(
+        logged("DLH1     jumped 54 NM off its track and goes on there: removed, to be born there anew"));
+    gf_postSimEvent(SimEvent{500, 0, 0, kSimEventRemoved, 0.0, 0.0});
+    tick();
+    onLine(line(20001, "DLH1", 1040.0, 51.0, 8.2));
+    ASSERT_NE(live(20001), nullptr);
+    EXPECT_EQ(live(20001)->state, LiveState::Buffer);
+    EXPECT_DOUBLE_EQ(live(20001)->samples.front().latitude, 51.0);
+}
+
+TEST_F(IntakeTest, ANewbornLeftWithOneSampleOrHeldForTheUserIsCreatedAlongItsTrack) {
+    // First seen standing on the ground away from any stand: the standstill copy is dropped and
+    // the aircraft is created in taxi with its one sample, heading along the reported track.
+    TrafficLine first = line(20001, "DLH1", 1000.0, 50.1, 8.1, 0.0, 0.0);
+    first.sample.track = 45.0;
+    TrafficLine second = first;
+    second.timeStamp = 1020.0;
+    feed(first);
+    feed(second);
+    tick(2 + static_cast<int>(kSampleDelayTicks));
+    ASSERT_NE(live(20001), nullptr);
+    EXPECT_EQ(live(20001)->state, LiveState::Adding2Sim);
+    EXPECT_EQ(live(20001)->phase, MovePhase::Taxi);
+    EXPECT_EQ(samplesOf(20001), 1u);
+    ASSERT_EQ(gLiveAddingStack.size(), 1u);
+    EXPECT_NEAR(gLiveAddingStack.front().initPosition.Heading, 45.0, 1e-9);
+    // Announced and settled on the ground with that one sample.
+    gf_postSimEvent(SimEvent{500, 20001, 0, kSimEventCreatedLive, 0.0, 0.0});
+    tick(static_cast<int>(kSettleTicks) + 1);
+    EXPECT_EQ(live(20001)->state, LiveState::Active);
+    EXPECT_EQ(live(20001)->onGround, 1);
+
+    // The user flies north at 3000 ft. A newborn 3 NM ahead flying the user's way waits for the
+    // user; one crossing the user's track is created.
+    COLLISION_USER_AIR.current = true;
+    setUser(kUserLat, kUserLon, false, 0.0, 3000.0);
+    const double ahead = kUserLat + 3.0 / 60.0;
+    auto newborn = [&](uint32_t key, const std::string& callsign, double track) {
+        LiveAircraft& b = addLive(key, callsign, LiveState::Buffer, 0, ahead, kUserLon);
+        b.samples.front().altitude = 3000.0;
+        b.samples.front().track = track;
+        b.samples.front().dueTick = 0;
+        for (int i = 1; i <= 4; ++i) {
+            PositionSample s = b.samples.front();
+            s.latitude += 0.01 * i * std::cos(track * 0.017453292519943295);
+            s.longitude += 0.01 * i * std::sin(track * 0.017453292519943295);
+            b.samples.push_back(s);
+        }
+    };
+    newborn(20002, "DLH2", 0.0);
+    newborn(20003, "DLH3", 90.0);
+    tick();
+    ASSERT_NE(live(20002), nullptr);
+    EXPECT_EQ(live(20002)->state, LiveState::Buffer);
+    EXPECT_EQ(live(20002)->move.waitingForUser, 1);
+    EXPECT_EQ(samplesOf(20002), 4u);
+    EXPECT_EQ(live(20003)->state, LiveState::Adding2Sim);
+    // The user has landed and stands still: the waiting aircraft is created.
+    setUser(kUserLat, kUserLon, true);
+    tick();
+    EXPECT_EQ(live(20002)->state, LiveState::Adding2Sim);
+    EXPECT_EQ(live(20002)->move.waitingForUser, 0);
+}
+
+TEST_F(IntakeTest, AStandFirstSeenTakenIsHeldForItAndFreedWhenItsCreationGoes) {
+    gf_installSubsystems();
+    ParkAirport park;
+    park.code = FixedCode<4>("EDXX");
+    park.position = {50.05, 8.05};
+    park.elevationFeet = 100.0F;
+    gf_setParkAirport(park);
+    StandRecord stand;
+    stand.id = "A12";
+    stand.latitude = 50.05;
+    stand.longitude = 8.05;
+    stand.radius = 40.0 / 1852.0;
+    stand.standId = 1;
+    gStandTable.push_back(stand);
+    // Two flights reported standing on the stand: both are held back the same tick.
+    for (const auto& [key, callsign] : {std::pair{20001u, "DLH1"}, std::pair{20002u, "DLH2"}}) {
+        feed(line(key, callsign, 1000.0, 50.05, 8.05, 0.0, 0.0));
+        feed(line(key, callsign, 1020.0, 50.05, 8.05, 0.0, 0.0));
+    }
+    tick(4 + static_cast<int>(kSampleDelayTicks));
+    const LiveAircraft* first = live(20001);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->state, LiveState::Adding2Sim);
+    EXPECT_EQ(first->phase, MovePhase::Parked);
+    EXPECT_EQ(live(20002), nullptr); // the stand is taken: DLH2 is not created on top of DLH1
+    // Taken for static parking as well, until the aircraft's creation is withdrawn.
+    EXPECT_EQ(gf_findStand(1)->liveOccupied, 1);
+    removeAircraftFromSim(*live(20001));
+    tick();
+    EXPECT_EQ(live(20001), nullptr);
+    EXPECT_EQ(gf_findStand(1)->liveOccupied, 0);
 }
 
 } // namespace
