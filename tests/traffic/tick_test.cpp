@@ -2,7 +2,10 @@
 // settling, the control setters, removal in every state, and the clearance rules around the
 // user aircraft; with the faults of the record bookkeeping mended.
 #include <algorithm>
+#include <thread>
 
+#include "app/closing.hpp"
+#include "app/subsystem_wiring.hpp"
 #include "core/user_error.hpp"
 #include "links/sim_definitions.hpp"
 #include "traffic/ai_controls.hpp"
@@ -274,6 +277,36 @@ TEST_F(TickTest, OnlyAircraftAheadOnTheUsersHeadingLineAreCleared) {
     live(20104)->state = LiveState::Active;
     gf_removeLiveAcOnUserPath();
     EXPECT_EQ(live(20104)->state, LiveState::Active);
+
+    // Heading 0.5 degrees: bearings just left of north lie more than 180 degrees from it.
+    gLiveAircraft.clear();
+    setUser(kUserLat, kUserLon, false, 0.5 * 0.017453292519943295, 300.0);
+    onGround(20201, 0.0, -0.5 * nmLon);                       // abeam left (bearing 270): stays
+    onGround(20202, -0.5 / 60.0, -0.2 * nmLon);               // behind left (bearing about 200): stays
+    onGround(20203, 0.5 / 60.0, -0.5 * nmLon * 0.0034906585); // ahead, bearing 359.8: 37 ft off, removed
+    gf_removeLiveAcOnUserPath();
+    EXPECT_EQ(live(20201)->state, LiveState::Active);
+    EXPECT_EQ(live(20202)->state, LiveState::Active);
+    EXPECT_EQ(live(20203)->state, LiveState::RemovingFromSim);
+}
+
+TEST_F(TickTest, AnAircraftWhoseMovementFailsIsRemovedOnceWithOneLogLine) {
+    LiveAircraft& a = addLive(20001, "DLH1", LiveState::Active, 500);
+    a.phase = MovePhase::Flying;
+    PositionSample next = a.samples.front();
+    next.longitude += 0.05;
+    next.dueTick = 500;
+    a.samples.push_back(next);
+    a.samples.front().dueTick = 0;
+    a.category = static_cast<AircraftCategory>(9); // no such category: its tables fail
+    tick(300);
+    ASSERT_NE(live(20001), nullptr);
+    EXPECT_EQ(live(20001)->state, LiveState::RemovingFromSim);
+    EXPECT_EQ(takeRemovals(), std::vector<uint32_t>{500});
+    std::size_t failures = 0;
+    for (const auto& l : logLines())
+        if (l.find("updateLiveAc: ") != std::string::npos) ++failures;
+    EXPECT_EQ(failures, 1u);
 }
 
 TEST_F(TickTest, TheTwentiethRefusedTitleEndsTheRunAndTheEventLockIsFree) {
@@ -295,6 +328,28 @@ TEST_F(TickTest, TheTwentiethRefusedTitleEndsTheRunAndTheEventLockIsFree) {
     EXPECT_EQ(gf_pendingSimEvents(), 1u);
     gf_processSimEvents();
     EXPECT_EQ(gf_pendingSimEvents(), 0u);
+
+    // The run is restarted: a new flight is created, announced from the SimClient thread,
+    // settled and made active.
+    gf_installSubsystems();
+    lf_cleanUpBeforeRestart();
+    setUser(kUserLat, kUserLon, true);
+    feed(line(20101, "KLM7", 2000.0, 50.1, 8.1, 12000.0, 300.0, "B738"));
+    feed(line(20101, "KLM7", 2005.0, 50.1, 8.11, 12000.0, 300.0, "B738"));
+    tick(2 + static_cast<int>(kSampleDelayTicks));
+    ASSERT_NE(live(20101), nullptr);
+    ASSERT_EQ(live(20101)->state, LiveState::Adding2Sim);
+    tick(50);
+    const auto created = takeCreations();
+    ASSERT_EQ(created.size(), 1u);
+    EXPECT_TRUE(std::string_view(created.front().liveryTitle).starts_with("Fx B739 KLM"));
+    std::thread simClient([] {
+        gf_postSimEvent(SimEvent{700, 20101, 0, kSimEventCreatedLive, 0.0, 3000.0});
+    });
+    simClient.join();
+    tick(static_cast<int>(kSettleTicks) + 1);
+    EXPECT_EQ(live(20101)->state, LiveState::Active);
+    EXPECT_EQ(live(20101)->objectId, 700u);
 }
 
 TEST_F(TickTest, ACreationTheSimulatorRemovedBeforeItWasRecognisedIsGivenUp) {
