@@ -31,6 +31,9 @@ namespace {
 constexpr double kTimeJumpSeconds = 3600.0;
 // After this many such lines in a row the feed's clock has really moved (a replay, say).
 constexpr uint32_t kTimeJumpReanchor = 50;
+// Lines ahead within that hour that come in a row: the whole feed has moved on (the simulator's
+// clock it stamps its lines with, say), not one line.
+constexpr uint32_t kAheadReanchor = 3;
 // Records in live traffic beyond which no aircraft is born: a feed of ever new keys cannot
 // fill the memory.
 constexpr std::size_t kMaxLiveRecords = 2000;
@@ -101,7 +104,8 @@ void setReferenceTime(double t) {
 
 // A time stamp near those of the lines before it (the first line sets the reference): at most
 // an hour older than the newest, and not newer than it by more than the time since it came and a
-// little. A single line far ahead would otherwise hold back every later line of its aircraft.
+// little. A single line far ahead would otherwise hold back every later line of its aircraft;
+// a feed whose clock moved is believed again after a few lines.
 bool believableTime(double t) {
     if (gReferenceTime == 0.0) {
         setReferenceTime(t);
@@ -114,7 +118,9 @@ bool believableTime(double t) {
         if (t > gReferenceTime) setReferenceTime(t);
         return true;
     }
-    if (++gTimeJumps < kTimeJumpReanchor) return false;
+    const uint32_t needed = t - gReferenceTime <= kTimeJumpSeconds && t > gReferenceTime ? kAheadReanchor
+                                                                                         : kTimeJumpReanchor;
+    if (++gTimeJumps < needed) return false;
     gTimeJumps = 0;
     setReferenceTime(t);
     return true;

@@ -279,6 +279,12 @@ TEST_F(IntakeTest, StrayPositionsAndTimesAreNotFlownAndANewTrackIsBornWhereItIs)
     ASSERT_NE(live(20001), nullptr);
     EXPECT_EQ(live(20001)->state, LiveState::Buffer);
     EXPECT_DOUBLE_EQ(live(20001)->samples.front().latitude, 51.0);
+    // The whole feed moves on ten minutes: after three such lines in a row they are believed.
+    onLine(line(20005, "DLH5", 1640.0, 52.0, 8.1));
+    onLine(line(20006, "DLH6", 1641.0, 52.0, 8.2));
+    EXPECT_EQ(live(20006), nullptr);
+    onLine(line(20007, "DLH7", 1642.0, 52.0, 8.3));
+    EXPECT_NE(live(20007), nullptr);
 }
 
 TEST_F(IntakeTest, ANewbornLeftWithOneSampleOrHeldForTheUserIsCreatedAlongItsTrack) {
