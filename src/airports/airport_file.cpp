@@ -228,8 +228,12 @@ void lf_readStand(pugi::xml_node parkpos, std::string id, uint32_t source) {
     for (pugi::xml_node opt : parkpos.children("opt")) {
         OptIdentity identity = lf_readOptIdentity(opt);
         const char* hh = opt.attribute("hh").as_string("");
-        const unsigned day = opt.attribute("day").as_uint(0);
-        if (*hh == '\0' || day < 1 || day > 7) continue;
+        const unsigned long long day = opt.attribute("day").as_ullong(0);
+        if (*hh == '\0') continue;
+        if (day < 1 || day > 7) {
+            gf_logHighlighted(fmt::format("stand {}: flight of day {} skipped", id, day));
+            continue;
+        }
         const HalfHourSet hours = gf_hours2bitset(hh);
         if (hours.none()) continue; // the half-hour reader has logged what was wrong
         StandOption& option = options.emplace_back();
@@ -239,7 +243,7 @@ void lf_readStand(pugi::xml_node parkpos, std::string id, uint32_t source) {
         option.cs2 = std::move(identity.cs2);
         option.hh = hours;
         option.number = static_cast<uint32_t>(options.size());
-        option.day = day;
+        option.day = static_cast<uint32_t>(day);
         option.source = source;
         option.real = opt.attribute("soft").as_bool(false) ? 0 : 1;
         option.cpl = opt.attribute("cpl").as_bool(false) ? 1 : 0;

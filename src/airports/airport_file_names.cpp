@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <optional>
 
+#include <fmt/format.h>
+
 #include "core/files.hpp"
+#include "core/log.hpp"
 #include "core/paths.hpp"
 #include "core/string_helpers.hpp"
 #include "core/text_files.hpp"
@@ -88,6 +91,13 @@ bool lf_readApfLink(const std::filesystem::path& path, std::string& target) {
     std::string line = read.lines.front();
     while (!line.empty() && std::string_view(" \t\r\n\v\f").find(line.back()) != std::string_view::npos) line.pop_back();
     if (line.size() < 4 || lowerAscii(std::string_view(line).substr(line.size() - 4)) != ".xml") return false;
+    // A control character (a NUL above all, which would cut the name short) makes no file name.
+    if (std::any_of(line.begin(), line.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
+        gf_logHighlighted(
+            fmt::format("link file {}: a control character in its first line, not used", path.string()));
+        return false;
+    }
     target = std::move(line);
     return true;
 }

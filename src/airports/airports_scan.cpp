@@ -106,31 +106,6 @@ std::size_t utf16Length(std::string_view text) {
     return units;
 }
 
-// The part of a path below the scanned folder: words in the folders above it (a user's folder
-// named "Aircraft Sims", say) must not decide about the packages.
-std::string textBelow(const fs::path& path, const fs::path& root) {
-    if (root.empty()) return utf8Text(path);
-    // The usual case, a path the walk made below the root: the rest of its text, when that rest
-    // holds only plain names (no empty, "." or ".." ones), is what the lexical way gives.
-    const std::string& text = path.native();
-    const std::string& base = root.native();
-    if (text.size() > base.size() + 1 && base.back() != '/' && text[base.size()] == '/' &&
-        text.compare(0, base.size(), base) == 0) {
-        const std::string_view rest = std::string_view(text).substr(base.size() + 1);
-        bool plain = true;
-        for (std::size_t start = 0; plain && start <= rest.size();) {
-            std::size_t end = rest.find('/', start);
-            if (end == std::string_view::npos) end = rest.size();
-            const std::string_view name = rest.substr(start, end - start);
-            plain = !name.empty() && name != "." && name != "..";
-            start = end + 1;
-        }
-        if (plain) return std::string(rest);
-    }
-    const fs::path relative = path.lexically_relative(root);
-    return relative.empty() ? utf8Text(path) : utf8Text(relative);
-}
-
 // A depth-first walk of a folder tree in directory order, as std::filesystem's recursive
 // iterator walks it (links to folders are not followed, folders the user may not read are passed
 // over), on the folders' own descriptors: the standard iterator asks three more questions of
@@ -282,6 +257,7 @@ void scanStreamedPackage(const fs::path& package, uint64_t& stockCount) {
     ScannedAirport airport;
     airport.sourcePath = package;
     airport.BGLpath = text;
+    airport.scannedFolder = package.parent_path();
     airport.icao = *code;
     if (stock) {
         gScanLog.push_back(fmt::format("airport has '{}' in directory path", code->text()));
@@ -300,14 +276,14 @@ void scanStreamedPackage(const fs::path& package, uint64_t& stockCount) {
     linkOrGenerate(airport, *code);
 }
 
-// One candidate file of the BGL walk.
-void scanBglFile(const fs::path& path) {
-    if (lf_readFacilities(path)) return;
+// One candidate file of the BGL walk of the folder.
+void scanBglFile(const fs::path& path, const fs::path& folder) {
+    if (lf_readFacilities(path, folder)) return;
     gScanLog.push_back("Facilities reader did not succeed, trying the BGL file reader ...");
     BglAirportSteps steps;
     steps.linkArchived = [](ScannedAirport& airport) { return lf_linkArchivedApf(airport); };
     steps.generate = [](ScannedAirport& airport, int32_t helipads) { lf_generateApf(airport, helipads); };
-    lf_processBGLfile(path, steps);
+    lf_processBGLfile(path, steps, folder);
 }
 
 // The end of every scan, also one left by an error or a stop: the scan log so far is written,
@@ -333,6 +309,19 @@ public:
         }
     }
 };
+
+// The files an earlier scan left in "tblo" go; its archive stays until a new one replaces it.
+void removeAllButTheArchive(const fs::path& tblo) {
+    std::error_code ec;
+    for (fs::directory_iterator it(tblo, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code status;
+        if (!it->is_regular_file(status) || it->path().filename() == gf_paths().tbloZipName) continue;
+        if (!fs::remove(it->path(), status) && status)
+            gf_logHighlighted(
+                fmt::format("Failed to remove {} ({})", utf8Text(it->path()), status.message()));
+    }
+    if (ec) gf_logHighlighted(fmt::format("{} exception: {}", "gf_scanAirports", ec.message()));
+}
 
 } // namespace
 
@@ -401,7 +390,7 @@ void lf_reportFailedFacilityRead(const FixedCode<4>& code) {
 
 bool lf_isSkippedPath(const fs::path& path, const fs::path& root) {
     if (utf16Length(utf8Text(path)) >= kMaxScannedPathLength) return true;
-    return containsAny(lowerAscii(textBelow(path, root)), kSkipWords);
+    return containsAny(lowerAscii(gf_pathTextBelow(path, root)), kSkipWords);
 }
 
 bool lf_isExcludedPackage(std::string_view packageName) { return containsAny(packageName, kStreamedExclusions); }
@@ -430,9 +419,13 @@ void lf_readRtIcaoCodes() {
 std::vector<fs::path> lf_scanFolderPaths() {
     std::vector<fs::path> folders;
     folders.reserve(10);
-    const fs::path first = gIsMsfs2020.load() ? gf_msfsPath(kOfficialFolder) : gf_msfsPath("StreamedPackages");
-    for (const fs::path& folder : {first, gf_msfsPath(kCommunityFolder)})
-        if (!folder.empty()) folders.push_back(folder);
+    // Without a packages folder the bare names stand in the list, so that the user is told that
+    // they do not exist.
+    const fs::path first = gIsMsfs2020.load() ? kOfficialFolder : fs::path("StreamedPackages");
+    for (const fs::path& name : {first, fs::path(kCommunityFolder)}) {
+        const fs::path folder = gf_msfsPath(name);
+        folders.push_back(folder.empty() ? name : folder);
+    }
     return folders;
 }
 
@@ -452,13 +445,16 @@ void gf_scanAirports() {
         std::error_code ec;
         if (!fs::create_directory(tblo, ec) && ec) throw fs::filesystem_error("create_directory", tblo, ec);
     } else {
-        gf_removeFilesFromDirectory(tblo);
+        removeAllButTheArchive(tblo);
     }
     lf_scanFolderList(lf_scanFolderPaths());
     if (gTbloCopyCounter.load() == 0) {
+        // Nothing new to mail; an earlier archive stays until a new one replaces it.
         std::error_code ec;
-        fs::remove_all(tblo, ec);
-        if (ec) throw fs::filesystem_error("remove_all", tblo, ec);
+        if (!fs::exists(tblo / gf_paths().tbloZipName, ec) && !ec) {
+            fs::remove_all(tblo, ec);
+            if (ec) throw fs::filesystem_error("remove_all", tblo, ec);
+        }
     }
     gf_invalidateStatusPanel();
 }
@@ -509,7 +505,8 @@ void lf_scanFolders(const std::vector<fs::path>& folders) {
     for (const fs::path& folder : folders) {
         if (folder.empty()) continue;
         std::error_code ec;
-        const fs::file_status status = fs::status(folder, ec);
+        // A bare name is no folder of the simulator: it is not looked for in the program's folder.
+        const fs::file_status status = folder.has_parent_path() ? fs::status(folder, ec) : fs::file_status();
         if (!fs::exists(status)) {
             gf_setStatusLine(utf8Text(folder) + " does not exist, skipped!", true);
         } else if (fs::is_directory(status)) {
@@ -538,11 +535,11 @@ void lf_scanAirportFolder(const fs::path& folder) {
             }
             if (!entry.regular) return true;
             if (lowerAscii(utf8Text(path.extension())) != ".bgl") return true;
-            if (containsAny(textBelow(path, folder), kFileFilters)) return true;
+            if (containsAny(gf_pathTextBelow(path, folder), kFileFilters)) return true;
             if (!lf_hasAirportSection(path)) return true;
             if (stopRequested()) return false;
             try {
-                scanBglFile(path);
+                scanBglFile(path, folder);
             } catch (const std::exception& e) {
                 // One file that cannot be read does not cost the rest of the folder its airports.
                 gScanLog.push_back(fmt::format("{}{} passed over, cause: {}", "===> ", utf8Text(path), e.what()));

@@ -43,7 +43,8 @@ void gf_scanAirports();
 // Fills the set of airports RealTraffic supports from "input/ICAO_airports.txt". A token that is
 // no 4-character code is logged and passed over.
 void lf_readRtIcaoCodes();
-// The folders the running simulator version scans, in order; empty paths left out.
+// The folders the running simulator version scans, in order; without a packages folder their
+// bare names, which the scan reports as missing.
 std::vector<std::filesystem::path> lf_scanFolderPaths();
 // Empties the user folders, searches the folders, warns when no add-on airport was found and
 // switches SCAN_AIRPORTS off.

@@ -113,10 +113,13 @@ public:
     }
 
 private:
+    // The airport's file then misses stands: the scan log, which the user reads for the
+    // airports of the scan, says so as well as the log.
     void cutOff(std::string_view what, uint64_t at) {
-        log(m_sinks, fmt::format("   Error: {} at {} cut off by the end of its record in '{}', aborting.", what, at,
-                                 m_fileName),
-            true);
+        const std::string text = fmt::format(
+            "   Error: {} at {} cut off by the end of its record in '{}', aborting.", what, at, m_fileName);
+        log(m_sinks, text, true);
+        scanLog(m_sinks, text);
     }
 
     // False when the helipad does not fit its record: the walk ends.

@@ -99,14 +99,16 @@ std::vector<uint32_t> lf_readBglWords(std::istream& in) {
     return gf_bglWords(bytes);
 }
 
-void lf_processAirportRecord(std::span<const uint32_t> words, const BglAirportRecord& record, const fs::path& path,
-                             const BglAirportSteps& steps) {
+void lf_processAirportRecord(std::span<const uint32_t> words, const BglAirportRecord& record,
+                             const fs::path& path, const BglAirportSteps& steps,
+                             const fs::path& scannedFolder) {
     ScannedAirport airport;
     airport.icao = record.code;
     airport.sourcePath = path;
     airport.BGLpath = utf8Text(path);
+    airport.scannedFolder = scannedFolder;
     airport.altitude = record.altitude;
-    airport.package = gf_searchManifestAboveFile(path);
+    airport.package = gf_searchManifestAboveFile(path, scannedFolder);
     if (steps.linkArchived && steps.linkArchived(airport)) return;
     if (airport.package && airport.package->manufacturer.size() < kShortPackageField &&
         airport.package->creator.size() < kShortPackageField)
@@ -116,14 +118,14 @@ void lf_processAirportRecord(std::span<const uint32_t> words, const BglAirportRe
     if (steps.generate) steps.generate(airport, stands.helipads);
 }
 
-void lf_processBGLfile(const fs::path& path, const BglAirportSteps& steps) {
+void lf_processBGLfile(const fs::path& path, const BglAirportSteps& steps, const fs::path& scannedFolder) {
     try {
         std::ifstream in(path, std::ios::binary);
         if (!in) return;
         const std::vector<uint32_t> words = lf_readBglWords(in);
         const std::string name = utf8Text(path);
         for (const BglAirportRecord& record : gf_findBglAirports(words, name, gf_programBglSinks()))
-            lf_processAirportRecord(words, record, path, steps);
+            lf_processAirportRecord(words, record, path, steps, scannedFolder);
     } catch (const std::exception& e) {
         gf_logHighlighted(
             fmt::format("Exception in lf_processBGLfile (std::ex): {} \u2014 {}", utf8Text(path), e.what()));

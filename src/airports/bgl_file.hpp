@@ -35,11 +35,13 @@ const BglSinks& gf_programBglSinks();
 // is searched; a linked airport is done; an airport of a package whose manufacturer and creator
 // are both shorter than 4 characters gets no file; otherwise its stands are read and generated.
 // A file that cannot be opened is passed over silently. An exception is logged highlighted with
-// the file's path and passed on.
-void lf_processBGLfile(const std::filesystem::path& path, const BglAirportSteps& steps);
+// the file's path and passed on. Only the path below the scanned folder names the package.
+void lf_processBGLfile(const std::filesystem::path& path, const BglAirportSteps& steps,
+                       const std::filesystem::path& scannedFolder);
 
 // One airport record of the file's words (the part of lf_processBGLfile after the decode).
 void lf_processAirportRecord(std::span<const uint32_t> words, const BglAirportRecord& record,
-                             const std::filesystem::path& path, const BglAirportSteps& steps);
+                             const std::filesystem::path& path, const BglAirportSteps& steps,
+                             const std::filesystem::path& scannedFolder);
 
 } // namespace tamrix

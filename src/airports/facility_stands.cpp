@@ -57,12 +57,13 @@ bool gf_readScannedAirportStands(const FixedCode<4>& code, ScannedAirport& airpo
     return true;
 }
 
-bool lf_readFacilities(const fs::path& path) {
+bool lf_readFacilities(const fs::path& path, const fs::path& scannedFolder) {
     ScannedAirport airport;
     airport.sourcePath = path;
     airport.BGLpath = utf8Text(path);
+    airport.scannedFolder = scannedFolder;
     gScanLog.push_back(fmt::format("\nFac: {}", airport.BGLpath));
-    airport.package = gf_searchManifestAboveFile(path);
+    airport.package = gf_searchManifestAboveFile(path, scannedFolder);
 
     uint8_t notSupported = 0;
     const auto code = gf_airportCodeOfBgl(airport, notSupported);

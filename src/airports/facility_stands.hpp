@@ -18,7 +18,8 @@ namespace tamrix {
 // True: the file is dealt with (linked, generated, or its airport is not one the program
 // supports). False: the BGL decoder should read it (no code found, a package whose manufacturer
 // and creator are both shorter than 4 characters, or the facility read failed).
-bool lf_readFacilities(const std::filesystem::path& path);
+// Only the path below the scanned folder names the airport and its package.
+bool lf_readFacilities(const std::filesystem::path& path, const std::filesystem::path& scannedFolder);
 
 // Reads the airport's stands from the simulator into `airport` (code, altitude, facilities flag,
 // stands) and counts its helipads. False when the connection cannot be opened, the request is

@@ -1,4 +1,6 @@
 // Merging a learned airport file into the park airport's stand table.
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <exception>
 #include <system_error>
@@ -9,6 +11,7 @@
 
 #include "airports/airport_file.hpp"
 #include "airports/park_airport_file.hpp"
+#include "airports/stand_options.hpp"
 #include "config/control_binding.hpp"
 #include "config/settings.hpp"
 #include "config/settings_migration.hpp"
@@ -48,13 +51,48 @@ void takeBool(pugi::xml_node document, CheckBoxParameter& parameter) {
     }
 }
 
-void applySettings(pugi::xml_node document) {
-    if (const auto value = gf_getIntParameter(document, MAX_LIVE_SEL.name)) {
-        MAX_LIVE_SEL.current.store(MAX_LIVE_SEL.clamp(*value));
-        selectChoice(MAX_LIVE_SEL);
-        gf_logContinued(fmt::format("{:24}: {}", MAX_LIVE_SEL.name, MAX_LIVE_SEL.current.load()));
+// A learned whole number: none when the file has no such parameter, or (with a warning) when its
+// text is no whole number.
+std::optional<int64_t> learnedNumber(pugi::xml_node document, const std::string& key) {
+    const std::optional<std::string> text = gf_getStringParameter(document, key);
+    if (!text) return std::nullopt;
+    const std::string trimmed = gf_trim(*text);
+    int64_t value = 0;
+    const char* end = trimmed.data() + trimmed.size();
+    const auto [at, ec] = std::from_chars(trimmed.data(), end, value);
+    if (trimmed.empty() || ec != std::errc() || at != end) {
+        gf_logHighlighted(fmt::format("Warning: learned {} '{}' is no whole number, not used", key, *text));
+        return std::nullopt;
     }
-    if (const auto value = gf_getIntParameter(document, RANGE.name)) {
+    return value;
+}
+
+// A learned number within the parameter's limits; one outside is clamped to them, with a warning.
+std::optional<int32_t> learnedWithin(pugi::xml_node document, const IntParameter& parameter) {
+    const std::optional<int64_t> value = learnedNumber(document, parameter.name);
+    if (!value) return std::nullopt;
+    const int32_t clamped = parameter.clamp(*value);
+    if (clamped != *value)
+        gf_logHighlighted(
+            fmt::format("Warning: learned {} {} is out of range, {} used", parameter.name, *value, clamped));
+    return clamped;
+}
+
+void applySettings(pugi::xml_node document) {
+    if (const auto value = learnedWithin(document, MAX_LIVE_SEL)) {
+        // No live aircraft at all is no per-airport value: it would stay in force, and be saved
+        // again, until the user noticed. Other values must be among the choices.
+        if (*value == 0 || std::find(MAX_LIVE_SEL.allowed.begin(), MAX_LIVE_SEL.allowed.end(), *value) ==
+                               MAX_LIVE_SEL.allowed.end()) {
+            gf_logHighlighted(fmt::format("Warning: learned {} {} refused, {} kept", MAX_LIVE_SEL.name,
+                                          *value, MAX_LIVE_SEL.current.load()));
+        } else {
+            MAX_LIVE_SEL.current.store(*value);
+            selectChoice(MAX_LIVE_SEL);
+            gf_logContinued(fmt::format("{:24}: {}", MAX_LIVE_SEL.name, MAX_LIVE_SEL.current.load()));
+        }
+    }
+    if (const auto value = learnedWithin(document, RANGE)) {
         gf_setRange(*value);
         gf_logContinued(fmt::format("{:24}: {}", RANGE.name, *value));
     }
@@ -66,15 +104,14 @@ void applySettings(pugi::xml_node document) {
         gf_logContinued(fmt::format("{:24}: {}", AUTO_RANGE.name, *value));
     }
     // Kept within 0 .. 100: static parking sizes its plan by it.
-    const int32_t percentage =
-        parking_percentage.clamp(gf_getIntParameter(document, parking_percentage.name).value_or(30));
+    const int32_t percentage = learnedWithin(document, parking_percentage).value_or(30);
     parking_percentage.current.store(percentage);
     selectChoice(parking_percentage);
     gf_logContinued(fmt::format("{:24}: {}", parking_percentage.name, percentage));
     takeBool(document, WEEK);
     takeBool(document, PARK_SOFT);
-    if (const auto value = gf_getIntParameter(document, MAX_FIT.name)) {
-        MAX_FIT.current.store(MAX_FIT.clamp(*value));
+    if (const auto value = learnedWithin(document, MAX_FIT)) {
+        MAX_FIT.current.store(*value);
         gf_updateMaxFitFl();
         gf_logContinued(fmt::format("{:24}: {} (max number of half hours, is {:.1F} hrs decimal)", MAX_FIT.name,
                                     MAX_FIT.current.load(), MAX_FIT_FL.current.load()));
@@ -97,11 +134,11 @@ bool lf_mergeLearnedStand(const MergeContext& context, StandRecord& stand) {
     const pugi::xml_node parkpos = context.node;
     if (parkpos.attribute("radius_change").as_bool(false)) {
         const double metres = parkpos.attribute("radius").as_double(0.0);
-        if (std::isfinite(metres) && metres >= 0.0) {
+        if (std::isfinite(metres) && metres >= 0.0 && metres <= kMaxStandRadiusMetres) {
             stand.radius = metres * 0.0005399568034557236;
             stand.radiusChange = 1;
         } else {
-            gf_logHighlighted(fmt::format("learned {}: radius {} refused", stand.id, metres));
+            gf_logHighlighted(fmt::format("Warning: learned {}: radius {} refused", stand.id, metres));
         }
     }
     if (parkpos.attribute("cargo_change").as_bool(false)) {
@@ -117,6 +154,11 @@ bool lf_mergeLearnedStand(const MergeContext& context, StandRecord& stand) {
             gf_logHighlighted("empty bit set");
             continue;
         }
+        const unsigned long long day = opt.attribute("day").as_ullong(0);
+        if (day < 1 || day > 7) {
+            gf_logHighlighted(fmt::format("Warning: learned {}: day {} refused", stand.id, day));
+            continue;
+        }
         StandOption option;
         option.key = identity.key;
         option.reg = opt.attribute("reg").as_string("");
@@ -124,7 +166,7 @@ bool lf_mergeLearnedStand(const MergeContext& context, StandRecord& stand) {
         option.cs2 = std::move(identity.cs2);
         option.hh = hours;
         option.number = next;
-        option.day = opt.attribute("day").as_uint(0);
+        option.day = static_cast<uint32_t>(day);
         option.source = 0;
         option.real = opt.attribute("soft").as_bool(false) ? 0 : 1;
         option.cpl = opt.attribute("cpl").as_bool(false) ? 1 : 0;
@@ -159,9 +201,14 @@ LearnedMerge lf_readLearned(const std::filesystem::path& path, const ParkAirport
         parsed = document.load_file(path.c_str());
     }
     if (!parsed) {
-        gf_save1GenerationOf(path);
-        gf_logHighlighted(fmt::format("{} found, but could not be loaded, saved as *.0.xml: {}", path.string(),
-                                      ec || size <= kMaxLearnedBytes ? parsed.description() : "file too large"));
+        const char* cause = ec || size <= kMaxLearnedBytes ? parsed.description() : "file too large";
+        if (gf_save1GenerationOf(path))
+            gf_logHighlighted(fmt::format("{} found, but could not be loaded, saved as {}: {}", path.string(),
+                                          gf_generationName(path, 1).string(), cause));
+        else
+            gf_logHighlighted(
+                fmt::format("{} found, but could not be loaded, and could not be saved as {}: {}",
+                            path.string(), gf_generationName(path, 1).string(), cause));
         return LearnedMerge::Partial;
     }
     gf_log(fmt::format("Read from learned airport file: '{}'", path.string()));

@@ -16,6 +16,7 @@
 
 #include "airports/scan_log.hpp"
 #include "core/log.hpp"
+#include "core/string_helpers.hpp"
 #include "core/text_files.hpp"
 #include "refdata/airports.hpp"
 #include "refdata/registration_lookups.hpp"
@@ -42,7 +43,24 @@ std::optional<std::string> publisherOf(const std::string& text) {
 }
 
 void loadManifestOnce(ScannedAirport& airport) {
-    if (!airport.package) airport.package = gf_searchManifest(airport.sourcePath);
+    if (!airport.package) airport.package = gf_searchManifest(airport.sourcePath, airport.scannedFolder);
+}
+
+// Where the airport's code and publisher are looked for.
+std::string searchedText(const ScannedAirport& airport) {
+    return airport.scannedFolder.empty() ? airport.BGLpath
+                                         : gf_pathTextBelow(airport.sourcePath, airport.scannedFolder);
+}
+
+// Whether the folder lies below the scanned folder (always, when none is given).
+bool belowScanned(const fs::path& folder, const fs::path& scannedFolder) {
+    if (scannedFolder.empty()) return true;
+    const std::string& text = folder.native();
+    std::string base = scannedFolder.native();
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    return text.size() > base.size() + 1 && text.compare(0, base.size(), base) == 0 &&
+           (text[base.size()] == '/' || base == "/");
 }
 
 // Known: the code. Else the not-supported flag and the scan-log line.
@@ -209,8 +227,9 @@ std::optional<PackageManifest> gf_readManifest(const fs::path& file) {
 namespace {
 
 // The search from the folder on upward, that folder being the `looked`-th of the seven.
-std::optional<PackageManifest> searchUpFrom(fs::path folder, int looked) {
-    for (; looked < kManifestSearchDepth && !folder.empty(); ++looked) {
+std::optional<PackageManifest> searchUpFrom(fs::path folder, int looked, const fs::path& scannedFolder) {
+    for (; looked < kManifestSearchDepth && !folder.empty() && belowScanned(folder, scannedFolder);
+         ++looked) {
         if (auto manifest = manifestOf(lookIntoOnce(folder))) return manifest;
         fs::path parent = folder.parent_path();
         if (parent == folder) break;
@@ -221,17 +240,19 @@ std::optional<PackageManifest> searchUpFrom(fs::path folder, int looked) {
 
 } // namespace
 
-std::optional<PackageManifest> gf_searchManifestAboveFile(const fs::path& file) {
+std::optional<PackageManifest> gf_searchManifestAboveFile(const fs::path& file,
+                                                          const fs::path& scannedFolder) {
     try {
-        return searchUpFrom(file.parent_path(), 0);
+        return searchUpFrom(file.parent_path(), 0, scannedFolder);
     } catch (const std::exception& e) {
         gf_log(fmt::format("exception in gf_searchManifest: {}", e.what()));
     }
     return std::nullopt;
 }
 
-std::optional<PackageManifest> gf_searchManifest(const fs::path& path) {
+std::optional<PackageManifest> gf_searchManifest(const fs::path& path, const fs::path& scannedFolder) {
     try {
+        if (!belowScanned(path, scannedFolder)) return std::nullopt;
         // A package folder holds its own manifest; a file's package starts at its folder. The
         // manifest's name under the path tells which the path is, mostly without a further look.
         fs::path folder = path;
@@ -247,21 +268,44 @@ std::optional<PackageManifest> gf_searchManifest(const fs::path& path) {
             if (isFolder && parent == path) return std::nullopt;
             folder = std::move(parent);
         }
-        return searchUpFrom(std::move(folder), looked);
+        return searchUpFrom(std::move(folder), looked, scannedFolder);
     } catch (const std::exception& e) {
         gf_log(fmt::format("exception in gf_searchManifest: {}", e.what()));
     }
     return std::nullopt;
 }
 
+std::string gf_pathTextBelow(const fs::path& path, const fs::path& root) {
+    if (root.empty()) return utf8Text(path);
+    // The usual case, a path the walk made below the root: the rest of its text, when that rest
+    // holds only plain names (no empty, "." or ".." ones), is what the lexical way gives.
+    const std::string& text = path.native();
+    const std::string& base = root.native();
+    if (text.size() > base.size() + 1 && base.back() != '/' && text[base.size()] == '/' &&
+        text.compare(0, base.size(), base) == 0) {
+        const std::string_view rest = std::string_view(text).substr(base.size() + 1);
+        bool plain = true;
+        for (std::size_t start = 0; plain && start <= rest.size();) {
+            std::size_t end = rest.find('/', start);
+            if (end == std::string_view::npos) end = rest.size();
+            const std::string_view name = rest.substr(start, end - start);
+            plain = !name.empty() && name != "." && name != "..";
+            start = end + 1;
+        }
+        if (plain) return std::string(rest);
+    }
+    const fs::path relative = path.lexically_relative(root);
+    return relative.empty() ? utf8Text(path) : utf8Text(relative);
+}
+
 void gf_detectPublisher(ScannedAirport& airport) {
-    if (gf_pathContainsNoCase(airport.sourcePath, "microsoft-airport") ||
-        gf_pathContainsNoCase(airport.sourcePath, "asobo-airport")) {
+    const std::string searched = searchedText(airport);
+    if (gf_containsNoCase(searched, "microsoft-airport") || gf_containsNoCase(searched, "asobo-airport")) {
         airport.publisher = "simaddon";
         gScanLog.push_back(fmt::format("publisher: {}", airport.publisher));
         return;
     }
-    if (auto pub = publisherOf(airport.BGLpath)) {
+    if (auto pub = publisherOf(searched)) {
         gScanLog.push_back(fmt::format("publisher: {}", *pub));
         airport.publisher = *pub;
         return;
@@ -278,7 +322,7 @@ void gf_detectPublisher(ScannedAirport& airport) {
 
 std::optional<FixedCode<4>> gf_airportCodeOfBgl(ScannedAirport& airport, uint8_t& notSupported) {
     try {
-        if (const auto code = gf_findAirportCodeIn(airport.BGLpath)) {
+        if (const auto code = gf_findAirportCodeIn(searchedText(airport))) {
             gScanLog.push_back(fmt::format("airport has code '{}' in BGL path", code->text()));
             return knownOrReport(*code, notSupported, "no supported airport '{}' in BGL path");
         }

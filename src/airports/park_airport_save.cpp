@@ -32,10 +32,8 @@ std::atomic<StaticParkingLeave> gStaticParkingLeave{nullptr};
 // Options static parking set aside for the current plan have the number 0; they are still
 // flights that were seen, so they get numbers again rather than being dropped.
 void renumberSetAside(StandRecord& stand) {
-    uint32_t highest = 0;
-    for (const StandOption& option : stand.options) highest = std::max(highest, option.number);
     for (StandOption& option : stand.options)
-        if (option.number == 0) option.number = ++highest;
+        gf_renumberSetAside(stand, option);
 }
 
 // The learned file by the publisher alone, for a park airport whose located name gives none.

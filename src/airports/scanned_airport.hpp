@@ -29,6 +29,10 @@ struct ScannedAirport {
     std::optional<FixedCode<4>> icao;
     std::filesystem::path sourcePath; // the BGL file or the package folder
     std::string BGLpath;              // the source path as UTF-8 text
+    // The folder the scan searched: only the source path below it names the airport, its
+    // publisher and its package (a user's folder named like an airport says nothing). Empty: the
+    // whole path counts.
+    std::filesystem::path scannedFolder;
     std::string publisher;
     std::optional<PackageManifest> package; // set once the package's manifest was read
     std::string airportName;                // from the simulator's facility data

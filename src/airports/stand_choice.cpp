@@ -91,10 +91,12 @@ bool heliRuleHolds(const StandRecord& stand, const TrafficRecord& aircraft) {
 }
 
 // A learned flight at the stand that names the aircraft: by callsign, or by operator and model.
+// Here and in every lookup of learned flights below, a flight static parking set aside for its
+// plan (number 0) is a flight all the same.
 bool learnedFor(const StandRecord& stand, const TrafficRecord& aircraft) {
     const std::string& callsign = aircraft.head.callsign;
     for (const StandOption& option : stand.options) {
-        if (option.number == 0 || option.real != 1) continue;
+        if (option.real != 1) continue;
         if (option.cs == callsign || option.cs2 == callsign || sameAircraftKey(option.key, aircraft.head.liveryKey))
             return true;
     }
@@ -117,7 +119,7 @@ bool holdsSlot(const HalfHourSet& hours, uint32_t slot) {
 // The most recent learned flight of the aircraft at the stand today: the last such option.
 StandOption* lastLearnedOption(StandRecord& stand, uint32_t today, std::string_view reg) {
     for (auto it = stand.options.rbegin(); it != stand.options.rend(); ++it) {
-        if (it->number != 0 && it->day == today && it->reg == reg && it->real == 1 && it->source == 0) return &*it;
+        if (it->day == today && it->reg == reg && it->real == 1 && it->source == 0) return &*it;
     }
     return nullptr;
 }
@@ -233,8 +235,8 @@ void lf_addRealStandOptionAt(WeekSlot now, int32_t sid, LiveAircraft& aircraft, 
     }
     try {
         for (const StandOption& option : stand->options) {
-            if (option.number != 0 && option.day == now.day && option.reg == reg && option.real == 1 &&
-                option.source == 1 && !holdsSlot(option.hh, now.halfHour))
+            if (option.day == now.day && option.reg == reg && option.real == 1 && option.source == 1 &&
+                !holdsSlot(option.hh, now.halfHour))
                 return;
         }
         const bool completed = mode == kStayDeparture || mode == kStayLeftStand;
@@ -265,7 +267,8 @@ void lf_addRealStandOptionAt(WeekSlot now, int32_t sid, LiveAircraft& aircraft, 
             }
         }
         if (!lastSlot) return;
-        const uint32_t number = learned->number;
+        // Extended by its number: a flight set aside by static parking gets one again.
+        const uint32_t number = gf_renumberSetAside(*stand, *learned);
         const WeekSlot lastStay{learned->day, *lastSlot};
         // The fit may add an option and so move the stand's options: the option is named by
         // its number from here on.
@@ -319,7 +322,7 @@ void gf_matchLearnedOption(WeekSlot now, TrafficRecord& aircraft) {
         const auto names = [&](const std::string& text) { return text == callsign || text == bare; };
         for (const StandRecord& stand : gStandTable) {
             for (const StandOption& option : stand.options) {
-                if (option.number == 0 || option.day != now.day ||
+                if (option.day != now.day ||
                     option.key.operatorIndex != aircraft.head.liveryKey.operatorIndex || option.cs2.empty() ||
                     !anyHourIn(option.hh, lo, hi) || !(names(option.cs) || names(option.cs2)))
                     continue;
@@ -351,7 +354,7 @@ bool gf_seenRecentlyAtStand(WeekSlot now, int32_t sid, const TrafficRecord& airc
     const int32_t window = std::clamp(fitOffset, 0, 47);
     const int32_t slot = static_cast<int32_t>(now.halfHour);
     const auto sameFlight = [&](const StandOption& option, uint32_t day) {
-        return option.number != 0 && option.day == day && option.reg == aircraft.head.registration &&
+        return option.day == day && option.reg == aircraft.head.registration &&
                sameAircraftKey(option.key, aircraft.head.liveryKey);
     };
     for (const StandOption& option : stand->options) {

@@ -57,6 +57,10 @@ StandRecord& gf_emplaceStand(std::string id, std::vector<StandOption> options, S
     if (!std::isfinite(radiusMetres) || radiusMetres < 0.0) {
         gf_logHighlighted(fmt::format("stand {} has the radius {}, 0 used", id, radiusMetres));
         radiusMetres = 0.0;
+    } else if (radiusMetres > kMaxStandRadiusMetres) {
+        gf_logHighlighted(
+            fmt::format("stand {} has the radius {}, {} used", id, radiusMetres, kMaxStandRadiusMetres));
+        radiusMetres = kMaxStandRadiusMetres;
     }
     std::lock_guard guard(gf_standTableLock());
     StandRecord& stand =
@@ -76,8 +80,7 @@ std::optional<uint32_t> gf_addStandOption(StandRecord& stand, LiveryKey key, Wee
         if (const auto known = gf_lookupRegistration(reg)) key = *known;
     }
     for (const StandOption& option : stand.options) {
-        if (option.number != 0 && option.reg == reg && option.day == now.day && option.hh == hours)
-            return std::nullopt;
+        if (option.reg == reg && option.day == now.day && option.hh == hours) return std::nullopt;
     }
     StandOption option;
     option.key = key;
@@ -92,6 +95,15 @@ std::optional<uint32_t> gf_addStandOption(StandRecord& stand, LiveryKey key, Wee
     stand.options.push_back(std::move(option));
     gf_countLearnedChange();
     return number;
+}
+
+uint32_t gf_renumberSetAside(StandRecord& stand, StandOption& option) {
+    if (option.number != 0) return option.number;
+    uint32_t highest = 0;
+    for (const StandOption& o : stand.options)
+        highest = std::max(highest, o.number);
+    option.number = highest + 1;
+    return option.number;
 }
 
 void gf_setStandOptionCallsign(StandRecord& stand, uint32_t number, std::string_view cs) {

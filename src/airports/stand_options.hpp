@@ -18,19 +18,28 @@
 
 namespace tamrix {
 
+// No aircraft is wider than 90 m: a stand radius beyond this is an error of the file it came
+// from, not a size.
+inline constexpr double kMaxStandRadiusMetres = 100.0;
+
 // Appends a new stand at the end of the stand table (no sorting; stand id 0 until the reader
 // numbers the stands), under the table's lock. A negative or non-finite radius is logged and
-// taken as 0: a stand never has a negative size.
+// taken as 0: a stand never has a negative size; one beyond kMaxStandRadiusMetres is logged and
+// taken as that.
 StandRecord& gf_emplaceStand(std::string id, std::vector<StandOption> options, StandPosition position,
                              double radiusMetres, uint16_t type, bool cargo, bool ramp, bool heli);
 
 // Adds a flight learned at the stand now: nothing for an empty registration, or when an option
-// of the same registration and day already holds exactly the current half hour; else the new
-// option's number. The callsign is kept without one trailing '_'; a key that did not come from
-// the registration table is replaced by the table's key when it knows the registration. Throws
-// std::out_of_range "invalid bitset position" for a half-hour slot of 48 or more (nothing added).
+// of the same registration and day (also one set aside by static parking) already holds exactly
+// the current half hour; else the new option's number. The callsign is kept without one
+// trailing '_'; a key that did not come from the registration table is replaced by the table's
+// key when it knows the registration. Throws std::out_of_range "invalid bitset position" for a
+// half-hour slot of 48 or more (nothing added).
 std::optional<uint32_t> gf_addStandOption(StandRecord& stand, LiveryKey key, WeekSlot now, std::string_view cs,
                                           std::string_view reg, bool cpl);
+// Gives a flight that static parking set aside for its plan (number 0) a number again, above
+// the stand's others, so that it can be extended and saved like any learned flight; the number.
+uint32_t gf_renumberSetAside(StandRecord& stand, StandOption& option);
 // Stores a callsign (without one trailing '_') in the option with that number: into cs while
 // that is empty, else into cs2 unless it equals cs or cs2 already. An empty text, number 0 or an
 // unknown number change nothing.

@@ -319,20 +319,29 @@ bool lf_zipDirectory(const fs::path& target) {
 
 void lf_zipTbloFolder() {
     const fs::path tblo = gf_paths().tbloFolder;
+    const fs::path archive = tblo / gf_paths().tbloZipName;
     std::error_code ec;
+    // What was collected: the entries beside an earlier archive, which stays until a new one
+    // replaces it.
     uint64_t entries = 0;
     if (fs::is_directory(tblo, ec)) {
         for (auto it = fs::directory_iterator(tblo, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
-            ++entries;
+            if (it->path().filename() != archive.filename()) ++entries;
     }
     if (entries == 0) {
         gTbloCopyCounter.store(0);
         gf_logAndFlush("All your simaddon and third party airports are recognised, no off line learning needed.");
         return;
     }
-    const fs::path archive = tblo / gf_paths().tbloZipName;
-    if (!lf_zipDirectory(archive)) gf_logHighlighted("Zippen TBLO folder failed");
+    const bool packed = lf_zipDirectory(archive);
     gf_removeXMLFilesFromDirectory(tblo);
+    if (!packed) {
+        // Nothing to mail: the user is not asked for an archive that does not hold this scan's
+        // airports.
+        gf_logHighlighted("Zippen TBLO folder failed");
+        gTbloCopyCounter.store(0);
+        return;
+    }
     gTbloCopyCounter.store(entries);
     if (TBLO_ZIP_BUTTON.window != nullptr) EnableWindow(TBLO_ZIP_BUTTON.window, TRUE);
     gf_logAndFlush(fmt::format("\n! Mail {} to {}\n", fs::absolute(archive, ec).string(), kTbloMailAddress));

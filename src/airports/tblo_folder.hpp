@@ -32,9 +32,11 @@ extern std::atomic<uint64_t> gTbloCopyCounter;
 void lf_copySimaddonToTblo();
 void lf_copyThirdpartyToTblo();
 
-// Packs "tblo" into "tblo/tblo.zip", removes the packed ".XML" files, sets the copy counter,
-// enables the "tblo.zip" button and asks for the mail. An empty or missing folder logs that all
-// add-on airports are recognised and sets the counter to 0.
+// Packs "tblo" into "tblo/tblo.zip", removes the packed ".XML" files, sets the copy counter (the
+// entries packed from), enables the "tblo.zip" button and asks for the mail. An empty or missing
+// folder (an earlier archive aside) logs that all add-on airports are recognised and sets the
+// counter to 0; so does a pack that fails, after "Zippen TBLO folder failed", without asking
+// for the mail. An earlier archive stays until a new one replaces it.
 void lf_zipTbloFolder();
 
 // Packs the regular files directly in "tblo" (not the archive itself) into the archive at

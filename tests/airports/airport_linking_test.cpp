@@ -59,7 +59,8 @@ protected:
         testsupport::writeFile(top / "manifest.json", manifest);
         const auto bytes = bglgen::writeBgl(bglgen::parseDescription(description));
         testsupport::writeFile(top / "scenery/apt.bgl", std::string(bytes.begin(), bytes.end()));
-        lf_processBGLfile(top / "scenery/apt.bgl", BglAirportSteps{lf_linkArchivedApf, lf_generateApf});
+        lf_processBGLfile(top / "scenery/apt.bgl", BglAirportSteps{lf_linkArchivedApf, lf_generateApf},
+                          folder_.path() / "Community");
     }
 
     static ScannedAirport airport(const char* code, const std::string& publisher,

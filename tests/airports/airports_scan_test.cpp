@@ -39,7 +39,7 @@ using platform::simconnect::simWorld;
 
 namespace {
 
-constexpr const char* kCodes[] = {"LFPG", "EHAM", "EDDF", "XYZW", "EKBI", "KJFK", "KMCI", "EGLL"};
+constexpr const char* kCodes[] = {"LFPG", "EHAM", "EDDF", "XYZW", "EKBI", "KJFK", "KMCI", "EGLL", "LIMA"};
 
 class AirportsScan : public airportstest::ProgramFolder {
 protected:
@@ -80,9 +80,10 @@ protected:
         ProgramFolder::TearDown();
     }
 
-    // The simulator's packages folder, below a user folder whose name holds a word of the skip
-    // list: only what lies below the scanned folders may decide.
-    fs::path packages() const { return folder_.path() / "Aircraft Sims" / "packages"; }
+    // The simulator's packages folder, below user folders whose names hold a word of the skip
+    // list, a supported airport's code and a publisher's name: only what lies below the scanned
+    // folders may decide.
+    fs::path packages() const { return folder_.path() / "Aircraft Sims" / "MyCo lima" / "packages"; }
 
     // Stock, add-on and skipped packages of the BGL walk.
     void layOutCommunity() {
@@ -186,6 +187,7 @@ TEST_F(AirportsScan, Msfs2020WalksOfficialAndCommunityLinksGeneratesAndFallsBack
     // From the simulator's facility data: parkings by number (type 13 left out), the helipad.
     EXPECT_EQ(standIds(userFile("my_thirdparty/XYZW.xml")), (std::vector<std::string>{"12", "12a", "3", "helipad1"}));
     EXPECT_TRUE(contains(userFile("my_thirdparty/XYZW.xml"), "Field XYZW"));
+    EXPECT_FALSE(contains(userFile("my_thirdparty/XYZW.xml"), R"(name="publisher" value="MyCo")"));
     // The simulator never ended its answer for KJFK: the BGL file's five spots and helipad.
     EXPECT_EQ(standIds(userFile("my_thirdparty/KJFK.xml")).size(), 6u);
     // Short manufacturer and creator: no facility request, no file. Skipped trees: no request.
@@ -379,6 +381,51 @@ TEST_F(AirportsScan, SkipWordsAndLengthApplyBelowTheScannedFolder) {
     EXPECT_TRUE(lf_isSkippedPath(base + std::string(248 - base.size(), 'x') + "\xF0\x9F\x9B\xAB", root));
     EXPECT_TRUE(lf_isExcludedPackage("fs20-microsoft-airport-egll"));
     EXPECT_FALSE(lf_isExcludedPackage("microsoft-airport-egll"));
+}
+
+// A scan that collects nothing new keeps the archive an earlier scan asked the user to mail, and
+// does not ask again; without a packages folder both folders are reported missing.
+TEST_F(AirportsScan, NothingNewToMailKeepsTheEarlierArchiveAndMissingFoldersAreReported) {
+    bglgen::writeAirportPackage(
+        packages() / "Community",
+        {"myco-airport-eham-amsterdam",
+         bglgen::manifestText("Amsterdam Schiphol EHAM", "MyCo", "MyCo Scenery Team", "1.2.3"),
+         "scenery/myco/EHAM_apx.bgl", "EHAM", 4});
+    const fs::path archive = folder_.path() / "tblo" / "tblo.zip";
+    {
+        ZipArchive old(archive);
+        fs::create_directories(archive.parent_path());
+        ASSERT_TRUE(old.open(ZipArchive::New));
+        ASSERT_TRUE(old.addData("XQAA.xml", "<old/>", 6));
+        ASSERT_TRUE(old.close());
+    }
+    testsupport::writeFile(folder_.path() / "tblo" / "EGLL.xml", "<left over/>");
+    gIsMsfs2020 = true;
+    gf_setMsfsPaths(packages(), {});
+
+    gf_scanAirports();
+
+    EXPECT_EQ(thirdpartyFiles(), (std::set<std::string>{"EHAM.txt"}));
+    EXPECT_EQ(filesIn(folder_.path() / "tblo"), (std::set<std::string>{"tblo.zip"}));
+    ZipArchive kept(archive);
+    ASSERT_TRUE(kept.open());
+    EXPECT_TRUE(kept.getEntry("XQAA.xml").has_value());
+    EXPECT_EQ(gTbloCopyCounter.load(), 0u);
+    EXPECT_TRUE(logged("! Mail ").empty());
+    EXPECT_EQ(logged("All your simaddon and third party airports are recognised").size(), 1u);
+
+    gf_setMsfsPaths({}, {});
+    SCAN_AIRPORTS.current = true;
+    gf_scanAirports();
+    EXPECT_EQ(logged("The scan will search 2 folders").size(), 2u);
+    const std::vector<std::string> missing = logged(" does not exist, skipped!");
+    ASSERT_GE(missing.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(missing.end() - 2, missing.end()),
+              (std::vector<std::string>{"Official does not exist, skipped!",
+                                        "Community does not exist, skipped!"}));
+    EXPECT_EQ(logged("Warning: Scan has not found any add-on airports").size(), 1u);
+    EXPECT_FALSE(SCAN_AIRPORTS.current);
+    EXPECT_TRUE(fs::exists(archive));
 }
 
 // Links inside the scanned folder: a linked scenery file is read like any other, a linked folder

@@ -211,6 +211,12 @@ TEST(BglDecoder, DamagedFilesAreRejectedCleanly) {
         } else {
             EXPECT_TRUE(d.log.empty());
         }
+        // A cut-off record costs the airport stands: the scan log says so too.
+        for (const std::string& line : d.log) {
+            if (line.find("cut off") != std::string::npos) {
+                EXPECT_NE(std::find(d.scanLog.begin(), d.scanLog.end(), line), d.scanLog.end()) << line;
+            }
+        }
     }
 
     // 9000 records in one section, 9000 sub-records in one airport: both walks stop.
@@ -261,7 +267,7 @@ TEST_F(BglFiles, EachAirportOfAFileIsLinkedOrGeneratedWithItsPackage) {
                                     generated.push_back(a);
                                     helipads.push_back(h);
                                 }};
-    lf_processBGLfile(bgl, steps);
+    lf_processBGLfile(bgl, steps, folder_.path() / "Community");
     EXPECT_EQ(linked, (std::vector<std::string>{"EHAM", "KJFK"}));
     ASSERT_EQ(generated.size(), 1u); // KJFK was linked
     EXPECT_EQ(generated[0].icao, FixedCode<4>("EHAM"));
@@ -275,7 +281,7 @@ TEST_F(BglFiles, EachAirportOfAFileIsLinkedOrGeneratedWithItsPackage) {
     // A package whose manufacturer and creator are both short gets no file.
     testsupport::writeFile(top / "manifest.json", R"({"manufacturer":"AB","creator":""})");
     generated.clear();
-    lf_processBGLfile(bgl, steps);
+    lf_processBGLfile(bgl, steps, folder_.path() / "Community");
     EXPECT_TRUE(generated.empty());
     EXPECT_TRUE(logLines().size() > 0);
 }

@@ -75,6 +75,14 @@ TEST_F(Manifests, ManifestIsFoundUpToSevenFoldersUpAndReadsFourFields) {
     testsupport::writeFile(other / "Manifest.json", kManifest);
     testsupport::writeFile(other / "manifest.json.bak", kManifest);
     EXPECT_FALSE(gf_searchManifest(other / "x.bgl"));
+    // Not in the scanned folder, nor above it: those are no package of the scan.
+    const fs::path community = folder_.path() / "Community";
+    testsupport::writeFile(community / "manifest.json", kManifest);
+    EXPECT_TRUE(gf_searchManifest(other / "x.bgl"));
+    EXPECT_FALSE(gf_searchManifest(other / "x.bgl", community));
+    EXPECT_FALSE(gf_searchManifestAboveFile(other / "x.bgl", community));
+    EXPECT_FALSE(gf_searchManifest(community, community));
+    EXPECT_TRUE(gf_searchManifestAboveFile(top / "scenery/a.bgl", community / ""));
 }
 
 TEST_F(Manifests, VersionFallsBackAndBadManifestsGiveNothing) {

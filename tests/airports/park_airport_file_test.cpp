@@ -6,7 +6,10 @@
 
 #include "airport_file_test_support.hpp"
 #include "airports/airport_file_names.hpp"
+#include "airports/stand_choice.hpp"
+#include "airports/static_parking.hpp"
 #include "config/control_binding.hpp"
+#include "traffic/airport_services.hpp"
 
 namespace apftest {
 namespace {
@@ -109,6 +112,49 @@ TEST_F(AirportFileTest, WithoutLearnedFileTheQualityFactorsAndTheAirportTableSet
     ASSERT_TRUE(saved.load_file("airports/learned/stock/XQAA.xml"));
     EXPECT_FALSE(saved.child("root").child("parkpositions").child("parkpos"));
     EXPECT_TRUE(logHas("saved with 0 updates"));
+}
+
+// The second visit of an airport: a flight learned on the first one is set aside by static
+// parking (the same aircraft is planned at another stand), then the aircraft comes again to the
+// stand of the set-aside flight. Its stay extends that flight; the saved stand holds it once.
+TEST_F(AirportFileTest, AFlightSetAsideByStaticParkingIsLearnedOnNotAddedAgain) {
+    const std::filesystem::path learned = "airports/learned/stock/XQAA.xml";
+    const std::string flight = R"(<opt reg="G-EZTA" day="6" hh="21:22" cs="EZY7142" />)";
+    testsupport::writeFile(learned, R"(<?xml version="1.0"?>
+<root><meta><info name="version" value="12.5.4" /><info name="copyright" value="user" /><info name="sim" value="1" /></meta>
+<parameters><parameter name="airport_name" value="Alpha Test Field" /></parameters>
+<parkpositions><parkpos id="A1">)" + flight +
+                                        R"(</parkpos><parkpos id="A4">)" + flight +
+                                        "</parkpos></parkpositions></root>\n");
+    static WeekSlot now{6, 22};
+    gf_setWeekClock([] { return now; });
+    gf_installStaticParking();
+    setPark("XQAA");
+    ASSERT_EQ(read("archive/stock/XQAA.xml"), "");
+    gf_calcStaticParking();
+    ASSERT_EQ(gStaticCandidates.size(), 1u); // one aircraft, one stand: A1 comes first
+    EXPECT_EQ(gf_standNameOfSid(static_cast<int32_t>(gStaticCandidates[0].standId)), "A1");
+
+    LiveAircraft ezy;
+    ezy.category = AircraftCategory::Large;
+    ezy.head.callsign = "EZY7142";
+    ezy.head.registration = "G-EZTA";
+    now = WeekSlot{6, 23};
+    lf_addRealStandOptionAt(now, static_cast<int32_t>(stand("A4")->standId), ezy, kStayArrival);
+    lf_addRealStandOptionAt(now, static_cast<int32_t>(stand("A4")->standId), ezy, kStayDeparture);
+    lf_resetParkAirport();
+    gf_resetStaticParking();
+    gf_setWeekClock(nullptr);
+
+    pugi::xml_document saved;
+    ASSERT_TRUE(saved.load_file(learned.c_str()));
+    const pugi::xml_node a4 = learnedStand(saved, "A4");
+    ASSERT_TRUE(a4.child("opt"));
+    EXPECT_STREQ(a4.child("opt").attribute("hh").as_string(), "21:23");
+    EXPECT_TRUE(a4.child("opt").attribute("cpl").as_bool());
+    EXPECT_FALSE(a4.child("opt").next_sibling("opt")) << "the flight is held twice";
+    EXPECT_STREQ(learnedStand(saved, "A1").child("opt").attribute("hh").as_string(), "21:22");
+    EXPECT_FALSE(learnedStand(saved, "A1").child("opt").next_sibling("opt"));
 }
 
 TEST_F(AirportFileTest, DamagedAirportFilesAreRefusedAndTheLearnedFileIsLeftAsItWas) {
@@ -224,6 +270,77 @@ TEST_F(AirportFileTest, LearnedFileVariants) {
         ASSERT_TRUE(saved.load_file(learned.c_str()));
         EXPECT_STREQ(learnedStand(saved, "A1").child("opt").attribute("reg").as_string(), "D-XXXX");
     }
+    EXPECT_TRUE(
+        logHas("XQAA.xml found, but could not be loaded, saved as airports/learned/stock/XQAA0.xml: "));
+}
+
+// A learned file with values no program writes: each is clamped or refused with a warning, and
+// none of them is in the file the next save writes.
+TEST_F(AirportFileTest, HostileLearnedValuesAreClampedOrRefusedAndDoNotPersist) {
+    const std::filesystem::path learned = "airports/learned/stock/XQAA.xml";
+    testsupport::writeFile(learned, R"(<?xml version="1.0"?>
+<root><meta><info name="version" value="12.5.4" /><info name="copyright" value="x" /><info name="sim" value="1" /></meta>
+<parameters>
+  <parameter name="airport_name" value="Alpha Test Field" />
+  <parameter name="MAX_LIVE_SEL" value="0" />
+  <parameter name="RANGE" value="99999999999" />
+  <parameter name="parking_percentage" value="250" />
+  <parameter name="MAX_FIT" value="many" />
+</parameters>
+<parkpositions>
+  <parkpos id="A3" radius_change="true" radius="1e308" />
+  <parkpos id="A4" radius_change="true" radius="12.5" />
+  <parkpos id="A2"><opt reg="D-AAAB" day="0" hh="5" cs="DAY0" /><opt reg="D-AAAB" day="9" hh="6" cs="DAY9" />
+    <opt reg="D-AAAB" day="4294967297" hh="7" cs="DAYWRAP" /><opt reg="D-AAAB" day="6" hh="8" cs="DAY6" /></parkpos>
+  <parkpos id="M1" latitude="50.0078" longitude="8.0" radius="1e308" type="3" manual="true">
+    <opt reg="D-EFGH" day="9" hh="22" cs="MDAY9" /></parkpos>
+</parkpositions></root>
+)");
+    setPark("XQAA");
+    ASSERT_EQ(read("archive/stock/XQAA.xml"), "");
+
+    EXPECT_EQ(MAX_LIVE_SEL.current.load(), 500); // refused: the user's value stays
+    EXPECT_TRUE(logHas("Warning: learned MAX_LIVE_SEL 0 refused, 500 kept"));
+    EXPECT_EQ(RANGE.current.load(), 100);
+    EXPECT_TRUE(logHas("Warning: learned RANGE 99999999999 is out of range, 100 used"));
+    EXPECT_EQ(parking_percentage.current.load(), 100);
+    EXPECT_TRUE(logHas("Warning: learned parking_percentage 250 is out of range, 100 used"));
+    EXPECT_EQ(MAX_FIT.current.load(), 47);
+    EXPECT_TRUE(logHas("Warning: learned MAX_FIT 'many' is no whole number, not used"));
+    EXPECT_NEAR(stand("A3")->radius, 20.0 * kNmPerMetre, 1e-12); // the airport file's
+    EXPECT_EQ(stand("A3")->radiusChange, 0);
+    EXPECT_TRUE(logHas("Warning: learned A3: radius 1e+308 refused"));
+    EXPECT_NEAR(stand("A4")->radius, 12.5 * kNmPerMetre, 1e-12);
+    ASSERT_EQ(stand("A2")->options.size(), 2u); // the airport file's and day 6
+    EXPECT_EQ(stand("A2")->options[1].cs, "DAY6");
+    for (const char* day : {"day 0 refused", "day 9 refused", "day 4294967297 refused"})
+        EXPECT_TRUE(logHas(std::string("Warning: learned A2: ") + day)) << day;
+    ASSERT_NE(stand("M1"), nullptr);
+    EXPECT_NEAR(stand("M1")->radius, kMaxStandRadiusMetres * kNmPerMetre, 1e-12);
+    EXPECT_TRUE(stand("M1")->options.empty());
+    EXPECT_TRUE(logHas("stand M1 has the radius 1e+308, 100 used"));
+    EXPECT_TRUE(logHas("stand M1: flight of day 9 skipped"));
+
+    lf_resetParkAirport();
+    pugi::xml_document saved;
+    ASSERT_TRUE(saved.load_file(learned.c_str()));
+    const auto parameter = [&](const char* key) {
+        return saved.select_node((std::string("//parameter[@name='") + key + "']").c_str())
+            .node()
+            .attribute("value");
+    };
+    EXPECT_STREQ(parameter("MAX_LIVE_SEL").as_string(), "500");
+    EXPECT_STREQ(parameter("RANGE").as_string(), "100");
+    EXPECT_FALSE(learnedStand(saved, "A3"));
+    EXPECT_STREQ(learnedStand(saved, "A4").attribute("radius").as_string(), "12.5");
+    EXPECT_STREQ(learnedStand(saved, "M1").attribute("radius").as_string(), "100.0");
+    for (const pugi::xpath_node& opt : saved.select_nodes("//opt")) {
+        const unsigned day = opt.node().attribute("day").as_uint();
+        EXPECT_TRUE(day >= 1 && day <= 7) << opt.node().attribute("cs").as_string();
+    }
+    // The user's own settings are back.
+    EXPECT_EQ(MAX_LIVE_SEL.current.load(), 500);
+    EXPECT_EQ(parking_percentage.current.load(), 30);
 }
 
 TEST_F(AirportFileTest, SearchOrderLinksAndLearnedPaths) {
@@ -245,6 +362,12 @@ TEST_F(AirportFileTest, SearchOrderLinksAndLearnedPaths) {
     // A name found regardless of its letter case, as Windows finds it.
     copyFixture("user/my_thirdparty/XQAD.xml", "airports/my_simaddon/xqah.XML");
     EXPECT_EQ(gf_locateApf(FixedCode<4>("XQAH")), "airports\\my_simaddon\\xqah.XML");
+    // A NUL in the link's line would cut the name the download asks for: the link is refused.
+    testsupport::writeFile("airports/my_thirdparty/XQAI.txt",
+                           std::string("archive/stock/XQAA\0/../../x.xml\n", 32));
+    EXPECT_EQ(gf_locateApf(FixedCode<4>("XQAI")), "");
+    EXPECT_TRUE(
+        logHas("link file airports/my_thirdparty/XQAI.txt: a control character in its first line, not used"));
 
     using std::filesystem::path;
     EXPECT_EQ(lf_learnedApfPath("archive/stock/XQAA.xml", "stock"), path("airports/learned/stock/XQAA.xml"));

@@ -93,12 +93,12 @@ TEST_F(StandsTest, LearnedFallbackWithin85Metres) {
     // The same operator, second operator and model name the flight too.
     EXPECT_EQ(choose(at(0, 70), aircraft(AircraftCategory::Large, 17, "CFG1", "D-ABCD", {3, 0, 40, 1, 0}), 20, true)->id,
               "G1");
-    // Only real, used options count.
+    // Only real options count; one static parking set aside for its plan is learned all the same.
     g1.options[0].real = 0;
     EXPECT_EQ(choose(at(0, 70), dlh, 20, true), nullptr);
     g1.options[0].real = 1;
     g1.options[0].number = 0;
-    EXPECT_EQ(choose(at(0, 70), dlh, 20, true), nullptr);
+    EXPECT_EQ(choose(at(0, 70), dlh, 20, true)->id, "G1");
     g1.options[0].number = 1;
     // A stand that fits within the search distance ends the fallback.
     addStand("G4", at(0, 80), 25, 9);

@@ -63,7 +63,7 @@ TEST_F(TbloTest, CollectsKnownAirportsPacksThemFlatAndCleansUp) {
     EXPECT_FALSE(fs::exists("airports/my_thirdparty/KMCI.xml"));
     EXPECT_TRUE(fs::exists("airports/my_thirdparty/XQAZ.xml"));
 
-    EXPECT_EQ(gTbloCopyCounter.load(), 5u); // three files, the old archive and the sub-folder
+    EXPECT_EQ(gTbloCopyCounter.load(), 4u); // three files and the sub-folder
     EXPECT_TRUE(logHas("2 simaddon files copied to tblo folder"));
     EXPECT_TRUE(logHas("[zip] Removing old zip"));
     EXPECT_TRUE(logHas("[zip] Added 3 files, ok_close=true, exists=true, size="));
@@ -105,8 +105,8 @@ TEST_F(TbloTest, NothingToPackKeepsTheEarlierArchive) {
     EXPECT_TRUE(logHas("All your simaddon and third party airports are recognised, no off line learning needed."));
     EXPECT_FALSE(fs::exists("tblo/tblo.zip"));
 
-    // Only an earlier archive and an unreadable-as-file entry: the pack fails and says so, and the
-    // earlier archive is still whole.
+    // Only an earlier archive and an unreadable-as-file entry: the pack fails and says so, the
+    // earlier archive is still whole, and the user is not asked to mail anything.
     {
         fs::create_directories("tblo");
         ZipArchive old("tblo/tblo.zip");
@@ -118,7 +118,15 @@ TEST_F(TbloTest, NothingToPackKeepsTheEarlierArchive) {
     lf_zipTbloFolder();
     EXPECT_TRUE(logHas("Zippen TBLO folder failed"));
     EXPECT_EQ(archiveNames("tblo/tblo.zip"), std::vector<std::string>{"XQAA.xml"});
-    EXPECT_EQ(gTbloCopyCounter.load(), 2u);
+    EXPECT_EQ(gTbloCopyCounter.load(), 0u);
+    EXPECT_FALSE(logHas("! Mail"));
+
+    // The earlier archive alone: nothing new, nothing packed, the archive stays.
+    fs::remove("tblo/sub");
+    lf_zipTbloFolder();
+    EXPECT_EQ(archiveNames("tblo/tblo.zip"), std::vector<std::string>{"XQAA.xml"});
+    EXPECT_EQ(gTbloCopyCounter.load(), 0u);
+    EXPECT_FALSE(logHas("! Mail"));
 }
 
 TEST_F(TbloTest, ReadsFileBytesWholeOrNotAtAll) {
