@@ -108,6 +108,13 @@ bool writeEntryLocked(const MyParkAirport& front) {
                 break;
             }
         }
+        // Further lines of the same airport would sort before or after the new one, and the
+        // first one read wins: the airport keeps one line, the new one.
+        if (replaced)
+            std::erase_if(lines, [&](const std::string& line) {
+                const std::vector<std::string> fields = fieldsOf(line);
+                return line != newLine && !fields.empty() && fields[0] == front.code.text();
+            });
         if (!replaced) {
             lines.insert(lines.begin(), newLine);
             gf_log(fmt::format("{}:{} new entry", kFileName, newLine));
@@ -195,7 +202,8 @@ bool lf_readMyParkAirports() {
                     gf_logHighlighted(fmt::format("{}:{} wrong syntax, skipped", kFileName, line));
                     continue;
                 }
-                if (!seen.insert(fields[0]).second) {
+                // One airport however its code is written ("EKBI", "ekbi").
+                if (!seen.insert(code.text()).second) {
                     gf_logHighlighted(fmt::format("{}:{} double, skipped", kFileName, fields[0]));
                     continue;
                 }
