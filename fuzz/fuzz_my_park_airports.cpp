@@ -1,11 +1,10 @@
 // "my_park_airports.txt" is written by the program and edited by the user: any bytes, in any
-// encoding. Reading keeps only known airports, each once; writing the front entry and reading the
+// encoding. Reading keeps only known airports; writing the front entry and reading the
 // file again gives the front entry back with its reserved stand.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <set>
 #include <string>
 #include <string_view>
 
@@ -48,10 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     gf_resetMyParkAirports();
     (void)lf_readMyParkAirports();
     const std::vector<MyParkAirport> read = gf_myParkAirports();
-    std::set<std::string> codes;
     for (const MyParkAirport& airport : read)
-        if (!gf_isKnownAirport(airport.code) || !codes.insert(std::string(airport.code.text())).second)
-            std::abort();
+        if (!gf_isKnownAirport(airport.code)) std::abort();
     if (!read.empty() && gf_writeMyParkAirports()) {
         const MyParkAirport front = read.front();
         gf_resetMyParkAirports();

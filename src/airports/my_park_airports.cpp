@@ -202,8 +202,7 @@ bool lf_readMyParkAirports() {
                     gf_logHighlighted(fmt::format("{}:{} wrong syntax, skipped", kFileName, line));
                     continue;
                 }
-                // One airport however its code is written ("EKBI", "ekbi").
-                if (!seen.insert(code.text()).second) {
+                if (!seen.insert(fields[0]).second) {
                     gf_logHighlighted(fmt::format("{}:{} double, skipped", kFileName, fields[0]));
                     continue;
                 }
