@@ -30,19 +30,19 @@ constexpr std::string_view kGoodAirportFile = R"(<?xml version="1.0"?>
 
 const fuzzsupport::ScratchFolder& folder() {
     static const fuzzsupport::ScratchFolder scratch("airport-file");
-    static const bool entered = [] {
-        std::filesystem::current_path(scratch.path());
+    static const bool opened = [] {
+        const fuzzsupport::InFolder in(scratch.path());
         tamrix::gf_openLog();
         return true;
     }();
-    (void)entered;
+    (void)opened;
     return scratch;
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    folder();
+    const fuzzsupport::InFolder in(folder().path());
     if (size == 0) return 0;
     const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
     const bool learnedInput = (data[0] & 1) != 0;

@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-
 #include "core/paths.hpp"
 #include "core/text_files.hpp"
 #include "core/user_error.hpp"
@@ -20,11 +19,7 @@ using fuzzsupport::writeBytes;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The catalogue's files lie relative to the working directory.
     static const fuzzsupport::ScratchFolder scratch("liveries");
-    static const bool entered = [] {
-        std::filesystem::current_path(scratch.path());
-        return true;
-    }();
-    (void)entered;
+    const fuzzsupport::InFolder in(scratch.path());
     if (size == 0) return 0;
     const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
     const auto& paths = tamrix::gf_paths();

@@ -28,7 +28,9 @@ const fuzzsupport::ScratchFolder& folder() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    folder();
+    // Each unusable file is kept beside the new one under a numbered name; without emptying the
+    // folder the program's search for a free number grows with every input.
+    fuzzsupport::emptyFolder(folder().path() / "Quorvel");
     const auto& path = tamrix::gf_paths().parametersPath;
     fuzzsupport::writeBytes(path, std::string_view(reinterpret_cast<const char*>(data), size));
     tamrix::gf_readParameters();

@@ -21,12 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tamrix;
     // The reference files lie in "input" below the working directory.
     static const fuzzsupport::ScratchFolder scratch("reference-xml");
-    static const bool entered = [] {
-        std::filesystem::current_path(scratch.path());
-        std::filesystem::create_directories("input");
-        return true;
-    }();
-    (void)entered;
+    const fuzzsupport::InFolder in(scratch.path());
+    std::filesystem::create_directories("input");
     if (size == 0) return 0;
     const std::string_view xml(reinterpret_cast<const char*>(data) + 1, size - 1);
     const auto& paths = gf_paths();
@@ -39,8 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         // The plain form exists only while it is read.
         if (std::filesystem::exists(paths.dbaseEncPath.parent_path() / "dbase.xml")) std::abort();
-        if (!std::is_sorted(gDbaseRecords.begin(), gDbaseRecords.end(),
-                            [](const DbaseRecord& a, const DbaseRecord& b) { return a.registration < b.registration; }))
+        if (!std::is_sorted(
+                gDbaseRecords.begin(), gDbaseRecords.end(),
+                [](const DbaseRecord& a, const DbaseRecord& b) { return a.registration < b.registration; }))
             std::abort();
     } else {
         fuzzsupport::writeReferenceContainer(paths.airportsEncPath, xml);

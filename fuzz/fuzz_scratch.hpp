@@ -1,6 +1,6 @@
 #pragma once
-// A scratch folder for one fuzz process, made on first use and removed when the process ends,
-// and a writer of the input bytes into a file there.
+// A scratch folder for one fuzz process, made on first use and removed when the process ends;
+// a stay in a folder for the length of one input; and a writer of the input bytes into a file.
 
 #include <filesystem>
 #include <fstream>
@@ -31,6 +31,33 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// Makes a folder the working directory for one input and returns to the one before. libFuzzer
+// reads the corpus and writes crash files by relative paths between inputs, so a target that
+// works below its scratch folder must never leave the working directory changed.
+class InFolder {
+public:
+    explicit InFolder(const std::filesystem::path& folder) : m_before(std::filesystem::current_path()) {
+        std::filesystem::create_directories(folder);
+        std::filesystem::current_path(folder);
+    }
+    ~InFolder() {
+        std::error_code ec;
+        std::filesystem::current_path(m_before, ec);
+    }
+    InFolder(const InFolder&) = delete;
+    InFolder& operator=(const InFolder&) = delete;
+
+private:
+    std::filesystem::path m_before;
+};
+
+// Empties a folder (it stays), so that what one input left behind cannot slow down the next.
+inline void emptyFolder(const std::filesystem::path& folder) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+        std::filesystem::remove_all(entry.path(), ec);
+}
 
 inline void writeBytes(const std::filesystem::path& p, std::string_view bytes) {
     if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path());

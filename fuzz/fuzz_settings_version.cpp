@@ -21,11 +21,20 @@ std::string escaped(std::string_view text) {
     std::string out;
     for (const char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -38,12 +47,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The settings file lives in the program data folder, which follows the environment at first
     // use; what the migration removes lies below the working directory.
     static const fuzzsupport::ScratchFolder scratch("settings-version");
-    static const bool pointed = [] {
-        std::filesystem::create_directories(scratch.path() / "Quorvel");
-        std::filesystem::current_path(scratch.path());
-        return ::setenv("QUORVEL_ROAMING_APPDATA", scratch.path().c_str(), 1) == 0;
-    }();
+    static const bool pointed = ::setenv("QUORVEL_ROAMING_APPDATA", scratch.path().c_str(), 1) == 0;
     (void)pointed;
+    const fuzzsupport::InFolder in(scratch.path());
+    // What the last input left (a kept unusable settings file, a migrated folder) is gone, so that
+    // each input meets the same folder and no pile of kept files slows the search down.
+    fuzzsupport::emptyFolder(scratch.path());
+    std::filesystem::create_directories(scratch.path() / "Quorvel");
     const std::string_view text(reinterpret_cast<const char*>(data), size);
 
     const VersionData version(text);

@@ -12,6 +12,7 @@
 #include "links/sim_dispatch.hpp"
 #include "links/sim_events.hpp"
 #include "links/sim_queues.hpp"
+#include "platform/win32/window.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tamrix;
@@ -41,5 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     gAddedObjects.clear();
     gPendingCreations.clear();
     gf_resetRunState();
+    // Status changes post a repaint to the window's queue; the program's message loop takes them,
+    // a fuzz process has none, so the queue is emptied here.
+    MSG posted;
+    while (PeekMessageW(&posted, nullptr, 0, 0, PM_REMOVE)) {
+    }
     return 0;
 }

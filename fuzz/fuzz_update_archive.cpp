@@ -14,13 +14,13 @@ namespace fs = std::filesystem;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const fuzzsupport::ScratchFolder scratch("update-archive");
-    static const bool entered = [] {
-        fs::create_directories(scratch.path() / "work");
-        fs::current_path(scratch.path() / "work");
-        ::setenv("QUORVEL_DOWNLOAD_BASE", ("file://" + (scratch.path() / "server").string() + "/").c_str(), 1);
+    static const bool pointed = [] {
+        ::setenv("QUORVEL_DOWNLOAD_BASE", ("file://" + (scratch.path() / "server").string() + "/").c_str(),
+                 1);
         return true;
     }();
-    (void)entered;
+    (void)pointed;
+    const fuzzsupport::InFolder in(scratch.path() / "work");
     fuzzsupport::writeBytes(scratch.path() / "server" / "release" / "Quorvel" / "latest_version.zip",
                             std::string_view(reinterpret_cast<const char*>(data), size));
     try {

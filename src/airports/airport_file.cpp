@@ -172,6 +172,14 @@ bool gf_writeApf(const AirportFileHeader& header, const std::filesystem::path& p
     return gf_saveXml(document, path);
 }
 
+std::string gf_standPositionProblem(double latitude, double longitude) {
+    // Files hold six decimals: what would be written as 0/0 reads back as no position at all.
+    if (std::round(latitude * 1e6) == 0.0 && std::round(longitude * 1e6) == 0.0) return "has no valid lat/lon";
+    if (!(std::abs(latitude) <= 90.0) || !(std::abs(longitude) <= 180.0))
+        return fmt::format("lies outside the earth (lat {}, lon {}), skipped", latitude, longitude);
+    return {};
+}
+
 void lf_readStands(pugi::xml_node document) {
     pugi::xml_node parkpositions = parkpositionsOf(document);
     if (!parkpositions) return;
@@ -194,12 +202,8 @@ void lf_readStands(pugi::xml_node document) {
 void lf_readStand(pugi::xml_node parkpos, std::string id, uint32_t source) {
     const double latitude = parkpos.attribute("latitude").as_double(0.0);
     const double longitude = parkpos.attribute("longitude").as_double(0.0);
-    if (latitude == 0.0 && longitude == 0.0) {
-        gf_logHighlighted(fmt::format("stand {} has no valid lat/lon", id));
-        return;
-    }
-    if (!(std::abs(latitude) <= 90.0) || !(std::abs(longitude) <= 180.0)) {
-        gf_logHighlighted(fmt::format("stand {} lies outside the earth (lat {}, lon {}), skipped", id, latitude, longitude));
+    if (const std::string problem = gf_standPositionProblem(latitude, longitude); !problem.empty()) {
+        gf_logHighlighted(fmt::format("stand {} {}", id, problem));
         return;
     }
     const double radius = finiteNumber(parkpos.attribute("radius"));

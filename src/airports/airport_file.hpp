@@ -39,6 +39,10 @@ bool gf_writeApf(const AirportFileHeader& header, const std::filesystem::path& p
 // Appends "parameters" with the header's parameters; false when "parameters" cannot be appended.
 bool gf_writeApfHeader(pugi::xml_node root, const AirportFileHeader& header, int32_t mode);
 
+// Why the reader skips a stand at this position ("has no valid lat/lon" at 0/0, "lies outside the
+// earth ..."); empty for a usable position. Generated files leave such stands out by the same rule.
+std::string gf_standPositionProblem(double latitude, double longitude);
+
 // Reads "parkpositions" (below "root", else at the top level) into the stand table. Throws
 // UserErrorException 93 for a stand without id or with an empty one, 94 for an id seen before,
 // and std::length_error for a file of more than kMaxApfStands stands; the stands read before

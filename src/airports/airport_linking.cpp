@@ -119,6 +119,12 @@ std::optional<std::string> lf_thirdpartyLinkTarget(const ScannedAirport& airport
 
 void lf_generateApf(ScannedAirport& airport, int32_t helipads) {
     const FixedCode<4> code = codeOf(airport.icao);
+    // A stand the airport file's reader would skip is not written: the file holds what loads.
+    std::erase_if(airport.stands, [&code](const StandRecord& stand) {
+        const std::string problem = gf_standPositionProblem(stand.latitude, stand.longitude);
+        if (!problem.empty()) gScanLog.push_back(fmt::format("{}: stand {} {}", code.text(), stand.id, problem));
+        return !problem.empty();
+    });
     const std::size_t n = airport.stands.size();
     if (n == 0) {
         gScanLog.push_back(fmt::format("{} has no stands", code.text()));

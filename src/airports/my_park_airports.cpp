@@ -108,6 +108,13 @@ bool writeEntryLocked(const MyParkAirport& front) {
                 break;
             }
         }
+        // Further lines of the same airport would sort before or after the new one, and the
+        // first one read wins: the airport keeps one line, the new one.
+        if (replaced)
+            std::erase_if(lines, [&](const std::string& line) {
+                const std::vector<std::string> fields = fieldsOf(line);
+                return line != newLine && !fields.empty() && fields[0] == front.code.text();
+            });
         if (!replaced) {
             lines.insert(lines.begin(), newLine);
             gf_log(fmt::format("{}:{} new entry", kFileName, newLine));

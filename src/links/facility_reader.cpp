@@ -196,6 +196,12 @@ bool gf_readFacilityStands(std::string_view icao, AirportFileHeader& header, uin
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 
+    lf_finishFacilityRead(code, airport, header, helipads);
+    return true;
+}
+
+void lf_finishFacilityRead(const FixedCode<4>& code, FacilityAirport& airport, AirportFileHeader& header,
+                           uint32_t& helipads) {
     lf_standName(airport, helipads);
     header.icao = code;
     header.airportName = airport.name;
@@ -206,7 +212,6 @@ bool gf_readFacilityStands(std::string_view icao, AirportFileHeader& header, uin
         gf_log(fmt::format("Fac: {} has no stands", code.text()));
         gf_flushLog();
     }
-    return true;
 }
 
 void gf_closeFacilityClient() {

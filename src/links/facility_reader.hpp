@@ -56,6 +56,10 @@ struct FacilityReadContext {
 // is no 4-character code throws std::invalid_argument before anything is asked.
 bool gf_readFacilityStands(std::string_view icao, AirportFileHeader& header, uint32_t& helipads,
                            std::chrono::milliseconds waitLimit = kFacilityWaitLimit);
+// The end of a complete answer: names the stands and fills `header` (code, name, altitude in
+// whole feet, facilities flag, stands), counting the helipads.
+void lf_finishFacilityRead(const FixedCode<4>& code, FacilityAirport& airport, AirportFileHeader& header,
+                           uint32_t& helipads);
 // Closes the PARKING_DATA_RDR connection when it is open (the end of an airport scan).
 void gf_closeFacilityClient();
 
