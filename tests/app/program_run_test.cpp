@@ -109,8 +109,23 @@ TEST(ProgramRun, ASecondInstanceEndsAtOnceAndCloseSignalsEndTheFirstCleanly) {
     {
         Child second(QUORVEL_BINARY, {}, p.root(), roamingEnv(p));
         EXPECT_EQ(second.wait(seconds(30)), 255);
+        EXPECT_NE(readText(second.stderrPath()).find("Quorvel already runs with the data folder "), std::string::npos)
+            << readText(second.stderrPath());
     }
-    EXPECT_FALSE(fs::exists(p.root() / "Log0.txt")) << "the second instance must not touch the log";
+    {
+        // The same program folder with a data folder of its own: the log and the airport files
+        // there are the first instance's.
+        const fs::path otherRoaming = p.root() / "other-roaming";
+        Child second(QUORVEL_BINARY, {}, p.root(),
+                     {"QUORVEL_ROAMING_APPDATA=" + otherRoaming.string(),
+                      "QUORVEL_LOCAL_APPDATA=" + (p.root() / "local").string()});
+        EXPECT_EQ(second.wait(seconds(30)), 255);
+        EXPECT_NE(readText(second.stderrPath()).find("Quorvel already runs with the program folder " +
+                                                      fs::canonical(p.root()).string()),
+                  std::string::npos)
+            << readText(second.stderrPath());
+    }
+    EXPECT_FALSE(fs::exists(p.root() / "Log0.txt")) << "a second instance must not touch the log";
     EXPECT_TRUE(first.running());
     first.signal(SIGTERM);
     EXPECT_EQ(first.wait(seconds(60)), 0);
