@@ -165,7 +165,8 @@ int gf_quorvelMain(int argc, char** argv) {
         locks.push_back({file, kind, platform::win32::acquireInstanceLock(file)});
         if (locks.back().result.state != platform::win32::InstanceLockState::HeldElsewhere) continue;
         std::error_code absoluteError;
-        const auto shown = std::filesystem::absolute(folder, absoluteError).lexically_normal();
+        auto shown = std::filesystem::absolute(folder, absoluteError).lexically_normal();
+        if (!shown.has_filename()) shown = shown.parent_path(); // "/a/b/." is "/a/b/"
         std::fprintf(stderr, "%s\n",
                      fmt::format("{} already runs with the {} {}: this start ends", kProgramName, kind,
                                  shown.string())
