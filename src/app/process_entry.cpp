@@ -81,7 +81,10 @@ HWND createMainWindow() {
     SetWindowPos(window, nullptr, MAIN_WINDOW_X.current.load(), MAIN_WINDOW_Y.current.load(), kWindowWidth,
                  kWindowHeight, SWP_NOZORDER | SWP_NOACTIVATE);
     SendMessageW(window, WM_CREATE, 0, 0);
-    if (platform::win32::displayFace().open) platform::win32::displayFace().open(window);
+    if (platform::win32::displayFace().open) {
+        platform::win32::displayFace().open(window);
+        gWindowOnDisplay.store(true);
+    }
     return window;
 }
 
