@@ -12,10 +12,10 @@
 
 #include "app/app_state.hpp"
 #include "app/closing.hpp"
-#include "app/startup.hpp"
 #include "app/main_window.hpp"
-#include "app/window_procedure.hpp"
+#include "app/startup.hpp"
 #include "app/subsystem_wiring.hpp"
+#include "app/window_procedure.hpp"
 #include "config/control_binding.hpp"
 #include "config/settings.hpp"
 #include "core/log.hpp"
@@ -71,7 +71,8 @@ void startSimulatorStandIn() {
 
 HWND createMainWindow() {
     lf_loadWindowPosition(); // where the window stood last time, kept on a monitor
-    const HWND window = platform::win32::createTopLevelWindow(std::string(kProgramName), std::string(kProgramName));
+    const HWND window =
+        platform::win32::createTopLevelWindow(std::string(kProgramName), std::string(kProgramName));
     if (window == nullptr) return nullptr;
     SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&lf_mainWndProc));
     gMainWindow.store(window);
@@ -144,7 +145,8 @@ int gf_quorvelMain(int argc, char** argv) {
     std::error_code ec;
     std::filesystem::create_directories(dataFolder, ec);
     if (ec) {
-        const std::string line = fmt::format("Failed to create directory: {}: {}", dataFolder.string(), ec.message());
+        const std::string line =
+            fmt::format("Failed to create directory: {}: {}", dataFolder.string(), ec.message());
         std::fprintf(stderr, "%s\n", line.c_str());
         try {
             gf_openLog();
@@ -162,18 +164,19 @@ int gf_quorvelMain(int argc, char** argv) {
         platform::win32::InstanceLockResult result;
     };
     std::vector<InstanceLock> locks;
-    for (const auto& [folder, kind] : {std::pair{std::filesystem::path("."), std::string_view("program folder")},
-                                       std::pair{dataFolder, std::string_view("data folder")}}) {
+    for (const auto& [folder, kind] :
+         {std::pair{std::filesystem::path("."), std::string_view("program folder")},
+          std::pair{dataFolder, std::string_view("data folder")}}) {
         const auto file = folder / kInstanceLockName;
         locks.push_back({file, kind, platform::win32::acquireInstanceLock(file)});
         if (locks.back().result.state != platform::win32::InstanceLockState::HeldElsewhere) continue;
-        std::error_code absoluteError;
-        auto shown = std::filesystem::absolute(folder, absoluteError).lexically_normal();
-        if (!shown.has_filename()) shown = shown.parent_path(); // "/a/b/." is "/a/b/"
-        std::fprintf(stderr, "%s\n",
-                     fmt::format("{} already runs with the {} {}: this start ends", kProgramName, kind,
-                                 shown.string())
-                         .c_str());
+        std::error_code pathError;
+        auto shown = std::filesystem::weakly_canonical(folder, pathError);
+        if (pathError) shown = folder;
+        std::fprintf(
+            stderr, "%s\n",
+            fmt::format("{} already runs with the {} {}: this start ends", kProgramName, kind, shown.string())
+                .c_str());
         return -1;
     }
 
@@ -185,8 +188,9 @@ int gf_quorvelMain(int argc, char** argv) {
     }
     for (const auto& lock : locks)
         if (lock.result.state == platform::win32::InstanceLockState::Unavailable)
-            gf_logHighlighted(fmt::format("Single-instance lock {} not usable ({}): a second {} with this {} is not kept out",
-                                          lock.file.string(), lock.result.error, kProgramName, lock.folderKind));
+            gf_logHighlighted(fmt::format(
+                "Single-instance lock {} not usable ({}): a second {} with this {} is not kept out",
+                lock.file.string(), lock.result.error, kProgramName, lock.folderKind));
     int code = 0;
     try {
         code = lf_winMainBody(arguments);

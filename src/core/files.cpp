@@ -11,8 +11,8 @@
 #include <stdexcept>
 #include <system_error>
 
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <sys/stat.h>
@@ -160,7 +160,8 @@ pid_t lf_temporaryFileOwner(std::string_view name) {
     name.remove_suffix(kSuffix.size());
     const auto digitsBefore = [](std::string_view text, std::size_t end) {
         std::size_t begin = end;
-        while (begin > 0 && text[begin - 1] >= '0' && text[begin - 1] <= '9') --begin;
+        while (begin > 0 && text[begin - 1] >= '0' && text[begin - 1] <= '9')
+            --begin;
         return begin;
     };
     const std::size_t counterStart = digitsBefore(name, name.size());
@@ -169,7 +170,8 @@ pid_t lf_temporaryFileOwner(std::string_view name) {
     const std::size_t pidStart = digitsBefore(name, pidEnd);
     if (pidStart == pidEnd || pidEnd - pidStart > 9 || pidStart < 2 || name[pidStart - 1] != '.') return 0;
     pid_t pid = 0;
-    for (std::size_t i = pidStart; i < pidEnd; ++i) pid = pid * 10 + (name[i] - '0');
+    for (std::size_t i = pidStart; i < pidEnd; ++i)
+        pid = pid * 10 + (name[i] - '0');
     return pid;
 }
 

@@ -17,12 +17,12 @@ std::atomic<int64_t> gLiveTrafficTick{0};
 namespace {
 
 struct TrafficIntake {
-    std::mutex lock;  // the traffic lock
+    std::mutex lock; // the traffic lock
     std::deque<TrafficLine> lines;
     bool gateOpen = false;
     bool overflowing = false;
-    uint64_t dropped = 0;      // lines that gave way in the current overflow
-    int64_t reportedTick = 0;  // the tick of the overflow's last log line
+    uint64_t dropped = 0;     // lines that gave way in the current overflow
+    int64_t reportedTick = 0; // the tick of the overflow's last log line
 };
 
 // The log line an overflow's state calls for, if any; taken under the traffic lock.
@@ -33,11 +33,13 @@ std::string overflowLine(TrafficIntake& s, bool full) {
         if (!s.overflowing) {
             s.overflowing = true;
             s.reportedTick = tick;
-            return fmt::format("Traffic intake full at {} lines, the oldest lines give way", kTrafficIntakeCapacity);
+            return fmt::format("Traffic intake full at {} lines, the oldest lines give way",
+                               kTrafficIntakeCapacity);
         }
         if (tick - s.reportedTick < kOverflowReportTicks) return {};
         s.reportedTick = tick;
-        return fmt::format("Traffic intake still full, {} line{} dropped so far", s.dropped, gf_plural(s.dropped));
+        return fmt::format("Traffic intake still full, {} line{} dropped so far", s.dropped,
+                           gf_plural(s.dropped));
     }
     if (!s.overflowing || s.lines.size() > kTrafficIntakeRelieved) return {};
     s.overflowing = false;

@@ -7,8 +7,9 @@
 #include <fmt/format.h>
 
 #include "app/app_state.hpp"
-#include "app/closing.hpp"
 #include "app/app_test_support.hpp"
+#include "app/closing.hpp"
+#include "core/time_texts.hpp"
 
 using namespace tamrix;
 using apptest::contains;
@@ -72,7 +73,8 @@ TEST_F(Closing, NewSettingsRestartsAfterItsCountdownAndKeepsTheScans) {
 }
 
 TEST_F(Closing, ErrorsRestartWithoutScanningAgain) {
-    for (const auto& [reason, delay] : {std::pair{ExitReason::SimConnectError, 1}, std::pair{ExitReason::ReaderError, 1}}) {
+    for (const auto& [reason, delay] :
+         {std::pair{ExitReason::SimConnectError, 1}, std::pair{ExitReason::ReaderError, 1}}) {
         SCAN_LIVERIES.current = true;
         SCAN_AIRPORTS.current = true;
         ASSERT_TRUE(gf_setExitReason(reason, delay));
@@ -105,7 +107,8 @@ TEST_F(Closing, AWindowClosedDuringTheCountdownQuitsInsteadOfRestarting) {
     gf_liveTrafficHooks().resetLiveTraffic = [&] { ++resets; };
     ASSERT_TRUE(gf_setExitReason(ExitReason::ReaderError, 15));
     std::thread closing(lf_closingDown);
-    ASSERT_TRUE(apptest::waitFor([] { return gf_statusLineSnapshot().message.starts_with("Restarting after"); }));
+    ASSERT_TRUE(
+        apptest::waitFor([] { return gf_statusLineSnapshot().message.starts_with("Restarting after"); }));
     gUserClosedWindow = true; // the close button
     gClosingFlag = true;
     closing.join();
@@ -156,7 +159,8 @@ TEST_F(Closing, SystemErrorWithoutAReaderQuitsAtOnceWithExitCodeOne) {
 // A reader that cannot even start (its port taken) fails again after each restart: a few
 // restarts, then the program ends with the error. Traffic in between breaks the row.
 TEST_F(Closing, ReaderErrorsInARowEndTheProgramAfterAFewRestarts) {
-    const std::string cause = "The Traffic Reader has stopped with error: bind to stream socket failed, error: 10048";
+    const std::string cause =
+        "The Traffic Reader has stopped with error: bind to stream socket failed, error: 10048";
     const auto endRun = [&](bool trafficArrived) {
         gf_clearStatusError();
         gf_setStatusLine(cause, true);
@@ -172,7 +176,8 @@ TEST_F(Closing, ReaderErrorsInARowEndTheProgramAfterAFewRestarts) {
         endRun(false);
         EXPECT_EQ(posted(WM_START_RUN), 1u) << n;
     }
-    EXPECT_EQ(apptest::countOf(logLines(), "Restart countdown finished"), std::size_t(kReaderRestartsInARow + 1));
+    EXPECT_EQ(apptest::countOf(logLines(), "Restart countdown finished"),
+              std::size_t(kReaderRestartsInARow + 1));
 
     endRun(false);
     EXPECT_EQ(posted(WM_START_RUN), 0u);

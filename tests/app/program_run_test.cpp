@@ -22,7 +22,8 @@ namespace fs = std::filesystem;
 using std::chrono::seconds;
 
 std::vector<std::string> roamingEnv(const ProgramFolder& p) {
-    return {"QUORVEL_ROAMING_APPDATA=" + p.roaming().string(), "QUORVEL_LOCAL_APPDATA=" + (p.root() / "local").string()};
+    return {"QUORVEL_ROAMING_APPDATA=" + p.roaming().string(),
+            "QUORVEL_LOCAL_APPDATA=" + (p.root() / "local").string()};
 }
 
 bool anyLineStartsWith(const std::vector<std::string>& lines, std::string_view start) {
@@ -65,8 +66,9 @@ TEST(ProgramRun, ADamagedSettingsFileIsKeptAndTheRunSaysWhyItCannotGoOn) {
     // Defaults replace the file, so no simulator folder is known any more: a failed production run.
     EXPECT_EQ(run.wait(seconds(120)), 1);
     const auto log = readLines(p.log());
-    EXPECT_TRUE(contains(log, "Error 150: No install path detected. Type the full path to your Community folder "
-                              "above, then press Enter"));
+    EXPECT_TRUE(contains(log,
+                         "Error 150: No install path detected. Type the full path to your Community folder "
+                         "above, then press Enter"));
     EXPECT_TRUE(contains(log, "Exiting: SYSTEM ERROR"));
     EXPECT_EQ(readText(p.dataFolder() / "parameters-unusable-1.xml"), damaged);
     EXPECT_NE(readText(p.parameters()).find("name=\"RANGE\""), std::string::npos);
@@ -100,8 +102,9 @@ TEST(ProgramRun, AHeadlessRunWhoseTcpPortIsTakenEndsByItselfWithOne) {
     fs::create_directories(p.roaming() / "ZazuveRuzover");
     { std::ofstream(p.roaming() / "ZazuveRuzover" / "RealTraffic.jar") << "jar"; }
     auto env = roamingEnv(p);
-    env.push_back("QUORVEL_SIM_SCENARIO=" +
-                  (fs::path(QUORVEL_SOURCE_DIR) / "tests" / "fixtures" / "simworld" / "frankfurt.json").string());
+    env.push_back(
+        "QUORVEL_SIM_SCENARIO=" +
+        (fs::path(QUORVEL_SOURCE_DIR) / "tests" / "fixtures" / "simworld" / "frankfurt.json").string());
     env.push_back("QUORVEL_TRAFFIC_PORT=" + std::to_string(testsupport::freeUdpPort()));
     env.push_back("QUORVEL_QNH_PORT=" + std::to_string(testsupport::freeUdpPort()));
     env.push_back("DISPLAY=");
@@ -111,9 +114,11 @@ TEST(ProgramRun, AHeadlessRunWhoseTcpPortIsTakenEndsByItselfWithOne) {
     ::close(taken);
     EXPECT_EQ(code, 1) << readText(p.log());
     const auto log = readLines(p.log());
-    EXPECT_TRUE(anyLineStartsWith(log, "Error Bind failed at port " + port + " with error ")) << readText(p.log());
+    EXPECT_TRUE(anyLineStartsWith(log, "Error Bind failed at port " + port + " with error "))
+        << readText(p.log());
     EXPECT_TRUE(contains(log, "Exiting: SYSTEM ERROR"));
-    EXPECT_NE(readText(run.stderrPath()).find("Quorvel ends: Error Bind failed at port " + port), std::string::npos)
+    EXPECT_NE(readText(run.stderrPath()).find("Quorvel ends: Error Bind failed at port " + port),
+              std::string::npos)
         << readText(run.stderrPath());
 }
 
@@ -144,13 +149,19 @@ TEST(ProgramRun, ASecondInstanceEndsAtOnceAndCloseSignalsEndTheFirstCleanly) {
     p.writeParameters();
     // Without a simulator the first instance waits in its connect phase.
     Child first(QUORVEL_BINARY, {}, p.root(), roamingEnv(p));
-    ASSERT_TRUE(apptest::waitFor([&] { return contains(readLines(p.log()), "RealTraffic not detected at this PC"); },
-                                 seconds(120)));
+    ASSERT_TRUE(apptest::waitFor(
+        [&] { return contains(readLines(p.log()), "RealTraffic not detected at this PC"); }, seconds(120)));
     {
-        Child second(QUORVEL_BINARY, {}, p.root(), roamingEnv(p));
+        // Another program folder with the same data folder: the settings are the first's.
+        ProgramFolder q(std::nullopt, p.dataFolder());
+        Child second(QUORVEL_BINARY, {}, q.root(), roamingEnv(q));
         EXPECT_EQ(second.wait(seconds(30)), 255);
-        EXPECT_NE(readText(second.stderrPath()).find("Quorvel already runs with the data folder "), std::string::npos)
+        EXPECT_NE(
+            readText(second.stderrPath())
+                .find("Quorvel already runs with the data folder " + fs::canonical(p.dataFolder()).string()),
+            std::string::npos)
             << readText(second.stderrPath());
+        EXPECT_FALSE(fs::exists(q.log()));
     }
     {
         // The same program folder with a data folder of its own: the log and the airport files
@@ -160,9 +171,10 @@ TEST(ProgramRun, ASecondInstanceEndsAtOnceAndCloseSignalsEndTheFirstCleanly) {
                      {"QUORVEL_ROAMING_APPDATA=" + otherRoaming.string(),
                       "QUORVEL_LOCAL_APPDATA=" + (p.root() / "local").string()});
         EXPECT_EQ(second.wait(seconds(30)), 255);
-        EXPECT_NE(readText(second.stderrPath()).find("Quorvel already runs with the program folder " +
-                                                      fs::canonical(p.root()).string()),
-                  std::string::npos)
+        EXPECT_NE(
+            readText(second.stderrPath())
+                .find("Quorvel already runs with the program folder " + fs::canonical(p.root()).string()),
+            std::string::npos)
             << readText(second.stderrPath());
     }
     EXPECT_FALSE(fs::exists(p.root() / "Log0.txt")) << "a second instance must not touch the log";

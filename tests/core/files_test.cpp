@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <fmt/format.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -315,7 +315,8 @@ TEST(AtomicWrite, AFailureIsLoggedAndLeavesTheOldFileAndNoTemporaryFile) {
     ASSERT_EQ(lines.size(), 3U);
     EXPECT_EQ(lines[0], "==> Could not write taken: not a regular file");
     EXPECT_EQ(lines[1], "==> Could not write pipe: not a regular file");
-    EXPECT_THAT(lines[2], ::testing::StartsWith("==> Could not write missing/file.xml: creating missing/file.xml."));
+    EXPECT_THAT(lines[2],
+                ::testing::StartsWith("==> Could not write missing/file.xml: creating missing/file.xml."));
     for (const auto& entry : fs::directory_iterator("."))
         EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
 }
@@ -341,8 +342,8 @@ TEST(AtomicWrite, TemporaryFilesOfProcessesThatAreGoneAreRemovedByTheFirstWriteT
     const std::string elsewhere = fmt::format("untouched/airport.xml.{}-0.tmp", gone);
     fs::create_directories("data");
     fs::create_directories("untouched");
-    for (const auto& name : {stale1, stale2, inFlight, elsewhere, std::string("data/notes.tmp"),
-                             std::string("data/a.b-1.tmp")})
+    for (const auto& name :
+         {stale1, stale2, inFlight, elsewhere, std::string("data/notes.tmp"), std::string("data/a.b-1.tmp")})
         writeFile(name, std::string(1000, 'x'));
 
     ASSERT_TRUE(gf_writeFileAtomically("data/airport.xml", "new"));

@@ -31,9 +31,10 @@ TEST_F(MatchingStatisticsTest, SummaryListsEveryStepAndTheRefusedTitles) {
     gMatchStepCounts[3] = 1;
     gf_logMatchingSummary();
     const std::string stars(31, '*');
-    EXPECT_EQ(reportLines(), (std::vector<std::string>{"", stars + " live traffic livery matching summary " + stars,
-                                                       "Matches at step: ", "  0: 0", "  1: 0", "  2: 0", "  3: 1",
-                                                       "  4: 0", "  5: 0", "  6: 0", std::string(100, '*'), ""}));
+    EXPECT_EQ(reportLines(),
+              (std::vector<std::string>{"", stars + " live traffic livery matching summary " + stars,
+                                        "Matches at step: ", "  0: 0", "  1: 0", "  2: 0", "  3: 1", "  4: 0",
+                                        "  5: 0", "  6: 0", std::string(100, '*'), ""}));
 }
 
 TEST_F(MatchingStatisticsTest, SummaryShowsWhatCouldNotBeCreated) {
@@ -75,7 +76,8 @@ TEST_F(MatchingStatisticsTest, NoMatchListIsCleanBoundedAndStartsAnewAfterEachRe
     using namespace std::string_literals;
     gf_noteNoMatch("DLH     MD11    DLH\0\x01\xFF  D-ALCA"s);
     gf_logNoMatchList();
-    EXPECT_EQ(reportLines(), (std::vector<std::string>{"", "No match found for:", "DLH     MD11    DLH???  D-ALCA", ""}));
+    EXPECT_EQ(reportLines(),
+              (std::vector<std::string>{"", "No match found for:", "DLH     MD11    DLH???  D-ALCA", ""}));
     EXPECT_TRUE(gNoMatchLines.empty());
 
     for (std::size_t i = 0; i < kMaxNoMatchLines + 5; ++i)

@@ -44,7 +44,8 @@ InstanceLockResult acquireInstanceLock(const std::filesystem::path& lockFile) {
 
 void releaseInstanceLock() {
     std::lock_guard guard(gLockMutex);
-    for (const auto& [path, fd] : heldLocks()) ::close(fd);
+    for (const auto& [path, fd] : heldLocks())
+        ::close(fd);
     heldLocks().clear();
 }
 
