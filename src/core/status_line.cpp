@@ -12,7 +12,7 @@ namespace tamrix {
 namespace {
 
 struct StatusLine {
-    std::mutex lock; // the message-line lock; always taken before the log lock
+    std::mutex lock;  // the message-line lock; always taken before the log lock
     std::string message;
     std::string error;
     uint32_t stamp = 0;
@@ -26,9 +26,7 @@ StatusLine& line() {
 
 std::atomic<HWND> gStatusWindow{nullptr};
 
-void postRepaint() {
-    PostMessageW(gStatusWindow.load(), WM_REPAINT_STATUS_LINE, 0, 0);
-}
+void postRepaint() { PostMessageW(gStatusWindow.load(), WM_REPAINT_STATUS_LINE, 0, 0); }
 
 } // namespace
 
@@ -45,9 +43,7 @@ void gf_setStatusLine(std::string_view text, bool alsoLog) {
     postRepaint();
 }
 
-void gf_clearStatusLine() {
-    gf_setStatusLine({}, false);
-}
+void gf_clearStatusLine() { gf_setStatusLine({}, false); }
 
 void gf_setStatusError(std::string_view text) {
     auto& s = line();
@@ -84,9 +80,7 @@ void gf_setStatusSecondsClock(uint32_t seconds) {
     s.secondsClock = seconds;
 }
 
-void gf_setStatusLineWindow(HWND window) {
-    gStatusWindow.store(window);
-}
+void gf_setStatusLineWindow(HWND window) { gStatusWindow.store(window); }
 
 void gf_resetStatusLine() {
     auto& s = line();

@@ -37,15 +37,9 @@ void BadDatagramLog::report(std::string_view text, Kind kind, Clock::time_point 
     ++m_logged;
     const std::string line = gf_logSafeText(text, kMaxTextBytes);
     switch (kind) {
-    case Kind::Plain:
-        gf_log(line);
-        break;
-    case Kind::Highlighted:
-        gf_logHighlighted(line);
-        break;
-    case Kind::UnlessQuiet:
-        gf_logUnlessQuiet(line);
-        break;
+    case Kind::Plain: gf_log(line); break;
+    case Kind::Highlighted: gf_logHighlighted(line); break;
+    case Kind::UnlessQuiet: gf_logUnlessQuiet(line); break;
     }
 }
 
@@ -121,8 +115,7 @@ void UdpReader::receiveLoop(bool local) {
             datagramCounter.fetch_add(1);
             onDatagram();
         } else if (n >= kBufferSize) {
-            m_badDatagrams.report(fmt::format("buffer overrun: {} bytes", n),
-                                  BadDatagramLog::Kind::UnlessQuiet);
+            m_badDatagrams.report(fmt::format("buffer overrun: {} bytes", n), BadDatagramLog::Kind::UnlessQuiet);
         } else if (n < 0) {
             const int e = WSAGetLastError();
             if (e != WSAEINTR && e != WSAEWOULDBLOCK && e != WSAETIMEDOUT) {
@@ -207,9 +200,7 @@ void UdpReader::runThread(std::string_view threadName, uint16_t port, bool local
     }
 }
 
-void lf_readerConnected(std::string_view threadName) {
-    gf_logContinued(fmt::format("{} connected", threadName));
-}
+void lf_readerConnected(std::string_view threadName) { gf_logContinued(fmt::format("{} connected", threadName)); }
 
 void lf_readerDisconnected(std::string_view threadName) {
     gf_logContinued(fmt::format("{} disconnected", threadName));
@@ -220,9 +211,7 @@ void gf_readerStopped(std::string_view threadName, std::string_view errorText) {
     gf_setExitReason(ExitReason::ReaderError, 15);
 }
 
-void gf_resetReaderWinsockCleanup() {
-    gWinsockCleanedUp.store(false);
-}
+void gf_resetReaderWinsockCleanup() { gWinsockCleanedUp.store(false); }
 
 void gf_checkReadersAlive() {
     if (!gTrafficRunFlag.load()) return;

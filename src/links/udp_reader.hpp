@@ -104,9 +104,9 @@ public:
     uint16_t boundPort() const noexcept { return m_boundPort.load(); }
 
     std::atomic<bool> stopFlag{false};
-    std::atomic<uint32_t> datagramCounter{0}; // datagrams handed on; wraps
-    std::atomic<uint32_t> previousCounter{0}; // the counter at the last watchdog call
-    std::atomic<bool> receivingShown{true};   // watchdog memory
+    std::atomic<uint32_t> datagramCounter{0};  // datagrams handed on; wraps
+    std::atomic<uint32_t> previousCounter{0};  // the counter at the last watchdog call
+    std::atomic<bool> receivingShown{true};    // watchdog memory
 
 protected:
     // Interprets m_currentDatagram; runs on the reader thread.

@@ -4,23 +4,23 @@
 
 #include <fmt/format.h>
 
-#include "config/refused_titles.hpp"
 #include "core/log.hpp"
 #include "core/run_state.hpp"
 #include "core/status_line.hpp"
 #include "core/time_texts.hpp"
 #include "core/user_error.hpp"
+#include "config/refused_titles.hpp"
 #include "links/flight_plan_writer.hpp"
 #include "links/sim_definitions.hpp"
 #include "links/simconnect_client.hpp"
 #include "liveries/livery_matching.hpp"
 #include "liveries/matching_statistics.hpp"
-#include "records/stand_table.hpp"
 #include "refdata/code_table.hpp"
+#include "records/stand_table.hpp"
 #include "traffic/ai_controls.hpp"
 #include "traffic/airport_services.hpp"
-#include "traffic/ground_movement.hpp"
 #include "traffic/live_traffic.hpp"
+#include "traffic/ground_movement.hpp"
 #include "traffic/movement.hpp"
 #include "traffic/removal.hpp"
 
@@ -34,9 +34,7 @@ WeekSlot currentWeekSlot() {
     return WeekSlot{static_cast<uint32_t>(day), static_cast<uint32_t>(slot)};
 }
 
-bool endsWithUnderscore(std::string_view text) {
-    return !text.empty() && text.back() == '_';
-}
+bool endsWithUnderscore(std::string_view text) { return !text.empty() && text.back() == '_'; }
 
 // The birth phase of an aircraft first seen on the ground: parked on a stand, else taxi.
 void bornOnGround(LiveAircraft& aircraft) {
@@ -129,24 +127,20 @@ void lf_removeGhost(std::string_view callsign) {
     if (callsign.empty()) return;
     for (LiveAircraft& ghost : gLiveAircraft) {
         const std::string& cs = ghost.head.callsign;
-        if (ghost.state == LiveState::RemovingFromSim || ghost.erase != 0 || ghost.creationWithdrawn != 0)
-            continue;
+        if (ghost.state == LiveState::RemovingFromSim || ghost.erase != 0 || ghost.creationWithdrawn != 0) continue;
         if (cs.size() != callsign.size() + 1 || !cs.starts_with(callsign) || cs.back() != '_') continue;
         if (ghost.phase == MovePhase::Parked)
             gf_log(fmt::format("{:8}: {:8} is a ghost and will be removed, continue with {}",
                                gf_standNameOfSid(static_cast<int32_t>(ghost.standId)), cs, callsign));
         else
-            gf_log(
-                fmt::format("          {:8} is a ghost and will be removed, continue with {}", cs, callsign));
+            gf_log(fmt::format("          {:8} is a ghost and will be removed, continue with {}", cs, callsign));
         if (gGhostList.size() < 4096) gGhostList.push_back(cs);
         removeAircraftFromSim(ghost);
         return;
     }
 }
 
-std::size_t gf_failedTitleCount() {
-    return gNotCreatedTitles.size();
-}
+std::size_t gf_failedTitleCount() { return gNotCreatedTitles.size(); }
 
 void gf_liveryFailed(const TrafficRecord& record) {
     if (!gStopFlag.load() && !gClosingFlag.load())
@@ -170,9 +164,8 @@ bool onLiveAcCreated(LiveAircraft& aircraft, const SimEvent& event) {
     {
         std::lock_guard guard(gSimConnectLock);
         if (const HANDLE handle = gSimConnect.load(); handle != nullptr && !gSimConnectError.load())
-            failed =
-                SimConnect_RequestDataOnSimObject(handle, kRequestStaticCg, kDefStaticCg, aircraft.objectId,
-                                                  SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0) < 0;
+            failed = SimConnect_RequestDataOnSimObject(handle, kRequestStaticCg, kDefStaticCg, aircraft.objectId,
+                                                       SIMCONNECT_PERIOD_ONCE, 0, 0, 0, 0) < 0;
     }
     if (failed) {
         gf_log("SimConnect request StaticCG fails");
@@ -208,8 +201,8 @@ void lf_placeOnGround(LiveAircraft& aircraft) {
         gf_dropStaticCandidatesForStand(static_cast<int32_t>(aircraft.standId));
         for (StaticAircraft& parked : gStaticAircraft) {
             if (parked.standId != aircraft.standId || parked.state != LiveState::Active) continue;
-            gf_log(fmt::format("{:8}: {:8} parks over static {} \xE2\x80\x94 static will be removed",
-                               standName, aircraft.head.callsign, parked.head.callsign));
+            gf_log(fmt::format("{:8}: {:8} parks over static {} \xE2\x80\x94 static will be removed", standName,
+                               aircraft.head.callsign, parked.head.callsign));
             removeAircraftFromSim(parked);
             break;
         }

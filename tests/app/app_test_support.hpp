@@ -67,8 +67,7 @@ inline std::size_t countOf(const std::vector<std::string>& lines, std::string_vi
     return n;
 }
 
-inline bool waitFor(const std::function<bool()>& condition,
-                    std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+inline bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (!condition()) {
         if (std::chrono::steady_clock::now() > end) return false;
@@ -92,9 +91,7 @@ inline const fs::path& roamingFolder() {
 }
 
 // Every setting at its default.
-inline void resetSettings() {
-    tamrix::gf_resetSettings();
-}
+inline void resetSettings() { tamrix::gf_resetSettings(); }
 
 // Everything a run leaves behind, back to the state of a fresh process.
 inline void resetRun() {
@@ -111,7 +108,7 @@ inline void resetRun() {
     gReaderErrorsInARow = 0;
     gReferenceDataRead = false;
     gf_resetReferenceData(); // a test that sets the airport table by hand leaves it marked as read
-    gf_resetLiveryIndex();   // the livery count of an earlier run would show in the window
+    gf_resetLiveryIndex(); // the livery count of an earlier run would show in the window
     gProductionMode = false;
     gIsMsfs2020 = true;
     gSimGeneration = 1;
