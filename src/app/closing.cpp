@@ -97,8 +97,7 @@ bool pauseUnlessClosing(std::chrono::milliseconds duration) {
     const auto end = steady_clock::now() + duration;
     while (steady_clock::now() < end) {
         if (gUserClosedWindow.load()) return false;
-        std::this_thread::sleep_for(
-            std::min<steady_clock::duration>(end - steady_clock::now(), milliseconds(20)));
+        std::this_thread::sleep_for(std::min<steady_clock::duration>(end - steady_clock::now(), milliseconds(20)));
     }
     return !gUserClosedWindow.load();
 }
@@ -136,8 +135,7 @@ bool lf_restartCountdown() {
     for (int32_t n = delay; n >= 1; --n) {
         const auto shown = std::chrono::steady_clock::now();
         gf_setStatusLine(fmt::format("Restarting after {} second{}", n, gf_plural(n)), false);
-        const auto elapsed =
-            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - shown);
+        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - shown);
         if (!pauseUnlessClosing(gf_appTimings().countdownSecond - elapsed)) {
             gf_log("Restart countdown ended: the window was closed");
             return false;
@@ -256,9 +254,7 @@ void lf_closingDown() {
             gRestartFlag.store(false);
             if (reason == ExitReason::NewFlight) {
                 gf_setStatusLine(
-                    fmt::format("New flight detected, {} will close, please restart manually ...",
-                                kProgramName),
-                    true);
+                    fmt::format("New flight detected, {} will close, please restart manually ...", kProgramName), true);
                 pauseUnlessClosing(gf_appTimings().newFlightPause);
             }
         }

@@ -12,10 +12,10 @@
 
 #include "app/app_state.hpp"
 #include "app/closing.hpp"
-#include "app/main_window.hpp"
 #include "app/startup.hpp"
-#include "app/subsystem_wiring.hpp"
+#include "app/main_window.hpp"
 #include "app/window_procedure.hpp"
+#include "app/subsystem_wiring.hpp"
 #include "config/control_binding.hpp"
 #include "config/settings.hpp"
 #include "core/log.hpp"
@@ -71,8 +71,7 @@ void startSimulatorStandIn() {
 
 HWND createMainWindow() {
     lf_loadWindowPosition(); // where the window stood last time, kept on a monitor
-    const HWND window =
-        platform::win32::createTopLevelWindow(std::string(kProgramName), std::string(kProgramName));
+    const HWND window = platform::win32::createTopLevelWindow(std::string(kProgramName), std::string(kProgramName));
     if (window == nullptr) return nullptr;
     SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&lf_mainWndProc));
     gMainWindow.store(window);
@@ -145,8 +144,7 @@ int gf_quorvelMain(int argc, char** argv) {
     std::error_code ec;
     std::filesystem::create_directories(dataFolder, ec);
     if (ec) {
-        const std::string line =
-            fmt::format("Failed to create directory: {}: {}", dataFolder.string(), ec.message());
+        const std::string line = fmt::format("Failed to create directory: {}: {}", dataFolder.string(), ec.message());
         std::fprintf(stderr, "%s\n", line.c_str());
         try {
             gf_openLog();

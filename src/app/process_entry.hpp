@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/window_procedure.hpp"
 #include "platform/win32/window.hpp"
+#include "app/window_procedure.hpp"
 
 namespace tamrix {
 

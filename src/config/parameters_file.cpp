@@ -164,8 +164,7 @@ constexpr int kMaxKeptUnusableFiles = 9999;
 
 std::filesystem::path unusableCopyName(int n) {
     const std::filesystem::path& path = filePath();
-    return path.parent_path() /
-           fmt::format("{}-unusable-{}{}", path.stem().string(), n, path.extension().string());
+    return path.parent_path() / fmt::format("{}-unusable-{}{}", path.stem().string(), n, path.extension().string());
 }
 
 // Copies the file under the first free unusable-copy name; the copy never overwrites a file.
@@ -173,8 +172,7 @@ std::optional<std::filesystem::path> keepUnusableFile(PendingLog& log) {
     for (int n = 1; n <= kMaxKeptUnusableFiles; ++n) {
         const std::filesystem::path copy = unusableCopyName(n);
         std::error_code ec;
-        if (std::filesystem::copy_file(filePath(), copy, std::filesystem::copy_options::none, ec))
-            return copy;
+        if (std::filesystem::copy_file(filePath(), copy, std::filesystem::copy_options::none, ec)) return copy;
         if (ec == std::errc::file_exists) continue;
         log.highlighted(fmt::format("copy {} -> {} failed: {}", fileText(), copy.string(), ec.message()));
         return std::nullopt;
@@ -359,8 +357,7 @@ bool gf_readParameters() {
             readRegistry(stringParameters, document, parameters, log);
             readRegistry(stringControlParameters, document, parameters, log);
             // Adds the missing keys.
-            if (!gf_saveXml(document, filePath()))
-                log.highlighted(fmt::format("saving: {} failed", fileText()));
+            if (!gf_saveXml(document, filePath())) log.highlighted(fmt::format("saving: {} failed", fileText()));
             log.plain(closingBanner());
         }
     }

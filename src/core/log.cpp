@@ -185,8 +185,7 @@ bool saveGenerations(const std::filesystem::path& path, int count, std::string_v
 bool saveGenerationsLogged(const std::filesystem::path& path, int count, std::string_view caller) {
     std::vector<std::string> failures;
     const bool ok = saveGenerations(path, count, caller, failures);
-    for (const auto& f : failures)
-        gf_logHighlighted(f);
+    for (const auto& f : failures) gf_logHighlighted(f);
     return ok;
 }
 
@@ -227,15 +226,14 @@ void gf_openLog() {
     startFlusher();
     gf_log(fmt::format("{} (utc) {} version {} for {}", gf_timeText(static_cast<int64_t>(std::time(nullptr))),
                        kProgramName, gProgramVersion.text(), "MSFS 2020/2024"));
-    for (const auto& f : failures)
-        gf_logHighlighted(f);
+    for (const auto& f : failures) gf_logHighlighted(f);
 }
 
 void gf_closeLog() {
     auto& s = state();
     std::lock_guard guard(s.lock);
     if (s.file == nullptr) return;
-    std::fclose(s.file); // a failing close is ignored
+    std::fclose(s.file);  // a failing close is ignored
     s.file = nullptr;
 }
 
@@ -251,18 +249,10 @@ bool gf_logIsOpen() {
     return s.file != nullptr;
 }
 
-void gf_log(std::string_view text) {
-    writeLine({}, text, false);
-}
-void gf_logHighlighted(std::string_view text) {
-    writeLine(kHighlight, text, true);
-}
-void gf_logAndFlush(std::string_view text) {
-    writeLine({}, text, true);
-}
-void gf_logContinued(std::string_view text) {
-    writeLine(kContinued, text, false);
-}
+void gf_log(std::string_view text) { writeLine({}, text, false); }
+void gf_logHighlighted(std::string_view text) { writeLine(kHighlight, text, true); }
+void gf_logAndFlush(std::string_view text) { writeLine({}, text, true); }
+void gf_logContinued(std::string_view text) { writeLine(kContinued, text, false); }
 
 void gf_logUnlessQuiet(std::string_view text) {
     if (gStopFlag.load() || gClosingFlag.load()) return;

@@ -17,11 +17,11 @@ void gf_closeLog();
 void gf_flushLog();
 bool gf_logIsOpen();
 
-void gf_log(std::string_view text);            // text "\n"
-void gf_logHighlighted(std::string_view text); // "==> " text "\n", flushed at once
-void gf_logAndFlush(std::string_view text);    // text "\n", flushed
-void gf_logContinued(std::string_view text);   // ten blanks, text "\n"
-void gf_logUnlessQuiet(std::string_view text); // dropped once stop or closing is set
+void gf_log(std::string_view text);             // text "\n"
+void gf_logHighlighted(std::string_view text);  // "==> " text "\n", flushed at once
+void gf_logAndFlush(std::string_view text);     // text "\n", flushed
+void gf_logContinued(std::string_view text);    // ten blanks, text "\n"
+void gf_logUnlessQuiet(std::string_view text);  // dropped once stop or closing is set
 // Every line is UTF-8 text: bytes that are not UTF-8 and control characters (but a line break)
 // are written as '?'. Lines that are not flushed at once reach the file within a second.
 

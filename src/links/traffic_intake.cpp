@@ -17,7 +17,7 @@ std::atomic<int64_t> gLiveTrafficTick{0};
 namespace {
 
 struct TrafficIntake {
-    std::mutex lock; // the traffic lock
+    std::mutex lock;  // the traffic lock
     std::deque<TrafficLine> lines;
     bool gateOpen = false;
     bool overflowing = false;

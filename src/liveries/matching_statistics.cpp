@@ -39,11 +39,8 @@ void gf_resetMatchingStatistics() {
 void gf_logMatchingSummary() {
     std::vector<std::string> notCreated;
     notCreated.reserve(gNotCreatedLines.size());
-    for (const auto& line : gNotCreatedLines)
-        notCreated.push_back("  " + line);
-    if (std::none_of(gMatchStepCounts.begin(), gMatchStepCounts.end(),
-                     [](int32_t count) { return count > 0; }))
-        return;
+    for (const auto& line : gNotCreatedLines) notCreated.push_back("  " + line);
+    if (std::none_of(gMatchStepCounts.begin(), gMatchStepCounts.end(), [](int32_t count) { return count > 0; })) return;
 
     const auto titleLength = static_cast<int32_t>(kSummaryTitle.size());
     std::vector<std::string> block;
@@ -57,15 +54,13 @@ void gf_logMatchingSummary() {
         block.insert(block.end(), notCreated.begin(), notCreated.end());
     }
     block.push_back(gf_starBanner(kBannerWidth - titleLength, titleLength, false, true, ""));
-    for (const auto& line : block)
-        gf_log(line);
+    for (const auto& line : block) gf_log(line);
 }
 
 void gf_logNoMatchList() {
     if (gNoMatchLines.empty()) return;
     gf_log("\nNo match found for:");
-    for (const auto& line : gNoMatchLines)
-        gf_log(line);
+    for (const auto& line : gNoMatchLines) gf_log(line);
     if (gNoMatchNotKept != 0) gf_log(fmt::format("... and {} more", gNoMatchNotKept));
     gf_log("");
     // Each report shows the aircraft since the one before: the list never only grows.

@@ -73,8 +73,7 @@ TEST_F(Closing, NewSettingsRestartsAfterItsCountdownAndKeepsTheScans) {
 }
 
 TEST_F(Closing, ErrorsRestartWithoutScanningAgain) {
-    for (const auto& [reason, delay] :
-         {std::pair{ExitReason::SimConnectError, 1}, std::pair{ExitReason::ReaderError, 1}}) {
+    for (const auto& [reason, delay] : {std::pair{ExitReason::SimConnectError, 1}, std::pair{ExitReason::ReaderError, 1}}) {
         SCAN_LIVERIES.current = true;
         SCAN_AIRPORTS.current = true;
         ASSERT_TRUE(gf_setExitReason(reason, delay));
@@ -107,8 +106,7 @@ TEST_F(Closing, AWindowClosedDuringTheCountdownQuitsInsteadOfRestarting) {
     gf_liveTrafficHooks().resetLiveTraffic = [&] { ++resets; };
     ASSERT_TRUE(gf_setExitReason(ExitReason::ReaderError, 15));
     std::thread closing(lf_closingDown);
-    ASSERT_TRUE(
-        apptest::waitFor([] { return gf_statusLineSnapshot().message.starts_with("Restarting after"); }));
+    ASSERT_TRUE(apptest::waitFor([] { return gf_statusLineSnapshot().message.starts_with("Restarting after"); }));
     gUserClosedWindow = true; // the close button
     gClosingFlag = true;
     closing.join();

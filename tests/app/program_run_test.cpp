@@ -22,8 +22,7 @@ namespace fs = std::filesystem;
 using std::chrono::seconds;
 
 std::vector<std::string> roamingEnv(const ProgramFolder& p) {
-    return {"QUORVEL_ROAMING_APPDATA=" + p.roaming().string(),
-            "QUORVEL_LOCAL_APPDATA=" + (p.root() / "local").string()};
+    return {"QUORVEL_ROAMING_APPDATA=" + p.roaming().string(), "QUORVEL_LOCAL_APPDATA=" + (p.root() / "local").string()};
 }
 
 bool anyLineStartsWith(const std::vector<std::string>& lines, std::string_view start) {
@@ -66,9 +65,8 @@ TEST(ProgramRun, ADamagedSettingsFileIsKeptAndTheRunSaysWhyItCannotGoOn) {
     // Defaults replace the file, so no simulator folder is known any more: a failed production run.
     EXPECT_EQ(run.wait(seconds(120)), 1);
     const auto log = readLines(p.log());
-    EXPECT_TRUE(contains(log,
-                         "Error 150: No install path detected. Type the full path to your Community folder "
-                         "above, then press Enter"));
+    EXPECT_TRUE(contains(log, "Error 150: No install path detected. Type the full path to your Community folder "
+                              "above, then press Enter"));
     EXPECT_TRUE(contains(log, "Exiting: SYSTEM ERROR"));
     EXPECT_EQ(readText(p.dataFolder() / "parameters-unusable-1.xml"), damaged);
     EXPECT_NE(readText(p.parameters()).find("name=\"RANGE\""), std::string::npos);
@@ -149,8 +147,8 @@ TEST(ProgramRun, ASecondInstanceEndsAtOnceAndCloseSignalsEndTheFirstCleanly) {
     p.writeParameters();
     // Without a simulator the first instance waits in its connect phase.
     Child first(QUORVEL_BINARY, {}, p.root(), roamingEnv(p));
-    ASSERT_TRUE(apptest::waitFor(
-        [&] { return contains(readLines(p.log()), "RealTraffic not detected at this PC"); }, seconds(120)));
+    ASSERT_TRUE(apptest::waitFor([&] { return contains(readLines(p.log()), "RealTraffic not detected at this PC"); },
+                                 seconds(120)));
     {
         // Another program folder with the same data folder: the settings are the first's.
         ProgramFolder q(std::nullopt, p.dataFolder());

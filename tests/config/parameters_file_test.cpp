@@ -230,7 +230,8 @@ TEST_F(SettingsFile, MalformedFileIsKeptAndReplacedByDefaults) {
     install("malformed.xml");
     RANGE.current = 10; // a value of an earlier run in this process
     EXPECT_TRUE(gf_readParameters());
-    EXPECT_EQ(readFile(keptCopy(1)), readFile(settingstest::fixture("malformed.xml")));
+    EXPECT_EQ(readFile(keptCopy(1)),
+              readFile(settingstest::fixture("malformed.xml")));
     EXPECT_EQ(fileEntries(path()).size(), 61U);
     EXPECT_EQ(fileValues(path(), "RANGE"), std::vector<std::string>{"40"});
     EXPECT_EQ(RANGE.current.load(), 40) << "memory holds what the file holds";
@@ -245,7 +246,8 @@ TEST_F(SettingsFile, FileWithoutParametersElementIsTreatedAsUnusable) {
     EXPECT_TRUE(gf_readParameters());
     EXPECT_TRUE(logged("from '"));
     EXPECT_TRUE(logged("(no parameters element)"));
-    EXPECT_EQ(readFile(keptCopy(1)), readFile(settingstest::fixture("no_parameters.xml")));
+    EXPECT_EQ(readFile(keptCopy(1)),
+              readFile(settingstest::fixture("no_parameters.xml")));
     EXPECT_EQ(fileEntries(path()).size(), 61U);
 }
 

@@ -315,8 +315,7 @@ TEST(AtomicWrite, AFailureIsLoggedAndLeavesTheOldFileAndNoTemporaryFile) {
     ASSERT_EQ(lines.size(), 3U);
     EXPECT_EQ(lines[0], "==> Could not write taken: not a regular file");
     EXPECT_EQ(lines[1], "==> Could not write pipe: not a regular file");
-    EXPECT_THAT(lines[2],
-                ::testing::StartsWith("==> Could not write missing/file.xml: creating missing/file.xml."));
+    EXPECT_THAT(lines[2], ::testing::StartsWith("==> Could not write missing/file.xml: creating missing/file.xml."));
     for (const auto& entry : fs::directory_iterator("."))
         EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
 }

@@ -22,8 +22,7 @@ namespace {
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);
-    for (std::string l; std::getline(in, l);)
-        out.push_back(l);
+    for (std::string l; std::getline(in, l);) out.push_back(l);
     return out;
 }
 
@@ -47,9 +46,7 @@ TEST(Log, StartsWithHeaderAndKeepsThreeGenerations) {
     const auto l = lines(readFile("Log.txt"));
     ASSERT_EQ(l.size(), 2u);
     EXPECT_TRUE(std::regex_match(
-        l[0],
-        std::regex(
-            R"((Mon|Tue|Wed|Thu|Fri|Sat|Sun) \w{3} \d\d \d\d:\d\d:\d\d \d{4} \(utc\) Quorvel version 12\.5\.4 for MSFS 2020/2024)")))
+        l[0], std::regex(R"((Mon|Tue|Wed|Thu|Fri|Sat|Sun) \w{3} \d\d \d\d:\d\d:\d\d \d{4} \(utc\) Quorvel version 12\.5\.4 for MSFS 2020/2024)")))
         << l[0];
     EXPECT_EQ(l[1], "first line");
 }
@@ -135,7 +132,7 @@ TEST(Log, QuietLinesAreDroppedOnceStopping) {
 
 TEST(Log, UnwritableFolderThrowsClearError) {
     TempFolder dir(true);
-    std::filesystem::create_directory("Log.txt"); // a folder in the way cannot be opened as a file
+    std::filesystem::create_directory("Log.txt");  // a folder in the way cannot be opened as a file
     try {
         gf_openLog();
         FAIL() << "expected an error";
@@ -155,14 +152,14 @@ TEST(FileGenerations, NamesInsertMarksBeforeTheLastDot) {
 TEST(FileGenerations, SaveOneAndUpToThree) {
     TempFolder dir(true);
     gf_openLog();
-    EXPECT_TRUE(gf_save1GenerationOf("parameters.xml")); // missing: nothing to keep
+    EXPECT_TRUE(gf_save1GenerationOf("parameters.xml"));  // missing: nothing to keep
     EXPECT_FALSE(std::filesystem::exists("parameters0.xml"));
 
     writeFile("parameters.xml", "v2");
     writeFile("parameters0.xml", "v1");
     EXPECT_TRUE(gf_save1GenerationOf("parameters.xml"));
     EXPECT_EQ(readFile("parameters0.xml"), "v2");
-    EXPECT_EQ(readFile("parameters.xml"), "v2"); // copied, not moved
+    EXPECT_EQ(readFile("parameters.xml"), "v2");  // copied, not moved
 
     writeFile("a.txt", "only");
     EXPECT_TRUE(gf_saveUpto3GenerationsOf("a.txt"));
@@ -196,15 +193,12 @@ TEST(LogConcurrency, EightThreadsWriteOnlyWholeLines) {
         threads.emplace_back([t] {
             const std::string text = "thread " + std::to_string(t) + " " + std::string(40 + t, 'a' + t);
             for (int i = 0; i < kLines; ++i) {
-                if (i % 100 == 0)
-                    gf_logHighlighted(text);
-                else
-                    gf_log(text);
+                if (i % 100 == 0) gf_logHighlighted(text);
+                else gf_log(text);
             }
         });
     }
-    for (auto& th : threads)
-        th.join();
+    for (auto& th : threads) th.join();
     gf_closeLog();
 
     const auto l = lines(readFile("Log.txt"));
@@ -218,6 +212,5 @@ TEST(LogConcurrency, EightThreadsWriteOnlyWholeLines) {
         ASSERT_EQ(s, "thread " + std::to_string(t) + " " + std::string(40 + t, 'a' + t));
         ++perThread[t];
     }
-    for (int n : perThread)
-        EXPECT_EQ(n, kLines);
+    for (int n : perThread) EXPECT_EQ(n, kLines);
 }

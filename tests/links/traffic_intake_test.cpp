@@ -35,8 +35,7 @@ TEST_F(TrafficIntake, TheGateDecidesAndTheTickTakesTwoFromTheFront) {
     EXPECT_FALSE(gf_queueTrafficLine(lineWithKey(10001)));
     EXPECT_EQ(gf_trafficIntakeSize(), 0u);
     gf_openTrafficGate();
-    for (uint32_t key = 10001; key <= 10003; ++key)
-        EXPECT_TRUE(gf_queueTrafficLine(lineWithKey(key)));
+    for (uint32_t key = 10001; key <= 10003; ++key) EXPECT_TRUE(gf_queueTrafficLine(lineWithKey(key)));
 
     std::vector<TrafficLine> taken;
     EXPECT_EQ(gf_takeTrafficLines(2, taken), 2u);
@@ -53,8 +52,7 @@ TEST_F(TrafficIntake, TheGateDecidesAndTheTickTakesTwoFromTheFront) {
 // A sender that sends more than the tick takes keeps the queue full for minutes: the log shows
 // the overflow with its count a few times a minute, not on every tick.
 TEST_F(TrafficIntake, AFullQueueLetsTheOldestLinesGiveWayAndASustainedFloodIsLoggedSparingly) {
-    for (uint32_t i = 0; i < kTrafficIntakeCapacity + 5; ++i)
-        gf_queueTrafficLine(lineWithKey(20000 + i));
+    for (uint32_t i = 0; i < kTrafficIntakeCapacity + 5; ++i) gf_queueTrafficLine(lineWithKey(20000 + i));
     EXPECT_EQ(gf_trafficIntakeSize(), kTrafficIntakeCapacity);
     std::vector<TrafficLine> taken;
     gf_takeTrafficLines(2, taken);
@@ -91,8 +89,7 @@ TEST(TrafficIntakeConcurrency, EveryLineArrivesOnceAndInOrder) {
     constexpr uint32_t kLines = 5000;
     std::thread reader([] {
         for (uint32_t i = 1; i <= kLines; ++i) {
-            while (gf_trafficIntakeSize() >= kTrafficIntakeCapacity - 10)
-                std::this_thread::yield();
+            while (gf_trafficIntakeSize() >= kTrafficIntakeCapacity - 10) std::this_thread::yield();
             gf_queueTrafficLine(lineWithKey(10000 + i));
         }
     });
@@ -100,8 +97,7 @@ TEST(TrafficIntakeConcurrency, EveryLineArrivesOnceAndInOrder) {
     uint32_t expected = 10001;
     while (expected <= 10000 + kLines) {
         gf_takeTrafficLines(2, taken);
-        for (const auto& line : taken)
-            ASSERT_EQ(line.hexid, expected++);
+        for (const auto& line : taken) ASSERT_EQ(line.hexid, expected++);
         if (taken.empty()) std::this_thread::yield();
     }
     reader.join();

@@ -31,10 +31,9 @@ TEST_F(MatchingStatisticsTest, SummaryListsEveryStepAndTheRefusedTitles) {
     gMatchStepCounts[3] = 1;
     gf_logMatchingSummary();
     const std::string stars(31, '*');
-    EXPECT_EQ(reportLines(),
-              (std::vector<std::string>{"", stars + " live traffic livery matching summary " + stars,
-                                        "Matches at step: ", "  0: 0", "  1: 0", "  2: 0", "  3: 1", "  4: 0",
-                                        "  5: 0", "  6: 0", std::string(100, '*'), ""}));
+    EXPECT_EQ(reportLines(), (std::vector<std::string>{"", stars + " live traffic livery matching summary " + stars,
+                                                       "Matches at step: ", "  0: 0", "  1: 0", "  2: 0", "  3: 1",
+                                                       "  4: 0", "  5: 0", "  6: 0", std::string(100, '*'), ""}));
 }
 
 TEST_F(MatchingStatisticsTest, SummaryShowsWhatCouldNotBeCreated) {
