@@ -66,10 +66,11 @@ bool readerRestartsUsedUp(ExitReason reason) {
 }
 
 // An error that ends the program: where nobody can read it, the program ends by itself with the
-// error on stderr and exit code 1; on a display it stays until the user closes the window.
+// error on stderr; on a display it stays until the user closes the window. Either way the
+// program failed, and its exit code says so.
 void endWithError() {
+    gExitCode.store(1);
     if (gProductionMode.load() || !gWindowOnDisplay.load()) {
-        gExitCode.store(1);
         const std::string error = gf_statusLineSnapshot().error;
         std::fprintf(stderr, "%s\n", fmt::format("{} ends: Error {}", kProgramName, error).c_str());
         return;

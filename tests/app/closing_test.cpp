@@ -134,7 +134,7 @@ TEST_F(Closing, SystemErrorOnADisplayWaitsForTheUserBeforeTheSimulatorSideIsClea
     EXPECT_EQ(parkClosed, 1);
     EXPECT_TRUE(contains(logLines(), "User closed Quorvel"));
     EXPECT_EQ(posted(WM_SAVE_AND_QUIT), 1u);
-    EXPECT_EQ(gExitCode, 0);
+    EXPECT_EQ(gExitCode, 1) << "a failed run is no success, however it was ended";
 }
 
 // Nobody can read the message in production mode or without a display: the run ends by itself.
