@@ -1,6 +1,7 @@
 #include "app/closing.hpp"
 
 #include <chrono>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <thread>
@@ -41,8 +42,45 @@ namespace tamrix {
 // A version switch empties the livery catalogue, but only the start-up thread may do that: the
 // switch itself may come from the SimClient thread while the catalogue is in use.
 std::atomic<bool> gCatalogueClearPending{false};
+std::atomic<bool> gWindowOnDisplay{false};
+std::atomic<int32_t> gReaderErrorsInARow{0};
 
 namespace {
+
+// Counts a run that a reader error ended; true when the restarts in a row are used up, with the
+// error shown and logged. A run in which traffic or the QNH arrived breaks the row.
+bool readerRestartsUsedUp(ExitReason reason) {
+    if (reason != ExitReason::ReaderError) {
+        gReaderErrorsInARow.store(0);
+        return false;
+    }
+    const bool received = gLastTrafficTime.load() > 0.0 || gf_qnhReader().datagramCounter.load() != 0;
+    const int32_t inARow = received ? 1 : gReaderErrorsInARow.load() + 1;
+    gReaderErrorsInARow.store(inARow);
+    if (inARow <= kReaderRestartsInARow) return false;
+    const std::string cause = gf_statusLineSnapshot().message;
+    gf_setStatusError(fmt::format("{} ({} restarts in a row did not help)",
+                                  cause.empty() ? std::string("A reader has stopped") : cause,
+                                  kReaderRestartsInARow));
+    return true;
+}
+
+// An error that ends the program: where nobody can read it, the program ends by itself with the
+// error on stderr; on a display it stays until the user closes the window. Either way the
+// program failed, and its exit code says so.
+void endWithError() {
+    gExitCode.store(1);
+    if (gProductionMode.load() || !gWindowOnDisplay.load()) {
+        const std::string error = gf_statusLineSnapshot().error;
+        std::fprintf(stderr, "%s\n", fmt::format("{} ends: Error {}", kProgramName, error).c_str());
+        return;
+    }
+    while (!gUserClosedWindow.load())
+        std::this_thread::sleep_for(gf_appTimings().systemErrorWaitStep);
+    const std::string closed = fmt::format("User closed {}", kProgramName);
+    gf_clearStatusError();
+    gf_setStatusLine(closed, true);
+}
 
 bool isRestartReason(ExitReason reason) {
     return reason == ExitReason::NewSettings || reason == ExitReason::SimConnectError ||
@@ -174,24 +212,13 @@ void lf_closingDown() {
         // One snapshot: a reason stored while the sequence runs must not change its course.
         const ExitReason reason = gf_exitReason();
         gf_log(fmt::format("Exiting: {}", gf_exitReasonText(reason)));
+        const bool readersGaveUp = readerRestartsUsedUp(reason);
         gf_shutTrafficGate();
         gf_simClientThread().requestStop();
         lf_stopReaders();
         gf_exitRealTrafficServer();
 
-        if (reason == ExitReason::SystemError) {
-            if (gProductionMode.load()) {
-                // Nobody is there to read the message: the failure is the exit code.
-                gExitCode.store(1);
-            } else {
-                // The error stays on the message line until the user closes the window.
-                while (!gUserClosedWindow.load())
-                    std::this_thread::sleep_for(gf_appTimings().systemErrorWaitStep);
-                const std::string closed = fmt::format("User closed {}", kProgramName);
-                gf_clearStatusError();
-                gf_setStatusLine(closed, true);
-            }
-        }
+        if (reason == ExitReason::SystemError || readersGaveUp) endWithError();
 
         auto& airports = gf_airportHooks();
         auto& traffic = gf_liveTrafficHooks();
@@ -206,7 +233,7 @@ void lf_closingDown() {
         gf_logNoMatchList();
 
         bool restart = false;
-        if (isRestartReason(reason) && !gUserClosedWindow.load()) {
+        if (isRestartReason(reason) && !readersGaveUp && !gUserClosedWindow.load()) {
             gRestartFlag.store(true);
             gf_clearStatusError();
             gf_clearStatusLine();

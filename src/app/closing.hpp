@@ -5,13 +5,24 @@
 // between the two simulator versions.
 
 #include <atomic>
+#include <cstdint>
 
 namespace tamrix {
+
+// The main window is shown on a display. Only then does a "SYSTEM ERROR" wait for a person to
+// read it and close the window; without one the run ends by itself with exit code 1.
+extern std::atomic<bool> gWindowOnDisplay;
+// Runs in a row that a reader error ended before any traffic or QNH arrived (a port taken by
+// another program, say). Such runs restart kReaderRestartsInARow times; the next one ends the
+// program with the error, as a "SYSTEM ERROR" does. Kept across restarts.
+inline constexpr int32_t kReaderRestartsInARow = 3;
+extern std::atomic<int32_t> gReaderErrorsInARow;
 
 // The closing sequence, on the start-up thread, after the log was flushed. Ends by posting
 // WM_APP+1 (restart) or WM_APP+2 (quit) to the main window. A close requested during the
 // restart countdown quits instead of restarting; an exception in the sequence still quits
-// (exit code 1) after showing "lf_closingDown exception {}".
+// (exit code 1) after showing "lf_closingDown exception {}". An end with an error that nobody
+// can read (no display, production mode) quits at once with exit code 1 and the error on stderr.
 void lf_closingDown();
 // "Restarting after {} second{}" once a second for the restart delay; ends early (false) when
 // the user closes the window meanwhile.

@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -78,7 +81,10 @@ HWND createMainWindow() {
     SetWindowPos(window, nullptr, MAIN_WINDOW_X.current.load(), MAIN_WINDOW_Y.current.load(), kWindowWidth,
                  kWindowHeight, SWP_NOZORDER | SWP_NOACTIVATE);
     SendMessageW(window, WM_CREATE, 0, 0);
-    if (platform::win32::displayFace().open) platform::win32::displayFace().open(window);
+    if (platform::win32::displayFace().open) {
+        platform::win32::displayFace().open(window);
+        gWindowOnDisplay.store(true);
+    }
     return window;
 }
 
@@ -148,8 +154,29 @@ int gf_quorvelMain(int argc, char** argv) {
         }
         return 1;
     }
-    const auto lock = platform::win32::acquireInstanceLock(dataFolder / kInstanceLockName);
-    if (lock.state == platform::win32::InstanceLockState::HeldElsewhere) return -1;
+    // One instance per program folder (its "Log.txt", its airport files) and per data folder
+    // (its settings). A second one touches neither, not even the log: it says why and ends.
+    struct InstanceLock {
+        std::filesystem::path file;
+        std::string_view folderKind;
+        platform::win32::InstanceLockResult result;
+    };
+    std::vector<InstanceLock> locks;
+    for (const auto& [folder, kind] :
+         {std::pair{std::filesystem::path("."), std::string_view("program folder")},
+          std::pair{dataFolder, std::string_view("data folder")}}) {
+        const auto file = folder / kInstanceLockName;
+        locks.push_back({file, kind, platform::win32::acquireInstanceLock(file)});
+        if (locks.back().result.state != platform::win32::InstanceLockState::HeldElsewhere) continue;
+        std::error_code pathError;
+        auto shown = std::filesystem::weakly_canonical(folder, pathError);
+        if (pathError) shown = folder;
+        std::fprintf(
+            stderr, "%s\n",
+            fmt::format("{} already runs with the {} {}: this start ends", kProgramName, kind, shown.string())
+                .c_str());
+        return -1;
+    }
 
     try {
         gf_openLog();
@@ -157,9 +184,11 @@ int gf_quorvelMain(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
-    if (lock.state == platform::win32::InstanceLockState::Unavailable)
-        gf_logHighlighted(fmt::format("Single-instance lock {} not usable ({}): a second {} is not kept out",
-                                      (dataFolder / kInstanceLockName).string(), lock.error, kProgramName));
+    for (const auto& lock : locks)
+        if (lock.result.state == platform::win32::InstanceLockState::Unavailable)
+            gf_logHighlighted(fmt::format(
+                "Single-instance lock {} not usable ({}): a second {} with this {} is not kept out",
+                lock.file.string(), lock.result.error, kProgramName, lock.folderKind));
     int code = 0;
     try {
         code = lf_winMainBody(arguments);

@@ -3,7 +3,8 @@
 // folder, the main window, and the message loop that runs on the main thread for the life of
 // the process. Every run happens on a start-up thread that the window starts on WM_APP+1.
 //
-// Linux stand-ins: the single-instance mutex is a lock file in the program data folder; SIGINT
+// Linux stand-ins: the single-instance mutex is a lock file in the program data folder, and a
+// second one in the program folder keeps two instances of one program folder apart; SIGINT
 // and SIGTERM close the program as the window's close button does; the simulator is the
 // in-process stand-in, run from the scenario file named by QUORVEL_SIM_SCENARIO (without it no
 // simulator ever appears, as when the real one is not started). QUORVEL_TRAFFIC_PORT and
@@ -27,7 +28,8 @@ struct ProductionSwitch {
 // on, "--no-production" and "/no-production" off, regardless of case; the last one wins.
 ProductionSwitch gf_parseProductionSwitch(const std::vector<std::string>& arguments);
 
-// The process: returns the exit code (-1 for a second instance, 1 when start-up cannot begin).
+// The process: returns the exit code (-1 for a second instance, which says why on stderr; 1 when
+// start-up cannot begin).
 int gf_quorvelMain(int argc, char** argv);
 // After the single-instance check and the log: the window and the message loop; returns the
 // loop's exit code.

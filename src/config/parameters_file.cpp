@@ -337,9 +337,15 @@ bool gf_readParameters() {
             parameters = gf_parametersNode(document);
         }
         if (!parameters) {
+            const bool missing = fileIsMissing();
             const bool replace =
                 mayReplaceUnusableFile(loaded ? "no parameters element" : loaded.description(), log);
-            log.plain(fmt::format("{} not found, creating new with default values:", fileText()));
+            if (missing)
+                log.plain(fmt::format("{} not found, creating new with default values:", fileText()));
+            else if (replace)
+                log.plain(fmt::format("{} replaced by a new one with default values:", fileText()));
+            else
+                log.plain(fmt::format("{} cannot be used, the default values are taken:", fileText()));
             resetToDefaults();
             if (replace) writeWholeFile(true, log);
             created = true;

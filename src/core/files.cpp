@@ -6,9 +6,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #include <system_error>
 
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <fmt/format.h>
@@ -16,6 +19,7 @@
 #include <unistd.h>
 
 #include "core/log.hpp"
+#include "core/number_helpers.hpp"
 #include "core/paths.hpp"
 #include "core/string_helpers.hpp"
 #include "platform/win32/known_folders.hpp"
@@ -148,9 +152,64 @@ bool lf_renameOver(const fs::path& temp, const fs::path& path, std::string& fail
     return true;
 }
 
+// The process id in a temporary name of this writer ("<name>.<pid>-<n>.tmp"), or 0 when the
+// name is none of its own.
+pid_t lf_temporaryFileOwner(std::string_view name) {
+    constexpr std::string_view kSuffix = ".tmp";
+    if (!name.ends_with(kSuffix)) return 0;
+    name.remove_suffix(kSuffix.size());
+    const auto digitsBefore = [](std::string_view text, std::size_t end) {
+        std::size_t begin = end;
+        while (begin > 0 && text[begin - 1] >= '0' && text[begin - 1] <= '9')
+            --begin;
+        return begin;
+    };
+    const std::size_t counterStart = digitsBefore(name, name.size());
+    if (counterStart == name.size() || counterStart == 0 || name[counterStart - 1] != '-') return 0;
+    const std::size_t pidEnd = counterStart - 1;
+    const std::size_t pidStart = digitsBefore(name, pidEnd);
+    if (pidStart == pidEnd || pidEnd - pidStart > 9 || pidStart < 2 || name[pidStart - 1] != '.') return 0;
+    pid_t pid = 0;
+    for (std::size_t i = pidStart; i < pidEnd; ++i)
+        pid = pid * 10 + (name[i] - '0');
+    return pid;
+}
+
+// A temporary file of a process that is gone was left by a kill or a power cut in the middle of
+// a write; nobody will finish or remove it. The first write into a folder in this process
+// removes them there; files of processes still running stay.
+void lf_sweepStaleTemporaryFiles(const fs::path& folder) noexcept {
+    try {
+        static std::mutex lock;
+        static std::set<fs::path> swept;
+        std::error_code ec;
+        fs::path key = fs::absolute(folder, ec).lexically_normal();
+        if (ec) return;
+        {
+            std::lock_guard guard(lock);
+            if (!swept.insert(std::move(key)).second) return;
+        }
+        std::size_t removed = 0;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            const pid_t owner = lf_temporaryFileOwner(it->path().filename().native());
+            if (owner <= 0 || owner == ::getpid()) continue;
+            if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
+            std::error_code typeError;
+            if (!it->is_regular_file(typeError)) continue;
+            if (::unlink(it->path().c_str()) == 0) ++removed;
+        }
+        if (removed != 0)
+            gf_log(fmt::format("Removed {} temporary file{} left by an earlier run in {}", removed,
+                               gf_plural(removed), folder.string()));
+    } catch (const std::exception&) {
+        // Only memory for the names can run out: the files stay until a later start.
+    }
+}
+
 bool lf_replaceFile(const fs::path& path, std::string_view bytes, std::string& failure) {
     static std::atomic<uint64_t> counter{0};
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    lf_sweepStaleTemporaryFiles(folder);
     fs::path temp = path;
     temp += fmt::format(".{}-{}.tmp", ::getpid(), counter.fetch_add(1));
     // Under a deferred sync, whole or not at all still holds (the rename); the flush to disk

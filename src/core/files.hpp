@@ -58,6 +58,8 @@ std::vector<FixedCode<4>> gf_airportCodesInFolder(const std::filesystem::path& f
 // On failure it logs (highlighted) "Could not write {}: {}" with the path and the cause, removes
 // the temporary file and returns false; the target is then as it was, except when only the last
 // flush of the folder failed (the new file is in place but may not survive a power cut).
+// The first write into a folder in a process removes the temporary files there that processes
+// now gone left behind (killed in the middle of a write), with a log line saying how many.
 // Never throws; callable from any thread.
 bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) noexcept;
 

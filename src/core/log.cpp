@@ -1,10 +1,14 @@
 #include "core/log.hpp"
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <mutex>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include <fmt/format.h>
@@ -20,9 +24,14 @@ constexpr const char* kLogFileName = "Log.txt";
 constexpr std::string_view kHighlight = "==> ";
 constexpr std::string_view kContinued = "          ";
 
+// Lines that are not flushed at once reach the disk within this time, so a killed process
+// loses at most the last moment of its log.
+constexpr auto kFlushInterval = std::chrono::seconds(1);
+
 struct LogState {
     std::mutex lock;
     std::FILE* file = nullptr;
+    bool unflushed = false; // lines written since the last flush
 };
 
 // Built on first use and never destroyed, so that threads and static objects may log at any
@@ -32,7 +41,94 @@ LogState& state() {
     return *s;
 }
 
+// Pushes buffered lines to the file once a second, for the life of the process.
+void flushLoop() {
+    auto& s = state();
+    for (;;) {
+        std::this_thread::sleep_for(kFlushInterval);
+        std::lock_guard guard(s.lock);
+        if (s.file != nullptr && s.unflushed) std::fflush(s.file);
+        s.unflushed = false;
+    }
+}
+
+void startFlusher() {
+    static std::once_flag started;
+    std::call_once(started, [] { std::thread(flushLoop).detach(); });
+}
+
+// The length of the UTF-8 sequence starting at `i`, or 0 when none starts there (a stray
+// continuation byte, an overlong form, a surrogate, beyond U+10FFFF, cut off).
+std::size_t utf8SequenceLength(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    std::size_t length = 0;
+    uint32_t lowest = 0;
+    if (lead < 0x80u) return 1;
+    if (lead >= 0xC2u && lead <= 0xDFu) {
+        length = 2;
+        lowest = 0x80u;
+    } else if (lead >= 0xE0u && lead <= 0xEFu) {
+        length = 3;
+        lowest = 0x800u;
+    } else if (lead >= 0xF0u && lead <= 0xF4u) {
+        length = 4;
+        lowest = 0x10000u;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size()) return 0;
+    uint32_t code = lead & (0x7Fu >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0u) != 0x80u) return 0;
+        code = (code << 6) | (byte(i + k) & 0x3Fu);
+    }
+    if (code < lowest || code > 0x10FFFFu || (code >= 0xD800u && code <= 0xDFFFu)) return 0;
+    return length;
+}
+
+// A character no log line shows as it is: C0 and C1 controls and DEL; the line break only
+// where the caller's line has none of its own to keep.
+bool isControl(std::string_view sequence, bool keepLineBreaks) {
+    const auto c = static_cast<unsigned char>(sequence[0]);
+    if (sequence.size() == 1) return (c < 0x20u && !(keepLineBreaks && c == '\n')) || c == 0x7Fu;
+    return c == 0xC2u && static_cast<unsigned char>(sequence[1]) < 0xA0u;
+}
+
+// Every byte printable ASCII (or a kept line break): the common line needs no copy.
+bool isPlainText(std::string_view text) {
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c < 0x20u && c != '\n') || c >= 0x7Fu) return false;
+    }
+    return true;
+}
+
+std::string safeText(std::string_view text, std::size_t limit, bool keepLineBreaks) {
+    std::string out;
+    out.reserve(std::min(text.size(), limit) + 4);
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t length = utf8SequenceLength(text, i);
+        const std::size_t taken = length == 0 ? 1 : length;
+        if (out.size() + taken > limit) break;
+        if (length == 0 || isControl(text.substr(i, length), keepLineBreaks))
+            out += '?';
+        else
+            out.append(text.substr(i, length));
+        i += taken;
+    }
+    if (i < text.size()) out += " ...";
+    return out;
+}
+
 void writeLine(std::string_view prefix, std::string_view text, bool flush) {
+    // Callers pass on outside bytes (datagrams, file lines): the file holds UTF-8 text only.
+    std::string cleaned;
+    if (!isPlainText(text)) {
+        cleaned = safeText(text, std::string::npos, true);
+        text = cleaned;
+    }
     auto& s = state();
     std::lock_guard guard(s.lock);
     if (s.file == nullptr) return;
@@ -41,6 +137,7 @@ void writeLine(std::string_view prefix, std::string_view text, bool flush) {
     if (!text.empty()) std::fwrite(text.data(), 1, text.size(), s.file);
     std::fputc('\n', s.file);
     if (flush) std::fflush(s.file);
+    s.unflushed = !flush;
 }
 
 // One generation step; a failure is described in `failure` instead of being logged, so that
@@ -94,6 +191,10 @@ bool saveGenerationsLogged(const std::filesystem::path& path, int count, std::st
 
 } // namespace
 
+std::string gf_logSafeText(std::string_view text, std::size_t limit) {
+    return safeText(text, limit, false);
+}
+
 std::filesystem::path gf_generationName(const std::filesystem::path& path, int n) {
     const std::string text = path.string();
     const auto dot = text.rfind('.');
@@ -122,6 +223,7 @@ void gf_openLog() {
         if (s.file == nullptr) throw std::runtime_error(std::string("Failed to write file ") + kLogFileName);
         std::setvbuf(s.file, nullptr, _IOFBF, 1 << 16);
     }
+    startFlusher();
     gf_log(fmt::format("{} (utc) {} version {} for {}", gf_timeText(static_cast<int64_t>(std::time(nullptr))),
                        kProgramName, gProgramVersion.text(), "MSFS 2020/2024"));
     for (const auto& f : failures) gf_logHighlighted(f);

@@ -2,7 +2,9 @@
 // "Log.txt": one process-wide log in the working directory, opened once per process after up
 // to three earlier generations have been kept. Every thread may write; lines never interleave.
 
+#include <cstddef>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace tamrix {
@@ -20,6 +22,13 @@ void gf_logHighlighted(std::string_view text);  // "==> " text "\n", flushed at 
 void gf_logAndFlush(std::string_view text);     // text "\n", flushed
 void gf_logContinued(std::string_view text);    // ten blanks, text "\n"
 void gf_logUnlessQuiet(std::string_view text);  // dropped once stop or closing is set
+// Every line is UTF-8 text: bytes that are not UTF-8 and control characters (but a line break)
+// are written as '?'. Lines that are not flushed at once reach the file within a second.
+
+// The text as a log line may show it: at most `limit` bytes, never ending inside a UTF-8
+// sequence, " ..." after a cut, and bytes that are not UTF-8 or control characters (line
+// breaks too) as '?'.
+std::string gf_logSafeText(std::string_view text, std::size_t limit);
 
 // Copies the file over its first generation ("parameters.xml" -> "parameters0.xml").
 bool gf_save1GenerationOf(const std::filesystem::path& path);

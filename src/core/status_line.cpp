@@ -52,7 +52,7 @@ void gf_setStatusError(std::string_view text) {
         s.message.clear();
         s.stamp = 0;
         s.error.assign(text);
-        gf_log(fmt::format("Error {}", text));
+        gf_logAndFlush(fmt::format("Error {}", text)); // an error reaches the disk at once
     }
     postRepaint();
 }

@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <mutex>
+#include <string>
 #include <utility>
 
 #include <fmt/format.h>
@@ -19,8 +20,32 @@ struct TrafficIntake {
     std::mutex lock;  // the traffic lock
     std::deque<TrafficLine> lines;
     bool gateOpen = false;
-    uint64_t dropped = 0;  // lines that gave way in the current overflow
+    bool overflowing = false;
+    uint64_t dropped = 0;     // lines that gave way in the current overflow
+    int64_t reportedTick = 0; // the tick of the overflow's last log line
 };
+
+// The log line an overflow's state calls for, if any; taken under the traffic lock.
+std::string overflowLine(TrafficIntake& s, bool full) {
+    const int64_t tick = gLiveTrafficTick.load();
+    if (full) {
+        ++s.dropped;
+        if (!s.overflowing) {
+            s.overflowing = true;
+            s.reportedTick = tick;
+            return fmt::format("Traffic intake full at {} lines, the oldest lines give way",
+                               kTrafficIntakeCapacity);
+        }
+        if (tick - s.reportedTick < kOverflowReportTicks) return {};
+        s.reportedTick = tick;
+        return fmt::format("Traffic intake still full, {} line{} dropped so far", s.dropped,
+                           gf_plural(s.dropped));
+    }
+    if (!s.overflowing || s.lines.size() > kTrafficIntakeRelieved) return {};
+    s.overflowing = false;
+    const uint64_t dropped = std::exchange(s.dropped, 0);
+    return fmt::format("Traffic intake overflow over, {} line{} dropped", dropped, gf_plural(dropped));
+}
 
 TrafficIntake& intake() {
     static auto* s = new TrafficIntake;
@@ -49,23 +74,16 @@ bool gf_trafficGateOpen() {
 
 bool gf_queueTrafficLine(TrafficLine&& line) {
     auto& s = intake();
-    bool overflowStarts = false;
-    uint64_t overflowEnded = 0;
+    std::string report;
     {
         std::lock_guard guard(s.lock);
         if (!s.gateOpen) return false;
-        if (s.lines.size() >= kTrafficIntakeCapacity) {
-            s.lines.pop_front();
-            overflowStarts = s.dropped++ == 0;
-        } else if (s.dropped != 0) {
-            overflowEnded = std::exchange(s.dropped, 0);
-        }
+        const bool full = s.lines.size() >= kTrafficIntakeCapacity;
+        if (full) s.lines.pop_front();
+        report = overflowLine(s, full);
         s.lines.push_back(std::move(line));
     }
-    if (overflowStarts)
-        gf_log(fmt::format("Traffic intake full at {} lines, the oldest lines give way", kTrafficIntakeCapacity));
-    if (overflowEnded != 0)
-        gf_log(fmt::format("Traffic intake overflow over, {} line{} dropped", overflowEnded, gf_plural(overflowEnded)));
+    if (!report.empty()) gf_log(report);
     return true;
 }
 
@@ -91,6 +109,7 @@ void gf_clearTrafficIntake() {
     std::lock_guard guard(s.lock);
     s.lines.clear();
     s.dropped = 0;
+    s.overflowing = false;
 }
 
 } // namespace tamrix
@@ -103,6 +122,7 @@ void gf_resetTrafficIntake() {
         std::lock_guard guard(s.lock);
         s.lines.clear();
         s.dropped = 0;
+        s.overflowing = false;
         s.gateOpen = false;
     }
     gLiveTrafficTick.store(0);

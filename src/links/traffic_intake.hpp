@@ -6,7 +6,9 @@
 //
 // The queue is bounded. The tick drains 200 lines a second and every line falls due 30 s after
 // it arrived, so a line that waited behind a full queue would come too late anyway: when full,
-// the oldest line gives way (logged once per overflow, with the count when it is over).
+// the oldest line gives way. A sender that floods the intake must not flood the log as well: an
+// overflow is logged when it starts, with its count once a minute while it lasts, and with the
+// count when it is over, which is once the tick has drained the queue to a quarter.
 
 #include <atomic>
 #include <cstddef>
@@ -18,6 +20,9 @@
 namespace tamrix {
 
 inline constexpr std::size_t kTrafficIntakeCapacity = 6000;
+inline constexpr std::size_t kTrafficIntakeRelieved = kTrafficIntakeCapacity / 4;
+// Ticks between two counts of a lasting overflow: a minute.
+inline constexpr int64_t kOverflowReportTicks = 6000;
 // Ticks between a line's arrival and the moment its sample falls due: 30 s of 10 ms ticks.
 inline constexpr int64_t kSampleDelayTicks = 3000;
 

@@ -20,55 +20,7 @@ namespace {
 // Winsock is cleaned up by the first reader thread that ends, once per process.
 std::atomic<bool> gWinsockCleanedUp{false};
 
-// The length of the UTF-8 sequence starting at `i`, or 0 when none starts there.
-std::size_t utf8SequenceLength(std::string_view text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    std::size_t length = 0;
-    uint32_t lowest = 0;
-    if (lead < 0x80u) return 1;
-    if (lead >= 0xC2u && lead <= 0xDFu) {
-        length = 2;
-        lowest = 0x80u;
-    } else if (lead >= 0xE0u && lead <= 0xEFu) {
-        length = 3;
-        lowest = 0x800u;
-    } else if (lead >= 0xF0u && lead <= 0xF4u) {
-        length = 4;
-        lowest = 0x10000u;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) return 0;
-    uint32_t code = lead & (0x7Fu >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0u) != 0x80u) return 0;
-        code = (code << 6) | (byte(i + k) & 0x3Fu);
-    }
-    if (code < lowest || code > 0x10FFFFu || (code >= 0xD800u && code <= 0xDFFFu)) return 0;
-    return length;
-}
-
 } // namespace
-
-std::string gf_logSafeText(std::string_view text, std::size_t limit) {
-    std::string out;
-    out.reserve(std::min(text.size(), limit) + 4);
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const std::size_t length = utf8SequenceLength(text, i);
-        const std::size_t taken = length == 0 ? 1 : length;
-        if (out.size() + taken > limit) break;
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (length == 0 || (length == 1 && (c < 0x20u || c == 0x7Fu)))
-            out += '?';
-        else
-            out.append(text.substr(i, length));
-        i += taken;
-    }
-    if (i < text.size()) out += " ...";
-    return out;
-}
 
 void BadDatagramLog::report(std::string_view text, Kind kind, Clock::time_point now) {
     flush(now);

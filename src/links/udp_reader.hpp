@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/log.hpp" // gf_logSafeText
 #include "platform/net/winsock.hpp"
 
 namespace tamrix {
@@ -54,10 +55,6 @@ private:
     uint64_t m_counted = 0;
     std::string m_lastCounted;
 };
-
-// The text as a log line may show it: at most `limit` bytes, never ending inside a UTF-8
-// sequence, " ..." after a cut, and bytes that are not UTF-8 or control characters as '?'.
-std::string gf_logSafeText(std::string_view text, std::size_t limit);
 
 class UdpReader {
 public:

@@ -18,12 +18,22 @@ std::unordered_set<std::string> gNoMatchLines;
 namespace {
 constexpr std::string_view kSummaryTitle = "live traffic livery matching summary";
 constexpr int32_t kBannerWidth = 100;
+// Aircraft without livery beyond the lines kept, since the last report.
+uint64_t gNoMatchNotKept = 0;
 } // namespace
+
+void gf_noteNoMatch(std::string line) {
+    if (gNoMatchLines.size() < kMaxNoMatchLines)
+        gNoMatchLines.insert(std::move(line));
+    else if (!gNoMatchLines.contains(line))
+        ++gNoMatchNotKept;
+}
 
 void gf_resetMatchingStatistics() {
     gMatchStepCounts.fill(0);
     gNotCreatedLines.clear();
     gNoMatchLines.clear();
+    gNoMatchNotKept = 0;
 }
 
 void gf_logMatchingSummary() {
@@ -51,7 +61,11 @@ void gf_logNoMatchList() {
     if (gNoMatchLines.empty()) return;
     gf_log("\nNo match found for:");
     for (const auto& line : gNoMatchLines) gf_log(line);
+    if (gNoMatchNotKept != 0) gf_log(fmt::format("... and {} more", gNoMatchNotKept));
     gf_log("");
+    // Each report shows the aircraft since the one before: the list never only grows.
+    gNoMatchLines.clear();
+    gNoMatchNotKept = 0;
 }
 
 } // namespace tamrix

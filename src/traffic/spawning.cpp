@@ -105,7 +105,7 @@ void spawnLiveAc(LiveAircraft& aircraft) {
                     gLiveryMemory[aircraft.key] = aircraft.liveryTitle;
                 } else {
                     if (!aircraft.head.registration.empty()) gFailedKeyTexts.insert(gf_keyRegText(aircraft));
-                    gNoMatchLines.insert(gf_acDescription(aircraft));
+                    gf_noteNoMatch(gf_acDescription(aircraft));
                     aircraft.erase = 1;
                     // Nothing more for an aircraft that is not created: no stand is taken for it.
                     return;

@@ -104,6 +104,8 @@ inline void resetRun() {
     gUserClosedWindow = false;
     gStartUpFinished = false;
     gExitCode = 0;
+    gWindowOnDisplay = false;
+    gReaderErrorsInARow = 0;
     gReferenceDataRead = false;
     gf_resetReferenceData(); // a test that sets the airport table by hand leaves it marked as read
     gf_resetLiveryIndex(); // the livery count of an earlier run would show in the window

@@ -4,9 +4,12 @@
 #include <atomic>
 #include <thread>
 
+#include <fmt/format.h>
+
 #include "app/app_state.hpp"
-#include "app/closing.hpp"
 #include "app/app_test_support.hpp"
+#include "app/closing.hpp"
+#include "core/time_texts.hpp"
 
 using namespace tamrix;
 using apptest::contains;
@@ -115,7 +118,8 @@ TEST_F(Closing, AWindowClosedDuringTheCountdownQuitsInsteadOfRestarting) {
     EXPECT_FALSE(contains(logLines(), "Restart countdown finished"));
 }
 
-TEST_F(Closing, SystemErrorWaitsForTheUserBeforeTheSimulatorSideIsCleared) {
+TEST_F(Closing, SystemErrorOnADisplayWaitsForTheUserBeforeTheSimulatorSideIsCleared) {
+    gWindowOnDisplay = true;
     std::atomic<int> parkClosed{0};
     gf_airportHooks().closeParkAirport = [&] { ++parkClosed; };
     gf_setStatusError("41: Quorvel must be run from the Quorvel folder!");
@@ -130,15 +134,56 @@ TEST_F(Closing, SystemErrorWaitsForTheUserBeforeTheSimulatorSideIsCleared) {
     EXPECT_EQ(parkClosed, 1);
     EXPECT_TRUE(contains(logLines(), "User closed Quorvel"));
     EXPECT_EQ(posted(WM_SAVE_AND_QUIT), 1u);
-    EXPECT_EQ(gExitCode, 0);
+    EXPECT_EQ(gExitCode, 1) << "a failed run is no success, however it was ended";
 }
 
-TEST_F(Closing, SystemErrorInProductionModeQuitsAtOnceWithExitCodeOne) {
-    gProductionMode = true;
-    gf_forceExitReason(ExitReason::SystemError, 0);
-    lf_closingDown(); // returns without anybody closing the window
-    EXPECT_EQ(gExitCode, 1);
+// Nobody can read the message in production mode or without a display: the run ends by itself.
+TEST_F(Closing, SystemErrorWithoutAReaderQuitsAtOnceWithExitCodeOne) {
+    for (const bool production : {true, false}) {
+        gProductionMode = production;
+        gWindowOnDisplay = production; // production mode quits even on a display
+        gExitCode = 0;
+        gf_resetRunState();
+        platform::win32::resetWindows();
+        window_ = platform::win32::createTopLevelWindow("Quorvel", "Quorvel");
+        gMainWindow = window_;
+        gf_forceExitReason(ExitReason::SystemError, 0);
+        lf_closingDown(); // returns without anybody closing the window
+        EXPECT_EQ(gExitCode, 1) << production;
+        EXPECT_EQ(posted(WM_SAVE_AND_QUIT), 1u) << production;
+    }
+}
+
+// A reader that cannot even start (its port taken) fails again after each restart: a few
+// restarts, then the program ends with the error. Traffic in between breaks the row.
+TEST_F(Closing, ReaderErrorsInARowEndTheProgramAfterAFewRestarts) {
+    const std::string cause =
+        "The Traffic Reader has stopped with error: bind to stream socket failed, error: 10048";
+    const auto endRun = [&](bool trafficArrived) {
+        gf_clearStatusError();
+        gf_setStatusLine(cause, true);
+        if (trafficArrived) gLastTrafficTime = 1700000000.0;
+        ASSERT_TRUE(gf_setExitReason(ExitReason::ReaderError, 15));
+        for (MSG m; PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE);) {
+        }
+        lf_closingDown();
+    };
+    endRun(false);
+    endRun(true); // a run with traffic: the row starts anew
+    for (int32_t n = 1; n < kReaderRestartsInARow; ++n) {
+        endRun(false);
+        EXPECT_EQ(posted(WM_START_RUN), 1u) << n;
+    }
+    EXPECT_EQ(apptest::countOf(logLines(), "Restart countdown finished"),
+              std::size_t(kReaderRestartsInARow + 1));
+
+    endRun(false);
+    EXPECT_EQ(posted(WM_START_RUN), 0u);
     EXPECT_EQ(posted(WM_SAVE_AND_QUIT), 1u);
+    EXPECT_EQ(gExitCode, 1);
+    EXPECT_FALSE(gRestartFlag);
+    EXPECT_TRUE(contains(logLines(), fmt::format("Error {} ({} restarts in a row did not help)", cause,
+                                                 kReaderRestartsInARow)));
 }
 
 TEST_F(Closing, AFailingStepStillEndsTheProgram) {

@@ -1,10 +1,15 @@
 // The built program, run as a user runs it: in its own folder, with its own data folder, and
 // judged by its exit code and "Log.txt".
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/app_test_support.hpp"
 #include "app/program_folder.hpp"
+#include "support/udp_port.hpp"
 
 namespace {
 
@@ -77,6 +82,44 @@ TEST(ProgramRun, ADataFolderThatCannotBeCreatedEndsTheStartWithOne) {
     EXPECT_TRUE(anyLineStartsWith(readLines(p.log()), "==> Failed to create directory: "));
 }
 
+// Without a display nobody can read an error on the window or close it: a failed start ends
+// the run by itself, with the error in the log and on stderr and exit code 1.
+TEST(ProgramRun, AHeadlessRunWhoseTcpPortIsTakenEndsByItselfWithOne) {
+    ProgramFolder p;
+    // Another program listens on the port RealTraffic is to connect to.
+    const int taken = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(taken, 1), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(taken, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::string port = std::to_string(ntohs(address.sin_port));
+    p.writeParameters({{"PORT_NUMBER", port}});
+    fs::create_directories(p.roaming() / "ZazuveRuzover");
+    { std::ofstream(p.roaming() / "ZazuveRuzover" / "RealTraffic.jar") << "jar"; }
+    auto env = roamingEnv(p);
+    env.push_back(
+        "QUORVEL_SIM_SCENARIO=" +
+        (fs::path(QUORVEL_SOURCE_DIR) / "tests" / "fixtures" / "simworld" / "frankfurt.json").string());
+    env.push_back("QUORVEL_TRAFFIC_PORT=" + std::to_string(testsupport::freeUdpPort()));
+    env.push_back("QUORVEL_QNH_PORT=" + std::to_string(testsupport::freeUdpPort()));
+    env.push_back("DISPLAY=");
+
+    Child run(QUORVEL_BINARY, {}, p.root(), env);
+    const auto code = run.wait(seconds(180));
+    ::close(taken);
+    EXPECT_EQ(code, 1) << readText(p.log());
+    const auto log = readLines(p.log());
+    EXPECT_TRUE(anyLineStartsWith(log, "Error Bind failed at port " + port + " with error "))
+        << readText(p.log());
+    EXPECT_TRUE(contains(log, "Exiting: SYSTEM ERROR"));
+    EXPECT_NE(readText(run.stderrPath()).find("Quorvel ends: Error Bind failed at port " + port),
+              std::string::npos)
+        << readText(run.stderrPath());
+}
+
 TEST(ProgramRun, AReadOnlyDataFolderLogsEveryFailedSaveAndKeepsTheSettings) {
     ProgramFolder p;
     p.writeParameters({{"DESTINATION", "EDDF"}});
@@ -107,10 +150,32 @@ TEST(ProgramRun, ASecondInstanceEndsAtOnceAndCloseSignalsEndTheFirstCleanly) {
     ASSERT_TRUE(apptest::waitFor([&] { return contains(readLines(p.log()), "RealTraffic not detected at this PC"); },
                                  seconds(120)));
     {
-        Child second(QUORVEL_BINARY, {}, p.root(), roamingEnv(p));
+        // Another program folder with the same data folder: the settings are the first's.
+        ProgramFolder q(std::nullopt, p.dataFolder());
+        Child second(QUORVEL_BINARY, {}, q.root(), roamingEnv(q));
         EXPECT_EQ(second.wait(seconds(30)), 255);
+        EXPECT_NE(
+            readText(second.stderrPath())
+                .find("Quorvel already runs with the data folder " + fs::canonical(p.dataFolder()).string()),
+            std::string::npos)
+            << readText(second.stderrPath());
+        EXPECT_FALSE(fs::exists(q.log()));
     }
-    EXPECT_FALSE(fs::exists(p.root() / "Log0.txt")) << "the second instance must not touch the log";
+    {
+        // The same program folder with a data folder of its own: the log and the airport files
+        // there are the first instance's.
+        const fs::path otherRoaming = p.root() / "other-roaming";
+        Child second(QUORVEL_BINARY, {}, p.root(),
+                     {"QUORVEL_ROAMING_APPDATA=" + otherRoaming.string(),
+                      "QUORVEL_LOCAL_APPDATA=" + (p.root() / "local").string()});
+        EXPECT_EQ(second.wait(seconds(30)), 255);
+        EXPECT_NE(
+            readText(second.stderrPath())
+                .find("Quorvel already runs with the program folder " + fs::canonical(p.root()).string()),
+            std::string::npos)
+            << readText(second.stderrPath());
+    }
+    EXPECT_FALSE(fs::exists(p.root() / "Log0.txt")) << "a second instance must not touch the log";
     EXPECT_TRUE(first.running());
     first.signal(SIGTERM);
     EXPECT_EQ(first.wait(seconds(60)), 0);

@@ -236,7 +236,9 @@ TEST_F(SettingsFile, MalformedFileIsKeptAndReplacedByDefaults) {
     EXPECT_EQ(fileValues(path(), "RANGE"), std::vector<std::string>{"40"});
     EXPECT_EQ(RANGE.current.load(), 40) << "memory holds what the file holds";
     EXPECT_TRUE(logged("is unusable"));
-    EXPECT_TRUE(logged("not found, creating new with default values:"));
+    // The file was there: the log must not say it was missing.
+    EXPECT_FALSE(logged("not found"));
+    EXPECT_TRUE(logged("replaced by a new one with default values:"));
 }
 
 TEST_F(SettingsFile, FileWithoutParametersElementIsTreatedAsUnusable) {

@@ -1,15 +1,18 @@
 #include "core/files.hpp"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "core/captured_log.hpp"
@@ -315,4 +318,44 @@ TEST(AtomicWrite, AFailureIsLoggedAndLeavesTheOldFileAndNoTemporaryFile) {
     EXPECT_THAT(lines[2], ::testing::StartsWith("==> Could not write missing/file.xml: creating missing/file.xml."));
     for (const auto& entry : fs::directory_iterator("."))
         EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+}
+
+// A kill in the middle of a write leaves the temporary file behind; the next process that writes
+// into that folder removes it. What belongs to others stays: files of processes still running,
+// names that are not the writer's, folders the program does not write into.
+TEST(AtomicWrite, TemporaryFilesOfProcessesThatAreGoneAreRemovedByTheFirstWriteThere) {
+    CapturedLog log;
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ::waitpid(gone, nullptr, 0);
+    const pid_t running = ::fork();
+    if (running == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    ASSERT_GT(running, 0);
+    const std::string stale1 = fmt::format("data/airport.xml.{}-0.tmp", gone);
+    const std::string stale2 = fmt::format("data/LiveriesScanned.xml.{}-41.tmp", gone);
+    const std::string inFlight = fmt::format("data/other.xml.{}-3.tmp", running);
+    const std::string elsewhere = fmt::format("untouched/airport.xml.{}-0.tmp", gone);
+    fs::create_directories("data");
+    fs::create_directories("untouched");
+    for (const auto& name :
+         {stale1, stale2, inFlight, elsewhere, std::string("data/notes.tmp"), std::string("data/a.b-1.tmp")})
+        writeFile(name, std::string(1000, 'x'));
+
+    ASSERT_TRUE(gf_writeFileAtomically("data/airport.xml", "new"));
+    ASSERT_TRUE(gf_writeFileAtomically("data/second.xml", "new")); // the folder is swept once
+
+    ::kill(running, SIGKILL);
+    ::waitpid(running, nullptr, 0);
+    EXPECT_FALSE(fs::exists(stale1));
+    EXPECT_FALSE(fs::exists(stale2));
+    EXPECT_TRUE(fs::exists(inFlight));
+    EXPECT_TRUE(fs::exists(elsewhere));
+    EXPECT_TRUE(fs::exists("data/notes.tmp"));
+    EXPECT_TRUE(fs::exists("data/a.b-1.tmp"));
+    EXPECT_EQ(testsupport::readFile("data/airport.xml"), "new");
+    EXPECT_THAT(log.lines(), ElementsAre("Removed 2 temporary files left by an earlier run in data"));
 }

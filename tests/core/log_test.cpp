@@ -1,7 +1,9 @@
 #include "core/log.hpp"
 
+#include <chrono>
 #include <regex>
 #include <sstream>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -73,6 +75,42 @@ TEST(Log, HighlightedLineIsOnDiskAtOnce) {
     const std::string text = readFile("Log.txt");
     EXPECT_NE(text.find("buffered\n==> urgent\n"), std::string::npos);
     gf_closeLog();
+}
+
+// A killed process loses at most about a second of its log.
+TEST(Log, PlainLinesReachTheDiskWithinASecond) {
+    TempFolder dir(true);
+    gf_openLog();
+    gf_log("buffered only");
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    bool onDisk = false;
+    while (!onDisk && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        onDisk = readFile("Log.txt").find("buffered only\n") != std::string::npos;
+    }
+    EXPECT_TRUE(onDisk);
+    gf_closeLog();
+}
+
+// Callers pass on bytes from outside (datagrams, lines of the user's files): whatever they hold,
+// every line of the file is UTF-8 text without control characters.
+TEST(Log, EveryLineIsUtf8TextWithoutControlCharacters) {
+    TempFolder dir(true);
+    gf_openLog();
+    using namespace std::string_view_literals;
+    gf_log("nul\0byte"sv);
+    gf_logHighlighted("bad \xFF\xFE utf8, cut \xE2\x82");
+    gf_logContinued("esc \x1B[2J cr\r del\x7F c1\xC2\x85 tab\t");
+    gf_logUnlessQuiet("overlong \xC0\xAF surrogate \xED\xA0\x80");
+    gf_logAndFlush("kept: \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x9B\xAB");
+    gf_closeLog();
+    const auto l = lines(readFile("Log.txt"));
+    ASSERT_EQ(l.size(), 6u);
+    EXPECT_EQ(l[1], "nul?byte");
+    EXPECT_EQ(l[2], "==> bad ?? utf8, cut ??");
+    EXPECT_EQ(l[3], "          esc ?[2J cr? del? c1? tab?");
+    EXPECT_EQ(l[4], "overlong ?? surrogate ???");
+    EXPECT_EQ(l[5], "kept: \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x9B\xAB");
 }
 
 TEST(Log, QuietLinesAreDroppedOnceStopping) {

@@ -2,6 +2,8 @@
 
 #include <thread>
 
+#include <fmt/format.h>
+
 #include <gtest/gtest.h>
 
 #include "link_test_support.hpp"
@@ -47,17 +49,38 @@ TEST_F(TrafficIntake, TheGateDecidesAndTheTickTakesTwoFromTheFront) {
     EXPECT_TRUE(taken.empty());
 }
 
-TEST_F(TrafficIntake, AFullQueueLetsTheOldestLinesGiveWay) {
+// A sender that sends more than the tick takes keeps the queue full for minutes: the log shows
+// the overflow with its count a few times a minute, not on every tick.
+TEST_F(TrafficIntake, AFullQueueLetsTheOldestLinesGiveWayAndASustainedFloodIsLoggedSparingly) {
     for (uint32_t i = 0; i < kTrafficIntakeCapacity + 5; ++i) gf_queueTrafficLine(lineWithKey(20000 + i));
     EXPECT_EQ(gf_trafficIntakeSize(), kTrafficIntakeCapacity);
     std::vector<TrafficLine> taken;
     gf_takeTrafficLines(2, taken);
     EXPECT_EQ(taken.front().hexid, 20005u);
-    gf_queueTrafficLine(lineWithKey(99999));  // room again: the overflow is over
-    const auto lines = log.lines();
-    ASSERT_EQ(lines.size(), 2u);
+
+    // 150 s of ticks that take two lines while three arrive.
+    uint64_t dropped = 5;
+    for (int tick = 1; tick <= 15000; ++tick) {
+        gLiveTrafficTick.store(tick);
+        for (int i = 0; i < 3; ++i)
+            gf_queueTrafficLine(lineWithKey(30000));
+        ++dropped; // two places were free, three lines came
+        gf_takeTrafficLines(2, taken);
+    }
+    auto lines = log.lines();
+    ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], "Traffic intake full at 6000 lines, the oldest lines give way");
-    EXPECT_EQ(lines[1], "Traffic intake overflow over, 5 lines dropped");
+    EXPECT_EQ(lines[1], "Traffic intake still full, 6005 lines dropped so far");
+    EXPECT_EQ(lines[2], "Traffic intake still full, 12005 lines dropped so far");
+
+    // The flood ends: the overflow is over once the tick has made room.
+    while (gf_trafficIntakeSize() > kTrafficIntakeRelieved) {
+        gf_takeTrafficLines(2, taken);
+        gf_queueTrafficLine(lineWithKey(40000));
+    }
+    lines = log.lines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[3], fmt::format("Traffic intake overflow over, {} lines dropped", dropped));
 }
 
 TEST(TrafficIntakeConcurrency, EveryLineArrivesOnceAndInOrder) {

@@ -1,6 +1,8 @@
 // The matching summary and the list of aircraft without livery, as they appear in the log.
 #include <set>
 
+#include <fmt/format.h>
+
 #include "liveries/matching_statistics.hpp"
 #include "liveries_test_support.hpp"
 
@@ -65,7 +67,28 @@ TEST_F(MatchingStatisticsTest, NoMatchListHasAHeadingOnlyWhenNotEmpty) {
     EXPECT_EQ((std::set<std::string>{lines[2], lines[3]}),
               (std::set<std::string>{"DLH     MD11    DLH123   D-ALCA", "EZY     E195    EZY45    G-ABCD"}));
     EXPECT_EQ(lines[4], "");
-    EXPECT_EQ(gNoMatchLines.size(), 2u);
+}
+
+// The descriptions hold callsigns and registrations as the network sent them. Each report shows
+// the aircraft since the last one, within a bound, as UTF-8 text.
+TEST_F(MatchingStatisticsTest, NoMatchListIsCleanBoundedAndStartsAnewAfterEachReport) {
+    using namespace std::string_literals;
+    gf_noteNoMatch("DLH     MD11    DLH\0\x01\xFF  D-ALCA"s);
+    gf_logNoMatchList();
+    EXPECT_EQ(reportLines(),
+              (std::vector<std::string>{"", "No match found for:", "DLH     MD11    DLH???  D-ALCA", ""}));
+    EXPECT_TRUE(gNoMatchLines.empty());
+
+    for (std::size_t i = 0; i < kMaxNoMatchLines + 5; ++i)
+        gf_noteNoMatch(fmt::format("EZY     E195    EZY{:<5} G-ABCD", i));
+    gf_noteNoMatch("EZY     E195    EZY0     G-ABCD"); // one already listed counts once
+    gf_logNoMatchList();
+    auto lines = reportLines();
+    ASSERT_EQ(lines.size(), 4 + 2 + kMaxNoMatchLines + 2);
+    EXPECT_EQ(lines[4 + 2 + kMaxNoMatchLines], "... and 5 more");
+
+    gf_logNoMatchList();
+    EXPECT_EQ(reportLines().size(), lines.size()) << "nothing since the last report";
 }
 
 } // namespace

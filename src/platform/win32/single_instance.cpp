@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <mutex>
 
 #include <fcntl.h>
@@ -12,13 +13,21 @@ namespace platform::win32 {
 namespace {
 
 std::mutex gLockMutex;
-int gLockFd = -1;
+// The descriptors of the locks held, by the lock file's full path.
+std::map<std::filesystem::path, int>& heldLocks() {
+    static auto* held = new std::map<std::filesystem::path, int>;
+    return *held;
+}
 
 } // namespace
 
 InstanceLockResult acquireInstanceLock(const std::filesystem::path& lockFile) {
     std::lock_guard guard(gLockMutex);
-    if (gLockFd >= 0) return {InstanceLockState::Acquired, {}};
+    // One file reached by two names is one lock: a second descriptor would find it taken.
+    std::error_code ec;
+    std::filesystem::path key = std::filesystem::weakly_canonical(lockFile, ec);
+    if (ec) key = std::filesystem::absolute(lockFile, ec).lexically_normal();
+    if (heldLocks().contains(key)) return {InstanceLockState::Acquired, {}};
     int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     // An existing lock file in a folder the user may not write to can still be locked.
     if (fd < 0 && (errno == EACCES || errno == EROFS)) fd = ::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
@@ -29,14 +38,15 @@ InstanceLockResult acquireInstanceLock(const std::filesystem::path& lockFile) {
         if (error == EWOULDBLOCK) return {InstanceLockState::HeldElsewhere, {}};
         return {InstanceLockState::Unavailable, std::strerror(error)};
     }
-    gLockFd = fd;
+    heldLocks().emplace(std::move(key), fd);
     return {InstanceLockState::Acquired, {}};
 }
 
 void releaseInstanceLock() {
     std::lock_guard guard(gLockMutex);
-    if (gLockFd >= 0) ::close(gLockFd);
-    gLockFd = -1;
+    for (const auto& [path, fd] : heldLocks())
+        ::close(fd);
+    heldLocks().clear();
 }
 
 } // namespace platform::win32

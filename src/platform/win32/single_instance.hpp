@@ -20,9 +20,9 @@ struct InstanceLockResult {
 };
 
 // Opens (creating when missing) the lock file and tries the exclusive lock without waiting.
-// A process holds at most one such lock; asking again while it is held answers Acquired.
+// A process may hold locks on several files; asking again for one it holds answers Acquired.
 InstanceLockResult acquireInstanceLock(const std::filesystem::path& lockFile);
-// Closes the descriptor, which ends the lock (tests only; a run keeps it to the end).
+// Closes the descriptors, which ends the locks (tests only; a run keeps them to the end).
 void releaseInstanceLock();
 
 } // namespace platform::win32
