@@ -36,7 +36,8 @@ constexpr const char* kUsage =
     "  --qnh HPA             QNH sent every 10 s (1013)\n"
     "\n"
     "Traffic (one of three):\n"
-    "  --aircraft N          N synthetic flights round the user position (12; the default)\n"
+    "  --aircraft N          N synthetic flights round the user position (12; the default);\n"
+    "                        --aircraft 1000 --interval 1 is a heavy load: 1,000 lines a second\n"
     "  --file PATH           play the lines of a recorded file, one a datagram\n"
     "  --scenario PATH       the traffic of a simulator scenario file's airport: its runway\n"
     "                        and stands give arrivals (3 degree approach, landing, taxi to a\n"
@@ -53,7 +54,7 @@ constexpr const char* kUsage =
     "                        aircraft that has runways)\n"
     "  --skip SECONDS        with --scenario: start this far into the plan (0); e.g. 30 brings\n"
     "                        the first landing 30 s sooner for short test runs\n"
-    "  --interval SECONDS    seconds between two lines of one aircraft (2)\n"
+    "  --interval SECONDS    seconds between two lines of one aircraft (2; any positive value)\n"
     "  --seed N              seed of the synthetic flights and of the scenario's choices (1)\n"
     "  --plan                with --scenario: print what happens when, and end\n"
     "\n"
@@ -64,8 +65,7 @@ constexpr const char* kUsage =
     "                        parking, pushback and take-off as it is sent)\n"
     "  --help                this text\n";
 
-template <typename T>
-bool parseNumber(std::string_view text, T& value) {
+template <typename T> bool parseNumber(std::string_view text, T& value) {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     return ec == std::errc() && end == text.data() + text.size();
 }
@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--skip") {
             ok = parseNumber(value(), options.scenarioStartSeconds) && options.scenarioStartSeconds >= 0.0;
         } else if (arg == "--interval") {
-            ok = parseNumber(value(), options.reportIntervalSeconds) && options.reportIntervalSeconds > 1.0;
+            ok = parseNumber(value(), options.reportIntervalSeconds) && options.reportIntervalSeconds > 0.0;
         } else if (arg == "--duration") {
             ok = parseNumber(value(), options.durationSeconds) && options.durationSeconds >= 0.0;
         } else if (arg == "--qnh") {
@@ -161,18 +161,21 @@ int main(int argc, char** argv) {
             const rtfeed::ScenarioAirport where = rtfeed::readScenarioAirport(scenarioFile, airport);
             rtfeed::PlanOptions plan;
             plan.seed = options.seed;
-            if (options.durationSeconds > 0.0) plan.horizonSeconds = options.durationSeconds + options.scenarioStartSeconds;
+            if (options.durationSeconds > 0.0)
+                plan.horizonSeconds = options.durationSeconds + options.scenarioStartSeconds;
             auto planned = std::make_shared<rtfeed::ScenarioPlan>(rtfeed::planScenario(where, plan));
             if (!options.position) options.position = where.user;
             if (options.verbose)
-                std::printf("rtfeed: scenario %s: runway %s in use, %zu stands, %zu targets planned over %.0f s\n",
-                            where.icao.c_str(), planned->layout.runwayEnd.c_str(), where.stands.size(),
-                            planned->flights.size(), plan.horizonSeconds);
+                std::printf(
+                    "rtfeed: scenario %s: runway %s in use, %zu stands, %zu targets planned over %.0f s\n",
+                    where.icao.c_str(), planned->layout.runwayEnd.c_str(), where.stands.size(),
+                    planned->flights.size(), plan.horizonSeconds);
             if (printPlan) {
                 std::vector<std::pair<double, const std::string*>> events;
                 for (const auto& f : planned->flights)
                     for (const auto& [time, text] : f.events)
-                        if (time >= options.scenarioStartSeconds) events.emplace_back(time - options.scenarioStartSeconds, &text);
+                        if (time >= options.scenarioStartSeconds)
+                            events.emplace_back(time - options.scenarioStartSeconds, &text);
                 std::stable_sort(events.begin(), events.end(),
                                  [](const auto& a, const auto& b) { return a.first < b.first; });
                 for (const auto& [time, text] : events) {
@@ -193,7 +196,8 @@ int main(int argc, char** argv) {
     rtfeed::FeedSession session(options);
     const rtfeed::FeedReport report = session.run();
     if (options.verbose)
-        std::printf("rtfeed: %d traffic and %d QNH datagrams sent, %d position lines received%s\n", report.trafficSent,
-                    report.qnhSent, report.positionLines, report.exitReceived ? ", ended by exit" : "");
+        std::printf("rtfeed: %d traffic and %d QNH datagrams sent, %d position lines received%s\n",
+                    report.trafficSent, report.qnhSent, report.positionLines,
+                    report.exitReceived ? ", ended by exit" : "");
     return 0;
 }
