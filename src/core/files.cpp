@@ -122,6 +122,8 @@ bool lf_writeAndSync(const fs::path& temp, std::string_view bytes, std::string& 
 
 // Set while a DeferredFileSync lives on this thread: the folders whose files await their flush.
 thread_local std::vector<fs::path>* tDeferredFolders = nullptr;
+// Set while gf_writeFileWhole writes on this thread: the file is replaced whole, never flushed.
+thread_local bool tWithoutFlush = false;
 
 // Only a regular file (or none) is replaced: renaming over a device or a pipe would take it away.
 bool lf_isReplaceable(const fs::path& path, std::string& failure) {
@@ -214,7 +216,7 @@ bool lf_replaceFile(const fs::path& path, std::string_view bytes, std::string& f
     temp += fmt::format(".{}-{}.tmp", ::getpid(), counter.fetch_add(1));
     // Under a deferred sync, whole or not at all still holds (the rename); the flush to disk
     // comes at the end of the scope.
-    const bool deferred = tDeferredFolders != nullptr;
+    const bool deferred = tDeferredFolders != nullptr || tWithoutFlush;
     if (!lf_writeAndSync(temp, bytes, failure, !deferred) || (!deferred && !lf_syncFolder(folder, failure))) {
         ::unlink(temp.c_str());
         return false;
@@ -224,7 +226,8 @@ bool lf_replaceFile(const fs::path& path, std::string_view bytes, std::string& f
         return false;
     }
     if (deferred) {
-        if (std::find(tDeferredFolders->begin(), tDeferredFolders->end(), folder) == tDeferredFolders->end())
+        if (tDeferredFolders != nullptr &&
+            std::find(tDeferredFolders->begin(), tDeferredFolders->end(), folder) == tDeferredFolders->end())
             tDeferredFolders->push_back(folder);
         return true;
     }
@@ -380,6 +383,13 @@ bool gf_writeFileAtomically(const fs::path& path, std::string_view bytes) noexce
         gf_logHighlighted(fmt::format("Could not write {}: {}", path.string(), e.what()));
     }
     return false;
+}
+
+bool gf_writeFileWhole(const fs::path& path, std::string_view bytes) noexcept {
+    tWithoutFlush = true;
+    const bool written = gf_writeFileAtomically(path, bytes);
+    tWithoutFlush = false;
+    return written;
 }
 
 fs::path gf_pathFromWindowsText(std::string_view windowsText) {

@@ -63,6 +63,12 @@ std::vector<FixedCode<4>> gf_airportCodesInFolder(const std::filesystem::path& f
 // Never throws; callable from any thread.
 bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) noexcept;
 
+// Replaces the file whole as gf_writeFileAtomically does (temporary file, rename; a reader sees
+// the old file or the whole new one), without the flushes to disk: for files that live only
+// while the program runs and are written anew after a restart (the aircraft's flight plans).
+// Each flush may hold the caller for milliseconds on a busy disk, too long for the 10 ms tick.
+bool gf_writeFileWhole(const std::filesystem::path& path, std::string_view bytes) noexcept;
+
 // Work that writes many files and records that it is done only afterwards (the airports scan)
 // holds one of these on its thread: meanwhile gf_writeFileAtomically on that thread still
 // replaces each file whole (temporary file, rename) but leaves the flushes to disk to flush(),

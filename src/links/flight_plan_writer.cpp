@@ -63,7 +63,8 @@ std::string gf_flightPlanText(const TrafficRecord& record) {
 
 bool gf_writeFlightPlan(const std::filesystem::path& path, const TrafficRecord& record) {
     // The simulator may read the plan at any moment: it sees the old plan or the whole new one.
-    return gf_writeFileAtomically(path, gf_flightPlanText(record));
+    // Written in the live-traffic tick, so without flushes to disk: the plan serves this run only.
+    return gf_writeFileWhole(path, gf_flightPlanText(record));
 }
 
 } // namespace tamrix

@@ -1,21 +1,35 @@
 #include "links/flight_plan_writer.hpp"
 
-#include <cstdlib>
+#include <atomic>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
 
+#include <dlfcn.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "core/captured_log.hpp"
+#include "core/files.hpp"
 #include "core/paths.hpp"
 #include "support/temp_folder.hpp"
 
 using namespace tamrix;
+
+namespace {
+std::atomic<int> gFlushes{0};
+} // namespace
+
+// Every flush of a file or folder to disk in this test program is counted.
+extern "C" int fsync(int fd) {
+    gFlushes.fetch_add(1);
+    static const auto real = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
+    return real(fd);
+}
 
 namespace {
 
@@ -131,6 +145,23 @@ TEST_F(FlightPlans, APlanThatCannotBeWrittenIsReportedAndTheOldPlanStaysWhole) {
         EXPECT_EQ(filesIn(gf_flightPlanFolder()), before);
         EXPECT_EQ(log.lines().size(), 2u);
     }
+}
+
+// A plan is written in the 10 ms tick for every aircraft created: it never waits for the disk
+// (a flush there takes milliseconds on a busy one), while files meant to outlast the run are
+// still flushed.
+TEST_F(FlightPlans, APlanIsWrittenWholeWithoutWaitingForTheDisk) {
+    ASSERT_TRUE(gf_createFlightPlanFolder());
+    const auto path = gf_flightPlanPath(9);
+    gFlushes = 0;
+    ASSERT_TRUE(gf_writeFlightPlan(path, record("LHR", "JFK", AircraftCategory::Heavy)));
+    ASSERT_TRUE(gf_writeFlightPlan(path, record("FRA", "SIN", AircraftCategory::Heavy)));
+    EXPECT_EQ(gFlushes.load(), 0);
+    EXPECT_NE(testsupport::readFile(path).find("<DestinationID>SIN</DestinationID>"), std::string::npos);
+    EXPECT_EQ(filesIn(gf_flightPlanFolder()).size(), 1u); // no temporary file left
+
+    ASSERT_TRUE(gf_writeFileAtomically(folder.path() / "kept.txt", "kept"));
+    EXPECT_GE(gFlushes.load(), 1);
 }
 
 TEST_F(FlightPlans, ClosingRemovesTheFolderWithItsPlans) {

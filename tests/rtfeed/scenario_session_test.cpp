@@ -1,5 +1,7 @@
-// A short scenario run of the stand-in's session without a server: every flight under way is
-// reported, with the lines the plan gives for that moment.
+// Short runs of the stand-in's session without a server: every flight of a scenario under way is
+// reported, with the lines the plan gives for that moment; synthetic flights come at the rate
+// asked for, also at a heavy load.
+#include <atomic>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -41,7 +43,8 @@ struct Receiver {
 };
 
 TEST(ScenarioSession, ReportsEveryFlightUnderWayFromTheSkippedPoint) {
-    const ScenarioAirport airport = readScenarioAirport(std::string(QUORVEL_SOURCE_DIR) + "/data/scenario/EKBI.json");
+    const ScenarioAirport airport =
+        readScenarioAirport(std::string(QUORVEL_SOURCE_DIR) + "/data/scenario/EKBI.json");
     PlanOptions plan;
     plan.horizonSeconds = 400.0;
     auto planned = std::make_shared<ScenarioPlan>(planScenario(airport, plan));
@@ -62,7 +65,8 @@ TEST(ScenarioSession, ReportsEveryFlightUnderWayFromTheSkippedPoint) {
     EXPECT_EQ(qnh.drain().size(), 1u);
 
     std::map<uint32_t, const ScenarioFlight*> byKey;
-    for (const auto& f : planned->flights) byKey[f.identity.key] = &f;
+    for (const auto& f : planned->flights)
+        byKey[f.identity.key] = &f;
     std::set<uint32_t> reported;
     for (const auto& line : lines) {
         const auto fields = splitFields(line);
@@ -84,6 +88,46 @@ TEST(ScenarioSession, ReportsEveryFlightUnderWayFromTheSkippedPoint) {
             EXPECT_TRUE(reported.contains(f.identity.key)) << f.identity.callsign;
         }
     }
+}
+
+// 1,000 aircraft at 1 Hz reach the port as 1,000 lines a second, each aircraft once a second.
+TEST(SyntheticSession, SendsAThousandAircraftOnceASecond) {
+    Receiver traffic, qnh;
+    std::atomic<bool> done{false};
+    std::vector<std::string> lines;
+    std::thread reader([&] {
+        // Read while the session sends, so that no datagram is lost for a full socket buffer.
+        while (!done.load()) {
+            pollfd p{traffic.fd, POLLIN, 0};
+            ::poll(&p, 1, 5);
+            for (auto& line : traffic.drain())
+                lines.push_back(std::move(line));
+        }
+        for (auto& line : traffic.drain())
+            lines.push_back(std::move(line));
+    });
+    FeedOptions o;
+    o.useServer = false;
+    o.position = Position{55.74, 9.15};
+    o.trafficPort = traffic.port;
+    o.qnhPort = qnh.port;
+    o.aircraft = 1000;
+    o.reportIntervalSeconds = 1.0;
+    o.durationSeconds = 2.0;
+    FeedSession session(o);
+    const FeedReport report = session.run();
+    done = true;
+    reader.join();
+
+    EXPECT_GE(report.trafficSent, 1800);
+    EXPECT_LE(report.trafficSent, 2100);
+    EXPECT_EQ(static_cast<int>(lines.size()), report.trafficSent);
+    std::map<std::string, int> perKey;
+    for (const auto& line : lines)
+        ++perKey[splitFields(line).at(1)];
+    EXPECT_EQ(perKey.size(), 1000u);
+    for (const auto& [key, count] : perKey)
+        EXPECT_LE(count, 3) << key;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -15,6 +16,7 @@
 #include "core/geodesy.hpp"
 #include "links/target_classification.hpp"
 #include "rtfeed/scenario_plan.hpp"
+#include "rtfeed/usage.hpp"
 
 namespace rtfeed {
 namespace {
@@ -282,6 +284,30 @@ TEST(ScenarioPlanTest, ShortRunShowsLandingTakeOffParkingAndTargetsToDrop) {
         }
         for (const auto& [stand, n] : occupied) EXPECT_LE(n, 1) << "stand " << stand << " at " << time;
         EXPECT_LE(onRunway, 1) << "at " << time;
+    }
+}
+
+// --help names the times of the first events of the plan that rtfeed plays by default, as
+// --plan lists them (whole seconds).
+TEST(ScenarioPlanTest, HelpNamesTheFirstEventsAsThePlanHasThem) {
+    const ScenarioPlan plan = planScenario(billund(), {});
+    const auto first = [&](std::string_view verb) {
+        double earliest = 1e9;
+        for (const auto& f : plan.flights)
+            for (const auto& [time, text] : f.events)
+                if (time >= 0.0 && text.find(verb) != std::string::npos) earliest = std::min(earliest, time);
+        const int whole = static_cast<int>(earliest);
+        return fmt::format("{}:{:02}", whole / 60, whole % 60);
+    };
+    const std::string help = std::regex_replace(std::string(kUsage), std::regex("\\s+"), " ");
+    for (const auto& [phrase, verb] :
+         std::map<std::string, std::string>{{"a pushback at ", "pushes back"},
+                                            {"the first take-off at ", "lifts off"},
+                                            {"an arrival parks at ", "parks on"},
+                                            {"the first landing at ", "touches down"}}) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(help, m, std::regex(phrase + "([0-9]+:[0-9]{2})"))) << phrase;
+        EXPECT_EQ(m[1].str(), first(verb)) << phrase;
     }
 }
 

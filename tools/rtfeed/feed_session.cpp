@@ -23,6 +23,8 @@ using Seconds = std::chrono::duration<double>;
 
 constexpr auto kReconnectDelay = std::chrono::seconds(1);
 constexpr int kPollMs = 20;
+// How far the traffic lines catch up after the feed was held up (a busy machine).
+constexpr auto kMaxCatchUp = std::chrono::milliseconds(200);
 
 std::optional<sockaddr_in> addressOf(const std::string& host, uint16_t port) {
     sockaddr_in address{};
@@ -78,9 +80,10 @@ FeedReport FeedSession::run() {
         if (o.verbose) std::fflush(stdout);
     };
     const auto start = Clock::now();
-    const auto deadline = o.durationSeconds > 0.0
-                              ? start + std::chrono::duration_cast<Clock::duration>(Seconds(o.durationSeconds))
-                              : Clock::time_point::max();
+    const auto deadline =
+        o.durationSeconds > 0.0
+            ? start + std::chrono::duration_cast<Clock::duration>(Seconds(o.durationSeconds))
+            : Clock::time_point::max();
     const auto server = addressOf(o.serverHost, o.serverPort);
     const auto trafficTarget = addressOf(o.udpHost, o.trafficPort);
     const auto qnhTarget = addressOf(o.udpHost, o.qnhPort);
@@ -96,9 +99,12 @@ FeedReport FeedSession::run() {
     SyntheticTraffic traffic(o.seed, o.aircraft);
     std::vector<Clock::time_point> lastReport(static_cast<std::size_t>(std::max(0, o.aircraft)), start);
     const bool recorded = !o.recordedLines.empty();
-    const std::size_t senders = recorded ? distinctKeys(o.recordedLines) : std::max<std::size_t>(1, lastReport.size());
-    const auto interval = std::chrono::duration_cast<Clock::duration>(Seconds(o.reportIntervalSeconds)) /
-                          static_cast<long>(senders);
+    const std::size_t senders =
+        recorded ? distinctKeys(o.recordedLines) : std::max<std::size_t>(1, lastReport.size());
+    const auto interval = std::max<Clock::duration>(
+        std::chrono::duration_cast<Clock::duration>(Seconds(o.reportIntervalSeconds)) /
+            static_cast<long>(senders),
+        std::chrono::microseconds(1));
     std::size_t nextFlight = 0;
     std::size_t nextRecorded = 0;
 
@@ -112,11 +118,12 @@ FeedReport FeedSession::run() {
     std::vector<ScenarioFeed> scenarioFeeds;
     std::vector<std::pair<double, const std::string*>> scenarioEvents;
     std::size_t nextEvent = 0;
-    std::optional<Clock::time_point> scenarioZero;  // the first moment of feeding
+    std::optional<Clock::time_point> scenarioZero; // the first moment of feeding
     if (o.scenario) {
         for (const auto& flight : o.scenario->flights) {
             // Reports spread over the interval by key, as a live feed's arrive.
-            const double phase = static_cast<double>(flight.identity.key % 1000) / 1000.0 * o.reportIntervalSeconds;
+            const double phase =
+                static_cast<double>(flight.identity.key % 1000) / 1000.0 * o.reportIntervalSeconds;
             scenarioFeeds.push_back({flight.track.start() + phase, 0, {}});
             for (const auto& [time, text] : flight.events)
                 if (time >= o.scenarioStartSeconds) scenarioEvents.emplace_back(time, &text);
@@ -138,7 +145,7 @@ FeedReport FeedSession::run() {
     const auto dropConnection = [&](std::string_view why) {
         ::close(tcp);
         tcp = -1;
-        pending.clear();  // a line cut off by the drop must not run into the next connection's first
+        pending.clear(); // a line cut off by the drop must not run into the next connection's first
         nextConnect = Clock::now() + kReconnectDelay;
         say(why);
     };
@@ -207,26 +214,34 @@ FeedReport FeedSession::run() {
                 feed.recent.push_back(line);
                 if (feed.recent.size() > 4) feed.recent.erase(feed.recent.begin());
                 feed.nextReport += o.reportIntervalSeconds;
-                if (feed.nextReport <= t) feed.nextReport = t + o.reportIntervalSeconds;  // after a stall
+                if (feed.nextReport <= t) feed.nextReport = t + o.reportIntervalSeconds; // after a stall
                 std::lock_guard guard(m_lock);
                 m_report.trafficSent += sent;
             }
         } else if (feeding && now >= nextTraffic) {
-            if (recorded && nextRecorded < o.recordedLines.size()) {
-                const std::string& line = o.recordedLines[nextRecorded++];
-                const bool isQnh = line.starts_with("{");
-                sendDatagram(isQnh ? *qnhTarget : *trafficTarget, line);
-                std::lock_guard guard(m_lock);
-                ++(isQnh ? m_report.qnhSent : m_report.trafficSent);
-            } else if (!recorded && user && !lastReport.empty()) {
-                const std::size_t i = nextFlight++ % lastReport.size();
-                traffic.advanceFlight(i, *user, Seconds(now - lastReport[i]).count());
-                lastReport[i] = now;
-                sendDatagram(*trafficTarget, formatTrafficLine(traffic.flights()[i], timeStamp(now)));
-                std::lock_guard guard(m_lock);
-                ++m_report.trafficSent;
+            // Every line due since the last pass, so that a poll's pause does not cap the rate
+            // (1,000 aircraft at 1 Hz are 20 lines a pass); after a stall the lost time is not
+            // made up in one flood.
+            nextTraffic = std::max(nextTraffic, now - kMaxCatchUp);
+            int sent = 0;
+            int qnhSent = 0;
+            for (; nextTraffic <= now; nextTraffic += interval) {
+                if (recorded && nextRecorded < o.recordedLines.size()) {
+                    const std::string& line = o.recordedLines[nextRecorded++];
+                    const bool isQnh = line.starts_with("{");
+                    sendDatagram(isQnh ? *qnhTarget : *trafficTarget, line);
+                    ++(isQnh ? qnhSent : sent);
+                } else if (!recorded && user && !lastReport.empty()) {
+                    const std::size_t i = nextFlight++ % lastReport.size();
+                    traffic.advanceFlight(i, *user, Seconds(now - lastReport[i]).count());
+                    lastReport[i] = now;
+                    sendDatagram(*trafficTarget, formatTrafficLine(traffic.flights()[i], timeStamp(now)));
+                    ++sent;
+                }
             }
-            nextTraffic = std::max(nextTraffic + interval, now - interval);
+            std::lock_guard guard(m_lock);
+            m_report.trafficSent += sent;
+            m_report.qnhSent += qnhSent;
         }
         if (feeding && now >= nextQnh) {
             sendDatagram(*qnhTarget, formatQnhDatagram(o.qnh));

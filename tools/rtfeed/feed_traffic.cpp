@@ -19,9 +19,11 @@ constexpr double kAreaRadiusNm = 35.0;     // flights beyond this distance from 
 constexpr double kGroundAreaNm = 2.0;      // ground flights stay this near where they were placed
 constexpr double kCruiseAltitudeFt = 34000.0;
 
-constexpr std::array<std::string_view, 8> kAirlines{"DLH", "BAW", "AFR", "KLM", "UAE", "SWR", "EZY", "RYR"};
-constexpr std::array<std::string_view, 10> kTypes{"A320", "B738", "A321", "B77W", "A359",
-                                                  "E190", "CRJ9", "A20N", "B789", "DH8D"};
+// Airlines and types that the sample AI packages have liveries for, so that the program can
+// create nearly every synthetic flight (a heavy load of --aircraft 1000 is a heavy load of
+// live aircraft too).
+constexpr std::array<std::string_view, 6> kAirlines{"DLH", "BAW", "AFR", "KLM", "EZY", "RYR"};
+constexpr std::array<std::string_view, 3> kTypes{"A320", "B738", "A20N"};
 constexpr std::array<std::string_view, 8> kAirports{"FRA", "MUC", "LHR", "CDG", "AMS", "ZRH", "DXB", "JFK"};
 
 double normalizeDeg(double deg) {
@@ -135,7 +137,7 @@ Flight SyntheticTraffic::place(Phase phase, Position user) {
     const auto pick = [&](auto& list) { return list[std::uniform_int_distribution<std::size_t>(0, list.size() - 1)(m_random)]; };
     Flight f;
     f.key = m_nextKey++;
-    f.callsign = fmt::format("{}{}", pick(kAirlines), 100 + f.key % 900);
+    f.callsign = fmt::format("{}{}", pick(kAirlines), 100 + f.key % 9000);
     f.type = std::string(pick(kTypes));
     f.registration = fmt::format("D-A{}{}{}", static_cast<char>('A' + f.key % 26), static_cast<char>('A' + f.key / 26 % 26),
                                  static_cast<char>('A' + f.key / 676 % 26));
