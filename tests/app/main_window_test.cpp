@@ -2,6 +2,7 @@
 // button through its handler, the three edit fields, the close button, and the painted frame.
 
 #include <algorithm>
+#include <latch>
 #include <set>
 #include <thread>
 #include <tuple>
@@ -477,11 +478,14 @@ std::vector<ActiveAircraftRow> twoFlying() {
 // The start-up thread refills the callsign list while the window's "Block" resets it.
 TEST(CallsignSelectionConcurrency, RefillAndResetNeverMeetHalfWay) {
     gf_setActiveAircraftSource(&twoFlying);
-    std::thread startUp([] {
-        for (int i = 0; i < 2000; ++i)
+    std::latch bothReady(2);
+    std::thread startUp([&] {
+        bothReady.arrive_and_wait();
+        for (int i = 0; i < 20000; ++i)
             gf_fillLiveCallsignList();
     });
-    for (int i = 0; i < 2000; ++i)
+    bothReady.arrive_and_wait();
+    for (int i = 0; i < 20000; ++i)
         gf_resetCallsignSelection();
     startUp.join();
     const auto list = CALLSIGN_2_OBJECTID.optionList();
