@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include "airports/my_park_airports.hpp"
 #include "app/main_loop.hpp"
 #include "app/main_window.hpp"
 #include "config/control_binding.hpp"
@@ -35,7 +36,9 @@ void enable(const ParameterControl& control, bool on) {
     if (control.window != nullptr) EnableWindow(control.window, on ? TRUE : FALSE);
 }
 
-StringParameter& runningInstallPath() { return gIsMsfs2020.load() ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH; }
+StringParameter& runningInstallPath() {
+    return gIsMsfs2020.load() ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH;
+}
 
 void restartWithInstallPath() {
     gf_setStatusLine(fmt::format("Community path found, {} will restart ...", kProgramName), true);
@@ -90,7 +93,8 @@ std::string lf_getTextFromId(uint16_t controlId) {
     try {
         return wide_to_utf8(buffer);
     } catch (const std::exception& e) {
-        gf_logHighlighted(fmt::format("{}: UTF-16 UTF-8 failed for id {}: {}", "lf_getTextFromId", controlId, e.what()));
+        gf_logHighlighted(
+            fmt::format("{}: UTF-16 UTF-8 failed for id {}: {}", "lf_getTextFromId", controlId, e.what()));
         return {};
     }
 }
@@ -102,30 +106,36 @@ void lf_onInstallPathEntered(StringParameter& installPath, const std::string& te
         if (!installPath.current.get().empty()) gf_setStringParameter(installPath, "");
         return;
     }
+    // A rejected path is explained; the field shows the stored path again.
+    const auto reject = [](const std::string& why) {
+        gf_setStatusLine(why, true);
+        gf_setStringControlText(ALL_INSTALL_PATH);
+    };
     const fs::path p(text);
     std::error_code ec;
     const fs::file_status status = fs::status(p, ec);
     if (ec && status.type() != fs::file_type::not_found) {
-        gf_setStatusLine(fmt::format("Cannot access install path '{}': {}", text, ec.message()), true);
+        reject(fmt::format("Cannot access install path '{}': {}", text, ec.message()));
         return;
     }
     if (status.type() == fs::file_type::not_found) {
-        gf_setStatusLine(fmt::format("This install path does not exist: {}", text), true);
+        reject(fmt::format("This install path does not exist: {}", text));
         return;
     }
     // The last component, trailing separators not counted.
     fs::path trimmed = p;
-    while (trimmed.has_relative_path() && trimmed.filename().empty()) trimmed = trimmed.parent_path();
+    while (trimmed.has_relative_path() && trimmed.filename().empty())
+        trimmed = trimmed.parent_path();
     if (trimmed.filename() == "Community") {
         const fs::path parent = trimmed.parent_path();
         if (!fs::exists(parent / "Community", ec)) {
-            gf_setStatusLine("This path does not contain a valid Community folder (unexpected).", true);
+            reject("This path does not contain a valid Community folder (unexpected).");
             return;
         }
         gf_setStringParameter(installPath, parent.string());
     } else {
         if (!fs::exists(p / "Community", ec)) {
-            gf_setStatusLine("This path exists but is not a path to Community ...", true);
+            reject("This path exists but is not a path to Community ...");
             return;
         }
         gf_setStringParameter(installPath, text);
@@ -189,7 +199,8 @@ void lf_onDestinationEntered() {
     };
     if (t.size() != 4) return rejectAs(fmt::format("destination '{}' is not valid", t));
     t = upper(t);
-    if (t == DESTINATION.current.get()) return rejectAs(fmt::format("destination '{}' was already set ...", t));
+    if (t == DESTINATION.current.get())
+        return rejectAs(fmt::format("destination '{}' was already set ...", t));
     FixedCode<4> code;
     try {
         code = FixedCode<4>(t);
@@ -209,7 +220,8 @@ void lf_setDestination(const std::string& icao, double latitude, double longitud
     gf_setStringParameter(DESTINATION, icao);
     gf_setStringControlText(DESTINATION);
     gf_setStatusLine(fmt::format("New destination: {}", icao), true);
-    if (const auto& select = gf_windowSeams().selectMyParkAirport) select(icao, latitude, longitude);
+    // The park-airport list keeps itself consistent under its own lock; the code was checked.
+    gf_selectMyParkAirport(FixedCode<4>(icao), {latitude, longitude});
     enable(REREAD_BUTTON, false);
 }
 

@@ -27,8 +27,8 @@
 #include "links/user_aircraft_state.hpp"
 #include "liveries/matching_statistics.hpp"
 #include "platform/win32/timer_resolution.hpp"
-#include "traffic/auto_radius.hpp"
 #include "traffic/aircraft_list_file.hpp"
+#include "traffic/auto_radius.hpp"
 
 namespace tamrix {
 
@@ -41,7 +41,6 @@ std::atomic<bool> gBlockRequest{false};
 std::atomic<bool> gMatchingDepthRaised{false};
 std::atomic<int32_t> gSecondsCounter{0};
 std::atomic<int32_t> gMinutesToStaticUpdate{20};
-std::atomic<uint32_t> gSelectedObjectId{0};
 
 namespace {
 
@@ -105,7 +104,8 @@ void staticParkingUpdateStep() {
 void objectIdLookup() {
     if (!gObjectIdLookupPending.load()) return;
     const std::string callsign = CALLSIGN_2_OBJECTID.current.get();
-    const auto id = gf_callHook(gf_liveTrafficHooks().activeLiveObjectId, std::optional<uint32_t>{}, callsign);
+    const auto id =
+        gf_callHook(gf_liveTrafficHooks().activeLiveObjectId, std::optional<uint32_t>{}, callsign);
     if (id) {
         gSelectedObjectId.store(*id);
         setObjectIdLabel(fmt::format("= {}", gf_id2Text(*id)));
@@ -117,7 +117,13 @@ void objectIdLookup() {
 
 } // namespace
 
-std::string gf_objectIdLabel() { return objectIdLabel().get(); }
+std::string gf_objectIdLabel() {
+    return objectIdLabel().get();
+}
+
+void gf_clearObjectIdLabel() {
+    objectIdLabel().set({});
+}
 
 std::pair<int32_t, int32_t> gf_currentTimeSlot() {
     const uint64_t packed = gTimeSlot.load();
@@ -126,7 +132,8 @@ std::pair<int32_t, int32_t> gf_currentTimeSlot() {
 
 void gf_refreshTimeSlot() {
     const auto [weekday, slot] = gf_weekdayAndHalfHour();
-    gTimeSlot.store((static_cast<uint64_t>(static_cast<uint32_t>(weekday)) << 32) | static_cast<uint32_t>(slot));
+    gTimeSlot.store((static_cast<uint64_t>(static_cast<uint32_t>(weekday)) << 32) |
+                    static_cast<uint32_t>(slot));
 }
 
 PeriodicWork lf_periodicWork(int32_t s) {
@@ -146,7 +153,9 @@ PeriodicWork lf_periodicWork(int32_t s) {
     return w;
 }
 
-void gf_setLoopClock(LoopClock clock) { loopClock().set(std::move(clock)); }
+void gf_setLoopClock(LoopClock clock) {
+    loopClock().set(std::move(clock));
+}
 
 void lf_mainLoop() {
     auto& airports = gf_airportHooks();
@@ -266,7 +275,7 @@ void lf_everyHalfMinute() {
             minutes = 20;
             if (gf_callHook(airports.parkAirportLoaded, false) && !INITIAL_LOAD_ONLY.current.load() &&
                 !gf_callHook(airports.staticParkingBusy, false) && !gStaticParkingUpdateRequest.load())
-                gStaticParkingUpdateRequest.store(true);
+                lf_announceStaticParkingUpdate();
         }
         gMinutesToStaticUpdate.store(minutes);
         invalidate(kOptionsArea);
@@ -313,6 +322,7 @@ void lf_onFlightNotRunning() {
     }
     if (gNotRunningCountdown < 1) {
         gNotRunningCountdown = kNotRunningCountdown;
+        lf_repaintIfCountsChanged();
         gf_refreshTimeSlot();
     }
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "traffic/aircraft_list_file.hpp" // gSelectedObjectId, which the lookup sets
+
 namespace tamrix {
 
 // ---- requests from the window thread, taken by exchange in the periodic work ----
@@ -26,10 +28,10 @@ extern std::atomic<bool> gMatchingDepthRaised;
 extern std::atomic<int32_t> gSecondsCounter;
 // Minutes until the next static-parking update (counts down from 20).
 extern std::atomic<int32_t> gMinutesToStaticUpdate;
-// The object id of the aircraft the callsign selection found; 0 for none.
-extern std::atomic<uint32_t> gSelectedObjectId;
 // "= {id}" or "has left" beside the callsign selection; empty otherwise.
 std::string gf_objectIdLabel();
+// A new callsign selection: the label waits for its lookup.
+void gf_clearObjectIdLabel();
 
 // The current time slot: weekday 1 (Monday) .. 7 and half-hour slot 0 .. 47.
 std::pair<int32_t, int32_t> gf_currentTimeSlot();
@@ -38,8 +40,8 @@ void gf_refreshTimeSlot();
 // Which periodic work a simulator second s (the counter's new value) runs; the 16-, 59- and
 // 61-second steps only on seconds that are not multiples of 5.
 struct PeriodicWork {
-    bool parkAirportTick = false; // every 16 s
-    bool readerWatchdog = false;  // every 59 s
+    bool parkAirportTick = false;  // every 16 s
+    bool readerWatchdog = false;   // every 59 s
     bool staticDuplicates = false; // every 61 s
     bool fiveSeconds = false;
     bool fifteenSeconds = false;

@@ -7,6 +7,8 @@
 #include <fmt/format.h>
 #include <pugixml.hpp>
 
+#include "airports/static_consistency.hpp"
+#include "airports/static_placing.hpp"
 #include "app/app_state.hpp"
 #include "app/edit_fields.hpp"
 #include "app/main_loop.hpp"
@@ -19,8 +21,12 @@
 #include "core/paths.hpp"
 #include "core/status_line.hpp"
 #include "core/version_data.hpp"
+#include "links/sim_queues.hpp"
 #include "links/traffic_source_state.hpp"
 #include "platform/win32/monitors.hpp"
+#include "records/aircraft.hpp"
+#include "traffic/live_traffic.hpp"
+#include "traffic/removal.hpp"
 
 namespace tamrix {
 
@@ -38,34 +44,38 @@ constexpr DWORD kComboStyle = 0x50210003;
 
 MainWindowState* gState = new MainWindowState; // lives as long as the process
 
-HWND createChild(HWND parent, const char16_t* className, const std::u16string& caption, DWORD style, int x, int y,
-                 int width, int height, uint16_t id) {
+HWND createChild(HWND parent, const char16_t* className, const std::u16string& caption, DWORD style, int x,
+                 int y, int width, int height, uint16_t id) {
     return CreateWindowExW(0, className, caption.c_str(), style, x, y, width, height, parent,
                            reinterpret_cast<HMENU>(static_cast<std::uintptr_t>(id)), nullptr, nullptr);
 }
 
-std::u16string ascii16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+std::u16string ascii16(const std::string& text) {
+    return std::u16string(text.begin(), text.end());
+}
 
 void pushButton(HWND parent, ButtonParameter& p, int x, int width) {
-    p.window = createChild(parent, u"button", ascii16(p.name), kPushButtonStyle, x, static_cast<int>(p.row), width, 20,
-                           p.controlId);
+    p.window = createChild(parent, u"button", ascii16(p.name), kPushButtonStyle, x, static_cast<int>(p.row),
+                           width, 20, p.controlId);
     EnableWindow(p.window, FALSE); // enabled by whoever can serve it
 }
 
 void checkBox(HWND parent, CheckBoxParameter& p, int x) {
-    p.window = createChild(parent, u"button", u"", kCheckBoxStyle, x, static_cast<int>(p.row) + 2, 12, 12, p.controlId);
+    p.window = createChild(parent, u"button", u"", kCheckBoxStyle, x, static_cast<int>(p.row) + 2, 12, 12,
+                           p.controlId);
     CheckDlgButton(parent, p.controlId, p.current.load() ? BST_CHECKED : BST_UNCHECKED);
 }
 
 void editBox(HWND parent, StringControlParameter& p, int x, int width, WNDPROC procedure) {
-    p.window = createChild(parent, u"Edit", u"", kEditStyle, x, static_cast<int>(p.row), width, 16, p.controlId);
+    p.window =
+        createChild(parent, u"Edit", u"", kEditStyle, x, static_cast<int>(p.row), width, 16, p.controlId);
     p.previousWndProc = SetWindowLongPtrW(p.window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure));
     EnableWindow(p.window, FALSE);
 }
 
 void comboBox(HWND parent, ParameterControl& p, int x, int width, int dropHeight) {
-    p.window = createChild(parent, u"ComboBox", u"", kComboStyle, x, static_cast<int>(p.row) - 5, width, dropHeight,
-                           p.controlId);
+    p.window = createChild(parent, u"ComboBox", u"", kComboStyle, x, static_cast<int>(p.row) - 5, width,
+                           dropHeight, p.controlId);
 }
 
 void enable(const ParameterControl& control, bool on) {
@@ -79,11 +89,14 @@ void invalidate(const RECT& rect, bool erase) {
 
 } // namespace
 
-MainWindowState& gf_mainWindowState() { return *gState; }
+MainWindowState& gf_mainWindowState() {
+    return *gState;
+}
 
 void gf_resetMainWindowState() {
     MainWindowState& s = *gState;
-    for (auto* text : {&s.parkAirportName, &s.parkAirportSecond, &s.qualityText, &s.parkAirportCode}) text->set({});
+    for (auto* text : {&s.parkAirportName, &s.parkAirportSecond, &s.qualityText, &s.parkAirportCode})
+        text->set({});
     s.staticAverageFit = -1.0f;
     s.liveAverageFit = -1.0f;
     s.liveCountShown = s.parkedLiveCountShown = s.staticCountShown = s.stands = s.waitingStaticCandidates = 0;
@@ -94,24 +107,28 @@ void gf_resetMainWindowState() {
     gStaticParkingBusy = false;
 }
 
-WindowSeams& gf_windowSeams() {
-    static WindowSeams seams;
-    return seams;
-}
-
 void gf_serveWindowRequests() {
-    const WindowSeams& seams = gf_windowSeams();
-    if (gNavLightsRequest.exchange(false) && seams.navLightsWhileParked)
-        seams.navLightsWhileParked(NAV_LIGHTS_WHILE_PARKED.current.load());
-    if (gTrimLiveRequest.exchange(false) && seams.activeLiveCount && seams.removeFarthestLive) {
-        const int32_t excess = seams.activeLiveCount() - MAX_LIVE_SEL.current.load();
-        if (excess >= 1) seams.removeFarthestLive(excess);
+    if (gNavLightsRequest.exchange(false)) {
+        const uint32_t on = NAV_LIGHTS_WHILE_PARKED.current.load() ? 1 : 0;
+        for (const StaticAircraft& aircraft : gStaticAircraft)
+            if (aircraft.state == LiveState::Active) gf_queueNavLights(aircraft.objectId, on);
+        for (const LiveAircraft& aircraft : gLiveAircraft)
+            if (aircraft.state == LiveState::Active && aircraft.phase == MovePhase::Parked)
+                gf_queueNavLights(aircraft.objectId, on);
+    }
+    if (gTrimLiveRequest.exchange(false)) {
+        const auto active = std::count_if(gLiveAircraft.begin(), gLiveAircraft.end(),
+                                          [](const LiveAircraft& a) { return a.state == LiveState::Active; });
+        // Each removal leaves the aircraft in removingfromsim, so the next one finds another.
+        for (auto excess = active - MAX_LIVE_SEL.current.load(); excess >= 1; --excess)
+            gf_removeFarthestLiveAc(-1.0);
     }
 }
 
 void lf_loadWindowPosition() {
     std::error_code ec;
-    if (!std::filesystem::exists(gf_paths().parametersPath, ec)) return; // the defaults, as a first start has them
+    if (!std::filesystem::exists(gf_paths().parametersPath, ec))
+        return; // the defaults, as a first start has them
     pugi::xml_document document;
     std::string problem;
     if (!gf_loadParametersDocument(document, problem)) {
@@ -122,7 +139,8 @@ void lf_loadWindowPosition() {
     }
     for (IntParameter* p : {&MAIN_WINDOW_X, &MAIN_WINDOW_Y}) {
         const pugi::xml_node node = gf_findParameterNode(document, p->name);
-        p->current.store(node ? p->clamp(node.attribute("value").as_llong(p->defaultValue)) : p->defaultValue);
+        p->current.store(node ? p->clamp(node.attribute("value").as_llong(p->defaultValue))
+                              : p->defaultValue);
     }
     lf_keepWindowOnMonitor(MAIN_WINDOW_X.defaultValue, MAIN_WINDOW_Y.defaultValue);
 }
@@ -214,14 +232,18 @@ void lf_createControls(HWND parent) {
     InvalidateRect(parent, &kOptionsBand, TRUE);
 }
 
-void gf_invalidateOptionsArea() { invalidate(kOptionsBand, true); }
+void gf_invalidateOptionsArea() {
+    invalidate(kOptionsBand, true);
+}
 
 void gf_disableStaticParkingControls() {
     gStaticParkingBusy.exchange(true);
     for (const ParameterControl* c :
-         {static_cast<const ParameterControl*>(&parking_percentage), static_cast<const ParameterControl*>(&WEEK),
-          static_cast<const ParameterControl*>(&PARK_SOFT), static_cast<const ParameterControl*>(&MAX_FIT_FL),
-          static_cast<const ParameterControl*>(&MAX_PARK_SEL), static_cast<const ParameterControl*>(&MAX_LIVE_SEL),
+         {static_cast<const ParameterControl*>(&parking_percentage),
+          static_cast<const ParameterControl*>(&WEEK), static_cast<const ParameterControl*>(&PARK_SOFT),
+          static_cast<const ParameterControl*>(&MAX_FIT_FL),
+          static_cast<const ParameterControl*>(&MAX_PARK_SEL),
+          static_cast<const ParameterControl*>(&MAX_LIVE_SEL),
           static_cast<const ParameterControl*>(&FLUSH_STATIC_BUTTON)})
         enable(*c, false);
     if (!INITIAL_LOAD_ONLY.current.load()) enable(NOW_BUTTON, false);
@@ -235,9 +257,11 @@ void gf_enableStaticParkingControls() {
     gMinutesToStaticUpdate.store(20);
     gf_invalidateOptionsArea();
     for (const ParameterControl* c :
-         {static_cast<const ParameterControl*>(&MAX_PARK_SEL), static_cast<const ParameterControl*>(&MAX_LIVE_SEL),
-          static_cast<const ParameterControl*>(&parking_percentage), static_cast<const ParameterControl*>(&WEEK),
-          static_cast<const ParameterControl*>(&PARK_SOFT), static_cast<const ParameterControl*>(&MAX_FIT_FL)})
+         {static_cast<const ParameterControl*>(&MAX_PARK_SEL),
+          static_cast<const ParameterControl*>(&MAX_LIVE_SEL),
+          static_cast<const ParameterControl*>(&parking_percentage),
+          static_cast<const ParameterControl*>(&WEEK), static_cast<const ParameterControl*>(&PARK_SOFT),
+          static_cast<const ParameterControl*>(&MAX_FIT_FL)})
         enable(*c, true);
     if (!INITIAL_LOAD_ONLY.current.load()) enable(NOW_BUTTON, true);
     gParkingControlsInitialised.store(true);
@@ -258,15 +282,17 @@ bool lf_announceStaticParkingUpdate() {
 }
 
 void lf_repaintIfCountsChanged() {
-    const WindowSeams& seams = gf_windowSeams();
     MainWindowState& s = *gState;
-    const uint64_t parked = seams.parkedLiveCount ? seams.parkedLiveCount() : 0;
-    const uint64_t moving = seams.movingLiveCount ? seams.movingLiveCount() : 0;
+    const auto parked = static_cast<uint64_t>(gf_countLiveParkedAc(0));
+    const auto moving = static_cast<uint64_t>(
+        std::count_if(gLiveAircraft.begin(), gLiveAircraft.end(), [](const LiveAircraft& a) {
+            return a.state == LiveState::Active && a.phase != MovePhase::Parked;
+        }));
     if (moving != s.liveCountShown.load()) {
         s.liveCountShown = moving;
         invalidate(kStatusBand, true);
     }
-    const uint64_t statics = seams.staticCount ? seams.staticCount() : 0;
+    const auto statics = static_cast<uint64_t>(gf_countStaticAc(0));
     if (statics != s.staticCountShown.load() || parked != s.parkedLiveCountShown.load()) {
         s.staticCountShown = statics;
         s.parkedLiveCountShown = parked;

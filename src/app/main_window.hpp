@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "core/guarded.hpp"
@@ -65,30 +64,13 @@ extern std::atomic<bool> gStaticParkingBusy;
 // The parking controls have been enabled or disabled at least once (never cleared).
 extern std::atomic<bool> gParkingControlsInitialised;
 
-// What the window's handlers need of parts that live elsewhere: the static parking (the
-// airports and static parking issue installs the real ones), and of live traffic. A seam that is
-// not installed does nothing: the program then has no static aircraft and no park-airport list.
-struct WindowSeams {
-    // NAV_LIGHTS_WHILE_PARKED changed: the nav lights of every active static aircraft and every
-    // parked live aircraft follow the new state. Runs on the start-up thread.
-    std::function<void(bool on)> navLightsWhileParked;
-    // Takes `count` live aircraft out, the farthest from the user aircraft first. Start-up thread.
-    std::function<void(int32_t count)> removeFarthestLive;
-    // The number of active live aircraft (MAX_LIVE_SEL's trimming).
-    std::function<int32_t()> activeLiveCount;
-    // The destination becomes the first park airport (gf_selectMyParkAirport).
-    std::function<void(const std::string& icao, double latitude, double longitude)> selectMyParkAirport;
-    // Counts for the panels: parked live and static aircraft, live aircraft not parked.
-    std::function<uint64_t()> parkedLiveCount;
-    std::function<uint64_t()> staticCount;
-    std::function<uint64_t()> movingLiveCount;
-};
-WindowSeams& gf_windowSeams();
-
 // Requests from the window to the start-up thread, served in its per-second work.
 extern std::atomic<bool> gNavLightsRequest;
 extern std::atomic<bool> gTrimLiveRequest;
-// Serves the two requests above (the main loop's per-second work calls it).
+// Serves the two requests above on the start-up thread, which owns the aircraft (the main loop's
+// per-second work calls it): the nav lights of every active static aircraft and every parked
+// live aircraft follow NAV_LIGHTS_WHILE_PARKED; live aircraft beyond MAX_LIVE_SEL are taken out,
+// the farthest from the user aircraft first.
 void gf_serveWindowRequests();
 
 // Takes the window position stored in "parameters.xml" into MAIN_WINDOW_X/Y before the window

@@ -8,6 +8,7 @@
 #include "app/app_state.hpp"
 #include "app/main_loop.hpp"
 #include "app/main_window.hpp"
+#include "app/run_hooks.hpp"
 #include "config/settings.hpp"
 #include "core/log.hpp"
 #include "core/number_helpers.hpp"
@@ -18,7 +19,6 @@
 #include "links/simconnect_client.hpp"
 #include "links/traffic_source_state.hpp"
 #include "liveries/livery_index.hpp"
-#include "app/run_hooks.hpp"
 
 namespace tamrix {
 namespace {
@@ -37,16 +37,23 @@ const Tools& tools() {
     return t;
 }
 
-constexpr RECT kSeparators[7] = {{0, 140, 880, 140}, {0, 168, 642, 168}, {0, 196, 642, 196}, {0, 224, 642, 224},
-                                 {0, 252, 642, 252}, {0, 280, 642, 280}, {0, 308, 880, 308}};
+constexpr RECT kSeparators[7] = {{0, 140, 880, 140}, {0, 168, 642, 168}, {0, 196, 642, 196},
+                                 {0, 224, 642, 224}, {0, 252, 642, 252}, {0, 280, 642, 280},
+                                 {0, 308, 880, 308}};
 
-void fill(HDC dc, const RECT& rect, HBRUSH brush) { FillRect(dc, &rect, brush); }
+void fill(HDC dc, const RECT& rect, HBRUSH brush) {
+    FillRect(dc, &rect, brush);
+}
 void line(HDC dc, int x1, int y1, int x2, int y2) {
     MoveToEx(dc, x1, y1, nullptr);
     LineTo(dc, x2, y2);
 }
-int rowOf(const ParameterControl& p) { return static_cast<int>(p.row); }
-bool controlEnabled(const ParameterControl& p) { return p.window == nullptr || IsWindowEnabled(p.window) != FALSE; }
+int rowOf(const ParameterControl& p) {
+    return static_cast<int>(p.row);
+}
+bool controlEnabled(const ParameterControl& p) {
+    return p.window == nullptr || IsWindowEnabled(p.window) != FALSE;
+}
 
 } // namespace
 
@@ -80,7 +87,8 @@ void lf_paintMainWindow(HDC dc) {
     lf_drawText(dc, 390, 7, kProgramName, kGreen);
     lf_drawText(dc, 632, 7, "Live traffic for your simulator", kGreen);
     SelectObject(dc, t.blackPen);
-    for (const RECT& r : kSeparators) line(dc, r.left, r.top, r.right, r.bottom);
+    for (const RECT& r : kSeparators)
+        line(dc, r.left, r.top, r.right, r.bottom);
     line(dc, 642, 140, 642, 308);
     lf_paintStatusPanel(dc);
     if (gTrafficRunFlag.load()) {
@@ -104,12 +112,17 @@ void lf_paintStatusPanel(HDC dc) {
     const bool connected = gSimOpen.load();
     const bool running = gSimRunning.load();
     const std::string userAc = gf_userAcText();
-    fill(dc, RECT{397, 30, 426, 113}, connected && running && !userAc.empty() ? t.green : connected ? t.yellow : t.red);
+    fill(dc, RECT{397, 30, 426, 113},
+         connected && running && !userAc.empty() ? t.green
+         : connected                             ? t.yellow
+                                                 : t.red);
     lf_drawText(dc, 398, 63, "Sim", kGreen);
     if (connected) {
         const COLORREF colour = running && !userAc.empty() ? kGreen : kYellow;
         const std::string stand = gf_userStandText();
-        lf_drawText(dc, 5, 35, stand.empty() ? gf_simulatorText() : gf_simulatorText() + ", user stand " + stand, colour);
+        lf_drawText(dc, 5, 35,
+                    stand.empty() ? gf_simulatorText() : gf_simulatorText() + ", user stand " + stand,
+                    colour);
         lf_drawText(dc, 5, 63, userAc, colour);
     } else {
         lf_drawText(dc, 5, 35, "MSFS", kGreen);
@@ -149,9 +162,8 @@ void lf_paintStatusPanel(HDC dc) {
 void lf_paintOptionLabels(HDC dc) {
     const MainWindowState& s = gf_mainWindowState();
     const auto when = [](bool condition, COLORREF colour) { return condition ? colour : kBlack; };
-    const auto label = [dc](int x, const ParameterControl& row, std::string_view text, COLORREF colour = kBlack) {
-        lf_drawText(dc, x, rowOf(row), text, colour);
-    };
+    const auto label = [dc](int x, const ParameterControl& row, std::string_view text,
+                            COLORREF colour = kBlack) { lf_drawText(dc, x, rowOf(row), text, colour); };
     label(652, ALWAYS_ON_TOP, "Meta:");
     label(768, ALWAYS_ON_TOP, "Stay on top");
     label(672, OBJECTID_LIST, "Oid list");
@@ -163,7 +175,7 @@ void lf_paintOptionLabels(HDC dc) {
     label(556, LIG_PRIORITIZE, "Prioritize");
     label(25, SCAN_AIRPORTS, "Scan for addon airports", when(SCAN_AIRPORTS.current.load(), kYellow));
     if (gTbloCopyCounter.load() != 0)
-        label(303, SCAN_AIRPORTS, "<- please send tblo.zip to the Quorvel team, thank you", kYellow);
+        label(303, SCAN_AIRPORTS, "<- please mail tblo.zip to the Quorvel team", kYellow);
     label(5, MATCHING_DEPTH, "Max aircraft matching depth");
     label(258, LIGHT_AIRCRAFT, "Optional:");
     label(343, LIGHT_AIRCRAFT, "Light aircraft", controlEnabled(LIGHT_AIRCRAFT) ? kBlack : kGrey);
@@ -179,7 +191,8 @@ void lf_paintOptionLabels(HDC dc) {
     label(592, AIRBORNE_ONLY, "AirOnly", when(AIRBORNE_ONLY.current.load(), kYellow));
     label(5, BLOCK_CALLSIGN, "Block callsign:");
     const std::string objectLabel = gf_objectIdLabel();
-    if (!CALLSIGN_2_OBJECTID.current.get().empty() && !objectLabel.empty()) label(476, CALLSIGN_2_OBJECTID, objectLabel);
+    if (!CALLSIGN_2_OBJECTID.current.get().empty() && !objectLabel.empty())
+        label(476, CALLSIGN_2_OBJECTID, objectLabel);
     label(5, COLLISION_USER_GND, "Collision avoidance");
     label(237, COLLISION_USER_GND, "User ground");
     label(343, COLLISION_USER_AIR, "User air");
@@ -188,9 +201,16 @@ void lf_paintOptionLabels(HDC dc) {
     label(5, MAX_PARK_SEL, "Airport parking", when(busy, kYellow));
     const bool parkZero = MAX_PARK_SEL.current.load() == 0;
     const bool liveZero = MAX_LIVE_SEL.current.load() == 0;
-    label(171, MAX_PARK_SEL, "Max park (static+live):", parkZero && liveZero ? kRed : parkZero ? kYellow : kBlack);
-    label(401, MAX_LIVE_SEL, "Max live (park incl):", parkZero && liveZero ? kRed : liveZero ? kYellow : kBlack);
-    label(672, STRAIGHT_PBS_ONLY, "Straight push backs only", STRAIGHT_PBS_ONLY.current.load() ? kBlack : kGrey);
+    label(171, MAX_PARK_SEL, "Max park (static+live):",
+          parkZero && liveZero ? kRed
+          : parkZero           ? kYellow
+                               : kBlack);
+    label(401, MAX_LIVE_SEL, "Max live (park incl):",
+          parkZero && liveZero ? kRed
+          : liveZero           ? kYellow
+                               : kBlack);
+    label(672, STRAIGHT_PBS_ONLY, "Straight push backs only",
+          STRAIGHT_PBS_ONLY.current.load() ? kBlack : kGrey);
     label(137, DESTINATION, "Destination:");
     label(303, AIRP_RANGE, "Range:");
     label(403, AIRP_RANGE, "nm");
@@ -229,21 +249,25 @@ void lf_paintParkingPanel(HDC dc) {
     lf_drawText(dc, 430, top, fmt::format("qf: {}", s.qualityText.get()), kGreen);
     const std::string reserved = gf_callHook(gf_airportHooks().reservedStandName, std::string());
     if (!reserved.empty())
-        lf_drawText(dc, 571, top, fmt::format("reserved stand: {}", reserved), s.reservedStandFound.load() ? kGreen : kRed);
+        lf_drawText(dc, 571, top, fmt::format("reserved stand: {}", reserved),
+                    s.reservedStandFound.load() ? kGreen : kRed);
     lf_drawText(dc, 748, top, fmt::format("# updates: {:4}", s.standUpdates.load()), kGreen);
     lf_drawText(dc, 5, second, fmt::format("# stands: {:3}", s.stands.load()), kGreen);
     lf_drawText(dc, 111, second, fmt::format("parked live: {:3}", s.parkedLiveCountShown.load()), kGreen);
     if (s.liveAverageFit.load() > 0)
-        lf_drawText(dc, 249, second, fmt::format("average fit: {}", gf_float2Text(s.liveAverageFit.load())), kGreen);
+        lf_drawText(dc, 249, second, fmt::format("average fit: {}", gf_float2Text(s.liveAverageFit.load())),
+                    kGreen);
     if (s.standsToFill.load() > 0) {
         lf_drawText(dc, 430, second, fmt::format("static: {:3}", s.staticCountShown.load()), kGreen);
         if (s.waitingStaticCandidates.load() != 0)
             lf_drawText(dc, 500, second, fmt::format(" ({})", s.waitingStaticCandidates.load()), kYellow);
         if (!week && s.staticAverageFit.load() > 0)
-            lf_drawText(dc, 571, second, fmt::format("average fit: {}", gf_float2Text(s.staticAverageFit.load())), kGreen);
+            lf_drawText(dc, 571, second,
+                        fmt::format("average fit: {}", gf_float2Text(s.staticAverageFit.load())), kGreen);
     }
     if (s.standsToFill.load() != 0)
-        lf_drawText(dc, 708, second, fmt::format("max park: {:3} (={} %)", s.standsToFill.load(), s.wantedPercentage.load()),
+        lf_drawText(dc, 708, second,
+                    fmt::format("max park: {:3} (={} %)", s.standsToFill.load(), s.wantedPercentage.load()),
                     kGreen);
     else
         lf_drawText(dc, 708, second, "no max park live", kGreen);

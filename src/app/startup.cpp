@@ -1,5 +1,5 @@
-#include "airports/sim_install.hpp"
 #include "app/startup.hpp"
+#include "airports/sim_install.hpp"
 
 #include <exception>
 #include <new>
@@ -10,6 +10,7 @@
 #include "app/app_state.hpp"
 #include "app/closing.hpp"
 #include "app/connect_phase.hpp"
+#include "app/edit_fields.hpp"
 #include "app/main_loop.hpp"
 #include "app/run_hooks.hpp"
 #include "app/updater.hpp"
@@ -18,10 +19,12 @@
 #include "config/settings.hpp"
 #include "config/settings_migration.hpp"
 #include "core/files.hpp"
+#include "core/fixed_code.hpp"
 #include "core/log.hpp"
 #include "core/paths.hpp"
 #include "core/run_state.hpp"
 #include "core/status_line.hpp"
+#include "core/text_encoding.hpp"
 #include "core/user_error.hpp"
 #include "core/version_data.hpp"
 #include "links/flight_plan_writer.hpp"
@@ -31,6 +34,7 @@
 #include "liveries/livery_list.hpp"
 #include "liveries/livery_scan.hpp"
 #include "liveries/scan_tasks.hpp"
+#include "refdata/airports.hpp"
 #include "refdata/reference_data.hpp"
 
 namespace tamrix {
@@ -38,13 +42,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kCommunitySuffix = "\\Community";
+// The folder name a stored install path may end with, after either separator.
+constexpr std::string_view kCommunityName = "Community";
 
 bool isDirectory(const fs::path& path) {
     std::error_code ec;
     const auto status = fs::status(path, ec);
-    if (ec && ec != std::errc::no_such_file_or_directory)
-        throw fs::filesystem_error("status", path, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory) throw fs::filesystem_error("status", path, ec);
     return fs::is_directory(status);
 }
 
@@ -64,6 +68,18 @@ template <class P> void fill(const P& parameter) {
     if (parameter.window != nullptr) parameter.fillComboBox();
 }
 
+// The hours of fitting, written with one decimal, the current value selected.
+void fillMaxFitFl() {
+    if (MAX_FIT_FL.window == nullptr) return;
+    SendMessageW(MAX_FIT_FL.window, CB_RESETCONTENT, 0, 0);
+    const float current = MAX_FIT_FL.current.load();
+    for (std::size_t i = 0; i < MAX_FIT_FL.allowed.size(); ++i) {
+        const std::u16string text = utf8_to_wide(fmt::format("{:.1f}", MAX_FIT_FL.allowed[i]));
+        SendMessageW(MAX_FIT_FL.window, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        if (MAX_FIT_FL.allowed[i] == current) SendMessageW(MAX_FIT_FL.window, CB_SETCURSEL, i, 0);
+    }
+}
+
 // Closing, the RealTraffic server told, stop, and "USER CLOSED SIM" unless a reason is set.
 void endStartUpEarly() {
     gClosingFlag.store(true);
@@ -71,12 +87,34 @@ void endStartUpEarly() {
     gf_setUserClosed();
 }
 
-StringParameter& runningInstallPath() { return gIsMsfs2020.load() ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH; }
+StringParameter& runningInstallPath() {
+    return gIsMsfs2020.load() ? MSFS_INSTALL_PATH : MSFS_2024_INSTALL_PATH;
+}
+
+// A destination the user set in an earlier run becomes the first park airport again. A stored
+// text that is no airport code (the file edited by hand) is logged and left alone.
+void applyStoredDestination() {
+    const std::string text = DESTINATION.current.get();
+    if (text.empty()) return;
+    FixedCode<4> code;
+    try {
+        code = FixedCode<4>(text);
+    } catch (const std::invalid_argument&) {
+        gf_log(fmt::format("destination '{}' is not valid", text));
+        return;
+    }
+    for (const AirportRecord& airport : gAirports) {
+        if (airport.icaoCode != code) continue;
+        lf_setDestination(text, airport.latitude, airport.longitude);
+        return;
+    }
+}
 
 // The body; false when it ended start-up early (the closing still follows).
 void startUpBody() {
     if (!isDirectory(gf_paths().docsFolder))
-        throw UserErrorException(41, fmt::format("{} must be run from the {} folder!", kProgramName, kProgramName));
+        throw UserErrorException(
+            41, fmt::format("{} must be run from the {} folder!", kProgramName, kProgramName));
     if (!lf_prepareDataFiles()) return;
     const auto& paths = gf_paths();
     gf_removeFile(paths.airportsXmlPath);
@@ -99,6 +137,11 @@ void startUpBody() {
     gf_createFlightPlanFolder();
     gf_callHook(gf_airportHooks().readMyParkAirports);
     enable(REREAD_BUTTON, true);
+    applyStoredDestination();
+    const HWND main = gMainWindow.load();
+    if (main != nullptr)
+        SetWindowPos(main, ALWAYS_ON_TOP.current.load() ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                     SWP_NOSIZE | SWP_NOMOVE);
     if (!lf_runPhase()) return endStartUpEarly();
     lf_mainLoop();
 }
@@ -106,8 +149,10 @@ void startUpBody() {
 } // namespace
 
 std::string lf_installPathWithoutCommunity(const std::string& path) {
-    if (path.size() < 10 || !path.ends_with(kCommunitySuffix)) return path;
-    return path.substr(0, path.size() - kCommunitySuffix.size());
+    const std::size_t cut = path.size() - kCommunityName.size() - 1;
+    if (path.size() < 10 || !path.ends_with(kCommunityName) || (path[cut] != '\\' && path[cut] != '/'))
+        return path;
+    return path.substr(0, cut);
 }
 
 uint64_t gf_countDirectoryEntries(const fs::path& folder) {
@@ -118,15 +163,24 @@ uint64_t gf_countDirectoryEntries(const fs::path& folder) {
     return count;
 }
 
-fs::path gf_realTrafficJarPath() { return gf_appDataPath() / gf_paths().zazuveRuzoverName / "RealTraffic.jar"; }
+fs::path gf_realTrafficJarPath() {
+    return gf_appDataPath() / gf_paths().zazuveRuzoverName / "RealTraffic.jar";
+}
 
 void lf_createFolders() {
     const auto& p = gf_paths();
     const fs::path folders[] = {
-        p.outputFolder,        p.infoFolder,          p.errorsFolder,
-        p.airportsFolder,      p.airportsFolder / p.learnedName,
-        p.learnedStockFolder,  p.learnedSimaddonFolder, p.learnedThirdpartyFolder,
-        p.mySimaddonFolder,    p.myThirdpartyFolder,  p.myRegcodesFolder,
+        p.outputFolder,
+        p.infoFolder,
+        p.errorsFolder,
+        p.airportsFolder,
+        p.airportsFolder / p.learnedName,
+        p.learnedStockFolder,
+        p.learnedSimaddonFolder,
+        p.learnedThirdpartyFolder,
+        p.mySimaddonFolder,
+        p.myThirdpartyFolder,
+        p.myRegcodesFolder,
     };
     for (const auto& folder : folders) {
         if (isDirectory(folder)) continue;
@@ -143,13 +197,14 @@ void lf_createFolders() {
 
 void lf_initControls() {
     for (const CheckBoxParameter* box :
-         {&ALWAYS_ON_TOP, &NAV_LIGHTS_WHILE_PARKED, &OBJECTID_LIST, &GUID_CHANGES, &SCAN_LIVERIES, &LIG_AUTOMATIC,
-          &LIG_PRIORITIZE, &LIGHT_AIRCRAFT, &HELICOPTERS, &HIGH_PERF_AIRCRAFT, &AUTO_RANGE, &AIRBORNE_ONLY,
-          &COLLISION_USER_GND, &COLLISION_USER_AIR, &COLLISION_LIVE_PARKED_GND, &STRAIGHT_PBS_ONLY, &WEEK,
-          &PARK_SOFT, &INITIAL_LOAD_ONLY})
+         {&ALWAYS_ON_TOP, &NAV_LIGHTS_WHILE_PARKED, &OBJECTID_LIST, &GUID_CHANGES, &SCAN_LIVERIES,
+          &LIG_AUTOMATIC, &LIG_PRIORITIZE, &LIGHT_AIRCRAFT, &HELICOPTERS, &HIGH_PERF_AIRCRAFT, &AUTO_RANGE,
+          &AIRBORNE_ONLY, &COLLISION_USER_GND, &COLLISION_USER_AIR, &COLLISION_LIVE_PARKED_GND,
+          &STRAIGHT_PBS_ONLY, &WEEK, &PARK_SOFT, &INITIAL_LOAD_ONLY})
         enable(*box, true);
     enable(BLOCK_CALLSIGN, true);
-    for (const IntChoiceParameter* choice : {&MATCHING_DEPTH, &AIRP_RANGE, &AIRP_HEIGHT, &MAX_PARK_SEL, &MAX_LIVE_SEL}) {
+    for (const IntChoiceParameter* choice :
+         {&MATCHING_DEPTH, &AIRP_RANGE, &AIRP_HEIGHT, &MAX_PARK_SEL, &MAX_LIVE_SEL}) {
         fill(*choice);
         enable(*choice, true);
     }
@@ -177,6 +232,7 @@ void lf_initControls() {
     parking_percentage.current.store(30);
     fill(parking_percentage);
     enable(parking_percentage, false);
+    fillMaxFitFl();
     gf_updateMaxFitFl();
     enable(MAX_FIT_FL, false);
     if (!INITIAL_LOAD_ONLY.current.load()) enable(NOW_BUTTON, false);
@@ -221,7 +277,8 @@ bool lf_prepareDataFiles() {
     if (ALL_INSTALL_PATH.window != nullptr) gf_setStringControlText(ALL_INSTALL_PATH);
     if (ALL_INSTALL_PATH.current.get().empty() && !gf_callHook(gf_airportHooks().detectMsfs, false))
         throw UserErrorException(
-            150, "No install path detected. Type the full path to your Community folder above, then press Enter");
+            150,
+            "No install path detected. Type the full path to your Community folder above, then press Enter");
     if (gMainWindow.load() != nullptr) InvalidateRect(gMainWindow.load(), &kOptionsArea, TRUE);
     if (gProductionMode.load()) {
         lf_productionRun();

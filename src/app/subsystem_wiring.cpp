@@ -21,12 +21,16 @@
 #include "airports/static_placing.hpp"
 #include "airports/tblo_folder.hpp"
 #include "app/app_state.hpp"
+#include "app/closing.hpp"
 #include "app/main_loop.hpp"
 #include "app/main_window.hpp"
 #include "app/run_hooks.hpp"
 #include "config/settings.hpp"
 #include "core/status_line.hpp"
 #include "links/park_airport.hpp"
+#include "links/realtraffic_server.hpp"
+#include "links/sim_dispatch.hpp"
+#include "links/simconnect_client.hpp"
 #include "links/traffic_source_state.hpp"
 #include "records/aircraft.hpp"
 #include "records/stand_table.hpp"
@@ -125,18 +129,6 @@ void installAirports() {
     airports.detectMsfs = [] { return gf_detectMsfs() != 0; };
     airports.resetTbloCounter = [] { gTbloCopyCounter.store(0); };
 
-    WindowSeams& seams = gf_windowSeams();
-    // The window thread: the list keeps itself consistent under its own lock.
-    seams.selectMyParkAirport = [](const std::string& icao, double latitude, double longitude) {
-        try {
-            gf_selectMyParkAirport(FixedCode<4>(icao), {latitude, longitude});
-        } catch (const std::invalid_argument&) {
-            // The destination field accepts known airport codes only.
-        }
-    };
-    seams.parkedLiveCount = [] { return static_cast<uint64_t>(gf_countLiveParkedAc(0)); };
-    seams.staticCount = [] { return static_cast<uint64_t>(gf_countStaticAc(0)); };
-
     StaticParkingHooks staticHooks;
     staticHooks.controlsDisabled = [] { gf_disableStaticParkingControls(); };
     staticHooks.controlsEnabled = [] { gf_enableStaticParkingControls(); };
@@ -150,7 +142,10 @@ void installAirports() {
     };
     parkHooks.countdownRestarted = [] { gMinutesToStaticUpdate.store(20); };
     gf_setParkAirportWindowHooks(parkHooks);
-    gf_setParkingPanelRepaint([] { gf_mainWindowState().standUpdates.store(gLearnedUpdateCount); invalidateParkingBand(); });
+    gf_setParkingPanelRepaint([] {
+        gf_mainWindowState().standUpdates.store(gLearnedUpdateCount);
+        invalidateParkingBand();
+    });
 
     gf_installStaticParking();
     gf_installStaticConsistency();
@@ -162,6 +157,18 @@ void installAirports() {
 // Installed at every process entry: a run in the same process after the hooks were reset (a
 // test's) finds them again.
 void gf_installSubsystems() {
+    gf_installSettingHooks();
+    gf_installSimDispatch();
+    gf_setSimVersionSwitcher(&lf_onSimVersionMismatch);
+    // RealTraffic has gone (the start-up thread found it while sending the user position): its
+    // aircraft would freeze where they are, so every live aircraft leaves the simulator; one still
+    // waiting for creation has its creation withdrawn.
+    gf_setLiveAircraftRemover([] {
+        for (LiveAircraft& aircraft : gLiveAircraft)
+            if (aircraft.state == LiveState::Active || aircraft.state == LiveState::Adding2Sim)
+                removeAircraftFromSim(aircraft);
+    });
+
     LiveTrafficHooks& live = gf_liveTrafficHooks();
     live.initLiveTraffic = [] { gf_initLiveTraffic(); };
     live.handleAddingStack = [] { lf_handleAddingStack(); };

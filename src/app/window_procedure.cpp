@@ -1,5 +1,6 @@
 #include "app/window_procedure.hpp"
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 
@@ -12,13 +13,14 @@
 #include "app/main_loop.hpp"
 #include "app/main_window.hpp"
 #include "app/painting.hpp"
+#include "app/run_hooks.hpp"
 #include "app/startup.hpp"
 #include "config/control_binding.hpp"
 #include "config/parameters_file.hpp"
 #include "config/settings.hpp"
 #include "config/settings_migration.hpp"
-#include "core/log.hpp"
 #include "core/files.hpp"
+#include "core/log.hpp"
 #include "core/paths.hpp"
 #include "core/run_state.hpp"
 #include "core/status_line.hpp"
@@ -29,7 +31,6 @@
 #include "links/traffic_source_state.hpp"
 #include "platform/win32/gdi.hpp"
 #include "platform/win32/shell.hpp"
-#include "app/run_hooks.hpp"
 #include "traffic/aircraft_list_file.hpp"
 #include "traffic/auto_radius.hpp"
 
@@ -44,15 +45,20 @@ bool enabled(const ParameterControl& control) {
     return control.window != nullptr && IsWindowEnabled(control.window) != FALSE;
 }
 
-void repaintOptions() { gf_invalidateOptionsArea(); }
+void repaintOptions() {
+    gf_invalidateOptionsArea();
+}
 
 // A restart with new settings after the given delay, unless another end of the run came first.
-void restartWithNewSettings(int32_t delaySeconds) { gf_setExitReason(ExitReason::NewSettings, delaySeconds); }
+void restartWithNewSettings(int32_t delaySeconds) {
+    gf_setExitReason(ExitReason::NewSettings, delaySeconds);
+}
 
 void onScanLiveriesOn() {
     enable(AI_PACKAGE_SELECTOR, false);
     if (!gWaitingForRealTraffic.load()) {
-        gf_setStatusLine(fmt::format("Your liveries will be scanned at the next start of {}", kProgramName), false);
+        gf_setStatusLine(fmt::format("Your liveries will be scanned at the next start of {}", kProgramName),
+                         false);
         return;
     }
     // The catalogue is cleared by the closing before the restart, on the start-up thread that
@@ -64,7 +70,8 @@ void onScanLiveriesOn() {
 
 void onScanAirportsOn() {
     if (!gWaitingForRealTraffic.load()) {
-        gf_setStatusLine(fmt::format("Your airports will be scanned at the next start of {}", kProgramName), false);
+        gf_setStatusLine(fmt::format("Your airports will be scanned at the next start of {}", kProgramName),
+                         false);
         return;
     }
     gf_setStatusLine("Your airports will be scanned", true);
@@ -129,13 +136,31 @@ LRESULT lf_mainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
         gf_startUpThread().start([] { lf_startUpQuorvel(); });
         return 0;
     case WM_SAVE_AND_QUIT: {
+        // A minimized or maximized window is stored where it comes back to when restored.
+        const HWND main = gMainWindow.load() != nullptr ? gMainWindow.load() : window;
         RECT rect;
-        if (GetWindowRect(window, &rect) != FALSE) {
+        WINDOWPLACEMENT placement;
+        placement.length = sizeof(WINDOWPLACEMENT);
+        bool known = false;
+        if (GetWindowPlacement(main, &placement) != FALSE &&
+            (placement.showCmd == SW_SHOWMINIMIZED || placement.showCmd == SW_SHOWMAXIMIZED)) {
+            rect = placement.rcNormalPosition;
+            known = true;
+        } else {
+            known = GetWindowRect(main, &rect) != FALSE;
+        }
+        if (known) {
+            const int32_t oldX = MAIN_WINDOW_X.current.load();
+            const int32_t oldY = MAIN_WINDOW_Y.current.load();
             MAIN_WINDOW_X.current.store(MAIN_WINDOW_X.clamp(rect.left));
             gf_saveIntParameter(MAIN_WINDOW_X);
             MAIN_WINDOW_Y.current.store(MAIN_WINDOW_Y.clamp(rect.top));
             gf_saveIntParameter(MAIN_WINDOW_Y);
+            lf_keepWindowOnMonitor(oldX, oldY);
         }
+        gf_log(gf_timeText(std::chrono::duration_cast<std::chrono::seconds>(
+                               std::chrono::system_clock::now().time_since_epoch())
+                               .count()));
         PostQuitMessage(gExitCode.load());
         return 0;
     }
@@ -185,8 +210,8 @@ bool lf_onButton(HWND /*window*/, uint16_t id) {
     } else if (id == TBLO_ZIP_BUTTON.controlId) {
         // The shell opens the folder that holds the archive.
         if (!gf_shellOpen(std::filesystem::current_path() / gf_paths().tbloFolder / gf_paths().tbloZipName))
-            MessageBoxW(nullptr, "Could not open File Explorer at tblo.zip.", std::string(kProgramName).c_str(),
-                        MB_ICONEXCLAMATION);
+            MessageBoxW(nullptr, "Could not open File Explorer at tblo.zip.",
+                        std::string(kProgramName).c_str(), MB_ICONEXCLAMATION);
     } else if (id == NOW_BUTTON.controlId) {
         if (gf_mainWindowState().parkAirportCode.get().empty()) return true;
         if (!INITIAL_LOAD_ONLY.current.load()) {
@@ -216,19 +241,23 @@ bool lf_onCheckBox(HWND window, uint16_t id) {
         onOrOff(on, "", "The liveries defined by your lfolder parameters will be scanned");
         enable(AI_PACKAGE_SELECTOR, on);
     } else if (box == &LIG_PRIORITIZE) {
-        onOrOff(on, "Liveries, for airl+model, in lower lfolders that are already available will be skipped", "");
+        onOrOff(on, "Liveries, for airl+model, in lower lfolders that are already available will be skipped",
+                "");
     } else if (box == &COLLISION_LIVE_PARKED_GND) {
         onOrOff(on, "", "Be aware, live aircraft may collide with (run through) static parked on the ground");
     } else if (box == &COLLISION_USER_GND) {
         onOrOff(on, "",
-                "Be aware, user aircraft may collide with (run through) live aircraft and static parked on the ground");
+                "Be aware, user aircraft may collide with (run through) live aircraft and static parked on "
+                "the ground");
     } else if (box == &COLLISION_USER_AIR) {
         onOrOff(on, "", "Be aware, user aircraft may collide with (run through) live aircraft in the air");
     } else if (box == &INITIAL_LOAD_ONLY) {
-        onOrOff(on,
-                fmt::format("Initial Load Only: static parked aircraft are generated once, no renewal every {} minutes",
-                            20),
-                "");
+        onOrOff(
+            on,
+            fmt::format(
+                "Initial Load Only: static parked aircraft are generated once, no renewal every {} minutes",
+                20),
+            "");
         enable(NOW_BUTTON, !on && gParkingControlsInitialised.load());
         repaintOptions();
     } else if (box == &ALWAYS_ON_TOP) {
@@ -238,10 +267,14 @@ bool lf_onCheckBox(HWND window, uint16_t id) {
             SetWindowPos(main, on ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
         repaintOptions();
     } else if (box == &GUID_CHANGES) {
-        onOrOff(on, "", "Be aware, no more livery updates: you miss correct data for Learn, LittleNavMap, etc!");
+        onOrOff(on, "",
+                "Be aware, no more livery updates: you miss correct data for Learn, LittleNavMap, etc!");
         repaintOptions();
     } else if (box == &AEROWINX) {
-        onOrOff(on, fmt::format("Note: This mode is for Aerowinx PSX users only, please re-start {}", kProgramName), "");
+        onOrOff(
+            on,
+            fmt::format("Note: This mode is for Aerowinx PSX users only, please re-start {}", kProgramName),
+            "");
     } else if (box == &AUTO_RANGE) {
         enable(AR_ABOVE_HEIGHT, on);
         gf_applyRange();
@@ -268,8 +301,11 @@ bool lf_onCheckBox(HWND window, uint16_t id) {
                             gf_paths().objectIdListPath.string()),
                 "");
     } else if (box == &AIRBORNE_ONLY) {
-        onOrOff(on, fmt::format("Be aware, airborne live traffic only!  (greater than {:.0f} ft above ground ...)", 150.0),
-                "");
+        onOrOff(
+            on,
+            fmt::format("Be aware, airborne live traffic only!  (greater than {:.0f} ft above ground ...)",
+                        150.0),
+            "");
         repaintOptions();
     }
     return true;
@@ -285,7 +321,8 @@ std::optional<std::pair<int, std::string>> lf_getComboSelection(HWND window, uin
     const LRESULT length = SendMessageW(control, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
     if (length == CB_ERR) return std::nullopt;
     std::u16string text(static_cast<std::size_t>(length) + 1, u'\0');
-    const LRESULT got = SendMessageW(control, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+    const LRESULT got = SendMessageW(control, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                                     reinterpret_cast<LPARAM>(text.data()));
     if (got == CB_ERR) return std::nullopt;
     text.resize(static_cast<std::size_t>(got));
     return std::make_pair(index, wide_to_utf8(text));
@@ -304,13 +341,15 @@ bool lf_onComboBox(HWND window, WPARAM wParam) {
     if (auto s = lf_getComboSelection(window, AI_PACKAGE_SELECTOR.controlId, wParam)) {
         if (s->second != AI_PACKAGE_SELECTOR.current.get()) {
             gf_setStringParameter(AI_PACKAGE_SELECTOR, s->second);
-            gf_setStatusLine("If you want to make this choice effective, you must start a Scan for liveries", true);
+            gf_setStatusLine("If you want to make this choice effective, you must start a Scan for liveries",
+                             true);
         }
         return true;
     }
     if (auto s = lf_getComboSelection(window, CALLSIGN_2_OBJECTID.controlId, wParam)) {
         if (s->second != CALLSIGN_2_OBJECTID.current.get()) {
             CALLSIGN_2_OBJECTID.current.set(s->second);
+            gf_clearObjectIdLabel();
             repaintOptions();
             gObjectIdLookupPending.exchange(true);
             enable(BLOCK_BUTTON, !enabled(UNBLOCK_BUTTON));
@@ -323,7 +362,8 @@ bool lf_onComboBox(HWND window, WPARAM wParam) {
         if (MATCHING_DEPTH.current.load() > old) gMatchingDepthRaised.exchange(true);
         return true;
     }
-    for (IntChoiceParameter* p : {&MAX_PARK_SEL, &parking_percentage, &AIRP_RANGE, &AR_ABOVE_HEIGHT, &AIRP_HEIGHT}) {
+    for (IntChoiceParameter* p :
+         {&MAX_PARK_SEL, &parking_percentage, &AIRP_RANGE, &AR_ABOVE_HEIGHT, &AIRP_HEIGHT}) {
         if (auto s = lf_getComboSelection(window, p->controlId, wParam)) {
             saveInt(*p, s->first);
             return true;

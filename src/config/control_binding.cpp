@@ -119,7 +119,7 @@ void ChoiceParameter::fillComboBox() const {
 }
 
 void gf_fillCallsignComboBox() {
-    fillTextComboBox(CALLSIGN_2_OBJECTID.window, *CALLSIGN_2_OBJECTID.options,
+    fillTextComboBox(CALLSIGN_2_OBJECTID.window, CALLSIGN_2_OBJECTID.optionList(),
                      CALLSIGN_2_OBJECTID.current.get());
 }
 

@@ -92,6 +92,16 @@ SharedChoiceParameter::SharedChoiceParameter(std::string key, const std::string&
     : StringControlParameter(std::move(key), defaultText, id, y), options(std::move(optionList)) {}
 SharedChoiceParameter::~SharedChoiceParameter() = default;
 
+std::vector<std::string> SharedChoiceParameter::optionList() const {
+    std::lock_guard guard(optionsLock_);
+    return *options;
+}
+
+void SharedChoiceParameter::setOptionList(std::vector<std::string> list) {
+    std::lock_guard guard(optionsLock_);
+    *options = std::move(list);
+}
+
 ButtonParameter::ButtonParameter(std::string caption, uint16_t id, uint32_t y)
     : Parameter(std::move(caption)), ParameterControl(id, y) {}
 ButtonParameter::~ButtonParameter() = default;

@@ -160,7 +160,15 @@ public:
                           std::shared_ptr<std::vector<std::string>> optionList, uint16_t id, uint32_t y);
     ~SharedChoiceParameter() override;
 
+    // The list is refilled on the start-up thread and reset on the window thread: every access
+    // goes through these two, under the list's own lock.
+    std::vector<std::string> optionList() const;
+    void setOptionList(std::vector<std::string> list);
+
     const std::shared_ptr<std::vector<std::string>> options;
+
+private:
+    mutable std::mutex optionsLock_;
 };
 
 class ButtonParameter : public Parameter, public ParameterControl {

@@ -245,12 +245,14 @@ template <typename P> void resetValue(P& p) {
 
 void gf_resetSettings() {
     PROGRAM_VERSION.defaultValue.set("");
-    for (auto* p : boolParameters) resetValue(*p);
+    for (auto* p : boolParameters)
+        resetValue(*p);
     for (auto* p : checkBoxParameters) {
         resetValue(*p);
         resetControl(*p);
     }
-    for (auto* p : intParameters) resetValue(*p);
+    for (auto* p : intParameters)
+        resetValue(*p);
     for (auto* p : intChoiceParameters) {
         resetValue(*p);
         resetControl(*p);
@@ -272,10 +274,10 @@ void gf_resetSettings() {
         resetValue(*p);
         resetControl(*p);
     }
-    for (ButtonParameter* b : {&TBLO_ZIP_BUTTON, &UNBLOCK_BUTTON, &CS_TO_OID_BUTTON, &BLOCK_BUTTON, &NOW_BUTTON,
-                               &REREAD_BUTTON, &FLUSH_STATIC_BUTTON})
+    for (ButtonParameter* b : {&TBLO_ZIP_BUTTON, &UNBLOCK_BUTTON, &CS_TO_OID_BUTTON, &BLOCK_BUTTON,
+                               &NOW_BUTTON, &REREAD_BUTTON, &FLUSH_STATIC_BUTTON})
         resetControl(*b);
-    gLiveCallsignList->assign(1, "");
+    CALLSIGN_2_OBJECTID.setOptionList({std::string()});
     gRangeNm = static_cast<double>(RANGE.current.load());
     gRangeMeters = RANGE.current.load() * 1852;
     gApfValues = ApfValueRecord{};

@@ -39,7 +39,7 @@ struct HeldSocket {
 };
 
 struct Server {
-    std::mutex lock;  // held for each send and each close
+    std::mutex lock; // held for each send and each close
     HeldSocket listen;
     HeldSocket client;
     bool winsockStarted = false;
@@ -86,7 +86,8 @@ bool sendLocked(Server& s, std::string_view line) {
         if (n == SOCKET_ERROR) {
             const int error = WSAGetLastError();
             if (error == WSAEINTR) continue;
-            gf_logUnlessQuiet(fmt::format("sendDataPacket to RealTraffic failed: {}", gf_wsaErrorText(error)));
+            gf_logUnlessQuiet(
+                fmt::format("sendDataPacket to RealTraffic failed: {}", gf_wsaErrorText(error)));
             s.connected.store(false);
             retire(s.client);
             gf_logUnlessQuiet("RealTraffic client socket closed");
@@ -98,13 +99,15 @@ bool sendLocked(Server& s, std::string_view line) {
 }
 
 void setOption(SOCKET fd, int level, int option, uint32_t value) {
-    if (setsockopt(fd, level, option, reinterpret_cast<const char*>(&value), static_cast<int>(sizeof value)) ==
-        SOCKET_ERROR)
-        throw std::runtime_error(
-            fmt::format("{} setsockopt failed with error {}", gf_utcClock(), gf_wsaErrorText(WSAGetLastError())));
+    if (setsockopt(fd, level, option, reinterpret_cast<const char*>(&value),
+                   static_cast<int>(sizeof value)) == SOCKET_ERROR)
+        throw std::runtime_error(fmt::format("{} setsockopt failed with error {}", gf_utcClock(),
+                                             gf_wsaErrorText(WSAGetLastError())));
 }
 
-bool runStopping() { return gStopFlag.load() || gClosingFlag.load(); }
+bool runStopping() {
+    return gStopFlag.load() || gClosingFlag.load();
+}
 
 } // namespace
 
@@ -146,7 +149,8 @@ void gf_listenForRealTraffic(const std::string& port) {
         fail("Bind failed at port " + port + " with error " + gf_wsaErrorText(WSAGetLastError()));
     freeaddrinfo(result);
     result = nullptr;
-    if (listen(fd, SOMAXCONN) == SOCKET_ERROR) fail("listen failed with error " + gf_wsaErrorText(WSAGetLastError()));
+    if (listen(fd, SOMAXCONN) == SOCKET_ERROR)
+        fail("listen failed with error " + gf_wsaErrorText(WSAGetLastError()));
 
     std::lock_guard guard(s.lock);
     retire(s.listen);
@@ -169,7 +173,7 @@ bool waitForClient() {
     SOCKET listenFd = INVALID_SOCKET;
     {
         std::lock_guard guard(s.lock);
-        if (s.connected.load()) return false;  // a second client is never accepted
+        if (s.connected.load()) return false; // a second client is never accepted
         listenFd = borrow(s.listen);
     }
     SOCKET accepted = INVALID_SOCKET;
@@ -271,7 +275,8 @@ namespace {
 bool lf_readerEnded(UdpReader& reader, std::string_view name) {
     if (!reader.stopFlag.load()) return true;
     if (reader.waitUntilEnded(std::chrono::milliseconds(kReaderEndWaitMs))) return true;
-    gf_logHighlighted(fmt::format("{} has not stopped within {} ms, its stop flag stays set", name, kReaderEndWaitMs));
+    gf_logHighlighted(
+        fmt::format("{} has not stopped within {} ms, its stop flag stays set", name, kReaderEndWaitMs));
     return false;
 }
 
@@ -322,7 +327,7 @@ void gf_sendUserPosition() {
     if (gf_isZeroPosition(state.latitude, state.longitude)) return;
     auto& s = server();
     if (!s.connected.load()) {
-        if (gf_exitReason() != ExitReason::NotYetSet) return;  // the run is ending
+        if (gf_exitReason() != ExitReason::NotYetSet) return; // the run is ending
         if (waitForClient()) {
             gTrafficRunFlag.store(true);
             gf_invalidateStatusPanel();
@@ -339,12 +344,13 @@ void gf_sendUserPosition() {
         if (const auto remover = s.remover.load()) remover();
     }
     gf_resetTrafficSource();
-    gf_setStatusLine(fmt::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", gf_utcClock()), true);
+    gf_setStatusLine(
+        fmt::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", gf_utcClock()), true);
 }
 
 void gf_sendSimTime(int64_t seconds) {
     if (!server().connected.load() || seconds < 1) return;
-    if (seconds > std::numeric_limits<int64_t>::max() / 1000) return;  // no time of this world
+    if (seconds > std::numeric_limits<int64_t>::max() / 1000) return; // no time of this world
     sendDataPacket(fmt::format("Qs123={}\r\n", seconds * 1000));
 }
 
@@ -361,7 +367,9 @@ void gf_exitRealTrafficServer() {
     s.connected.store(false);
 }
 
-bool gf_realTrafficConnected() { return server().connected.load(); }
+bool gf_realTrafficConnected() {
+    return server().connected.load();
+}
 
 void gf_resetRealTrafficServer() {
     gf_exitRealTrafficServer();
@@ -369,6 +377,11 @@ void gf_resetRealTrafficServer() {
     gRealTrafficProfessional.store(false);
 }
 
-void gf_setLiveAircraftRemover(LiveAircraftRemover remover) { server().remover.store(remover); }
+void gf_setLiveAircraftRemover(LiveAircraftRemover remover) {
+    server().remover.store(remover);
+}
+LiveAircraftRemover gf_liveAircraftRemover() {
+    return server().remover.load();
+}
 
 } // namespace tamrix

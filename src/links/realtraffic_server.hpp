@@ -68,5 +68,6 @@ void gf_resetTrafficSource();
 // installs it at start-up; without it nothing is taken out.
 using LiveAircraftRemover = void (*)();
 void gf_setLiveAircraftRemover(LiveAircraftRemover remover);
+LiveAircraftRemover gf_liveAircraftRemover();
 
 } // namespace tamrix

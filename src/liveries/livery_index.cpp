@@ -44,24 +44,36 @@ std::unordered_set<std::string_view> gTitleIndex;
 // Categories whose setting the processing switched off for the run because no livery of theirs
 // was found.
 std::set<AircraftCategory> gSwitchedOffCategories;
+// Categories of the processed catalogue without a single livery: their boxes stay off and
+// disabled in every run until the catalogue is processed anew.
+std::set<AircraftCategory> gCategoriesWithoutLiveries;
 
-std::size_t lf_selector(uint8_t cargo) { return cargo != 0 ? kCargo : kPassenger; }
+std::size_t lf_selector(uint8_t cargo) {
+    return cargo != 0 ? kCargo : kPassenger;
+}
 
 // The setting that switches a category's traffic on and off, for the three that have one.
 CheckBoxParameter* lf_categorySetting(AircraftCategory category) {
     switch (category) {
-    case AircraftCategory::Light: return &LIGHT_AIRCRAFT;
-    case AircraftCategory::HighPerf: return &HIGH_PERF_AIRCRAFT;
-    case AircraftCategory::Rotorcraft: return &HELICOPTERS;
-    default: return nullptr;
+    case AircraftCategory::Light:
+        return &LIGHT_AIRCRAFT;
+    case AircraftCategory::HighPerf:
+        return &HIGH_PERF_AIRCRAFT;
+    case AircraftCategory::Rotorcraft:
+        return &HELICOPTERS;
+    default:
+        return nullptr;
     }
 }
 
 std::string_view lf_switchedOffText(AircraftCategory category) {
     switch (category) {
-    case AircraftCategory::Light: return "{} temporarily switched off because you do not have light aircraft installed";
-    case AircraftCategory::HighPerf: return "{} temporarily switched off because you do not have High Perf aircraft installed";
-    default: return "{} temporarily switched off because you do not have Helicopters installed";
+    case AircraftCategory::Light:
+        return "{} temporarily switched off because you do not have light aircraft installed";
+    case AircraftCategory::HighPerf:
+        return "{} temporarily switched off because you do not have High Perf aircraft installed";
+    default:
+        return "{} temporarily switched off because you do not have Helicopters installed";
     }
 }
 
@@ -82,19 +94,26 @@ bool gf_hasLiveryFor(uint16_t operatorIndex, uint16_t modelIndex) {
 }
 
 uint16_t lf_combinedOperatorIndex(const LiveryKey& key) {
-    return gf_airlineIndex(
-        fmt::format("{}{}", gOperatorCodes.text(key.operatorIndex), gOperatorCodes.text(key.secondOperatorIndex)));
+    return gf_airlineIndex(fmt::format("{}{}", gOperatorCodes.text(key.operatorIndex),
+                                       gOperatorCodes.text(key.secondOperatorIndex)));
 }
 
-uint16_t lf_randomLightModel() { return lf_pickModel(gLightLiveryModels); }
-uint16_t lf_randomBuzjetModel() { return lf_pickModel(gBuzjetLiveryModels); }
-uint16_t lf_randomRotorcraftModel() { return lf_pickModel(gRotorcraftLiveryModels); }
+uint16_t lf_randomLightModel() {
+    return lf_pickModel(gLightLiveryModels);
+}
+uint16_t lf_randomBuzjetModel() {
+    return lf_pickModel(gBuzjetLiveryModels);
+}
+uint16_t lf_randomRotorcraftModel() {
+    return lf_pickModel(gRotorcraftLiveryModels);
+}
 
 void lf_buildLiveryIndex() {
     gLiveryIndex.reserve(2048);
     for (const LiveryData& livery : gLiveries) {
-        const uint16_t operatorIndex =
-            livery.key.secondOperatorIndex == 0 ? livery.key.operatorIndex : lf_combinedOperatorIndex(livery.key);
+        const uint16_t operatorIndex = livery.key.secondOperatorIndex == 0
+                                           ? livery.key.operatorIndex
+                                           : lf_combinedOperatorIndex(livery.key);
         gLiveryIndex[operatorIndex][livery.key.modelIndex].push_back({livery.title, livery.key.cargo});
     }
     // Views are taken only now: until every vector has its final size, a title may still move.
@@ -117,7 +136,8 @@ void lf_buildTitleMaps() {
         std::array<ModelTitleLists, 2> lists;
         for (const auto& [modelIndex, entries] : models) {
             std::array<TitleList, 2> titles;
-            for (const auto& entry : entries) titles[lf_selector(entry.cargo)].push_back(entry.title);
+            for (const auto& entry : entries)
+                titles[lf_selector(entry.cargo)].push_back(entry.title);
             for (std::size_t k = 0; k < 2; ++k) {
                 if (titles[k].empty()) continue;
                 titles[k].shrink_to_fit();
@@ -140,7 +160,8 @@ void lf_buildModelSets() {
     items.reserve(gTitleIndex.size());
     for (const auto& [operatorIndex, models] : gLiveryIndex) {
         for (const auto& [modelIndex, entries] : models) {
-            for (const auto& entry : entries) items.push_back({entry.title, modelIndex, entry.cargo});
+            for (const auto& entry : entries)
+                items.push_back({entry.title, modelIndex, entry.cargo});
         }
     }
     // Within a model, titles in text order: the same catalogue always gives the same lists.
@@ -149,11 +170,14 @@ void lf_buildModelSets() {
     });
     // Two working lists, reserved once; each model gets an exact-size copy.
     std::array<TitleList, 2> work;
-    for (auto& list : work) list.reserve(17000);
+    for (auto& list : work)
+        list.reserve(17000);
     for (auto group = items.begin(); group != items.end();) {
         const uint16_t model = group->model;
-        for (auto& list : work) list.clear();
-        for (; group != items.end() && group->model == model; ++group) work[lf_selector(group->cargo)].push_back(group->title);
+        for (auto& list : work)
+            list.clear();
+        for (; group != items.end() && group->model == model; ++group)
+            work[lf_selector(group->cargo)].push_back(group->title);
         for (std::size_t k = 0; k < 2; ++k) {
             if (!work[k].empty()) gModelTitles[k].emplace(model, TitleList(work[k].begin(), work[k].end()));
         }
@@ -182,12 +206,14 @@ void gf_buildSimilarModels() {
         const auto pieces = gf_split(text, ',');
         std::vector<uint16_t> similar;
         similar.reserve(pieces.size() - 1);
-        for (std::size_t i = 1; i < pieces.size(); ++i) similar.push_back(gf_modelIndex(pieces[i]));
+        for (std::size_t i = 1; i < pieces.size(); ++i)
+            similar.push_back(gf_modelIndex(pieces[i]));
         gSimilarModels.try_emplace(gf_modelIndex(pieces.front()), std::move(similar));
     }
 
     std::set<uint16_t> operators;
-    for (const auto& [operatorIndex, models] : gLiveryIndex) operators.insert(operatorIndex);
+    for (const auto& [operatorIndex, models] : gLiveryIndex)
+        operators.insert(operatorIndex);
     for (const uint16_t op : operators) {
         SimilarModels forOperator;
         for (const auto& [model, similar] : gSimilarModels) {
@@ -242,6 +268,7 @@ void lf_checkCategory(AircraftCategory category) {
     if (pax == 0 && cargo == 0) {
         gf_log(fmt::format("Category {}: No livery found", name));
         if (setting == nullptr) return;
+        gCategoriesWithoutLiveries.insert(category);
         if (setting->current.load()) {
             // For this run only: "parameters.xml" keeps the user's choice, so the category comes
             // back once its liveries are installed and scanned.
@@ -257,8 +284,10 @@ void lf_checkCategory(AircraftCategory category) {
         cargo > 0 ? fmt::format(" and {} cargo liverie{}", cargo, gf_plural(cargo)) : std::string();
     gf_log(fmt::format("Category {}: {} pax liverie{}{}", name, pax, gf_plural(pax), cargoText));
     lf_logModelList(category == AircraftCategory::Light, category == AircraftCategory::Buzjets,
-                    category == AircraftCategory::Rotorcraft, std::vector<uint16_t>(models.begin(), models.end()));
+                    category == AircraftCategory::Rotorcraft,
+                    std::vector<uint16_t>(models.begin(), models.end()));
     if (setting != nullptr) {
+        gCategoriesWithoutLiveries.erase(category);
         if (gSwitchedOffCategories.erase(category) > 0) {
             setting->current = true;
             gf_showCheckBox(*setting);
@@ -273,6 +302,7 @@ void gf_resetLiveryIndex() {
     gLiveriesProcessed = false;
     gScannedLiveryCount = 0;
     gSwitchedOffCategories.clear();
+    gCategoriesWithoutLiveries.clear();
     gLiveries.clear();
 }
 
@@ -284,9 +314,11 @@ void lf_countGenericLiveries() {
     }
     std::vector<uint16_t> models;
     models.reserve(it->second.size());
-    for (const auto& [model, entries] : it->second) models.push_back(model);
+    for (const auto& [model, entries] : it->second)
+        models.push_back(model);
     std::sort(models.begin(), models.end());
-    gf_log(fmt::format("{} model{} have a generic livery", models.size(), gf_plural(static_cast<uint64_t>(models.size()))));
+    gf_log(fmt::format("{} model{} have a generic livery", models.size(),
+                       gf_plural(static_cast<uint64_t>(models.size()))));
     lf_logModelList(false, false, false, models);
 }
 
@@ -294,6 +326,17 @@ void gf_processScannedLiveries() {
     if (gLiveriesProcessed.load()) {
         gf_log("Processing scanned liveries skipped; already done in previous start-up");
         gLiveries.clear();
+        // The run's controls were set afresh (and the settings read again): a category without
+        // liveries stays off for this run too.
+        for (const AircraftCategory category : gCategoriesWithoutLiveries) {
+            CheckBoxParameter* setting = lf_categorySetting(category);
+            if (setting->current.load()) {
+                setting->current = false;
+                gSwitchedOffCategories.insert(category);
+                gf_showCheckBox(*setting);
+            }
+            EnableWindow(setting->window, FALSE);
+        }
         return;
     }
     // Whatever an earlier, failed processing left behind must not mix with this one.
@@ -314,12 +357,13 @@ void gf_processScannedLiveries() {
     gf_log(fmt::format("{:5} registration codes", gRegcodeMap.size()));
 
     lf_buildModelSets();
-    gf_log(fmt::format("{:5} airlines, {} pax aircraft models and {} cargo aircraft models", gLiveryIndex.size(),
-                       gModelTitles[kPassenger].size(), gModelTitles[kCargo].size()));
+    gf_log(fmt::format("{:5} airlines, {} pax aircraft models and {} cargo aircraft models",
+                       gLiveryIndex.size(), gModelTitles[kPassenger].size(), gModelTitles[kCargo].size()));
     gf_buildSimilarModels();
     gf_log(" ");
-    for (const auto category : {AircraftCategory::Light, AircraftCategory::Buzjets, AircraftCategory::Large,
-                                AircraftCategory::Heavy, AircraftCategory::HighPerf, AircraftCategory::Rotorcraft})
+    for (const auto category :
+         {AircraftCategory::Light, AircraftCategory::Buzjets, AircraftCategory::Large,
+          AircraftCategory::Heavy, AircraftCategory::HighPerf, AircraftCategory::Rotorcraft})
         lf_checkCategory(category);
     lf_countGenericLiveries();
 
@@ -333,8 +377,10 @@ void gf_clearLiveryIndex() {
     gBuzjetLiveryModels.clear();
     gRotorcraftLiveryModels.clear();
     lf_clearRegcodes();
-    for (auto& lists : gModelTitles) lists.clear();
-    for (auto& lists : gOperatorModelTitles) lists.clear();
+    for (auto& lists : gModelTitles)
+        lists.clear();
+    for (auto& lists : gOperatorModelTitles)
+        lists.clear();
     // The similar-model tables describe the installed liveries too: a rescan must not keep the
     // old ones.
     gSimilarModels.clear();

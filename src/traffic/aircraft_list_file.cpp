@@ -23,7 +23,11 @@ void enable(const ParameterControl& control, bool on) {
 
 } // namespace
 
-void gf_setActiveAircraftSource(ActiveAircraftSource source) { gSource.store(source); }
+std::atomic<uint32_t> gSelectedObjectId{0};
+
+void gf_setActiveAircraftSource(ActiveAircraftSource source) {
+    gSource.store(source);
+}
 
 std::vector<ActiveAircraftRow> gf_activeAircraftRows() {
     const auto source = gSource.load();
@@ -32,7 +36,8 @@ std::vector<ActiveAircraftRow> gf_activeAircraftRows() {
 
 std::string lf_acStateLine(const ActiveAircraftRow& row) {
     return fmt::format("{};{};{};{};{};{};{}", gf_id2Text(row.objectId), row.callsign, row.registration,
-                       row.operatorCode, row.modelCode, row.onGround ? "GND" : "AIR", row.parked ? "PARKED" : "");
+                       row.operatorCode, row.modelCode, row.onGround ? "GND" : "AIR",
+                       row.parked ? "PARKED" : "");
 }
 
 bool lf_writeAcStates(const std::vector<ActiveAircraftRow>& rows, const std::filesystem::path& path) {
@@ -45,7 +50,9 @@ bool lf_writeAcStates(const std::vector<ActiveAircraftRow>& rows, const std::fil
     return false;
 }
 
-void gf_writeAcStatesCsv() { lf_writeAcStates(gf_activeAircraftRows(), gf_paths().objectIdListPath); }
+void gf_writeAcStatesCsv() {
+    lf_writeAcStates(gf_activeAircraftRows(), gf_paths().objectIdListPath);
+}
 
 bool gf_fillLiveCallsignList() {
     std::vector<std::string> callsigns;
@@ -54,7 +61,7 @@ bool gf_fillLiveCallsignList() {
     std::sort(callsigns.begin(), callsigns.end());
     const bool any = !callsigns.empty();
     CALLSIGN_2_OBJECTID.current.set(any ? callsigns.front() : std::string{});
-    *CALLSIGN_2_OBJECTID.options = std::move(callsigns);
+    CALLSIGN_2_OBJECTID.setOptionList(std::move(callsigns));
     gf_fillCallsignComboBox();
     enable(CALLSIGN_2_OBJECTID, any);
     if (any) {
@@ -65,8 +72,9 @@ bool gf_fillLiveCallsignList() {
 }
 
 void gf_resetCallsignSelection() {
-    CALLSIGN_2_OBJECTID.options->assign(1, std::string{});
+    CALLSIGN_2_OBJECTID.setOptionList({std::string{}});
     CALLSIGN_2_OBJECTID.current.set({});
+    gSelectedObjectId.store(0);
     gf_fillCallsignComboBox();
     enable(CALLSIGN_2_OBJECTID, false);
     enable(BLOCK_BUTTON, false);

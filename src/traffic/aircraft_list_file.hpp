@@ -3,6 +3,7 @@
 // "ObjectIdList.txt", one line per active live aircraft, written once a minute while
 // OBJECTID_LIST is on.
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -39,8 +40,10 @@ bool lf_writeAcStates(const std::vector<ActiveAircraftRow>& rows, const std::fil
 // enabled when the list has entries, and so is "Block", while "Unblock" is disabled. True when
 // the list is not empty.
 bool gf_fillLiveCallsignList();
-// The list holds one empty entry (its current text), refilled; the combo box and "Block" are
-// disabled.
+// The object id of the aircraft the callsign selection found; 0 for none.
+extern std::atomic<uint32_t> gSelectedObjectId;
+// The list holds one empty entry (its current text), refilled; no object id is selected; the
+// combo box and "Block" are disabled.
 void gf_resetCallsignSelection();
 
 } // namespace tamrix

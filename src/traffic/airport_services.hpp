@@ -40,8 +40,6 @@ struct AirportServices {
     // the current week slot, the stand change counter, the window's selected aircraft and the
     // repaint of the status areas.
     void (*resetStaticParking)() = nullptr;
-    // The aircraft leaves live traffic: the window drops it when it is the selected one.
-    void (*aircraftLeaving)(const LiveAircraft& aircraft) = nullptr;
 };
 
 // Installs the services (replacing all of them); any member may stay null.
@@ -55,9 +53,10 @@ void gf_limitParkedAircraft(uint8_t aboutToPark);
 bool gf_hasStaticCandidates();
 void lf_detcs();
 void gf_dropStaticCandidatesForStand(int32_t sid);
-StandRecord* gf_nearestFittingStand(double latitude, double longitude, const LiveAircraft& aircraft, double searchNm,
-                                    bool fallbackAllowed);
-// The aircraft leaves live traffic (the aircraftLeaving service).
+StandRecord* gf_nearestFittingStand(double latitude, double longitude, const LiveAircraft& aircraft,
+                                    double searchNm, bool fallbackAllowed);
+// The aircraft leaves live traffic (removed, or respawned under a new identity): when it is the
+// one selected in the window's callsign list, the selection is cleared.
 void lf_aircraftLeaving(const LiveAircraft& aircraft);
 
 } // namespace tamrix

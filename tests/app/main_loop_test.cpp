@@ -4,10 +4,12 @@
 #include <set>
 
 #include "app/app_test_support.hpp"
+#include "app/main_window.hpp"
 #include "links/sim_dispatch.hpp"
 #include "links/simconnect_client.hpp"
 #include "links/traffic_intake.hpp"
 #include "platform/win32/timer_resolution.hpp"
+#include "traffic/live_traffic.hpp"
 
 using namespace tamrix;
 using apptest::contains;
@@ -137,6 +139,29 @@ TEST_F(MainLoop, FlightNotRunningIsLoggedOnceAndResumesAtTheNextSecond) {
     EXPECT_FALSE(lf_mainTick());
     gSimRunning = false;
     EXPECT_FALSE(lf_mainTick());
+}
+
+TEST_F(MainLoop, TheTwentyMinuteRenewalIsAnnouncedAndTheCountsFollowWhileTheFlightIsPaused) {
+    gf_airportHooks().parkAirportLoaded = [] { return true; };
+    gf_airportHooks().staticParkingBusy = [] { return false; };
+    gMinutesToStaticUpdate = 1;
+    gSecondsCounter = 59;
+    second();
+    EXPECT_TRUE(gStaticParkingUpdateRequest.load());
+    EXPECT_EQ(gf_statusLineSnapshot().message, "Quorvel will update static parking in 15 seconds ...");
+    EXPECT_EQ(gMinutesToStaticUpdate.load(), 20);
+
+    // A paused flight still shows how many aircraft are there.
+    LiveAircraft moving;
+    moving.state = LiveState::Active;
+    moving.phase = MovePhase::Flying;
+    gLiveAircraft = {moving};
+    gSimRunning = false;
+    for (int i = 0; i < 100; ++i)
+        lf_mainTick();
+    EXPECT_EQ(gf_mainWindowState().liveCountShown.load(), 1u);
+    gLiveAircraft.clear();
+    gf_resetMainWindowState();
 }
 
 TEST_F(MainLoop, AnObjectIdRequestFindsTheAircraftOrSaysItHasLeft) {

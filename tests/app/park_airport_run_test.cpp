@@ -10,6 +10,7 @@
 #include "airports/my_park_airports.hpp"
 #include "airports/static_parking.hpp"
 #include "app/app_run_fixture.hpp"
+#include "platform/win32/gdi.hpp"
 #include "traffic/live_traffic.hpp"
 
 using namespace tamrix;
@@ -23,7 +24,11 @@ class ParkAirportRun : public apptest::InProcessRun {
 protected:
     void SetUp() override {
         InProcessRun::SetUp();
-        prepareRun(scenario(), {{"SCAN_LIVERIES", "true"}, {"SCAN_AIRPORTS", "true"}});
+        // The user chose Billund as destination and a window on top in an earlier run.
+        prepareRun(scenario(), {{"SCAN_LIVERIES", "true"},
+                                {"SCAN_AIRPORTS", "true"},
+                                {"DESTINATION", "EKBI"},
+                                {"ALWAYS_ON_TOP", "true"}});
         const fs::path source = QUORVEL_SOURCE_DIR;
         fs::copy(source / "tests/fixtures/installation/Community", folder() / "sim" / "Community",
                  fs::copy_options::recursive | fs::copy_options::overwrite_existing);
@@ -39,17 +44,51 @@ protected:
         return InProcessRun::startFeed({"--scenario", scenario().string(), "--skip", "30"}, 120);
     }
     // Static aircraft show their callsign with a trailing '*' as the object's ATC id.
+    static bool isStatic(const platform::simconnect::ObjectView& object) {
+        return !object.user && !object.atcId.empty() && object.atcId.back() == '*';
+    }
     static std::size_t staticObjectsInSimulator() {
         std::size_t n = 0;
         for (const auto& object : platform::simconnect::simWorld().objects())
-            if (!object.user && !object.atcId.empty() && object.atcId.back() == '*') ++n;
+            n += isStatic(object) ? 1 : 0;
         return n;
+    }
+    static std::size_t liveObjectsInSimulator() {
+        std::size_t n = 0;
+        for (const auto& object : platform::simconnect::simWorld().objects())
+            n += !object.user && !isStatic(object) ? 1 : 0;
+        return n;
+    }
+    static bool staticNavLightsOn(bool on) {
+        for (const auto& object : platform::simconnect::simWorld().objects())
+            if (isStatic(object) && ((object.lights & 0x1) != 0) != on) return false;
+        return true;
+    }
+    // The number the status panel paints after "live:" when the window paints now (as a display
+    // asks it to).
+    static std::optional<int> paintedLiveCount() {
+        const HWND main = gMainWindow.load();
+        const auto before = platform::win32::lastFrame(main);
+        PostMessageW(main, WM_PAINT, 0, 0);
+        const auto painted = [&] {
+            const auto now = platform::win32::lastFrame(main);
+            return now && (!before || now->number > before->number);
+        };
+        if (!apptest::waitFor(painted, seconds(5))) return std::nullopt;
+        const auto frame = platform::win32::lastFrame(main);
+        for (const auto& call : frame->calls)
+            if (call.kind == platform::win32::DrawCall::Kind::Text && call.text.starts_with("live:"))
+                return std::stoi(call.text.substr(5));
+        return std::nullopt;
     }
 };
 
-TEST_F(ParkAirportRun, AFirstRunLinksBillundToItsArchivedFileAndPlacesItsStaticsThenSavesWhatItLearned) {
+TEST_F(ParkAirportRun, AFirstRunLinksBillundPlacesItsStaticsFollowsTheWindowAndSavesWhatItLearned) {
     auto feed = startFeed();
-    std::size_t statics = 0;
+    std::size_t statics = 0, livesBefore = 0, staticsStayed = 0;
+    std::string objects;
+    bool liveShown = false, navLightsWereOn = false, navLightsWentOut = false, livesLeft = false,
+         liveShownZero = false, topmost = false, selected = false;
     const int code = runProgram([&] {
         // The park airport is chosen when the loop starts and loaded 16 simulator seconds later;
         // the statics follow one per 50 ticks, behind the live creations (those the sample
@@ -57,8 +96,39 @@ TEST_F(ParkAirportRun, AFirstRunLinksBillundToItsArchivedFileAndPlacesItsStatics
         if (!apptest::waitFor([] { return staticObjectsInSimulator() >= 1; }, seconds(90)))
             return closeWindow();
         statics = staticObjectsInSimulator();
+        // The user's window: aircraft moving show in "live:"; nav lights of the parked go out
+        // when unticked; no live aircraft stays when none is allowed.
+        liveShown = apptest::waitFor([] { return paintedLiveCount().value_or(0) >= 1; }, seconds(30));
+        navLightsWereOn = staticNavLightsOn(true);
+        platform::win32::click(gMainWindow.load(), NAV_LIGHTS_WHILE_PARKED.controlId);
+        navLightsWentOut = apptest::waitFor([] { return staticNavLightsOn(false); }, seconds(10));
+        livesBefore = liveObjectsInSimulator();
+        // "0": no live traffic. An aircraft still being created when the limit fell is not counted
+        // yet; it settles and goes with the next choice.
+        for (int attempt = 0; attempt < 4 && !livesLeft; ++attempt) {
+            selected = platform::win32::select(gMainWindow.load(), MAX_LIVE_SEL.controlId, 0);
+            livesLeft = apptest::waitFor([] { return liveObjectsInSimulator() == 0; }, seconds(5));
+        }
+        liveShownZero = apptest::waitFor([] { return paintedLiveCount() == 0; }, seconds(10));
+        staticsStayed = staticObjectsInSimulator();
+        for (const auto& object : platform::simconnect::simWorld().objects())
+            objects += object.atcId + " ";
+        topmost = platform::win32::windowState(gMainWindow.load())->topmost;
         platform::simconnect::simWorld().quitSimulator();
     });
+
+    // The window's actions, seen in the simulator.
+    EXPECT_TRUE(selected);
+    EXPECT_TRUE(liveShown) << objects;
+    EXPECT_TRUE(navLightsWereOn);
+    EXPECT_TRUE(navLightsWentOut);
+    EXPECT_GE(livesBefore, 1u);
+    EXPECT_TRUE(livesLeft) << objects;
+    EXPECT_TRUE(liveShownZero);
+    EXPECT_GE(staticsStayed, 1u);
+    // What the user stored in an earlier run is applied at the start.
+    EXPECT_TRUE(topmost);
+    EXPECT_TRUE(logHas("New destination: EKBI"));
 
     EXPECT_EQ(code, 0);
     EXPECT_GE(statics, 1u);
@@ -79,8 +149,10 @@ TEST_F(ParkAirportRun, AFirstRunLinksBillundToItsArchivedFileAndPlacesItsStatics
     EXPECT_EQ(myList.rfind("EKBI,", 0), 0u) << myList;
     EXPECT_TRUE(contains(logLines(), "Exiting: SIM WAS CLOSED"));
     // Leaving at the closing: no static aircraft is left active, the learned file is written.
-    for (const StaticAircraft& a : gStaticAircraft) EXPECT_NE(a.state, LiveState::Active);
-    EXPECT_TRUE(fs::exists(folder() / "airports" / "learned" / "thirdparty" / "Quorvel Samples" / "EKBI.xml"));
+    for (const StaticAircraft& a : gStaticAircraft)
+        EXPECT_NE(a.state, LiveState::Active);
+    EXPECT_TRUE(
+        fs::exists(folder() / "airports" / "learned" / "thirdparty" / "Quorvel Samples" / "EKBI.xml"));
     EXPECT_TRUE(logHas("/EKBI.xml' saved with"));
 }
 

@@ -29,6 +29,9 @@ TEST(InstallPath, OnlyATrailingCommunityIsCut) {
     EXPECT_EQ(lf_installPathWithoutCommunity("D:\\Community\\MSFS\\Community"), "D:\\Community\\MSFS");
     EXPECT_EQ(lf_installPathWithoutCommunity("D:\\Community\\MSFS"), "D:\\Community\\MSFS");
     EXPECT_EQ(lf_installPathWithoutCommunity("Community"), "Community");
+    // A path typed with forward slashes, as the scans would otherwise look in ".../Community/Community".
+    EXPECT_EQ(lf_installPathWithoutCommunity("/home/pilot/MSFS/Community"), "/home/pilot/MSFS");
+    EXPECT_EQ(lf_installPathWithoutCommunity("/home/pilot/MyCommunity"), "/home/pilot/MyCommunity");
 }
 
 class StartUp : public apptest::AppTest {};
@@ -38,9 +41,9 @@ TEST_F(StartUp, EveryRunHasItsFoldersAndNoStaleAircraftList) {
     std::filesystem::create_directories(p.infoFolder);
     { std::ofstream(p.objectIdListPath) << "4711;DLH4TX;D-AIZZ;DLH;A320;GND;\n"; }
     lf_createFolders();
-    for (const auto& f : {p.outputFolder, p.infoFolder, p.errorsFolder, p.airportsFolder, p.learnedStockFolder,
-                          p.learnedSimaddonFolder, p.learnedThirdpartyFolder, p.mySimaddonFolder, p.myThirdpartyFolder,
-                          p.myRegcodesFolder})
+    for (const auto& f : {p.outputFolder, p.infoFolder, p.errorsFolder, p.airportsFolder,
+                          p.learnedStockFolder, p.learnedSimaddonFolder, p.learnedThirdpartyFolder,
+                          p.mySimaddonFolder, p.myThirdpartyFolder, p.myRegcodesFolder})
         EXPECT_TRUE(std::filesystem::is_directory(f)) << f;
     EXPECT_FALSE(std::filesystem::exists(p.objectIdListPath));
     // A file where a folder belongs cannot be mended: start-up stops with the system's reason.

@@ -4,8 +4,10 @@
 #include <fmt/format.h>
 #include <gmock/gmock.h>
 
-#include "app/main_window.hpp"
+#include "app/app_state.hpp"
 #include "app/app_test_support.hpp"
+#include "app/main_window.hpp"
+#include "app/window_procedure.hpp"
 #include "config/parameters_file.hpp"
 #include "platform/win32/monitors.hpp"
 
@@ -69,7 +71,8 @@ TEST_F(WindowPosition, TheStoredPlaceIsTakenAndKeptReachableOnTheNearestMonitor)
 
     // Two monitors side by side: a place on the second one is kept; one beyond both ends on the
     // nearest; a place beyond the limits is clamped first.
-    w::setMonitors({{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}}, {{1920, -200, 3200, 824}, {1920, -200, 3200, 800}}});
+    w::setMonitors(
+        {{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}}, {{1920, -200, 3200, 824}, {1920, -200, 3200, 800}}});
     store(2500, -150);
     EXPECT_EQ(loaded(), P(2500, -150));
     store(29999, 29999);
@@ -79,7 +82,8 @@ TEST_F(WindowPosition, TheStoredPlaceIsTakenAndKeptReachableOnTheNearestMonitor)
 }
 
 TEST_F(WindowPosition, AnUnusableFileLeavesTheDefaultsAndStaysForTheSettingsReader) {
-    testsupport::writeFile(gf_paths().parametersPath, "<root><parameters><parameter name=\"MAIN_WINDOW_X\" value=\"7");
+    testsupport::writeFile(gf_paths().parametersPath,
+                           "<root><parameters><parameter name=\"MAIN_WINDOW_X\" value=\"7");
     const std::string before = file();
     EXPECT_EQ(loaded(), std::make_pair(400, 20));
     EXPECT_EQ(file(), before);
@@ -105,9 +109,42 @@ TEST_F(WindowPosition, AWindowThatExistsIsMovedWithItsSettings) {
     w::setMonitors({{{0, 0, 1024, 768}, {0, 0, 1024, 768}}});
     lf_keepWindowOnMonitor(400, 20);
     const auto s = *w::windowState(window);
-    EXPECT_EQ(std::make_tuple(s.x, s.y, s.width, s.height), std::make_tuple(1024 - 48, 20, kWindowWidth, kWindowHeight));
+    EXPECT_EQ(std::make_tuple(s.x, s.y, s.width, s.height),
+              std::make_tuple(1024 - 48, 20, kWindowWidth, kWindowHeight));
     EXPECT_EQ(MAIN_WINDOW_X.current.load(), 1024 - 48);
     EXPECT_THAT(file(), HasSubstr(member("MAIN_WINDOW_X", 1024 - 48)));
+}
+
+TEST_F(WindowPosition, AMinimizedOrMaximizedWindowIsStoredWhereItComesBackToAtTheEnd) {
+    for (const int shown : {SW_MINIMIZE, SW_SHOWMAXIMIZED}) {
+        const HWND window = w::createTopLevelWindow("Quorvel", "Quorvel");
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&lf_mainWndProc));
+        gMainWindow = window;
+        SetWindowPos(window, nullptr, 300, 200, kWindowWidth, kWindowHeight, SWP_NOZORDER);
+        ShowWindow(window, shown);
+        SendMessageW(window, WM_SAVE_AND_QUIT, 0, 0);
+        EXPECT_EQ(std::make_pair(MAIN_WINDOW_X.current.load(), MAIN_WINDOW_Y.current.load()),
+                  std::make_pair(300, 200))
+            << shown;
+        EXPECT_THAT(file(), HasSubstr(member("MAIN_WINDOW_X", 300)));
+        MSG quit;
+        EXPECT_TRUE(PeekMessageW(&quit, nullptr, 0, 0, PM_REMOVE));
+        DestroyWindow(window);
+    }
+    // A normal window off every monitor is kept reachable; the end of the process is logged with
+    // its UTC time.
+    const HWND window = w::createTopLevelWindow("Quorvel", "Quorvel");
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&lf_mainWndProc));
+    gMainWindow = window;
+    w::setMonitors({{{0, 0, 1024, 768}, {0, 0, 1024, 768}}});
+    SetWindowPos(window, nullptr, 5000, 20, kWindowWidth, kWindowHeight, SWP_NOZORDER);
+    SendMessageW(window, WM_SAVE_AND_QUIT, 0, 0);
+    EXPECT_EQ(MAIN_WINDOW_X.current.load(), 1024 - 48);
+    EXPECT_EQ(w::windowState(window)->x, 1024 - 48);
+    const auto log = logLines();
+    ASSERT_FALSE(log.empty());
+    EXPECT_THAT(log.back(),
+                ::testing::MatchesRegex(".*[A-Z][a-z][a-z] [A-Z][a-z][a-z] [0-9][0-9] [0-9:]+ [0-9]+"));
 }
 
 } // namespace

@@ -16,8 +16,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/app_test_support.hpp"
 #include "app/app_state.hpp"
+#include "app/app_test_support.hpp"
 #include "app/main_window.hpp"
 #include "app/startup.hpp"
 #include "app/window_procedure.hpp"
@@ -46,7 +46,9 @@ namespace w = platform::win32;
 constexpr int kClientWidth = 880;
 constexpr int kClientHeight = 476;
 
-constexpr COLORREF rgb(unsigned red, unsigned green, unsigned blue) { return red | (green << 8) | (blue << 16); }
+constexpr COLORREF rgb(unsigned red, unsigned green, unsigned blue) {
+    return red | (green << 8) | (blue << 16);
+}
 
 struct Screenshot {
     int width = 0;
@@ -81,22 +83,29 @@ Expected expectedOf(const w::Frame& frame, const std::vector<ControlPlace>& cont
     for (const auto& call : frame.calls) {
         switch (call.kind) {
         case w::DrawCall::Kind::Fill:
-            for (int y = std::max<int>(call.rect.top, 0); y < std::min<int>(call.rect.bottom, kClientHeight); ++y)
-                for (int x = std::max<int>(call.rect.left, 0); x < std::min<int>(call.rect.right, kClientWidth); ++x)
+            for (int y = std::max<int>(call.rect.top, 0); y < std::min<int>(call.rect.bottom, kClientHeight);
+                 ++y)
+                for (int x = std::max<int>(call.rect.left, 0);
+                     x < std::min<int>(call.rect.right, kClientWidth); ++x)
                     e.colour[e.index(x, y)] = call.colour;
             break;
         case w::DrawCall::Kind::Line:
-            loose.push_back({std::min(call.rect.left, call.rect.right) - 1, std::min(call.rect.top, call.rect.bottom) - 1,
-                             std::max(call.rect.left, call.rect.right) + 2, std::max(call.rect.top, call.rect.bottom) + 2});
+            loose.push_back({std::min(call.rect.left, call.rect.right) - 1,
+                             std::min(call.rect.top, call.rect.bottom) - 1,
+                             std::max(call.rect.left, call.rect.right) + 2,
+                             std::max(call.rect.top, call.rect.bottom) + 2});
             break;
         case w::DrawCall::Kind::Text:
             // Generous: 10 pixels a character, a line of 13-pixel Helvetica with its descent.
-            loose.push_back({call.x - 2, call.y - 2, call.x + 10 * static_cast<LONG>(call.text.size()) + 4, call.y + 20});
+            loose.push_back(
+                {call.x - 2, call.y - 2, call.x + 10 * static_cast<LONG>(call.text.size()) + 4, call.y + 20});
             break;
         }
     }
-    for (const RECT& r : loose) e.mark(r.left, r.top, r.right, r.bottom, Expected::Kind::Ignored);
-    for (const auto& c : controls) e.mark(c.rect.left, c.rect.top, c.rect.right, c.rect.bottom, Expected::Kind::Control);
+    for (const RECT& r : loose)
+        e.mark(r.left, r.top, r.right, r.bottom, Expected::Kind::Ignored);
+    for (const auto& c : controls)
+        e.mark(c.rect.left, c.rect.top, c.rect.right, c.rect.bottom, Expected::Kind::Control);
     return e;
 }
 
@@ -105,12 +114,13 @@ protected:
     void SetUp() override {
         AppTest::SetUp();
         display = XOpenDisplay(nullptr);
-        ASSERT_NE(display, nullptr) << "This test needs an X display: run it under xvfb-run (scripts/test does)";
+        ASSERT_NE(display, nullptr)
+            << "This test needs an X display: run it under xvfb-run (scripts/test does)";
         int event = 0, error = 0, major = 0, minor = 0;
-        ASSERT_TRUE(XTestQueryExtension(display, &event, &error, &major, &minor)) << "the X server lacks XTest";
+        ASSERT_TRUE(XTestQueryExtension(display, &event, &error, &major, &minor))
+            << "the X server lacks XTest";
         w::resetFrames();
         gf_resetMainWindowState();
-        gf_windowSeams() = WindowSeams{};
         gWaitingForRealTraffic = true;
 
         platform::fltk::installWhenDisplayed();
@@ -120,8 +130,8 @@ protected:
         SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&lf_mainWndProc));
         gMainWindow = window;
         gf_setStatusLineWindow(window);
-        SetWindowPos(window, nullptr, MAIN_WINDOW_X.current.load(), MAIN_WINDOW_Y.current.load(), kWindowWidth,
-                     kWindowHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(window, nullptr, MAIN_WINDOW_X.current.load(), MAIN_WINDOW_Y.current.load(),
+                     kWindowWidth, kWindowHeight, SWP_NOZORDER | SWP_NOACTIVATE);
         SendMessageW(window, WM_CREATE, 0, 0);
         lf_initControls();
         w::displayFace().open(window);
@@ -131,14 +141,14 @@ protected:
         w::displayFace() = w::DisplayFace{};
         w::setMonitors({});
         if (display != nullptr) XCloseDisplay(display);
-        gf_windowSeams() = WindowSeams{};
         gf_resetMainWindowState();
         AppTest::TearDown();
     }
 
     // Runs the window thread's part (the messages the face posts) until the condition holds;
     // false when it does not within the limit.
-    bool pumpUntil(const std::function<bool()>& condition, std::chrono::seconds limit = std::chrono::seconds(20)) {
+    bool pumpUntil(const std::function<bool()>& condition,
+                   std::chrono::seconds limit = std::chrono::seconds(20)) {
         const auto end = std::chrono::steady_clock::now() + limit;
         while (!condition()) {
             if (std::chrono::steady_clock::now() > end) return false;
@@ -172,8 +182,8 @@ protected:
 
     Screenshot screenshot() {
         Screenshot s;
-        XImage* image = XGetImage(display, DefaultRootWindow(display), windowX, windowY, kClientWidth, kClientHeight,
-                                  AllPlanes, ZPixmap);
+        XImage* image = XGetImage(display, DefaultRootWindow(display), windowX, windowY, kClientWidth,
+                                  kClientHeight, AllPlanes, ZPixmap);
         if (image == nullptr) return s;
         s.width = kClientWidth;
         s.height = kClientHeight;
@@ -181,7 +191,8 @@ protected:
         const auto channel = [](unsigned long pixel, unsigned long mask) {
             if (mask == 0) return 0u;
             int shift = 0;
-            while (((mask >> shift) & 1u) == 0) ++shift;
+            while (((mask >> shift) & 1u) == 0)
+                ++shift;
             const unsigned long max = mask >> shift;
             return static_cast<unsigned>(((pixel & mask) >> shift) * 255 / max);
         };
@@ -254,13 +265,15 @@ protected:
                 if (e.kind[e.index(x, y)] != Expected::Kind::Painted) continue;
                 ++c.compared;
                 if (shot.at(x, y) != e.colour[e.index(x, y)])
-                    c.wrongPixels.push_back(fmt::format("({},{}) {:06x} not {:06x}", x, y, shot.at(x, y), e.colour[e.index(x, y)]));
+                    c.wrongPixels.push_back(fmt::format("({},{}) {:06x} not {:06x}", x, y, shot.at(x, y),
+                                                        e.colour[e.index(x, y)]));
             }
         // A widget covers a good part of its control's place with something else than the band.
         for (const auto& p : places) {
             int differing = 0, total = 0;
             for (int y = std::max<int>(p.rect.top, 0); y < std::min<int>(p.rect.bottom, kClientHeight); ++y)
-                for (int x = std::max<int>(p.rect.left, 0); x < std::min<int>(p.rect.right, kClientWidth); ++x) {
+                for (int x = std::max<int>(p.rect.left, 0); x < std::min<int>(p.rect.right, kClientWidth);
+                     ++x) {
                     ++total;
                     differing += shot.at(x, y) != e.colour[e.index(x, y)] ? 1 : 0;
                 }
@@ -278,7 +291,8 @@ protected:
 TEST_F(WindowOnDisplay, ClicksAndTypingReachTheModelAndTheScreenShowsTheFrame) {
     // The window stands where the model places it.
     ASSERT_TRUE(pumpUntil([&] { return findShownWindow(windowX, windowY); })) << "no window was shown";
-    EXPECT_EQ(std::make_pair(windowX, windowY), std::make_pair(MAIN_WINDOW_X.current.load(), MAIN_WINDOW_Y.current.load()))
+    EXPECT_EQ(std::make_pair(windowX, windowY),
+              std::make_pair(MAIN_WINDOW_X.current.load(), MAIN_WINDOW_Y.current.load()))
         << "(FLTK moves a window that touches the screen's edge: use a screen wider than 1280 pixels)";
 
     // The face draws each new frame: wait until the screen shows the latest one.
@@ -289,9 +303,12 @@ TEST_F(WindowOnDisplay, ClicksAndTypingReachTheModelAndTheScreenShowsTheFrame) {
         return last.compared > 0 && last.wrongPixels.empty() && last.missingControls.empty();
     };
     const auto explain = [&] {
-        std::string text = fmt::format("{} of {} painted pixels differ", last.wrongPixels.size(), last.compared);
-        for (std::size_t i = 0; i < std::min<std::size_t>(last.wrongPixels.size(), 8); ++i) text += "; " + last.wrongPixels[i];
-        for (int id : last.missingControls) text += fmt::format("; no widget for control {}", id);
+        std::string text =
+            fmt::format("{} of {} painted pixels differ", last.wrongPixels.size(), last.compared);
+        for (std::size_t i = 0; i < std::min<std::size_t>(last.wrongPixels.size(), 8); ++i)
+            text += "; " + last.wrongPixels[i];
+        for (int id : last.missingControls)
+            text += fmt::format("; no widget for control {}", id);
         return text;
     };
     const bool firstFrameShown = pumpUntil(screenMatches);
@@ -305,11 +322,14 @@ TEST_F(WindowOnDisplay, ClicksAndTypingReachTheModelAndTheScreenShowsTheFrame) {
     const bool airborneBefore = AIRBORNE_ONLY.current.load();
     const auto box = *w::windowState(AIRBORNE_ONLY.window);
     clickAt(box.x + box.width / 2, box.y + box.height / 2);
-    ASSERT_TRUE(pumpUntil([&] { return AIRBORNE_ONLY.current.load() != airborneBefore; })) << "the click did not arrive";
-    EXPECT_EQ(IsDlgButtonChecked(window, AIRBORNE_ONLY.controlId), airborneBefore ? BST_UNCHECKED : BST_CHECKED);
-    EXPECT_NE(apptest::readText(gf_paths().parametersPath)
-                  .find(fmt::format("name=\"AIRBORNE_ONLY\" value=\"{}\"", airborneBefore ? "false" : "true")),
-              std::string::npos);
+    ASSERT_TRUE(pumpUntil([&] { return AIRBORNE_ONLY.current.load() != airborneBefore; }))
+        << "the click did not arrive";
+    EXPECT_EQ(IsDlgButtonChecked(window, AIRBORNE_ONLY.controlId),
+              airborneBefore ? BST_UNCHECKED : BST_CHECKED);
+    EXPECT_NE(
+        apptest::readText(gf_paths().parametersPath)
+            .find(fmt::format("name=\"AIRBORNE_ONLY\" value=\"{}\"", airborneBefore ? "false" : "true")),
+        std::string::npos);
 
     // Typing a callsign into BLOCK_CALLSIGN and Enter: stored in upper case, shown so, and Unblock
     // can be used.
@@ -318,7 +338,8 @@ TEST_F(WindowOnDisplay, ClicksAndTypingReachTheModelAndTheScreenShowsTheFrame) {
     // The face follows the model: the field turns white once its widget takes input.
     ASSERT_TRUE(pumpUntil([&] {
         const Screenshot shot = screenshot();
-        return !shot.pixels.empty() && shot.at(field.x + field.width - 5, field.y + field.height / 2) == kWhite;
+        return !shot.pixels.empty() &&
+               shot.at(field.x + field.width - 5, field.y + field.height / 2) == kWhite;
     })) << "the edit field was not enabled on the screen";
     clickAt(field.x + field.width / 2, field.y + field.height / 2); // the keyboard goes to the field
     typeKeys({"s", "a", "s", "1", "2", "3", "Return"});
@@ -345,9 +366,10 @@ TEST_F(WindowOnDisplay, ClicksAndTypingReachTheModelAndTheScreenShowsTheFrame) {
         while (XPending(display) > 0) {
             XEvent event;
             XNextEvent(display, &event);
-            askedAbove = askedAbove || (event.type == ClientMessage && event.xclient.message_type == wmState &&
-                                        event.xclient.data.l[0] == 1 &&
-                                        static_cast<Atom>(event.xclient.data.l[1]) == above);
+            askedAbove =
+                askedAbove ||
+                (event.type == ClientMessage && event.xclient.message_type == wmState &&
+                 event.xclient.data.l[0] == 1 && static_cast<Atom>(event.xclient.data.l[1]) == above);
         }
         return askedAbove;
     })) << "no request to keep the window above the others";
@@ -363,7 +385,8 @@ TEST_F(WindowOnDisplay, ClicksAndTypingReachTheModelAndTheScreenShowsTheFrame) {
         return s->x == 520 && s->y == 64;
     })) << "the model did not follow the move";
     SendMessageW(window, WM_SAVE_AND_QUIT, 0, 0);
-    EXPECT_THAT(apptest::readText(gf_paths().parametersPath), ::testing::HasSubstr("name=\"MAIN_WINDOW_X\" value=\"520\""));
+    EXPECT_THAT(apptest::readText(gf_paths().parametersPath),
+                ::testing::HasSubstr("name=\"MAIN_WINDOW_X\" value=\"520\""));
 }
 
 } // namespace

@@ -17,7 +17,6 @@
 struct HINSTANCE__;
 using HINSTANCE = HINSTANCE__*;
 
-inline constexpr int SW_SHOWNORMAL = 1;
 // Shell results at or below 32 are errors.
 inline constexpr std::intptr_t SE_ERR_FNF = 2;
 inline constexpr std::intptr_t SE_ERR_NOASSOC = 31;

@@ -279,7 +279,9 @@ void PostQuitMessage(int exitCode) {
     PostMessageW(nullptr, WM_QUIT, static_cast<WPARAM>(exitCode), 0);
 }
 
-BOOL TranslateMessage(const MSG* /*msg*/) { return FALSE; }
+BOOL TranslateMessage(const MSG* /*msg*/) {
+    return FALSE;
+}
 
 LRESULT DispatchMessageW(const MSG* msg) {
     if (msg == nullptr) return 0;
@@ -479,6 +481,44 @@ BOOL GetWindowRect(HWND window, RECT* rect) {
         return FALSE;
     }
     *rect = RECT{r->x, r->y, r->x + r->width, r->y + r->height};
+    return TRUE;
+}
+
+BOOL ShowWindow(HWND window, int command) {
+    auto& s = system();
+    std::lock_guard lock(s.mutex);
+    WindowRecord* r = aliveRecord(s, window);
+    if (r == nullptr) return FALSE;
+    const auto leaveNormal = [r](int state, LONG x, LONG y) {
+        if (r->showState == SW_SHOWNORMAL) r->normal = RECT{r->x, r->y, r->x + r->width, r->y + r->height};
+        r->showState = state;
+        r->x = x;
+        r->y = y;
+    };
+    if (command == SW_MINIMIZE || command == SW_SHOWMINIMIZED) {
+        leaveNormal(SW_SHOWMINIMIZED, -32000, -32000);
+    } else if (command == SW_SHOWMAXIMIZED) {
+        leaveNormal(SW_SHOWMAXIMIZED, -8, -8);
+    } else if ((command == SW_RESTORE || command == SW_SHOWNORMAL) && r->showState != SW_SHOWNORMAL) {
+        r->showState = SW_SHOWNORMAL;
+        r->x = r->normal.left;
+        r->y = r->normal.top;
+    }
+    return TRUE;
+}
+
+BOOL GetWindowPlacement(HWND window, WINDOWPLACEMENT* placement) {
+    if (placement == nullptr || placement->length != sizeof(WINDOWPLACEMENT)) return FALSE;
+    auto& s = system();
+    std::lock_guard lock(s.mutex);
+    WindowRecord* r = aliveRecord(s, window);
+    if (r == nullptr) return FALSE;
+    placement->flags = 0;
+    placement->showCmd = static_cast<UINT>(r->showState);
+    placement->ptMinPosition = POINT{-1, -1};
+    placement->ptMaxPosition = POINT{-1, -1};
+    placement->rcNormalPosition =
+        r->showState == SW_SHOWNORMAL ? RECT{r->x, r->y, r->x + r->width, r->y + r->height} : r->normal;
     return TRUE;
 }
 

@@ -52,8 +52,12 @@ inline constexpr UINT CBN_SELCHANGE = 1;
 inline constexpr WPARAM MAKEWPARAM(unsigned low, unsigned high) {
     return static_cast<WPARAM>((low & 0xFFFF) | ((high & 0xFFFF) << 16));
 }
-inline constexpr unsigned LOWORD(WPARAM w) { return static_cast<unsigned>(w & 0xFFFF); }
-inline constexpr unsigned HIWORD(WPARAM w) { return static_cast<unsigned>((w >> 16) & 0xFFFF); }
+inline constexpr unsigned LOWORD(WPARAM w) {
+    return static_cast<unsigned>(w & 0xFFFF);
+}
+inline constexpr unsigned HIWORD(WPARAM w) {
+    return static_cast<unsigned>((w >> 16) & 0xFFFF);
+}
 
 // Text messages of every window.
 inline constexpr UINT WM_SETTEXT = 0x000C;
@@ -179,6 +183,31 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int he
 // Screen rectangle of the window; FALSE (and an empty rectangle) for a window that is not alive.
 BOOL GetWindowRect(HWND window, RECT* rect);
 
+// Minimizing and maximizing a top-level window. A minimized window lies at (-32000, -32000), a
+// maximized one at (-8, -8) as its frame reaches past the screen's corner; both keep their
+// normal rectangle, which restoring gives back.
+inline constexpr int SW_SHOWNORMAL = 1;
+inline constexpr int SW_SHOWMINIMIZED = 2;
+inline constexpr int SW_SHOWMAXIMIZED = 3;
+inline constexpr int SW_SHOW = 5;
+inline constexpr int SW_MINIMIZE = 6;
+inline constexpr int SW_RESTORE = 9;
+// Returns nonzero when the window was visible before (always, in this model).
+BOOL ShowWindow(HWND window, int command);
+struct POINT {
+    LONG x = 0;
+    LONG y = 0;
+};
+struct WINDOWPLACEMENT {
+    UINT length = 0; // must be sizeof (WINDOWPLACEMENT)
+    UINT flags = 0;
+    UINT showCmd = 0; // SW_SHOWNORMAL, SW_SHOWMINIMIZED or SW_SHOWMAXIMIZED
+    POINT ptMinPosition;
+    POINT ptMaxPosition;
+    RECT rcNormalPosition;
+};
+BOOL GetWindowPlacement(HWND window, WINDOWPLACEMENT* placement);
+
 BOOL CheckDlgButton(HWND dialog, int controlId, UINT check);
 UINT IsDlgButtonChecked(HWND dialog, int controlId);
 
@@ -214,6 +243,8 @@ struct WindowState {
     std::vector<std::u16string> items; // combo boxes
     int selection = -1;                // combo boxes; -1 for none
     bool topmost = false;              // top-level windows kept above others
+    int showState = 1;                 // SW_SHOWNORMAL, SW_SHOWMINIMIZED or SW_SHOWMAXIMIZED
+    RECT normal;                       // the restored rectangle while minimized or maximized
     WNDPROC procedure = nullptr;
 };
 // Nothing for a handle the model never made.
