@@ -255,8 +255,8 @@ void presentNewVersion() {
     const fs::path notes = paths.newVersionFolder / paths.releaseNotesName;
     {
         CurlHandle curl;
-        if (!Downloader(curl, gf_downloadServerBase() + "docs/" + paths.releaseNotesName.string(), notes, true,
-                        DownloadKind::Document))
+        if (!Downloader(curl, gf_downloadServerBase() + "docs/" + paths.releaseNotesName.string(), notes,
+                        true, DownloadKind::Document))
             gf_logHighlighted(fmt::format("could not download {} to {}", paths.releaseNotesName.string(),
                                           paths.newVersionFolder.string()));
     }

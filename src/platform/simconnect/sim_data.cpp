@@ -186,7 +186,8 @@ void setNumber(Object& o, Var var, double value) {
     case Var::OnGround: o.onGround = value != 0.0; break;
     case Var::LightStates:
         // A bit set: only a whole number of 32 bits is one; anything else sets no light.
-        o.lights = value >= 0.0 && value <= std::numeric_limits<uint32_t>::max() ? static_cast<uint32_t>(value) : 0;
+        o.lights =
+            value >= 0.0 && value <= std::numeric_limits<uint32_t>::max() ? static_cast<uint32_t>(value) : 0;
         break;
     case Var::Spoilers: o.spoilers = value; break;
     case Var::Throttle1: o.throttle1 = value; break;
