@@ -1,5 +1,7 @@
 #include "airports/downloader.hpp"
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +24,19 @@ namespace {
 std::atomic<int32_t> gStallSeconds{kDefaultStallSeconds};
 std::atomic<uint32_t> gTemporaryCounter{0};
 
+using namespace std::chrono_literals;
+constexpr std::size_t kKindCount = 5;
+// Far above any file the server has, far below what would hurt the user's disk or memory.
+constexpr std::array<DownloadLimits, kKindCount> kProgramLimits{{
+    {64ull << 10, 30s},                               // versions.json
+    {64ull << 20, std::chrono::milliseconds(10min)},  // dbase.enc, airports.enc, ...
+    {16ull << 20, std::chrono::milliseconds(2min)},   // one archived airport file
+    {512ull << 20, std::chrono::milliseconds(60min)}, // latest_version.zip
+    {64ull << 20, std::chrono::milliseconds(5min)},   // the release notes
+}};
+std::mutex gLimitsLock;
+std::array<DownloadLimits, kKindCount> gLimits = kProgramLimits;
+
 void initialiseCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -30,11 +45,18 @@ void initialiseCurlOnce() {
 struct WriteTarget {
     std::FILE* file = nullptr;
     bool failed = false;
+    bool tooLarge = false;
     uint64_t written = 0;
+    uint64_t maxBytes = 0;
 };
 
 size_t lf_curlWriteToFile(char* data, size_t size, size_t count, void* user) {
     auto* target = static_cast<WriteTarget*>(user);
+    // Anything short of the whole block ends the transfer.
+    if (count > (target->maxBytes - target->written) / std::max<size_t>(size, 1)) {
+        target->tooLarge = true;
+        return 0;
+    }
     const size_t done = std::fwrite(data, size, count, target->file);
     if (done != count) target->failed = true;
     target->written += static_cast<uint64_t>(done) * size;
@@ -82,12 +104,30 @@ CurlHandle::~CurlHandle() {
 
 void gf_setDownloadStallSeconds(int32_t seconds) { gStallSeconds.store(seconds > 0 ? seconds : kDefaultStallSeconds); }
 
-bool Downloader(CurlHandle& holder, const std::string& url, const std::filesystem::path& output, bool binary) {
+DownloadLimits gf_downloadLimits(DownloadKind kind) {
+    std::lock_guard guard(gLimitsLock);
+    return gLimits.at(static_cast<std::size_t>(kind));
+}
+
+void gf_setDownloadLimits(DownloadKind kind, DownloadLimits limits) {
+    std::lock_guard guard(gLimitsLock);
+    gLimits.at(static_cast<std::size_t>(kind)) = limits;
+}
+
+void gf_resetDownloadLimits() {
+    std::lock_guard guard(gLimitsLock);
+    gLimits = kProgramLimits;
+}
+
+bool Downloader(CurlHandle& holder, const std::string& url, const std::filesystem::path& output, bool binary,
+                DownloadKind kind) {
     CURL* curl = holder.get();
     if (curl == nullptr) return false;
+    const DownloadLimits limits = gf_downloadLimits(kind);
     std::filesystem::path temporary = output;
     temporary += fmt::format(".{}-{}.part", ::getpid(), gTemporaryCounter.fetch_add(1));
     WriteTarget target;
+    target.maxBytes = limits.maxBytes;
     try {
         target.file = std::fopen(temporary.c_str(), binary ? "wb" : "w");
         if (target.file == nullptr) {
@@ -106,9 +146,16 @@ bool Downloader(CurlHandle& holder, const std::string& url, const std::filesyste
         curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(kConnectTimeoutSeconds));
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(gStallSeconds.load()));
+        // An announced size beyond the cap is refused before anything arrives.
+        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
+                         static_cast<curl_off_t>(std::min<uint64_t>(limits.maxBytes, INT64_MAX)));
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS,
+                         static_cast<long>(std::max<int64_t>(limits.deadline.count(), 1)));
         curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, lf_abortWhenStopping);
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        const auto started = std::chrono::steady_clock::now();
         const CURLcode result = curl_easy_perform(curl);
+        const bool pastDeadline = std::chrono::steady_clock::now() - started >= limits.deadline;
         curl_off_t announced = -1;
         curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
         // Redirects are not followed: the body of a 3xx answer is a notice, not the file.
@@ -116,7 +163,11 @@ bool Downloader(CurlHandle& holder, const std::string& url, const std::filesyste
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
         const bool closed = closeFlushed(target.file);
         std::string problem;
-        if (result != CURLE_OK)
+        if (target.tooLarge || result == CURLE_FILESIZE_EXCEEDED)
+            problem = fmt::format("the answer is larger than {} bytes", limits.maxBytes);
+        else if (result == CURLE_OPERATION_TIMEDOUT && pastDeadline)
+            problem = fmt::format("the answer was not complete within {} ms", limits.deadline.count());
+        else if (result != CURLE_OK)
             problem = errorText[0] != '\0' ? errorText : curl_easy_strerror(result);
         else if (status >= 300)
             problem = fmt::format("HTTP status {}", status);

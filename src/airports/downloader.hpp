@@ -7,8 +7,11 @@
 // server announced), flushed and only then renamed over the target. A server that stops sending
 // is given up after a stall time, so a stalled server cannot hold the caller for long, and a
 // transfer ends at once when the run's stop or closing flag is set. Redirects are not followed:
-// an answer other than 2xx is a failure.
+// an answer other than 2xx is a failure. Each kind of download has a size cap and an overall
+// deadline: an answer larger than its cap or not complete by its deadline is refused the same
+// way, so neither an endless nor a creeping answer can fill the disk or hold the start.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -42,9 +45,21 @@ inline constexpr int32_t kConnectTimeoutSeconds = 10;
 inline constexpr int32_t kDefaultStallSeconds = 30;
 void gf_setDownloadStallSeconds(int32_t seconds);
 
-// Downloads the URL into the output path (binary or text mode; the same bytes on this system).
-// True when the whole body is in place at the output path; otherwise the output path is as it
-// was before and a log line says why. Never throws.
-bool Downloader(CurlHandle& holder, const std::string& url, const std::filesystem::path& output, bool binary);
+// The kinds of download and what each may take.
+enum class DownloadKind { VersionList, DataFile, AirportFile, ProgramArchive, Document };
+struct DownloadLimits {
+    uint64_t maxBytes = 0;
+    std::chrono::milliseconds deadline{0};
+};
+DownloadLimits gf_downloadLimits(DownloadKind kind);
+// Tests shorten the limits; the reset puts back those of the program.
+void gf_setDownloadLimits(DownloadKind kind, DownloadLimits limits);
+void gf_resetDownloadLimits();
+
+// Downloads the URL into the output path (binary or text mode; the same bytes on this system)
+// within the limits of its kind. True when the whole body is in place at the output path;
+// otherwise the output path is as it was before and a log line says why. Never throws.
+bool Downloader(CurlHandle& holder, const std::string& url, const std::filesystem::path& output, bool binary,
+                DownloadKind kind);
 
 } // namespace tamrix

@@ -142,7 +142,7 @@ std::string lf_downloadApf(const std::string& name, const std::filesystem::path&
             std::filesystem::create_directories(target.parent_path(), ignored);
         }
         CurlHandle curl;
-        ok = Downloader(curl, url, target, false);
+        ok = Downloader(curl, url, target, false, DownloadKind::AirportFile);
     }
     if (ok) return {};
     gf_removeFile(target);

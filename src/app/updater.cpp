@@ -25,9 +25,11 @@
 #include "core/text_files.hpp"
 #include "core/user_error.hpp"
 #include "core/zip_archive.hpp"
+#include "liveries/regcodes.hpp"
 #include "platform/win32/known_folders.hpp"
 #include "platform/win32/shell.hpp"
 #include "refdata/encrypted_file.hpp"
+#include "refdata/reference_data.hpp"
 
 namespace tamrix {
 
@@ -42,22 +44,53 @@ constexpr std::size_t kUnzipChunkBytes = 524288;
 
 enum class Action { ProgramUpdate, DataFile, LiveryScan, AddonScan };
 
+// Reads a data file (the encrypted file at the path) with the reader the program reads it with;
+// the cause when it cannot be read.
+using DataFileReader = std::optional<std::string> (*)(const fs::path& encFile);
+
+std::optional<std::string> readAirportsFile(const fs::path& encFile) {
+    return gf_readReferenceFile(ReferenceFile::Airports, encFile);
+}
+
+std::optional<std::string> readDbaseFile(const fs::path& encFile) {
+    return gf_readReferenceFile(ReferenceFile::Dbase, encFile);
+}
+
+// The livery scan reads the AIG file; a file whose entries it takes (if with repeated titles)
+// is usable.
+std::optional<std::string> readAigFile(const fs::path& encFile) {
+    fs::path plain = encFile;
+    plain.replace_extension(".xml");
+    if (const auto problem = gf_decryptReferenceFile(encFile, plain)) return problem;
+    std::vector<RegcodeEntry> entries;
+    bool usable = false;
+    try {
+        usable = lf_readAigRegcodes(plain, entries) || !entries.empty();
+    } catch (const std::exception& e) {
+        gf_log(fmt::format("{}: {}", plain.string(), e.what()));
+    }
+    gf_removeFile(plain);
+    if (usable) return std::nullopt;
+    return "it holds no AIG regcode table";
+}
+
 struct Component {
     std::string_view key;
     Action action;
     StringParameter* setting;     // null for the program
     fs::path ProgramPaths::*file; // the file whose absence also calls for the action; null: none
+    DataFileReader read;          // data files: the program's reader of the file
 };
 
 // In the order they are looked at.
 const std::array<Component, 6>& components() {
     static const std::array<Component, 6> table{{
-        {"msfs_app", Action::ProgramUpdate, nullptr, nullptr},
-        {"airports", Action::DataFile, &AIRPORTS_VERSION, &ProgramPaths::airportsEncPath},
-        {"aig", Action::DataFile, &AIG_VERSION, &ProgramPaths::aigRegcodesEncPath},
-        {"liveries", Action::LiveryScan, &LIV_SCAN_VERSION, &ProgramPaths::liveriesScannedPath},
-        {"addons", Action::AddonScan, &ADDONS_SCAN_VERSION, nullptr},
-        {"dbase", Action::DataFile, &DBASE_VERSION, &ProgramPaths::dbaseEncPath},
+        {"msfs_app", Action::ProgramUpdate, nullptr, nullptr, nullptr},
+        {"airports", Action::DataFile, &AIRPORTS_VERSION, &ProgramPaths::airportsEncPath, readAirportsFile},
+        {"aig", Action::DataFile, &AIG_VERSION, &ProgramPaths::aigRegcodesEncPath, readAigFile},
+        {"liveries", Action::LiveryScan, &LIV_SCAN_VERSION, &ProgramPaths::liveriesScannedPath, nullptr},
+        {"addons", Action::AddonScan, &ADDONS_SCAN_VERSION, nullptr, nullptr},
+        {"dbase", Action::DataFile, &DBASE_VERSION, &ProgramPaths::dbaseEncPath, readDbaseFile},
     }};
     return table;
 }
@@ -84,24 +117,20 @@ void removeQuietly(const fs::path& path) {
     fs::remove(path, ec);
 }
 
-// Downloads the data file beside its target, checks that it decrypts, and only then puts it in
-// place: a failed, cut or foreign download never replaces a good file.
-bool updateDataFile(const fs::path& target) {
+// Downloads the data file beside its target and reads it with the program's reader; only a file
+// that reads takes the place of the old one: a failed, cut or foreign download, or one whose
+// table cannot be read, never replaces a good file.
+bool updateDataFile(const fs::path& target, DataFileReader read) {
     fs::path staging = target;
     staging += ".download";
-    fs::path trialPlain = target;
-    trialPlain += ".check";
     if (!gf_downloadDataFile(target.filename().string(), staging)) return false;
-    std::error_code ec;
-    const bool empty = fs::file_size(staging, ec) == 0 || ec;
-    const bool decrypts = !empty && gf_streamDecrypt(staging, trialPlain);
-    removeQuietly(trialPlain);
-    if (!decrypts) {
-        gf_logHighlighted(fmt::format("The downloaded {} is no valid data file; {} stays as it was",
-                                      target.filename().string(), target.string()));
+    if (const auto problem = read(staging)) {
+        gf_logHighlighted(fmt::format("The downloaded {} is no valid data file ({}); {} stays as it was",
+                                      target.filename().string(), *problem, target.string()));
         removeQuietly(staging);
         return false;
     }
+    std::error_code ec;
     fs::rename(staging, target, ec);
     if (ec) {
         gf_logHighlighted(fmt::format("could not rename {} => {}: {}", staging.string(), target.string(), ec.message()));
@@ -226,7 +255,8 @@ void presentNewVersion() {
     const fs::path notes = paths.newVersionFolder / paths.releaseNotesName;
     {
         CurlHandle curl;
-        if (!Downloader(curl, gf_downloadServerBase() + "docs/" + paths.releaseNotesName.string(), notes, true))
+        if (!Downloader(curl, gf_downloadServerBase() + "docs/" + paths.releaseNotesName.string(), notes,
+                        true, DownloadKind::Document))
             gf_logHighlighted(fmt::format("could not download {} to {}", paths.releaseNotesName.string(),
                                           paths.newVersionFolder.string()));
     }
@@ -257,7 +287,7 @@ void lf_logComponentNotFound(std::string_view key) { gf_logHighlighted(fmt::form
 bool gf_downloadDataFile(const std::string& fileName, const fs::path& output) {
     CurlHandle curl;
     const std::string url = fmt::format("{}{}/{}", gf_downloadServerBase(), gProgramVersion.major, fileName);
-    const bool ok = Downloader(curl, url, output, true);
+    const bool ok = Downloader(curl, url, output, true, DownloadKind::DataFile);
     if (ok)
         gf_log(fmt::format("Downloaded '{}' to '{}'", url, output.string()));
     else
@@ -295,7 +325,7 @@ bool lf_downloadNewProgramVersion(const VersionData& serverVersion) {
     {
         CurlHandle curl;
         const std::string url = fmt::format("{}release/{}/{}", gf_downloadServerBase(), kProgramName, kLatestVersionZip);
-        if (Downloader(curl, url, zipPath, true)) {
+        if (Downloader(curl, url, zipPath, true, DownloadKind::ProgramArchive)) {
             gf_log(fmt::format("Downloaded {}", zipPath.string()));
             unpacked = unpackInstaller(zipPath, installer);
         } else {
@@ -330,7 +360,8 @@ bool gf_checkForUpdates() {
     const fs::path versionsPath{kVersionsFile};
     {
         CurlHandle curl;
-        if (!Downloader(curl, gf_downloadServerBase() + std::string(kVersionsFile), versionsPath, false)) {
+        if (!Downloader(curl, gf_downloadServerBase() + std::string(kVersionsFile), versionsPath, false,
+                        DownloadKind::VersionList)) {
             gf_logHighlighted("Downloading version info from my web site failed!");
             return true;
         }
@@ -380,15 +411,24 @@ bool gf_checkForUpdates() {
             gf_setExitReason(ExitReason::NewVersion, 0);
             return false;
         }
-        const VersionData local(component.setting->current.get());
+        const std::optional<VersionData> local = VersionData::recorded(component.setting->current.get());
         const bool missing = component.file != nullptr && !fileIsThere(paths.*component.file);
-        if (!(*server > local) && !missing) {
+        bool current = local && !(*server > *local) && !missing;
+        // A data file of the server's version that the program cannot read is fetched again.
+        if (current && component.read != nullptr) {
+            if (const auto problem = component.read(paths.*component.file)) {
+                gf_logHighlighted(fmt::format("{} cannot be read ({}); it is fetched again",
+                                              (paths.*component.file).string(), *problem));
+                current = false;
+            }
+        }
+        if (current) {
             lf_logComponentUpToDate(key);
             continue;
         }
         switch (component.action) {
         case Action::DataFile:
-            if (!updateDataFile(paths.*component.file)) continue;
+            if (!updateDataFile(paths.*component.file, component.read)) continue;
             break;
         case Action::LiveryScan: requestScan(SCAN_LIVERIES); break;
         case Action::AddonScan: requestScan(SCAN_AIRPORTS); break;

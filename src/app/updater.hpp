@@ -6,9 +6,13 @@
 // release notes and installation advice beside it, and the run then ends with "NEW VERSION".
 //
 // The updater never lets the server spoil the local state: a data file is replaced only by a
-// complete download that decrypts, its version setting is saved only then, an unreadable
+// complete download that the program's own reader of that file reads (the dbase and the airports
+// file are then read for this start), its version setting is saved only then, an unreadable
 // "versions.json" is logged and the start goes on with the local files, and nothing from the
-// archive is written anywhere but to the installer's fixed name.
+// archive is written anywhere but to the installer's fixed name. A local data file of the
+// server's version that does not read is fetched again. A version setting that records no
+// version (empty or malformed) is older than any version of the server. Every download keeps
+// within the size cap and deadline of its kind.
 
 #include <filesystem>
 #include <string>

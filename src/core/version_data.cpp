@@ -38,11 +38,17 @@ bool splitDotted(std::string_view text, std::string_view (&groups)[3]) {
     return pos == text.size();
 }
 
-int32_t groupValue(std::string_view digits) {
+std::optional<int32_t> groupNumber(std::string_view digits) {
     int32_t value = 0;
     const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (ec != std::errc() || end != digits.data() + digits.size()) throw std::runtime_error(kParseError);
+    if (ec != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
     return value;
+}
+
+int32_t groupValue(std::string_view digits) {
+    const std::optional<int32_t> value = groupNumber(digits);
+    if (!value) throw std::runtime_error(kParseError);
+    return *value;
 }
 
 int32_t memberValue(const nlohmann::json& object, const char* name) {
@@ -88,6 +94,16 @@ template <typename Source> VersionData readOrZero(const Source& source, VersionD
 VersionData::VersionData(std::string_view text) {
     if (text.empty()) return;
     *this = readOrZero<std::string_view>(text, [](const std::string_view& t) { return fromText(t); });
+}
+
+std::optional<VersionData> VersionData::recorded(std::string_view text) {
+    std::string_view groups[3];
+    if (!splitDotted(text, groups)) return std::nullopt;
+    const auto major = groupNumber(groups[0]);
+    const auto minor = groupNumber(groups[1]);
+    const auto patch = groupNumber(groups[2]);
+    if (!major || !minor || !patch) return std::nullopt;
+    return VersionData{*major, *minor, *patch};
 }
 
 VersionData VersionData::fromJson(const nlohmann::json& value) {

@@ -4,6 +4,7 @@
 
 #include <compare>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,9 @@ struct VersionData {
     // The same member rules for an already parsed JSON value (the updater's "versions.json");
     // never throws either.
     static VersionData fromJson(const nlohmann::json& value);
+    // The version a "{}.{}.{}" text records; nothing for any other text, the empty one included
+    // (no log line): a version that was never recorded is older than every version, 0.0.0 too.
+    static std::optional<VersionData> recorded(std::string_view text);
 
     // "{}.{}.{}"
     std::string text() const;

@@ -109,6 +109,22 @@ bool runStopping() {
     return gStopFlag.load() || gClosingFlag.load();
 }
 
+// Only the whole number 2 is the professional edition. The member is compared as the JSON value
+// it is, never converted: 2.9, 4294967298 or 4e21 are no level of RealTraffic and mean the
+// standard edition, logged.
+bool lf_professionalLevel(const nlohmann::json& answer) {
+    const auto level = answer.find("level");
+    if (level == answer.end()) return false;
+    const bool whole = level->is_number_integer();
+    if (whole && *level == 2) return true;
+    if (whole && *level == 1) return false;
+    constexpr std::size_t kShownLength = 40;
+    gf_log(fmt::format(
+        "lf_processRTVersion: level {} is no edition of RealTraffic, the standard edition is assumed",
+        level->dump().substr(0, kShownLength)));
+    return false;
+}
+
 } // namespace
 
 void gf_listenForRealTraffic(const std::string& port) {
@@ -123,7 +139,10 @@ void gf_listenForRealTraffic(const std::string& port) {
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
     addrinfo* result = nullptr;
-    const int resolved = getaddrinfo(nullptr, port.c_str(), &hints, &result);
+    // RealTraffic on this PC reaches the server over the loopback; no other host may take the
+    // user's position stream or hold the one client place.
+    const char* host = gRealTrafficOnThisPc.load() ? "127.0.0.1" : nullptr;
+    const int resolved = getaddrinfo(host, port.c_str(), &hints, &result);
     if (resolved != 0) {
         WSACleanup();
         throw std::runtime_error(fmt::format("getaddrinfo failed with error {}", resolved));
@@ -249,7 +268,7 @@ void lf_processRTVersion(const std::string& answer) {
     try {
         const auto parsed = nlohmann::json::parse(answer);
         if (parsed.is_object()) {
-            const bool professional = parsed.value("level", 1) == 2;
+            const bool professional = lf_professionalLevel(parsed);
             const std::string version = parsed.value("version", std::string());
             gRealTrafficProfessional.store(professional);
             gf_setRealTrafficText(fmt::format("RT {} edition: {}", professional ? "prof" : "stnd", version));

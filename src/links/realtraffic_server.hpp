@@ -17,7 +17,8 @@ namespace tamrix {
 // How long the version answer and a stuck send may take before they count as failed.
 inline constexpr uint32_t kRealTrafficSocketTimeoutMs = 5000;
 
-// Opens the listen socket on the port (a text, e.g. "10747"). Throws std::runtime_error:
+// Opens the listen socket on the port (a text, e.g. "10747"); on the loopback address only when
+// RealTraffic runs on this PC. Throws std::runtime_error:
 // "WSAStartup failed with error {}", "getaddrinfo failed with error {}", "socket failed with
 // error {}", "ioctlsocket failed with error {}", "setsockopt(SO_REUSEADDR) failed", "Bind failed
 // at port {} with error {}", "listen failed with error {}".

@@ -132,7 +132,10 @@ bool lf_readRegcodeFiles(const fs::path& folder, std::vector<RegcodeEntry>& entr
 }
 
 bool lf_readAigRegcodes(std::vector<RegcodeEntry>& entries) {
-    const fs::path& path = gf_paths().aigRegcodesXmlPath;
+    return lf_readAigRegcodes(gf_paths().aigRegcodesXmlPath, entries);
+}
+
+bool lf_readAigRegcodes(const fs::path& path, std::vector<RegcodeEntry>& entries) {
     pugi::xml_document document;
     if (!document.load_file(path.c_str())) {
         gf_logHighlighted(fmt::format("Failed to load {}", gf_pathToUtf8Lossy(path)));

@@ -111,7 +111,10 @@ void gf_setClosestStandReader(ClosestStandReader reader) noexcept {
 
 bool gf_loadAirports() {
     const ProgramPaths& paths = gf_paths();
-    const fs::path& xmlPath = paths.airportsXmlPath;
+    return gf_loadAirports(paths.airportsEncPath, paths.airportsXmlPath);
+}
+
+bool gf_loadAirports(const fs::path& encPath, const fs::path& xmlPath) {
     // No plain form stays behind, however the read ends.
     struct PlainFileGuard {
         const fs::path& path;
@@ -122,7 +125,7 @@ bool gf_loadAirports() {
     gAirports.clear();
     gAirportCodes.clear();
     // The encrypted file is named with the cause, not the plain file that was never written.
-    if (const auto problem = gf_decryptReferenceFile(paths.airportsEncPath, xmlPath))
+    if (const auto problem = gf_decryptReferenceFile(encPath, xmlPath))
         throw UserErrorException(kAirportsErrorCode, *problem);
     gAirports.reserve(15000);
     try {
@@ -151,10 +154,14 @@ bool gf_loadAirports() {
     return !gAirports.empty();
 }
 
-void gf_clearAirports() {
+void gf_forgetAirportTable() {
     gAirportsRead = false;
     gAirports.clear();
     gAirportCodes.clear();
+}
+
+void gf_clearAirports() {
+    gf_forgetAirportTable();
     gRtAirportCodes.clear();
     gf_setClosestStandReader(nullptr);
 }

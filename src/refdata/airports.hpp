@@ -5,6 +5,7 @@
 // airport closest to a position.
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,8 +46,13 @@ void gf_setClosestStandReader(ClosestStandReader reader) noexcept;
 // (the text of gf_decryptReferenceFile), when the plain file cannot be loaded, has no <airports>
 // element or holds an invalid or missing code; the table is then empty.
 bool gf_readAirports();
-// The same read, whether or not the table was read before.
+// The same read, whether or not the table was read before; also of the encrypted file at
+// `encPath`, decrypted into `plainPath`.
 bool gf_loadAirports();
+bool gf_loadAirports(const std::filesystem::path& encPath, const std::filesystem::path& plainPath);
+// Empties the airport table and forgets its read, so that the next gf_readAirports reads again;
+// the supported codes and the stand reader stay.
+void gf_forgetAirportTable();
 // Empties the airport tables (also the supported codes) and forgets the read and the stand
 // reader, as at process start.
 void gf_clearAirports();

@@ -296,8 +296,11 @@ void lf_readRecords(const pugi::xml_node root) {
 
 bool gf_readDbase() {
     const ProgramPaths& paths = gf_paths();
-    const fs::path& encPath = paths.dbaseEncPath;
-    const PlainFileGuard plain{paths.inputFolder / "dbase.xml"};
+    return gf_readDbase(paths.dbaseEncPath, paths.inputFolder / "dbase.xml");
+}
+
+bool gf_readDbase(const fs::path& encPath, const fs::path& plainPath) {
+    const PlainFileGuard plain{plainPath};
 
     if (!gf_pathExists(encPath))
         throw std::runtime_error(fmt::format("{} not available; {}", encPath.string(), kRestoreReferenceFile));

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
@@ -63,6 +64,8 @@ extern std::vector<DbaseRecord> gDbaseRecords;
 // (the path of "dbase.enc", the cause and how to restore it; see gf_decryptReferenceFile), and UserErrorException 61 for a missing root, a missing required section
 // or a required section without a single code. Each call starts from empty tables.
 bool gf_readDbase();
+// The same read of the encrypted file at `encPath`, decrypted into `plainPath`.
+bool gf_readDbase(const std::filesystem::path& encPath, const std::filesystem::path& plainPath);
 // Empties every table of the dbase reader (not the code tables), as at process start.
 void gf_clearDbase();
 

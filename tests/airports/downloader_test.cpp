@@ -20,11 +20,13 @@ TEST_F(AirportFileTest, DownloadsArriveWholeOrNotAtAll) {
     std::filesystem::create_directories("dl");
     const std::string base = "file://" + (fixtures() / "server/downloads").string();
     CurlHandle curl;
-    ASSERT_TRUE(Downloader(curl, base + "/MSFS/archive/stock/XQAA.xml", "dl/a.xml", false));
+    ASSERT_TRUE(Downloader(curl, base + "/MSFS/archive/stock/XQAA.xml", "dl/a.xml", false,
+                           DownloadKind::AirportFile));
     EXPECT_EQ(fileText("dl/a.xml"), fileText(fixtures() / "server/downloads/MSFS/archive/stock/XQAA.xml"));
 
     testsupport::writeFile("dl/b.xml", "earlier");
-    EXPECT_FALSE(Downloader(curl, base + "/MSFS/archive/stock/NONE.xml", "dl/b.xml", false));
+    EXPECT_FALSE(Downloader(curl, base + "/MSFS/archive/stock/NONE.xml", "dl/b.xml", false,
+                            DownloadKind::AirportFile));
     EXPECT_EQ(fileText("dl/b.xml"), "earlier");
 
     // A server that cuts its answer short, then one that stops sending in the middle of it.
@@ -33,7 +35,7 @@ TEST_F(AirportFileTest, DownloadsArriveWholeOrNotAtAll) {
     {
         Server cut(std::filesystem::absolute("served"));
         cut.setRule("/x.xml", Server::Rule{Server::Fault::Truncate, 0, 9});
-        EXPECT_FALSE(Downloader(curl, cut.base() + "x.xml", "dl/b.xml", false));
+        EXPECT_FALSE(Downloader(curl, cut.base() + "x.xml", "dl/b.xml", false, DownloadKind::AirportFile));
     }
     EXPECT_EQ(fileText("dl/b.xml"), "earlier");
 
@@ -41,11 +43,36 @@ TEST_F(AirportFileTest, DownloadsArriveWholeOrNotAtAll) {
     {
         Server stalled(std::filesystem::absolute("served"));
         stalled.setRule("/x.xml", Server::Rule{Server::Fault::Stall, 0, 3});
-        EXPECT_FALSE(Downloader(curl, stalled.base() + "x.xml", "dl/c.xml", true));
+        EXPECT_FALSE(Downloader(curl, stalled.base() + "x.xml", "dl/c.xml", true, DownloadKind::AirportFile));
     }
     EXPECT_EQ(fileText("dl/b.xml"), "earlier");
     EXPECT_EQ(filesIn("dl"), (std::vector<std::filesystem::path>{"a.xml", "b.xml"}) ) << "no temporary file stays";
     EXPECT_TRUE(logHas("Download error: '"));
+
+    // Each kind of download keeps within its size cap and deadline: an endless answer, a file
+    // announced beyond the cap and one that creeps in a byte at a time are refused, nothing of
+    // them is written and the earlier file stays.
+    using namespace std::chrono_literals;
+    struct LimitsBack {
+        ~LimitsBack() { gf_resetDownloadLimits(); }
+    } limitsBack;
+    {
+        Server server(std::filesystem::absolute("served"));
+        server.setRule("/endless.xml", Server::Rule{Server::Fault::Endless, 0, 0});
+        gf_setDownloadLimits(DownloadKind::AirportFile, {64 << 10, 5s});
+        EXPECT_FALSE(
+            Downloader(curl, server.base() + "endless.xml", "dl/b.xml", false, DownloadKind::AirportFile));
+        EXPECT_TRUE(logHas("Download error: 'the answer is larger than 65536 bytes'"));
+        gf_setDownloadLimits(DownloadKind::AirportFile, {1000, 5s});
+        EXPECT_FALSE(Downloader(curl, server.base() + "x.xml", "dl/b.xml", false, DownloadKind::AirportFile));
+        EXPECT_TRUE(logHas("Download error: 'the answer is larger than 1000 bytes'"));
+        server.setRule("/x.xml", Server::Rule{Server::Fault::Drip, 0, 0});
+        gf_setDownloadLimits(DownloadKind::AirportFile, {1 << 20, 300ms});
+        EXPECT_FALSE(Downloader(curl, server.base() + "x.xml", "dl/b.xml", false, DownloadKind::AirportFile));
+        EXPECT_TRUE(logHas("Download error: 'the answer was not complete within 300 ms'"));
+    }
+    EXPECT_EQ(fileText("dl/b.xml"), "earlier");
+    EXPECT_EQ(filesIn("dl"), (std::vector<std::filesystem::path>{"a.xml", "b.xml"}));
 
     // No curl handle, no download.
     EXPECT_EQ(gf_downloadServerBase(), base + "/");

@@ -16,6 +16,7 @@
 #include "config/settings_migration.hpp"
 #include "core/user_error.hpp"
 #include "core/zip_archive.hpp"
+#include "encref/enc_writer.hpp"
 #include "platform/win32/shell.hpp"
 #include "support/loopback_http_server.hpp"
 
@@ -41,6 +42,7 @@ protected:
         if (const char* base = std::getenv("QUORVEL_DOWNLOAD_BASE")) previousBase_ = base;
         platform::win32::resetShell();
         gf_setDownloadStallSeconds(kDefaultStallSeconds);
+        gf_resetDownloadLimits();
         // The server's folders, outside the program folder.
         const fs::path d = server_.path() / "downloads";
         for (const char* name : {"airports.enc", "AIG-regcodes.enc", "dbase.enc"})
@@ -48,7 +50,8 @@ protected:
         writeFile(d / "docs/ReleaseNotes.pdf", "%PDF notes");
         writeFile(d / "versions.json", kAllCurrent);
         // The program folder as shipped, with the versions the server also has.
-        for (const char* name : {"airports.enc", "AIG-regcodes.enc", "dbase.enc"}) writeFile(fs::path("input") / name, "LOCAL");
+        for (const char* name : {"airports.enc", "AIG-regcodes.enc", "dbase.enc"})
+            writeFile(fs::path("input") / name, shipped(name));
         writeFile("output/LiveriesScanned.xml", "<liveries/>");
         AIRPORTS_VERSION.current.set("3.1.0");
         AIG_VERSION.current.set("2.0.7");
@@ -65,10 +68,19 @@ protected:
         else
             ::unsetenv("QUORVEL_DOWNLOAD_BASE");
         gf_setDownloadStallSeconds(kDefaultStallSeconds);
+        gf_resetDownloadLimits();
         platform::win32::resetShell();
         AppTest::TearDown();
     }
 
+    static std::string shipped(const std::string& name) { return readFile(fs::path(QUORVEL_ENC_DIR) / name); }
+    // An encrypted data file that decrypts to this text.
+    void writeEncrypted(const fs::path& path, const std::string& plainText) const {
+        const fs::path plain = server_.path() / "plain.xml";
+        writeFile(plain, plainText);
+        fs::create_directories(path.parent_path());
+        encref::encryptFile(plain, path);
+    }
     fs::path serverFile(const std::string& name) const { return server_.path() / "downloads" / name; }
     void useFileServer() { ::setenv("QUORVEL_DOWNLOAD_BASE", ("file://" + serverFile("").string()).c_str(), 1); }
     LoopbackHttpServer& useHttpServer() {
@@ -131,7 +143,7 @@ TEST_F(UpdaterTest, BringsDataFilesAndScansUpToTheServersVersions) {
     EXPECT_TRUE(logged("liveries updated to 12.0.1"));
     EXPECT_TRUE(logged("addons version up-to-date"));
     EXPECT_TRUE(logged("dbase updated to 5.2.0"));
-    EXPECT_EQ(readFile("input/airports.enc"), "LOCAL");
+    EXPECT_EQ(readFile("input/airports.enc"), shipped("airports.enc"));
     EXPECT_EQ(readFile("input/AIG-regcodes.enc"), readFile(serverFile("12/AIG-regcodes.enc")));
     EXPECT_EQ(readFile("input/dbase.enc"), readFile(serverFile("12/dbase.enc")));
     EXPECT_EQ(savedValue("DBASE_VERSION"), "5.2.0");
@@ -147,6 +159,19 @@ TEST_F(UpdaterTest, BringsDataFilesAndScansUpToTheServersVersions) {
     EXPECT_TRUE(SCAN_AIRPORTS.current.load());
     EXPECT_EQ(savedValue("ADDONS_SCAN_VERSION"), "12.0.4");
     EXPECT_TRUE(logged("addons updated to 12.0.4"));
+
+    // A version that was never recorded is older than any, 0.0.0 too; so is one that is no
+    // version at all.
+    SCAN_AIRPORTS.current = false;
+    ADDONS_SCAN_VERSION.current.set("");
+    LIV_SCAN_VERSION.current.set("12.0.x");
+    serveVersions(R"({"msfs_app":{"major":12,"minor":5,"patch":4}, "addons":{"major":0,"minor":0,"patch":0},
+        "liveries":{"major":12,"minor":0,"patch":1}})");
+    EXPECT_TRUE(gf_checkForUpdates());
+    EXPECT_TRUE(SCAN_AIRPORTS.current.load());
+    EXPECT_EQ(savedValue("ADDONS_SCAN_VERSION"), "0.0.0");
+    EXPECT_TRUE(logged("addons updated to 0.0.0"));
+    EXPECT_EQ(savedValue("LIV_SCAN_VERSION"), "12.0.1");
 }
 
 TEST_F(UpdaterTest, FailedOrForeignDownloadsKeepTheOldFilesAndVersions) {
@@ -165,7 +190,7 @@ TEST_F(UpdaterTest, FailedOrForeignDownloadsKeepTheOldFilesAndVersions) {
     gf_restoreKeptReferenceFiles();
 
     for (const char* name : {"airports.enc", "AIG-regcodes.enc", "dbase.enc"})
-        EXPECT_EQ(readFile(fs::path("input") / name), "LOCAL") << name;
+        EXPECT_EQ(readFile(fs::path("input") / name), shipped(name)) << name;
     EXPECT_EQ(AIRPORTS_VERSION.current.get(), "3.1.0");
     EXPECT_EQ(AIG_VERSION.current.get(), "2.0.7");
     EXPECT_EQ(DBASE_VERSION.current.get(), "5.2.0");
@@ -184,11 +209,44 @@ TEST_F(UpdaterTest, FailedOrForeignDownloadsKeepTheOldFilesAndVersions) {
     http.setRule("/downloads/12/airports.enc", Rule{});
     EXPECT_TRUE(gf_checkForUpdates());
     gf_restoreKeptReferenceFiles();
-    EXPECT_EQ(readFile("input/airports.enc"), "LOCAL");
+    EXPECT_EQ(readFile("input/airports.enc"), shipped("airports.enc"));
     EXPECT_TRUE(logged("The downloaded airports.enc is no valid data file"));
     EXPECT_EQ(readFile("input/dbase.enc"), readFile(serverFile("12/dbase.enc")));
     EXPECT_FALSE(fs::exists("input/dbase.enc.kept"));
     EXPECT_EQ(DBASE_VERSION.current.get(), "5.3.0");
+
+    // Files that decrypt but whose tables the program cannot read are refused as well, and an
+    // endless answer is refused at the cap: the start reads the files it had.
+    serveVersions(R"({"msfs_app":{"major":12,"minor":5,"patch":4}, "airports":{"major":3,"minor":3,"patch":0},
+        "aig":{"major":2,"minor":2,"patch":0}, "dbase":{"major":5,"minor":4,"patch":0}})");
+    writeEncrypted(serverFile("12/dbase.enc"), "<?xml version=\"1.0\"?>\n<other/>\n");
+    writeEncrypted(serverFile("12/AIG-regcodes.enc"), "<root><other/></root>\n");
+    http.setRule("/downloads/12/AIG-regcodes.enc", Rule{});
+    http.setRule("/downloads/12/airports.enc", Rule{Fault::Endless, 0, 0});
+    gf_setDownloadLimits(DownloadKind::DataFile, {1 << 20, std::chrono::seconds(20)});
+    EXPECT_TRUE(gf_checkForUpdates());
+    EXPECT_EQ(readFile("input/dbase.enc"), shipped("dbase.enc"));
+    EXPECT_EQ(readFile("input/AIG-regcodes.enc"), shipped("AIG-regcodes.enc"));
+    EXPECT_EQ(readFile("input/airports.enc"), shipped("airports.enc"));
+    EXPECT_EQ(DBASE_VERSION.current.get(), "5.3.0");
+    EXPECT_EQ(AIG_VERSION.current.get(), "2.0.7");
+    EXPECT_EQ(AIRPORTS_VERSION.current.get(), "3.1.0");
+    EXPECT_TRUE(logged("The downloaded dbase.enc is no valid data file (61: XML root missing: root)"));
+    EXPECT_TRUE(logged("The downloaded AIG-regcodes.enc is no valid data file"));
+    EXPECT_TRUE(logged("Download error: 'the answer is larger than 1048576 bytes'"));
+    EXPECT_NO_THROW(gf_readReferenceData());
+    EXPECT_FALSE(leftovers(folder()));
+
+    // A local file of the server's version that does not read is fetched again.
+    writeEncrypted("input/dbase.enc", "<root/>\n");
+    DBASE_VERSION.current.set("5.4.0");
+    writeFile(serverFile("12/dbase.enc"), shipped("dbase.enc"));
+    EXPECT_TRUE(gf_checkForUpdates());
+    EXPECT_TRUE(logged("cannot be read (61: Missing section: aircrafts); it is fetched again"));
+    EXPECT_EQ(readFile("input/dbase.enc"), shipped("dbase.enc"));
+    EXPECT_TRUE(logged("dbase updated to 5.4.0"));
+    gf_resetReferenceData();
+    EXPECT_NO_THROW(gf_readReferenceData());
 }
 
 TEST_F(UpdaterTest, AnUnusableVersionListNeverStopsTheStart) {
@@ -207,7 +265,12 @@ TEST_F(UpdaterTest, AnUnusableVersionListNeverStopsTheStart) {
         EXPECT_TRUE(logged(fmt::format("==> {} version not found", key))) << key;
     EXPECT_EQ(AIG_VERSION.current.get(), "2.0.7");
 
-    // No list on the server, then a server that stops sending in the middle of it.
+    // No list on the server, an endless list, then a server that stops sending in the middle of it.
+    http.setRule("/downloads/versions.json", Rule{Fault::Endless, 0, 0});
+    EXPECT_TRUE(gf_checkForUpdates());
+    EXPECT_TRUE(logged(
+        fmt::format("Download error: 'the answer is larger than {} bytes' for {}downloads/versions.json",
+                    gf_downloadLimits(DownloadKind::VersionList).maxBytes, http.base())));
     http.setRule("/downloads/versions.json", Rule{Fault::Status, 404, 0});
     EXPECT_TRUE(gf_checkForUpdates());
     gf_setDownloadStallSeconds(1);
@@ -215,7 +278,7 @@ TEST_F(UpdaterTest, AnUnusableVersionListNeverStopsTheStart) {
     EXPECT_TRUE(gf_checkForUpdates());
     EXPECT_TRUE(logged("==> Downloading version info from my web site failed!"));
     EXPECT_FALSE(fs::exists("versions.json"));
-    EXPECT_EQ(readFile("input/dbase.enc"), "LOCAL");
+    EXPECT_EQ(readFile("input/dbase.enc"), shipped("dbase.enc"));
 }
 
 TEST_F(UpdaterTest, NewProgramVersionIsUnpackedBesideItsNotesAndEndsTheRun) {
@@ -242,7 +305,7 @@ TEST_F(UpdaterTest, NewProgramVersionIsUnpackedBesideItsNotesAndEndsTheRun) {
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(fs::path(opened[0].file), fs::absolute("new_version"));
     // The keys after the program are not looked at.
-    EXPECT_EQ(readFile("input/dbase.enc"), "LOCAL");
+    EXPECT_EQ(readFile("input/dbase.enc"), shipped("dbase.enc"));
     EXPECT_FALSE(logged("dbase"));
 }
 
@@ -268,6 +331,11 @@ TEST_F(UpdaterTest, AFailedProgramUpdateTakesNothingStale) {
     serveRelease({{"setup.exe", installer}});
     http.setRule("/downloads/release/Quorvel/latest_version.zip", Rule{Fault::Truncate, 0, 1000});
     EXPECT_THROW(gf_checkForUpdates(), UserErrorException);
+    // An archive beyond the cap of its kind.
+    http.setRule("/downloads/release/Quorvel/latest_version.zip", Rule{});
+    gf_setDownloadLimits(DownloadKind::ProgramArchive, {100000, std::chrono::seconds(20)});
+    EXPECT_THROW(gf_checkForUpdates(), UserErrorException);
+    EXPECT_TRUE(logged("Download error: 'the answer is larger than 100000 bytes'"));
     EXPECT_FALSE(fs::exists("new_version/install_new_version.exe"));
     EXPECT_FALSE(fs::exists("latest_version.zip"));
     EXPECT_NE(gf_exitReason(), ExitReason::NewVersion);

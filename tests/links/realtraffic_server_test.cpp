@@ -4,6 +4,8 @@
 #include <future>
 #include <thread>
 
+#include <arpa/inet.h>
+
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
@@ -105,6 +107,23 @@ protected:
     testsupport::CapturedLog log;
 };
 
+// RealTraffic on this PC comes over the loopback; the server is out of reach of any other
+// address (127.0.0.2 stands for one: a server on every interface would accept it).
+TEST_F(RealTrafficServerConcurrency, ListensOnTheLoopbackOnly) {
+    const auto reaches = [](const char* address) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(gf_realTrafficServerPort());
+        ::inet_pton(AF_INET, address, &a.sin_addr);
+        const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::close(fd);
+        return connected;
+    };
+    EXPECT_FALSE(reaches("127.0.0.2"));
+    EXPECT_TRUE(reaches("127.0.0.1"));
+}
+
 TEST_F(RealTrafficServerConcurrency, VersionAnswers) {
     lf_processRTVersion(R"({"level":2,"version":"9.0"})");
     EXPECT_TRUE(gRealTrafficProfessional.load());
@@ -123,6 +142,17 @@ TEST_F(RealTrafficServerConcurrency, VersionAnswers) {
     EXPECT_FALSE(gRealTrafficProfessional.load());
     EXPECT_EQ(gf_realTrafficText(), "");
     ASSERT_EQ(linesWith(log, "lf_processRTVersion: JSON parse failed: ").size(), 1u);
+
+    // Only the whole number 2 is the professional edition; numbers that would wrap or round to
+    // it, or do not fit any integer, are the standard edition with a log line.
+    for (const char* level : {"2.9", "2.0", "4294967298", "-4294967294", "18446744073709551618", "4e21",
+                              "-1e300", "\"2\"", "null"}) {
+        gRealTrafficProfessional.store(true);
+        lf_processRTVersion(fmt::format(R"({{"level":{},"version":"9.0"}})", level));
+        EXPECT_FALSE(gRealTrafficProfessional.load()) << level;
+        EXPECT_EQ(gf_realTrafficText(), "RT stnd edition: 9.0") << level;
+    }
+    EXPECT_EQ(linesWith(log, "is no edition of RealTraffic, the standard edition is assumed").size(), 9u);
 
     lf_processRTVersion("[2]");
     EXPECT_EQ(gf_realTrafficText(), "");

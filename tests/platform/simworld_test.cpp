@@ -481,6 +481,9 @@ TEST_F(SimWorldScenario, AValidFileSetsUpTheWorldAndABadOneLeavesItAlone) {
     EXPECT_NE(error.find("broken.json"), std::string::npos) << error;
     writeFile(folder / "range.json", R"({"frame_rate": 5000})");
     EXPECT_FALSE(loadScenario(folder / "range.json", error));
+    // A version number beyond 32 bits would wrap round to a small one.
+    writeFile(folder / "wraps.json", R"({"application": {"name": "X", "version": [4294967308, 0, 1, 2]}})");
+    EXPECT_FALSE(loadScenario(folder / "wraps.json", error));
     EXPECT_FALSE(loadScenario(folder / "missing.json", error));
     EXPECT_EQ(simWorld().userAircraft().title, "My Plane");
 }

@@ -1,10 +1,12 @@
 #pragma once
 // A small HTTP/1.1 file server on 127.0.0.1 (an ephemeral port) for download tests. It serves
 // the files below a root folder, one connection at a time, and can be told to answer a path
-// with an error status, a redirect, a body cut short, or a body that stalls until the client
-// gives up. Every request path it saw is kept.
+// with an error status, a redirect, a body cut short, a body that stalls until the client gives
+// up, an endless body of unannounced length, or the file's body one byte at a time. Every
+// request path it saw is kept.
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -23,7 +25,7 @@ namespace testsupport {
 
 class LoopbackHttpServer {
 public:
-    enum class Fault { None, Status, Truncate, Stall };
+    enum class Fault { None, Status, Truncate, Stall, Endless, Drip };
     struct Rule {
         Fault fault = Fault::None;
         int status = 0;          // for Status (404, 500, 301, ...)
@@ -74,6 +76,19 @@ private:
             ::close(client);
         }
     }
+    // False once the client has gone (or the server is ending).
+    bool sendWhole(int client, const std::string& bytes) {
+        std::size_t sent = 0;
+        while (sent < bytes.size() && !done_) {
+            pollfd c{client, POLLOUT, 0};
+            if (::poll(&c, 1, 50) <= 0) continue;
+            if (c.revents & (POLLERR | POLLHUP)) return false;
+            const ssize_t n = ::send(client, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) return false;
+            sent += static_cast<std::size_t>(n);
+        }
+        return sent == bytes.size();
+    }
 
     void send(int client, const std::string& bytes) { (void)::send(client, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
 
@@ -102,6 +117,14 @@ private:
                              std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
             return;
         }
+        if (rule.fault == Fault::Endless) {
+            // No length, no end: bytes until the client hangs up.
+            send(client, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+            const std::string block(65536, 'x');
+            while (!done_ && sendWhole(client, block)) {
+            }
+            return;
+        }
         std::ifstream in(root_ / path.substr(1), std::ios::binary);
         if (!in || std::filesystem::is_directory(root_ / path.substr(1))) {
             send(client, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
@@ -112,6 +135,14 @@ private:
                                    "\r\nConnection: close\r\n\r\n";
         if (rule.fault == Fault::None) {
             send(client, header + body);
+            return;
+        }
+        if (rule.fault == Fault::Drip) {
+            send(client, header);
+            for (std::size_t i = 0; i < body.size() && !done_; ++i) {
+                if (!sendWhole(client, body.substr(i, 1))) return;
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
             return;
         }
         send(client, header + body.substr(0, std::min(rule.keep, body.size())));

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <unordered_map>
 
 #include "platform/simconnect/sim_world_internal.hpp"
@@ -183,7 +184,11 @@ void setNumber(Object& o, Var var, double value) {
     case Var::TrueAirspeed: o.trueAirspeed = value; break;
     case Var::GroundVelocity: o.groundSpeed = value; break;
     case Var::OnGround: o.onGround = value != 0.0; break;
-    case Var::LightStates: o.lights = static_cast<uint32_t>(value); break;
+    case Var::LightStates:
+        // A bit set: only a whole number of 32 bits is one; anything else sets no light.
+        o.lights =
+            value >= 0.0 && value <= std::numeric_limits<uint32_t>::max() ? static_cast<uint32_t>(value) : 0;
+        break;
     case Var::Spoilers: o.spoilers = value; break;
     case Var::Throttle1: o.throttle1 = value; break;
     case Var::Throttle2: o.throttle2 = value; break;

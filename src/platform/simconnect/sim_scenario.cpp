@@ -322,8 +322,11 @@ Scenario readScenario(const std::filesystem::path& file) {
         if (const auto version = app->find("version"); version != app->end()) {
             if (!version->is_array() || version->size() != 4) bad("application", "'version' must hold four numbers");
             for (std::size_t i = 0; i < 4; ++i) {
-                if (!(*version)[i].is_number_unsigned()) bad("application", "'version' must hold four numbers");
-                s.appVersion[i] = (*version)[i].get<uint32_t>();
+                const json& number = (*version)[i];
+                if (!number.is_number_unsigned() ||
+                    number.get<uint64_t>() > std::numeric_limits<uint32_t>::max())
+                    bad("application", "'version' must hold four numbers");
+                s.appVersion[i] = static_cast<uint32_t>(number.get<uint64_t>());
             }
         }
     }
