@@ -32,6 +32,7 @@
 #include "platform/simconnect/sim_world.hpp"
 #include "refdata/airports.hpp"
 #include "refdata/dbase.hpp"
+#include "support/ordinary_user.hpp"
 
 namespace fs = std::filesystem;
 using namespace tamrix;
@@ -313,14 +314,22 @@ TEST_F(AirportsScan, WithoutTheListOfSupportedAirportsNothingIsTouched) {
 }
 
 TEST_F(AirportsScan, AFolderTheUserMayNotReadIsPassedOverAndTheWalkGoesOn) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder";
     layOutCommunity();
     gf_setMsfsPaths(packages(), {});
+    // An airport package the user may not read: its airport gets no file.
     const fs::path locked = packages() / "Community" / "aaa-locked";
-    fs::create_directories(locked / "inner");
+    bglgen::writeAirportPackage(packages() / "Community",
+                                {"aaa-locked",
+                                 bglgen::manifestText("Locked Field", "Locked Works", "Locked Works", "1.0"),
+                                 "scenery/kmci.bgl", "KMCI", 2});
+    // Root reads every folder: the scan runs as an ordinary user, in a program folder of its own.
+    testsupport::giveToOrdinaryUser(folder_.path());
     fs::permissions(locked, fs::perms::none);
 
-    gf_scanAirports();
+    {
+        testsupport::AsOrdinaryUser user;
+        gf_scanAirports();
+    }
     fs::permissions(locked, fs::perms::owner_all);
 
     EXPECT_EQ(thirdpartyFiles(), (std::set<std::string>{"EHAM.txt", "XYZW.xml", "KJFK.xml"}));

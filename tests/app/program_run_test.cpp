@@ -9,6 +9,7 @@
 
 #include "app/app_test_support.hpp"
 #include "app/program_folder.hpp"
+#include "support/ordinary_user.hpp"
 #include "support/udp_port.hpp"
 
 namespace {
@@ -29,12 +30,6 @@ bool anyLineStartsWith(const std::vector<std::string>& lines, std::string_view s
     for (const auto& l : lines)
         if (l.starts_with(start)) return true;
     return false;
-}
-
-void chownTree(const fs::path& root, uid_t user) {
-    ::chown(root.c_str(), user, user);
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        ::lchown(entry.path().c_str(), user, user);
 }
 
 TEST(ProgramRun, ANormalStartInProductionModeReadsTheDataAndEndsWithZero) {
@@ -126,13 +121,11 @@ TEST(ProgramRun, AReadOnlyDataFolderLogsEveryFailedSaveAndKeepsTheSettings) {
     const std::string before = readText(p.parameters());
     // Root writes anywhere: the program runs as an ordinary user then, as a user would.
     std::optional<uid_t> user;
-    if (::geteuid() == 0) {
-        user = 65534;
-        chownTree(p.root(), *user);
-    }
+    if (testsupport::runsAsRoot()) user = testsupport::kOrdinaryUser;
+    testsupport::giveToOrdinaryUser(p.root());
     ::chmod(p.parameters().c_str(), 0444);
     ::chmod(p.dataFolder().c_str(), 0555);
-    Child run(QUORVEL_BINARY, {"--production"}, p.root(), roamingEnv(p), user);
+    Child run(testsupport::reachableCopy(QUORVEL_BINARY), {"--production"}, p.root(), roamingEnv(p), user);
     EXPECT_EQ(run.wait(seconds(120)), 0) << readText(run.stderrPath());
     ::chmod(p.dataFolder().c_str(), 0755);
     const auto log = readLines(p.log());

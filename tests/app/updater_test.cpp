@@ -8,7 +8,6 @@
 
 #include <cstdlib>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "app_test_support.hpp"
@@ -19,6 +18,7 @@
 #include "encref/enc_writer.hpp"
 #include "platform/win32/shell.hpp"
 #include "support/loopback_http_server.hpp"
+#include "support/ordinary_user.hpp"
 
 namespace apptest {
 namespace {
@@ -393,30 +393,25 @@ TEST_F(UpdaterTest, OnlyAnUnwritableProgramFilesFolderAsksForAdministrator) {
     const fs::path programs = folder() / "Program Files";
     const fs::path installed = programs / "Quorvel";
     fs::create_directories(installed);
-    fs::permissions(folder(), fs::perms::others_exec, fs::perm_options::add);
-    fs::permissions(programs, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
-    fs::permissions(installed, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+    const auto readable = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                          fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(programs, readable);
+    fs::permissions(installed, readable);
     ::setenv("QUORVEL_PROGRAM_FILES", programs.c_str(), 1);
-    // The advice a user without rights to the folder gets: asked in a child process that gave up root.
+    // The advice a user without rights to the folder gets.
     const auto adviceAsUser = [](const fs::path& install) {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const bool asUser = ::setgid(65534) == 0 && ::setuid(65534) == 0;
-            ::_exit(!asUser ? 2 : lf_checkInstallerNeedsAdmin(install).ends_with("as Administrator") ? 1 : 0);
-        }
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        testsupport::AsOrdinaryUser user;
+        return lf_checkInstallerNeedsAdmin(install).ends_with("as Administrator");
     };
-    if (::geteuid() == 0) {
-        EXPECT_EQ(adviceAsUser(installed), 1);
-        EXPECT_EQ(adviceAsUser(folder() / "elsewhere"), 0); // outside the program-files folders
+    EXPECT_TRUE(adviceAsUser(installed));
+    EXPECT_FALSE(adviceAsUser(folder() / "elsewhere")); // outside the program-files folders
+    if (testsupport::runsAsRoot()) {
+        EXPECT_FALSE(lf_checkInstallerNeedsAdmin(installed).ends_with("as Administrator"));
     }
-    fs::permissions(installed, fs::perms::others_write, fs::perm_options::add);
-    if (::geteuid() == 0) {
-        EXPECT_EQ(adviceAsUser(installed), 0);
-    }
+    fs::permissions(installed, fs::perms::all);
+    EXPECT_FALSE(adviceAsUser(installed));
     EXPECT_FALSE(lf_checkInstallerNeedsAdmin(installed).ends_with("as Administrator"));
+    fs::permissions(programs, fs::perms::owner_all);
     ::unsetenv("QUORVEL_PROGRAM_FILES");
 }
 

@@ -140,9 +140,13 @@ TEST(ReferenceData, AnUnreadableRegcodeFileIsNamedWithItsCause) {
     testsupport::CapturedLog log;
     refdatatest::writeEncrypted("input/AIG-regcodes.enc", "<root/>");
     {
-        std::ofstream out("input/AIG-regcodes.enc", std::ios::binary | std::ios::in);
-        out.seekp(40);
-        out.put('!');
+        // One bit of the first chunk flipped: the byte surely differs from what was written.
+        std::fstream file("input/AIG-regcodes.enc", std::ios::binary | std::ios::in | std::ios::out);
+        file.seekg(40);
+        const char byte = static_cast<char>(file.get());
+        ASSERT_TRUE(file.good());
+        file.seekp(40);
+        file.put(static_cast<char>(byte ^ 0x01));
     }
     EXPECT_FALSE(gf_streamDecrypt("input/AIG-regcodes.enc", "input/AIG-regcodes.xml"));
     fs::remove("input/AIG-regcodes.enc");
