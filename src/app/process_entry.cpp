@@ -114,7 +114,9 @@ int lf_winMainBody(const std::vector<std::string>& arguments) {
     const HWND window = createMainWindow();
     if (window == nullptr) {
         gf_logHighlighted("initInstance failed");
-        return 0;
+        // No window, no run: a failed start, never a normal end.
+        std::fprintf(stderr, "%s\n", fmt::format("{} ends: the main window could not be created", kProgramName).c_str());
+        return 1;
     }
     gProductionMode.store(production.seen && production.request);
     if (!gProductionMode.load()) startSimulatorStandIn();
