@@ -29,13 +29,7 @@ constexpr std::string_view kGoodAirportFile = R"(<?xml version="1.0"?>
 )";
 
 const fuzzsupport::ScratchFolder& folder() {
-    static const fuzzsupport::ScratchFolder scratch("airport-file");
-    static const bool opened = [] {
-        const fuzzsupport::InFolder in(scratch.path());
-        tamrix::gf_openLog();
-        return true;
-    }();
-    (void)opened;
+    static const fuzzsupport::LoggedScratchFolder scratch("airport-file");
     return scratch;
 }
 

@@ -23,13 +23,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tamrix;
-    static const fuzzsupport::ScratchFolder scratch("facility-airport");
-    static const bool opened = [] {
-        const fuzzsupport::InFolder in(scratch.path());
-        gf_openLog();
-        return true;
-    }();
-    (void)opened;
+    static const fuzzsupport::LoggedScratchFolder scratch("facility-airport");
     const fuzzsupport::InFolder in(scratch.path());
     std::error_code ec;
     std::filesystem::remove_all("airports", ec);

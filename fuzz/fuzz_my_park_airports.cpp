@@ -29,10 +29,8 @@ void addAirport(std::string_view code, double latitude, double longitude) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tamrix;
-    static const fuzzsupport::ScratchFolder scratch("my-park-airports");
+    static const fuzzsupport::LoggedScratchFolder scratch("my-park-airports");
     static const bool prepared = [] {
-        const fuzzsupport::InFolder in(scratch.path());
-        gf_openLog();
         addAirport("EKAH", 56.3, 10.62);
         addAirport("EKBI", 55.74, 9.15);
         addAirport("EKCH", 55.62, 12.65);

@@ -10,6 +10,8 @@
 
 #include <unistd.h>
 
+#include "core/log.hpp"
+
 namespace fuzzsupport {
 
 class ScratchFolder {
@@ -50,6 +52,16 @@ public:
 
 private:
     std::filesystem::path m_before;
+};
+
+// A scratch folder whose "Log.txt" is open for the life of the process, so that what the code
+// under test logs is written (and cleaned) as in the program.
+class LoggedScratchFolder : public ScratchFolder {
+public:
+    explicit LoggedScratchFolder(std::string_view name) : ScratchFolder(name) {
+        const InFolder in(path());
+        tamrix::gf_openLog();
+    }
 };
 
 // Empties a folder (it stays), so that what one input left behind cannot slow down the next.

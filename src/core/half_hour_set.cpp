@@ -13,16 +13,19 @@ namespace tamrix {
 namespace {
 
 constexpr int kSlotCount = 48;
+// A damaged list is named for its first bad pieces and then counted: one line per piece, each with
+// the whole text, would grow with the square of the list's length.
+constexpr int kLoggedBadPieces = 8;
 
 // A slot number: an optional minus sign and digits at the start of the trimmed piece (what follows
 // the digits is ignored, so "7h" is 7), within 0 .. 47. Anything else, overflow included, is an
-// invalid hour and logged.
-std::optional<int> slotNumber(std::string_view piece, std::string_view whole) {
+// invalid hour and logged when `log` is set.
+std::optional<int> slotNumber(std::string_view piece, std::string_view whole, bool log = true) {
     const std::string_view trimmed = gf_trimView(piece);
     int value = -1;
     const auto [end, ec] = std::from_chars(trimmed.data(), trimmed.data() + trimmed.size(), value);
     if (ec == std::errc() && value >= 0 && value < kSlotCount) return value;
-    gf_logHighlighted(fmt::format("{} invalid hour '{}' in {}", "operator ()", trimmed, whole));
+    if (log) gf_logHighlighted(fmt::format("{} invalid hour '{}' in {}", "operator ()", trimmed, whole));
     return std::nullopt;
 }
 
@@ -60,14 +63,21 @@ void appendSlot(std::string& out, int slot) {
 HalfHourSet readList(std::string_view text) {
     HalfHourSet slots;
     std::size_t start = 0;
+    int bad = 0;
     for (;;) {
         const std::size_t comma = text.find(',', start);
         const auto piece =
             text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
-        if (const auto s = slotNumber(piece, text)) slots.set(static_cast<std::size_t>(*s));
-        if (comma == std::string_view::npos) return slots;
+        if (const auto s = slotNumber(piece, text, bad < kLoggedBadPieces))
+            slots.set(static_cast<std::size_t>(*s));
+        else
+            ++bad;
+        if (comma == std::string_view::npos) break;
         start = comma + 1;
     }
+    if (bad > kLoggedBadPieces)
+        gf_logHighlighted(fmt::format("{} {} more invalid hours in that list", "gf_hours2bitset", bad - kLoggedBadPieces));
+    return slots;
 }
 
 } // namespace

@@ -73,6 +73,16 @@ TEST(HalfHourSet, ListsSkipBadPieces) {
               }));
 }
 
+TEST(HalfHourSet, ALongDamagedListIsNamedForItsFirstBadPiecesThenCounted) {
+    CapturedLog log;
+    std::string damaged = "3";
+    for (int i = 0; i < 500; ++i) damaged += ",x";
+    EXPECT_EQ(gf_hours2bitset(damaged), slots({3}));
+    const std::vector<std::string> lines = log.lines();
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines.back(), "==> gf_hours2bitset 492 more invalid hours in that list");
+}
+
 TEST(HalfHourSet, Writers) {
     EXPECT_EQ(gf_bitset2HourRanges(slots({3, 4, 5, 6})), "3:6");
     EXPECT_EQ(gf_bitset2HourRanges(slots({9})), "9");
