@@ -543,6 +543,12 @@ void lf_positionAtSpawn(LiveAircraft& ac) {
     p.latitude = f.latitude;
     p.longitude = f.longitude;
     p.altitude = f.altitude;
+    if (!f.airborne) {
+        // A report on the ground carries altitude 0: the aircraft is created standing on the
+        // park airport (the only place ground targets are taken), not at sea level.
+        const ParkAirport park = gf_parkAirport();
+        if (park.code.isSet()) p.altitude = park.elevationFeet + ac.staticCgHeight;
+    }
     p.trueAirspeed = f.trueAirspeed;
     p.bank = f.bank.value_or(0.0);
     p.pitch = f.airborne ? pitchForVerticalSpeed(f.verticalSpeed) : 0.6 * kDeg;

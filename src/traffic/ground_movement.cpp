@@ -12,6 +12,7 @@
 #include "core/time_texts.hpp"
 #include "links/park_airport.hpp"
 #include "links/sim_queues.hpp"
+#include "links/traffic_intake.hpp"
 #include "records/stand_table.hpp"
 #include "traffic/air_movement.hpp"
 #include "traffic/movement_geometry.hpp"
@@ -43,6 +44,31 @@ bool samePosition(const PositionSample& a, const PositionSample& b) {
 
 // Lights of an aircraft moving on the ground under its own power or pushed.
 void groundLights(const LiveAircraft& ac) { gf_queueLights(ac.objectId, {1, 1, 0, 1, 0, 1, 0}); }
+
+// A parked aircraft whose feed shows it leaving starts its pushback or pull-out when the first
+// report of it moving falls due, as the rest of its track is replayed, not when that report came
+// in, 30 s sooner. Until then it stands: the copies of its standing position give way to one due
+// then. True while it waits.
+bool standUntilTheDepartureIsDue(LiveAircraft& ac) {
+    SampleQueue& samples = ac.samples;
+    std::size_t first = 1;
+    while (first < samples.size() && samples[first].generated)
+        ++first;
+    if (first >= samples.size()) return false;
+    // The report came in at most the replay delay ago; one queued behind the week-long copy of a
+    // parked aircraft is not to wait for that copy.
+    PositionSample& departure = samples[first];
+    departure.dueTick = std::min(departure.dueTick, gf_tickCount() + kSampleDelayTicks);
+    if (departure.dueTick <= gf_tickCount()) return false;
+    for (; first > 1; --first)
+        samples.erase(1);
+    PositionSample wait = samples[0];
+    wait.generated = 1;
+    wait.groundSpeed = 0.0;
+    wait.dueTick = departure.dueTick;
+    lf_insertSample(samples, 1, wait);
+    return true;
+}
 
 void groundStep(LiveAircraft& ac) {
     MoveState& m = ac.move;
@@ -76,7 +102,9 @@ void groundStep(LiveAircraft& ac) {
         // A parked aircraft whose feed shows it moving again leaves its stand.
         for (std::size_t i = 1; i < ac.samples.size() && !m.pushbackPending; ++i)
             if (!ac.samples[i].generated) m.pushbackPending = 1;
-        if (m.pushbackPending) {
+        if (m.pushbackPending && standUntilTheDepartureIsDue(ac)) {
+            // Still standing: the copy just inserted is the next sample.
+        } else if (m.pushbackPending) {
             const double bearing =
                 gf_initialBearing({ac.standLatitude, ac.standLongitude}, positionOf(ac.samples.back()));
             const int32_t d = gf_narrowTicks(gf_wrapDegrees((bearing - ac.standHeading) * kRadToDegrees));
@@ -183,6 +211,15 @@ void lf_groundTiming(LiveAircraft& ac) {
             }
         }
         lf_retimeNext(ac, now + n);
+        if (m.curve.active() || m.turning) {
+            // The nose keeps up with the way the aircraft moves, whatever the scaling above: a
+            // curve's turn is done by its end (its tangent turns fastest midway), a turn towards
+            // a straight leg within the leg's first half and at most a second.
+            const double angle = m.turning ? m.headingDifference : m.curve.turnAngle;
+            const double leg = static_cast<double>(lf_ticksToNext(ac));
+            const double ticks = m.turning ? std::min(leg / 2.0, 100.0) : leg / 1.5;
+            ac.currentAngleStep = std::max(ac.currentAngleStep, angle / kRadToDegrees / ticks);
+        }
     } else {
         int64_t n = next.dueTick - front.dueTick;
         if (n < 25) n = 25;

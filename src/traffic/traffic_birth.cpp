@@ -36,6 +36,8 @@ constexpr uint32_t kTimeJumpReanchor = 50;
 constexpr std::size_t kMaxLiveRecords = 2000;
 // One summary line a minute at most per reason of a dropped bad line.
 constexpr int64_t kDropLogTicks = 6000;
+// Up to this ground speed (kt) a report near the last one is a standing aircraft's.
+constexpr double kStandstillSpeedKt = 5.0;
 
 struct DropLog {
     const char* reason;
@@ -124,6 +126,15 @@ void endManoeuvre(LiveAircraft& aircraft) {
     aircraft.move.earlyWindow = 3000;
     aircraft.move.lateWindow = aircraft.move.takeOffArmed != 0 ? 5000 : 3000;
     if (!aircraft.samples.empty()) aircraft.samples.front().dueTick = gf_tickCount() + 1;
+}
+
+// An aircraft that moves on after standing: the standstill copies before index `end` are of no
+// more use. The reported samples stay: the replay runs 30 s behind the feed, so the aircraft has
+// yet to pass them, and without them it would cut straight across to the stop. The oldest sample
+// stays too: it is the one the aircraft is moving to.
+void dropStandstillCopiesBefore(SampleQueue& samples, std::size_t end) {
+    for (std::size_t i = std::min(end, samples.size()); i-- > 1;)
+        if (samples[i].generated != 0) samples.erase(i);
 }
 
 bool userOnGround() { return gf_userCopy().onGround != 0; }
@@ -428,7 +439,7 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
                     if (r >= 0) {
                         const PositionSample& rs = samples[static_cast<std::size_t>(r)];
                         if (n.dueTick - rs.dueTick < 1500 || gf_distanceNm(at(rs), at(sample)) <= 0.011879049676025918)
-                            samples.drop_front(static_cast<std::size_t>(r) + 1);
+                            dropStandstillCopiesBefore(samples, static_cast<std::size_t>(r));
                     }
                 }
             }
@@ -485,7 +496,9 @@ bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample) {
         if (sample.groundSpeed > 0.0) sample.groundSpeed = 0.0;
         return true;
     }
-    if (samePosition(sample, n, 0.00015)) {
+    // The box takes in the position noise of a standing aircraft; a report that says the
+    // aircraft moves is no standstill, however close to the last one (10 kt in 2 s is 10 m).
+    if (samePosition(sample, n, 0.00015) && sample.groundSpeed <= kStandstillSpeedKt) {
         if (sample.airborne != 0 || flyingActive) return false;
         if (takeOffArmed && sample.groundSpeed > 0.0 && n.groundSpeed >= 50.0) return false;
         sample = n;

@@ -391,7 +391,7 @@ using namespace mvtest;
 class DepartureTest : public GroundMovementTest {};
 
 // The feed of a departure from stand A3 (facing north): standing, pushed back 40 m south,
-// engines started, a left turn west along the taxiway, the take-off roll westwards and the climb.
+// engines started, west along the taxiway, the take-off roll westwards and the climb.
 // Each report reaches the aircraft 30 s before it falls due, as the intake hands it over.
 std::vector<PositionSample> departureFeed(int64_t firstDue) {
     std::vector<PositionSample> out;
@@ -468,10 +468,17 @@ TEST_F(DepartureTest, FromTheStandPushbackTaxiTakeOffAndClimbThroughTheIntake) {
         EXPECT_LT(degreesBetween(trace[i].position.heading, trace[i - 1].position.heading), 1.0) << "tick " << trace[i].tick;
         EXPECT_GE(trace[i].agl, kCgFt - 0.01);
     }
-    // Nose north during the pushback; west on the runway; climbing away.
+    // The pushback begins as the feed's does, 30 s after its reports came in, not when they came
+    // in; the feed then heads west, so the pushback ends with the nose west. West on the runway;
+    // climbing away.
+    const auto pushing = std::find_if(trace.begin(), trace.end(),
+                                      [](const TracePoint& t) { return t.phase == MovePhase::PushingBack; });
+    ASSERT_NE(pushing, trace.end());
+    EXPECT_GE(pushing->tick, feed[4].dueTick);
+    EXPECT_LT(pushing->tick, feed[4].dueTick + 1000);
     const auto pushed = std::find_if(trace.begin(), trace.end(), [](const TracePoint& t) { return t.phase == MovePhase::PushedBack; });
     ASSERT_NE(pushed, trace.end());
-    EXPECT_LT(degreesBetween(pushed->position.heading, 0.0), 5.0);
+    EXPECT_LT(degreesBetween(pushed->position.heading, 270.0 * kDeg), 5.0);
     const auto takeOff = std::find_if(trace.begin(), trace.end(), [](const TracePoint& t) { return t.phase == MovePhase::TakeOff; });
     ASSERT_NE(takeOff, trace.end());
     EXPECT_LT(degreesBetween(takeOff->position.heading, 270.0 * kDeg), 3.0);

@@ -60,6 +60,8 @@ constexpr const char* kUsage =
     "Run:\n"
     "  --duration SECONDS    end after this time (0: until the server says exit; a scenario\n"
     "                        then plans two hours)\n"
+    "  --sent PATH           write every traffic datagram sent to PATH, one a line after the\n"
+    "                        steady-clock second it was sent\n"
     "  --quiet               no progress lines (with --scenario they name each landing,\n"
     "                        parking, pushback and take-off as it is sent)\n"
     "  --help                this text\n";
@@ -148,6 +150,8 @@ int main(int argc, char** argv) {
             ok = parseNumber(value(), options.durationSeconds) && options.durationSeconds >= 0.0;
         } else if (arg == "--qnh") {
             ok = parseNumber(value(), options.qnh);
+        } else if (arg == "--sent") {
+            options.sentFile = std::string(value());
         } else if (arg == "--quiet") {
             options.verbose = false;
         } else {
