@@ -532,17 +532,12 @@ bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
     }
     case MovePhase::PushedBack: {
         const double d = gf_distanceNm(here, at(sample));
-        // The feed standing where its own pushback ended is no start of the taxi: driving there
-        // would move the aircraft while the feed stands.
-        const bool standing = sample.groundSpeed <= kStandstillSpeedKt;
-        const bool near =
-            (d <= 2.75 * aircraft.size || d <= move.holdingDistance) && d <= 6.0 * aircraft.size;
-        if (near || standing) {
+        if ((d <= 2.75 * aircraft.size || d <= move.holdingDistance) && d <= 6.0 * aircraft.size) {
             if (move.holding == 0) {
                 move.holding = 1;
                 move.holdingStartTick = gf_tickCount();
             }
-            if (near) move.holdingDistance = d;
+            move.holdingDistance = d;
             return false;
         }
         aircraft.previousPhase = aircraft.phase;
