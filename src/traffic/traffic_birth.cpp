@@ -532,7 +532,11 @@ bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
     }
     case MovePhase::PushedBack: {
         const double d = gf_distanceNm(here, at(sample));
-        if ((d <= 2.75 * aircraft.size || d <= move.holdingDistance) && d <= 6.0 * aircraft.size) {
+        // Near where the pushback ended the feed's own pushback end is of no interest; a report
+        // of the aircraft moving off is the start of its taxi, followed from there on (dropped,
+        // the aircraft would cut straight across to the first report farther away).
+        const bool movingOff = sample.groundSpeed > kStandstillSpeedKt;
+        if (!movingOff && (d <= 2.75 * aircraft.size || d <= move.holdingDistance) && d <= 6.0 * aircraft.size) {
             if (move.holding == 0) {
                 move.holding = 1;
                 move.holdingStartTick = gf_tickCount();
@@ -548,6 +552,8 @@ bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
         aircraft.standId = 0;
         aircraft.cargoStand = 0;
         move.holding = 0;
+        // Reported samples are followed again, within the replay windows.
+        if (aircraft.manoeuvreMark > 0) endManoeuvre(aircraft);
         return true;
     }
     case MovePhase::Parking:
