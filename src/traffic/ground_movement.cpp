@@ -86,7 +86,8 @@ bool standUntilTheDepartureIsDue(LiveAircraft& ac) {
 bool standUntilTheFeedMovesOff(LiveAircraft& ac) {
     const PositionSample& front = ac.samples[0];
     const PositionSample& next = ac.samples[1];
-    if (ac.phase != MovePhase::Taxi || ac.move.landingRoll || next.generated || front.groundSpeed > 0.0) return false;
+    if (ac.phase != MovePhase::Taxi || ac.move.landingRoll || next.generated || front.groundSpeed > 0.0)
+        return false;
     const double distance = gf_distanceNm(positionOf(front), positionOf(next));
     const int64_t start = next.dueTick - std::max<int64_t>(gf_ticksFor(distance, lf_legSpeed(ac)), 25);
     if (start <= gf_tickCount() + 25) return false;

@@ -536,7 +536,8 @@ bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
         // of the aircraft moving off is the start of its taxi, followed from there on (dropped,
         // the aircraft would cut straight across to the first report farther away).
         const bool movingOff = sample.groundSpeed > kStandstillSpeedKt;
-        if (!movingOff && (d <= 2.75 * aircraft.size || d <= move.holdingDistance) && d <= 6.0 * aircraft.size) {
+        if (!movingOff && (d <= 2.75 * aircraft.size || d <= move.holdingDistance) &&
+            d <= 6.0 * aircraft.size) {
             if (move.holding == 0) {
                 move.holding = 1;
                 move.holdingStartTick = gf_tickCount();

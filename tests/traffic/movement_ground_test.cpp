@@ -414,7 +414,8 @@ std::vector<PositionSample> departureFeed(int64_t firstDue) {
     for (int i = 0; i < 4; ++i) add(stand, 0.0, 0.0, 0.0, 0.0);
     GeoPosition p = stand;
     for (int i = 1; i <= 12; ++i) add(p = gf_destinationPoint(stand, kPi, 3.5 * i / 0.3048), 3.4, 0.0, 0.0, 0.0);
-    for (int i = 0; i < 20; ++i) add(p, 0.0, 270.0, 0.0, 0.0); // standing, nose west
+    for (int i = 0; i < 20; ++i)
+        add(p, 0.0, 270.0, 0.0, 0.0); // standing, nose west
     const GeoPosition pushedTo = p;
     for (int i = 1; i <= 40; ++i)
         add(p = gf_destinationPoint(pushedTo, 1.5 * kPi, 15.0 * 2.0 / 3600.0 * kFeetPerNm * i), 15.0, 270.0, 0.0, 0.0);
@@ -481,7 +482,10 @@ TEST_F(DepartureTest, FromTheStandPushbackTaxiTakeOffAndClimbThroughTheIntake) {
     EXPECT_LT(degreesBetween(pushed->position.heading, 270.0 * kDeg), 5.0);
     // It stands while the feed stands after its pushback, and moves off as the feed does (its
     // first 15 kt report is due 2 s after the last of 40 s standing), on the feed's way west.
-    const auto lastPushed = std::find_if(pushed, trace.end(), [](const TracePoint& t) { return t.phase != MovePhase::PushedBack; }) - 1;
+    const auto lastPushed =
+        std::find_if(pushed, trace.end(),
+                     [](const TracePoint& t) { return t.phase != MovePhase::PushedBack; }) -
+        1;
     const GeoPosition stood{lastPushed->position.latitude, lastPushed->position.longitude};
     const auto movedOff = std::find_if(lastPushed, trace.end(), [&](const TracePoint& t) {
         return gf_distanceNm(stood, {t.position.latitude, t.position.longitude}) * kMetresPerNm > 2.0;
