@@ -389,7 +389,10 @@ std::vector<std::string> WholeRoad::motionFaults() const {
                     (b.longitude - a.longitude) * kMetresPerDegree * std::cos(a.latitude * kRadiansPerDegree);
                 const double moving = std::atan2(east, north) / kRadiansPerDegree;
                 const double off = std::abs(std::remainder(moving - a.heading, 360.0));
-                if (off > 25.0 && off < 120.0) // beyond 120 degrees it is pushed back, tail first
+                // Where two reported legs meet at a corner the way turns at once and the nose
+                // follows within a few tenths of a second; beyond 120 degrees it is pushed back,
+                // tail first.
+                if (off > 40.0 && off < 120.0)
                     fault(callsign, fedAt - start, "heading",
                           fmt::format("heading {:.0f} degrees off its way at {:.0f} kt", off, knots));
             }
