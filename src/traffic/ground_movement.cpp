@@ -32,7 +32,7 @@ constexpr double kRadToDegrees = 57.29577951308232;
 constexpr double kArrivalNm = 2.0 / kMetresPerNm;
 // How much faster and slower than its reported speed a taxiing aircraft may go to keep to the
 // replay's time.
-constexpr double kCatchUpFactor = 1.3;
+constexpr double kCatchUpFactor = 1.25;
 constexpr double kFallBackFactor = 0.75;
 
 GeoPosition positionOf(const PositionSample& s) { return {s.latitude, s.longitude}; }
@@ -239,8 +239,9 @@ void lf_groundTiming(LiveAircraft& ac) {
         }
         // The replay keeps to the feed's time: an aircraft behind the report's time (a slow
         // start, a turn) makes it up a little faster, one ahead of it goes a little slower.
+        // The landing roll and the take-off keep their own pace.
         int64_t target = now + n;
-        if (ac.manoeuvreMark < 1) {
+        if (ac.manoeuvreMark < 1 && ac.phase == MovePhase::Taxi && !m.landingRoll && !m.takeOffArmed) {
             const auto within = [&](double factor) {
                 return now + std::max<int64_t>(std::llround(static_cast<double>(n) / factor), 25);
             };

@@ -493,7 +493,7 @@ TEST_F(DepartureTest, FromTheStandPushbackTaxiTakeOffAndClimbThroughTheIntake) {
     ASSERT_NE(movedOff, trace.end());
     // Its own pushback ended elsewhere: the way to the first 15 kt report, at the mean of 0 and
     // 15 kt, takes it some seconds (leaving when the report came in, it left 20 s early).
-    EXPECT_GE(movedOff->tick, feed[36].dueTick - 1200);
+    EXPECT_GE(movedOff->tick, feed[36].dueTick - 1500);
     EXPECT_LT(movedOff->tick, feed[36].dueTick + 300);
     const auto takeOff = std::find_if(trace.begin(), trace.end(), [](const TracePoint& t) { return t.phase == MovePhase::TakeOff; });
     ASSERT_NE(takeOff, trace.end());
