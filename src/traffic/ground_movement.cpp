@@ -239,9 +239,9 @@ void lf_groundTiming(LiveAircraft& ac) {
         }
         // The replay keeps to the feed's time: an aircraft behind the report's time (a slow
         // start, a turn) makes it up a little faster, one ahead of it goes a little slower.
-        // The landing roll and the take-off keep their own pace.
+        // The landing roll keeps its own pace.
         int64_t target = now + n;
-        if (ac.manoeuvreMark < 1 && ac.phase == MovePhase::Taxi && !m.landingRoll && !m.takeOffArmed) {
+        if (ac.manoeuvreMark < 1 && !m.landingRoll) {
             const auto within = [&](double factor) {
                 return now + std::max<int64_t>(std::llround(static_cast<double>(n) / factor), 25);
             };
