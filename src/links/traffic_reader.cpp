@@ -49,6 +49,9 @@ constexpr double kGroundRadiusNm = 5.0;          // ground targets count only th
 constexpr double kFeetPerHectopascal = 27.0;
 constexpr double kNoElevation = -1000.0;         // below any airport: only the speed bands decide
 constexpr double kAirborneOnlyMargin = 150.0;    // feet above the park airport
+// A target climbing or descending at least this fast (ft/min) is flying, however low and slow:
+// a light aircraft on its final approach is below 84 ft and 80 kt for its last 15 seconds.
+constexpr double kFlyingVerticalSpeed = 250.0;
 constexpr std::size_t kMaxRegistrationLength = 12;
 
 // A leading decimal number of the field (the rest is ignored); only a finite value counts: a
@@ -81,10 +84,11 @@ double defaultTrueAirspeed(double altitude) {
 }
 
 // Field 4 into the reported altitude and the sample's altitude, corrected for the QNH and set to
-// 0 for a target that is on the ground by its height and speed; false when AIRBORNE_ONLY
-// excludes the target.
+// 0 for a target that is on the ground by its height and speed (unless it climbs or descends);
+// false when AIRBORNE_ONLY excludes the target.
 bool lf_correctAltitude(std::string_view field, std::string_view datagram, int32_t qnh,
-                        std::optional<double> readerElevation, PositionSample& sample, double& reportedAltitude) {
+                        std::optional<double> readerElevation, std::optional<double> verticalSpeed,
+                        PositionSample& sample, double& reportedAltitude) {
     const auto reported = readNumber(field);
     if (!reported) throw std::runtime_error(fmt::format("altitude {} incorrect, from: {}", field, datagram));
     reportedAltitude = *reported;
@@ -94,7 +98,9 @@ bool lf_correctAltitude(std::string_view field, std::string_view datagram, int32
         a = std::max(0.0, a + (static_cast<double>(qnh) - 1013.25) * kFeetPerHectopascal);
         if (a > 0.0 && a < 14000.0) {
             const double h = a - readerElevation.value_or(kNoElevation);
-            if (h <= 0.0 || (h <= 42.0 && gs <= 120.0) || (h <= 84.0 && gs <= 80.0) || (h <= 108.0 && gs <= 43.0))
+            const bool flying = std::abs(verticalSpeed.value_or(0.0)) >= kFlyingVerticalSpeed;
+            if (h <= 0.0 || (!flying && ((h <= 42.0 && gs <= 120.0) || (h <= 84.0 && gs <= 80.0) ||
+                                         (h <= 108.0 && gs <= 43.0))))
                 a = 0.0;
         }
         if (a > 0.0 && gs <= 35.0) a = 0.0;
@@ -278,8 +284,8 @@ void TrafficReader::parseAndQueue() {
 
     sample.groundSpeed = numberOrThrow(f[kGroundSpeed], "gs");
 
-    if (!lf_correctAltitude(f[kAltitude], m_currentDatagram, qnh.load(), parkAirportElevation(), sample,
-                            line.reportedAltitude))
+    if (!lf_correctAltitude(f[kAltitude], m_currentDatagram, qnh.load(), parkAirportElevation(),
+                            readNumber(f[kVerticalSpeed]), sample, line.reportedAltitude))
         return;
     sample.airborne = sample.altitude > 0.0 ? 1 : 0;
 

@@ -442,7 +442,12 @@ void lf_turnTowardsTarget(LiveAircraft& ac) {
     if (std::isnan(target)) return;
     const double difference = gf_wrapDifference(target - ac.position.heading);
     if (std::abs(difference) * 57.29577951308232 <= 0.5) return;
-    const double step = ac.currentAngleStep;
+    double step = ac.currentAngleStep;
+    // Moving on the ground the nose keeps up with the way the aircraft goes, however slowly its
+    // category turns: a lag is made up within about a third of a second (at most 0.9 degrees a
+    // tick). Onto a stand it turns to the stand's heading at its own pace.
+    if (ac.phase != MovePhase::Parking)
+        step = std::max(step, std::min(std::abs(difference) / 30.0, 0.9 / 57.29577951308232));
     // The last step lands on the target instead of swinging past it.
     if (std::abs(difference) <= step) ac.position.heading = gf_wrapHeading(target);
     else ac.position.heading = gf_wrapHeading(ac.position.heading + (difference > 0 ? step : -step));
@@ -543,6 +548,12 @@ void lf_positionAtSpawn(LiveAircraft& ac) {
     p.latitude = f.latitude;
     p.longitude = f.longitude;
     p.altitude = f.altitude;
+    if (!f.airborne) {
+        // A report on the ground carries altitude 0: the aircraft is created standing on the
+        // park airport (the only place ground targets are taken), not at sea level.
+        const ParkAirport park = gf_parkAirport();
+        if (park.code.isSet()) p.altitude = park.elevationFeet + ac.staticCgHeight;
+    }
     p.trueAirspeed = f.trueAirspeed;
     p.bank = f.bank.value_or(0.0);
     p.pitch = f.airborne ? pitchForVerticalSpeed(f.verticalSpeed) : 0.6 * kDeg;

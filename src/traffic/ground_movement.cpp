@@ -12,6 +12,7 @@
 #include "core/time_texts.hpp"
 #include "links/park_airport.hpp"
 #include "links/sim_queues.hpp"
+#include "links/traffic_intake.hpp"
 #include "records/stand_table.hpp"
 #include "traffic/air_movement.hpp"
 #include "traffic/movement_geometry.hpp"
@@ -29,6 +30,10 @@ namespace {
 
 constexpr double kRadToDegrees = 57.29577951308232;
 constexpr double kArrivalNm = 2.0 / kMetresPerNm;
+// How much faster and slower than its reported speed a taxiing aircraft may go to keep to the
+// replay's time.
+constexpr double kCatchUpFactor = 1.25;
+constexpr double kFallBackFactor = 0.75;
 
 GeoPosition positionOf(const PositionSample& s) { return {s.latitude, s.longitude}; }
 GeoPosition positionOf(const AcPosition& p) { return {p.latitude, p.longitude}; }
@@ -43,6 +48,52 @@ bool samePosition(const PositionSample& a, const PositionSample& b) {
 
 // Lights of an aircraft moving on the ground under its own power or pushed.
 void groundLights(const LiveAircraft& ac) { gf_queueLights(ac.objectId, {1, 1, 0, 1, 0, 1, 0}); }
+
+// The aircraft stands where it is until `dueTick`: a copy of its standing position due then
+// becomes the next sample.
+void standUntil(LiveAircraft& ac, int64_t dueTick) {
+    PositionSample wait = ac.samples[0];
+    wait.generated = 1;
+    wait.groundSpeed = 0.0;
+    wait.dueTick = dueTick;
+    lf_insertSample(ac.samples, 1, wait);
+}
+
+// A parked aircraft whose feed shows it leaving starts its pushback or pull-out when the first
+// report of it moving falls due, as the rest of its track is replayed, not when that report came
+// in, 30 s sooner. Until then it stands: the copies of its standing position give way to one due
+// then. True while it waits.
+bool standUntilTheDepartureIsDue(LiveAircraft& ac) {
+    SampleQueue& samples = ac.samples;
+    std::size_t first = 1;
+    while (first < samples.size() && samples[first].generated)
+        ++first;
+    if (first >= samples.size()) return false;
+    // The report came in at most the replay delay ago; one queued behind the week-long copy of a
+    // parked aircraft is not to wait for that copy.
+    PositionSample& departure = samples[first];
+    departure.dueTick = std::min(departure.dueTick, gf_tickCount() + kSampleDelayTicks);
+    if (departure.dueTick <= gf_tickCount()) return false;
+    for (; first > 1; --first)
+        samples.erase(1);
+    standUntil(ac, departure.dueTick);
+    return true;
+}
+
+// A taxiing aircraft that stands moves off as the feed did: it leaves so that it reaches the
+// first report of it moving when that report falls due, not as soon as the report is next (up
+// to the early window sooner, while the feed still stands). True while it waits.
+bool standUntilTheFeedMovesOff(LiveAircraft& ac) {
+    const PositionSample& front = ac.samples[0];
+    const PositionSample& next = ac.samples[1];
+    if (ac.phase != MovePhase::Taxi || ac.move.landingRoll || next.generated || front.groundSpeed > 0.0)
+        return false;
+    const double distance = gf_distanceNm(positionOf(front), positionOf(next));
+    const int64_t start = next.dueTick - std::max<int64_t>(gf_ticksFor(distance, lf_legSpeed(ac)), 25);
+    if (start <= gf_tickCount() + 25) return false;
+    standUntil(ac, start);
+    return true;
+}
 
 void groundStep(LiveAircraft& ac) {
     MoveState& m = ac.move;
@@ -76,13 +127,17 @@ void groundStep(LiveAircraft& ac) {
         // A parked aircraft whose feed shows it moving again leaves its stand.
         for (std::size_t i = 1; i < ac.samples.size() && !m.pushbackPending; ++i)
             if (!ac.samples[i].generated) m.pushbackPending = 1;
-        if (m.pushbackPending) {
+        if (m.pushbackPending && standUntilTheDepartureIsDue(ac)) {
+            // Still standing: the copy just inserted is the next sample.
+        } else if (m.pushbackPending) {
             const double bearing =
                 gf_initialBearing({ac.standLatitude, ac.standLongitude}, positionOf(ac.samples.back()));
             const int32_t d = gf_narrowTicks(gf_wrapDegrees((bearing - ac.standHeading) * kRadToDegrees));
             if (std::abs(d) < 90) lf_pullOutStart(ac);
             else lf_pushbackStart(ac);
         }
+    } else if (standUntilTheFeedMovesOff(ac)) {
+        // Still standing: the copy just inserted is the next sample.
     } else if (!ac.samples[1].generated) {
         if (ac.samples.size() >= 3 && !ac.samples[2].generated) {
             const double a = lf_headingChangeAfterNext(ac) * kRadToDegrees;
@@ -182,7 +237,26 @@ void lf_groundTiming(LiveAircraft& ac) {
                 }
             }
         }
-        lf_retimeNext(ac, now + n);
+        // The replay keeps to the feed's time: an aircraft behind the report's time (a slow
+        // start, a turn) makes it up a little faster, one ahead of it goes a little slower.
+        // The landing roll keeps its own pace.
+        int64_t target = now + n;
+        if (ac.manoeuvreMark < 1 && !m.landingRoll) {
+            const auto within = [&](double factor) {
+                return now + std::max<int64_t>(std::llround(static_cast<double>(n) / factor), 25);
+            };
+            target = std::clamp(next.dueTick, within(kCatchUpFactor), within(kFallBackFactor));
+        }
+        lf_retimeNext(ac, target);
+        if (m.curve.active() || m.turning) {
+            // The nose keeps up with the way the aircraft moves, whatever the scaling above: a
+            // curve's turn is done by its end (its tangent turns fastest midway), a turn towards
+            // a straight leg within the leg's first half and at most a second.
+            const double angle = m.turning ? m.headingDifference : m.curve.turnAngle;
+            const double leg = static_cast<double>(lf_ticksToNext(ac));
+            const double ticks = m.turning ? std::min(leg / 2.0, 100.0) : leg / 1.5;
+            ac.currentAngleStep = std::max(ac.currentAngleStep, angle / kRadToDegrees / ticks);
+        }
     } else {
         int64_t n = next.dueTick - front.dueTick;
         if (n < 25) n = 25;

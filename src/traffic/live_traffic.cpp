@@ -286,7 +286,9 @@ void makeCreationRecord() {
     request.initPosition.Pitch = aircraft.position.pitch * kRadToDeg;
     request.initPosition.Bank = aircraft.position.bank * kRadToDeg;
     request.initPosition.Heading = aircraft.position.heading * kRadToDeg;
-    request.initPosition.OnGround = 0;
+    // An aircraft first reported on the ground is created standing on it.
+    request.initPosition.OnGround =
+        !aircraft.samples.empty() && aircraft.samples.front().airborne == 0 ? 1 : 0;
     request.initPosition.Airspeed = 0;
     request.callsign = aircraft.head.callsign;
     request.liveryTitle = aircraft.liveryTitle;

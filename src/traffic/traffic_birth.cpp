@@ -45,6 +45,8 @@ constexpr double kAheadSeconds = 30.0;
 // A position this far (NM) from the aircraft's newest sample may be out of its reach; nearer ones
 // are the feed's ordinary scatter.
 constexpr double kJumpMinNm = 1.0;
+// Up to this ground speed (kt) a report near the last one is a standing aircraft's.
+constexpr double kStandstillSpeedKt = 5.0;
 
 struct DropLog {
     const char* reason;
@@ -192,6 +194,15 @@ void endManoeuvre(LiveAircraft& aircraft) {
     aircraft.move.earlyWindow = 3000;
     aircraft.move.lateWindow = aircraft.move.takeOffArmed != 0 ? 5000 : 3000;
     if (!aircraft.samples.empty()) aircraft.samples.front().dueTick = gf_tickCount() + 1;
+}
+
+// An aircraft that moves on after standing: the standstill copies before index `end` are of no
+// more use. The reported samples stay: the replay runs 30 s behind the feed, so the aircraft has
+// yet to pass them, and without them it would cut straight across to the stop. The oldest sample
+// stays too: it is the one the aircraft is moving to.
+void dropStandstillCopiesBefore(SampleQueue& samples, std::size_t end) {
+    for (std::size_t i = std::min(end, samples.size()); i-- > 1;)
+        if (samples[i].generated != 0) samples.erase(i);
 }
 
 bool userOnGround() { return gf_userCopy().onGround != 0; }
@@ -497,7 +508,7 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
                     if (r >= 0) {
                         const PositionSample& rs = samples[static_cast<std::size_t>(r)];
                         if (n.dueTick - rs.dueTick < 1500 || gf_distanceNm(at(rs), at(sample)) <= 0.011879049676025918)
-                            samples.drop_front(static_cast<std::size_t>(r) + 1);
+                            dropStandstillCopiesBefore(samples, static_cast<std::size_t>(r));
                     }
                 }
             }
@@ -554,7 +565,9 @@ bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample) {
         if (sample.groundSpeed > 0.0) sample.groundSpeed = 0.0;
         return true;
     }
-    if (samePosition(sample, n, 0.00015)) {
+    // The box takes in the position noise of a standing aircraft; a report that says the
+    // aircraft moves is no standstill, however close to the last one (10 kt in 2 s is 10 m).
+    if (samePosition(sample, n, 0.00015) && sample.groundSpeed <= kStandstillSpeedKt) {
         if (sample.airborne != 0 || flyingActive) return false;
         if (takeOffArmed && sample.groundSpeed > 0.0 && n.groundSpeed >= 50.0) return false;
         sample = n;
@@ -588,7 +601,12 @@ bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
     }
     case MovePhase::PushedBack: {
         const double d = gf_distanceNm(here, at(sample));
-        if ((d <= 2.75 * aircraft.size || d <= move.holdingDistance) && d <= 6.0 * aircraft.size) {
+        // Near where the pushback ended the feed's own pushback end is of no interest; a report
+        // of the aircraft moving off is the start of its taxi, followed from there on (dropped,
+        // the aircraft would cut straight across to the first report farther away).
+        const bool movingOff = sample.groundSpeed > kStandstillSpeedKt;
+        if (!movingOff && (d <= 2.75 * aircraft.size || d <= move.holdingDistance) &&
+            d <= 6.0 * aircraft.size) {
             if (move.holding == 0) {
                 move.holding = 1;
                 move.holdingStartTick = gf_tickCount();
@@ -604,6 +622,8 @@ bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
         aircraft.standId = 0;
         aircraft.cargoStand = 0;
         move.holding = 0;
+        // Reported samples are followed again, within the replay windows.
+        if (aircraft.manoeuvreMark > 0) endManoeuvre(aircraft);
         return true;
     }
     case MovePhase::Parking:

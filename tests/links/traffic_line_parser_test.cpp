@@ -287,15 +287,27 @@ TEST_F(TrafficLineParser, AltitudeCorrectionAndGroundDetection) {
     fields[kGs] = "150";
     EXPECT_DOUBLE_EQ(parse(fields)->sample.altitude, 0.0);
 
-    // 60 ft at 100 kt (53.25 ft corrected): airborne without the airport's elevation, on the
-    // ground 33.25 ft above an airport at 20 ft.
+    // 60 ft at 100 kt (53.25 ft corrected), level: airborne without the airport's elevation, on
+    // the ground 33.25 ft above an airport at 20 ft.
     fields[kAlt] = "60";
     fields[kGs] = "100";
+    fields[kVs] = "0";
     EXPECT_DOUBLE_EQ(parse(fields)->sample.altitude, 53.25);
     reader.setParkAirportElevation(20.0);
     const auto ground = parse(fields);
     EXPECT_DOUBLE_EQ(ground->sample.altitude, 0.0);
     EXPECT_EQ(ground->sample.airborne, 0);
+
+    // A light aircraft on its final approach, 80 ft above the airport at 70 kt, descending at
+    // 370 ft/min, is flying; rolling out at the same height and speed it is on the ground.
+    fields[kAlt] = "107";
+    fields[kGs] = "70";
+    fields[kVs] = "-370";
+    const auto final = parse(fields);
+    EXPECT_DOUBLE_EQ(final->sample.altitude, 100.25);
+    EXPECT_EQ(final->sample.airborne, 1);
+    fields[kVs] = "-64";
+    EXPECT_EQ(parse(fields)->sample.airborne, 0);
 
     EXPECT_FALSE(parseWith(kAlt, "high"));
     EXPECT_EQ(errors().size(), 1u);

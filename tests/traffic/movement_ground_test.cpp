@@ -391,7 +391,7 @@ using namespace mvtest;
 class DepartureTest : public GroundMovementTest {};
 
 // The feed of a departure from stand A3 (facing north): standing, pushed back 40 m south,
-// engines started, a left turn west along the taxiway, the take-off roll westwards and the climb.
+// engines started (40 s), west along the taxiway, the take-off roll westwards and the climb.
 // Each report reaches the aircraft 30 s before it falls due, as the intake hands it over.
 std::vector<PositionSample> departureFeed(int64_t firstDue) {
     std::vector<PositionSample> out;
@@ -414,7 +414,8 @@ std::vector<PositionSample> departureFeed(int64_t firstDue) {
     for (int i = 0; i < 4; ++i) add(stand, 0.0, 0.0, 0.0, 0.0);
     GeoPosition p = stand;
     for (int i = 1; i <= 12; ++i) add(p = gf_destinationPoint(stand, kPi, 3.5 * i / 0.3048), 3.4, 0.0, 0.0, 0.0);
-    for (int i = 0; i < 8; ++i) add(p, 0.0, 0.0, 0.0, 0.0);
+    for (int i = 0; i < 20; ++i)
+        add(p, 0.0, 270.0, 0.0, 0.0); // standing, nose west
     const GeoPosition pushedTo = p;
     for (int i = 1; i <= 40; ++i)
         add(p = gf_destinationPoint(pushedTo, 1.5 * kPi, 15.0 * 2.0 / 3600.0 * kFeetPerNm * i), 15.0, 270.0, 0.0, 0.0);
@@ -468,10 +469,32 @@ TEST_F(DepartureTest, FromTheStandPushbackTaxiTakeOffAndClimbThroughTheIntake) {
         EXPECT_LT(degreesBetween(trace[i].position.heading, trace[i - 1].position.heading), 1.0) << "tick " << trace[i].tick;
         EXPECT_GE(trace[i].agl, kCgFt - 0.01);
     }
-    // Nose north during the pushback; west on the runway; climbing away.
+    // The pushback begins as the feed's does, 30 s after its reports came in, not when they came
+    // in; the feed then heads west, so the pushback ends with the nose west. West on the runway;
+    // climbing away.
+    const auto pushing = std::find_if(trace.begin(), trace.end(),
+                                      [](const TracePoint& t) { return t.phase == MovePhase::PushingBack; });
+    ASSERT_NE(pushing, trace.end());
+    EXPECT_GE(pushing->tick, feed[4].dueTick);
+    EXPECT_LT(pushing->tick, feed[4].dueTick + 1000);
     const auto pushed = std::find_if(trace.begin(), trace.end(), [](const TracePoint& t) { return t.phase == MovePhase::PushedBack; });
     ASSERT_NE(pushed, trace.end());
-    EXPECT_LT(degreesBetween(pushed->position.heading, 0.0), 5.0);
+    EXPECT_LT(degreesBetween(pushed->position.heading, 270.0 * kDeg), 5.0);
+    // It stands while the feed stands after its pushback, and moves off as the feed does (its
+    // first 15 kt report is due 2 s after the last of 40 s standing), on the feed's way west.
+    const auto lastPushed =
+        std::find_if(pushed, trace.end(),
+                     [](const TracePoint& t) { return t.phase != MovePhase::PushedBack; }) -
+        1;
+    const GeoPosition stood{lastPushed->position.latitude, lastPushed->position.longitude};
+    const auto movedOff = std::find_if(lastPushed, trace.end(), [&](const TracePoint& t) {
+        return gf_distanceNm(stood, {t.position.latitude, t.position.longitude}) * kMetresPerNm > 2.0;
+    });
+    ASSERT_NE(movedOff, trace.end());
+    // Its own pushback ended elsewhere: the way to the first 15 kt report, at the mean of 0 and
+    // 15 kt, takes it some seconds (leaving when the report came in, it left 20 s early).
+    EXPECT_GE(movedOff->tick, feed[36].dueTick - 1500);
+    EXPECT_LT(movedOff->tick, feed[36].dueTick + 300);
     const auto takeOff = std::find_if(trace.begin(), trace.end(), [](const TracePoint& t) { return t.phase == MovePhase::TakeOff; });
     ASSERT_NE(takeOff, trace.end());
     EXPECT_LT(degreesBetween(takeOff->position.heading, 270.0 * kDeg), 3.0);

@@ -92,8 +92,15 @@ FeedReport FeedSession::run() {
         return report();
     }
     const int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> sent(
+        o.sentFile.empty() ? nullptr : std::fopen(o.sentFile.c_str(), "w"), &std::fclose);
     const auto sendDatagram = [&](const sockaddr_in& to, std::string_view text) {
         ::sendto(udp, text.data(), text.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        if (sent && &to == &*trafficTarget) {
+            std::fprintf(sent.get(), "%.3f %.*s\n", Seconds(Clock::now().time_since_epoch()).count(),
+                         static_cast<int>(text.size()), text.data());
+            std::fflush(sent.get());
+        }
     };
 
     SyntheticTraffic traffic(o.seed, o.aircraft);

@@ -44,6 +44,9 @@ struct FeedOptions {
     int qnh = 1013;
     double qnhIntervalSeconds = 10.0;
     bool verbose = false;               // progress lines on stdout
+    // When set, every traffic datagram sent is appended to this file, one a line, after the
+    // steady-clock time of sending in seconds (what a test holds the program's motion against).
+    std::string sentFile;
 };
 
 struct FeedReport {

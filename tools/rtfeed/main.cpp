@@ -101,6 +101,8 @@ int main(int argc, char** argv) {
             ok = parseNumber(value(), options.durationSeconds) && options.durationSeconds >= 0.0;
         } else if (arg == "--qnh") {
             ok = parseNumber(value(), options.qnh);
+        } else if (arg == "--sent") {
+            options.sentFile = std::string(value());
         } else if (arg == "--quiet") {
             options.verbose = false;
         } else {

@@ -46,6 +46,8 @@ const char* const kUsage =
     "Run:\n"
     "  --duration SECONDS    end after this time (0: until the server says exit; a scenario\n"
     "                        then plans two hours)\n"
+    "  --sent PATH           write every traffic datagram sent to PATH, one a line after the\n"
+    "                        steady-clock second it was sent\n"
     "  --quiet               no progress lines (with --scenario they name each landing,\n"
     "                        parking, pushback and take-off as it is sent)\n"
     "  --help                this text\n";
