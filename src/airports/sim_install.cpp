@@ -119,7 +119,14 @@ fs::path lf_readUserCfgOpt() {
     if (value.empty()) return {};
     // The simulator writes a Windows path; on this system it names a native folder.
     const fs::path path = gf_pathFromWindowsText(value);
-    return gf_pathExists(path) ? path : fs::path();
+    try {
+        return gf_pathExists(path) ? path : fs::path();
+    } catch (const fs::filesystem_error& e) {
+        // A damaged line (a name too long, a loop) names no packages folder; the user can still
+        // type the install path.
+        gf_log(fmt::format("UserCfg.opt: InstalledPackagesPath cannot be used: {}", e.code().message()));
+        return {};
+    }
 }
 
 int32_t gf_detectMsfs() {
