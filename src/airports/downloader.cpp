@@ -155,7 +155,10 @@ bool Downloader(CurlHandle& holder, const std::string& url, const std::filesyste
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
         const auto started = std::chrono::steady_clock::now();
         const CURLcode result = curl_easy_perform(curl);
-        const bool pastDeadline = std::chrono::steady_clock::now() - started >= limits.deadline;
+        // curl ends a transfer at its deadline to the millisecond, rounding: a few milliseconds short
+        // of it on this clock is the deadline too; a stall ends far from it.
+        const bool pastDeadline =
+            std::chrono::steady_clock::now() - started + std::chrono::milliseconds(10) >= limits.deadline;
         curl_off_t announced = -1;
         curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
         // Redirects are not followed: the body of a 3xx answer is a notice, not the file.
