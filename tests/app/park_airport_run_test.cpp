@@ -98,7 +98,9 @@ TEST_F(ParkAirportRun, AFirstRunLinksBillundPlacesItsStaticsFollowsTheWindowAndS
         statics = staticObjectsInSimulator();
         // The user's window: aircraft moving show in "live:"; nav lights of the parked go out
         // when unticked; no live aircraft stays when none is allowed.
-        liveShown = apptest::waitFor([] { return paintedLiveCount().value_or(0) >= 1; }, seconds(30));
+        // The first live aircraft come 30 s after their first reports, which on a slow machine can be
+        // well after the first static.
+        liveShown = apptest::waitFor([] { return paintedLiveCount().value_or(0) >= 1; }, seconds(90));
         navLightsWereOn = staticNavLightsOn(true);
         platform::win32::click(gMainWindow.load(), NAV_LIGHTS_WHILE_PARKED.controlId);
         navLightsWentOut = apptest::waitFor([] { return staticNavLightsOn(false); }, seconds(10));
