@@ -527,6 +527,7 @@ TEST_F(MainWindowTest, DestinationMustBeAKnownAirport) {
     billund.latitude = 55.74;
     billund.longitude = 9.15;
     gAirports = {billund};
+    gf_resetMyParkAirports(); // an earlier run of this process may have left its park airports
 
     enter(DESTINATION, u"EKB");
     EXPECT_EQ(message(), "destination 'EKB' is not valid");
