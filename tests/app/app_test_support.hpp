@@ -28,6 +28,7 @@
 #include "core/run_state.hpp"
 #include "core/status_line.hpp"
 #include "liveries/livery_index.hpp"
+#include "traffic/live_traffic.hpp"
 #include "platform/simconnect/sim_scenario.hpp"
 #include "platform/simconnect/sim_world.hpp"
 #include "platform/win32/window.hpp"
@@ -99,6 +100,10 @@ inline void resetRun() {
     platform::simconnect::stopAutonomous();
     gf_resetRunHooks(); // hooks of a test may point at its locals
     lf_cleanUpBeforeRestart();
+    // What the clean-up reaches through the live-traffic hook, emptied above: the live aircraft,
+    // the stand table and the feed's reference time of an earlier run would meet the next run in
+    // this process.
+    gf_resetLiveTraffic();
     gf_resetManualRadius();
     gRestartFlag = false;
     gUserClosedWindow = false;
