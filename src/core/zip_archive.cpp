@@ -2,6 +2,7 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -116,6 +117,9 @@ int ZipArchive::readEntry(const ZipEntry& entry, const std::function<bool(std::s
                    ? kReadNoEntry
                    : kReadFailed;
     }
+    // No larger than the entry says it is: a small entry is not read through half a megabyte of
+    // zeroed buffer (an entry larger than it says is still read whole, in more chunks).
+    if (entry.size > 0 && entry.size < chunkSize) chunkSize = std::max<std::size_t>(entry.size, 4096);
     std::string buffer(chunkSize, '\0');
     uint64_t total = 0;
     for (;;) {

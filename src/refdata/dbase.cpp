@@ -1,6 +1,7 @@
 #include "refdata/dbase.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <stdexcept>
 
@@ -266,9 +267,10 @@ void lf_readFixes(const pugi::xml_node root) {
 
 // Records without a registration are skipped: an empty registration would be found in every text.
 void lf_readRecords(const pugi::xml_node root) {
-    gDbaseRecords.reserve(65536);
+    const auto rows = root.child("dbase").children("d");
+    gDbaseRecords.reserve(static_cast<std::size_t>(std::distance(rows.begin(), rows.end())));
     int64_t withoutRegistration = 0;
-    for (const pugi::xml_node d : root.child("dbase").children("d")) {
+    for (const pugi::xml_node d : rows) {
         const char* registration = d.attribute("r").value();
         if (*registration == '\0') {
             ++withoutRegistration;
