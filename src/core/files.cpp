@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -122,8 +123,8 @@ bool lf_writeAndSync(const fs::path& temp, std::string_view bytes, std::string& 
 
 // Set while a DeferredFileSync lives on this thread: the folders whose files await their flush.
 thread_local std::vector<fs::path>* tDeferredFolders = nullptr;
-// Set while gf_writeFileWhole writes on this thread: the file is replaced whole, never flushed.
-thread_local bool tWithoutFlush = false;
+// Whether a replaced file is flushed to disk before it counts as written.
+enum class Flush { ToDisk, No };
 
 // Only a regular file (or none) is replaced: renaming over a device or a pipe would take it away.
 bool lf_isReplaceable(const fs::path& path, std::string& failure) {
@@ -172,8 +173,7 @@ pid_t lf_temporaryFileOwner(std::string_view name) {
     const std::size_t pidStart = digitsBefore(name, pidEnd);
     if (pidStart == pidEnd || pidEnd - pidStart > 9 || pidStart < 2 || name[pidStart - 1] != '.') return 0;
     pid_t pid = 0;
-    for (std::size_t i = pidStart; i < pidEnd; ++i)
-        pid = pid * 10 + (name[i] - '0');
+    std::from_chars(name.data() + pidStart, name.data() + pidEnd, pid);
     return pid;
 }
 
@@ -208,7 +208,7 @@ void lf_sweepStaleTemporaryFiles(const fs::path& folder) noexcept {
     }
 }
 
-bool lf_replaceFile(const fs::path& path, std::string_view bytes, std::string& failure) {
+bool lf_replaceFile(const fs::path& path, std::string_view bytes, std::string& failure, Flush flush) {
     static std::atomic<uint64_t> counter{0};
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     lf_sweepStaleTemporaryFiles(folder);
@@ -216,7 +216,7 @@ bool lf_replaceFile(const fs::path& path, std::string_view bytes, std::string& f
     temp += fmt::format(".{}-{}.tmp", ::getpid(), counter.fetch_add(1));
     // Under a deferred sync, whole or not at all still holds (the rename); the flush to disk
     // comes at the end of the scope.
-    const bool deferred = tDeferredFolders != nullptr || tWithoutFlush;
+    const bool deferred = tDeferredFolders != nullptr || flush == Flush::No;
     if (!lf_writeAndSync(temp, bytes, failure, !deferred) || (!deferred && !lf_syncFolder(folder, failure))) {
         ::unlink(temp.c_str());
         return false;
@@ -374,10 +374,12 @@ bool DeferredFileSync::flush() noexcept {
     return ok;
 }
 
-bool gf_writeFileAtomically(const fs::path& path, std::string_view bytes) noexcept {
+namespace {
+
+bool lf_writeFileReplacing(const fs::path& path, std::string_view bytes, Flush flush) noexcept {
     try {
         std::string failure;
-        if (lf_replaceFile(path, bytes, failure)) return true;
+        if (lf_replaceFile(path, bytes, failure, flush)) return true;
         gf_logHighlighted(fmt::format("Could not write {}: {}", path.string(), failure));
     } catch (const std::exception& e) { // only memory for the texts can run out here
         gf_logHighlighted(fmt::format("Could not write {}: {}", path.string(), e.what()));
@@ -385,11 +387,14 @@ bool gf_writeFileAtomically(const fs::path& path, std::string_view bytes) noexce
     return false;
 }
 
+} // namespace
+
+bool gf_writeFileAtomically(const fs::path& path, std::string_view bytes) noexcept {
+    return lf_writeFileReplacing(path, bytes, Flush::ToDisk);
+}
+
 bool gf_writeFileWhole(const fs::path& path, std::string_view bytes) noexcept {
-    tWithoutFlush = true;
-    const bool written = gf_writeFileAtomically(path, bytes);
-    tWithoutFlush = false;
-    return written;
+    return lf_writeFileReplacing(path, bytes, Flush::No);
 }
 
 fs::path gf_pathFromWindowsText(std::string_view windowsText) {

@@ -16,6 +16,7 @@
 #include "core/run_state.hpp"
 #include "core/time_texts.hpp"
 #include "core/version_data.hpp"
+#include "platform/text_codec.hpp"
 
 namespace tamrix {
 namespace {
@@ -57,34 +58,10 @@ void startFlusher() {
     std::call_once(started, [] { std::thread(flushLoop).detach(); });
 }
 
-// The length of the UTF-8 sequence starting at `i`, or 0 when none starts there (a stray
-// continuation byte, an overlong form, a surrogate, beyond U+10FFFF, cut off).
+// The length of the UTF-8 sequence starting at `i`, or 0 when none starts there.
 std::size_t utf8SequenceLength(std::string_view text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    std::size_t length = 0;
-    uint32_t lowest = 0;
-    if (lead < 0x80u) return 1;
-    if (lead >= 0xC2u && lead <= 0xDFu) {
-        length = 2;
-        lowest = 0x80u;
-    } else if (lead >= 0xE0u && lead <= 0xEFu) {
-        length = 3;
-        lowest = 0x800u;
-    } else if (lead >= 0xF0u && lead <= 0xF4u) {
-        length = 4;
-        lowest = 0x10000u;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) return 0;
-    uint32_t code = lead & (0x7Fu >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0u) != 0x80u) return 0;
-        code = (code << 6) | (byte(i + k) & 0x3Fu);
-    }
-    if (code < lowest || code > 0x10FFFFu || (code >= 0xD800u && code <= 0xDFFFu)) return 0;
-    return length;
+    const platform::text::Utf8Step step = platform::text::utf8Step(text.substr(i));
+    return step.valid ? step.length : 0;
 }
 
 // A character no log line shows as it is: C0 and C1 controls and DEL; the line break only

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstddef>
 #include <limits>
+#include <string_view>
 
 namespace {
 
@@ -105,58 +106,20 @@ void putUtf8(Output<char>& out, char32_t cp) {
     }
 }
 
-// Only well-formed UTF-8 is accepted: no overlong forms, no encoded surrogates, nothing above
-// U+10FFFF, no truncated sequence. Leniently, each maximal ill-formed part becomes one U+FFFD.
+// Only well-formed UTF-8 is accepted (platform::text::utf8Step). Leniently, each maximal
+// ill-formed part becomes one U+FFFD.
 bool utf8ToUtf16(const unsigned char* s, std::size_t n, bool strict, Output<char16_t>& out) {
+    const std::string_view text(reinterpret_cast<const char*>(s), n);
     std::size_t i = 0;
     while (i < n) {
-        const unsigned char lead = s[i];
-        if (lead < 0x80) {
-            out.put(lead);
-            ++i;
-            continue;
-        }
-        int follow = 0;
-        char32_t cp = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            follow = 1;
-            cp = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            follow = 2;
-            cp = lead & 0x0F;
-            if (lead == 0xE0) low = 0xA0;       // overlong below U+0800
-            else if (lead == 0xED) high = 0x9F; // surrogates D800..DFFF
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            follow = 3;
-            cp = lead & 0x07;
-            if (lead == 0xF0) low = 0x90;       // overlong below U+10000
-            else if (lead == 0xF4) high = 0x8F; // above U+10FFFF
-        } else {
-            if (strict) return false;
+        const platform::text::Utf8Step step = platform::text::utf8Step(text.substr(i));
+        if (step.valid)
+            putUtf16(out, step.codePoint);
+        else if (strict)
+            return false;
+        else
             out.put(kReplacement);
-            ++i;
-            continue;
-        }
-        std::size_t j = i + 1;
-        bool complete = true;
-        for (int k = 0; k < follow; ++k, ++j) {
-            if (j >= n || s[j] < low || s[j] > high) {
-                complete = false;
-                break;
-            }
-            cp = (cp << 6) | (s[j] & 0x3F);
-            low = 0x80;
-            high = 0xBF;
-        }
-        if (!complete) {
-            if (strict) return false;
-            out.put(kReplacement);
-        } else {
-            putUtf16(out, cp);
-        }
-        i = j;
+        i += step.length;
     }
     return true;
 }
@@ -281,6 +244,40 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, const char16_t* wide, int wi
 UINT GetACP() { return gAnsiCodePage.load(std::memory_order_relaxed); }
 
 namespace platform::text {
+
+Utf8Step utf8Step(std::string_view text) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) return {1, true, lead};
+    int follow = 0;
+    char32_t cp = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        follow = 1;
+        cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        follow = 2;
+        cp = lead & 0x0F;
+        if (lead == 0xE0) low = 0xA0;       // overlong below U+0800
+        else if (lead == 0xED) high = 0x9F; // surrogates D800..DFFF
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        follow = 3;
+        cp = lead & 0x07;
+        if (lead == 0xF0) low = 0x90;       // overlong below U+10000
+        else if (lead == 0xF4) high = 0x8F; // above U+10FFFF
+    } else {
+        return {1, false, 0};
+    }
+    std::size_t j = 1;
+    for (int k = 0; k < follow; ++k, ++j) {
+        if (j >= text.size() || byte(j) < low || byte(j) > high) return {j, false, 0};
+        cp = (cp << 6) | (byte(j) & 0x3F);
+        low = 0x80;
+        high = 0xBF;
+    }
+    return {j, true, cp};
+}
 
 bool setAnsiCodePage(UINT codePage) {
     if (codePage == CP_ACP || tableFor(codePage) == nullptr) return false;

@@ -8,7 +8,9 @@
 // Code pages: CP_UTF8, and CP_ACP, the ANSI code page, which is a setting of this stand-in
 // (Windows-1252 unless changed through platform::text::setAnsiCodePage).
 
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 using UINT = unsigned int;
 using DWORD = std::uint32_t;
@@ -35,6 +37,16 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, const char16_t* wide, int wi
 UINT GetACP();
 
 namespace platform::text {
+
+// The UTF-8 sequence at the start of a non-empty text: its length and code point when it is well
+// formed (no overlong form, no surrogate, nothing above U+10FFFF, not cut off); otherwise the
+// length of the maximal part of it that could begin one (at least a byte), not valid.
+struct Utf8Step {
+    std::size_t length = 0;
+    bool valid = false;
+    char32_t codePoint = 0;
+};
+Utf8Step utf8Step(std::string_view text);
 
 // Code pages the stand-in has a table for: 1252 (Windows-1252) and 28591 (ISO-8859-1).
 // Returns false, leaving the setting alone, for any other code page.
