@@ -27,7 +27,6 @@ namespace {
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 // The UTF-8 check looks at this many bytes, plus up to 3 more to finish a character cut there.
 constexpr std::size_t kUtf8CheckWindow = 4096;
-constexpr std::size_t kAnsiLineReserve = 2048;
 
 // A directory opens on Linux but not on Windows; its "size" would be nonsense.
 bool openForReading(const std::filesystem::path& path, std::ifstream& in) {
@@ -278,7 +277,6 @@ bool gf_readTextFile(Charset charset, const std::filesystem::path& path, std::ve
             break;
         case Charset::ANSI: {
             std::vector<std::string> raw;
-            raw.reserve(kAnsiLineReserve);
             gf_readStreamLines(in, raw);
             lines.reserve(raw.size());
             for (const auto& line : raw) lines.push_back(gf_ansiToUtf8(line));

@@ -21,7 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kReservedLines = 4096;
 constexpr std::size_t kReservedSectionLines = 48;
 
 // Reads the file's lines; false (logged) when it cannot be opened or read.
@@ -40,7 +39,6 @@ bool lf_readCfgLines(const fs::path& cfgPath, std::vector<std::string>& lines, b
         highlightNoEncoding ? gf_logHighlighted(text) : gf_log(text);
         return false;
     }
-    lines.reserve(kReservedLines);
     if (!gf_readTextFile(charset, cfgPath, lines)) {
         gf_log(fmt::format("! Failed reading {}", lf_pathToUtf8(cfgPath)));
         return false;

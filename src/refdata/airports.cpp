@@ -1,6 +1,7 @@
 #include "refdata/airports.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <atomic>
 #include <charconv>
 #include <cmath>
@@ -127,7 +128,6 @@ bool gf_loadAirports(const fs::path& encPath, const fs::path& xmlPath) {
     // The encrypted file is named with the cause, not the plain file that was never written.
     if (const auto problem = gf_decryptReferenceFile(encPath, xmlPath))
         throw UserErrorException(kAirportsErrorCode, *problem);
-    gAirports.reserve(15000);
     try {
         pugi::xml_document doc;
         const pugi::xml_parse_result parsed = doc.load_file(xmlPath.c_str());
@@ -137,7 +137,9 @@ bool gf_loadAirports(const fs::path& encPath, const fs::path& xmlPath) {
         const pugi::xml_node airports = doc.child("root").child("airports");
         if (!airports)
             throw std::runtime_error(fmt::format("Missing <airports> root in: {}", xmlPath.string()));
-        for (const pugi::xml_node ap : airports.children("ap")) {
+        const auto rows = airports.children("ap");
+        gAirports.reserve(static_cast<std::size_t>(std::distance(rows.begin(), rows.end())));
+        for (const pugi::xml_node ap : rows) {
             lf_readAirport(ap, FixedCode<4>(ap.attribute("c").value()));
         }
         std::stable_sort(gAirports.begin(), gAirports.end(), lf_codeLess);
