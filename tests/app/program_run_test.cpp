@@ -142,32 +142,25 @@ TEST(ProgramRun, ASecondInstanceEndsAtOnceAndCloseSignalsEndTheFirstCleanly) {
     Child first(QUORVEL_BINARY, {}, p.root(), roamingEnv(p));
     ASSERT_TRUE(apptest::waitFor([&] { return contains(readLines(p.log()), "RealTraffic not detected at this PC"); },
                                  seconds(120)));
+    // A second instance started in `folder` with `env` ends with 255 and says on stderr why.
+    const auto refused = [](const fs::path& folder, const std::vector<std::string>& env, const std::string& why) {
+        Child second(QUORVEL_BINARY, {}, folder, env);
+        EXPECT_EQ(second.wait(seconds(30)), 255);
+        EXPECT_NE(readText(second.stderrPath()).find("Quorvel already runs with the " + why), std::string::npos)
+            << readText(second.stderrPath());
+    };
     {
         // Another program folder with the same data folder: the settings are the first's.
         ProgramFolder q(std::nullopt, p.dataFolder());
-        Child second(QUORVEL_BINARY, {}, q.root(), roamingEnv(q));
-        EXPECT_EQ(second.wait(seconds(30)), 255);
-        EXPECT_NE(
-            readText(second.stderrPath())
-                .find("Quorvel already runs with the data folder " + fs::canonical(p.dataFolder()).string()),
-            std::string::npos)
-            << readText(second.stderrPath());
+        refused(q.root(), roamingEnv(q), "data folder " + fs::canonical(p.dataFolder()).string());
         EXPECT_FALSE(fs::exists(q.log()));
     }
-    {
-        // The same program folder with a data folder of its own: the log and the airport files
-        // there are the first instance's.
-        const fs::path otherRoaming = p.root() / "other-roaming";
-        Child second(QUORVEL_BINARY, {}, p.root(),
-                     {"QUORVEL_ROAMING_APPDATA=" + otherRoaming.string(),
-                      "QUORVEL_LOCAL_APPDATA=" + (p.root() / "local").string()});
-        EXPECT_EQ(second.wait(seconds(30)), 255);
-        EXPECT_NE(
-            readText(second.stderrPath())
-                .find("Quorvel already runs with the program folder " + fs::canonical(p.root()).string()),
-            std::string::npos)
-            << readText(second.stderrPath());
-    }
+    // The same program folder with a data folder of its own: the log and the airport files there
+    // are the first instance's.
+    refused(p.root(),
+            {"QUORVEL_ROAMING_APPDATA=" + (p.root() / "other-roaming").string(),
+             "QUORVEL_LOCAL_APPDATA=" + (p.root() / "local").string()},
+            "program folder " + fs::canonical(p.root()).string());
     EXPECT_FALSE(fs::exists(p.root() / "Log0.txt")) << "a second instance must not touch the log";
     EXPECT_TRUE(first.running());
     first.signal(SIGTERM);
