@@ -310,19 +310,6 @@ public:
     }
 };
 
-// The files an earlier scan left in "tblo" go; its archive stays until a new one replaces it.
-void removeAllButTheArchive(const fs::path& tblo) {
-    std::error_code ec;
-    for (fs::directory_iterator it(tblo, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code status;
-        if (!it->is_regular_file(status) || it->path().filename() == gf_paths().tbloZipName) continue;
-        if (!fs::remove(it->path(), status) && status)
-            gf_logHighlighted(
-                fmt::format("Failed to remove {} ({})", utf8Text(it->path()), status.message()));
-    }
-    if (ec) gf_logHighlighted(fmt::format("{} exception: {}", "gf_scanAirports", ec.message()));
-}
-
 } // namespace
 
 AirportScanWindow& gf_airportScanWindow() {
@@ -445,7 +432,8 @@ void gf_scanAirports() {
         std::error_code ec;
         if (!fs::create_directory(tblo, ec) && ec) throw fs::filesystem_error("create_directory", tblo, ec);
     } else {
-        removeAllButTheArchive(tblo);
+        // What an earlier scan left goes; its archive stays until a new one replaces it.
+        gf_removeFilesFromDirectoryBut(tblo, gf_paths().tbloZipName);
     }
     lf_scanFolderList(lf_scanFolderPaths());
     if (gTbloCopyCounter.load() == 0) {

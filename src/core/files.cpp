@@ -185,7 +185,8 @@ void lf_sweepStaleTemporaryFiles(const fs::path& folder) noexcept {
         static std::mutex lock;
         static std::set<fs::path> swept;
         std::error_code ec;
-        fs::path key = fs::absolute(folder, ec).lexically_normal();
+        // The program's folders are absolute: no look at the working folder on every write.
+        fs::path key = (folder.is_absolute() ? folder : fs::absolute(folder, ec)).lexically_normal();
         if (ec) return;
         {
             std::lock_guard guard(lock);
@@ -312,6 +313,11 @@ void gf_removeFile(const fs::path& path) noexcept {
 
 void gf_removeFilesFromDirectory(const fs::path& folder) noexcept {
     lf_removeFilesIf(folder, "gf_removeFilesFromDirectory", [](const fs::path&) { return true; });
+}
+
+void gf_removeFilesFromDirectoryBut(const fs::path& folder, const fs::path& kept) noexcept {
+    lf_removeFilesIf(folder, "gf_removeFilesFromDirectoryBut",
+                     [&kept](const fs::path& file) { return file.filename() != kept; });
 }
 
 void gf_removeXMLFilesFromDirectory(const fs::path& folder) noexcept {

@@ -39,6 +39,8 @@ void gf_removeFile(const std::filesystem::path& path) noexcept;
 // missing folder or a path that is no folder is left alone silently; failures are logged.
 // Never throws.
 void gf_removeFilesFromDirectory(const std::filesystem::path& folder) noexcept;
+// The same but for the file named `kept`.
+void gf_removeFilesFromDirectoryBut(const std::filesystem::path& folder, const std::filesystem::path& kept) noexcept;
 // The same for files whose extension is ".XML" in any letter case; without an argument it works
 // on the airport scan's "tblo" folder.
 void gf_removeXMLFilesFromDirectory() noexcept;

@@ -251,6 +251,24 @@ void lf_logModelList(bool isLight, bool isBuzjet, bool isRotorcraft, const std::
     }
 }
 
+namespace {
+
+// A category without liveries is off for this run only: "parameters.xml" keeps the user's
+// choice, so the category comes back once its liveries are installed and scanned. True when it
+// was on.
+bool lf_switchOffForThisRun(AircraftCategory category, CheckBoxParameter& setting) {
+    const bool wasOn = setting.current.load();
+    if (wasOn) {
+        setting.current = false;
+        gSwitchedOffCategories.insert(category);
+        gf_showCheckBox(setting);
+    }
+    EnableWindow(setting.window, FALSE);
+    return wasOn;
+}
+
+} // namespace
+
 void lf_checkCategory(AircraftCategory category) {
     std::array<int64_t, 2> counts{0, 0};
     std::set<uint16_t> models;
@@ -269,15 +287,8 @@ void lf_checkCategory(AircraftCategory category) {
         gf_log(fmt::format("Category {}: No livery found", name));
         if (setting == nullptr) return;
         gCategoriesWithoutLiveries.insert(category);
-        if (setting->current.load()) {
-            // For this run only: "parameters.xml" keeps the user's choice, so the category comes
-            // back once its liveries are installed and scanned.
-            setting->current = false;
-            gSwitchedOffCategories.insert(category);
-            gf_showCheckBox(*setting);
+        if (lf_switchOffForThisRun(category, *setting))
             gf_log(fmt::format(fmt::runtime(lf_switchedOffText(category)), setting->name));
-        }
-        EnableWindow(setting->window, FALSE);
         return;
     }
     const std::string cargoText =
@@ -328,15 +339,8 @@ void gf_processScannedLiveries() {
         gLiveries.clear();
         // The run's controls were set afresh (and the settings read again): a category without
         // liveries stays off for this run too.
-        for (const AircraftCategory category : gCategoriesWithoutLiveries) {
-            CheckBoxParameter* setting = lf_categorySetting(category);
-            if (setting->current.load()) {
-                setting->current = false;
-                gSwitchedOffCategories.insert(category);
-                gf_showCheckBox(*setting);
-            }
-            EnableWindow(setting->window, FALSE);
-        }
+        for (const AircraftCategory category : gCategoriesWithoutLiveries)
+            lf_switchOffForThisRun(category, *lf_categorySetting(category));
         return;
     }
     // Whatever an earlier, failed processing left behind must not mix with this one.
