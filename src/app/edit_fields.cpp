@@ -217,7 +217,8 @@ void lf_onDestinationEntered() {
 }
 
 void lf_setDestination(const std::string& icao, double latitude, double longitude) {
-    gf_setStringParameter(DESTINATION, icao);
+    // The stored destination applied at start is saved already.
+    if (icao != DESTINATION.current.get()) gf_setStringParameter(DESTINATION, icao);
     gf_setStringControlText(DESTINATION);
     gf_setStatusLine(fmt::format("New destination: {}", icao), true);
     // The park-airport list keeps itself consistent under its own lock; the code was checked.

@@ -105,10 +105,7 @@ ProductionSwitch gf_parseProductionSwitch(const std::vector<std::string>& argume
 
 int lf_winMainBody(const std::vector<std::string>& arguments) {
     const ProductionSwitch production = gf_parseProductionSwitch(arguments);
-    gf_installSettingHooks();
-    gf_installSimDispatch();
     gf_installSubsystems();
-    gf_setSimVersionSwitcher(&lf_onSimVersionMismatch);
     takePortFromEnvironment("QUORVEL_TRAFFIC_PORT", gTrafficPort);
     takePortFromEnvironment("QUORVEL_QNH_PORT", gQnhPort);
     const HWND window = createMainWindow();

@@ -103,11 +103,8 @@ void applyStoredDestination() {
         gf_log(fmt::format("destination '{}' is not valid", text));
         return;
     }
-    for (const AirportRecord& airport : gAirports) {
-        if (airport.icaoCode != code) continue;
-        lf_setDestination(text, airport.latitude, airport.longitude);
-        return;
-    }
+    if (const AirportRecord* airport = gf_findAirport(code))
+        lf_setDestination(text, airport->latitude, airport->longitude);
 }
 
 // The body; false when it ended start-up early (the closing still follows).

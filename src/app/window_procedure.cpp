@@ -158,9 +158,7 @@ LRESULT lf_mainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
             gf_saveIntParameter(MAIN_WINDOW_Y);
             lf_keepWindowOnMonitor(oldX, oldY);
         }
-        gf_log(gf_timeText(std::chrono::duration_cast<std::chrono::seconds>(
-                               std::chrono::system_clock::now().time_since_epoch())
-                               .count()));
+        gf_log(gf_timeText(gf_systemTime()));
         PostQuitMessage(gExitCode.load());
         return 0;
     }

@@ -284,8 +284,9 @@ void TrafficReader::parseAndQueue() {
 
     sample.groundSpeed = numberOrThrow(f[kGroundSpeed], "gs");
 
-    if (!lf_correctAltitude(f[kAltitude], m_currentDatagram, qnh.load(), parkAirportElevation(),
-                            readNumber(f[kVerticalSpeed]), sample, line.reportedAltitude))
+    const auto verticalSpeed = readNumber(f[kVerticalSpeed]);
+    if (!lf_correctAltitude(f[kAltitude], m_currentDatagram, qnh.load(), parkAirportElevation(), verticalSpeed,
+                            sample, line.reportedAltitude))
         return;
     sample.airborne = sample.altitude > 0.0 ? 1 : 0;
 
@@ -304,7 +305,8 @@ void TrafficReader::parseAndQueue() {
     }
     if (sample.track == 0.0 && sample.trueHeading) sample.track = *sample.trueHeading * kRadToDeg;
 
-    sample.verticalSpeed = numberOrThrow(f[kVerticalSpeed], "vs");
+    if (!verticalSpeed) throw std::runtime_error(fmt::format("vs:{}", f[kVerticalSpeed]));
+    sample.verticalSpeed = *verticalSpeed;
 
     line.head.origin = airportCode(f[kOrigin]);
     line.head.destination = airportCode(f[kDestination]);
