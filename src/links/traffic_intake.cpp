@@ -20,18 +20,15 @@ struct TrafficIntake {
     std::mutex lock;  // the traffic lock
     std::deque<TrafficLine> lines;
     bool gateOpen = false;
-    bool overflowing = false;
-    uint64_t dropped = 0;     // lines that gave way in the current overflow
+    uint64_t dropped = 0;     // lines that gave way in the current overflow (0: none going on)
     int64_t reportedTick = 0; // the tick of the overflow's last log line
 };
 
 // The log line an overflow's state calls for, if any; taken under the traffic lock.
 std::string overflowLine(TrafficIntake& s, bool full) {
-    const int64_t tick = gLiveTrafficTick.load();
     if (full) {
-        ++s.dropped;
-        if (!s.overflowing) {
-            s.overflowing = true;
+        const int64_t tick = gLiveTrafficTick.load();
+        if (s.dropped++ == 0) {
             s.reportedTick = tick;
             return fmt::format("Traffic intake full at {} lines, the oldest lines give way",
                                kTrafficIntakeCapacity);
@@ -41,8 +38,7 @@ std::string overflowLine(TrafficIntake& s, bool full) {
         return fmt::format("Traffic intake still full, {} line{} dropped so far", s.dropped,
                            gf_plural(s.dropped));
     }
-    if (!s.overflowing || s.lines.size() > kTrafficIntakeRelieved) return {};
-    s.overflowing = false;
+    if (s.dropped == 0 || s.lines.size() > kTrafficIntakeRelieved) return {};
     const uint64_t dropped = std::exchange(s.dropped, 0);
     return fmt::format("Traffic intake overflow over, {} line{} dropped", dropped, gf_plural(dropped));
 }
@@ -109,7 +105,6 @@ void gf_clearTrafficIntake() {
     std::lock_guard guard(s.lock);
     s.lines.clear();
     s.dropped = 0;
-    s.overflowing = false;
 }
 
 } // namespace tamrix
@@ -122,7 +117,6 @@ void gf_resetTrafficIntake() {
         std::lock_guard guard(s.lock);
         s.lines.clear();
         s.dropped = 0;
-        s.overflowing = false;
         s.gateOpen = false;
     }
     gLiveTrafficTick.store(0);

@@ -127,9 +127,8 @@ void groundStep(LiveAircraft& ac) {
         // A parked aircraft whose feed shows it moving again leaves its stand.
         for (std::size_t i = 1; i < ac.samples.size() && !m.pushbackPending; ++i)
             if (!ac.samples[i].generated) m.pushbackPending = 1;
-        if (m.pushbackPending && standUntilTheDepartureIsDue(ac)) {
-            // Still standing: the copy just inserted is the next sample.
-        } else if (m.pushbackPending) {
+        // Until the departure is due it stands: the copy just inserted is the next sample.
+        if (m.pushbackPending && !standUntilTheDepartureIsDue(ac)) {
             const double bearing =
                 gf_initialBearing({ac.standLatitude, ac.standLongitude}, positionOf(ac.samples.back()));
             const int32_t d = gf_narrowTicks(gf_wrapDegrees((bearing - ac.standHeading) * kRadToDegrees));
