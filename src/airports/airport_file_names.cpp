@@ -44,9 +44,17 @@ std::string lowerAscii(std::string_view text) {
     return out;
 }
 
+// Builds the result anew rather than replacing in place, which g++ 12 warns of falsely.
 void replaceAll(std::string& text, std::string_view from, std::string_view to) {
-    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
+    std::string out;
+    out.reserve(text.size());
+    std::size_t begin = 0;
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, begin)) {
+        out.append(text, begin, at - begin).append(to);
+        begin = at + from.size();
+    }
+    out.append(text, begin);
+    text = std::move(out);
 }
 
 bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
