@@ -192,20 +192,44 @@ bool unpackInstaller(const fs::path& zipPath, const fs::path& installer) {
                                       space.available));
         return false;
     }
+    // The installer may take no more than the archive itself may: a few megabytes of zeros
+    // unpack to gigabytes. The header's size may lie, so the bytes written are what counts.
+    const uint64_t cap = gf_downloadLimits(DownloadKind::ProgramArchive).maxBytes;
+    const auto refuseTooLarge = [&] {
+        gf_logHighlighted(fmt::format("The installer {} in {} unpacks to more than {} bytes; it is refused",
+                                      entry->name, zipPath.string(), cap));
+    };
+    if (entry->size > cap) {
+        refuseTooLarge();
+        return false;
+    }
     std::ofstream out(installer, std::ios::binary | std::ios::trunc);
     if (!out) {
         gf_logHighlighted(fmt::format("Could not create output file {}", installer.string()));
         return false;
     }
-    int result = archive.readEntry(*entry, [&](std::string_view chunk) {
-        out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        return static_cast<bool>(out);
-    }, kUnzipChunkBytes);
+    uint64_t written = 0;
+    bool tooLarge = false;
+    int result = archive.readEntry(
+        *entry,
+        [&](std::string_view chunk) {
+            if (chunk.size() > cap - written) {
+                tooLarge = true;
+                return false;
+            }
+            out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+            written += chunk.size();
+            return static_cast<bool>(out);
+        },
+        kUnzipChunkBytes);
     out.close();
     if (result == ZipArchive::kReadOk && !out) result = ZipArchive::kReadSinkFailed;
     archive.discard();
     if (result != ZipArchive::kReadOk) {
-        gf_log(fmt::format("Unzipping error code: {}", result));
+        if (tooLarge)
+            refuseTooLarge();
+        else
+            gf_log(fmt::format("Unzipping error code: {}", result));
         removeQuietly(installer);
         return false;
     }

@@ -6,6 +6,7 @@
 #include "app/startup.hpp"
 #include "refdata/reference_data.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include <unistd.h>
@@ -336,6 +337,44 @@ TEST_F(UpdaterTest, AFailedProgramUpdateTakesNothingStale) {
     gf_setDownloadLimits(DownloadKind::ProgramArchive, {100000, std::chrono::seconds(20)});
     EXPECT_THROW(gf_checkForUpdates(), UserErrorException);
     EXPECT_TRUE(logged("Download error: 'the answer is larger than 100000 bytes'"));
+    EXPECT_FALSE(fs::exists("new_version/install_new_version.exe"));
+    EXPECT_FALSE(fs::exists("latest_version.zip"));
+    EXPECT_NE(gf_exitReason(), ExitReason::NewVersion);
+    EXPECT_FALSE(leftovers(folder()));
+}
+
+// A small archive may unpack to gigabytes (zeros compress a thousandfold): the installer is held
+// to the archive's cap by the bytes it really unpacks to, whether its header tells the truth or
+// claims a small size, and nothing of it stays.
+TEST_F(UpdaterTest, AnInstallerBeyondTheArchivesCapIsRefusedWhateverItsHeaderClaims) {
+    serveVersions(R"({"msfs_app":{"major":12,"minor":5,"patch":5}})");
+    gf_setDownloadLimits(DownloadKind::ProgramArchive, {100000, std::chrono::seconds(20)});
+    const auto refusals = [this] {
+        const auto lines = logLines();
+        return std::count(
+            lines.begin(), lines.end(),
+            "==> The installer setup.exe in latest_version.zip unpacks to more than 100000 bytes; "
+            "it is refused");
+    };
+    serveRelease({{"setup.exe", std::string(300000, '\0')}});
+    EXPECT_THROW(gf_checkForUpdates(), UserErrorException);
+    EXPECT_EQ(refusals(), 1);
+
+    // The same archive whose headers claim 1000 bytes.
+    std::string zip = readFile(serverFile("release/Quorvel/latest_version.zip"));
+    const auto claim = [&zip](std::string_view signature, std::size_t sizeOffset) {
+        const auto at = zip.find(signature);
+        ASSERT_NE(at, std::string::npos);
+        const char small[4] = {static_cast<char>(0xE8), 0x03, 0, 0};
+        zip.replace(at + sizeOffset, 4, small, 4);
+    };
+    claim(std::string_view("PK\3\4", 4), 22);
+    claim(std::string_view("PK\1\2", 4), 24);
+    writeFile(serverFile("release/Quorvel/latest_version.zip"), zip);
+    EXPECT_THROW(gf_checkForUpdates(), UserErrorException);
+    EXPECT_EQ(refusals(), 2);
+
+    EXPECT_FALSE(fs::exists("install_new_version.exe"));
     EXPECT_FALSE(fs::exists("new_version/install_new_version.exe"));
     EXPECT_FALSE(fs::exists("latest_version.zip"));
     EXPECT_NE(gf_exitReason(), ExitReason::NewVersion);
