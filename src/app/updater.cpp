@@ -381,6 +381,12 @@ bool lf_downloadNewProgramVersion(const VersionData& serverVersion) {
 }
 
 bool gf_checkForUpdates() {
+    // Downloads killed in an earlier run left their temporary files in the folders the downloads
+    // write; they go before anything is fetched, also when the server cannot be reached.
+    const ProgramPaths& paths = gf_paths();
+    for (const fs::path* folder : {&paths.inputFolder, &paths.newVersionFolder, &paths.airportsFolder})
+        gf_sweepStaleTemporaryFiles(*folder);
+    gf_sweepStaleTemporaryFiles(".");
     const fs::path versionsPath{kVersionsFile};
     {
         CurlHandle curl;
@@ -405,7 +411,6 @@ bool gf_checkForUpdates() {
         gf_logHighlighted("versions.json is no valid JSON; going on with the local files");
         return true;
     }
-    const ProgramPaths& paths = gf_paths();
     for (const Component& component : components()) {
         const std::string key(component.key);
         if (!document.is_object() || !document.contains(key)) {

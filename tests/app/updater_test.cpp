@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "app_test_support.hpp"
@@ -379,6 +380,34 @@ TEST_F(UpdaterTest, AnInstallerBeyondTheArchivesCapIsRefusedWhateverItsHeaderCla
     EXPECT_FALSE(fs::exists("latest_version.zip"));
     EXPECT_NE(gf_exitReason(), ExitReason::NewVersion);
     EXPECT_FALSE(leftovers(folder()));
+}
+
+// A download killed in an earlier run leaves its temporary file beside its target; the next check
+// removes those of processes that are gone from every folder the downloads write, also from
+// folders it downloads nothing into and when the server cannot be reached. Files of a running
+// process stay.
+TEST_F(UpdaterTest, TemporaryFilesOfKilledDownloadsAreRemovedAtTheNextCheck) {
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ::waitpid(gone, nullptr, 0);
+    const std::vector<std::string> stale{fmt::format("latest_version.zip.{}-0.part", gone),
+                                         fmt::format("input/dbase.enc.download.{}-3.part", gone),
+                                         fmt::format("new_version/ReleaseNotes.pdf.{}-4.part", gone),
+                                         fmt::format("airports/park_airport.xml.{}-7.part", gone)};
+    const std::string running = fmt::format("input/airports.enc.download.{}-1.part", ::getppid());
+    for (const auto& name : stale)
+        writeFile(name, std::string(1000, 'x'));
+    writeFile(running, "x");
+    ::setenv("QUORVEL_DOWNLOAD_BASE", "file:///nonexistent/downloads/", 1);
+
+    EXPECT_TRUE(gf_checkForUpdates());
+
+    EXPECT_TRUE(logged("Downloading version info from my web site failed!"));
+    for (const auto& name : stale)
+        EXPECT_FALSE(fs::exists(name)) << name;
+    EXPECT_TRUE(fs::exists(running));
+    EXPECT_EQ(readFile("input/dbase.enc"), shipped("dbase.enc"));
 }
 
 // Start-up asks the server only on a fresh start, before the reference files are read; the files
