@@ -13,6 +13,7 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include "core/files.hpp"
 #include "core/log.hpp"
 #include "core/run_state.hpp"
 #include "core/version_data.hpp"
@@ -124,6 +125,8 @@ bool Downloader(CurlHandle& holder, const std::string& url, const std::filesyste
     CURL* curl = holder.get();
     if (curl == nullptr) return false;
     const DownloadLimits limits = gf_downloadLimits(kind);
+    // A download killed in an earlier run left its temporary file beside its target.
+    gf_sweepStaleTemporaryFiles(output.has_parent_path() ? output.parent_path() : std::filesystem::path("."));
     std::filesystem::path temporary = output;
     temporary += fmt::format(".{}-{}.part", ::getpid(), gTemporaryCounter.fetch_add(1));
     WriteTarget target;

@@ -59,6 +59,8 @@ void gf_resetDownloadLimits();
 // Downloads the URL into the output path (binary or text mode; the same bytes on this system)
 // within the limits of its kind. True when the whole body is in place at the output path;
 // otherwise the output path is as it was before and a log line says why. Never throws.
+// The temporary file is "<output>.<pid>-<n>.part"; the first download into a folder in a process
+// removes those that processes now gone left there (gf_sweepStaleTemporaryFiles).
 bool Downloader(CurlHandle& holder, const std::string& url, const std::filesystem::path& output, bool binary,
                 DownloadKind kind);
 

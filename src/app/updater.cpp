@@ -192,20 +192,44 @@ bool unpackInstaller(const fs::path& zipPath, const fs::path& installer) {
                                       space.available));
         return false;
     }
+    // The installer may take no more than the archive itself may: a few megabytes of zeros
+    // unpack to gigabytes. The header's size may lie, so the bytes written are what counts.
+    const uint64_t cap = gf_downloadLimits(DownloadKind::ProgramArchive).maxBytes;
+    const auto refuseTooLarge = [&] {
+        gf_logHighlighted(fmt::format("The installer {} in {} unpacks to more than {} bytes; it is refused",
+                                      entry->name, zipPath.string(), cap));
+    };
+    if (entry->size > cap) {
+        refuseTooLarge();
+        return false;
+    }
     std::ofstream out(installer, std::ios::binary | std::ios::trunc);
     if (!out) {
         gf_logHighlighted(fmt::format("Could not create output file {}", installer.string()));
         return false;
     }
-    int result = archive.readEntry(*entry, [&](std::string_view chunk) {
-        out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-        return static_cast<bool>(out);
-    }, kUnzipChunkBytes);
+    uint64_t written = 0;
+    bool tooLarge = false;
+    int result = archive.readEntry(
+        *entry,
+        [&](std::string_view chunk) {
+            if (chunk.size() > cap - written) {
+                tooLarge = true;
+                return false;
+            }
+            out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+            written += chunk.size();
+            return static_cast<bool>(out);
+        },
+        kUnzipChunkBytes);
     out.close();
     if (result == ZipArchive::kReadOk && !out) result = ZipArchive::kReadSinkFailed;
     archive.discard();
     if (result != ZipArchive::kReadOk) {
-        gf_log(fmt::format("Unzipping error code: {}", result));
+        if (tooLarge)
+            refuseTooLarge();
+        else
+            gf_log(fmt::format("Unzipping error code: {}", result));
         removeQuietly(installer);
         return false;
     }
@@ -357,6 +381,12 @@ bool lf_downloadNewProgramVersion(const VersionData& serverVersion) {
 }
 
 bool gf_checkForUpdates() {
+    // Downloads killed in an earlier run left their temporary files in the folders the downloads
+    // write; they go before anything is fetched, also when the server cannot be reached.
+    const ProgramPaths& paths = gf_paths();
+    for (const fs::path* folder : {&paths.inputFolder, &paths.newVersionFolder, &paths.airportsFolder})
+        gf_sweepStaleTemporaryFiles(*folder);
+    gf_sweepStaleTemporaryFiles(".");
     const fs::path versionsPath{kVersionsFile};
     {
         CurlHandle curl;
@@ -381,7 +411,6 @@ bool gf_checkForUpdates() {
         gf_logHighlighted("versions.json is no valid JSON; going on with the local files");
         return true;
     }
-    const ProgramPaths& paths = gf_paths();
     for (const Component& component : components()) {
         const std::string key(component.key);
         if (!document.is_object() || !document.contains(key)) {

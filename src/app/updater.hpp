@@ -12,7 +12,10 @@
 // archive is written anywhere but to the installer's fixed name. A local data file of the
 // server's version that does not read is fetched again. A version setting that records no
 // version (empty or malformed) is older than any version of the server. Every download keeps
-// within the size cap and deadline of its kind.
+// within the size cap and deadline of its kind, and the installer unpacked from the archive
+// within the archive's cap. The check first removes from the folders the downloads write (the
+// program folder, "input", "new_version", "airports") the temporary files of downloads killed in
+// an earlier run.
 
 #include <filesystem>
 #include <string>

@@ -155,12 +155,15 @@ bool lf_renameOver(const fs::path& temp, const fs::path& path, std::string& fail
     return true;
 }
 
-// The process id in a temporary name of this writer ("<name>.<pid>-<n>.tmp"), or 0 when the
-// name is none of its own.
+// The process id in a temporary name of this writer ("<name>.<pid>-<n>.tmp") or of the
+// downloader ("<name>.<pid>-<n>.part"), or 0 when the name is none of theirs.
 pid_t lf_temporaryFileOwner(std::string_view name) {
-    constexpr std::string_view kSuffix = ".tmp";
-    if (!name.ends_with(kSuffix)) return 0;
-    name.remove_suffix(kSuffix.size());
+    if (name.ends_with(".tmp"))
+        name.remove_suffix(4);
+    else if (name.ends_with(".part"))
+        name.remove_suffix(5);
+    else
+        return 0;
     const auto digitsBefore = [](std::string_view text, std::size_t end) {
         std::size_t begin = end;
         while (begin > 0 && text[begin - 1] >= '0' && text[begin - 1] <= '9')
@@ -177,10 +180,12 @@ pid_t lf_temporaryFileOwner(std::string_view name) {
     return pid;
 }
 
+} // namespace
+
 // A temporary file of a process that is gone was left by a kill or a power cut in the middle of
-// a write; nobody will finish or remove it. The first write into a folder in this process
-// removes them there; files of processes still running stay.
-void lf_sweepStaleTemporaryFiles(const fs::path& folder) noexcept {
+// a write or a download; nobody will finish or remove it. The first sweep of a folder in this
+// process removes them there; files of processes still running stay.
+void gf_sweepStaleTemporaryFiles(const fs::path& folder) noexcept {
     try {
         static std::mutex lock;
         static std::set<fs::path> swept;
@@ -209,10 +214,12 @@ void lf_sweepStaleTemporaryFiles(const fs::path& folder) noexcept {
     }
 }
 
+namespace {
+
 bool lf_replaceFile(const fs::path& path, std::string_view bytes, std::string& failure, Flush flush) {
     static std::atomic<uint64_t> counter{0};
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    lf_sweepStaleTemporaryFiles(folder);
+    gf_sweepStaleTemporaryFiles(folder);
     fs::path temp = path;
     temp += fmt::format(".{}-{}.tmp", ::getpid(), counter.fetch_add(1));
     // Under a deferred sync, whole or not at all still holds (the rename); the flush to disk

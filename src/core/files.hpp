@@ -61,9 +61,16 @@ std::vector<FixedCode<4>> gf_airportCodesInFolder(const std::filesystem::path& f
 // the temporary file and returns false; the target is then as it was, except when only the last
 // flush of the folder failed (the new file is in place but may not survive a power cut).
 // The first write into a folder in a process removes the temporary files there that processes
-// now gone left behind (killed in the middle of a write), with a log line saying how many.
+// now gone left behind (gf_sweepStaleTemporaryFiles).
 // Never throws; callable from any thread.
 bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) noexcept;
+
+// Removes from the folder the temporary files that processes now gone left behind, killed in the
+// middle of a write ("<name>.<pid>-<n>.tmp") or of a download ("<name>.<pid>-<n>.part"), with a
+// log line saying how many. Files of this process and of processes still running stay, and so
+// does every other name. Each folder is swept once in a process; later calls for it do nothing.
+// Never throws; callable from any thread.
+void gf_sweepStaleTemporaryFiles(const std::filesystem::path& folder) noexcept;
 
 // Replaces the file whole as gf_writeFileAtomically does (temporary file, rename; a reader sees
 // the old file or the whole new one), without the flushes to disk: for files that live only

@@ -6,8 +6,10 @@
 #include "app/startup.hpp"
 #include "refdata/reference_data.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "app_test_support.hpp"
@@ -340,6 +342,72 @@ TEST_F(UpdaterTest, AFailedProgramUpdateTakesNothingStale) {
     EXPECT_FALSE(fs::exists("latest_version.zip"));
     EXPECT_NE(gf_exitReason(), ExitReason::NewVersion);
     EXPECT_FALSE(leftovers(folder()));
+}
+
+// A small archive may unpack to gigabytes (zeros compress a thousandfold): the installer is held
+// to the archive's cap by the bytes it really unpacks to, whether its header tells the truth or
+// claims a small size, and nothing of it stays.
+TEST_F(UpdaterTest, AnInstallerBeyondTheArchivesCapIsRefusedWhateverItsHeaderClaims) {
+    serveVersions(R"({"msfs_app":{"major":12,"minor":5,"patch":5}})");
+    gf_setDownloadLimits(DownloadKind::ProgramArchive, {100000, std::chrono::seconds(20)});
+    const auto refusals = [this] {
+        const auto lines = logLines();
+        return std::count(
+            lines.begin(), lines.end(),
+            "==> The installer setup.exe in latest_version.zip unpacks to more than 100000 bytes; "
+            "it is refused");
+    };
+    serveRelease({{"setup.exe", std::string(300000, '\0')}});
+    EXPECT_THROW(gf_checkForUpdates(), UserErrorException);
+    EXPECT_EQ(refusals(), 1);
+
+    // The same archive whose headers claim 1000 bytes.
+    std::string zip = readFile(serverFile("release/Quorvel/latest_version.zip"));
+    const auto claim = [&zip](std::string_view signature, std::size_t sizeOffset) {
+        const auto at = zip.find(signature);
+        ASSERT_NE(at, std::string::npos);
+        const char small[4] = {static_cast<char>(0xE8), 0x03, 0, 0};
+        zip.replace(at + sizeOffset, 4, small, 4);
+    };
+    claim(std::string_view("PK\3\4", 4), 22);
+    claim(std::string_view("PK\1\2", 4), 24);
+    writeFile(serverFile("release/Quorvel/latest_version.zip"), zip);
+    EXPECT_THROW(gf_checkForUpdates(), UserErrorException);
+    EXPECT_EQ(refusals(), 2);
+
+    EXPECT_FALSE(fs::exists("install_new_version.exe"));
+    EXPECT_FALSE(fs::exists("new_version/install_new_version.exe"));
+    EXPECT_FALSE(fs::exists("latest_version.zip"));
+    EXPECT_NE(gf_exitReason(), ExitReason::NewVersion);
+    EXPECT_FALSE(leftovers(folder()));
+}
+
+// A download killed in an earlier run leaves its temporary file beside its target; the next check
+// removes those of processes that are gone from every folder the downloads write, also from
+// folders it downloads nothing into and when the server cannot be reached. Files of a running
+// process stay.
+TEST_F(UpdaterTest, TemporaryFilesOfKilledDownloadsAreRemovedAtTheNextCheck) {
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ::waitpid(gone, nullptr, 0);
+    const std::vector<std::string> stale{fmt::format("latest_version.zip.{}-0.part", gone),
+                                         fmt::format("input/dbase.enc.download.{}-3.part", gone),
+                                         fmt::format("new_version/ReleaseNotes.pdf.{}-4.part", gone),
+                                         fmt::format("airports/park_airport.xml.{}-7.part", gone)};
+    const std::string running = fmt::format("input/airports.enc.download.{}-1.part", ::getppid());
+    for (const auto& name : stale)
+        writeFile(name, std::string(1000, 'x'));
+    writeFile(running, "x");
+    ::setenv("QUORVEL_DOWNLOAD_BASE", "file:///nonexistent/downloads/", 1);
+
+    EXPECT_TRUE(gf_checkForUpdates());
+
+    EXPECT_TRUE(logged("Downloading version info from my web site failed!"));
+    for (const auto& name : stale)
+        EXPECT_FALSE(fs::exists(name)) << name;
+    EXPECT_TRUE(fs::exists(running));
+    EXPECT_EQ(readFile("input/dbase.enc"), shipped("dbase.enc"));
 }
 
 // Start-up asks the server only on a fresh start, before the reference files are read; the files

@@ -344,10 +344,14 @@ TEST(AtomicWrite, TemporaryFilesOfProcessesThatAreGoneAreRemovedByTheFirstWriteT
     const std::string stale2 = fmt::format("data/LiveriesScanned.xml.{}-41.tmp", gone);
     const std::string inFlight = fmt::format("data/other.xml.{}-3.tmp", running);
     const std::string elsewhere = fmt::format("untouched/airport.xml.{}-0.tmp", gone);
+    // Those of the downloader.
+    const std::string staleDownload = fmt::format("data/dbase.enc.download.{}-3.part", gone);
+    const std::string downloading = fmt::format("data/airport.xml.{}-2.part", running);
     fs::create_directories("data");
     fs::create_directories("untouched");
     for (const auto& name :
-         {stale1, stale2, inFlight, elsewhere, std::string("data/notes.tmp"), std::string("data/a.b-1.tmp")})
+         {stale1, stale2, inFlight, elsewhere, staleDownload, downloading, std::string("data/notes.tmp"),
+          std::string("data/a.b-1.tmp"), std::string("data/x.part")})
         writeFile(name, std::string(1000, 'x'));
 
     ASSERT_TRUE(gf_writeFileAtomically("data/airport.xml", "new"));
@@ -357,10 +361,13 @@ TEST(AtomicWrite, TemporaryFilesOfProcessesThatAreGoneAreRemovedByTheFirstWriteT
     ::waitpid(running, nullptr, 0);
     EXPECT_FALSE(fs::exists(stale1));
     EXPECT_FALSE(fs::exists(stale2));
+    EXPECT_FALSE(fs::exists(staleDownload));
     EXPECT_TRUE(fs::exists(inFlight));
+    EXPECT_TRUE(fs::exists(downloading));
     EXPECT_TRUE(fs::exists(elsewhere));
     EXPECT_TRUE(fs::exists("data/notes.tmp"));
     EXPECT_TRUE(fs::exists("data/a.b-1.tmp"));
+    EXPECT_TRUE(fs::exists("data/x.part"));
     EXPECT_EQ(testsupport::readFile("data/airport.xml"), "new");
-    EXPECT_THAT(log.lines(), ElementsAre("Removed 2 temporary files left by an earlier run in data"));
+    EXPECT_THAT(log.lines(), ElementsAre("Removed 3 temporary files left by an earlier run in data"));
 }
