@@ -209,7 +209,8 @@ std::string& reportedUnusableFile() {
 
 // A file that is there but cannot be used may be replaced only once a copy of it is kept (a
 // folder is neither copied nor replaced). True when nothing stands in the way of replacing it.
-bool mayReplaceUnusableFile(std::string_view problem, PendingLog& log) {
+// `key`: the setting being saved, if any.
+bool mayReplaceUnusableFile(std::string_view problem, PendingLog& log, std::string_view key = {}) {
     if (fileIsMissing()) return true;
     const std::string report = fmt::format("{} is unusable ({})", fileText(), problem);
     const bool reported = reportedUnusableFile() == report;
@@ -220,7 +221,9 @@ bool mayReplaceUnusableFile(std::string_view problem, PendingLog& log) {
         copy = keepUnusableFile(reported ? repeatedLines : log); // logs why the copy failed
     }
     if (!copy) {
-        if (reported)
+        if (reported && !key.empty())
+            log.plain(fmt::format("! {} not saved, {} is still unusable", key, fileText()));
+        else if (reported)
             log.plain(fmt::format("! {} is still unusable", fileText()));
         else
             log.highlighted(fmt::format("! {} and stays as it is", report));
@@ -311,7 +314,7 @@ bool saveOneLocked(const std::string& key, const std::string& value, const std::
         // Never replace the settings by a file of this one setting: every other setting would
         // be back at its default at the next start. The whole file is written from the current
         // values, once an unreadable file is kept.
-        if (!mayReplaceUnusableFile(*problem, log)) return false;
+        if (!mayReplaceUnusableFile(*problem, log, key)) return false;
         writeWholeFile(false, log);
         return true;
     }

@@ -326,7 +326,7 @@ TEST_F(SettingsFile, AFolderInPlaceOfTheFileIsNamedAndReportedOnce) {
     EXPECT_EQ(
         count("==> ! " + path().string() + " is unusable (a folder stands in its place) and stays as it is"),
         1);
-    EXPECT_EQ(count("! " + path().string() + " is still unusable"), 3);
+    EXPECT_EQ(count("! RANGE not saved, " + path().string() + " is still unusable"), 3);
     EXPECT_FALSE(logged("copy "));
     EXPECT_TRUE(std::filesystem::is_directory(path()));
     pugi::xml_document document;
