@@ -143,7 +143,8 @@ std::optional<std::string> gf_decryptReferenceFile(const fs::path& encPath, cons
             problem = fmt::format("{} stream decrypt failed: {}{}", encPath.string(), e.what(), advice());
             break;
         case DecryptFault::Output:
-            problem = fmt::format("{} stream decrypt failed: {}", encPath.string(), e.what());
+            // The encrypted file is sound: the plain file could not be written.
+            problem = fmt::format("{} could not be decrypted: {}", encPath.string(), e.what());
             break;
         }
     } catch (const std::exception& e) {

@@ -33,8 +33,8 @@ inline constexpr std::string_view kRestoreReferenceFile = "reinstall Quorvel to 
 // file that ships with the program (named "*.enc") how to restore it:
 //   "{enc} not available; reinstall Quorvel to restore it"
 //   "{enc} stream decrypt failed: {cause}; reinstall Quorvel to restore it"
-//   "{enc} stream decrypt failed: {cause}"  (the plain file could not be written, e.g.
-//                                            "the disk is full, {plain} could not be written")
+//   "{enc} could not be decrypted: {cause}"  (the plain file could not be written, e.g.
+//                                             "the disk is full, {plain} could not be written")
 // The plain file is removed. Never throws; the encrypted file is never changed.
 std::optional<std::string> gf_decryptReferenceFile(const std::filesystem::path& encPath,
                                                    const std::filesystem::path& plainPath);

@@ -110,8 +110,9 @@ TEST(StreamDecrypt, UnwritableOutputIsReported) {
         log.lines(), "gf_streamDecrypt exception: Could not open output file: no-such-folder/file.xml "
                      "(No such file or directory)"));
     // No reinstall can help there: the user is told the cause only.
-    EXPECT_TRUE(refdatatest::hasLine(log.lines(), "==> file.enc stream decrypt failed: Could not open output file: "
-                                                  "no-such-folder/file.xml (No such file or directory)"));
+    EXPECT_TRUE(refdatatest::hasLine(log.lines(),
+                                     "==> file.enc could not be decrypted: Could not open output file: "
+                                     "no-such-folder/file.xml (No such file or directory)"));
 
     // A plain file on a full disk (every write to /dev/full fails with ENOSPC): the user reads
     // that the disk is full and which file, not a damaged reference file.
@@ -119,7 +120,7 @@ TEST(StreamDecrypt, UnwritableOutputIsReported) {
     std::filesystem::create_symlink("/dev/full", "full.xml");
     EXPECT_FALSE(gf_streamDecrypt("file.enc", "full.xml"));
     EXPECT_TRUE(refdatatest::hasLine(
-        log.lines(), "==> file.enc stream decrypt failed: the disk is full, full.xml could not be written"));
+        log.lines(), "==> file.enc could not be decrypted: the disk is full, full.xml could not be written"));
     EXPECT_FALSE(std::filesystem::is_symlink("full.xml"));
     EXPECT_TRUE(std::filesystem::exists("/dev/full"));
 }
