@@ -1,7 +1,9 @@
 #include "airports/airport_file_names.hpp"
 
 #include <algorithm>
+#include <mutex>
 #include <optional>
+#include <set>
 
 #include <fmt/format.h>
 
@@ -35,6 +37,18 @@ bool linkNamesFile(const std::filesystem::path& folder, const FixedCode<4>& code
     target.clear();
     const std::optional<std::filesystem::path> link = findFile(folder, gf_apfLinkName(code).string());
     return link && lf_readApfLink(*link, target);
+}
+
+// Why a link file is not used, logged once per file: the file is read again on every look-up.
+void reportUnusedLink(const std::filesystem::path& path, std::string_view why) {
+    static std::mutex lock;
+    static std::set<std::filesystem::path> reported;
+    {
+        std::lock_guard guard(lock);
+        std::error_code ec;
+        if (!reported.insert(std::filesystem::absolute(path, ec)).second) return;
+    }
+    gf_logHighlighted(fmt::format("link file {}: {}, not used", path.string(), why));
 }
 
 std::string lowerAscii(std::string_view text) {
@@ -98,12 +112,15 @@ bool lf_readApfLink(const std::filesystem::path& path, std::string& target) {
     if (!read.ok || read.lines.empty()) return false;
     std::string line = read.lines.front();
     while (!line.empty() && std::string_view(" \t\r\n\v\f").find(line.back()) != std::string_view::npos) line.pop_back();
-    if (line.size() < 4 || lowerAscii(std::string_view(line).substr(line.size() - 4)) != ".xml") return false;
+    if (line.size() < 4 || lowerAscii(std::string_view(line).substr(line.size() - 4)) != ".xml") {
+        reportUnusedLink(
+            path, fmt::format("its first line '{}' names no \".xml\" file", gf_logSafeText(line, 200)));
+        return false;
+    }
     // A control character (a NUL above all, which would cut the name short) makes no file name.
     if (std::any_of(line.begin(), line.end(),
                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
-        gf_logHighlighted(
-            fmt::format("link file {}: a control character in its first line, not used", path.string()));
+        reportUnusedLink(path, "a control character in its first line");
         return false;
     }
     target = std::move(line);

@@ -27,8 +27,8 @@ std::string gf_apfVersionedName(const FixedCode<4>& code, std::string_view versi
 // a folder's status cannot be read.
 bool gf_apfExists(const FixedCode<4>& code);
 // A link file's first line, without trailing white space, when it ends in ".xml" (any case) and
-// holds no control character (logged); false (and an empty text) for a missing or empty file or
-// any other first line.
+// holds no control character; false (and an empty text) for a missing or empty file or any other
+// first line, which is logged once per file.
 bool lf_readApfLink(const std::filesystem::path& path, std::string& target);
 // The park airport's file, first match wins: the thirdparty link, the thirdparty file, the
 // simaddon link, the simaddon file, "archive/stock/" + name when the airport table lists stands.

@@ -133,7 +133,11 @@ ParkPanelTexts gf_parkPanelTexts() { return panel().get(); }
 
 int32_t gf_simKind() { return gIsMsfs2020.load() ? 1 : 2; }
 
-std::string lf_downloadApf(const std::string& name, const std::filesystem::path& target) {
+namespace {
+
+// The download of lf_downloadApf without its log line: for a caller that shows and logs the
+// text itself.
+std::string downloadApfQuietly(const std::string& name, const std::filesystem::path& target) {
     const std::string url = downloadUrl(name);
     bool ok = false;
     if (!climbsOut(name)) {
@@ -146,8 +150,14 @@ std::string lf_downloadApf(const std::string& name, const std::filesystem::path&
     }
     if (ok) return {};
     gf_removeFile(target);
-    const std::string text = fmt::format("failed to download: '{}'", url);
-    gf_log(text);
+    return fmt::format("failed to download: '{}'", url);
+}
+
+} // namespace
+
+std::string lf_downloadApf(const std::string& name, const std::filesystem::path& target) {
+    std::string text = downloadApfQuietly(name, target);
+    if (!text.empty()) gf_log(text);
     return text;
 }
 
@@ -159,7 +169,8 @@ std::string gf_readApf(const std::string& name, ParkAirportInfo& info, QualityFa
     const std::filesystem::path localCopy = gf_paths().airportsFolder / "park_airport.xml";
     const bool local = name.size() >= 8 && name.compare(0, 8, "airports") == 0;
     if (!local) {
-        std::string problem = lf_downloadApf(name, localCopy);
+        // The caller shows the text on the message line and logs it there.
+        std::string problem = downloadApfQuietly(name, localCopy);
         if (!problem.empty()) return problem;
     }
     const std::filesystem::path loaded = local ? gf_pathFromWindowsText(name) : localCopy;

@@ -71,8 +71,8 @@ void gf_clearParkPanel();
 // caller). Empty on success, else the text to show: "gf_readApf: xml is empty", "gf_readApf: no
 // park airport set", "failed to download: '{}'", "{}: could not load file: {}", "{}: refused to
 // load", "gf_readApf: {}" for any error while reading (a bad stand id included), or "no stands
-// found". Only a read that found stands marks the file ready, so a failed read never leads to a
-// save over the learned file.
+// found"; the caller shows and logs it (a failed download is not logged here). Only a read that
+// found stands marks the file ready, so a failed read never leads to a save over the learned file.
 std::string gf_readApf(const std::string& name, ParkAirportInfo& info, QualityFactors& quality);
 // Downloads the archived airport file of that name to the target; empty on success, else
 // "failed to download: '{}'" with the URL (the target is then gone).

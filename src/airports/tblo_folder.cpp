@@ -38,6 +38,10 @@ namespace {
 // The deflate level of the archive's entries.
 constexpr int kTbloCompressionLevel = 1;
 
+// Known airports' files that could not be copied into "tblo" since it was last packed: they
+// are neither recognised nor collected, and the packing step must not say all were recognised.
+std::atomic<uint64_t> gFailedCopies{0};
+
 // The folder's files, listed once for a whole copy: looking each name up in the folder again
 // would cost a status call per name, and listing it again per name would make the copy
 // quadratic. Names the copy removes leave the list with them.
@@ -191,6 +195,7 @@ uint64_t copyKnownAirportsToTblo(const fs::path& source, bool thirdparty) {
         ec = copyIntoTblo(from, to);
         if (ec) {
             gf_logHighlighted(fmt::format("'{}' failed to copy '{}': {}", from.string(), to.string(), ec.message()));
+            gFailedCopies.fetch_add(1);
             continue;
         }
         ++copied;
@@ -328,9 +333,15 @@ void lf_zipTbloFolder() {
         for (auto it = fs::directory_iterator(tblo, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
             if (it->path().filename() != archive.filename()) ++entries;
     }
+    if (const uint64_t failed = gFailedCopies.exchange(0); failed > 0)
+        gf_logHighlighted(
+            fmt::format("! {} known add-on airport file{} could not be copied to the tblo folder, see above",
+                        failed, gf_plural(failed)));
+    else if (entries == 0)
+        gf_logAndFlush(
+            "All your simaddon and third party airports are recognised, no off line learning needed.");
     if (entries == 0) {
         gTbloCopyCounter.store(0);
-        gf_logAndFlush("All your simaddon and third party airports are recognised, no off line learning needed.");
         return;
     }
     const bool packed = lf_zipDirectory(archive);

@@ -34,8 +34,9 @@ void lf_copyThirdpartyToTblo();
 
 // Packs "tblo" into "tblo/tblo.zip", removes the packed ".XML" files, sets the copy counter (the
 // entries packed from), enables the "tblo.zip" button and asks for the mail. An empty or missing
-// folder (an earlier archive aside) logs that all add-on airports are recognised and sets the
-// counter to 0; so does a pack that fails, after "Zippen TBLO folder failed", without asking
+// folder (an earlier archive aside) sets the counter to 0 and logs that all add-on airports are
+// recognised - unless copies failed since the last packing, which it counts in a highlighted
+// line instead; so does a pack that fails, after "Zippen TBLO folder failed", without asking
 // for the mail. An earlier archive stays until a new one replaces it.
 void lf_zipTbloFolder();
 

@@ -82,6 +82,22 @@ void endWithError() {
     gf_setStatusLine(closed, true);
 }
 
+// Without a window nobody sees the folder the updater opened: the run says on stderr where the
+// new version's installer waits.
+void tellWhereTheInstallerWaits() {
+    if (!gProductionMode.load() && gWindowOnDisplay.load()) return;
+    const ProgramPaths& paths = gf_paths();
+    std::error_code ec;
+    const std::filesystem::path installer =
+        std::filesystem::absolute(paths.newVersionFolder / paths.installerName, ec);
+    std::fprintf(
+        stderr, "%s\n",
+        fmt::format("{} ends: a new version was downloaded; its installer waits in {} (see README.txt "
+                    "beside it)",
+                    kProgramName, installer.string())
+            .c_str());
+}
+
 bool isRestartReason(ExitReason reason) {
     return reason == ExitReason::NewSettings || reason == ExitReason::SimConnectError ||
            reason == ExitReason::ReaderError;
@@ -257,6 +273,8 @@ void lf_closingDown() {
                 gf_setStatusLine(
                     fmt::format("New flight detected, {} will close, please restart manually ...", kProgramName), true);
                 pauseUnlessClosing(gf_appTimings().newFlightPause);
+            } else if (reason == ExitReason::NewVersion) {
+                tellWhereTheInstallerWaits();
             }
         }
         postToWindow(restart ? WM_START_RUN : WM_SAVE_AND_QUIT);

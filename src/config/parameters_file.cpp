@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <set>
+#include <string>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -118,10 +120,15 @@ void addMember(pugi::xml_node parameters, const P& p, bool writeDefaults, Pendin
     log.unlessQuiet(memberLine(p.name, current));
 }
 
+// The keys already handled in one pass over the registries: a setting that stands in two of them
+// (AIRP_HEIGHT) is written, read and logged once.
+using HandledKeys = std::set<std::string>;
+
 template <typename Registry>
-void addRegistry(pugi::xml_node parameters, const Registry& registry, bool writeDefaults, PendingLog& log) {
+void addRegistry(pugi::xml_node parameters, const Registry& registry, bool writeDefaults, PendingLog& log,
+                 HandledKeys& handled) {
     for (const auto* p : registry)
-        if (p != nullptr) addMember(parameters, *p, writeDefaults, log);
+        if (p != nullptr && handled.insert(p->name).second) addMember(parameters, *p, writeDefaults, log);
 }
 
 // Builds the whole file from the registries and writes it. The caller holds the file lock.
@@ -131,12 +138,13 @@ void writeWholeFile(bool writeDefaults, PendingLog& log) {
     if (writeDefaults) PROGRAM_VERSION.defaultValue.set(gProgramVersion.text());
     pugi::xml_node parameters = root ? root.append_child("parameters") : pugi::xml_node();
     if (parameters) {
-        addRegistry(parameters, boolParameters, writeDefaults, log);
-        addRegistry(parameters, checkBoxParameters, writeDefaults, log);
-        addRegistry(parameters, intParameters, writeDefaults, log);
-        addRegistry(parameters, intChoiceParameters, writeDefaults, log);
-        addRegistry(parameters, stringParameters, writeDefaults, log);
-        addRegistry(parameters, stringControlParameters, writeDefaults, log);
+        HandledKeys handled;
+        addRegistry(parameters, boolParameters, writeDefaults, log, handled);
+        addRegistry(parameters, checkBoxParameters, writeDefaults, log, handled);
+        addRegistry(parameters, intParameters, writeDefaults, log, handled);
+        addRegistry(parameters, intChoiceParameters, writeDefaults, log, handled);
+        addRegistry(parameters, stringParameters, writeDefaults, log, handled);
+        addRegistry(parameters, stringControlParameters, writeDefaults, log, handled);
         if (!gf_saveXml(document, filePath())) log.highlighted(fmt::format("saving: {} failed", fileText()));
     }
     log.plain(closingBanner());
@@ -151,6 +159,16 @@ void refreshControls() {
         if (p != nullptr) gf_setIntControlText(*p);
     for (const auto* p : stringControlParameters)
         if (p != nullptr) gf_setStringControlText(*p);
+}
+
+// Loads the settings file; the problem when it cannot be used. A folder in its place is said as
+// such: read as a file it has an absurd size, and the library's answer would speak of memory.
+std::optional<std::string> loadFile(pugi::xml_document& document) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(filePath(), ec)) return std::string("a folder stands in its place");
+    const pugi::xml_parse_result loaded = document.load_file(filePath().c_str());
+    if (!loaded) return std::string(loaded.description());
+    return std::nullopt;
 }
 
 bool fileIsMissing() {
@@ -182,16 +200,38 @@ std::optional<std::filesystem::path> keepUnusableFile(PendingLog& log) {
     return std::nullopt;
 }
 
-// A file that is there but cannot be used may be replaced only once a copy of it is kept. True
-// when nothing stands in the way of replacing it.
-bool mayReplaceUnusableFile(std::string_view problem, PendingLog& log) {
+// The unusable file that stays as it is, as last reported: every save meets it again, and the
+// whole report once is enough. Used under the file lock.
+std::string& reportedUnusableFile() {
+    static std::string report;
+    return report;
+}
+
+// A file that is there but cannot be used may be replaced only once a copy of it is kept (a
+// folder is neither copied nor replaced). True when nothing stands in the way of replacing it.
+// `key`: the setting being saved, if any.
+bool mayReplaceUnusableFile(std::string_view problem, PendingLog& log, std::string_view key = {}) {
     if (fileIsMissing()) return true;
-    const auto copy = keepUnusableFile(log); // logs why the copy failed
+    const std::string report = fmt::format("{} is unusable ({})", fileText(), problem);
+    const bool reported = reportedUnusableFile() == report;
+    std::error_code ec;
+    std::optional<std::filesystem::path> copy;
+    if (!std::filesystem::is_directory(filePath(), ec)) {
+        PendingLog repeatedLines;
+        copy = keepUnusableFile(reported ? repeatedLines : log); // logs why the copy failed
+    }
     if (!copy) {
-        log.highlighted(fmt::format("! {} is unusable ({}) and stays as it is", fileText(), problem));
+        if (reported && !key.empty())
+            log.plain(fmt::format("! {} not saved, {} is still unusable", key, fileText()));
+        else if (reported)
+            log.plain(fmt::format("! {} is still unusable", fileText()));
+        else
+            log.highlighted(fmt::format("! {} and stays as it is", report));
+        reportedUnusableFile() = report;
         return false;
     }
-    log.highlighted(fmt::format("! {} is unusable ({}), kept as {}", fileText(), problem, copy->string()));
+    reportedUnusableFile().clear();
+    log.highlighted(fmt::format("! {}, kept as {}", report, copy->string()));
     return true;
 }
 
@@ -258,9 +298,9 @@ void readMember(StringParameter& p, pugi::xml_node document, pugi::xml_node para
 
 template <typename Registry>
 void readRegistry(const Registry& registry, pugi::xml_node document, pugi::xml_node parameters,
-                  PendingLog& log) {
+                  PendingLog& log, HandledKeys& handled) {
     for (auto* p : registry)
-        if (p != nullptr) readMember(*p, document, parameters, log);
+        if (p != nullptr && handled.insert(p->name).second) readMember(*p, document, parameters, log);
 }
 
 // Writes one setting's value into the file. The caller holds the file lock; true when the whole
@@ -268,13 +308,13 @@ void readRegistry(const Registry& registry, pugi::xml_node document, pugi::xml_n
 bool saveOneLocked(const std::string& key, const std::string& value, const std::string& line,
                    PendingLog& log) {
     pugi::xml_document document;
-    const pugi::xml_parse_result loaded = document.load_file(filePath().c_str());
-    if (!loaded) {
+    const std::optional<std::string> problem = loadFile(document);
+    if (problem) {
         log.unlessQuiet(line);
         // Never replace the settings by a file of this one setting: every other setting would
         // be back at its default at the next start. The whole file is written from the current
         // values, once an unreadable file is kept.
-        if (!mayReplaceUnusableFile(loaded.description(), log)) return false;
+        if (!mayReplaceUnusableFile(*problem, log, key)) return false;
         writeWholeFile(false, log);
         return true;
     }
@@ -330,16 +370,15 @@ bool gf_readParameters() {
     {
         std::lock_guard lock(fileLock());
         pugi::xml_document document;
-        const pugi::xml_parse_result loaded = document.load_file(filePath().c_str());
+        const std::optional<std::string> problem = loadFile(document);
         pugi::xml_node parameters;
-        if (loaded) {
+        if (!problem) {
             log.plain(fmt::format("from '{}'", fileText()));
             parameters = gf_parametersNode(document);
         }
         if (!parameters) {
             const bool missing = fileIsMissing();
-            const bool replace =
-                mayReplaceUnusableFile(loaded ? "no parameters element" : loaded.description(), log);
+            const bool replace = mayReplaceUnusableFile(problem ? *problem : "no parameters element", log);
             if (missing)
                 log.plain(fmt::format("{} not found, creating new with default values:", fileText()));
             else if (replace)
@@ -350,12 +389,13 @@ bool gf_readParameters() {
             if (replace) writeWholeFile(true, log);
             created = true;
         } else {
-            readRegistry(boolParameters, document, parameters, log);
-            readRegistry(checkBoxParameters, document, parameters, log);
-            readRegistry(intParameters, document, parameters, log);
-            readRegistry(intChoiceParameters, document, parameters, log);
-            readRegistry(stringParameters, document, parameters, log);
-            readRegistry(stringControlParameters, document, parameters, log);
+            HandledKeys handled;
+            readRegistry(boolParameters, document, parameters, log, handled);
+            readRegistry(checkBoxParameters, document, parameters, log, handled);
+            readRegistry(intParameters, document, parameters, log, handled);
+            readRegistry(intChoiceParameters, document, parameters, log, handled);
+            readRegistry(stringParameters, document, parameters, log, handled);
+            readRegistry(stringControlParameters, document, parameters, log, handled);
             // Adds the missing keys.
             if (!gf_saveXml(document, filePath())) log.highlighted(fmt::format("saving: {} failed", fileText()));
             log.plain(closingBanner());
@@ -370,9 +410,9 @@ bool gf_readParameters() {
 
 bool gf_loadParametersDocument(pugi::xml_document& document, std::string& problem) {
     std::lock_guard lock(fileLock());
-    const pugi::xml_parse_result loaded = document.load_file(filePath().c_str());
-    if (!loaded) problem = loaded.description();
-    return static_cast<bool>(loaded);
+    const std::optional<std::string> failure = loadFile(document);
+    if (failure) problem = *failure;
+    return !failure;
 }
 
 void gf_saveBoolParameter(const BoolParameter& parameter) {

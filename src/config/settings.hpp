@@ -129,7 +129,8 @@ extern const char* const gKeyWeek;
 extern const char* const gKeyMaxLiveSel;
 
 // The registries, in the order "parameters.xml" holds them (1 to 6). AIRP_HEIGHT stands in
-// both integer registries, so the file holds it twice.
+// both integer registries; the file holds it once, where the first puts it (a file of an earlier
+// version with it twice is read by its first element, and a save updates both).
 extern const std::vector<BoolParameter*> boolParameters;
 extern const std::vector<CheckBoxParameter*> checkBoxParameters;
 extern const std::vector<IntParameter*> intParameters;

@@ -29,6 +29,10 @@ constexpr std::string_view kContinued = "          ";
 // loses at most the last moment of its log.
 constexpr auto kFlushInterval = std::chrono::seconds(1);
 
+// Longer lines (a line of a user's file passed on whole, say) are cut: the log stays readable
+// and a huge line cannot flood it. The cut line says how long it was.
+constexpr std::size_t kMaxLineBytes = 4096;
+
 struct LogState {
     std::mutex lock;
     std::FILE* file = nullptr;
@@ -99,7 +103,35 @@ std::string safeText(std::string_view text, std::size_t limit, bool keepLineBrea
     return out;
 }
 
+// The text with every line longer than kMaxLineBytes cut there (never inside a UTF-8 sequence)
+// and followed by " ... ({n} bytes)" with the line's whole length.
+std::string cutLongLines(std::string_view text) {
+    std::string out;
+    for (std::size_t start = 0;;) {
+        const std::size_t found = text.find('\n', start);
+        const std::size_t end = found == std::string_view::npos ? text.size() : found;
+        const std::string_view line = text.substr(start, end - start);
+        if (line.size() <= kMaxLineBytes) {
+            out.append(line);
+        } else {
+            std::size_t cut = kMaxLineBytes;
+            while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0u) == 0x80u)
+                --cut;
+            out.append(line.substr(0, cut));
+            out += fmt::format(" ... ({} bytes)", line.size());
+        }
+        if (found == std::string_view::npos) return out;
+        out += '\n';
+        start = found + 1;
+    }
+}
+
 void writeLine(std::string_view prefix, std::string_view text, bool flush) {
+    std::string shortened;
+    if (text.size() > kMaxLineBytes) {
+        shortened = cutLongLines(text);
+        text = shortened;
+    }
     // Callers pass on outside bytes (datagrams, file lines): the file holds UTF-8 text only.
     std::string cleaned;
     if (!isPlainText(text)) {

@@ -23,7 +23,8 @@ void gf_logAndFlush(std::string_view text);     // text "\n", flushed
 void gf_logContinued(std::string_view text);    // ten blanks, text "\n"
 void gf_logUnlessQuiet(std::string_view text);  // dropped once stop or closing is set
 // Every line is UTF-8 text: bytes that are not UTF-8 and control characters (but a line break)
-// are written as '?'. Lines that are not flushed at once reach the file within a second.
+// are written as '?'. A line longer than 4096 bytes is cut there and ends in " ... ({n} bytes)"
+// with its whole length. Lines that are not flushed at once reach the file within a second.
 
 // The text as a log line may show it: at most `limit` bytes, never ending inside a UTF-8
 // sequence, " ..." after a cut, and bytes that are not UTF-8 or control characters (line

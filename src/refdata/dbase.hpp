@@ -60,8 +60,9 @@ extern std::vector<DbaseRecord> gDbaseRecords;
 
 // Reads "dbase.enc" of the "input" folder: decrypts it into "dbase.xml", reads every section and
 // removes the plain file again, on every way out. False when "dbase.xml" is not well-formed
-// (logged). Throws std::runtime_error "{} not available; ..." or "{} stream decrypt failed: ..."
-// (the path of "dbase.enc", the cause and how to restore it; see gf_decryptReferenceFile), and UserErrorException 61 for a missing root, a missing required section
+// (logged). Throws std::runtime_error with the text of gf_decryptReferenceFile ("{} not
+// available; ...", "{} stream decrypt failed: ..." or "{} could not be decrypted: ..."), and
+// UserErrorException 61 for a missing root, a missing required section
 // or a required section without a single code. Each call starts from empty tables.
 bool gf_readDbase();
 // The same read of the encrypted file at `encPath`, decrypted into `plainPath`.

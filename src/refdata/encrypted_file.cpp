@@ -26,7 +26,37 @@ struct DecryptError : std::runtime_error {
     DecryptFault fault;
 };
 
-// Throws DecryptError on every failure; the caller removes the plain file.
+// The cause of a failed write of the plain file, with the file's name: a full disk is said as such.
+std::string writeFailure(const fs::path& outPath, int error) {
+    if (error == ENOSPC || error == EDQUOT)
+        return fmt::format("the disk is full, {} could not be written", outPath.string());
+    if (error != 0) return fmt::format("could not write {} ({})", outPath.string(), std::strerror(error));
+    return fmt::format("could not write {}", outPath.string());
+}
+
+// Decrypts one block that holds the final chunk followed by other bytes: the chunk is the
+// shortest leading part that authenticates with the FINAL tag. A state is changed only by a
+// chunk that authenticates. False when no such part exists.
+bool pullFinalChunk(crypto_secretstream_xchacha20poly1305_state& state, const unsigned char* block,
+                    unsigned long long blockBytes, unsigned char* out, unsigned long long& outLength,
+                    unsigned long long& chunkBytes) {
+    for (unsigned long long length = crypto_secretstream_xchacha20poly1305_ABYTES; length < blockBytes;
+         ++length) {
+        crypto_secretstream_xchacha20poly1305_state attempt = state;
+        unsigned char tag = 0;
+        if (crypto_secretstream_xchacha20poly1305_pull(&attempt, out, &outLength, &tag, block, length,
+                                                       nullptr, 0) == 0 &&
+            tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL) {
+            state = attempt;
+            chunkBytes = length;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Throws DecryptError on every failure; the caller removes the plain file. Bytes after the
+// final chunk are ignored (logged once); a stream that ends before its final chunk is refused.
 void lf_decryptFile(const ReferenceKey& key, const fs::path& inPath, const fs::path& outPath) {
     errno = 0;
     std::ifstream input(inPath, std::ios::binary);
@@ -55,35 +85,51 @@ void lf_decryptFile(const ReferenceKey& key, const fs::path& inPath, const fs::p
 
     std::vector<unsigned char> inBuffer(kCipherChunkBytes);
     std::vector<unsigned char> outBuffer(kPlainChunkBytes);
+    // Bytes of the file taken up by the header and the chunks decrypted so far.
+    unsigned long long consumed = kStreamHeaderBytes;
     bool final = false;
     while (!final) {
         input.read(reinterpret_cast<char*>(inBuffer.data()), static_cast<std::streamsize>(inBuffer.size()));
         const auto got = static_cast<unsigned long long>(input.gcount());
         if (got == 0) break;
         unsigned long long outLength = 0;
+        unsigned long long chunkBytes = got;
         unsigned char tag = 0;
         if (crypto_secretstream_xchacha20poly1305_pull(&state, outBuffer.data(), &outLength, &tag,
                                                        inBuffer.data(), got, nullptr, 0) != 0) {
-            throw DecryptError(DecryptFault::Input, "Decryption failed");
+            // A short final chunk shares its block with the bytes that follow it.
+            if (!pullFinalChunk(state, inBuffer.data(), got, outBuffer.data(), outLength, chunkBytes))
+                throw DecryptError(DecryptFault::Input, "Decryption failed");
+            tag = crypto_secretstream_xchacha20poly1305_TAG_FINAL;
         }
+        errno = 0;
         output.write(reinterpret_cast<const char*>(outBuffer.data()),
                      static_cast<std::streamsize>(outLength));
-        if (!output) throw DecryptError(DecryptFault::Output, "Could not write output file: " + outPath.string());
+        if (!output) throw DecryptError(DecryptFault::Output, writeFailure(outPath, errno));
+        consumed += chunkBytes;
         final = tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL;
     }
-    // A stream cut at a chunk boundary, or one with bytes behind its final chunk, is damaged
-    // even though every chunk read so far authenticated.
+    // A stream cut at a chunk boundary is damaged even though every chunk read so far
+    // authenticated.
     if (!final) throw DecryptError(DecryptFault::Input, "Stream ends before its final chunk");
-    if (input.peek() != std::ifstream::traits_type::eof())
-        throw DecryptError(DecryptFault::Input, "Data after the final chunk");
+    std::error_code ec;
+    const auto fileBytes = fs::file_size(inPath, ec);
+    if (!ec && fileBytes > consumed)
+        gf_log(fmt::format("gf_streamDecrypt: {} bytes after the final chunk of {} ignored",
+                           fileBytes - consumed, inPath.string()));
+    errno = 0;
     output.close();
-    if (!output) throw DecryptError(DecryptFault::Output, "Could not write output file: " + outPath.string());
+    if (!output) throw DecryptError(DecryptFault::Output, writeFailure(outPath, errno));
 }
 
 } // namespace
 
 std::optional<std::string> gf_decryptReferenceFile(const fs::path& encPath, const fs::path& plainPath) {
     ReferenceKey key = gf_referenceKey();
+    // Reinstalling restores the files that ship with the program, not another copy such as a
+    // download waiting to be checked ("dbase.enc.download").
+    const bool shipped = encPath.extension() == ".enc";
+    const auto advice = [&] { return shipped ? fmt::format("; {}", kRestoreReferenceFile) : std::string(); };
     std::optional<std::string> problem;
     try {
         lf_decryptFile(key, encPath, plainPath);
@@ -91,13 +137,14 @@ std::optional<std::string> gf_decryptReferenceFile(const fs::path& encPath, cons
         gf_log(fmt::format("gf_streamDecrypt exception: {}", e.what()));
         switch (e.fault) {
         case DecryptFault::Missing:
-            problem = fmt::format("{} not available; {}", encPath.string(), kRestoreReferenceFile);
+            problem = fmt::format("{} not available{}", encPath.string(), advice());
             break;
         case DecryptFault::Input:
-            problem = fmt::format("{} stream decrypt failed: {}; {}", encPath.string(), e.what(), kRestoreReferenceFile);
+            problem = fmt::format("{} stream decrypt failed: {}{}", encPath.string(), e.what(), advice());
             break;
         case DecryptFault::Output:
-            problem = fmt::format("{} stream decrypt failed: {}", encPath.string(), e.what());
+            // The encrypted file is sound: the plain file could not be written.
+            problem = fmt::format("{} could not be decrypted: {}", encPath.string(), e.what());
             break;
         }
     } catch (const std::exception& e) {

@@ -25,14 +25,16 @@ inline constexpr std::size_t kCipherChunkBytes =
 inline constexpr std::string_view kRestoreReferenceFile = "reinstall Quorvel to restore it";
 
 // Decrypts `encPath` into `plainPath` (created or truncated) with the program's key. Nothing on
-// success. On any failure - the input missing or unreadable, a bad header or key, a chunk that
-// does not authenticate, a stream that ends before its final chunk or goes on after it, a write
-// error - it logs "gf_streamDecrypt exception: {}" with the cause, then (highlighted) what the
-// user is told, which it also returns: the encrypted file's name and the cause, and for a
-// missing or damaged file how to restore it:
+// success; bytes after the final chunk are ignored with one log line. On any failure - the
+// input missing or unreadable, a bad header or key, a chunk that does not authenticate, a
+// stream that ends before its final chunk, a write error - it logs
+// "gf_streamDecrypt exception: {}" with the cause, then (highlighted) what the user is told,
+// which it also returns: the encrypted file's name and the cause, and for a missing or damaged
+// file that ships with the program (named "*.enc") how to restore it:
 //   "{enc} not available; reinstall Quorvel to restore it"
 //   "{enc} stream decrypt failed: {cause}; reinstall Quorvel to restore it"
-//   "{enc} stream decrypt failed: {cause}"  (the plain file could not be written)
+//   "{enc} could not be decrypted: {cause}"  (the plain file could not be written, e.g.
+//                                             "the disk is full, {plain} could not be written")
 // The plain file is removed. Never throws; the encrypted file is never changed.
 std::optional<std::string> gf_decryptReferenceFile(const std::filesystem::path& encPath,
                                                    const std::filesystem::path& plainPath);

@@ -353,6 +353,9 @@ TEST_F(AirportFileTest, SearchOrderLinksAndLearnedPaths) {
     EXPECT_EQ(gf_locateApf(FixedCode<4>("XQAE")), "archive/simaddon/XQAE.XML");
     EXPECT_EQ(gf_locateApf(FixedCode<4>("XQAA")), "archive/stock/XQAA.xml");
     EXPECT_EQ(gf_locateApf(FixedCode<4>("XQAG")), ""); // the name stands on the second line
+    EXPECT_TRUE(
+        logHas("==> link file airports/my_simaddon/XQAG.txt: its first line '' names no \".xml\" file, "
+               "not used"));
     EXPECT_EQ(gf_locateApf(FixedCode<4>("XQAZ")), ""); // listed with 0 stands
     EXPECT_TRUE(gf_apfExists(FixedCode<4>("XQAG")));
     EXPECT_FALSE(gf_apfExists(FixedCode<4>("XQAZ")));

@@ -230,7 +230,11 @@ TEST_F(ParkAirportRoad, InTheAirTheFrontAirportIsTakenWithinRangeAndHeightAndANe
     // XQAB's archived file is not on the server: the load error is shown, the airport dropped
     // and static parking free again.
     gf_parkAirportTick(false);
-    EXPECT_TRUE(logHas("failed to download"));
+    // Logged once, with the message line that shows it.
+    const std::string log = logText();
+    const auto first = log.find("failed to download: '");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(log.find("failed to download: '", first + 1), std::string::npos) << log;
     EXPECT_FALSE(gf_parkAirport().code.isSet());
     EXPECT_FALSE(gf_staticParkingBusy());
     EXPECT_TRUE(gf_parkAirportFailedBefore(FixedCode<4>("XQAB")));

@@ -129,6 +129,26 @@ TEST_F(TbloTest, NothingToPackKeepsTheEarlierArchive) {
     EXPECT_FALSE(logHas("! Mail"));
 }
 
+// Known airports whose files could not be collected are not recognised ones: the log counts
+// them and never says that no off line learning is needed.
+TEST_F(TbloTest, FailedCopiesAreNotCalledRecognised) {
+    writeFile("airports/my_simaddon/XQAA.xml", "<a/>");
+    writeFile("airports/my_thirdparty/XQAZ.xml", "<z/>");
+    writeFile("tblo", "a file where the folder should be");
+    lf_copySimaddonToTblo();
+    lf_copyThirdpartyToTblo();
+    lf_zipTbloFolder();
+    EXPECT_TRUE(
+        logHas("==> ! 2 known add-on airport files could not be copied to the tblo folder, see above"));
+    EXPECT_FALSE(logHas("recognised, no off line learning needed"));
+    EXPECT_EQ(gTbloCopyCounter.load(), 0u);
+    // The count is of one packing: the next finds nothing failed.
+    fs::remove("tblo");
+    lf_zipTbloFolder();
+    EXPECT_TRUE(
+        logHas("All your simaddon and third party airports are recognised, no off line learning needed."));
+}
+
 TEST_F(TbloTest, ReadsFileBytesWholeOrNotAtAll) {
     writeFile("bytes.bin", std::string("a\0b", 3));
     EXPECT_EQ(lf_readFileBytes("bytes.bin"), (std::vector<char>{'a', '\0', 'b'}));

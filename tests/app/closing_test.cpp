@@ -203,6 +203,21 @@ TEST_F(Closing, NewFlightTellsTheUserAndQuits) {
     EXPECT_FALSE(gRestartFlag);
 }
 
+// A run without a window (the updater's folder opened for nobody) says where the installer waits.
+TEST_F(Closing, ANewVersionWithoutAWindowSaysWhereItsInstallerWaits) {
+    gWindowOnDisplay = false;
+    ASSERT_TRUE(gf_setExitReason(ExitReason::NewVersion, 0));
+    testing::internal::CaptureStderr();
+    lf_closingDown();
+    const std::string said = testing::internal::GetCapturedStderr();
+    const std::string installer =
+        std::filesystem::absolute(gf_paths().newVersionFolder / gf_paths().installerName).string();
+    EXPECT_NE(said.find("Quorvel ends: a new version was downloaded; its installer waits in " + installer),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(posted(WM_SAVE_AND_QUIT), 1u);
+}
+
 TEST_F(Closing, AVersionMismatchSwitchesTheSimulatorAndAsksForBothScans) {
     const auto scanned = gf_paths().liveriesScannedPath;
     std::filesystem::create_directories(scanned.parent_path());

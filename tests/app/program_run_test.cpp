@@ -52,6 +52,22 @@ TEST(ProgramRun, ANormalStartInProductionModeReadsTheDataAndEndsWithZero) {
     EXPECT_NE(readText(p.parameters()).find((p.root() / "packages").string()), std::string::npos);
 }
 
+// Bytes after the final chunk of an encrypted reference file (a copy padded by some tool) are no
+// reason to refuse the file, and so no reason to stop every start.
+TEST(ProgramRun, BytesAfterAReferenceFilesStreamDoNotStopTheStart) {
+    ProgramFolder p;
+    p.writeParameters();
+    for (const char* name : {"dbase.enc", "airports.enc"})
+        std::ofstream(p.root() / "input" / name, std::ios::binary | std::ios::app) << std::string(100, '\0');
+    Child run(QUORVEL_BINARY, {"--production"}, p.root(), roamingEnv(p));
+    EXPECT_EQ(run.wait(seconds(120)), 0) << readText(run.stderrPath());
+    const auto log = readLines(p.log());
+    EXPECT_TRUE(contains(log, "gf_streamDecrypt: 100 bytes after the final chunk of input/dbase.enc ignored"))
+        << readText(p.log());
+    EXPECT_TRUE(contains(log, "gf_streamDecrypt: 100 bytes after the final chunk of input/airports.enc ignored"));
+    EXPECT_TRUE(contains(log, "Exiting: USER CLOSED SIM"));
+}
+
 TEST(ProgramRun, ADamagedSettingsFileIsKeptAndTheRunSaysWhyItCannotGoOn) {
     ProgramFolder p;
     const std::string damaged = "<root><parameters><parameter name=\"RANGE\" value=";

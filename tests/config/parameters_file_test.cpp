@@ -26,21 +26,24 @@ using testsupport::writeFile;
 
 namespace {
 
-// The keys of a whole file, in registry order.
+// The keys of a whole file, in registry order; a setting of two registries once, at its first.
 std::vector<std::string> registryKeys() {
-    std::vector<std::string> keys;
+    std::vector<std::string> all;
     for (const auto* p : boolParameters)
-        keys.push_back(p->name);
+        all.push_back(p->name);
     for (const auto* p : checkBoxParameters)
-        keys.push_back(p->name);
+        all.push_back(p->name);
     for (const auto* p : intParameters)
-        keys.push_back(p->name);
+        all.push_back(p->name);
     for (const auto* p : intChoiceParameters)
-        keys.push_back(p->name);
+        all.push_back(p->name);
     for (const auto* p : stringParameters)
-        keys.push_back(p->name);
+        all.push_back(p->name);
     for (const auto* p : stringControlParameters)
-        keys.push_back(p->name);
+        all.push_back(p->name);
+    std::vector<std::string> keys;
+    for (const auto& key : all)
+        if (std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(key);
     return keys;
 }
 
@@ -106,10 +109,13 @@ TEST_F(SettingsFile, FreshStartWritesEveryDefaultInRegistryOrderAndReadsItBackUn
     ASSERT_TRUE(gf_readParameters());
 
     const auto entries = fileEntries(path());
-    ASSERT_EQ(entries.size(), 61U);
+    ASSERT_EQ(entries.size(), 60U);
     EXPECT_EQ(keysOf(entries), registryKeys());
     EXPECT_EQ(fileValues(path(), "PROGRAM_VERSION"), std::vector<std::string>{"12.5.4"});
-    EXPECT_EQ(fileValues(path(), "AIRP_HEIGHT"), (std::vector<std::string>{"18000", "18000"}));
+    // A setting of two registries is one key of the file.
+    EXPECT_EQ(fileValues(path(), "AIRP_HEIGHT"), std::vector<std::string>{"18000"});
+    const auto lines = logLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "AIRP_HEIGHT=18000"), 1);
     EXPECT_EQ(fileValues(path(), "LAST_EPOCH_TIME:"), std::vector<std::string>{"0"});
     EXPECT_EQ(fileValues(path(), "ALWAYS_ON_TOP"), std::vector<std::string>{"false"});
     EXPECT_EQ(fileValues(path(), "PORT_NUMBER"), std::vector<std::string>{"10747"});
@@ -232,7 +238,7 @@ TEST_F(SettingsFile, MalformedFileIsKeptAndReplacedByDefaults) {
     EXPECT_TRUE(gf_readParameters());
     EXPECT_EQ(readFile(keptCopy(1)),
               readFile(settingstest::fixture("malformed.xml")));
-    EXPECT_EQ(fileEntries(path()).size(), 61U);
+    EXPECT_EQ(fileEntries(path()).size(), 60U);
     EXPECT_EQ(fileValues(path(), "RANGE"), std::vector<std::string>{"40"});
     EXPECT_EQ(RANGE.current.load(), 40) << "memory holds what the file holds";
     EXPECT_TRUE(logged("is unusable"));
@@ -248,7 +254,7 @@ TEST_F(SettingsFile, FileWithoutParametersElementIsTreatedAsUnusable) {
     EXPECT_TRUE(logged("(no parameters element)"));
     EXPECT_EQ(readFile(keptCopy(1)),
               readFile(settingstest::fixture("no_parameters.xml")));
-    EXPECT_EQ(fileEntries(path()).size(), 61U);
+    EXPECT_EQ(fileEntries(path()).size(), 60U);
 }
 
 TEST_F(SettingsFile, OldShapeLoadsAndFirstSaveRewritesItWithRoot) {
@@ -276,7 +282,7 @@ TEST_F(SettingsFile, SavingIntoAnUnreadableFileKeepsItAndWritesEverySetting) {
     RANGE.current = 12;
     gf_saveIntParameter(RANGE);
     EXPECT_EQ(readFile(keptCopy(1)), "this is no XML");
-    EXPECT_EQ(fileEntries(path()).size(), 61U);
+    EXPECT_EQ(fileEntries(path()).size(), 60U);
     EXPECT_EQ(fileValues(path(), "RANGE"), std::vector<std::string>{"12"});
 }
 
@@ -305,7 +311,28 @@ TEST_F(SettingsFile, EveryUnusableFileIsKept) {
     EXPECT_EQ(readFile(keptCopy(2)), "second damaged file");
     EXPECT_EQ(readFile(keptCopy(3)), "<root><no-parameters/></root>");
     EXPECT_TRUE(logged("kept as " + keptCopy(3).string()));
-    EXPECT_EQ(fileEntries(path()).size(), 61U);
+    EXPECT_EQ(fileEntries(path()).size(), 60U);
+}
+
+// A folder where the file should be is said as such, is neither copied nor replaced, and every
+// later save that meets it adds one short line, not the whole report again.
+TEST_F(SettingsFile, AFolderInPlaceOfTheFileIsNamedAndReportedOnce) {
+    std::filesystem::create_directory(path());
+    EXPECT_TRUE(gf_readParameters());
+    for (int i = 0; i < 3; ++i)
+        gf_saveIntParameter(RANGE);
+    const auto lines = logLines();
+    const auto count = [&](const std::string& line) { return std::count(lines.begin(), lines.end(), line); };
+    EXPECT_EQ(
+        count("==> ! " + path().string() + " is unusable (a folder stands in its place) and stays as it is"),
+        1);
+    EXPECT_EQ(count("! RANGE not saved, " + path().string() + " is still unusable"), 3);
+    EXPECT_FALSE(logged("copy "));
+    EXPECT_TRUE(std::filesystem::is_directory(path()));
+    pugi::xml_document document;
+    std::string problem;
+    EXPECT_FALSE(gf_loadParametersDocument(document, problem));
+    EXPECT_EQ(problem, "a folder stands in its place");
 }
 
 TEST_F(SettingsFile, EverySaveReachesTheDiskBeforeItReplacesTheFile) {
@@ -418,6 +445,6 @@ TEST(SettingsFileConcurrency, TwoThreadsSavingLeaveAValidFileWithBothFinalValues
     ASSERT_TRUE(document.load_file(gf_paths().parametersPath.c_str()));
     EXPECT_EQ(gf_getIntParameter(document, "RANGE"), 2 + kSaves % 99);
     EXPECT_EQ(gf_getStringParameter(document, "DESTINATION"), fmt::format("D{}", kSaves));
-    EXPECT_EQ(settingstest::fileEntries(gf_paths().parametersPath).size(), 61U);
+    EXPECT_EQ(settingstest::fileEntries(gf_paths().parametersPath).size(), 60U);
     EXPECT_FALSE(anyTemporaryFile(gf_paths().parametersPath.parent_path()));
 }

@@ -52,7 +52,7 @@ TEST_F(Migration, FirstStartSwitchesBothScansOn) {
     EXPECT_EQ(fileValues(path(), "SCAN_AIRPORTS"), std::vector<std::string>{"true"});
     EXPECT_EQ(state(SCAN_LIVERIES.window).checked, BST_CHECKED);
     EXPECT_EQ(state(SCAN_AIRPORTS.window).checked, BST_CHECKED);
-    EXPECT_EQ(fileEntries(path()).size(), 61U);
+    EXPECT_EQ(fileEntries(path()).size(), 60U);
     EXPECT_TRUE(encFilesThere());
 }
 
@@ -102,7 +102,7 @@ TEST_F(Migration, VersionTooOldToConvertResetsTheFileForTheNextStart) {
                "values."));
     EXPECT_TRUE(logged("Quorvel re-starts with default parameter values ..."));
     // The file holds the defaults; this run keeps the values it loaded.
-    EXPECT_EQ(fileEntries(path()).size(), 61U);
+    EXPECT_EQ(fileEntries(path()).size(), 60U);
     EXPECT_EQ(fileValues(path(), "RANGE"), std::vector<std::string>{"40"});
     EXPECT_EQ(fileValues(path(), "SCAN_LIVERIES"), std::vector<std::string>{"true"});
     EXPECT_EQ(fileValues(path(), "PROGRAM_VERSION"), std::vector<std::string>{"12.5.4"});

@@ -113,6 +113,23 @@ TEST(Log, EveryLineIsUtf8TextWithoutControlCharacters) {
     EXPECT_EQ(l[5], "kept: \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x9B\xAB");
 }
 
+// A huge line (a user's file of one 100 KB line, echoed) is cut, and says how long it was; the
+// lines around it in the same text stay whole.
+TEST(Log, LongLinesAreCutWithTheirLength) {
+    TempFolder dir(true);
+    gf_openLog();
+    const std::string huge = "a" + std::string(4085, 'x') + "\xC3\xA9" + std::string(100000, 'y');
+    gf_log("file.txt:" + huge + " wrong syntax\nnext line");
+    gf_logHighlighted(std::string(4096, 'z'));
+    gf_closeLog();
+    const auto l = lines(readFile("Log.txt"));
+    ASSERT_EQ(l.size(), 4u);
+    // Cut before the two-byte character that would cross the limit.
+    EXPECT_EQ(l[1], "file.txt:a" + std::string(4085, 'x') + " ... (104110 bytes)");
+    EXPECT_EQ(l[2], "next line");
+    EXPECT_EQ(l[3], "==> " + std::string(4096, 'z'));
+}
+
 TEST(Log, QuietLinesAreDroppedOnceStopping) {
     TempFolder dir(true);
     gf_openLog();

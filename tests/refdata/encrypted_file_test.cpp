@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "refdata/reference_key.hpp"
@@ -51,7 +52,6 @@ TEST(StreamDecrypt, RefusesEveryDamagedContainer) {
         {"cut-in-chunk.enc", "gf_streamDecrypt exception: Decryption failed"},
         {"header-only.enc", "gf_streamDecrypt exception: Stream ends before its final chunk"},
         {"too-short.enc", "gf_streamDecrypt exception: Invalid header or key"},
-        {"trailing-bytes.enc", "gf_streamDecrypt exception: Decryption failed"},
     };
     ASSERT_EQ(expected.size(), encref::kBrokenVariants.size());
     for (const auto& variant : encref::kBrokenVariants) {
@@ -64,17 +64,33 @@ TEST(StreamDecrypt, RefusesEveryDamagedContainer) {
     EXPECT_EQ(log.lines().size(), 2 * expected.size());
 }
 
-// Bytes behind a final chunk that ends exactly at a block boundary are damage too.
-TEST(StreamDecrypt, RefusesBytesAfterAFullFinalChunk) {
+// Bytes behind the final chunk are no part of the stream: whether the final chunk fills its
+// block or shares it with them, the plain text comes out whole, with one line in the log.
+TEST(StreamDecrypt, IgnoresBytesAfterTheFinalChunk) {
     testsupport::CapturedLog log;
-    refdatatest::writeEncrypted("file.enc", patternText(kPlainChunkBytes));
-    {
-        std::ofstream out("file.enc", std::ios::binary | std::ios::app);
-        out << "more";
+    for (const std::size_t size : {kPlainChunkBytes, std::size_t{5000}, std::size_t{0}}) {
+        for (const std::size_t trailer : {std::size_t{4}, kCipherChunkBytes + 100}) {
+            const std::string plain = patternText(size);
+            refdatatest::writeEncrypted("file.enc", plain);
+            {
+                std::ofstream out("file.enc", std::ios::binary | std::ios::app);
+                out << std::string(trailer, 't');
+            }
+            ASSERT_TRUE(gf_streamDecrypt("file.enc", "file.xml")) << size << " " << trailer;
+            EXPECT_EQ(readFile("file.xml"), plain) << size << " " << trailer;
+            EXPECT_TRUE(refdatatest::hasLine(
+                log.lines(),
+                fmt::format("gf_streamDecrypt: {} bytes after the final chunk of file.enc ignored", trailer)))
+                << size << " " << trailer;
+        }
     }
+    EXPECT_EQ(log.lines().size(), 6U);
+    // A stream cut short stays refused, also with bytes where its final chunk should be.
+    refdatatest::writeEncrypted("file.enc", patternText(5000));
+    std::filesystem::resize_file("file.enc", kStreamHeaderBytes + kCipherChunkBytes + 300);
     EXPECT_FALSE(gf_streamDecrypt("file.enc", "file.xml"));
     EXPECT_FALSE(std::filesystem::exists("file.xml"));
-    EXPECT_TRUE(refdatatest::hasLine(log.lines(), "gf_streamDecrypt exception: Data after the final chunk"));
+    EXPECT_TRUE(refdatatest::hasLine(log.lines(), "gf_streamDecrypt exception: Decryption failed"));
 }
 
 TEST(StreamDecrypt, MissingInputRemovesAStalePlainFile) {
@@ -94,6 +110,17 @@ TEST(StreamDecrypt, UnwritableOutputIsReported) {
         log.lines(), "gf_streamDecrypt exception: Could not open output file: no-such-folder/file.xml "
                      "(No such file or directory)"));
     // No reinstall can help there: the user is told the cause only.
-    EXPECT_TRUE(refdatatest::hasLine(log.lines(), "==> file.enc stream decrypt failed: Could not open output file: "
-                                                  "no-such-folder/file.xml (No such file or directory)"));
+    EXPECT_TRUE(refdatatest::hasLine(log.lines(),
+                                     "==> file.enc could not be decrypted: Could not open output file: "
+                                     "no-such-folder/file.xml (No such file or directory)"));
+
+    // A plain file on a full disk (every write to /dev/full fails with ENOSPC): the user reads
+    // that the disk is full and which file, not a damaged reference file.
+    refdatatest::writeEncrypted("file.enc", patternText(10000));
+    std::filesystem::create_symlink("/dev/full", "full.xml");
+    EXPECT_FALSE(gf_streamDecrypt("file.enc", "full.xml"));
+    EXPECT_TRUE(refdatatest::hasLine(
+        log.lines(), "==> file.enc could not be decrypted: the disk is full, full.xml could not be written"));
+    EXPECT_FALSE(std::filesystem::is_symlink("full.xml"));
+    EXPECT_TRUE(std::filesystem::exists("/dev/full"));
 }

@@ -80,7 +80,6 @@ void writeBrokenVariants(const fs::path& plainPath, const fs::path& folder) {
                std::string_view(bytes).substr(0, bytes.size() - std::max<std::size_t>(1, lastChunk / 2)));
     writeBytes(folder / "header-only.enc", std::string_view(bytes).substr(0, kStreamHeaderBytes));
     writeBytes(folder / "too-short.enc", std::string_view(bytes).substr(0, kStreamHeaderBytes / 2));
-    writeBytes(folder / "trailing-bytes.enc", bytes + "trailing bytes after the stream");
 }
 
 } // namespace tamrix::encref

@@ -18,12 +18,11 @@ void encryptFile(const std::filesystem::path& plainPath, const std::filesystem::
 
 // The damaged variants, each a file of `folder` named after its damage.
 inline const std::vector<std::string> kBrokenVariants{
-    "wrong-key.enc",      // encrypted with another key
-    "no-final.enc",       // every chunk present, none tagged FINAL
-    "cut-in-chunk.enc",   // the last chunk cut in half
-    "header-only.enc",    // the 24-byte header and nothing more
-    "too-short.enc",      // fewer bytes than a header
-    "trailing-bytes.enc", // a complete stream followed by more bytes
+    "wrong-key.enc",    // encrypted with another key
+    "no-final.enc",     // every chunk present, none tagged FINAL
+    "cut-in-chunk.enc", // the last chunk cut in half
+    "header-only.enc",  // the 24-byte header and nothing more
+    "too-short.enc",    // fewer bytes than a header
 };
 // Writes every variant of kBrokenVariants for `plainPath` into `folder` (created when missing).
 void writeBrokenVariants(const std::filesystem::path& plainPath, const std::filesystem::path& folder);
