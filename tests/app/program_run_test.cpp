@@ -52,6 +52,17 @@ TEST(ProgramRun, ANormalStartInProductionModeReadsTheDataAndEndsWithZero) {
     EXPECT_NE(readText(p.parameters()).find((p.root() / "packages").string()), std::string::npos);
 }
 
+TEST(ProgramRun, APortNumberThatIsNoPortIsRefusedAndTheDefaultTaken) {
+    ProgramFolder p;
+    p.writeParameters({{"PORT_NUMBER", "99999"}});
+    Child run(QUORVEL_BINARY, {"--production"}, p.root(), roamingEnv(p));
+    EXPECT_EQ(run.wait(seconds(120)), 0) << readText(run.stderrPath());
+    const auto log = readLines(p.log());
+    EXPECT_TRUE(anyLineStartsWith(log, "! PORT_NUMBER value '99999' in ")) << readText(p.log());
+    EXPECT_TRUE(contains(log, "PORT_NUMBER=\"10747\""));
+    EXPECT_FALSE(contains(log, "PORT_NUMBER=\"99999\""));
+}
+
 TEST(ProgramRun, ADamagedSettingsFileIsKeptAndTheRunSaysWhyItCannotGoOn) {
     ProgramFolder p;
     const std::string damaged = "<root><parameters><parameter name=\"RANGE\" value=";
