@@ -19,7 +19,6 @@ std::vector<uint32_t> gRemoveQueue;
 std::vector<PendingCreation> gPendingCreations;
 std::vector<uint32_t> gAddedObjects;
 std::vector<OwnObject> gOwnObjects;
-uint64_t gSimFrameCount = 0;
 
 namespace {
 
@@ -47,20 +46,26 @@ void gf_queueClientEvent(uint32_t objectId, uint32_t eventId, uint32_t value) {
     gClientEventQueue.push_back(ClientEventEntry{objectId, eventId, value});
 }
 
-void gf_queueEngineStart(uint32_t objectId) { gf_queueClientEvent(objectId, kEventEngineAutoStart, 0); }
+void gf_queueEngineStart(uint32_t objectId) {
+    gf_queueClientEvent(objectId, kEventEngineAutoStart, 0);
+}
 
-void gf_queueEngineShutdown(uint32_t objectId) { gf_queueClientEvent(objectId, kEventEngineAutoShutdown, 0); }
+void gf_queueEngineShutdown(uint32_t objectId) {
+    gf_queueClientEvent(objectId, kEventEngineAutoShutdown, 0);
+}
 
 void gf_queueLights(uint32_t objectId, const std::array<uint32_t, 7>& values) {
-    static constexpr std::array<uint32_t, 7> kEvents{kEventNavLightsSet,  kEventBeaconLightsSet, kEventLandingLightsSet,
-                                                     kEventTaxiLightsSet, kEventStrobesSet,      kEventLogoLightsSet,
-                                                     kEventCabinLightsSet};
+    static constexpr std::array<uint32_t, 7> kEvents{
+        kEventNavLightsSet, kEventBeaconLightsSet, kEventLandingLightsSet, kEventTaxiLightsSet,
+        kEventStrobesSet,   kEventLogoLightsSet,   kEventCabinLightsSet};
     std::lock_guard guard(gSimConnectLock);
     for (std::size_t i = 0; i < kEvents.size(); ++i)
         gClientEventQueue.push_back(ClientEventEntry{objectId, kEvents[i], values[i]});
 }
 
-void gf_queueNavLights(uint32_t objectId, uint32_t value) { gf_queueClientEvent(objectId, kEventNavLightsSet, value); }
+void gf_queueNavLights(uint32_t objectId, uint32_t value) {
+    gf_queueClientEvent(objectId, kEventNavLightsSet, value);
+}
 
 void gf_queueCabinLights(uint32_t objectId, uint32_t value) {
     gf_queueClientEvent(objectId, kEventCabinLightsSet, value);
@@ -76,7 +81,8 @@ bool gf_handOverPositions() {
 void gf_reserveSimQueues() {
     {
         std::lock_guard guard(gSimConnectLock);
-        for (auto& buffer : gPositionBuffers) buffer.reserve(kQueueReserve);
+        for (auto& buffer : gPositionBuffers)
+            buffer.reserve(kQueueReserve);
         gCreateQueue.reserve(kQueueReserve);
         gRemoveQueue.reserve(kQueueReserve);
         gPendingCreations.reserve(kQueueReserve);
@@ -88,23 +94,24 @@ void gf_reserveSimQueues() {
 
 void gf_clearSimQueues() {
     std::lock_guard guard(gSimConnectLock);
-    for (auto& buffer : gPositionBuffers) buffer.clear();
+    for (auto& buffer : gPositionBuffers)
+        buffer.clear();
     gCreateQueue.clear();
     gClientEventQueue.clear();
     gRemoveQueue.clear();
     gPendingCreations.clear();
     gAddedObjects.clear();
     gOwnObjects.clear();
-    gSimFrameCount = 0;
 }
 
 void lf_aiCreate(const AiCreateRequest& request) {
     const HANDLE handle = gSimConnect.load();
     const std::string title(request.liveryTitle);
-    if (SimConnect_AICreateNonATCAircraft(handle, title.c_str(), request.callsign.c_str(), request.initPosition,
-                                          kRequestCreateAi) < 0) {
-        gf_logHighlighted(fmt::format("! Simcon call to create ac in sim failed, hexid:{}, liv: '{}', callsign: {})",
-                                      request.key, title, request.callsign));
+    if (SimConnect_AICreateNonATCAircraft(handle, title.c_str(), request.callsign.c_str(),
+                                          request.initPosition, kRequestCreateAi) < 0) {
+        gf_logHighlighted(
+            fmt::format("! Simcon call to create ac in sim failed, hexid:{}, liv: '{}', callsign: {})",
+                        request.key, title, request.callsign));
         gf_simConnectRequestError();
         return;
     }
@@ -113,7 +120,8 @@ void lf_aiCreate(const AiCreateRequest& request) {
         gf_logHighlighted("GetLastSentPacketID");
         sendId = 0;
     }
-    gPendingCreations.push_back(PendingCreation{sendId, request.key, request.callsign, 0, gSimFrameCount});
+    gPendingCreations.push_back(
+        PendingCreation{sendId, request.key, request.callsign, 0, std::chrono::steady_clock::now()});
 }
 
 void lf_aiRemove(uint32_t objectId) {
@@ -122,8 +130,8 @@ void lf_aiRemove(uint32_t objectId) {
         return;
     }
     if (SimConnect_AIRemoveObject(gSimConnect.load(), objectId, kRequestRemoveAi) < 0) {
-        gf_logHighlighted(fmt::format("{} !SimConnect call to remove AI ac from sim failed, id {}?", gf_utcClock(),
-                                      gf_id2Text(objectId)));
+        gf_logHighlighted(fmt::format("{} !SimConnect call to remove AI ac from sim failed, id {}?",
+                                      gf_utcClock(), gf_id2Text(objectId)));
         gf_simConnectRequestError();
     }
 }
@@ -144,8 +152,9 @@ void lf_flushSimQueues() {
 
     for (auto& entry : *gPositionSend) {
         if (entry.objectId <= userId) continue;
-        SimConnect_SetDataOnSimObject(handle, kDefAiPosition, entry.objectId, SIMCONNECT_DATA_SET_FLAG_DEFAULT, 0,
-                                      sizeof(PositionBlock), &entry.block);
+        SimConnect_SetDataOnSimObject(handle, kDefAiPosition, entry.objectId,
+                                      SIMCONNECT_DATA_SET_FLAG_DEFAULT, 0, sizeof(PositionBlock),
+                                      &entry.block);
     }
     gPositionSend->clear();
 
