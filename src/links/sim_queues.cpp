@@ -46,26 +46,20 @@ void gf_queueClientEvent(uint32_t objectId, uint32_t eventId, uint32_t value) {
     gClientEventQueue.push_back(ClientEventEntry{objectId, eventId, value});
 }
 
-void gf_queueEngineStart(uint32_t objectId) {
-    gf_queueClientEvent(objectId, kEventEngineAutoStart, 0);
-}
+void gf_queueEngineStart(uint32_t objectId) { gf_queueClientEvent(objectId, kEventEngineAutoStart, 0); }
 
-void gf_queueEngineShutdown(uint32_t objectId) {
-    gf_queueClientEvent(objectId, kEventEngineAutoShutdown, 0);
-}
+void gf_queueEngineShutdown(uint32_t objectId) { gf_queueClientEvent(objectId, kEventEngineAutoShutdown, 0); }
 
 void gf_queueLights(uint32_t objectId, const std::array<uint32_t, 7>& values) {
-    static constexpr std::array<uint32_t, 7> kEvents{
-        kEventNavLightsSet, kEventBeaconLightsSet, kEventLandingLightsSet, kEventTaxiLightsSet,
-        kEventStrobesSet,   kEventLogoLightsSet,   kEventCabinLightsSet};
+    static constexpr std::array<uint32_t, 7> kEvents{kEventNavLightsSet,  kEventBeaconLightsSet, kEventLandingLightsSet,
+                                                     kEventTaxiLightsSet, kEventStrobesSet,      kEventLogoLightsSet,
+                                                     kEventCabinLightsSet};
     std::lock_guard guard(gSimConnectLock);
     for (std::size_t i = 0; i < kEvents.size(); ++i)
         gClientEventQueue.push_back(ClientEventEntry{objectId, kEvents[i], values[i]});
 }
 
-void gf_queueNavLights(uint32_t objectId, uint32_t value) {
-    gf_queueClientEvent(objectId, kEventNavLightsSet, value);
-}
+void gf_queueNavLights(uint32_t objectId, uint32_t value) { gf_queueClientEvent(objectId, kEventNavLightsSet, value); }
 
 void gf_queueCabinLights(uint32_t objectId, uint32_t value) {
     gf_queueClientEvent(objectId, kEventCabinLightsSet, value);
@@ -81,8 +75,7 @@ bool gf_handOverPositions() {
 void gf_reserveSimQueues() {
     {
         std::lock_guard guard(gSimConnectLock);
-        for (auto& buffer : gPositionBuffers)
-            buffer.reserve(kQueueReserve);
+        for (auto& buffer : gPositionBuffers) buffer.reserve(kQueueReserve);
         gCreateQueue.reserve(kQueueReserve);
         gRemoveQueue.reserve(kQueueReserve);
         gPendingCreations.reserve(kQueueReserve);
@@ -94,8 +87,7 @@ void gf_reserveSimQueues() {
 
 void gf_clearSimQueues() {
     std::lock_guard guard(gSimConnectLock);
-    for (auto& buffer : gPositionBuffers)
-        buffer.clear();
+    for (auto& buffer : gPositionBuffers) buffer.clear();
     gCreateQueue.clear();
     gClientEventQueue.clear();
     gRemoveQueue.clear();
@@ -107,11 +99,10 @@ void gf_clearSimQueues() {
 void lf_aiCreate(const AiCreateRequest& request) {
     const HANDLE handle = gSimConnect.load();
     const std::string title(request.liveryTitle);
-    if (SimConnect_AICreateNonATCAircraft(handle, title.c_str(), request.callsign.c_str(),
-                                          request.initPosition, kRequestCreateAi) < 0) {
-        gf_logHighlighted(
-            fmt::format("! Simcon call to create ac in sim failed, hexid:{}, liv: '{}', callsign: {})",
-                        request.key, title, request.callsign));
+    if (SimConnect_AICreateNonATCAircraft(handle, title.c_str(), request.callsign.c_str(), request.initPosition,
+                                          kRequestCreateAi) < 0) {
+        gf_logHighlighted(fmt::format("! Simcon call to create ac in sim failed, hexid:{}, liv: '{}', callsign: {})",
+                                      request.key, title, request.callsign));
         gf_simConnectRequestError();
         return;
     }
@@ -130,8 +121,8 @@ void lf_aiRemove(uint32_t objectId) {
         return;
     }
     if (SimConnect_AIRemoveObject(gSimConnect.load(), objectId, kRequestRemoveAi) < 0) {
-        gf_logHighlighted(fmt::format("{} !SimConnect call to remove AI ac from sim failed, id {}?",
-                                      gf_utcClock(), gf_id2Text(objectId)));
+        gf_logHighlighted(fmt::format("{} !SimConnect call to remove AI ac from sim failed, id {}?", gf_utcClock(),
+                                      gf_id2Text(objectId)));
         gf_simConnectRequestError();
     }
 }
@@ -152,9 +143,8 @@ void lf_flushSimQueues() {
 
     for (auto& entry : *gPositionSend) {
         if (entry.objectId <= userId) continue;
-        SimConnect_SetDataOnSimObject(handle, kDefAiPosition, entry.objectId,
-                                      SIMCONNECT_DATA_SET_FLAG_DEFAULT, 0, sizeof(PositionBlock),
-                                      &entry.block);
+        SimConnect_SetDataOnSimObject(handle, kDefAiPosition, entry.objectId, SIMCONNECT_DATA_SET_FLAG_DEFAULT, 0,
+                                      sizeof(PositionBlock), &entry.block);
     }
     gPositionSend->clear();
 

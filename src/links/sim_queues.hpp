@@ -24,9 +24,9 @@ namespace tamrix {
 
 struct AiCreateRequest {
     SIMCONNECT_DATA_INITPOSITION initPosition{}; // angles in degrees, altitude in feet
-    std::string callsign;                        // the tail number; the new object is recognised by it
-    std::string_view liveryTitle;                // held by the livery catalogue, which outlives the request
-    uint32_t key = 0;                            // aircraft key: above 10000 live, up to 10000 static
+    std::string callsign;          // the tail number; the new object is recognised by it
+    std::string_view liveryTitle;  // held by the livery catalogue, which outlives the request
+    uint32_t key = 0;              // aircraft key: above 10000 live, up to 10000 static
 };
 
 struct ClientEventEntry {
@@ -45,7 +45,7 @@ struct PendingCreation {
     uint32_t sendId = 0; // the packet id of the creation request; 0 when it could not be read
     uint32_t key = 0;
     std::string callsign;
-    uint32_t objectId = 0;                          // the id the simulator assigned to it, 0 until then
+    uint32_t objectId = 0;  // the id the simulator assigned to it, 0 until then
     std::chrono::steady_clock::time_point sentAt{}; // when it was sent
 };
 
