@@ -1,9 +1,15 @@
 #include "app/startup.hpp"
 #include "airports/sim_install.hpp"
 
+#include <cerrno>
 #include <exception>
 #include <new>
+#include <stdexcept>
+#include <system_error>
 #include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <fmt/format.h>
 
@@ -57,6 +63,27 @@ bool existsOrThrow(const fs::path& path) {
     const bool exists = fs::exists(path, ec);
     if (ec) throw fs::filesystem_error("exists", path, ec);
     return exists;
+}
+
+// The settings and the flight plans are written into the data folder: a run that cannot write
+// there would lose every setting it changes. A file made and removed again tells, with the
+// system's own cause; the folder itself is made when missing, as at the process start.
+void requireWritableDataFolder() {
+    const fs::path& folder = gf_paths().programDataFolder;
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (!ec) {
+        const fs::path probe = folder / fmt::format(".write-check.{}", ::getpid());
+        const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            ::unlink(probe.c_str());
+            return;
+        }
+        ec.assign(errno, std::generic_category());
+    }
+    throw std::runtime_error(
+        fmt::format("The data folder {} cannot be written: {}", gf_pathToUtf8Lossy(folder), ec.message()));
 }
 
 void enable(const ParameterControl& control, bool on) {
@@ -250,6 +277,7 @@ void lf_productionRun() {
 }
 
 bool lf_prepareDataFiles() {
+    requireWritableDataFolder();
     gf_checkParametersVersion();
     gf_invalidateStatusPanel();
     gf_flushLog();

@@ -11,7 +11,8 @@ namespace tamrix {
 
 // The thread body.
 void lf_startUpQuorvel();
-// True when start-up goes on; false in production mode (which ends the run here).
+// True when start-up goes on; false in production mode (which ends the run here). A data folder
+// the run cannot write to ends it first (std::runtime_error naming the folder and the cause).
 bool lf_prepareDataFiles();
 // The run's working folders ("output/info", "airports/learned/stock", ...), and no stale
 // "ObjectIdList.txt".

@@ -30,6 +30,23 @@ StringParameter::StringParameter(std::string key, const std::string& defaultText
       current(defaultText) {}
 StringParameter::~StringParameter() = default;
 
+bool StringParameter::accepts(std::string_view /*text*/) const {
+    return true;
+}
+
+PortParameter::~PortParameter() = default;
+
+bool PortParameter::accepts(std::string_view text) const {
+    if (text.empty()) return false;
+    uint32_t port = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        port = port * 10 + static_cast<uint32_t>(c - '0');
+        if (port > 65535) return false;
+    }
+    return port >= 1;
+}
+
 ParameterControl::ParameterControl(uint16_t id, uint32_t y) : controlId(id), row(y) {}
 ParameterControl::~ParameterControl() = default;
 

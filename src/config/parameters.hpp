@@ -82,6 +82,20 @@ public:
     const std::string minValue;
     const std::string maxValue;
     GuardedText current;
+
+    // Whether a text read from a file may become the value; one refused is replaced by the
+    // default when the file is loaded. Every text is taken unless the setting says otherwise.
+    virtual bool accepts(std::string_view text) const;
+};
+
+// A string setting that names a TCP or UDP port: only a whole number 1 to 65535, written in
+// decimal digits alone, is taken (the address resolver would take a larger one modulo 65536).
+class PortParameter : public StringParameter {
+public:
+    using StringParameter::StringParameter;
+    ~PortParameter() override;
+
+    bool accepts(std::string_view text) const override;
 };
 
 // The child control of the main window that shows a setting (or is a push button).

@@ -288,7 +288,13 @@ void readMember(IntParameter& p, pugi::xml_node document, pugi::xml_node paramet
 
 void readMember(StringParameter& p, pugi::xml_node document, pugi::xml_node parameters, PendingLog& log) {
     if (const pugi::xml_node node = gf_findParameterNode(document, p.name)) {
-        p.current.set(node.attribute("value").value());
+        const pugi::xml_attribute value = node.attribute("value");
+        if (p.accepts(value.value())) {
+            p.current.set(value.value());
+        } else {
+            p.current.set(p.defaultValue.get());
+            noteOddValue(p.name, value, p.current.get(), log);
+        }
     } else {
         p.current.set(p.defaultValue.get());
         gf_appendStringParameterNode(parameters, p.name.c_str(), p.current.get());

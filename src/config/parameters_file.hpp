@@ -23,7 +23,8 @@ namespace tamrix {
 void gf_saveParameters(bool writeDefaults);
 
 // Loads the file into the registered settings: a value found is taken (integers clamped to
-// their limits), a missing key takes its default and is added to the file. The controls of the
+// their limits, a text the setting refuses, such as a port beyond 65535, replaced by its default
+// and logged), a missing key takes its default and is added to the file. The controls of the
 // registered settings show the loaded values, and the working radius follows RANGE. Returns
 // true when the file was missing or unusable and a new one with the defaults was made (the
 // settings in memory are then the defaults too).

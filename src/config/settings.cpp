@@ -108,7 +108,7 @@ FloatChoiceParameter MAX_FIT_FL{"MAX_FIT_FL",
 // Strings without a control.
 StringParameter PROGRAM_VERSION{"PROGRAM_VERSION", ""};
 StringParameter MSFS_INSTALL_PATH{"MSFS_INSTALL_PATH", ""};
-StringParameter PORT_NUMBER{"PORT_NUMBER", "10747"};
+PortParameter PORT_NUMBER{"PORT_NUMBER", "10747"};
 StringParameter lfolder0{"lfolder0", ""};
 StringParameter lfolder1{"lfolder1", ""};
 StringParameter lfolder2{"lfolder2", ""};

@@ -67,7 +67,7 @@ extern FloatChoiceParameter MAX_FIT_FL;
 // Strings without a control.
 extern StringParameter PROGRAM_VERSION;
 extern StringParameter MSFS_INSTALL_PATH;
-extern StringParameter PORT_NUMBER;
+extern PortParameter PORT_NUMBER;
 extern StringParameter lfolder0;
 extern StringParameter lfolder1;
 extern StringParameter lfolder2;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <mutex>
 
 #include <fmt/format.h>
@@ -76,8 +77,8 @@ std::string_view keptCallsign(const std::string& callsign) {
 // The key of one of our announced objects, forgotten; 0 for any other object.
 uint32_t takeOwnObject(uint32_t objectId) {
     auto& own = gOwnObjects;
-    const auto found =
-        std::find_if(own.begin(), own.end(), [objectId](const OwnObject& o) { return o.objectId == objectId; });
+    const auto found = std::find_if(own.begin(), own.end(),
+                                    [objectId](const OwnObject& o) { return o.objectId == objectId; });
     if (found == own.end()) return 0;
     const uint32_t key = found->key;
     *found = own.back();
@@ -251,8 +252,8 @@ void lf_simDispatch(SIMCONNECT_RECV* message, DWORD size, void*) {
             takeAddedObject(objectId);
             uint32_t key = 0;
             if (objectId != 0) {
-                if (const auto gone =
-                        takePending([objectId](const PendingCreation& p) { return p.objectId == objectId; })) {
+                if (const auto gone = takePending(
+                        [objectId](const PendingCreation& p) { return p.objectId == objectId; })) {
                     key = gone->key;
                     gf_log(fmt::format("{:8} removed by the simulator before it was recognised, oid: {}",
                                        gone->callsign, gf_id2Text(objectId)));
@@ -269,8 +270,7 @@ void lf_simDispatch(SIMCONNECT_RECV* message, DWORD size, void*) {
         newFlight();
         break;
     case SIMCONNECT_RECV_ID_EVENT_FRAME:
-        ++gSimFrameCount;
-        lf_expirePendingCreations();
+        lf_expirePendingCreations(std::chrono::steady_clock::now());
         lf_flushSimQueues();
         break;
     case SIMCONNECT_RECV_ID_SIMOBJECT_DATA:
@@ -361,7 +361,8 @@ void lf_onSimException(const SIMCONNECT_RECV* message, DWORD size) {
         // That creation will never give an object: its aircraft is told so, its livery is not
         // to blame.
         const DWORD sendId = exception.dwSendID;
-        if (const auto refused = takePending([sendId](const PendingCreation& p) { return p.sendId == sendId; }))
+        if (const auto refused =
+                takePending([sendId](const PendingCreation& p) { return p.sendId == sendId; }))
             postEvent(0, refused->key, kSimEventRemoved, 0.0, 0.0);
         break;
     }
@@ -499,15 +500,16 @@ void lf_onSimObjectDataByType(const SIMCONNECT_RECV* message, DWORD size) {
         postEvent(objectId, ours->key, kSimEventCreatedLive, 0.0, heightAboveGround);
 }
 
-void lf_expirePendingCreations() {
+void lf_expirePendingCreations(std::chrono::steady_clock::time_point now) {
     auto& pending = gPendingCreations;
     // Sent in order: the oldest are at the front.
-    while (!pending.empty() && gSimFrameCount - pending.front().sentFrame > kPendingCreationMaxFrames) {
+    while (!pending.empty() && now - pending.front().sentAt > kPendingCreationMaxAge) {
         PendingCreation gone = std::move(pending.front());
         pending.erase(pending.begin());
-        gf_log(fmt::format("{:8} not seen {} frames after its creation, given up{}", gone.callsign,
-                           kPendingCreationMaxFrames,
-                           gone.objectId != 0 ? fmt::format(", oid {} removed", gf_id2Text(gone.objectId)) : ""));
+        gf_log(fmt::format("{:8} not seen {} seconds after its creation, given up{}", gone.callsign,
+                           kPendingCreationMaxAge.count(),
+                           gone.objectId != 0 ? fmt::format(", oid {} removed", gf_id2Text(gone.objectId))
+                                              : ""));
         if (gone.objectId > gUserObjectId.load()) {
             takeAddedObject(gone.objectId);
             gf_queueAiRemove(gone.objectId);

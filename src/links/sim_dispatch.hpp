@@ -10,6 +10,7 @@
 // its kind carries is logged and ignored.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -44,10 +45,10 @@ void lf_onSimOpen(const SIMCONNECT_RECV* message, DWORD size);
 void lf_onSimException(const SIMCONNECT_RECV* message, DWORD size);
 void lf_onSimObjectData(const SIMCONNECT_RECV* message, DWORD size);
 void lf_onSimObjectDataByType(const SIMCONNECT_RECV* message, DWORD size);
-// On each Frame, before the flush: creations that the simulator has not shown as an object for
-// kPendingCreationMaxFrames are given up (logged, their object removed when one was assigned,
-// and a removed-object event with their key posted).
-void lf_expirePendingCreations();
+// On each Frame, before the flush, with the time then: creations that the simulator has not
+// shown as an object for more than kPendingCreationMaxAge are given up (logged, their object
+// removed when one was assigned, and a removed-object event with their key posted).
+void lf_expirePendingCreations(std::chrono::steady_clock::time_point now);
 
 // gUserStandName: the stand the user aircraft was last seen on; empty for none.
 std::string gf_userStandName();

@@ -19,7 +19,6 @@ std::vector<uint32_t> gRemoveQueue;
 std::vector<PendingCreation> gPendingCreations;
 std::vector<uint32_t> gAddedObjects;
 std::vector<OwnObject> gOwnObjects;
-uint64_t gSimFrameCount = 0;
 
 namespace {
 
@@ -95,7 +94,6 @@ void gf_clearSimQueues() {
     gPendingCreations.clear();
     gAddedObjects.clear();
     gOwnObjects.clear();
-    gSimFrameCount = 0;
 }
 
 void lf_aiCreate(const AiCreateRequest& request) {
@@ -113,7 +111,8 @@ void lf_aiCreate(const AiCreateRequest& request) {
         gf_logHighlighted("GetLastSentPacketID");
         sendId = 0;
     }
-    gPendingCreations.push_back(PendingCreation{sendId, request.key, request.callsign, 0, gSimFrameCount});
+    gPendingCreations.push_back(
+        PendingCreation{sendId, request.key, request.callsign, 0, std::chrono::steady_clock::now()});
 }
 
 void lf_aiRemove(uint32_t objectId) {

@@ -10,6 +10,7 @@
 // line's and the log's locks.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -45,7 +46,7 @@ struct PendingCreation {
     uint32_t key = 0;
     std::string callsign;
     uint32_t objectId = 0;  // the id the simulator assigned to it, 0 until then
-    uint64_t sentFrame = 0; // gSimFrameCount when it was sent
+    std::chrono::steady_clock::time_point sentAt{}; // when it was sent
 };
 
 // One of our objects the simulator has announced, with the key of its aircraft.
@@ -57,9 +58,10 @@ struct OwnObject {
 // The simulator keeps at most this many bytes of a tail number as the object's ATC id (its
 // by-type answers carry it in a 32-byte field); a longer callsign is recognised by its start.
 inline constexpr std::size_t kSimAtcIdKept = 31;
-// A creation the simulator has not shown as an object within this many frames (half a minute
-// to a minute) is given up: its object, if any, is removed and its aircraft told so.
-inline constexpr uint64_t kPendingCreationMaxFrames = 1800;
+// A creation the simulator has not shown as an object within this time is given up: its object,
+// if any, is removed and its aircraft told so. A time, not a number of frames: the simulator's
+// frame rate varies from machine to machine and from moment to moment.
+inline constexpr std::chrono::seconds kPendingCreationMaxAge{15};
 
 // The SimConnect lock: one process-wide, non-recursive mutex.
 extern std::mutex gSimConnectLock;
@@ -79,8 +81,6 @@ extern std::vector<PositionEntry>* gPositionSend;
 extern std::vector<PendingCreation> gPendingCreations;
 extern std::vector<uint32_t> gAddedObjects;
 extern std::vector<OwnObject> gOwnObjects;
-// Frames seen on this connection.
-extern uint64_t gSimFrameCount;
 
 // Queue functions: each takes the SimConnect lock, appends and releases it; none looks at
 // gSimConnectError. Any thread, never with the SimConnect lock already held.

@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
-#include <set>
 #include <deque>
 #include <exception>
 #include <future>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -56,8 +57,8 @@ namespace {
 constexpr int kMaxPriority = 10;
 constexpr std::size_t kMaxPathBytes = 249;
 // Folders of scenery and aircraft makers that hold no AI liveries.
-constexpr std::string_view kExcludedWords[] = {"airport",  "lvfr",      "mkstudios", "simwings", "fsdreamteam",
-                                               "navigraph", "flytampa", "inibuilds", "_CVT_"};
+constexpr std::string_view kExcludedWords[] = {
+    "airport", "lvfr", "mkstudios", "simwings", "fsdreamteam", "navigraph", "flytampa", "inibuilds", "_CVT_"};
 
 std::mutex gReaderMutex;
 ScanFileReader gReader;
@@ -66,7 +67,8 @@ ScanFileReader lf_currentReader() {
     std::lock_guard lock(gReaderMutex);
     if (gReader) return gReader;
     return [](uint32_t priority, const fs::path& cfgPath, bool ivao) {
-        return ivao ? lf_searchLiveriesinIVAOFile(priority, cfgPath) : lf_searchLiveriesinFile(priority, cfgPath);
+        return ivao ? lf_searchLiveriesinIVAOFile(priority, cfgPath)
+                    : lf_searchLiveriesinFile(priority, cfgPath);
     };
 }
 
@@ -75,7 +77,8 @@ ScanFileReader lf_currentReader() {
 // The walk's paths all begin with the root's text.
 bool lf_isExcluded(const std::string& pathText, std::size_t rootLength) {
     if (pathText.size() > kMaxPathBytes) return true;
-    const std::string_view relative = std::string_view(pathText).substr(std::min(rootLength, pathText.size()));
+    const std::string_view relative =
+        std::string_view(pathText).substr(std::min(rootLength, pathText.size()));
     return std::any_of(std::begin(kExcludedWords), std::end(kExcludedWords),
                        [&](std::string_view word) { return relative.find(word) != std::string_view::npos; });
 }
@@ -86,78 +89,135 @@ struct FileResult {
     TaskTitles titles;
 };
 
-bool lf_stopRequested() { return gStopFlag.load() || gClosingFlag.load(); }
+bool lf_stopRequested() {
+    return gStopFlag.load() || gClosingFlag.load();
+}
 
-// A fixed set of worker threads that read the files the walk hands them, in the order handed.
-// Tasks not yet started when the set is closed are dropped; the threads end before the set does.
+// A set of worker threads that read the files the walk hands them, in the order handed. Tasks
+// not yet started when the set is closed are dropped. A file whose result the walk gave up (a
+// read that does not return, say on a stalled network folder) lets its worker go: a new worker
+// takes its place, and the one let go ends by itself once its read returns, if ever. Every other
+// worker ends before the set does.
 class ScanWorkers {
 public:
-    ScanWorkers(ScanFileReader reader, int count) : m_reader(std::move(reader)) {
-        m_threads.reserve(static_cast<std::size_t>(count));
-        for (int i = 0; i < count; ++i) m_threads.emplace_back([this] { run(); });
+    ScanWorkers(ScanFileReader reader, int count) : m_shared(std::make_shared<Shared>()) {
+        m_shared->reader = std::move(reader);
+        for (int i = 0; i < count; ++i)
+            startWorker();
     }
     ~ScanWorkers() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_closed = true;
-            m_queue.clear();
-        }
-        m_wake.notify_all();
-        for (auto& thread : m_threads) thread.join();
+        std::unique_lock lock(m_shared->mutex);
+        m_shared->closed = true;
+        m_shared->queue.clear();
+        m_shared->wake.notify_all();
+        // A worker still reading when the walk was stopped is waited for as long as a result
+        // would be, then let go as well.
+        const bool ended = m_shared->workerEnded.wait_for(
+            lock, gScanResultTimeout, [this] { return m_shared->workers == m_shared->letGo; });
+        if (!ended) m_shared->letGo = m_shared->workers;
     }
     ScanWorkers(const ScanWorkers&) = delete;
     ScanWorkers& operator=(const ScanWorkers&) = delete;
 
-    std::future<FileResult> submit(uint32_t priority, fs::path cfgPath, bool ivao) {
-        Task task{priority, std::move(cfgPath), ivao, {}};
+    // The number the walk gives the task's result up by.
+    std::pair<std::future<FileResult>, uint64_t> submit(uint32_t priority, fs::path cfgPath, bool ivao) {
+        std::lock_guard lock(m_shared->mutex);
+        const uint64_t number = ++m_shared->submitted;
+        Task task{number, priority, std::move(cfgPath), ivao, {}};
         std::future<FileResult> result = task.promise.get_future();
-        {
-            std::lock_guard lock(m_mutex);
-            m_queue.push_back(std::move(task));
+        m_shared->queue.push_back(std::move(task));
+        m_shared->wake.notify_one();
+        return {std::move(result), number};
+    }
+
+    // The walk takes no result of this task any more: a task not started is dropped, the worker
+    // reading it is let go and replaced.
+    void giveUp(uint64_t number) {
+        std::lock_guard lock(m_shared->mutex);
+        auto& queue = m_shared->queue;
+        const auto queued =
+            std::find_if(queue.begin(), queue.end(), [number](const Task& t) { return t.number == number; });
+        if (queued != queue.end()) {
+            queue.erase(queued);
+            return;
         }
-        m_wake.notify_one();
-        return result;
+        if (m_shared->reading.erase(number) == 0) return; // it has just ended
+        ++m_shared->letGo;
+        m_shared->letGoTasks.insert(number);
+        startWorker();
     }
 
 private:
     struct Task {
-        uint32_t priority;
+        uint64_t number = 0;
+        uint32_t priority = 0;
         fs::path cfgPath;
-        bool ivao;
+        bool ivao = false;
         std::promise<FileResult> promise;
     };
+    // Shared with the workers, so that a worker let go outlives the walk safely.
+    struct Shared {
+        ScanFileReader reader;
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::condition_variable workerEnded;
+        std::deque<Task> queue;
+        std::set<uint64_t> reading;    // tasks being read by a worker the walk waits for
+        std::set<uint64_t> letGoTasks; // tasks whose workers were let go
+        uint64_t submitted = 0;
+        int workers = 0; // running worker threads
+        int letGo = 0;   // of them, let go
+        bool closed = false;
+    };
 
-    void run() {
+    // Called with the mutex held, or before any worker runs.
+    void startWorker() {
+        ++m_shared->workers;
+        std::thread([shared = m_shared] { run(*shared); }).detach();
+    }
+
+    static void run(Shared& shared) {
         for (;;) {
             Task task;
             {
-                std::unique_lock lock(m_mutex);
-                m_wake.wait(lock, [this] { return m_closed || !m_queue.empty(); });
-                if (m_queue.empty()) return;
-                task = std::move(m_queue.front());
-                m_queue.pop_front();
-            }
-            gf_scanTaskStarted();
-            ScanTaskGuard counted;
-            try {
-                FileResult result;
-                {
-                    TaskTitlesScope scope(result.titles);
-                    result.liveries = m_reader(task.priority, task.cfgPath, task.ivao);
+                std::unique_lock lock(shared.mutex);
+                shared.wake.wait(lock, [&] { return shared.closed || !shared.queue.empty(); });
+                if (shared.queue.empty()) {
+                    --shared.workers;
+                    shared.workerEnded.notify_all();
+                    return;
                 }
-                task.promise.set_value(std::move(result));
-            } catch (...) {
-                task.promise.set_exception(std::current_exception());
+                task = std::move(shared.queue.front());
+                shared.queue.pop_front();
+                shared.reading.insert(task.number);
+            }
+            {
+                gf_scanTaskStarted();
+                ScanTaskGuard counted;
+                try {
+                    FileResult result;
+                    {
+                        TaskTitlesScope scope(result.titles);
+                        result.liveries = shared.reader(task.priority, task.cfgPath, task.ivao);
+                    }
+                    task.promise.set_value(std::move(result));
+                } catch (...) {
+                    task.promise.set_exception(std::current_exception());
+                }
+            }
+            std::lock_guard lock(shared.mutex);
+            shared.reading.erase(task.number);
+            if (shared.letGoTasks.erase(task.number) != 0) {
+                // Replaced already: this worker ends.
+                --shared.letGo;
+                --shared.workers;
+                shared.workerEnded.notify_all();
+                return;
             }
         }
     }
 
-    ScanFileReader m_reader;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<Task> m_queue;
-    bool m_closed = false;
-    std::vector<std::thread> m_threads;
+    std::shared_ptr<Shared> m_shared;
 };
 
 // Results waiting to be taken, per worker: enough to keep the workers busy while the oldest file
@@ -180,13 +240,16 @@ public:
 
     void start(const fs::path& cfgPath, bool ivao) {
         const std::size_t window = static_cast<std::size_t>(m_workerCount) * kPendingPerWorker;
-        while (!m_stopped && m_pending.size() >= window) takeOldest("liveries inner search aborted: {}");
+        while (!m_stopped && m_pending.size() >= window)
+            takeOldest("liveries inner search aborted: {}");
         if (m_stopped) return;
-        m_pending.push_back({m_workers.submit(m_priority, cfgPath, ivao), cfgPath});
+        auto [result, number] = m_workers.submit(m_priority, cfgPath, ivao);
+        m_pending.push_back({std::move(result), number, cfgPath});
     }
 
     void finish() {
-        while (!m_stopped && !m_pending.empty()) takeOldest("liveries search aborted, futs outer, {}");
+        while (!m_stopped && !m_pending.empty())
+            takeOldest("liveries search aborted, futs outer, {}");
         // A stopped walk keeps nothing of the files still pending.
         m_pending.clear();
     }
@@ -194,30 +257,34 @@ public:
 private:
     struct Pending {
         std::future<FileResult> result;
+        uint64_t number;
         fs::path cfgPath;
     };
 
-    // Waits for the oldest result; a slow file is logged once and waited for all the same (its
-    // worker has to end before the walk does anyway). Only the stop and closing flags end the
-    // wait; once they are set no result is taken any more.
+    // Waits for the oldest result, at most gScanResultTimeout: a file read that takes longer
+    // (a stalled network folder) is given up, logged, and the walk goes on without its liveries.
+    // The stop and closing flags end the wait as well; once they are set no result is taken.
     void takeOldest(std::string_view abortFormat) {
         if (lf_stopRequested()) {
             m_stopped = true;
             return;
         }
         Pending& oldest = m_pending.front();
-        const auto started = std::chrono::steady_clock::now();
-        bool reported = false;
+        const auto deadline = std::chrono::steady_clock::now() + gScanResultTimeout;
         while (oldest.result.wait_for(kStopPollInterval) != std::future_status::ready) {
             if (lf_stopRequested()) {
                 m_stopped = true;
                 return;
             }
-            if (!reported && std::chrono::steady_clock::now() - started >= gScanResultTimeout) {
-                reported = true;
-                gf_logHighlighted(fmt::format("liveries search of {} takes longer than {:g} seconds, still waiting",
-                                              gf_pathToUtf8Lossy(oldest.cfgPath),
-                                              static_cast<double>(gScanResultTimeout.count()) / 1000.0));
+            if (std::chrono::steady_clock::now() >= deadline) {
+                m_workers.giveUp(oldest.number);
+                gf_logHighlighted(
+                    fmt::format(fmt::runtime(abortFormat),
+                                fmt::format("Future wait timed out after {:g} seconds",
+                                            static_cast<double>(gScanResultTimeout.count()) / 1000.0)));
+                gf_logContinued(fmt::format("{} is left out", gf_pathToUtf8Lossy(oldest.cfgPath)));
+                m_pending.pop_front();
+                return;
             }
         }
         try {
@@ -268,8 +335,10 @@ enum class EntryKind { Folder, File, Other };
 
 EntryKind lf_entryKind(int folder, const dirent& entry) {
     switch (entry.d_type) {
-    case DT_DIR: return EntryKind::Folder;
-    case DT_REG: return EntryKind::File;
+    case DT_DIR:
+        return EntryKind::Folder;
+    case DT_REG:
+        return EntryKind::File;
     case DT_LNK:
     case DT_UNKNOWN: {
         struct stat status {};
@@ -278,12 +347,14 @@ EntryKind lf_entryKind(int folder, const dirent& entry) {
         if (S_ISDIR(status.st_mode)) return EntryKind::Folder;
         return S_ISREG(status.st_mode) ? EntryKind::File : EntryKind::Other;
     }
-    default: return EntryKind::Other;
+    default:
+        return EntryKind::Other;
     }
 }
 
 bool lf_isAircraftCfgName(const fs::path& path) {
-    return gf_upperEquals(".CFG", path.extension().string()) && gf_upperEquals("AIRCRAFT", path.stem().string());
+    return gf_upperEquals(".CFG", path.extension().string()) &&
+           gf_upperEquals("AIRCRAFT", path.stem().string());
 }
 
 // Keeps, per operator, second operator and model, only the liveries of the best (lowest)
@@ -341,7 +412,8 @@ void lf_walkPackageFolder(int priority, const fs::path& folder) {
         }
         struct stat status {};
         if (::fstat(descriptor, &status) == 0 &&
-            !visited.emplace(static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)).second) {
+            !visited.emplace(static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino))
+                 .second) {
             ::close(descriptor);
             gf_log(fmt::format("{} leads to a folder walked already, skipped", gf_pathToUtf8Lossy(path)));
             return;
@@ -372,17 +444,20 @@ void lf_walkPackageFolder(int priority, const fs::path& folder) {
             const std::string& pathText = path.native();
             if (lf_isExcluded(pathText, rootLength)) continue;
             switch (lf_entryKind(current.descriptor(), *entry)) {
-            case EntryKind::Folder: enter(current.descriptor(), entry->d_name, std::move(path)); break;
+            case EntryKind::Folder:
+                enter(current.descriptor(), entry->d_name, std::move(path));
+                break;
             case EntryKind::File:
                 if (lf_isAircraftCfgName(path))
                     walk.start(path, pathText.find("ivao_x-csl") != std::string::npos ||
                                          pathText.find("IVAO_MTL") != std::string::npos);
                 break;
-            case EntryKind::Other: break;
+            case EntryKind::Other:
+                break;
             }
         } catch (const std::exception& error) {
-            gf_logHighlighted(
-                fmt::format("liveries search in {} aborted, cause: {}", gf_pathToUtf8Lossy(path), error.what()));
+            gf_logHighlighted(fmt::format("liveries search in {} aborted, cause: {}",
+                                          gf_pathToUtf8Lossy(path), error.what()));
         }
     }
     walk.finish();
@@ -468,7 +543,8 @@ ScanOutcome lf_scanLiveryFolders(const FolderList& folders) {
 bool gf_scanLiveries() {
     const bool automatic = LIG_AUTOMATIC.current;
     EnableWindow(AI_PACKAGE_SELECTOR.window, FALSE);
-    gf_setStatusLine(fmt::format("Scanning {}for liveries ...", LIG_PRIORITIZE.current ? "prioritized " : ""), false);
+    gf_setStatusLine(fmt::format("Scanning {}for liveries ...", LIG_PRIORITIZE.current ? "prioritized " : ""),
+                     false);
     gf_log(fmt::format("\n++++++++++++++++++++++++ liveries scan {} starts ++++++++++++++++++++++++++++++++",
                        automatic ? "automatic" : "manual"));
     gScannedLiveryCount = 0;
@@ -485,14 +561,17 @@ bool gf_scanLiveries() {
     if (folders.empty()) {
         if (automatic) {
             gf_reenableControl(AI_PACKAGE_SELECTOR);
-            throw UserErrorException(43, "Automatic scan has not found any AI packages, choose a different selection "
-                                         "(or go to Manual mode, see Manual 5.2)");
+            throw UserErrorException(
+                43, "Automatic scan has not found any AI packages, choose a different selection "
+                    "(or go to Manual mode, see Manual 5.2)");
         }
         gf_openManualFolder();
         gf_openParametersFolder();
         throw UserErrorException(
-            48, fmt::format("Exit {} first!   Then set one or more lfolder parameters to your liveries, see Manual 5.2",
-                            kProgramName));
+            48,
+            fmt::format(
+                "Exit {} first!   Then set one or more lfolder parameters to your liveries, see Manual 5.2",
+                kProgramName));
     }
 
     const ScanOutcome outcome = lf_scanLiveryFolders(folders);
@@ -504,8 +583,9 @@ bool gf_scanLiveries() {
     if (outcome == ScanOutcome::NoneFound) {
         if (!automatic) throw UserErrorException(53, "no liveries found");
         gf_reenableControl(AI_PACKAGE_SELECTOR);
-        throw UserErrorException(143, "Automatic scan has not found any liveries, choose a different selection, or "
-                                      "switch off automatic and set lfolder parameter(-s)");
+        throw UserErrorException(
+            143, "Automatic scan has not found any liveries, choose a different selection, or "
+                 "switch off automatic and set lfolder parameter(-s)");
     }
     SCAN_LIVERIES.current = false;
     gf_saveBoolParameter(SCAN_LIVERIES);

@@ -5,8 +5,9 @@
 // many links lead to it; each "aircraft.cfg" found is handed to a fixed set of gScanWorkerCount
 // workers while the walk goes on, and their results are taken in the order the files were met
 // (so the first file of the walk keeps a title). The stop and closing flags end the walk and its
-// waits. No worker outlives the walk. The previous catalogue and reports stay until the scan has
-// written new ones.
+// waits. A file whose result does not come within gScanResultTimeout is left out (logged) and
+// its worker let go; no other worker outlives the walk. The previous catalogue and reports stay
+// until the scan has written new ones.
 
 #include <chrono>
 #include <cstdint>
@@ -37,12 +38,14 @@ ScanOutcome lf_scanLiveryFolders(const FolderList& folders);
 // Walks one folder and appends its liveries to gLiveries.
 void lf_walkPackageFolder(int priority, const std::filesystem::path& folder);
 
-// How long the walker waits for one file's result before it logs the file as slow; the result is
-// waited for and kept all the same.
+// How long the walker waits for one file's result (10 seconds): a result that has not come by
+// then is given up, "liveries inner search aborted: ..." (or the "futs outer" form after the
+// walk) is logged, and the walk goes on without that file's liveries.
 extern std::chrono::milliseconds gScanResultTimeout;
 
 // Reads one file on a task; `ivao` for the files of IVAO MTL packages.
-using ScanFileReader = std::function<std::list<LiveryData>(uint32_t priority, const std::filesystem::path& cfgPath, bool ivao)>;
+using ScanFileReader =
+    std::function<std::list<LiveryData>(uint32_t priority, const std::filesystem::path& cfgPath, bool ivao)>;
 // Replaces the per-file readers (tests); an empty function restores the program's readers.
 void gf_setScanFileReader(ScanFileReader reader);
 

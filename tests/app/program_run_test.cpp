@@ -68,6 +68,17 @@ TEST(ProgramRun, BytesAfterAReferenceFilesStreamDoNotStopTheStart) {
     EXPECT_TRUE(contains(log, "Exiting: USER CLOSED SIM"));
 }
 
+TEST(ProgramRun, APortNumberThatIsNoPortIsRefusedAndTheDefaultTaken) {
+    ProgramFolder p;
+    p.writeParameters({{"PORT_NUMBER", "99999"}});
+    Child run(QUORVEL_BINARY, {"--production"}, p.root(), roamingEnv(p));
+    EXPECT_EQ(run.wait(seconds(120)), 0) << readText(run.stderrPath());
+    const auto log = readLines(p.log());
+    EXPECT_TRUE(anyLineStartsWith(log, "! PORT_NUMBER value '99999' in ")) << readText(p.log());
+    EXPECT_TRUE(contains(log, "PORT_NUMBER=\"10747\""));
+    EXPECT_FALSE(contains(log, "PORT_NUMBER=\"99999\""));
+}
+
 TEST(ProgramRun, ADamagedSettingsFileIsKeptAndTheRunSaysWhyItCannotGoOn) {
     ProgramFolder p;
     const std::string damaged = "<root><parameters><parameter name=\"RANGE\" value=";
@@ -131,7 +142,9 @@ TEST(ProgramRun, AHeadlessRunWhoseTcpPortIsTakenEndsByItselfWithOne) {
         << readText(run.stderrPath());
 }
 
-TEST(ProgramRun, AReadOnlyDataFolderLogsEveryFailedSaveAndKeepsTheSettings) {
+// A data folder that exists but cannot be written is as unusable as one that cannot be made: the
+// start ends with the cause on stderr and exit code 1, and the folder stays as it was.
+TEST(ProgramRun, AReadOnlyDataFolderEndsTheStartWithItsCauseAndKeepsTheSettings) {
     ProgramFolder p;
     p.writeParameters({{"DESTINATION", "EDDF"}});
     const std::string before = readText(p.parameters());
@@ -142,13 +155,19 @@ TEST(ProgramRun, AReadOnlyDataFolderLogsEveryFailedSaveAndKeepsTheSettings) {
     ::chmod(p.parameters().c_str(), 0444);
     ::chmod(p.dataFolder().c_str(), 0555);
     Child run(testsupport::reachableCopy(QUORVEL_BINARY), {"--production"}, p.root(), roamingEnv(p), user);
-    EXPECT_EQ(run.wait(seconds(120)), 0) << readText(run.stderrPath());
+    EXPECT_EQ(run.wait(seconds(120)), 1) << readText(run.stderrPath());
     ::chmod(p.dataFolder().c_str(), 0755);
+    const std::string cause = "The data folder " + p.dataFolder().string() + " cannot be written: Permission denied";
+    EXPECT_NE(readText(run.stderrPath()).find(cause), std::string::npos) << readText(run.stderrPath());
     const auto log = readLines(p.log());
-    EXPECT_TRUE(contains(log, "production"));
-    EXPECT_TRUE(contains(log, "==> saving: " + p.parameters().string() + " failed"));
-    EXPECT_TRUE(anyLineStartsWith(log, "==> Single-instance lock "));
+    EXPECT_TRUE(contains(log, "Error " + cause)) << readText(p.log());
+    EXPECT_FALSE(contains(log, "production"));
+    // The lock file could not be made for the same cause.
+    EXPECT_TRUE(anyLineStartsWith(log, "==> Single-instance lock " + (p.dataFolder() / "Quorvel.lock").string() +
+                                           " not usable (Permission denied)"))
+        << readText(p.log());
     EXPECT_EQ(readText(p.parameters()), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(p.dataFolder()), fs::directory_iterator()), 1);
 }
 
 TEST(ProgramRun, ASecondInstanceEndsAtOnceAndCloseSignalsEndTheFirstCleanly) {

@@ -173,6 +173,9 @@ TEST_F(SettingsFile, ValuesOutOfRangeOrUnreadableAreClampedAndNoted) {
     EXPECT_TRUE(logged("! MAIN_WINDOW_X value 'abc'"));
     EXPECT_TRUE(logged("! LIGHT_AIRCRAFT value 'maybe'"));
     EXPECT_FALSE(logged("! AIRP_RANGE"));
+    // A port beyond 65535 is no port at all: refused, the default listens instead.
+    EXPECT_EQ(PORT_NUMBER.current.get(), "10747");
+    EXPECT_TRUE(logged("! PORT_NUMBER value '99999' in "));
     // Keys the file lacked are added with their defaults; the values found stay as stored.
     EXPECT_EQ(fileValues(path(), "RANGE"), std::vector<std::string>{"1000"});
     EXPECT_EQ(fileValues(path(), "SCAN_LIVERIES"), std::vector<std::string>{"true"});
@@ -203,7 +206,7 @@ TEST_F(SettingsFile, ElementWithoutValueCountsAsFound) {
     WEEK.current = true;
     EXPECT_FALSE(gf_readParameters());
     EXPECT_FALSE(WEEK.current.load());
-    EXPECT_EQ(PORT_NUMBER.current.get(), "");
+    EXPECT_EQ(PORT_NUMBER.current.get(), "10747") << "no text is no port";
     EXPECT_EQ(MAX_FIT.current.load(), 0);
     EXPECT_EQ(fileValues(path(), "WEEK"), std::vector<std::string>{""}) << "not added a second time";
     EXPECT_TRUE(logged("! WEEK has no value in "));

@@ -46,6 +46,16 @@ TEST(ParameterClasses, ChoiceLimitsAreTheFirstAndLastAllowedValue) {
     EXPECT_EQ(choice.previousWndProc, 0);
 }
 
+TEST(ParameterClasses, APortIsAWholeNumberFromOneTo65535) {
+    const PortParameter port("PORT", "10747");
+    for (const char* taken : {"1", "10747", "65535", "0080"})
+        EXPECT_TRUE(port.accepts(taken)) << taken;
+    // 65536 and 99999 would be taken modulo 65536 by the address resolver.
+    for (const char* refused : {"0", "65536", "99999", "4294967297", "", "-1", "+80", " 80", "80 ", "8o"})
+        EXPECT_FALSE(port.accepts(refused)) << refused;
+    EXPECT_TRUE(StringParameter("TEXT", "").accepts("anything at all"));
+}
+
 TEST(ParameterClasses, DeletingThroughTheControlPartDestroysTheWholeObject) {
     // Under AddressSanitizer a delete that missed the most derived object is reported.
     auto shared = std::make_shared<std::vector<std::string>>(1, "");

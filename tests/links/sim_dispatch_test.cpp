@@ -555,19 +555,22 @@ TEST_F(Dispatch, ACreationNeverSeenInRangeIsGivenUpAndItsObjectRemoved) {
     gf_queueAiCreate(far);
     pump(2);
     const uint32_t id = gPendingCreations.at(0).objectId;
+    const auto sent = gPendingCreations.at(0).sentAt;
     requestInRange();
     EXPECT_TRUE(takeEvents().empty());
-    // Sent on frame 1; now on frame 3.
-    pump(static_cast<int>(kPendingCreationMaxFrames) - 2);
-    EXPECT_EQ(gPendingCreations.size(), 1u); // 1800 frames old: not yet
-    pump();
+    // The bound is a time, whatever the frame rate: 15 s old is not yet too old, a moment more is,
+    // at the first frame after it.
+    lf_expirePendingCreations(sent + kPendingCreationMaxAge);
+    EXPECT_EQ(gPendingCreations.size(), 1u);
+    EXPECT_TRUE(takeEvents().empty());
+    lf_expirePendingCreations(sent + kPendingCreationMaxAge + std::chrono::milliseconds(1));
     EXPECT_TRUE(gPendingCreations.empty());
     const auto events = takeEvents();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].kind, kSimEventRemoved);
     EXPECT_EQ(events[0].key, 20077u);
     EXPECT_EQ(events[0].objectId, id);
-    EXPECT_EQ(countLinesWith(log, "KLM77    not seen 1800 frames after its creation, given up"), 1);
+    EXPECT_EQ(countLinesWith(log, "KLM77    not seen 15 seconds after its creation, given up"), 1);
     pump(2); // the removal goes out and takes effect
     EXPECT_FALSE(simWorld().object(id).has_value());
     takeEvents();
@@ -575,7 +578,10 @@ TEST_F(Dispatch, ACreationNeverSeenInRangeIsGivenUpAndItsObjectRemoved) {
     // A creation whose object never came at all is given up the same way, without a removal.
     simWorld().setDefaultCreationAnswer(CreationAnswer::Ignore);
     gf_queueAiCreate(creation("KLM78", "Boeing", 20078));
-    pump(static_cast<int>(kPendingCreationMaxFrames) + 2);
+    pump();
+    ASSERT_EQ(gPendingCreations.size(), 1u);
+    lf_expirePendingCreations(gPendingCreations[0].sentAt + kPendingCreationMaxAge + std::chrono::seconds(1));
+    pump();
     const auto silent = takeEvents();
     ASSERT_EQ(silent.size(), 1u);
     EXPECT_EQ(silent[0].key, 20078u);

@@ -2,6 +2,7 @@
 // it writes, the reports and summary lines, the charset twins, and the scan's tasks.
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <map>
 #include <mutex>
 #include <set>
@@ -397,11 +398,10 @@ TEST_F(LiveryScan, FirstFileInWalkOrderKeepsATitle) {
 
 class LiveryScanConcurrency : public LiveryScan {};
 
-// A slow file's result is waited for and kept (its worker has to end before the walk does); the
-// liveries keep the walk's order; every task has ended when the walk returns.
+// A slow file's result that comes within the bound is waited for and kept; the liveries keep the
+// walk's order; every task has ended when the walk returns.
 TEST_F(LiveryScanConcurrency, SlowResultsAreKeptInWalkOrder) {
     gScanWorkerCount = 2;
-    gScanResultTimeout = std::chrono::milliseconds(100);
     std::atomic<int> ended{0};
     gf_setScanFileReader([&](uint32_t, const fs::path& cfgPath, bool) -> std::list<LiveryData> {
         const std::string text = cfgPath.string();
@@ -421,7 +421,41 @@ TEST_F(LiveryScanConcurrency, SlowResultsAreKeptInWalkOrder) {
     for (const auto& livery : gLiveries) titles.push_back(livery.title);
     EXPECT_EQ(titles, expected);
     EXPECT_TRUE(loggedPart("unreadable"));
-    EXPECT_TRUE(loggedPart("takes longer than 0.1 seconds, still waiting"));
+    EXPECT_FALSE(loggedPart("timed out"));
+}
+
+// A file read that never returns (a stalled network folder) holds the walk no longer than the
+// bound: that file is left out with a line saying so, the others are kept in walk order, and the
+// worker it holds is replaced, so the files after it are still read.
+TEST_F(LiveryScanConcurrency, AFileThatNeverReturnsIsLeftOutAfterTheBound) {
+    gScanWorkerCount = 1;
+    gScanResultTimeout = std::chrono::seconds(2);
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    const fs::path root = kPackages / "charsets";
+    gf_setScanFileReader([released](uint32_t, const fs::path& cfgPath, bool) -> std::list<LiveryData> {
+        if (cfgPath.parent_path().filename() == "utf8") released.wait();
+        return {LiveryData{cfgPath.string(), "", LiveryKey{1, 0, 1, 0, 0}, 1}};
+    });
+    auto walk = std::async(std::launch::async, [&] { lf_walkPackageFolder(1, root); });
+    const bool ended = walk.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+    release.set_value();
+    walk.wait();
+    ASSERT_TRUE(ended) << "the walk waits for a file that never returns";
+    std::vector<std::string> expected;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.path().filename() == "aircraft.cfg" && entry.path().parent_path().filename() != "utf8")
+            expected.push_back(entry.path().string());
+    std::vector<std::string> titles;
+    for (const auto& livery : gLiveries) titles.push_back(livery.title);
+    EXPECT_EQ(titles, expected);
+    EXPECT_TRUE(loggedPart("liveries inner search aborted: Future wait timed out after 2 seconds") ||
+                loggedPart("liveries search aborted, futs outer, Future wait timed out after 2 seconds"));
+    EXPECT_TRUE(loggedPart((root / "utf8" / "aircraft.cfg").string() + " is left out"));
+    // The worker let go ends once its read returns.
+    for (int i = 0; i < 600 && gRunningScanTasks.load() != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(gRunningScanTasks.load(), 0);
 }
 
 // The stop flag ends the walk's waits: files not started yet are not read, nothing is kept.

@@ -30,7 +30,12 @@ InstanceLockResult acquireInstanceLock(const std::filesystem::path& lockFile) {
     if (heldLocks().contains(key)) return {InstanceLockState::Acquired, {}};
     int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     // An existing lock file in a folder the user may not write to can still be locked.
-    if (fd < 0 && (errno == EACCES || errno == EROFS)) fd = ::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && (errno == EACCES || errno == EROFS)) {
+        const int refused = errno;
+        fd = ::open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
+        // No lock file to fall back on: the folder's refusal is the cause, not the missing file.
+        if (fd < 0 && errno == ENOENT) errno = refused;
+    }
     if (fd < 0) return {InstanceLockState::Unavailable, std::strerror(errno)};
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
