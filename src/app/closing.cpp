@@ -257,8 +257,11 @@ void lf_closingDown() {
         unsaved.note(gf_callHook(airports.closeParkAirport, std::optional<std::filesystem::path>{}));
         gf_callHook(traffic.clearLiveryMemory);
         gf_removeFlightPlanFolder();
+        // The edit fields show the emptied texts: a restarted run keeps the window.
         unsaved.note(gf_setStringParameter(DESTINATION, {}), settingsFile);
+        gf_setStringControlText(DESTINATION);
         unsaved.note(gf_setStringParameter(BLOCK_CALLSIGN, {}), settingsFile);
+        gf_setStringControlText(BLOCK_CALLSIGN);
         gf_callHook(airports.resetTbloCounter);
         gf_callHook(traffic.clearGhostList);
         gf_logMatchingSummary();

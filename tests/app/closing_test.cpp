@@ -9,6 +9,8 @@
 #include "app/app_state.hpp"
 #include "app/app_test_support.hpp"
 #include "app/closing.hpp"
+#include "app/window_procedure.hpp"
+#include "config/control_binding.hpp"
 #include "config/parameters_file.hpp"
 #include "core/time_texts.hpp"
 #include "support/ordinary_user.hpp"
@@ -237,6 +239,28 @@ TEST_F(Closing, SavesThatFailEndWithExitCodeOneAndNameTheFiles) {
                                          gf_paths().parametersPath.string());
     EXPECT_EQ(stderrText, "Quorvel: Error " + text + "\n");
     EXPECT_EQ(gf_statusLineSnapshot().error, text);
+}
+
+// A restarted run keeps the window: its edit fields show what the closing emptied.
+TEST_F(Closing, ARestartedRunShowsTheEmptiedDestinationAndBlockedCallsign) {
+    SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&lf_mainWndProc));
+    SendMessageW(window_, WM_CREATE, 0, 0);
+    const auto fieldText = [&](const StringControlParameter& p) {
+        return platform::win32::windowState(GetDlgItem(window_, p.controlId))->text;
+    };
+    gf_setStringParameter(DESTINATION, "EKBI");
+    gf_setStringControlText(DESTINATION);
+    gf_setStringParameter(BLOCK_CALLSIGN, "DLH4AB");
+    gf_setStringControlText(BLOCK_CALLSIGN);
+    ASSERT_EQ(fieldText(DESTINATION), u"EKBI");
+    ASSERT_TRUE(gf_setExitReason(ExitReason::SimConnectError, 0));
+
+    lf_closingDown();
+
+    EXPECT_EQ(posted(WM_START_RUN), 1u);
+    EXPECT_EQ(savedValue("DESTINATION"), "");
+    EXPECT_EQ(fieldText(DESTINATION), u"");
+    EXPECT_EQ(fieldText(BLOCK_CALLSIGN), u"");
 }
 
 TEST_F(Closing, AVersionMismatchSwitchesTheSimulatorAndAsksForBothScans) {
