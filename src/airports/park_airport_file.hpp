@@ -90,8 +90,9 @@ LearnedMerge lf_readLearned(const std::filesystem::path& path, const ParkAirport
 
 // Saves the learned file of the park airport and zeroes the learned-update counter. A learned
 // file that was not taken in whole by the read keeps its earlier content as its first
-// generation before it is replaced. File-system errors are logged, never thrown.
-void gf_saveApf();
+// generation before it is replaced. File-system errors are logged, never thrown. The file when it
+// could not be saved (what was learned is then lost), else none.
+std::optional<std::filesystem::path> gf_saveApf();
 // The quality factors of the stand table: (-1, -1) without any option, (0, 0) with only
 // helipads and fuel stands.
 QualityFactors gf_qualityFactors();
@@ -106,10 +107,10 @@ void gf_setStaticParkingLeave(StaticParkingLeave leave);
 
 // Leaves the park airport: static aircraft go, live aircraft lose their stands (an active one
 // on the ground at it leaves the simulator), then as lf_resetParkAirport.
-void gf_closeParkAirport();
+std::optional<std::filesystem::path> gf_closeParkAirport();
 // Saves the learned file when the file had been read, restores the per-airport settings, and
-// forgets the park airport and its stands.
-void lf_resetParkAirport();
+// forgets the park airport and its stands. The learned file when its save failed, else none.
+std::optional<std::filesystem::path> lf_resetParkAirport();
 
 // The simulator kind written into files: 1 MSFS 2020, 2 MSFS 2024.
 int32_t gf_simKind();

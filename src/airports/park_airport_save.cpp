@@ -104,7 +104,7 @@ std::string gf_qualityCellText(const QualityFactors& quality) {
 
 std::string gf_qualityCellText() { return gf_qualityCellText(gParkFile.quality); }
 
-void gf_saveApf() {
+std::optional<std::filesystem::path> gf_saveApf() {
     const ParkAirport park = gf_parkAirport();
     AirportFileHeader header;
     header.icao = park.code;
@@ -142,7 +142,7 @@ void gf_saveApf() {
                 gf_logHighlighted(fmt::format("{} saving '{}' skipped: its earlier content could not be kept", time,
                                               path.string()));
                 gf_resetLearnedUpdates();
-                return;
+                return path;
             }
             gf_log(fmt::format("{} the earlier learned file '{}' is kept as {}", time, path.string(),
                                gf_generationName(path, 1).string()));
@@ -158,11 +158,13 @@ void gf_saveApf() {
         gf_log(fmt::format("{}{} '{}' saved with {} update{}", time, handmade ? " handmade" : "", path.string(),
                            gLearnedUpdateCount, gf_plural(static_cast<int64_t>(gLearnedUpdateCount))));
     gf_resetLearnedUpdates();
+    if (!written) return path;
+    return std::nullopt;
 }
 
 void gf_setStaticParkingLeave(StaticParkingLeave leave) { gStaticParkingLeave.store(leave); }
 
-void gf_closeParkAirport() {
+std::optional<std::filesystem::path> gf_closeParkAirport() {
     if (StaticParkingLeave leave = gStaticParkingLeave.load()) leave();
     for (LiveAircraft& aircraft : gLiveAircraft) {
         switch (aircraft.phase) {
@@ -190,11 +192,12 @@ void gf_closeParkAirport() {
     }
     for (std::size_t i = gLiveAircraft.size(); i-- > 0;)
         if (gLiveAircraft[i].erase != 0) gf_eraseLiveAc(i);
-    lf_resetParkAirport();
+    return lf_resetParkAirport();
 }
 
-void lf_resetParkAirport() {
-    if (gParkAirportFileReady.load()) gf_saveApf();
+std::optional<std::filesystem::path> lf_resetParkAirport() {
+    std::optional<std::filesystem::path> notSaved;
+    if (gParkAirportFileReady.load()) notSaved = gf_saveApf();
     if (gParkFile.settingsSaved) gf_applyApfParameters();
     gParkFile.settingsSaved = false;
     gHandmadeAirport.store(false);
@@ -211,6 +214,7 @@ void lf_resetParkAirport() {
     gParkFile.located.clear();
     gParkFile.learnedPath.clear();
     gParkFile.learned = LearnedMerge::None;
+    return notSaved;
 }
 
 void gf_resetParkAirportFile() {

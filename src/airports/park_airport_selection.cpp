@@ -171,11 +171,12 @@ std::string lf_readParkedFile() {
     return error;
 }
 
-void gf_leaveParkAirport() {
-    gf_closeParkAirport();
+std::optional<std::filesystem::path> gf_leaveParkAirport() {
+    auto notSaved = gf_closeParkAirport();
     gf_setReservedStandName({});
     gf_trafficReader().setParkAirportElevation(std::nullopt);
     changeView([](ParkAirportView& v) { v = ParkAirportView{}; });
+    return notSaved;
 }
 
 void lf_findParkAirportInSight(GeoPosition user, bool firstCall) {

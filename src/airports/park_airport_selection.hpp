@@ -9,6 +9,8 @@
 // Start-up thread, except lf_updateReservedStand (SimClient thread) and the view (any thread).
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
 
 #include "core/fixed_code.hpp"
@@ -64,8 +66,9 @@ void gf_setParkAirportWindowHooks(const ParkAirportWindowHooks& hooks);
 // next run (each attempt would download and fail again every 16 seconds).
 bool gf_parkAirportFailedBefore(const FixedCode<4>& code);
 
-// Leaves the park airport (gf_closeParkAirport) and forgets what this step derived from it.
-void gf_leaveParkAirport();
+// Leaves the park airport (gf_closeParkAirport) and forgets what this step derived from it. The
+// learned file when its save failed, else none.
+std::optional<std::filesystem::path> gf_leaveParkAirport();
 // Back to the state of a process start (the clean-up before a restart, tests).
 void gf_resetParkAirportSelection();
 // Installs the reserved-stand updater for the SimClient thread and the reserved stand name for

@@ -1,10 +1,14 @@
 #include "app/closing.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -97,6 +101,32 @@ void tellWhereTheInstallerWaits() {
                     kProgramName, installer.string())
             .c_str());
 }
+
+// Files the closing could not save: what they were to keep is lost. The program did not end as it
+// should, so the exit code says so; the files are named on stderr and on the message line.
+class UnsavedFiles {
+public:
+    void note(bool saved, const std::filesystem::path& file) {
+        if (saved || std::find(m_files.begin(), m_files.end(), file) != m_files.end()) return;
+        m_files.push_back(file);
+    }
+    void note(const std::optional<std::filesystem::path>& notSaved) {
+        if (notSaved) note(false, *notSaved);
+    }
+    void report() const {
+        if (m_files.empty()) return;
+        gExitCode.store(1);
+        std::string names;
+        for (const auto& file : m_files)
+            names += (names.empty() ? "" : ", ") + file.string();
+        const std::string text = fmt::format("saving {} failed when closing", names);
+        std::fprintf(stderr, "%s\n", fmt::format("{}: Error {}", kProgramName, text).c_str());
+        gf_setStatusError(text);
+    }
+
+private:
+    std::vector<std::filesystem::path> m_files;
+};
 
 bool isRestartReason(ExitReason reason) {
     return reason == ExitReason::NewSettings || reason == ExitReason::SimConnectError ||
@@ -238,11 +268,16 @@ void lf_closingDown() {
 
         auto& airports = gf_airportHooks();
         auto& traffic = gf_liveTrafficHooks();
-        gf_callHook(airports.closeParkAirport);
+        UnsavedFiles unsaved;
+        const auto& settingsFile = gf_paths().parametersPath;
+        unsaved.note(gf_callHook(airports.closeParkAirport, std::optional<std::filesystem::path>{}));
         gf_callHook(traffic.clearLiveryMemory);
         gf_removeFlightPlanFolder();
-        gf_setStringParameter(DESTINATION, {});
-        gf_setStringParameter(BLOCK_CALLSIGN, {});
+        // The edit fields show the emptied texts: a restarted run keeps the window.
+        unsaved.note(gf_setStringParameter(DESTINATION, {}), settingsFile);
+        gf_setStringControlText(DESTINATION);
+        unsaved.note(gf_setStringParameter(BLOCK_CALLSIGN, {}), settingsFile);
+        gf_setStringControlText(BLOCK_CALLSIGN);
         gf_callHook(airports.resetTbloCounter);
         gf_callHook(traffic.clearGhostList);
         gf_logMatchingSummary();
@@ -257,9 +292,9 @@ void lf_closingDown() {
             if (reason != ExitReason::NewSettings) {
                 // The restarted run must not scan again.
                 SCAN_LIVERIES.current.store(false);
-                gf_saveBoolParameter(SCAN_LIVERIES);
+                unsaved.note(gf_saveBoolParameter(SCAN_LIVERIES), settingsFile);
                 SCAN_AIRPORTS.current.store(false);
-                gf_saveBoolParameter(SCAN_AIRPORTS);
+                unsaved.note(gf_saveBoolParameter(SCAN_AIRPORTS), settingsFile);
             }
             restart = lf_restartCountdown();
             if (restart) {
@@ -277,6 +312,7 @@ void lf_closingDown() {
                 tellWhereTheInstallerWaits();
             }
         }
+        unsaved.report();
         postToWindow(restart ? WM_START_RUN : WM_SAVE_AND_QUIT);
         gf_flushLog();
     } catch (const std::exception& e) {

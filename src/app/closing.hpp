@@ -23,6 +23,8 @@ extern std::atomic<int32_t> gReaderErrorsInARow;
 // restart countdown quits instead of restarting; an exception in the sequence still quits
 // (exit code 1) after showing "lf_closingDown exception {}". An end with an error that nobody
 // can read (no display, production mode) quits at once with exit code 1 and the error on stderr.
+// A file the sequence could not save (the learned airport file, the settings) is named on stderr
+// and on the message line, and the process ends with exit code 1, also after a later run.
 void lf_closingDown();
 // "Restarting after {} second{}" once a second for the restart delay; ends early (false) when
 // the user closes the window meanwhile.

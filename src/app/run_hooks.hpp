@@ -6,6 +6,7 @@
 // parking. Calls happen on the start-up thread unless noted.
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -56,9 +57,9 @@ struct AirportHooks {
     std::function<void()> beginStaticParking;
     std::function<void()> removeAllStaticAc;
     std::function<void()> clearStaticInTheWay;
-    // Closing: static aircraft removed, the airport file saved (gf_closeParkAirport); the tblo
-    // copy counter back to 0.
-    std::function<void()> closeParkAirport;
+    // Closing: static aircraft removed, the airport file saved (gf_closeParkAirport); answers
+    // the file whose save failed, else none. The tblo copy counter back to 0.
+    std::function<std::optional<std::filesystem::path>()> closeParkAirport;
     std::function<void()> resetTbloCounter;
     // Start-up: "my_park_airports.txt" read (lf_readMyParkAirports); the Re-read request
     // (gf_checkMyParkAirports), true with a result text for the message line.

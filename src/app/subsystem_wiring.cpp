@@ -123,7 +123,7 @@ void installAirports() {
     airports.beginStaticParking = [] { gf_beginStaticParking(); };
     airports.removeAllStaticAc = [] { gf_removeAllStaticAc(); };
     airports.clearStaticInTheWay = [] { gf_clearStaticInTheWay(); };
-    airports.closeParkAirport = [] { gf_leaveParkAirport(); };
+    airports.closeParkAirport = [] { return gf_leaveParkAirport(); };
     airports.readMyParkAirports = [] { lf_readMyParkAirports(); };
     airports.checkMyParkAirports = [](std::string& result) { return gf_checkMyParkAirports(result); };
     airports.detectMsfs = [] { return gf_detectMsfs() != 0; };

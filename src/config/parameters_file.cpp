@@ -131,12 +131,14 @@ void addRegistry(pugi::xml_node parameters, const Registry& registry, bool write
         if (p != nullptr && handled.insert(p->name).second) addMember(parameters, *p, writeDefaults, log);
 }
 
-// Builds the whole file from the registries and writes it. The caller holds the file lock.
-void writeWholeFile(bool writeDefaults, PendingLog& log) {
+// Builds the whole file from the registries and writes it. The caller holds the file lock; true
+// when the file was written.
+bool writeWholeFile(bool writeDefaults, PendingLog& log) {
     pugi::xml_document document;
     pugi::xml_node root = document.append_child("root");
     if (writeDefaults) PROGRAM_VERSION.defaultValue.set(gProgramVersion.text());
     pugi::xml_node parameters = root ? root.append_child("parameters") : pugi::xml_node();
+    bool saved = false;
     if (parameters) {
         HandledKeys handled;
         addRegistry(parameters, boolParameters, writeDefaults, log, handled);
@@ -145,9 +147,11 @@ void writeWholeFile(bool writeDefaults, PendingLog& log) {
         addRegistry(parameters, intChoiceParameters, writeDefaults, log, handled);
         addRegistry(parameters, stringParameters, writeDefaults, log, handled);
         addRegistry(parameters, stringControlParameters, writeDefaults, log, handled);
-        if (!gf_saveXml(document, filePath())) log.highlighted(fmt::format("saving: {} failed", fileText()));
+        saved = gf_saveXml(document, filePath());
+        if (!saved) log.highlighted(fmt::format("saving: {} failed", fileText()));
     }
     log.plain(closingBanner());
+    return saved;
 }
 
 // The check boxes, integer combo boxes and string controls of the registered settings show
@@ -309,10 +313,14 @@ void readRegistry(const Registry& registry, pugi::xml_node document, pugi::xml_n
         if (p != nullptr && handled.insert(p->name).second) readMember(*p, document, parameters, log);
 }
 
-// Writes one setting's value into the file. The caller holds the file lock; true when the whole
-// file was rewritten (its controls then need refreshing).
-bool saveOneLocked(const std::string& key, const std::string& value, const std::string& line,
-                   PendingLog& log) {
+struct SaveOutcome {
+    bool saved = false;     // the file holds the value now
+    bool rewritten = false; // the whole file was written anew: its controls need refreshing
+};
+
+// Writes one setting's value into the file. The caller holds the file lock.
+SaveOutcome saveOneLocked(const std::string& key, const std::string& value, const std::string& line,
+                          PendingLog& log) {
     pugi::xml_document document;
     const std::optional<std::string> problem = loadFile(document);
     if (problem) {
@@ -320,9 +328,8 @@ bool saveOneLocked(const std::string& key, const std::string& value, const std::
         // Never replace the settings by a file of this one setting: every other setting would
         // be back at its default at the next start. The whole file is written from the current
         // values, once an unreadable file is kept.
-        if (!mayReplaceUnusableFile(*problem, log, key)) return false;
-        writeWholeFile(false, log);
-        return true;
+        if (!mayReplaceUnusableFile(*problem, log, key)) return {};
+        return {writeWholeFile(false, log), true};
     }
     const pugi::xml_node root = document.child("root");
     pugi::xml_node container = root ? root : static_cast<pugi::xml_node>(document);
@@ -337,24 +344,25 @@ bool saveOneLocked(const std::string& key, const std::string& value, const std::
     if (!matched) gf_appendStringParameterNode(parameters, key.c_str(), value);
     log.unlessQuiet(line);
     if (root) {
-        if (!gf_saveXml(document, filePath())) log.highlighted(fmt::format("saving: {} failed", fileText()));
-        return false;
+        const bool saved = gf_saveXml(document, filePath());
+        if (!saved) log.highlighted(fmt::format("saving: {} failed", fileText()));
+        return {saved, false};
     }
     // The old shape without "root": the whole file is written anew from the current values.
     log.plain("\nPlacing a root level around a new parameters.xml to make it 100% xml compliance\n");
-    writeWholeFile(false, log);
-    return true;
+    return {writeWholeFile(false, log), true};
 }
 
-template <typename Value> void saveOne(const std::string& key, const Value& value) {
+template <typename Value> bool saveOne(const std::string& key, const Value& value) {
     PendingLog log;
-    bool rewritten = false;
+    SaveOutcome outcome;
     {
         std::lock_guard lock(fileLock());
-        rewritten = saveOneLocked(key, valueText(value), memberLine(key, value), log);
+        outcome = saveOneLocked(key, valueText(value), memberLine(key, value), log);
     }
     log.write();
-    if (rewritten) refreshControls();
+    if (outcome.rewritten) refreshControls();
+    return outcome.saved;
 }
 
 } // namespace
@@ -421,21 +429,21 @@ bool gf_loadParametersDocument(pugi::xml_document& document, std::string& proble
     return !failure;
 }
 
-void gf_saveBoolParameter(const BoolParameter& parameter) {
-    saveOne(parameter.name, parameter.current.load());
+bool gf_saveBoolParameter(const BoolParameter& parameter) {
+    return saveOne(parameter.name, parameter.current.load());
 }
 
-void gf_saveIntParameter(const IntParameter& parameter) {
-    saveOne(parameter.name, parameter.current.load());
+bool gf_saveIntParameter(const IntParameter& parameter) {
+    return saveOne(parameter.name, parameter.current.load());
 }
 
-void gf_saveStringParameter(const StringParameter& parameter) {
-    saveOne(parameter.name, parameter.current.get());
+bool gf_saveStringParameter(const StringParameter& parameter) {
+    return saveOne(parameter.name, parameter.current.get());
 }
 
-void gf_setStringParameter(StringParameter& parameter, std::string text) {
+bool gf_setStringParameter(StringParameter& parameter, std::string text) {
     parameter.current.set(std::move(text));
-    gf_saveStringParameter(parameter);
+    return gf_saveStringParameter(parameter);
 }
 
 void gf_logParameterChange(const StringParameter& parameter) {

@@ -36,12 +36,13 @@ bool gf_readParameters();
 bool gf_loadParametersDocument(pugi::xml_document& document, std::string& problem);
 
 // Save one setting's current value into the file: every element with its key is updated, a
-// missing one is added. A file of the old shape (without "root") is rewritten whole.
-void gf_saveBoolParameter(const BoolParameter& parameter);
-void gf_saveIntParameter(const IntParameter& parameter);
-void gf_saveStringParameter(const StringParameter& parameter);
-// Assigns the text and saves the setting.
-void gf_setStringParameter(StringParameter& parameter, std::string text);
+// missing one is added. A file of the old shape (without "root") is rewritten whole. False when
+// the file could not be written (the failure is logged): the value is then lost at the end.
+bool gf_saveBoolParameter(const BoolParameter& parameter);
+bool gf_saveIntParameter(const IntParameter& parameter);
+bool gf_saveStringParameter(const StringParameter& parameter);
+// Assigns the text and saves the setting; false as the save above.
+bool gf_setStringParameter(StringParameter& parameter, std::string text);
 
 // The log line of a string setting: KEY="text" (dropped while the program stops).
 void gf_logParameterChange(const StringParameter& parameter);

@@ -9,6 +9,7 @@
 #include "airports/stand_choice.hpp"
 #include "airports/static_parking.hpp"
 #include "config/control_binding.hpp"
+#include "support/ordinary_user.hpp"
 #include "traffic/airport_services.hpp"
 
 namespace apftest {
@@ -106,12 +107,36 @@ TEST_F(AirportFileTest, WithoutLearnedFileTheQualityFactorsAndTheAirportTableSet
     EXPECT_EQ(parking_percentage.current.load(), 30);        // 12 stands in the airport table
     EXPECT_TRUE(logHas("learned does not exist"));
     EXPECT_TRUE(logHas("num_parkpos             : 12"));
-    lf_resetParkAirport();
+    EXPECT_EQ(lf_resetParkAirport(), std::nullopt); // saved
     // Nothing was learned: the learned file holds the header and no stand.
     pugi::xml_document saved;
     ASSERT_TRUE(saved.load_file("airports/learned/stock/XQAA.xml"));
     EXPECT_FALSE(saved.child("root").child("parkpositions").child("parkpos"));
     EXPECT_TRUE(logHas("saved with 0 updates"));
+}
+
+// What was learned and could not be saved (the learned folder read-only) is lost: the caller is
+// told which file, so that the closing can tell the user.
+TEST_F(AirportFileTest, ALearnedFileThatCannotBeSavedIsNamedToTheCaller) {
+    setPark("XQAA");
+    ASSERT_EQ(read("archive/stock/XQAA.xml"), "");
+    ASSERT_TRUE(gf_addStandOption(*stand("A4"), LiveryKey{}, WeekSlot{3, 22}, "DLH401_", "D-AAAZ", false));
+    const std::filesystem::path folder = "airports/learned/stock";
+    std::filesystem::create_directories(folder);
+    testsupport::giveToOrdinaryUser(std::filesystem::current_path());
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+    std::optional<std::filesystem::path> notSaved;
+    {
+        testsupport::AsOrdinaryUser user;
+        notSaved = lf_resetParkAirport();
+    }
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+    ASSERT_TRUE(notSaved.has_value());
+    EXPECT_EQ(std::filesystem::weakly_canonical(*notSaved),
+              std::filesystem::weakly_canonical(folder / "XQAA.xml"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "XQAA.xml"));
 }
 
 // The second visit of an airport: a flight learned on the first one is set aside by static

@@ -9,7 +9,11 @@
 #include "app/app_state.hpp"
 #include "app/app_test_support.hpp"
 #include "app/closing.hpp"
+#include "app/window_procedure.hpp"
+#include "config/control_binding.hpp"
+#include "config/parameters_file.hpp"
 #include "core/time_texts.hpp"
+#include "support/ordinary_user.hpp"
 
 using namespace tamrix;
 using apptest::contains;
@@ -121,7 +125,10 @@ TEST_F(Closing, AWindowClosedDuringTheCountdownQuitsInsteadOfRestarting) {
 TEST_F(Closing, SystemErrorOnADisplayWaitsForTheUserBeforeTheSimulatorSideIsCleared) {
     gWindowOnDisplay = true;
     std::atomic<int> parkClosed{0};
-    gf_airportHooks().closeParkAirport = [&] { ++parkClosed; };
+    gf_airportHooks().closeParkAirport = [&] {
+        ++parkClosed;
+        return std::optional<std::filesystem::path>{};
+    };
     gf_setStatusError("41: Quorvel must be run from the Quorvel folder!");
     gf_forceExitReason(ExitReason::SystemError, 0);
     std::thread closing(lf_closingDown);
@@ -187,7 +194,9 @@ TEST_F(Closing, ReaderErrorsInARowEndTheProgramAfterAFewRestarts) {
 }
 
 TEST_F(Closing, AFailingStepStillEndsTheProgram) {
-    gf_airportHooks().closeParkAirport = [] { throw std::runtime_error("airport file locked"); };
+    gf_airportHooks().closeParkAirport = []() -> std::optional<std::filesystem::path> {
+        throw std::runtime_error("airport file locked");
+    };
     gf_setUserClosed();
     lf_closingDown();
     EXPECT_TRUE(contains(logLines(), "lf_closingDown exception airport file locked"));
@@ -201,6 +210,57 @@ TEST_F(Closing, NewFlightTellsTheUserAndQuits) {
     EXPECT_TRUE(contains(logLines(), "New flight detected, Quorvel will close, please restart manually ..."));
     EXPECT_EQ(posted(WM_SAVE_AND_QUIT), 1u);
     EXPECT_FALSE(gRestartFlag);
+    EXPECT_EQ(gExitCode, 0) << "everything was saved";
+}
+
+// The learned flights and the settings the closing could not save are lost: the program did not
+// end well, and the user learns which files, on stderr and on the message line.
+TEST_F(Closing, SavesThatFailEndWithExitCodeOneAndNameTheFiles) {
+    const std::filesystem::path learned = folder() / "airports" / "learned" / "stock" / "EKBI.xml";
+    gf_airportHooks().closeParkAirport = [&] { return std::optional<std::filesystem::path>(learned); };
+    gf_saveParameters(false);
+    const std::filesystem::path data = gf_paths().programDataFolder;
+    testsupport::giveToOrdinaryUser(data);
+    std::filesystem::permissions(data, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+    gf_setUserClosed();
+    testing::internal::CaptureStderr();
+    {
+        testsupport::AsOrdinaryUser user;
+        lf_closingDown();
+    }
+    const std::string stderrText = testing::internal::GetCapturedStderr();
+    std::filesystem::permissions(data, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+
+    EXPECT_EQ(posted(WM_SAVE_AND_QUIT), 1u);
+    EXPECT_EQ(gExitCode, 1);
+    const std::string text = fmt::format("saving {}, {} failed when closing", learned.string(),
+                                         gf_paths().parametersPath.string());
+    EXPECT_EQ(stderrText, "Quorvel: Error " + text + "\n");
+    EXPECT_EQ(gf_statusLineSnapshot().error, text);
+}
+
+// A restarted run keeps the window: its edit fields show what the closing emptied.
+TEST_F(Closing, ARestartedRunShowsTheEmptiedDestinationAndBlockedCallsign) {
+    SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&lf_mainWndProc));
+    SendMessageW(window_, WM_CREATE, 0, 0);
+    const auto fieldText = [&](const StringControlParameter& p) {
+        return platform::win32::windowState(GetDlgItem(window_, p.controlId))->text;
+    };
+    gf_setStringParameter(DESTINATION, "EKBI");
+    gf_setStringControlText(DESTINATION);
+    gf_setStringParameter(BLOCK_CALLSIGN, "DLH4AB");
+    gf_setStringControlText(BLOCK_CALLSIGN);
+    ASSERT_EQ(fieldText(DESTINATION), u"EKBI");
+    ASSERT_TRUE(gf_setExitReason(ExitReason::SimConnectError, 0));
+
+    lf_closingDown();
+
+    EXPECT_EQ(posted(WM_START_RUN), 1u);
+    EXPECT_EQ(savedValue("DESTINATION"), "");
+    EXPECT_EQ(fieldText(DESTINATION), u"");
+    EXPECT_EQ(fieldText(BLOCK_CALLSIGN), u"");
 }
 
 // A run without a window (the updater's folder opened for nobody) says where the installer waits.

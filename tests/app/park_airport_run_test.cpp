@@ -7,6 +7,9 @@
 // placed in the simulator stand-in beside the live traffic, and when the simulator quits they are
 // removed and what was learned at the airport is saved.
 
+#include <algorithm>
+#include <map>
+
 #include "airports/my_park_airports.hpp"
 #include "airports/static_parking.hpp"
 #include "app/app_run_fixture.hpp"
@@ -156,6 +159,55 @@ TEST_F(ParkAirportRun, AFirstRunLinksBillundPlacesItsStaticsFollowsTheWindowAndS
     EXPECT_TRUE(
         fs::exists(folder() / "airports" / "learned" / "thirdparty" / "Quorvel Samples" / "EKBI.xml"));
     EXPECT_TRUE(logHas("/EKBI.xml' saved with"));
+}
+
+// A restart after a SimConnect error opens a new connection: the live aircraft of the first run
+// must not stay in the simulator, frozen, beside the ones the restarted run creates for the same
+// flights; and the window shows the destination the closing emptied.
+TEST_F(ParkAirportRun, ARestartLeavesNoAircraftStandingTwiceAndShowsTheEmptiedDestination) {
+    const auto liveObjects = [] {
+        std::vector<platform::simconnect::ObjectView> live;
+        for (auto& o : platform::simconnect::simWorld().objects())
+            if (!o.user && !isStatic(o)) live.push_back(std::move(o));
+        return live;
+    };
+    auto feed = InProcessRun::startFeed({"--scenario", scenario().string(), "--skip", "30"}, 240);
+    std::size_t firstRun = 0, secondRun = 0;
+    std::vector<std::string> doubled;
+    std::u16string destinationShown = u"<none>";
+    const int code = runProgram([&] {
+        if (!apptest::waitFor([&] { return liveObjects().size() >= 2; }, seconds(120))) return closeWindow();
+        uint32_t lastOfFirstRun = 0;
+        for (const auto& o : platform::simconnect::simWorld().objects())
+            lastOfFirstRun = std::max(lastOfFirstRun, o.id);
+        firstRun = liveObjects().size();
+        platform::simconnect::simWorld().failCalls("SimConnect_RequestDataOnSimObject", 1);
+        if (!apptest::waitFor([&] { return contains(logLines(), "Restart countdown finished"); },
+                              seconds(60)))
+            return closeWindow();
+        const HWND destination = GetDlgItem(gMainWindow.load(), DESTINATION.controlId);
+        if (const auto state = platform::win32::windowState(destination)) destinationShown = state->text;
+        // The restarted run creates the flights anew.
+        const auto created = [&] {
+            std::size_t n = 0;
+            for (const auto& o : liveObjects())
+                n += o.id > lastOfFirstRun ? 1 : 0;
+            return n;
+        };
+        apptest::waitFor([&] { return created() >= firstRun; }, seconds(90));
+        secondRun = created();
+        std::map<std::string, int> seen;
+        for (const auto& o : liveObjects())
+            if (++seen[o.atcId] == 2) doubled.push_back(o.atcId);
+        platform::simconnect::simWorld().quitSimulator();
+    });
+
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(contains(logLines(), "Exiting: SIMCONNECT ERROR"));
+    EXPECT_GE(firstRun, 2u);
+    EXPECT_GE(secondRun, 1u);
+    EXPECT_TRUE(doubled.empty()) << testing::PrintToString(doubled);
+    EXPECT_EQ(destinationShown, u"");
 }
 
 } // namespace

@@ -293,7 +293,7 @@ TEST_F(SettingsFile, SavingIntoAnUnreadableFileKeepsItAndWritesEverySetting) {
 // be at its default at the next start.
 TEST_F(SettingsFile, SavingWithoutAFileWritesEverySetting) {
     RANGE.current = 12;
-    gf_setStringParameter(DESTINATION, "EDDF");
+    EXPECT_TRUE(gf_setStringParameter(DESTINATION, "EDDF"));
     EXPECT_EQ(keysOf(fileEntries(path())), registryKeys());
     EXPECT_EQ(fileValues(path(), "DESTINATION"), std::vector<std::string>{"EDDF"});
     EXPECT_EQ(fileValues(path(), "RANGE"), std::vector<std::string>{"12"});
@@ -363,7 +363,8 @@ TEST_F(SettingsFile, SaveThatFailsHalfWayLeavesTheEarlierFile) {
     ASSERT_LT(before.size(), kLimit);
     {
         FileSizeLimit limit(kLimit);
-        gf_setStringParameter(DESTINATION, std::string(5000, 'x'));
+        // The caller learns that the value did not reach the file.
+        EXPECT_FALSE(gf_setStringParameter(DESTINATION, std::string(5000, 'x')));
         gf_saveParameters(false);
     }
     EXPECT_EQ(readFile(path()), before);
@@ -374,6 +375,7 @@ TEST_F(SettingsFile, FailedSaveOfTheWholeFileIsLogged) {
     std::filesystem::remove_all(path().parent_path());
     gf_saveParameters(false);
     EXPECT_TRUE(logged("==> saving: " + path().string() + " failed"));
+    EXPECT_FALSE(gf_saveIntParameter(RANGE)); // a missing file is written whole: that fails too
 }
 
 TEST_F(SettingsFile, Utf16FileWithByteOrderMarkLoads) {

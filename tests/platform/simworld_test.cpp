@@ -259,6 +259,37 @@ TEST_F(SimWorldTest, RemovalsGiveRemovedEventsAndTheUserAircraftCannotBeRemoved)
     EXPECT_EQ(simWorld().aiObjectCount(), 0u);
 }
 
+// A client's AI objects leave with its connection (a program restarted in its process opens a new
+// one and must not find its earlier aircraft standing frozen); other clients' objects stay.
+TEST_F(SimWorldTest, AClosedConnectionsObjectsLeaveWithItAndOthersSeeThemRemoved) {
+    simWorld().setDefaultCreationAnswer(CreationAnswer::Create);
+    const uint32_t ours = createAircraft("One", "AAA111");
+    HANDLE other = open("Other");
+    SimConnect_SubscribeToSystemEvent(other, 21, "ObjectRemoved");
+    SIMCONNECT_DATA_INITPOSITION init{50.02, 8.0, 2000.0, 0.0, 0.0, 90.0, 0, 250};
+    ASSERT_EQ(SimConnect_AICreateNonATCAircraft(other, "Two", "BBB222", init, 104), S_OK);
+    simWorld().stepFrames(1);
+    // Still under way when the connection closes.
+    ASSERT_EQ(SimConnect_AICreateNonATCAircraft(handle, "Three", "CCC333", init, 104), S_OK);
+    dispatch(other);
+
+    ASSERT_EQ(SimConnect_Close(handle), S_OK);
+    handle = nullptr;
+    simWorld().stepFrames(2);
+
+    std::vector<std::string> left;
+    for (const auto& o : simWorld().objects())
+        if (!o.user) left.push_back(o.atcId);
+    EXPECT_EQ(left, std::vector<std::string>{"BBB222"});
+    const Inbox inbox = dispatch(other);
+    std::vector<DWORD> removed;
+    for (std::size_t i = 0; i < inbox.messages.size(); ++i)
+        if (inbox.id(i) == SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE)
+            removed.push_back(inbox.as<SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE>(i).dwData);
+    EXPECT_EQ(removed, std::vector<DWORD>{ours});
+    SimConnect_Close(other);
+}
+
 TEST_F(SimWorldTest, PositionBlocksMoveTheObjectAndABlockOfTheWrongSizeIsRefused) {
     simWorld().setDefaultCreationAnswer(CreationAnswer::Create);
     const uint32_t id = createAircraft("One", "AAA111");

@@ -65,6 +65,7 @@ struct Connection {
 struct Object {
     uint32_t id = 0;
     bool user = false;
+    uint32_t creator = 0; // the connection that created it, 0 for the simulator's own objects
     std::string title;
     std::string atcId;
     std::string atcModel;

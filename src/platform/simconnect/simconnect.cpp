@@ -122,7 +122,21 @@ HRESULT SimConnect_Close(HANDLE hSimConnect) {
     // A refused close still ends the connection: the program drops its handle either way.
     const HRESULT result = s.takeFailure("SimConnect_Close") ? E_FAIL : S_OK;
     if (s.callLogging) s.log(c, "SimConnect_Close", "", result);
-    s.connections.erase(c->id);
+    const uint32_t closed = c->id;
+    s.connections.erase(closed);
+    // As the simulator does, the AI objects a client created leave with its connection, and its
+    // creations still under way are dropped; the other clients see the objects removed.
+    std::erase_if(s.arrivals, [closed](const Arrival& arrival) { return arrival.creator == closed; });
+    for (auto it = s.ai.begin(); it != s.ai.end();) {
+        if (it->second.creator != closed) {
+            ++it;
+            continue;
+        }
+        const uint32_t id = it->first;
+        it = s.ai.erase(it);
+        std::erase(s.departures, id);
+        s.broadcastAddRemove("OBJECTREMOVED", id);
+    }
     return result;
 }
 
@@ -319,6 +333,7 @@ HRESULT SimConnect_AICreateNonATCAircraft(HANDLE hSimConnect, const char* szCont
                 constexpr double kRadPerDeg = 0.017453292519943295;
                 Object o;
                 o.id = s.nextObjectId++;
+                o.creator = c.id;
                 o.title = title;
                 o.atcId = tail;
                 o.latitude = InitPos.Latitude;

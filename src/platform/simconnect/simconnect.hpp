@@ -210,6 +210,8 @@ using DispatchProc = void (*)(SIMCONNECT_RECV* pData, DWORD cbData, void* pConte
 // OPEN message with the simulator's application name and version waits on the new connection.
 HRESULT SimConnect_Open(HANDLE* phSimConnect, const char* szName, HWND hWnd, DWORD UserEventWin32,
                         HANDLE hEventHandle, DWORD ConfigIndex);
+// Ends the connection; the AI objects it created leave the simulator with it (the other
+// connections see them removed), as its creations still under way do.
 HRESULT SimConnect_Close(HANDLE hSimConnect);
 // Fails on a connection the simulator has quit, once its QUIT message has been delivered.
 HRESULT SimConnect_CallDispatch(HANDLE hSimConnect, DispatchProc pfcnDispatch, void* pContext);
