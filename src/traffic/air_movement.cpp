@@ -315,11 +315,19 @@ void appendSyntheticSample(LiveAircraft& ac, int32_t count) {
             else if (speed <= 160) { speed = 170; copy.verticalSpeed = 1200; }
             else { speed = 180; copy.verticalSpeed = 2400; }
         } else {
+            // A landing roll goes on slowing, never faster than it was last reported; one the
+            // feed reports standing stays where the feed stopped it.
+            const double reported = speed;
             if (speed >= 140) speed = 100;
             else if (speed >= 100) speed = 80;
             else if (speed >= 80) speed = 60;
             else if (speed >= 60) speed = 30;
             else speed = 20;
+            speed = std::min(speed, reported);
+            if (speed <= 0.0) {
+                copy.generated = 1;
+                speed = 0.0;
+            }
             copy.verticalSpeed = 0;
         }
         copy.groundSpeed = speed;

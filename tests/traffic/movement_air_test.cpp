@@ -445,6 +445,23 @@ TEST_F(TakeOffLandingTest, AFloatingLandingFlaresAtTheFedDescentAndTouchesDownNe
     EXPECT_LT(metres, 220.0) << "touched down early";
 }
 
+TEST_F(TakeOffLandingTest, ALandingRollWhoseReportsRunOutWhereTheFeedStoppedItStandsThere) {
+    // The end of a landing roll: 12 kt, then reported standing 6 m on; no more reports.
+    auto samples = track(gf_destinationPoint(kAirport, kPi, 0.1 * kFeetPerNm), 0.0, 100,
+                         {Leg{90.0, 12.0, 0.0, 1.0, false}, Leg{90.0, 0.0, 0.0, 2.0, false}});
+    samples.back().generated = 0; // a new position, reported at 0 kt
+    LiveAircraft& ac = addAircraft(AircraftCategory::Light, 20064, samples, MovePhase::Taxi);
+    ac.move.landingRoll = 1;
+    ac.move.touchdownHeading = ac.position.heading;
+
+    run(20064, 1500);
+    const LiveAircraft* a = findAircraft(20064);
+    ASSERT_NE(a, nullptr);
+    const GeoPosition stop{samples.back().latitude, samples.back().longitude};
+    EXPECT_LT(gf_distanceNm({a->position.latitude, a->position.longitude}, stop) * kMetresPerNm, 0.5)
+        << "drove on past the feed's stop";
+}
+
 TEST_F(TakeOffLandingTest, TouchAndGoLeavesTheLandingRollWithFullPower) {
     // Final approach, touchdown on the runway, and the feed shows it lifting off again.
     std::vector<Leg> approach(8, Leg{90.0, 130.0, -650.0});
