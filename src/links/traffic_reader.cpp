@@ -19,6 +19,7 @@
 #include "links/traffic_line.hpp"
 #include "links/traffic_source_state.hpp"
 #include "refdata/code_table.hpp"
+#include "refdata/model_lookups.hpp"
 
 namespace tamrix {
 namespace {
@@ -49,9 +50,9 @@ constexpr double kGroundRadiusNm = 5.0;          // ground targets count only th
 constexpr double kFeetPerHectopascal = 27.0;
 constexpr double kNoElevation = -1000.0;         // below any airport: only the speed bands decide
 constexpr double kAirborneOnlyMargin = 150.0;    // feet above the park airport
-// A target climbing or descending at least this fast (ft/min) is flying, however low and slow:
-// a light aircraft on its final approach is below 84 ft and 80 kt for its last 15 seconds.
-constexpr double kFlyingVerticalSpeed = 250.0;
+// A rotorcraft hovers or flies slowly at any height: only its height above the park airport
+// (feet) puts it on the ground, never its speed.
+constexpr double kRotorcraftGroundHeight = 42.0;
 constexpr std::size_t kMaxRegistrationLength = 12;
 
 // A leading decimal number of the field (the rest is ignored); only a finite value counts: a
@@ -84,11 +85,12 @@ double defaultTrueAirspeed(double altitude) {
 }
 
 // Field 4 into the reported altitude and the sample's altitude, corrected for the QNH and set to
-// 0 for a target that is on the ground by its height and speed (unless it climbs or descends);
-// false when AIRBORNE_ONLY excludes the target.
+// 0 for a target that is on the ground by its height and speed (a rotorcraft by its height
+// alone); false when AIRBORNE_ONLY excludes the target. The vertical speed plays no part: a
+// noisy climb reported on a landing roll is no flight.
 bool lf_correctAltitude(std::string_view field, std::string_view datagram, int32_t qnh,
-                        std::optional<double> readerElevation, std::optional<double> verticalSpeed,
-                        PositionSample& sample, double& reportedAltitude) {
+                        std::optional<double> readerElevation, bool rotorcraft, PositionSample& sample,
+                        double& reportedAltitude) {
     const auto reported = readNumber(field);
     if (!reported) throw std::runtime_error(fmt::format("altitude {} incorrect, from: {}", field, datagram));
     reportedAltitude = *reported;
@@ -98,12 +100,14 @@ bool lf_correctAltitude(std::string_view field, std::string_view datagram, int32
         a = std::max(0.0, a + (static_cast<double>(qnh) - 1013.25) * kFeetPerHectopascal);
         if (a > 0.0 && a < 14000.0) {
             const double h = a - readerElevation.value_or(kNoElevation);
-            const bool flying = std::abs(verticalSpeed.value_or(0.0)) >= kFlyingVerticalSpeed;
-            if (h <= 0.0 || (!flying && ((h <= 42.0 && gs <= 120.0) || (h <= 84.0 && gs <= 80.0) ||
-                                         (h <= 108.0 && gs <= 43.0))))
+            if (rotorcraft) {
+                if (h <= kRotorcraftGroundHeight) a = 0.0;
+            } else if (h <= 0.0 || (h <= 42.0 && gs <= 120.0) || (h <= 84.0 && gs <= 80.0) ||
+                       (h <= 108.0 && gs <= 43.0)) {
                 a = 0.0;
+            }
         }
-        if (a > 0.0 && gs <= 35.0) a = 0.0;
+        if (a > 0.0 && gs <= 35.0 && !rotorcraft) a = 0.0;
     } else {
         a = 0.0;
     }
@@ -284,8 +288,8 @@ void TrafficReader::parseAndQueue() {
 
     sample.groundSpeed = numberOrThrow(f[kGroundSpeed], "gs");
 
-    const auto verticalSpeed = readNumber(f[kVerticalSpeed]);
-    if (!lf_correctAltitude(f[kAltitude], m_currentDatagram, qnh.load(), parkAirportElevation(), verticalSpeed,
+    const bool rotorcraft = gf_modelCategory(line.head.liveryKey.modelIndex) == AircraftCategory::Rotorcraft;
+    if (!lf_correctAltitude(f[kAltitude], m_currentDatagram, qnh.load(), parkAirportElevation(), rotorcraft,
                             sample, line.reportedAltitude))
         return;
     sample.airborne = sample.altitude > 0.0 ? 1 : 0;
@@ -305,8 +309,7 @@ void TrafficReader::parseAndQueue() {
     }
     if (sample.track == 0.0 && sample.trueHeading) sample.track = *sample.trueHeading * kRadToDeg;
 
-    if (!verticalSpeed) throw std::runtime_error(fmt::format("vs:{}", f[kVerticalSpeed]));
-    sample.verticalSpeed = *verticalSpeed;
+    sample.verticalSpeed = numberOrThrow(f[kVerticalSpeed], "vs");
 
     line.head.origin = airportCode(f[kOrigin]);
     line.head.destination = airportCode(f[kDestination]);

@@ -137,6 +137,9 @@ struct MoveState {
     double headingDifference = 0.0;  // degrees between heading and target when the leg started
     double elevationCache = 0.0;     // feet, the park airport's elevation during the flare
     double heightAboveAirport = 0.0; // feet
+    // Vertical speed (ft/min) the feed reports for the next sample while it still shows the
+    // aircraft flying; not set when it shows it on the ground.
+    double fedVerticalSpeed = std::numeric_limits<double>::quiet_NaN();
     // The last sample position tried for parking (degrees); never tried twice in a row.
     double lastParkLatitude = std::numeric_limits<double>::quiet_NaN();
     double lastParkLongitude = std::numeric_limits<double>::quiet_NaN();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 #include <fmt/format.h>
@@ -78,6 +79,32 @@ double landingDescentRate(const LiveAircraft& ac) {
     return -600.0;
 }
 
+// A sample the feed already counts as on the ground by its height and speed while it still
+// reports a descent of at least this (ft/min): a light aircraft's last seconds of its final
+// approach, slow and low, are such reports.
+constexpr double kStillDescending = -250.0;
+
+// Below this ground speed (kt) a rotorcraft hovers or creeps: its reported positions wobble by
+// metres and the way from one to the next says nothing of where its nose points.
+constexpr double kHoverSpeed = 10.0;
+
+bool isHovering(const LiveAircraft& ac) {
+    if (ac.category != AircraftCategory::Rotorcraft) return false;
+    for (std::size_t i = 0; i < std::min<std::size_t>(ac.samples.size(), 3); ++i)
+        if (ac.samples[i].groundSpeed > kHoverSpeed) return false;
+    return true;
+}
+
+// The descent the feed still reports towards a sample on the ground, followed at its own rate
+// instead of aiming at the field within one leg; never below the park airport's elevation.
+void followFedDescent(LiveAircraft& ac, double ticks) {
+    double step = ac.samples[1].verticalSpeed / 6000.0;
+    const ParkAirport park = gf_parkAirport();
+    if (park.code.isSet())
+        step = std::max(step, std::min((park.elevationFeet - ac.position.altitude) / ticks, 0.0));
+    ac.move.altitudeStep = step;
+}
+
 void useDescentRate(LiveAircraft& ac, double rate) {
     ac.move.verticalSpeed = rate;
     ac.samples[1].verticalSpeed = rate;
@@ -130,17 +157,21 @@ void airStep(LiveAircraft& ac) {
     PositionSample& next = ac.samples[1];
     m.speed = next.trueAirspeed;
     m.verticalSpeed = next.verticalSpeed;
+    // What the feed says of the descent while it still reports the aircraft flying; the flare
+    // comes down no faster than that.
+    m.fedVerticalSpeed = next.airborne || next.verticalSpeed <= kStillDescending
+                             ? next.verticalSpeed
+                             : std::numeric_limits<double>::quiet_NaN();
     const double ticks = static_cast<double>(lf_ticksToNext(ac));
 
     if (m.landingStage == 0) {
         if (!front.airborne && next.airborne) {
             climbTowardsNext(ac);
         } else if (front.airborne && next.airborne && !m.landingArmed) {
-            const double r = (next.altitude - ac.position.altitude) / ticks;
-            // Near the ground a climb keeps a least rate; a descent follows the samples down
-            // (a floor on it would lift a descending aircraft away from its track).
-            if (ac.heightAboveGround > 1000.0 || r <= 0.0) m.altitudeStep = std::min(r, ac.climbStepLimit);
-            else m.altitudeStep = std::min(std::max(r, 0.2), ac.climbStepLimit);
+            // The samples are followed up and down, only the climb capped: a least climb rate
+            // near the ground would carry a slowly climbing aircraft above its next sample and
+            // sink it back on the leg after, a sawtooth where the feed climbs steadily.
+            m.altitudeStep = std::min((next.altitude - ac.position.altitude) / ticks, ac.climbStepLimit);
         } else if (front.airborne && next.airborne) {
             if (front.altitude != next.altitude || ac.heightAboveGround > 1000.0 ||
                 front.verticalSpeed + next.verticalSpeed > 100.0) {
@@ -151,7 +182,9 @@ void airStep(LiveAircraft& ac) {
         } else if (front.airborne) {
             const ParkAirport park = gf_parkAirport();
             const int32_t qnh = gCurrentQnh.load();
-            if (qnh <= 1013 && park.code.isSet()) {
+            if (next.verticalSpeed <= kStillDescending) {
+                followFedDescent(ac, ticks);
+            } else if (qnh <= 1013 && park.code.isSet()) {
                 m.altitudeStep = (park.elevationFeet - ac.position.altitude) / ticks;
             } else {
                 useDescentRate(ac, qnh < 1014 ? -601.0 : landingDescentRate(ac));
@@ -169,6 +202,8 @@ void airStep(LiveAircraft& ac) {
                     m.verticalSpeed = ac.samples[1].verticalSpeed;
                     m.altitudeStep = m.verticalSpeed / 6000.0;
                 }
+            } else if (next.verticalSpeed <= kStillDescending) {
+                followFedDescent(ac, ticks);
             } else {
                 useDescentRate(ac, landingDescentRate(ac));
             }
@@ -191,6 +226,11 @@ void airStep(LiveAircraft& ac) {
     const double heightLimit = m.landingArmed ? 2000.0 : 1000.0;
     if (nextNow.headingKnown && nextNow.bank && nextNow.trueHeading && ac.heightAboveGround < heightLimit) {
         change = gf_wrapDifference(*nextNow.trueHeading - ac.position.heading);
+    } else if (isHovering(ac)) {
+        // The nose of a hovering rotorcraft stays where it points, or turns as reported.
+        change = nextNow.headingKnown && nextNow.trueHeading
+                     ? gf_wrapDifference(*nextNow.trueHeading - ac.position.heading)
+                     : 0.0;
     } else {
         change = lf_headingChangeAfterNext(ac);
     }
@@ -275,11 +315,19 @@ void appendSyntheticSample(LiveAircraft& ac, int32_t count) {
             else if (speed <= 160) { speed = 170; copy.verticalSpeed = 1200; }
             else { speed = 180; copy.verticalSpeed = 2400; }
         } else {
+            // A landing roll goes on slowing, never faster than it was last reported; one the
+            // feed reports standing stays where the feed stopped it.
+            const double reported = speed;
             if (speed >= 140) speed = 100;
             else if (speed >= 100) speed = 80;
             else if (speed >= 80) speed = 60;
             else if (speed >= 60) speed = 30;
             else speed = 20;
+            speed = std::min(speed, reported);
+            if (speed <= 0.0) {
+                copy.generated = 1;
+                speed = 0.0;
+            }
             copy.verticalSpeed = 0;
         }
         copy.groundSpeed = speed;
@@ -563,7 +611,10 @@ void lf_positionAtSpawn(LiveAircraft& ac) {
         ac.move.restoreHeading = 0;
     } else if (ac.phase == MovePhase::Parked) {
         heading = ac.standHeading;
-    } else if (ac.samples.size() >= 2 && !ac.samples[1].generated && !samePosition(f, ac.samples[1])) {
+    } else if (f.headingKnown && f.trueHeading && isHovering(ac)) {
+        heading = *f.trueHeading;
+    } else if (ac.samples.size() >= 2 && !ac.samples[1].generated && !samePosition(f, ac.samples[1]) &&
+               !isHovering(ac)) {
         heading = gf_initialBearing(positionOf(f), positionOf(ac.samples[1]));
     } else {
         // With one sample (or a standing next one) the reported track is all there is.

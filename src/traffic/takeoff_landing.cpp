@@ -37,6 +37,17 @@ void clearReversers(LiveAircraft& ac) {
         SimConnect_SetDataOnSimObject(handle, kDefThrottleSpoilers, ac.objectId, 0, 0, sizeof(block), &block);
 }
 
+// Altitude step (ft per tick) of a flare stage: the stage's own step, but no steeper than the
+// descent the feed still reports, and at least the last stage's: an aircraft floating down at
+// 200 ft/min touches down where the feed does, not hundreds of metres early.
+double flareAltitudeStep(const LiveAircraft& ac) {
+    static constexpr double kStageSteps[5] = {0.0, -0.1, -0.075, -0.05, -0.025};
+    const double own = kStageSteps[std::min<uint32_t>(ac.move.landingStage, 4)];
+    const double fed = ac.move.fedVerticalSpeed;
+    if (std::isnan(fed)) return own;
+    return std::max(own, std::min(fed / 6000.0, kStageSteps[4]));
+}
+
 } // namespace
 
 void lf_climbApproachConfiguration(LiveAircraft& ac) {
@@ -321,6 +332,7 @@ bool lf_landingTick(LiveAircraft& ac) {
             p.bank = std::clamp(p.bank + m.bankStep, -kPi, kPi);
             // Never more nose-up than 4 degrees in the flare.
             p.pitch = std::max(p.pitch + m.pitchStep, -4.0 * kDeg);
+            if (flare) m.altitudeStep = flareAltitudeStep(ac);
             p.altitude += m.altitudeStep;
         }
     } else {

@@ -13,6 +13,7 @@
 #include "links/traffic_intake.hpp"
 #include "links/traffic_reader.hpp"
 #include "refdata/code_table.hpp"
+#include "refdata/dbase.hpp"
 
 using namespace tamrix;
 using linktest::line;
@@ -298,20 +299,60 @@ TEST_F(TrafficLineParser, AltitudeCorrectionAndGroundDetection) {
     EXPECT_DOUBLE_EQ(ground->sample.altitude, 0.0);
     EXPECT_EQ(ground->sample.airborne, 0);
 
-    // A light aircraft on its final approach, 80 ft above the airport at 70 kt, descending at
-    // 370 ft/min, is flying; rolling out at the same height and speed it is on the ground.
+    // The vertical speed plays no part: a light aircraft 80 ft above the airport at 70 kt is on
+    // the ground by the bands even while it descends at 370 ft/min (the air step follows that
+    // descent), and so is a noisy climb of 300 ft/min reported 20 ft above the field at 50 kt on
+    // a landing roll, which thus also meets the ground targets' 5 nm rule.
     fields[kAlt] = "107";
     fields[kGs] = "70";
     fields[kVs] = "-370";
     const auto final = parse(fields);
-    EXPECT_DOUBLE_EQ(final->sample.altitude, 100.25);
-    EXPECT_EQ(final->sample.airborne, 1);
-    fields[kVs] = "-64";
-    EXPECT_EQ(parse(fields)->sample.airborne, 0);
+    ASSERT_TRUE(final);
+    EXPECT_EQ(final->sample.airborne, 0);
+    fields[kAlt] = "47";
+    fields[kGs] = "50";
+    fields[kVs] = "300";
+    const auto noisy = parse(fields);
+    ASSERT_TRUE(noisy);
+    EXPECT_EQ(noisy->sample.airborne, 0);
+    parkAirportAt(50.1, 8.65); // 6 nm away
+    EXPECT_FALSE(parse(fields));
 
     EXPECT_FALSE(parseWith(kAlt, "high"));
     EXPECT_EQ(errors().size(), 1u);
     EXPECT_EQ(errors()[0].rfind("exception in processLineSub: altitude high incorrect, from: RTF,11000001,", 0), 0u);
+}
+
+TEST_F(TrafficLineParser, RotorcraftAreOnTheGroundByTheirHeightAlone) {
+    const uint16_t helicopter = gf_modelIndex("EC35");
+    gRotorcraftModels.insert(helicopter);
+    parkAirportAt(50.0, 8.65);
+    reader.setParkAirportElevation(20.0);
+    auto fields = validFields();
+    fields[kType] = "EC35";
+    fields[kVs] = "0";
+    // Hovering 300 ft above the field, and circling at 30 kt: in the air.
+    fields[kAlt] = "327";
+    fields[kGs] = "0";
+    const auto hover = parse(fields);
+    fields[kGs] = "30";
+    const auto circling = parse(fields);
+    // 30 ft above the field, however fast: on the ground.
+    fields[kAlt] = "57";
+    fields[kGs] = "60";
+    const auto low = parse(fields);
+    // An aeroplane hovering there would be on the ground by its speed.
+    fields[kType] = "A320";
+    fields[kAlt] = "327";
+    fields[kGs] = "30";
+    const auto slowPlane = parse(fields);
+    gRotorcraftModels.erase(helicopter);
+    ASSERT_TRUE(hover && circling && low && slowPlane);
+    EXPECT_EQ(hover->sample.airborne, 1);
+    EXPECT_DOUBLE_EQ(hover->sample.altitude, 320.25);
+    EXPECT_EQ(circling->sample.airborne, 1);
+    EXPECT_EQ(low->sample.airborne, 0);
+    EXPECT_EQ(slowPlane->sample.airborne, 0);
 }
 
 TEST_F(TrafficLineParser, AirborneOnlyKeepsTargetsWellAboveTheParkAirport) {

@@ -87,6 +87,76 @@ TEST_F(AirMovementTest, DescentBelowAThousandFeetAwayFromTheParkAirportFollowsTh
     }
 }
 
+TEST_F(AirMovementTest, LightAircraftClimbingSlowlyNearTheGroundClimbsSteadilyWithTheFeed) {
+    // A light aircraft's climb-out at 700 ft/min and 70 kt from 300 ft above the ground, a
+    // sample every 2 s: it never sinks and never climbs much faster than the feed.
+    const std::vector<Leg> legs(20, Leg{270.0, 70.0, 700.0, 2.0, true});
+    const auto samples =
+        track(gf_destinationPoint(kAirport, kPi / 2, 1.0 * kFeetPerNm), kGroundFt + 300.0, 100, legs);
+    addAircraft(AircraftCategory::Light, 20007, samples, MovePhase::Flying);
+
+    const auto trace = run(20007, samples.back().dueTick);
+    double sinking = 0.0, climbing = 0.0; // per tick
+    for (std::size_t i = 1; i < trace.size(); ++i) {
+        const double change = trace[i].position.altitude - trace[i - 1].position.altitude;
+        sinking = std::min(sinking, change);
+        climbing = std::max(climbing, change);
+    }
+    EXPECT_GE(sinking, 0.0) << "sank on the way up";
+    EXPECT_LE(climbing * 6000.0, 1.2 * 700.0) << "ft/min";
+    EXPECT_NEAR(trace.back().position.altitude, samples.back().altitude, 5.0);
+}
+
+TEST_F(AirMovementTest, AHoveringHelicopterKeepsItsHeadingWhileItsReportsWobble) {
+    // 300 ft above the field at 0 to 3 kt, each reported position 15 m off the middle in
+    // another direction, no reported heading.
+    const GeoPosition middle = gf_destinationPoint(kAirport, 0.0, 0.3 * kFeetPerNm);
+    std::vector<PositionSample> samples;
+    for (int i = 0; i < 20; ++i) {
+        PositionSample s;
+        const GeoPosition p = gf_destinationPoint(middle, 2.3 * i, 15.0 / 0.3048);
+        s.latitude = p.latitude;
+        s.longitude = p.longitude;
+        s.altitude = kGroundFt + 300.0;
+        s.groundSpeed = s.trueAirspeed = static_cast<double>(i % 4);
+        s.track = 40.0;
+        s.dueTick = 100 + 200 * i;
+        s.airborne = 1;
+        samples.push_back(s);
+    }
+    const LiveAircraft& ac = addAircraft(AircraftCategory::Rotorcraft, 20008, samples, MovePhase::Flying);
+    const double start = ac.position.heading;
+
+    const auto trace = run(20008, samples.back().dueTick);
+    double worst = 0.0;
+    for (const auto& t : trace)
+        worst = std::max(worst, degreesBetween(t.position.heading, start));
+    EXPECT_LT(worst, 1.0) << "degrees off the first heading";
+}
+
+TEST_F(AirMovementTest, ASampleLessThanTwentyFiveTicksAwayIsMetTwentyFiveTicksOn) {
+    // At 400 kt the next sample lies 10 m ahead, 5 ticks away by its speed and its due tick:
+    // it is re-timed to 25 ticks after the front falls due and met there, not sooner.
+    const auto samples = track(gf_destinationPoint(kAirport, kPi, 20.0 * kFeetPerNm), 20000.0, 100,
+                               {Leg{90.0, 400.0, 0.0, 0.05}, Leg{90.0, 400.0, 0.0}, Leg{90.0, 400.0, 0.0}});
+    ASSERT_EQ(samples[1].dueTick, 105);
+    addAircraft(AircraftCategory::Large, 20009, samples, MovePhase::Flying);
+
+    run(20009, 101); // the front falls due at 100
+    const LiveAircraft* ac = findAircraft(20009);
+    ASSERT_NE(ac, nullptr);
+    EXPECT_EQ(ac->samples.front().dueTick, 125);
+    const auto trace = run(20009, 30);
+    const auto at = [&](int64_t tick) {
+        const auto it =
+            std::find_if(trace.begin(), trace.end(), [&](const TracePoint& t) { return t.tick == tick; });
+        return it == trace.end() ? GeoPosition{} : GeoPosition{it->position.latitude, it->position.longitude};
+    };
+    const GeoPosition next{samples[1].latitude, samples[1].longitude};
+    EXPECT_LT(gf_distanceNm(at(125), next) * kMetresPerNm, 0.01);
+    EXPECT_GT(gf_distanceNm(at(115), next) * kMetresPerNm, 3.0);
+}
+
 TEST_F(AirMovementTest, CrossingTenThousandFeetSendsEachLightSetOncePerCrossing) {
     // Climb through 10,000 ft, level off, descend through it again.
     std::vector<Leg> legs;
@@ -311,6 +381,85 @@ TEST_F(TakeOffLandingTest, GoAroundAbandonsTheArmedLandingWithClimbPower) {
     EXPECT_EQ(a->flapsIndex, 0u);
     EXPECT_GE(findEvent(id, kEventGearSet, 0, armed->events), 0);
     for (const auto& t : trace) EXPECT_GT(t.agl, 300.0);
+}
+
+TEST_F(TakeOffLandingTest, LightAircraftReportedOnTheGroundWhileDescendingFollowsTheFedRateDown) {
+    // A light aircraft's final approach at 70 kt and 370 ft/min from 500 ft; its last 84 ft
+    // are reported on the ground by height and speed while the feed still reports the descent,
+    // then it rolls out.
+    constexpr double kRate = -370.0;
+    std::vector<Leg> legs;
+    for (double agl = 500.0; agl > 0.0; agl += kRate * 2.0 / 60.0)
+        legs.push_back({90.0, 70.0, kRate, 2.0, agl > 84.0});
+    for (double v : {60.0, 50.0, 40.0, 30.0, 20.0, 15.0, 10.0})
+        legs.push_back({90.0, v, 0.0, 2.0, false});
+    const auto samples =
+        track(gf_destinationPoint(kAirport, 1.5 * kPi, 1.6 * kFeetPerNm), kGroundFt + 500.0, 100, legs);
+    addAircraft(AircraftCategory::Light, 20062, samples, MovePhase::Flying);
+
+    const auto trace = run(20062, samples.back().dueTick);
+    // The descent over each second in the air, ft/min.
+    double steepest = 0.0;
+    bool landed = false;
+    for (std::size_t i = 100; i < trace.size(); ++i) {
+        landed = landed || trace[i].onGround;
+        if (!trace[i].onGround && !trace[i - 100].onGround)
+            steepest =
+                std::min(steepest, (trace[i].position.altitude - trace[i - 100].position.altitude) * 60.0);
+    }
+    EXPECT_TRUE(landed);
+    EXPECT_GT(steepest, 1.2 * kRate) << "dived";
+    for (const auto& t : trace)
+        EXPECT_GE(t.agl, kCgFt - 0.6);
+}
+
+TEST_F(TakeOffLandingTest, AFloatingLandingFlaresAtTheFedDescentAndTouchesDownNearWhereTheFeedDoes) {
+    // A long landing: the final approach at 130 kt and 700 ft/min down to 40 ft, then a float
+    // at 200 ft/min onto the runway (reached at the first sample on the ground), the roll-out.
+    std::vector<Leg> legs(28, Leg{90.0, 130.0, -700.0, 2.0, true});
+    for (int i = 0; i < 6; ++i)
+        legs.push_back({90.0, 130.0, -200.0, 2.0, true});
+    const std::size_t fedTouchdown = legs.size();
+    for (double v : {120.0, 110.0, 100.0, 90.0, 80.0, 70.0})
+        legs.push_back({90.0, v, 0.0, 2.0, false});
+    const auto samples = track(gf_destinationPoint(kAirport, 1.5 * kPi, 2.0 * kFeetPerNm),
+                               kGroundFt + 40.0 + 28 * 700.0 * 2.0 / 60.0, 100, legs);
+    addAircraft(AircraftCategory::Large, 20063, samples, MovePhase::Flying);
+
+    const auto trace = run(20063, samples.back().dueTick);
+    // In the flare (stages 1 to 3) it comes down no faster than the feed's 200 ft/min.
+    double steepest = 0.0;
+    for (std::size_t i = 1; i < trace.size(); ++i)
+        if (trace[i].landingStage >= 1 && trace[i].landingStage <= 3 && !trace[i].onGround)
+            steepest =
+                std::min(steepest, (trace[i].position.altitude - trace[i - 1].position.altitude) * 6000.0);
+    EXPECT_GE(steepest, -201.0) << "ft/min in the flare";
+    const auto down =
+        std::find_if(trace.begin(), trace.end(), [](const TracePoint& t) { return t.onGround; });
+    ASSERT_NE(down, trace.end());
+    const GeoPosition fed{samples[fedTouchdown].latitude, samples[fedTouchdown].longitude};
+    const double metres =
+        gf_distanceNm({down->position.latitude, down->position.longitude}, fed) * kMetresPerNm;
+    // Its reference point follows the reported altitudes, so that its wheels, 8 ft below, meet
+    // the runway some 2.4 s (160 m) before the feed's do.
+    EXPECT_LT(metres, 220.0) << "touched down early";
+}
+
+TEST_F(TakeOffLandingTest, ALandingRollWhoseReportsRunOutWhereTheFeedStoppedItStandsThere) {
+    // The end of a landing roll: 12 kt, then reported standing 6 m on; no more reports.
+    auto samples = track(gf_destinationPoint(kAirport, kPi, 0.1 * kFeetPerNm), 0.0, 100,
+                         {Leg{90.0, 12.0, 0.0, 1.0, false}, Leg{90.0, 0.0, 0.0, 2.0, false}});
+    samples.back().generated = 0; // a new position, reported at 0 kt
+    LiveAircraft& ac = addAircraft(AircraftCategory::Light, 20064, samples, MovePhase::Taxi);
+    ac.move.landingRoll = 1;
+    ac.move.touchdownHeading = ac.position.heading;
+
+    run(20064, 1500);
+    const LiveAircraft* a = findAircraft(20064);
+    ASSERT_NE(a, nullptr);
+    const GeoPosition stop{samples.back().latitude, samples.back().longitude};
+    EXPECT_LT(gf_distanceNm({a->position.latitude, a->position.longitude}, stop) * kMetresPerNm, 0.5)
+        << "drove on past the feed's stop";
 }
 
 TEST_F(TakeOffLandingTest, TouchAndGoLeavesTheLandingRollWithFullPower) {
