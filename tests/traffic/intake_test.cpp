@@ -104,6 +104,23 @@ TEST_F(IntakeTest, MaxLiveSelectionReplacesOnlyAFartherAircraft) {
     EXPECT_EQ(live(21009)->state, LiveState::RemovingFromSim);
 }
 
+// A creation already handed to the simulator counts as live: with Max live 10, nine active
+// aircraft and one on its way into the simulator leave no room for a newcomer.
+TEST_F(IntakeTest, MaxLiveCountsCreationsAlreadySentToTheSimulator) {
+    MAX_LIVE_SEL.current = 10;
+    const double nm = 1.0 / 60.0;
+    for (uint32_t i = 0; i < 9; ++i)
+        addLive(21000 + i, "A" + std::to_string(i), LiveState::Active, 100 + i, kUserLat + 5.05 * nm,
+                kUserLon);
+    addLive(21009, "A9", LiveState::Adding2Sim, 0, kUserLat + 5.05 * nm, kUserLon).creationSentTick = 0;
+    feed(line(20001, "DLH1", 1000.0, kUserLat + 5.0 * nm, kUserLon));
+    feed(line(20001, "DLH1", 1005.0, kUserLat + 5.0 * nm, kUserLon + 0.01));
+    tick(2 + static_cast<int>(kSampleDelayTicks));
+    EXPECT_EQ(live(20001), nullptr);
+    EXPECT_TRUE(gSpawnStack.empty());
+    EXPECT_TRUE(gLiveAddingStack.empty());
+}
+
 TEST_F(IntakeTest, ManyWaitingCreationsHoldNewbornsAndGhostsGiveWay) {
     for (uint32_t k = 0; k < 11; ++k) {
         AiCreateRequest r;
