@@ -3,6 +3,7 @@
 #include <atomic>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <unordered_set>
 
 #include <fmt/format.h>
@@ -25,8 +26,9 @@
 #include "links/stand_lookup.hpp"
 #include "links/traffic_reader.hpp"
 #include "links/user_aircraft_state.hpp"
-#include "traffic/parking.hpp"
 #include "records/stand_table.hpp"
+#include "traffic/auto_radius.hpp"
+#include "traffic/parking.hpp"
 
 namespace tamrix {
 namespace {
@@ -330,6 +332,11 @@ void gf_resetParkAirportSelection() {
 void gf_installParkAirportSelection() {
     gf_setReservedStandUpdater(&lf_updateReservedStand);
     gf_setReservedStandNameSource(&gf_reservedStandName);
+    gf_setParkListFrontSource([]() -> std::optional<GeoPosition> {
+        const std::optional<MyParkAirport> front = gf_frontParkAirport();
+        if (!front) return std::nullopt;
+        return GeoPosition{front->latitude, front->longitude};
+    });
 }
 
 } // namespace tamrix

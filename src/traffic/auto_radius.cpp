@@ -6,7 +6,6 @@
 #include "config/settings.hpp"
 #include "config/settings_migration.hpp"
 #include "core/status_line.hpp"
-#include "links/park_airport.hpp"
 #include "links/user_aircraft_state.hpp"
 
 namespace tamrix {
@@ -14,6 +13,8 @@ namespace {
 
 // Unset until first used; then RANGE's default or the value RANGE had when AUTO_RANGE went on.
 std::atomic<int32_t> gManualRadius{-1};
+
+std::atomic<ParkListFrontPosition> gParkListFront{nullptr};
 
 int32_t manualRadius() {
     int32_t value = gManualRadius.load();
@@ -50,12 +51,16 @@ int32_t lf_autoRadiusNm(bool onGround, double altitudeFt, int32_t arAboveHeightF
 
 void gf_applyAutoRange() {
     const UserPositionRecord user = gf_userPositionRecord();
-    const ParkAirport park = gf_parkAirport();
     std::optional<double> distance;
-    if (park.code.isSet())
-        distance = gf_distanceNm({user.state.latitude, user.state.longitude}, park.position);
+    const ParkListFrontPosition front = gParkListFront.load();
+    if (const std::optional<GeoPosition> next = front ? front() : std::nullopt)
+        distance = gf_distanceNm({user.state.latitude, user.state.longitude}, *next);
     gf_setRange(lf_autoRadiusNm(user.onGround != 0, user.state.altitude, AR_ABOVE_HEIGHT.current.load(),
                                 AIRP_HEIGHT.current.load(), distance));
+}
+
+void gf_setParkListFrontSource(ParkListFrontPosition source) {
+    gParkListFront.store(source);
 }
 
 void gf_applyRange() {

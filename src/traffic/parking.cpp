@@ -161,9 +161,11 @@ StandRecord* lf_standAtBirth(LiveAircraft& ac) {
 bool lf_standFreeForCallsign(int32_t sid, std::string_view c) {
     // An aircraft still waiting for its creation holds the stand as well: two aircraft first
     // seen on one stand are not both created there.
+    // An arrival driving onto the stand holds it too: the aircraft it removed there is not born
+    // again on it.
     LiveAircraft* other = firstHolderOfStand(sid);
-    if (!other || (other->phase != MovePhase::Parked && other->phase != MovePhase::PushingBack &&
-                   other->phase != MovePhase::PushedBack))
+    if (!other || (other->phase != MovePhase::Parked && other->phase != MovePhase::Parking &&
+                   other->phase != MovePhase::PushingBack && other->phase != MovePhase::PushedBack))
         return true;
     const std::string name = gf_standNameOfSid(sid);
     const std::string_view theirs = other->head.callsign;
@@ -180,11 +182,11 @@ bool lf_standFreeForCallsign(int32_t sid, std::string_view c) {
         return true;
     }
     if (!endsInUnderscore(theirs) && endsInUnderscore(c)) return false;
-    // Seen there as recently as the newcomer: it keeps the stand, as a departing aircraft does.
-    if (other->move.departureNoticed || other->state != LiveState::Active) return false;
-    gf_log(fmt::format("{:8}: {:8} removed because another live {} wants the stand ...", name, theirs, c));
-    removeAircraftFromSim(*other);
-    return true;
+    // The aircraft standing there keeps the stand against a newcomer that is itself first seen
+    // standing on it (a duplicate target under another callsign, two light aircraft on one apron
+    // stand): the newcomer is not created there. Were it to take the stand, the one it removed,
+    // still reported there, would be born again and take it back, and so on for ever.
+    return false;
 }
 
 bool lf_adjacentStandFree(int32_t adjacentSid, const LiveAircraft& ac, const StandRecord& stand) {

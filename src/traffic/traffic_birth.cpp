@@ -216,7 +216,9 @@ bool callsignBlocked(const std::string& callsign) {
     return BLOCK_CALLSIGN.current.update([&](const std::string& blocked) { return !blocked.empty() && blocked == callsign; });
 }
 
-// Active live aircraft, counted once per tick (the spawn decision asks for every aircraft in buffer).
+// Active live aircraft and those whose creation has gone to the simulator and is not yet active,
+// counted once per tick (the spawn decision asks for every aircraft in buffer). Leaving out the
+// creations in flight would let a burst of newcomers past Max live.
 struct ActiveCount {
     bool valid = false;
     std::size_t count = 0;
@@ -226,9 +228,11 @@ ActiveCount gActive;
 std::size_t activeLiveCount() {
     if (!gActive.valid) {
         gActive.valid = true;
-        gActive.count = static_cast<std::size_t>(std::count_if(gLiveAircraft.begin(), gLiveAircraft.end(), [](const LiveAircraft& a) {
-            return a.state == LiveState::Active;
-        }));
+        gActive.count = static_cast<std::size_t>(
+            std::count_if(gLiveAircraft.begin(), gLiveAircraft.end(), [](const LiveAircraft& a) {
+                return a.state == LiveState::Active ||
+                       (a.state == LiveState::Adding2Sim && a.creationSentTick >= 0);
+            }));
     }
     return gActive.count;
 }

@@ -89,10 +89,15 @@ protected:
         QualityFactors quality;
         return gf_readApf(name, info, quality);
     }
+    // The stand with that id; when there is none, the test fails and goes on with a blank stand
+    // (a null pointer would end the whole test program at its first use).
     static StandRecord* stand(std::string_view id) {
         for (StandRecord& s : gStandTable)
             if (s.id == id) return &s;
-        return nullptr;
+        ADD_FAILURE() << "no stand " << id << " in the stand table";
+        static StandRecord blank;
+        blank = StandRecord{};
+        return &blank;
     }
     static void copyFixture(std::string_view from, const std::filesystem::path& to) {
         testsupport::writeFile(to, testsupport::readFile(fixtures() / from));

@@ -180,10 +180,16 @@ TEST(BglDecoder, DamagedFilesAreRejectedCleanly) {
          {"helipad1"}, "exceeded data buffer size"},
         {"helipad cut by its size", "section\nairport code=EHAM\nhelipad lat=1 lon=1 size=16\n", 1, {},
          "helipad at"},
+        // One word short: its width would be read from beyond the sub-record.
+        {"helipad one word short of its width", "section\nairport code=EHAM\nhelipad lat=1 lon=1 size=28\n", 1, {},
+         "helipad at"},
         {"zero-size helipad", "section\nairport code=EHAM\nhelipad lat=1 lon=1 size=0\nhelipad lat=2 lon=2\n", 1,
          {"helipad1"}, "decodeSizeAtBoundary returned 0 at o3"},
         {"parking count beyond its record", "section\nairport code=EHAM\nparking count=65535\n" + spots, 1,
          {"g1", "g2"}, "parking entry at"},
+        // Its airline code one word beyond the sub-record.
+        {"parking entry one word beyond its record",
+         "section\nairport code=EHAM\nparking size=64\nspot codes=1 lat=1 lon=1\n", 1, {}, "parking entry at"},
         {"parking overlapping the next record",
          "section\nairport code=EHAM\nparking size=64\n" + spots + "airport code=KJFK\n", 2, {"g1"},
          "parking entry at"},

@@ -12,6 +12,12 @@ StandRecord* choose(GeoPosition p, const TrafficRecord& a, double searchMetres, 
     return lf_findFittingStand(p.latitude, p.longitude, a, searchMetres * kMetre, fallback);
 }
 
+// The chosen stand's id, "(none)" when none is chosen: a failed check goes on with the test.
+std::string chosenId(GeoPosition p, const TrafficRecord& a, double searchMetres, bool fallback = false) {
+    const StandRecord* s = choose(p, a, searchMetres, fallback);
+    return s ? s->id : "(none)";
+}
+
 TEST_F(StandsTest, ParkingTypesServeTheirCategories) {
     using C = AircraftCategory;
     StandRecord s;
@@ -42,7 +48,7 @@ TEST_F(StandsTest, NearestFittingStandByTypeSizeAndHelipad) {
     const LiveAircraft heavy = aircraft(AircraftCategory::Heavy, 32);
 
     // The nearest stand that fits, within the search distance.
-    EXPECT_EQ(choose(at(30), heavy, 55)->id, "G2");
+    EXPECT_EQ(chosenId(at(30), heavy, 55), "G2");
     EXPECT_EQ(choose(at(100), heavy, 55), nullptr);
 
     // Within 20 m a stand is taken although its type does not fit, and made big enough.
@@ -55,22 +61,22 @@ TEST_F(StandsTest, NearestFittingStandByTypeSizeAndHelipad) {
     // ... but never to a size of 0 or less, when the aircraft's size is unknown.
     g1->radius = 25 * kMetre;
     g1->radiusChange = 0;
-    EXPECT_EQ(choose(at(5), aircraft(AircraftCategory::Heavy, 0), 55)->id, "G1");
+    EXPECT_EQ(chosenId(at(5), aircraft(AircraftCategory::Heavy, 0), 55), "G1");
     EXPECT_NEAR(g1->radius, 25 * kMetre, 1e-12);
     EXPECT_EQ(g1->radiusChange, 0);
     EXPECT_EQ(gLearnedUpdateCount, 1u);
 
     // Type 0 stands fit by size, with 1.8 m to spare.
-    EXPECT_EQ(choose(at(0, 230), aircraft(AircraftCategory::Large, 21.7), 55)->id, "T1");
+    EXPECT_EQ(chosenId(at(0, 230), aircraft(AircraftCategory::Large, 21.7), 55), "T1");
     EXPECT_EQ(choose(at(0, 230), aircraft(AircraftCategory::Large, 22.0), 55), nullptr);
 
     // Helipads only for rotorcraft, and rotorcraft only on helipads; a nearer helipad does not
     // hide a ramp that fits, nor a nearer ramp a helipad.
     const LiveAircraft light = aircraft(AircraftCategory::Light, 6);
-    EXPECT_EQ(choose(at(-40), light, 55)->id, "R1");
-    EXPECT_EQ(choose(at(-37), aircraft(AircraftCategory::Large, 17), 55)->id, "G1");
+    EXPECT_EQ(chosenId(at(-40), light, 55), "R1");
+    EXPECT_EQ(chosenId(at(-37), aircraft(AircraftCategory::Large, 17), 55), "G1");
     const LiveAircraft helicopter = aircraft(AircraftCategory::Rotorcraft, 6);
-    EXPECT_EQ(choose(at(-65), helicopter, 55)->id, "H1");
+    EXPECT_EQ(chosenId(at(-65), helicopter, 55), "H1");
     EXPECT_EQ(choose(at(40), helicopter, 55), nullptr);
     EXPECT_EQ(gStandTable[2].radiusChange, 0);
 }
@@ -86,23 +92,24 @@ TEST_F(StandsTest, LearnedFallbackWithin85Metres) {
     addStand("G3", at(300), 25, 9);
     const LiveAircraft dlh = aircraft(AircraftCategory::Large, 17, "DLH4AB", "D-AIBA", {7, 0, 30, 0, 0});
 
-    EXPECT_EQ(choose(at(0, 70), dlh, 20, true)->id, "G1");
+    EXPECT_EQ(chosenId(at(0, 70), dlh, 20, true), "G1");
     EXPECT_EQ(choose(at(0, 70), dlh, 20, false), nullptr);
     EXPECT_EQ(choose(at(0, 90), dlh, 20, true), nullptr);
     EXPECT_EQ(choose(at(0, 70), aircraft(AircraftCategory::Large, 17, ""), 20, true), nullptr);
     // The same operator, second operator and model name the flight too.
-    EXPECT_EQ(choose(at(0, 70), aircraft(AircraftCategory::Large, 17, "CFG1", "D-ABCD", {3, 0, 40, 1, 0}), 20, true)->id,
+    EXPECT_EQ(chosenId(at(0, 70), aircraft(AircraftCategory::Large, 17, "CFG1", "D-ABCD", {3, 0, 40, 1, 0}),
+                       20, true),
               "G1");
     // Only real options count; one static parking set aside for its plan is learned all the same.
     g1.options[0].real = 0;
     EXPECT_EQ(choose(at(0, 70), dlh, 20, true), nullptr);
     g1.options[0].real = 1;
     g1.options[0].number = 0;
-    EXPECT_EQ(choose(at(0, 70), dlh, 20, true)->id, "G1");
+    EXPECT_EQ(chosenId(at(0, 70), dlh, 20, true), "G1");
     g1.options[0].number = 1;
     // A stand that fits within the search distance ends the fallback.
     addStand("G4", at(0, 80), 25, 9);
-    EXPECT_EQ(choose(at(0, 70), dlh, 20, true)->id, "G4");
+    EXPECT_EQ(chosenId(at(0, 70), dlh, 20, true), "G4");
 }
 
 TEST_F(StandsTest, StandUnderTheUserAircraftFollowsTheGroundAndTheTable) {

@@ -110,10 +110,15 @@ protected:
             out.push_back(gf_standNameOfSid(static_cast<int32_t>(c.standId)) + ":" + std::to_string(c.fitOffset));
         return out;
     }
+    // The candidate planned for that stand; when there is none, the test fails and goes on with
+    // a blank candidate (a null pointer would end the whole test program at its first use).
     static const StaticCandidate* candidateAt(const std::string& stand) {
         for (const StaticCandidate& c : gStaticCandidates)
             if (gf_standNameOfSid(static_cast<int32_t>(c.standId)) == stand) return &c;
-        return nullptr;
+        ADD_FAILURE() << "no candidate planned for stand " << stand;
+        static StaticCandidate blank;
+        blank = StaticCandidate{};
+        return &blank;
     }
 };
 

@@ -113,6 +113,17 @@ TEST_F(StaticParkingTest, PlacedAircraftShowStarredCallsignsOnFreeStandsOnly) {
         logged("P12     : no static parking for DLH12, static aircraft KLM5* is adjacent at P11, possibly colliding"));
 }
 
+// The time slot a placed aircraft was seen in lies its fit offset before now, on the week ring:
+// before Monday 00:00 it is Sunday.
+TEST(StaticPlacingTimeSlot, BeforeMondayMidnightIsSunday) {
+    const WeekSlot sunday = gf_weekSlotBefore(WeekSlot{1, 1}, 3);
+    EXPECT_EQ(sunday.day, 7u);
+    EXPECT_EQ(sunday.halfHour, 46u);
+    const WeekSlot lastOfWeek = gf_weekSlotBefore(WeekSlot{1, 0}, 1);
+    EXPECT_EQ(lastOfWeek.day, 7u);
+    EXPECT_EQ(lastOfWeek.halfHour, 47u);
+}
+
 // The planned aircraft reach the simulator stand-in through live traffic's pacing.
 class StaticParkingInSimulator : public StaticParkingTest {
 protected:

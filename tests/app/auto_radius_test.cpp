@@ -1,9 +1,13 @@
 // The automatic radius, the manual radius it puts back, and the aircraft list file.
 
+#include "airports/my_park_airports.hpp"
+#include "airports/park_airport_selection.hpp"
 #include "app/app_test_support.hpp"
 #include "links/park_airport.hpp"
+#include "links/reserved_stand.hpp"
 #include "links/user_aircraft_state.hpp"
 #include "traffic/aircraft_list_file.hpp"
+#include "traffic/parking.hpp"
 
 using namespace tamrix;
 
@@ -33,6 +37,8 @@ TEST(AutoRadius, TableByHeightAndDistanceWithoutGaps) {
 
 class AutoRange : public apptest::AppTest {};
 
+// The distance is to the first entry of the park-airport list, before that airport comes into
+// sight and is loaded as park airport (20 NM).
 TEST_F(AutoRange, SwitchingOffRestoresTheRadiusRangeHadWhenSwitchedOn) {
     UserAcState user;
     user.latitude = 50.0;
@@ -40,10 +46,11 @@ TEST_F(AutoRange, SwitchingOffRestoresTheRadiusRangeHadWhenSwitchedOn) {
     user.altitude = 3000.0;
     gf_setUserPositionState(user);
     gf_setUserOnGround(false);
-    ParkAirport park;
-    park.code = FixedCode<4>("EDDF");
-    park.position = {50.0, 8.5 + 24.6 / 60.0 / std::cos(50.0 * 3.14159265358979 / 180.0)};
-    gf_setParkAirport(park);
+    gf_installParkAirportSelection();
+    std::filesystem::create_directories(gf_paths().myParkAirportsPath.parent_path());
+    gf_selectMyParkAirport(FixedCode<4>("EDDF"),
+                           {50.0, 8.5 + 24.6 / 60.0 / std::cos(50.0 * 3.14159265358979 / 180.0)});
+    ASSERT_FALSE(gf_parkAirport().code.isSet());
 
     // Never switched on: RANGE's default comes back.
     AUTO_RANGE.current = false;
@@ -58,7 +65,10 @@ TEST_F(AutoRange, SwitchingOffRestoresTheRadiusRangeHadWhenSwitchedOn) {
     AUTO_RANGE.current = false;
     gf_applyRange();
     EXPECT_EQ(RANGE.current, 60);
-    gf_clearParkAirport();
+    gf_resetMyParkAirports();
+    gf_setParkListFrontSource(nullptr);
+    gf_setReservedStandUpdater(nullptr);
+    gf_setReservedStandNameSource(nullptr);
 }
 
 TEST_F(AutoRange, AircraftListWithAndWithoutTraffic) {

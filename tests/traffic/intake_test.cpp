@@ -94,6 +94,7 @@ TEST_F(IntakeTest, MaxLiveSelectionReplacesOnlyAFartherAircraft) {
     EXPECT_EQ(live(20001), nullptr); // nobody beyond 5.1 NM
 
     // Moved away for good: its position and the sample it flies on.
+    ASSERT_NE(live(21009), nullptr);
     live(21009)->position.latitude = kUserLat + 7.0 * nm;
     live(21009)->samples.front().latitude = kUserLat + 7.0 * nm;
     feed(line(20002, "DLH2", 1010.0, kUserLat + 5.0 * nm, kUserLon));
@@ -101,7 +102,25 @@ TEST_F(IntakeTest, MaxLiveSelectionReplacesOnlyAFartherAircraft) {
     tick(2 + static_cast<int>(kSampleDelayTicks));
     ASSERT_NE(live(20002), nullptr);
     EXPECT_EQ(live(20002)->state, LiveState::Adding2Sim);
+    ASSERT_NE(live(21009), nullptr);
     EXPECT_EQ(live(21009)->state, LiveState::RemovingFromSim);
+}
+
+// A creation already handed to the simulator counts as live: with Max live 10, nine active
+// aircraft and one on its way into the simulator leave no room for a newcomer.
+TEST_F(IntakeTest, MaxLiveCountsCreationsAlreadySentToTheSimulator) {
+    MAX_LIVE_SEL.current = 10;
+    const double nm = 1.0 / 60.0;
+    for (uint32_t i = 0; i < 9; ++i)
+        addLive(21000 + i, "A" + std::to_string(i), LiveState::Active, 100 + i, kUserLat + 5.05 * nm,
+                kUserLon);
+    addLive(21009, "A9", LiveState::Adding2Sim, 0, kUserLat + 5.05 * nm, kUserLon).creationSentTick = 0;
+    feed(line(20001, "DLH1", 1000.0, kUserLat + 5.0 * nm, kUserLon));
+    feed(line(20001, "DLH1", 1005.0, kUserLat + 5.0 * nm, kUserLon + 0.01));
+    tick(2 + static_cast<int>(kSampleDelayTicks));
+    EXPECT_EQ(live(20001), nullptr);
+    EXPECT_TRUE(gSpawnStack.empty());
+    EXPECT_TRUE(gLiveAddingStack.empty());
 }
 
 TEST_F(IntakeTest, ManyWaitingCreationsHoldNewbornsAndGhostsGiveWay) {
@@ -118,6 +137,7 @@ TEST_F(IntakeTest, ManyWaitingCreationsHoldNewbornsAndGhostsGiveWay) {
     }
     for (std::size_t i = 0; i < a.samples.size(); ++i) a.samples[i].dueTick = 0;
     tick(); // tick 0: nothing sent yet, the gate of 11 holds
+    ASSERT_NE(live(20001), nullptr);
     EXPECT_EQ(live(20001)->samples.size(), 3u);
     EXPECT_EQ(live(20001)->state, LiveState::Buffer);
 
@@ -140,6 +160,7 @@ TEST_F(IntakeTest, ACallsignChangeRespawnsOnlyWithGuidChanges) {
     a.lastUpdateTime = 1000.0;
     a.creationSentTick = 0;
     onLine(line(20001, "DLH1X", 1010.0, 50.1, 8.12));
+    ASSERT_NE(live(20001), nullptr);
     EXPECT_EQ(live(20001)->head.callsign, "DLH1X");
     EXPECT_EQ(live(20001)->state, LiveState::Active);
 
@@ -157,6 +178,7 @@ TEST_F(IntakeTest, ACallsignChangeRespawnsOnlyWithGuidChanges) {
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->objectId, 0u);
     tick(2);
+    ASSERT_NE(live(20001), nullptr);
     EXPECT_EQ(live(20001)->state, LiveState::Adding2Sim);
     ASSERT_FALSE(gLiveAddingStack.empty());
     EXPECT_EQ(gLiveAddingStack.back().callsign, "DLH2Y");
@@ -188,12 +210,14 @@ TEST_F(IntakeTest, BadLinesAreDroppedWithoutCrashOrFlood) {
     // One believable line sets the clock; a line a day ahead is not believed, a little ahead is.
     onLine(line(20010, "DLH10", 1000.0));
     onLine(line(20011, "DLH11", 1000.0 + 86400.0));
-    EXPECT_NE(live(20010), nullptr);
+    ASSERT_NE(live(20010), nullptr);
     EXPECT_EQ(live(20011), nullptr);
     onLine(line(20010, "DLH10", 1000.0 + 86400.0, 50.11));
+    ASSERT_NE(live(20010), nullptr);
     EXPECT_EQ(live(20010)->samples.size(), 1u); // its record is not pushed a day ahead
     EXPECT_DOUBLE_EQ(live(20010)->lastUpdateTime, 1000.0);
     onLine(line(20010, "DLH10", 1005.0, 50.11));
+    ASSERT_NE(live(20010), nullptr);
     EXPECT_EQ(live(20010)->samples.size(), 2u);
     // An empty callsign and registration: born, then erased when due (no name to create it by).
     onLine(line(20012, "", 1000.0, 50.2, 8.1));
@@ -214,14 +238,17 @@ TEST_F(IntakeTest, AnAircraftWithTooManySamplesIsRemovedAndStopsGrowing) {
     a.phase = MovePhase::Flying;
     a.lastUpdateTime = 1000.0;
     removeAircraftFromSim(a); // creation already sent: removal asked
+    ASSERT_NE(live(20001), nullptr);
     ASSERT_EQ(live(20001)->removalAsked, 1);
     for (int i = 1; i <= 400; ++i) onLine(line(20001, "DLH1", 1000.0 + 3.0 * i, 50.1, 8.1 + 0.001 * i));
+    ASSERT_NE(live(20001), nullptr);
     EXPECT_LE(live(20001)->samples.size(), 1u);
 
     LiveAircraft& b = addLive(20002, "DLH2", LiveState::Active, 502);
     b.phase = MovePhase::Flying;
     b.lastUpdateTime = 1000.0;
     for (int i = 1; i <= 400; ++i) onLine(line(20002, "DLH2", 1000.0 + 3.0 * i, 50.2, 8.1 + 0.001 * i));
+    ASSERT_NE(live(20002), nullptr);
     EXPECT_EQ(live(20002)->state, LiveState::RemovingFromSim);
     EXPECT_LE(live(20002)->samples.size(), kMaxWaitingSamples + 1);
 }
@@ -260,6 +287,7 @@ TEST_F(IntakeTest, StrayPositionsAndTimesAreNotFlownAndANewTrackIsBornWhereItIs)
     // A time stamp 50 minutes ahead is not believed, so the lines after it are still taken.
     onLine(line(20001, "DLH1", 1015.0 + 3000.0, 50.1, 8.14));
     EXPECT_EQ(samplesOf(20001), 3u);
+    ASSERT_NE(live(20001), nullptr);
     EXPECT_DOUBLE_EQ(live(20001)->lastUpdateTime, 1015.0);
     onLine(line(20001, "DLH1", 1020.0, 50.1, 8.15));
     onLine(line(20001, "DLH1", 1025.0, 50.1, 8.16));
@@ -267,8 +295,10 @@ TEST_F(IntakeTest, StrayPositionsAndTimesAreNotFlownAndANewTrackIsBornWhereItIs)
     // Out of reach twice, the second line near the first: the aircraft is there now. It is
     // removed and born anew at its new place.
     onLine(line(20001, "DLH1", 1030.0, 51.0, 8.16));
+    ASSERT_NE(live(20001), nullptr);
     EXPECT_EQ(live(20001)->state, LiveState::Active);
     onLine(line(20001, "DLH1", 1035.0, 51.0, 8.18));
+    ASSERT_NE(live(20001), nullptr);
     EXPECT_EQ(live(20001)->state, LiveState::RemovingFromSim);
     EXPECT_EQ(gRemovalQueue.back(), 500u);
     EXPECT_TRUE(
@@ -306,6 +336,7 @@ TEST_F(IntakeTest, ANewbornLeftWithOneSampleOrHeldForTheUserIsCreatedAlongItsTra
     // Announced and settled on the ground with that one sample.
     gf_postSimEvent(SimEvent{500, 20001, 0, kSimEventCreatedLive, 0.0, 0.0});
     tick(static_cast<int>(kSettleTicks) + 1);
+    ASSERT_NE(live(20001), nullptr);
     EXPECT_EQ(live(20001)->state, LiveState::Active);
     EXPECT_EQ(live(20001)->onGround, 1);
 
@@ -333,10 +364,12 @@ TEST_F(IntakeTest, ANewbornLeftWithOneSampleOrHeldForTheUserIsCreatedAlongItsTra
     EXPECT_EQ(live(20002)->state, LiveState::Buffer);
     EXPECT_EQ(live(20002)->move.waitingForUser, 1);
     EXPECT_EQ(samplesOf(20002), 4u);
+    ASSERT_NE(live(20003), nullptr);
     EXPECT_EQ(live(20003)->state, LiveState::Adding2Sim);
     // The user has landed and stands still: the waiting aircraft is created.
     setUser(kUserLat, kUserLon, true);
     tick();
+    ASSERT_NE(live(20002), nullptr);
     EXPECT_EQ(live(20002)->state, LiveState::Adding2Sim);
     EXPECT_EQ(live(20002)->move.waitingForUser, 0);
 }

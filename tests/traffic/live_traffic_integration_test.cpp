@@ -154,6 +154,7 @@ TEST_F(LiveTrafficIntegration, AircraftAreCreatedSettledMovedAndRemovedWithNothi
     }));
     const LiveAircraft& dlh = *live(20001);
     EXPECT_EQ(dlh.liveryTitle, "Fx A320 Lufthansa");
+    ASSERT_NE(live(20003), nullptr);
     EXPECT_EQ(live(20003)->liveryTitle, "Fx B739 KLM");
     const auto object = objectOf("DLH1");
     ASSERT_TRUE(object.has_value());

@@ -317,8 +317,9 @@ TEST_F(ParkingTest, GhostsDepartingAircraftAndNewcomers) {
     EXPECT_TRUE(logHas(log, "A4      : AB123_   ghost, replace by AB123"));
     parkedOn(20044, 5, "AB123");
     EXPECT_FALSE(lf_standFreeForCallsign(5, "AB123_"));
-    // A callsign one character longer is another flight, not a ghost.
-    EXPECT_TRUE(lf_standFreeForCallsign(5, "AB1234"));
+    // A callsign one character longer is another flight, not a ghost: the holder keeps the stand.
+    EXPECT_FALSE(lf_standFreeForCallsign(5, "AB1234"));
+    EXPECT_EQ(findAircraft(20044)->state, LiveState::Active);
     // An aircraft reported departing keeps its stand against a newcomer.
     LiveAircraft& leaving = parkedOn(20045, 6, "DEP1");
     leaving.move.departureNoticed = 1;
@@ -363,20 +364,73 @@ TEST_F(ParkingTest, StandAtBirthPlacesAStationaryAircraftAndLeavesOthersAloneWhe
     s.longitude = at.longitude;
     s.generated = 1;
     s.dueTick = 100;
-    LiveAircraft& holder = parkedOn(20048, 9, "OLD1");
-    (void)holder;
     LiveAircraft& born = addAircraft(AircraftCategory::Large, 20049, {s, s}, MovePhase::Birth, "NEW9");
     born.state = LiveState::Buffer;
-    // Marked for erasure (no livery): no stand, and the aircraft on it stays.
-    gLiveAircraft.back().erase = 1;
+    // Marked for erasure (no livery): no stand.
+    born.erase = 1;
     EXPECT_EQ(lf_standAtBirth(gLiveAircraft.back()), nullptr);
-    EXPECT_EQ(gLiveAircraft[0].state, LiveState::Active);
-    // Otherwise the newcomer takes the stand and the other live aircraft is removed.
+    // Otherwise the newcomer takes the free stand.
     gLiveAircraft.back().erase = 0;
     const StandRecord* stand = lf_standAtBirth(gLiveAircraft.back());
     ASSERT_NE(stand, nullptr);
     EXPECT_EQ(stand->standId, 9u);
-    EXPECT_EQ(gLiveAircraft[0].state, LiveState::RemovingFromSim);
+}
+
+// Two aircraft reported standing on one stand (a duplicate target under another callsign, two
+// light aircraft on one apron stand): the one standing there keeps it and the newcomer is not
+// created, so the two never take the stand from each other in turn.
+TEST_F(ParkingTest, AnAircraftFirstSeenStandingOnAHeldStandIsNotCreatedThere) {
+    const GeoPosition at = gf_destinationPoint(standPos(9), kPi, 5.0 / 0.3048);
+    PositionSample s;
+    s.latitude = at.latitude;
+    s.longitude = at.longitude;
+    s.generated = 1;
+    s.dueTick = 100;
+    parkedOn(20048, 9, "OLD1");
+    LiveAircraft& born = addAircraft(AircraftCategory::Large, 20049, {s, s}, MovePhase::Birth, "NEW9");
+    born.state = LiveState::Buffer;
+    EXPECT_EQ(lf_standAtBirth(born), nullptr);
+    EXPECT_EQ(born.erase, 1);
+    EXPECT_EQ(gLiveAircraft[0].state, LiveState::Active);
+
+    // The aircraft an arrival removed there, still reported standing, is not born again on the
+    // stand while the arrival drives onto it.
+    gLiveAircraft.clear();
+    LiveAircraft& arrival = parkedOn(20050, 9, "ARR1");
+    arrival.phase = MovePhase::Parking;
+    LiveAircraft& again = addAircraft(AircraftCategory::Large, 20048, {s, s}, MovePhase::Birth, "OLD1");
+    again.state = LiveState::Buffer;
+    EXPECT_EQ(lf_standAtBirth(again), nullptr);
+    EXPECT_EQ(again.erase, 1);
+    EXPECT_EQ(gLiveAircraft[0].state, LiveState::Active);
+}
+
+// Only an aircraft about to stop (next report at 5 kt at most) is first seen standing on a stand.
+TEST_F(ParkingTest, AMovingNewbornIsPutOnAStandOnlyWhenItsNextReportIsAtMostFiveKnots) {
+    const GeoPosition from = gf_destinationPoint(standPos(9), kPi, 20.0 / 0.3048);
+    const GeoPosition to = gf_destinationPoint(standPos(9), kPi, 2.0 / 0.3048);
+    PositionSample f;
+    f.latitude = from.latitude;
+    f.longitude = from.longitude;
+    f.groundSpeed = 8.0;
+    f.dueTick = 100;
+    PositionSample next = f;
+    next.latitude = to.latitude;
+    next.longitude = to.longitude;
+    next.dueTick = 300;
+    for (const double speed : {6.0, 5.0}) {
+        gLiveAircraft.clear();
+        next.groundSpeed = speed;
+        LiveAircraft& born = addAircraft(AircraftCategory::Large, 20051, {f, next}, MovePhase::Birth, "MOV1");
+        born.state = LiveState::Buffer;
+        const StandRecord* stand = lf_standAtBirth(born);
+        if (speed > 5.0) {
+            EXPECT_EQ(stand, nullptr) << "still moving at " << speed << " kt";
+        } else {
+            ASSERT_NE(stand, nullptr);
+            EXPECT_EQ(stand->standId, 9u);
+        }
+    }
 }
 
 } // namespace

@@ -54,6 +54,7 @@ TEST_F(TickTest, StaticCgAnswersOutsideTheirLimitsAreReplaced) {
     a.staticCgHeight = 8.0;
     gf_postSimEvent(SimEvent{500, 0, 0, kSimEventStaticCg, 40.0, 3.0 * 0.017453292519943295});
     gf_processSimEvents();
+    ASSERT_NE(live(20001), nullptr);
     EXPECT_DOUBLE_EQ(live(20001)->staticCgHeight, 8.0);
     EXPECT_DOUBLE_EQ(live(20001)->staticPitch, 0.012217304763960306);
     gf_postSimEvent(SimEvent{500, 0, 0, kSimEventStaticCg, 9.5, 0.01});
@@ -77,6 +78,7 @@ TEST_F(TickTest, SettlingTogglesLightsThenActivatesLiveAndStaticAircraft) {
         gf_processSimEvents();
         for (const auto& e : takeClientEvents()) events.push_back(e);
     }
+    ASSERT_NE(live(20001), nullptr);
     EXPECT_EQ(live(20001)->state, LiveState::Adding2Sim);
     EXPECT_EQ(live(20001)->objectId, 500u);
     EXPECT_EQ(countEvents(events, kEventAllLightsToggle), 2u);
@@ -107,6 +109,7 @@ TEST_F(TickTest, SettleEntriesDieWithTheirAircraftAndNeverTakeANewOneOfTheSameKe
     EXPECT_TRUE(gSettleList.empty());
     addLive(20001, "DLH1", LiveState::Buffer);
     for (int i = 0; i < 250; ++i) gf_processSimEvents();
+    ASSERT_NE(live(20001), nullptr);
     EXPECT_EQ(live(20001)->state, LiveState::Buffer);
     EXPECT_EQ(live(20001)->objectId, 0u);
 
@@ -155,10 +158,12 @@ TEST_F(TickTest, RemovalInEveryStateNeverStrandsARecord) {
     // Creation already sent: removed once it settled.
     addLive(20005, "DLH5", LiveState::Adding2Sim);
     removeAircraftFromSim(*live(20005));
+    ASSERT_NE(live(20005), nullptr);
     EXPECT_EQ(live(20005)->removalAsked, 1);
     // Active with an object: queued; active without one: erased at once.
     removeAircraftFromSim(addLive(20006, "DLH6", LiveState::Active, 606));
     removeAircraftFromSim(addLive(20007, "DLH7", LiveState::Active, 0));
+    ASSERT_NE(live(20006), nullptr);
     EXPECT_EQ(live(20006)->state, LiveState::RemovingFromSim);
     ASSERT_EQ(gRemovalQueue.size(), 1u);
     EXPECT_EQ(gRemovalQueue.front(), 606u);
@@ -179,6 +184,7 @@ TEST_F(TickTest, RemovalInEveryStateNeverStrandsARecord) {
         tick();
         for (uint32_t id : takeRemovals()) removed.push_back(id);
     }
+    ASSERT_NE(live(20005), nullptr);
     EXPECT_EQ(live(20005)->state, LiveState::RemovingFromSim);
     EXPECT_EQ(std::count(removed.begin(), removed.end(), 700u), 1);
 }
@@ -231,6 +237,7 @@ TEST_F(TickTest, ALiveAircraftPlacedOnAStandRemovesTheStaticOneThereWithAReadabl
     a.samples.front().airborne = 0;
     gf_postSimEvent(SimEvent{500, 20001, 0, kSimEventCreatedLive, 0.0, 0.0});
     gf_processSimEvents();
+    ASSERT_NE(live(20001), nullptr);
     EXPECT_EQ(live(20001)->onGround, 1);
     EXPECT_EQ(gStaticAircraft[0].state, LiveState::RemovingFromSim);
     EXPECT_EQ(gRemovalQueue.back(), 501u);
@@ -248,7 +255,9 @@ TEST_F(TickTest, FarthestAircraftMakesRoomOnlyBeyondTheNewcomer) {
     EXPECT_TRUE(gf_removeFarthestLiveAc(5.0));
     addLive(20003, "A3", LiveState::Active, 503, kUserLat + 7.0 * nm, kUserLon);
     EXPECT_FALSE(gf_removeFarthestLiveAc(5.0));
+    ASSERT_NE(live(20003), nullptr);
     EXPECT_EQ(live(20003)->state, LiveState::RemovingFromSim);
+    ASSERT_NE(live(20002), nullptr);
     EXPECT_EQ(live(20002)->state, LiveState::Active);
 }
 
@@ -268,9 +277,13 @@ TEST_F(TickTest, OnlyAircraftAheadOnTheUsersHeadingLineAreCleared) {
     onGround(20103, 0.5 / 60.0, 0.0);            // abeam left, 0.5 NM north: stays
     onGround(20104, 20.0 * ftLat, 0.5 * nmLon);  // 20 ft off, ahead: removed
     gf_removeLiveAcOnUserPath();
+    ASSERT_NE(live(20101), nullptr);
     EXPECT_EQ(live(20101)->state, LiveState::Active);
+    ASSERT_NE(live(20102), nullptr);
     EXPECT_EQ(live(20102)->state, LiveState::Active);
+    ASSERT_NE(live(20103), nullptr);
     EXPECT_EQ(live(20103)->state, LiveState::Active);
+    ASSERT_NE(live(20104), nullptr);
     EXPECT_EQ(live(20104)->state, LiveState::RemovingFromSim);
 
     setUser(kUserLat, kUserLon, false, 1.5707963267948966, 500.0);
@@ -285,8 +298,11 @@ TEST_F(TickTest, OnlyAircraftAheadOnTheUsersHeadingLineAreCleared) {
     onGround(20202, -0.5 / 60.0, -0.2 * nmLon);               // behind left (bearing about 200): stays
     onGround(20203, 0.5 / 60.0, -0.5 * nmLon * 0.0034906585); // ahead, bearing 359.8: 37 ft off, removed
     gf_removeLiveAcOnUserPath();
+    ASSERT_NE(live(20201), nullptr);
     EXPECT_EQ(live(20201)->state, LiveState::Active);
+    ASSERT_NE(live(20202), nullptr);
     EXPECT_EQ(live(20202)->state, LiveState::Active);
+    ASSERT_NE(live(20203), nullptr);
     EXPECT_EQ(live(20203)->state, LiveState::RemovingFromSim);
 }
 
@@ -348,6 +364,7 @@ TEST_F(TickTest, TheTwentiethRefusedTitleEndsTheRunAndTheEventLockIsFree) {
     });
     simClient.join();
     tick(static_cast<int>(kSettleTicks) + 1);
+    ASSERT_NE(live(20101), nullptr);
     EXPECT_EQ(live(20101)->state, LiveState::Active);
     EXPECT_EQ(live(20101)->objectId, 700u);
 }
