@@ -120,6 +120,17 @@ void addMember(pugi::xml_node parameters, const P& p, bool writeDefaults, Pendin
     log.unlessQuiet(memberLine(p.name, current));
 }
 
+// Calls the visitor with each registry in the file's order.
+template <typename Visitor>
+void forEachRegistry(Visitor&& visit) {
+    visit(boolParameters);
+    visit(checkBoxParameters);
+    visit(intParameters);
+    visit(intChoiceParameters);
+    visit(stringParameters);
+    visit(stringControlParameters);
+}
+
 // The keys already handled in one pass over the registries: a setting that stands in two of them
 // (AIRP_HEIGHT) is written, read and logged once.
 using HandledKeys = std::set<std::string>;
@@ -141,12 +152,7 @@ bool writeWholeFile(bool writeDefaults, PendingLog& log) {
     bool saved = false;
     if (parameters) {
         HandledKeys handled;
-        addRegistry(parameters, boolParameters, writeDefaults, log, handled);
-        addRegistry(parameters, checkBoxParameters, writeDefaults, log, handled);
-        addRegistry(parameters, intParameters, writeDefaults, log, handled);
-        addRegistry(parameters, intChoiceParameters, writeDefaults, log, handled);
-        addRegistry(parameters, stringParameters, writeDefaults, log, handled);
-        addRegistry(parameters, stringControlParameters, writeDefaults, log, handled);
+        forEachRegistry([&](const auto& registry) { addRegistry(parameters, registry, writeDefaults, log, handled); });
         saved = gf_saveXml(document, filePath());
         if (!saved) log.highlighted(fmt::format("saving: {} failed", fileText()));
     }
@@ -404,12 +410,7 @@ bool gf_readParameters() {
             created = true;
         } else {
             HandledKeys handled;
-            readRegistry(boolParameters, document, parameters, log, handled);
-            readRegistry(checkBoxParameters, document, parameters, log, handled);
-            readRegistry(intParameters, document, parameters, log, handled);
-            readRegistry(intChoiceParameters, document, parameters, log, handled);
-            readRegistry(stringParameters, document, parameters, log, handled);
-            readRegistry(stringControlParameters, document, parameters, log, handled);
+            forEachRegistry([&](const auto& registry) { readRegistry(registry, document, parameters, log, handled); });
             // Adds the missing keys.
             if (!gf_saveXml(document, filePath())) log.highlighted(fmt::format("saving: {} failed", fileText()));
             log.plain(closingBanner());

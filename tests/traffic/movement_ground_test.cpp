@@ -260,6 +260,17 @@ TEST_F(GroundManoeuvreTest, GroundTurnRateUsesTheAngleStepInRadians) {
 
 class ParkingTest : public GroundMovementTest {};
 
+// A report of an aircraft standing 5 m from the stand's point.
+PositionSample standingSampleBeside(int sid) {
+    const GeoPosition at = gf_destinationPoint(standPos(sid), kPi, 5.0 / 0.3048);
+    PositionSample s;
+    s.latitude = at.latitude;
+    s.longitude = at.longitude;
+    s.generated = 1;
+    s.dueTick = 100;
+    return s;
+}
+
 // A live aircraft standing parked and active on stand `sid`.
 LiveAircraft& parkedOn(uint32_t key, int sid, const char* callsign) {
     const GeoPosition at = standPos(sid);
@@ -358,12 +369,7 @@ TEST_F(ParkingTest, NoLiveAircraftParksOnTheReservedStand) {
 }
 
 TEST_F(ParkingTest, StandAtBirthPlacesAStationaryAircraftAndLeavesOthersAloneWhenErased) {
-    const GeoPosition at = gf_destinationPoint(standPos(9), kPi, 5.0 / 0.3048);
-    PositionSample s;
-    s.latitude = at.latitude;
-    s.longitude = at.longitude;
-    s.generated = 1;
-    s.dueTick = 100;
+    const PositionSample s = standingSampleBeside(9);
     LiveAircraft& born = addAircraft(AircraftCategory::Large, 20049, {s, s}, MovePhase::Birth, "NEW9");
     born.state = LiveState::Buffer;
     // Marked for erasure (no livery): no stand.
@@ -380,12 +386,7 @@ TEST_F(ParkingTest, StandAtBirthPlacesAStationaryAircraftAndLeavesOthersAloneWhe
 // light aircraft on one apron stand): the one standing there keeps it and the newcomer is not
 // created, so the two never take the stand from each other in turn.
 TEST_F(ParkingTest, AnAircraftFirstSeenStandingOnAHeldStandIsNotCreatedThere) {
-    const GeoPosition at = gf_destinationPoint(standPos(9), kPi, 5.0 / 0.3048);
-    PositionSample s;
-    s.latitude = at.latitude;
-    s.longitude = at.longitude;
-    s.generated = 1;
-    s.dueTick = 100;
+    const PositionSample s = standingSampleBeside(9);
     parkedOn(20048, 9, "OLD1");
     LiveAircraft& born = addAircraft(AircraftCategory::Large, 20049, {s, s}, MovePhase::Birth, "NEW9");
     born.state = LiveState::Buffer;
