@@ -95,8 +95,22 @@ bool standUntilTheFeedMovesOff(LiveAircraft& ac) {
     return true;
 }
 
+// A taxiing aircraft held where its feed fell silent was not stopped by the feed: the last report
+// had it moving, and it went on unseen. The copies it stands on keep that speed, so that once the
+// next report is known it moves off at about the fed speed, not as from a standstill (half the
+// speed, and the replay's time lost). A standstill the feed reports sets the speed to 0 again.
+void keepTheFedSpeedWhileHeld(LiveAircraft& ac) {
+    if (ac.phase != MovePhase::Taxi || !ac.move.holding || ac.manoeuvreMark != 1 || ac.samples.size() != 2)
+        return;
+    const PositionSample& front = ac.samples[0];
+    PositionSample& hold = ac.samples[1];
+    if (hold.generated && hold.groundSpeed == 0.0 && samePosition(front, hold))
+        hold.groundSpeed = front.groundSpeed;
+}
+
 void groundStep(LiveAircraft& ac) {
     MoveState& m = ac.move;
+    keepTheFedSpeedWhileHeld(ac);
     if (ac.phase == MovePhase::PushingBack) {
         --m.pushbackCountdown;
         if (m.pushbackCountdown == 1) {

@@ -538,4 +538,49 @@ TEST_F(GroundManoeuvreTest, SilentFeedOnTheGroundNextToAnotherTaxiingAircraftGiv
     EXPECT_LE(trace.back().tick, samples.back().dueTick + 1);
 }
 
+TEST_F(GroundManoeuvreTest, AfterAFeedGapATaxiingAircraftGoesOnAtTheFedSpeedAndKeepsTheReplaysTime) {
+    // Taxiing east at 8 kt, a report every 6 s, then none for 30 s more; the aircraft went on at
+    // 8 kt all along. Each report reaches the aircraft 30 s before it falls due.
+    const GeoPosition from = gf_destinationPoint(kAirport, kPi, 3000.0);
+    const double kt = 8.0;
+    const auto at = [&](double seconds) {
+        PositionSample p;
+        const GeoPosition g = gf_destinationPoint(from, kPi / 2, kt * seconds / 3600.0 * kFeetPerNm);
+        p.latitude = g.latitude;
+        p.longitude = g.longitude;
+        p.groundSpeed = kt;
+        p.trueAirspeed = kt;
+        p.track = 90.0;
+        p.dueTick = 100 + std::llround(seconds * 100);
+        return p;
+    };
+    std::vector<PositionSample> feed;
+    for (double s = 0; s <= 60; s += 6)
+        feed.push_back(at(s));
+    for (double s = 96; s <= 180; s += 6)
+        feed.push_back(at(s));
+    addAircraft(AircraftCategory::Large, 20073, {feed[0], feed[1]}, MovePhase::Taxi);
+    std::size_t delivered = 2;
+    double worst = 0.0;
+    for (int64_t i = 0; i < feed.back().dueTick; ++i) {
+        while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount()) {
+            LiveAircraft* a = findAircraft(20073);
+            ASSERT_NE(a, nullptr);
+            decodeExisting(*a, feed[delivered++]);
+        }
+        const auto part = run(20073, 1);
+        ASSERT_EQ(part.size(), 1u);
+        // Seconds behind the replay: the way it has still to go to where the feed had it.
+        const double way = gf_distanceNm(from, {part[0].position.latitude, part[0].position.longitude});
+        const double behind = (kt * static_cast<double>(part[0].tick - 100) / 360000.0 - way) / kt * 3600.0;
+        worst = std::max(worst, behind);
+        // It stands only until the report after the gap is known (6 s past the last one before
+        // it), and 20 s after that report falls due it is back on the replay's time.
+        if (part[0].tick >= at(96).dueTick + 2000) {
+            ASSERT_LT(behind, 1.0) << "tick " << part[0].tick;
+        }
+    }
+    EXPECT_LT(worst, 7.0);
+}
+
 } // namespace
