@@ -10,8 +10,10 @@
 #include "links/sim_definitions.hpp"
 #include "traffic/ground_movement.hpp"
 #include "traffic/movement.hpp"
-#include "traffic/parking.hpp"
 #include "traffic/movement_test_support.hpp"
+#include "traffic/parking.hpp"
+#include "traffic/takeoff_landing.hpp"
+#include "traffic/traffic_birth.hpp"
 
 namespace {
 
@@ -197,6 +199,52 @@ TEST_F(GroundManoeuvreTest, CurvedPushbacksEndOneHalfSpanToTheSideAfterAQuarterT
         EXPECT_LT(degreesBetween(trace.back().position.heading, right ? 0.5 * kPi : 1.5 * kPi), 2.0);
         for (std::size_t i = 1; i < trace.size(); ++i)
             EXPECT_LT(degreesBetween(trace[i].position.heading, trace[i - 1].position.heading), 0.5);
+    }
+}
+
+// While the aircraft pushes back, the feed (30 s ahead) pushes it straight back at 3 kt, the nose
+// where it pointed on the stand, or turned right to 80 degrees: only a reported heading that
+// turns makes the pushback curve, towards that side.
+TEST_F(GroundManoeuvreTest, APushbackCurvesOnlyWhenItsReportedHeadingTurns) {
+    for (double fedHeading : {0.0, 80.0}) {
+        resetWorld();
+        const double size = parkedLeaving(20035, 3, kPi).size;
+        std::vector<TracePoint> trace;
+        int reports = 0;
+        for (int i = 0; i < 8000 && (trace.empty() || trace.back().phase != MovePhase::PushedBack); ++i) {
+            LiveAircraft* ac = findAircraft(20035);
+            ASSERT_NE(ac, nullptr);
+            if (ac->phase == MovePhase::PushingBack && gf_tickCount() % 200 == 0) {
+                PositionSample s;
+                const GeoPosition p = gf_destinationPoint(standPos(3), kPi, 3.0 * (++reports) / 0.3048);
+                s.latitude = p.latitude;
+                s.longitude = p.longitude;
+                s.groundSpeed = 3.0;
+                s.trueAirspeed = 3.0;
+                s.track = 180.0;
+                // Some reports bear the heading; others only the way, straight behind the nose.
+                if (fedHeading != 0.0 || reports % 2 == 1) s.trueHeading = fedHeading * kDeg;
+                s.dueTick = gf_tickCount() + 3000;
+                decodeExisting(*ac, s);
+            }
+            const auto part = run(20035, 1);
+            ASSERT_EQ(part.size(), 1u);
+            trace.push_back(part.front());
+        }
+        ASSERT_EQ(trace.back().phase, MovePhase::PushedBack) << fedHeading;
+        EXPECT_GT(reports, 0);
+        const GeoPosition a = gf_destinationPoint(standPos(3), kPi, 2.5 * gStandTable[2].radius * kFeetPerNm);
+        const GeoPosition end{trace.back().position.latitude, trace.back().position.longitude};
+        if (fedHeading == 0.0) {
+            EXPECT_LT(gf_distanceNm(end, a) * kMetresPerNm, 0.5);
+            for (const auto& t : trace)
+                ASSERT_LT(degreesBetween(t.position.heading, 0.0), 0.01) << "nose stays north";
+        } else {
+            // Reverse heading south: a right turn ends one half span west of A, nose east.
+            const GeoPosition side = gf_destinationPoint(a, 1.5 * kPi, size * kFeetPerNm);
+            EXPECT_LT(gf_distanceNm(end, side) * kMetresPerNm, 1.0);
+            EXPECT_LT(degreesBetween(trace.back().position.heading, 0.5 * kPi), 2.0);
+        }
     }
 }
 
