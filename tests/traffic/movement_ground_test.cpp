@@ -248,6 +248,19 @@ TEST_F(GroundManoeuvreTest, APushbackCurvesOnlyWhenItsReportedHeadingTurns) {
     }
 }
 
+// A pushed aircraft moves tail first: the simulator is given its leg's speed as negative, and
+// the same leg driven under its own power as positive.
+TEST_F(GroundManoeuvreTest, APushbackLegRunsAtTheNextSpeedNegated) {
+    LiveAircraft& ac = parkedLeaving(20036, 3, kPi);
+    ac.samples[0].groundSpeed = 2.0;
+    ac.phase = MovePhase::PushingBack;
+    lf_groundSpeedStep(ac);
+    EXPECT_EQ(ac.move.speed, -3.0);
+    ac.phase = MovePhase::Taxi;
+    lf_groundSpeedStep(ac);
+    EXPECT_EQ(ac.move.speed, 3.0);
+}
+
 TEST_F(GroundManoeuvreTest, PullOutFollowsASampleAheadOfTheStand) {
     testsupport::CapturedLog log;
     LiveAircraft& ac = parkedLeaving(20032, 4, 0.0, "KLM77");
