@@ -562,6 +562,67 @@ TEST_F(DepartureTest, FromTheStandPushbackTaxiTakeOffAndClimbThroughTheIntake) {
     EXPECT_GT(trace.back().agl, 1500.0);
 }
 
+// The feed pushes the aircraft straight back from stand A3 (facing north) as far as its own
+// pushback goes, it stands 40 s, then taxies off turning right through 80 degrees in 8 s. Once
+// pushed back, the nose turns at about the feed's pace, never in a swing, onto the feed's way.
+TEST_F(DepartureTest, AfterAPushbackTheNoseTurnsAtThePaceOfTheFedTurn) {
+    const GeoPosition stand = standPos(3);
+    std::vector<PositionSample> feed;
+    int64_t due = 3100;
+    const auto add = [&](GeoPosition p, double speed, double trackDeg, double headingDeg) {
+        PositionSample s;
+        s.latitude = p.latitude;
+        s.longitude = p.longitude;
+        s.groundSpeed = speed;
+        s.trueAirspeed = speed;
+        s.track = trackDeg;
+        s.trueHeading = headingDeg * kDeg;
+        s.dueTick = due;
+        feed.push_back(s);
+        due += 200;
+    };
+    for (int i = 0; i < 4; ++i)
+        add(stand, 0.0, 0.0, 0.0);
+    GeoPosition p = stand;
+    for (int i = 1; i <= 12; ++i)
+        add(p = gf_destinationPoint(stand, kPi, 5.2 * i / 0.3048), 5.0, 180.0, 0.0);
+    for (int i = 0; i < 20; ++i)
+        add(p, 0.0, 0.0, 0.0);
+    for (int i = 1; i <= 4; ++i) {
+        const double v = 3.0 + 5.0 * i / 4.0;
+        p = gf_destinationPoint(p, (20.0 * i - 10.0) * kDeg, v * 2.0 / 3600.0 * kFeetPerNm);
+        add(p, v, 20.0 * i, 20.0 * i);
+    }
+    for (int i = 0; i < 30; ++i)
+        add(p = gf_destinationPoint(p, 80.0 * kDeg, 8.0 * 2.0 / 3600.0 * kFeetPerNm), 8.0, 80.0, 80.0);
+    LiveAircraft& ac = parkedOn(20051, 3, "DLH402");
+    ac.samples.front().dueTick = 60480000;
+    ac.manoeuvreMark = 1;
+    ac.previousPhase = MovePhase::Parking;
+    lf_claimStand(ac);
+    std::size_t delivered = 0;
+    std::vector<TracePoint> trace;
+    for (int64_t i = 0; i < feed.back().dueTick; ++i) {
+        while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount()) {
+            LiveAircraft* a = findAircraft(20051);
+            ASSERT_NE(a, nullptr);
+            decodeExisting(*a, feed[delivered++]);
+        }
+        const auto part = run(20051, 1);
+        ASSERT_EQ(part.size(), 1u);
+        if (part.front().phase == MovePhase::Taxi) trace.push_back(part.front());
+    }
+    ASSERT_GT(trace.size(), 200u);
+    EXPECT_LT(degreesBetween(trace.front().position.heading, 0.0), 1.0) << "a straight pushback";
+    // The feed turns 20 degrees in 2 s; in no second does the nose turn more than 12.
+    double fastest = 0.0;
+    for (std::size_t i = 100; i < trace.size(); ++i)
+        fastest =
+            std::max(fastest, degreesBetween(trace[i].position.heading, trace[i - 100].position.heading));
+    EXPECT_LE(fastest, 12.0);
+    EXPECT_LT(degreesBetween(trace.back().position.heading, 80.0 * kDeg), 2.0);
+}
+
 } // namespace
 
 namespace {
