@@ -629,37 +629,6 @@ namespace {
 
 using namespace mvtest;
 
-TEST_F(GroundManoeuvreTest, SilentFeedOnTheGroundHoldsThenGivesUpAfterTheHoldingMinutes) {
-    MAX_HOLDING_MINUTES.current.store(1);
-    std::vector<Leg> legs(3, Leg{90.0, 12.0, 0.0, 4.0, false});
-    const auto samples = track(gf_destinationPoint(kAirport, kPi, 3000.0), 0.0, 100, legs);
-    addAircraft(AircraftCategory::Large, 20070, samples, MovePhase::Taxi);
-    const auto trace = run(20070, 20000, [](const LiveAircraft& a) { return a.state != LiveState::Active; });
-    ASSERT_FALSE(trace.empty());
-    EXPECT_EQ(trace.back().state, LiveState::RemovingFromSim);
-    // It stood where the feed left it (held still) until more than a whole minute had passed.
-    const int64_t silentFrom = samples.back().dueTick;
-    EXPECT_GT(trace.back().tick - silentFrom, 2 * 6000 - 400);
-    EXPECT_LE(trace.back().tick - silentFrom, 2 * 6000 + 400);
-    const GeoPosition last{samples.back().latitude, samples.back().longitude};
-    EXPECT_LT(gf_distanceNm({trace.back().position.latitude, trace.back().position.longitude}, last) * kMetresPerNm, 0.01);
-}
-
-TEST_F(GroundManoeuvreTest, SilentFeedOnTheGroundNextToAnotherTaxiingAircraftGivesUpAtOnce) {
-    std::vector<Leg> legs(3, Leg{90.0, 12.0, 0.0, 4.0, false});
-    const GeoPosition from = gf_destinationPoint(kAirport, kPi, 3000.0);
-    const auto samples = track(from, 0.0, 100, legs);
-    addAircraft(AircraftCategory::Large, 20071, samples, MovePhase::Taxi);
-    // Another aircraft taxies right where this one stops.
-    const auto other = track({samples.back().latitude, samples.back().longitude}, 0.0, 100,
-                             {Leg{0.0, 1.0, 0.0, 400.0, false}, Leg{0.0, 1.0, 0.0, 4.0, false}});
-    addAircraft(AircraftCategory::Large, 20072, other, MovePhase::Taxi, "OTH1");
-    const auto trace = run(20071, 5000, [](const LiveAircraft& a) { return a.state != LiveState::Active; });
-    ASSERT_FALSE(trace.empty());
-    EXPECT_EQ(trace.back().state, LiveState::RemovingFromSim);
-    EXPECT_LE(trace.back().tick, samples.back().dueTick + 1);
-}
-
 TEST_F(GroundManoeuvreTest, AfterAFeedGapATaxiingAircraftGoesOnAtTheFedSpeedAndKeepsTheReplaysTime) {
     // Taxiing east at 8 kt, a report every 6 s, then none for 30 s more; the aircraft went on at
     // 8 kt all along. Each report reaches the aircraft 30 s before it falls due.
@@ -703,6 +672,37 @@ TEST_F(GroundManoeuvreTest, AfterAFeedGapATaxiingAircraftGoesOnAtTheFedSpeedAndK
         }
     }
     EXPECT_LT(worst, 7.0);
+}
+
+TEST_F(GroundManoeuvreTest, SilentFeedOnTheGroundHoldsThenGivesUpAfterTheHoldingMinutes) {
+    MAX_HOLDING_MINUTES.current.store(1);
+    std::vector<Leg> legs(3, Leg{90.0, 12.0, 0.0, 4.0, false});
+    const auto samples = track(gf_destinationPoint(kAirport, kPi, 3000.0), 0.0, 100, legs);
+    addAircraft(AircraftCategory::Large, 20070, samples, MovePhase::Taxi);
+    const auto trace = run(20070, 20000, [](const LiveAircraft& a) { return a.state != LiveState::Active; });
+    ASSERT_FALSE(trace.empty());
+    EXPECT_EQ(trace.back().state, LiveState::RemovingFromSim);
+    // It stood where the feed left it (held still) until more than a whole minute had passed.
+    const int64_t silentFrom = samples.back().dueTick;
+    EXPECT_GT(trace.back().tick - silentFrom, 2 * 6000 - 400);
+    EXPECT_LE(trace.back().tick - silentFrom, 2 * 6000 + 400);
+    const GeoPosition last{samples.back().latitude, samples.back().longitude};
+    EXPECT_LT(gf_distanceNm({trace.back().position.latitude, trace.back().position.longitude}, last) * kMetresPerNm, 0.01);
+}
+
+TEST_F(GroundManoeuvreTest, SilentFeedOnTheGroundNextToAnotherTaxiingAircraftGivesUpAtOnce) {
+    std::vector<Leg> legs(3, Leg{90.0, 12.0, 0.0, 4.0, false});
+    const GeoPosition from = gf_destinationPoint(kAirport, kPi, 3000.0);
+    const auto samples = track(from, 0.0, 100, legs);
+    addAircraft(AircraftCategory::Large, 20071, samples, MovePhase::Taxi);
+    // Another aircraft taxies right where this one stops.
+    const auto other = track({samples.back().latitude, samples.back().longitude}, 0.0, 100,
+                             {Leg{0.0, 1.0, 0.0, 400.0, false}, Leg{0.0, 1.0, 0.0, 4.0, false}});
+    addAircraft(AircraftCategory::Large, 20072, other, MovePhase::Taxi, "OTH1");
+    const auto trace = run(20071, 5000, [](const LiveAircraft& a) { return a.state != LiveState::Active; });
+    ASSERT_FALSE(trace.empty());
+    EXPECT_EQ(trace.back().state, LiveState::RemovingFromSim);
+    EXPECT_LE(trace.back().tick, samples.back().dueTick + 1);
 }
 
 } // namespace
