@@ -109,10 +109,12 @@ void keepTheFedSpeedWhileHeld(LiveAircraft& ac) {
         hold.groundSpeed = front.groundSpeed;
 }
 
-// The fastest pace (radians per tick) at which the feed turned the nose between two of its next
-// reports, within the next 20 s of them; 0 when they show no turn. A way that reverses between
-// two reports (a pushback's track) is no turn of the nose.
+// The pace (radians per tick) at which the feed turned the nose between two of its next reports,
+// the fastest within the next 20 s of them, and never slower than the aircraft's own turn rate;
+// 0 when they show no turn (a change of less than 5 degrees is the feed's noise). A way that
+// reverses between two reports (a pushback's track) is no turn of the nose either.
 double fedTurnPace(const LiveAircraft& ac) {
+    constexpr double kNoise = 5.0 / kRadToDegrees;
     const SampleQueue& samples = ac.samples;
     double fastest = 0.0;
     std::optional<double> before;
@@ -126,13 +128,13 @@ double fedTurnPace(const LiveAircraft& ac) {
         if (!heading) continue;
         if (before && s.dueTick > beforeDue) {
             const double turned = std::abs(gf_wrapDifference(*heading - *before));
-            if (turned < 2.0 * kPi / 3.0)
+            if (turned >= kNoise && turned < 2.0 * kPi / 3.0)
                 fastest = std::max(fastest, turned / static_cast<double>(s.dueTick - beforeDue));
         }
         before = heading;
         beforeDue = s.dueTick;
     }
-    return fastest;
+    return fastest > 0.0 ? std::max(fastest, ac.angleStep) : 0.0;
 }
 
 void groundStep(LiveAircraft& ac) {
