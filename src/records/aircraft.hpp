@@ -147,6 +147,9 @@ struct MoveState {
     int32_t pushbackCountdown = 0;
     uint8_t pushbackPending = 0;     // a parked aircraft is reported moving: pushback or pull-out
     uint8_t turning = 0;             // turning towards the target heading on the ground
+    // Radians per tick the nose turns at most on this leg, the feed's own pace while the
+    // aircraft moves off from a standstill; 0 when the leg sets no such bound.
+    double fedTurnStep = 0.0;
     uint8_t climbConfigured = 0;     // throttle 4, gear up, flaps 0 sent after lift-off
     uint8_t towed = 0;
     uint8_t elevationCacheValid = 0;

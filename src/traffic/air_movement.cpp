@@ -496,9 +496,14 @@ void lf_turnTowardsTarget(LiveAircraft& ac) {
     // tick). Onto a stand it turns to the stand's heading at its own pace.
     if (ac.phase != MovePhase::Parking)
         step = std::max(step, std::min(std::abs(difference) / 30.0, 0.9 / 57.29577951308232));
+    // Moving off from a standstill it turns no faster than the feed turned it, until on its way.
+    if (ac.move.fedTurnStep > 0.0) step = std::min(step, ac.move.fedTurnStep);
     // The last step lands on the target instead of swinging past it.
-    if (std::abs(difference) <= step) ac.position.heading = gf_wrapHeading(target);
-    else ac.position.heading = gf_wrapHeading(ac.position.heading + (difference > 0 ? step : -step));
+    if (std::abs(difference) <= step) {
+        ac.position.heading = gf_wrapHeading(target);
+        ac.move.fedTurnStep = 0.0;
+    } else
+        ac.position.heading = gf_wrapHeading(ac.position.heading + (difference > 0 ? step : -step));
 }
 
 void lf_queueCallsignMatch(uint32_t key) {

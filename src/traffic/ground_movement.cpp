@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <optional>
 
 #include <fmt/format.h>
 
@@ -95,8 +96,50 @@ bool standUntilTheFeedMovesOff(LiveAircraft& ac) {
     return true;
 }
 
+// A taxiing aircraft held where its feed fell silent was not stopped by the feed: the last report
+// had it moving, and it went on unseen. The copies it stands on keep that speed, so that once the
+// next report is known it moves off at about the fed speed, not as from a standstill (half the
+// speed, and the replay's time lost). A standstill the feed reports sets the speed to 0 again.
+void keepTheFedSpeedWhileHeld(LiveAircraft& ac) {
+    if (ac.phase != MovePhase::Taxi || !ac.move.holding || ac.manoeuvreMark != 1 || ac.samples.size() != 2)
+        return;
+    const PositionSample& front = ac.samples[0];
+    PositionSample& hold = ac.samples[1];
+    if (hold.generated && hold.groundSpeed == 0.0 && samePosition(front, hold))
+        hold.groundSpeed = front.groundSpeed;
+}
+
+// The pace (radians per tick) at which the feed turned the nose between two of its next reports,
+// the fastest within the next 20 s of them, and never slower than the aircraft's own turn rate;
+// 0 when they show no turn (a change of less than 5 degrees is the feed's noise). A way that
+// reverses between two reports (a pushback's track) is no turn of the nose either.
+double fedTurnPace(const LiveAircraft& ac) {
+    constexpr double kNoise = 5.0 / kRadToDegrees;
+    const SampleQueue& samples = ac.samples;
+    double fastest = 0.0;
+    std::optional<double> before;
+    int64_t beforeDue = 0;
+    for (std::size_t i = 1; i < samples.size(); ++i) {
+        const PositionSample& s = samples[i];
+        if (s.generated) continue;
+        if (s.dueTick - samples[1].dueTick > 2000) break;
+        std::optional<double> heading = s.trueHeading;
+        if (!heading && s.groundSpeed > 0.0) heading = s.track / kRadToDegrees;
+        if (!heading) continue;
+        if (before && s.dueTick > beforeDue) {
+            const double turned = std::abs(gf_wrapDifference(*heading - *before));
+            if (turned >= kNoise && turned < 2.0 * kPi / 3.0)
+                fastest = std::max(fastest, turned / static_cast<double>(s.dueTick - beforeDue));
+        }
+        before = heading;
+        beforeDue = s.dueTick;
+    }
+    return fastest > 0.0 ? std::max(fastest, ac.angleStep) : 0.0;
+}
+
 void groundStep(LiveAircraft& ac) {
     MoveState& m = ac.move;
+    keepTheFedSpeedWhileHeld(ac);
     if (ac.phase == MovePhase::PushingBack) {
         --m.pushbackCountdown;
         if (m.pushbackCountdown == 1) {
@@ -255,8 +298,15 @@ void lf_groundTiming(LiveAircraft& ac) {
             const double leg = static_cast<double>(lf_ticksToNext(ac));
             const double ticks = m.turning ? std::min(leg / 2.0, 100.0) : leg / 1.5;
             ac.currentAngleStep = std::max(ac.currentAngleStep, angle / kRadToDegrees / ticks);
+            // Moving off from a standstill (after a pushback, at a stop) the nose turns as the
+            // feed turned it, not in a swing, until it is on its way: the aircraft is slow, its
+            // way still to be found.
+            if (front.groundSpeed == 0.0) m.fedTurnStep = fedTurnPace(ac);
+        } else {
+            m.fedTurnStep = 0.0;
         }
     } else {
+        m.fedTurnStep = 0.0;
         int64_t n = next.dueTick - front.dueTick;
         if (n < 25) n = 25;
         const int64_t target = std::max<int64_t>(front.dueTick - now + n, 25);

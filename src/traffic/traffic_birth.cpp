@@ -596,8 +596,13 @@ bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
                 reference = *sample.trueHeading;
             else if (sample.track != 0.0)
                 reference = sample.track * kDegToRad;
-            if (reference >= 0.0) {
-                move.pushbackRight = std::remainder(reference - aircraft.position.heading, 2.0 * std::numbers::pi) > 0.0 ? 1 : 0;
+            // A report along the aircraft's own axis (the nose where it points, or a way straight
+            // behind it) tells of no turn: the pushback stays straight until one shows the nose
+            // turned, and that one gives the side.
+            constexpr double kNoTurn = 15.0 * kDegToRad;
+            const double turn = std::remainder(reference - aircraft.position.heading, 2.0 * std::numbers::pi);
+            if (reference >= 0.0 && std::abs(turn) > kNoTurn && std::abs(turn) < std::numbers::pi - kNoTurn) {
+                move.pushbackRight = turn > 0.0 ? 1 : 0;
                 move.pushbackSideKnown = 1;
             }
         }

@@ -10,8 +10,10 @@
 #include "links/sim_definitions.hpp"
 #include "traffic/ground_movement.hpp"
 #include "traffic/movement.hpp"
-#include "traffic/parking.hpp"
 #include "traffic/movement_test_support.hpp"
+#include "traffic/parking.hpp"
+#include "traffic/takeoff_landing.hpp"
+#include "traffic/traffic_birth.hpp"
 
 namespace {
 
@@ -198,6 +200,65 @@ TEST_F(GroundManoeuvreTest, CurvedPushbacksEndOneHalfSpanToTheSideAfterAQuarterT
         for (std::size_t i = 1; i < trace.size(); ++i)
             EXPECT_LT(degreesBetween(trace[i].position.heading, trace[i - 1].position.heading), 0.5);
     }
+}
+
+// While the aircraft pushes back, the feed (30 s ahead) pushes it straight back at 3 kt, the nose
+// where it pointed on the stand, or turned right to 80 degrees: only a reported heading that
+// turns makes the pushback curve, towards that side.
+TEST_F(GroundManoeuvreTest, APushbackCurvesOnlyWhenItsReportedHeadingTurns) {
+    for (double fedHeading : {0.0, 80.0}) {
+        resetWorld();
+        const double size = parkedLeaving(20035, 3, kPi).size;
+        std::vector<TracePoint> trace;
+        int reports = 0;
+        for (int i = 0; i < 8000 && (trace.empty() || trace.back().phase != MovePhase::PushedBack); ++i) {
+            LiveAircraft* ac = findAircraft(20035);
+            ASSERT_NE(ac, nullptr);
+            if (ac->phase == MovePhase::PushingBack && gf_tickCount() % 200 == 0) {
+                PositionSample s;
+                const GeoPosition p = gf_destinationPoint(standPos(3), kPi, 3.0 * (++reports) / 0.3048);
+                s.latitude = p.latitude;
+                s.longitude = p.longitude;
+                s.groundSpeed = 3.0;
+                s.trueAirspeed = 3.0;
+                s.track = 180.0;
+                // Some reports bear the heading; others only the way, straight behind the nose.
+                if (fedHeading != 0.0 || reports % 2 == 1) s.trueHeading = fedHeading * kDeg;
+                s.dueTick = gf_tickCount() + 3000;
+                decodeExisting(*ac, s);
+            }
+            const auto part = run(20035, 1);
+            ASSERT_EQ(part.size(), 1u);
+            trace.push_back(part.front());
+        }
+        ASSERT_EQ(trace.back().phase, MovePhase::PushedBack) << fedHeading;
+        EXPECT_GT(reports, 0);
+        const GeoPosition a = gf_destinationPoint(standPos(3), kPi, 2.5 * gStandTable[2].radius * kFeetPerNm);
+        const GeoPosition end{trace.back().position.latitude, trace.back().position.longitude};
+        if (fedHeading == 0.0) {
+            EXPECT_LT(gf_distanceNm(end, a) * kMetresPerNm, 0.5);
+            for (const auto& t : trace)
+                ASSERT_LT(degreesBetween(t.position.heading, 0.0), 0.01) << "nose stays north";
+        } else {
+            // Reverse heading south: a right turn ends one half span west of A, nose east.
+            const GeoPosition side = gf_destinationPoint(a, 1.5 * kPi, size * kFeetPerNm);
+            EXPECT_LT(gf_distanceNm(end, side) * kMetresPerNm, 1.0);
+            EXPECT_LT(degreesBetween(trace.back().position.heading, 0.5 * kPi), 2.0);
+        }
+    }
+}
+
+// A pushed aircraft moves tail first: the simulator is given its leg's speed as negative, and
+// the same leg driven under its own power as positive.
+TEST_F(GroundManoeuvreTest, APushbackLegRunsAtTheNextSpeedNegated) {
+    LiveAircraft& ac = parkedLeaving(20036, 3, kPi);
+    ac.samples[0].groundSpeed = 2.0;
+    ac.phase = MovePhase::PushingBack;
+    lf_groundSpeedStep(ac);
+    EXPECT_EQ(ac.move.speed, -3.0);
+    ac.phase = MovePhase::Taxi;
+    lf_groundSpeedStep(ac);
+    EXPECT_EQ(ac.move.speed, 3.0);
 }
 
 TEST_F(GroundManoeuvreTest, PullOutFollowsASampleAheadOfTheStand) {
@@ -556,11 +617,117 @@ TEST_F(DepartureTest, FromTheStandPushbackTaxiTakeOffAndClimbThroughTheIntake) {
     EXPECT_GT(trace.back().agl, 1500.0);
 }
 
+// The feed pushes the aircraft straight back from stand A3 (facing north) as far as its own
+// pushback goes, it stands 40 s, then taxies off turning right through 80 degrees in 8 s. Once
+// pushed back, the nose turns at about the feed's pace, never in a swing, onto the feed's way.
+TEST_F(DepartureTest, AfterAPushbackTheNoseTurnsAtThePaceOfTheFedTurn) {
+    const GeoPosition stand = standPos(3);
+    std::vector<PositionSample> feed;
+    int64_t due = 3100;
+    const auto add = [&](GeoPosition p, double speed, double trackDeg, double headingDeg) {
+        PositionSample s;
+        s.latitude = p.latitude;
+        s.longitude = p.longitude;
+        s.groundSpeed = speed;
+        s.trueAirspeed = speed;
+        s.track = trackDeg;
+        s.trueHeading = headingDeg * kDeg;
+        s.dueTick = due;
+        feed.push_back(s);
+        due += 200;
+    };
+    for (int i = 0; i < 4; ++i)
+        add(stand, 0.0, 0.0, 0.0);
+    GeoPosition p = stand;
+    for (int i = 1; i <= 12; ++i)
+        add(p = gf_destinationPoint(stand, kPi, 5.2 * i / 0.3048), 5.0, 180.0, 0.0);
+    for (int i = 0; i < 20; ++i)
+        add(p, 0.0, 0.0, 0.0);
+    for (int i = 1; i <= 4; ++i) {
+        const double v = 3.0 + 5.0 * i / 4.0;
+        p = gf_destinationPoint(p, (20.0 * i - 10.0) * kDeg, v * 2.0 / 3600.0 * kFeetPerNm);
+        add(p, v, 20.0 * i, 20.0 * i);
+    }
+    for (int i = 0; i < 30; ++i)
+        add(p = gf_destinationPoint(p, 80.0 * kDeg, 8.0 * 2.0 / 3600.0 * kFeetPerNm), 8.0, 80.0, 80.0);
+    LiveAircraft& ac = parkedOn(20051, 3, "DLH402");
+    ac.samples.front().dueTick = 60480000;
+    ac.manoeuvreMark = 1;
+    ac.previousPhase = MovePhase::Parking;
+    lf_claimStand(ac);
+    std::size_t delivered = 0;
+    std::vector<TracePoint> trace;
+    for (int64_t i = 0; i < feed.back().dueTick; ++i) {
+        while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount()) {
+            LiveAircraft* a = findAircraft(20051);
+            ASSERT_NE(a, nullptr);
+            decodeExisting(*a, feed[delivered++]);
+        }
+        const auto part = run(20051, 1);
+        ASSERT_EQ(part.size(), 1u);
+        if (part.front().phase == MovePhase::Taxi) trace.push_back(part.front());
+    }
+    ASSERT_GT(trace.size(), 200u);
+    EXPECT_LT(degreesBetween(trace.front().position.heading, 0.0), 1.0) << "a straight pushback";
+    // The feed turns 20 degrees in 2 s; in no second does the nose turn more than 12.
+    double fastest = 0.0;
+    for (std::size_t i = 100; i < trace.size(); ++i)
+        fastest =
+            std::max(fastest, degreesBetween(trace[i].position.heading, trace[i - 100].position.heading));
+    EXPECT_LE(fastest, 12.0);
+    EXPECT_LT(degreesBetween(trace.back().position.heading, 80.0 * kDeg), 2.0);
+}
+
 } // namespace
 
 namespace {
 
 using namespace mvtest;
+
+TEST_F(GroundManoeuvreTest, AfterAFeedGapATaxiingAircraftGoesOnAtTheFedSpeedAndKeepsTheReplaysTime) {
+    // Taxiing east at 8 kt, a report every 6 s, then none for 30 s more; the aircraft went on at
+    // 8 kt all along. Each report reaches the aircraft 30 s before it falls due.
+    const GeoPosition from = gf_destinationPoint(kAirport, kPi, 3000.0);
+    const double kt = 8.0;
+    const auto at = [&](double seconds) {
+        PositionSample p;
+        const GeoPosition g = gf_destinationPoint(from, kPi / 2, kt * seconds / 3600.0 * kFeetPerNm);
+        p.latitude = g.latitude;
+        p.longitude = g.longitude;
+        p.groundSpeed = kt;
+        p.trueAirspeed = kt;
+        p.track = 90.0;
+        p.dueTick = 100 + std::llround(seconds * 100);
+        return p;
+    };
+    std::vector<PositionSample> feed;
+    for (double s = 0; s <= 60; s += 6)
+        feed.push_back(at(s));
+    for (double s = 96; s <= 180; s += 6)
+        feed.push_back(at(s));
+    addAircraft(AircraftCategory::Large, 20073, {feed[0], feed[1]}, MovePhase::Taxi);
+    std::size_t delivered = 2;
+    double worst = 0.0;
+    for (int64_t i = 0; i < feed.back().dueTick; ++i) {
+        while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount()) {
+            LiveAircraft* a = findAircraft(20073);
+            ASSERT_NE(a, nullptr);
+            decodeExisting(*a, feed[delivered++]);
+        }
+        const auto part = run(20073, 1);
+        ASSERT_EQ(part.size(), 1u);
+        // Seconds behind the replay: the way it has still to go to where the feed had it.
+        const double way = gf_distanceNm(from, {part[0].position.latitude, part[0].position.longitude});
+        const double behind = (kt * static_cast<double>(part[0].tick - 100) / 360000.0 - way) / kt * 3600.0;
+        worst = std::max(worst, behind);
+        // It stands only until the report after the gap is known (6 s past the last one before
+        // it), and 20 s after that report falls due it is back on the replay's time.
+        if (part[0].tick >= at(96).dueTick + 2000) {
+            ASSERT_LT(behind, 1.0) << "tick " << part[0].tick;
+        }
+    }
+    EXPECT_LT(worst, 7.0);
+}
 
 TEST_F(GroundManoeuvreTest, SilentFeedOnTheGroundHoldsThenGivesUpAfterTheHoldingMinutes) {
     MAX_HOLDING_MINUTES.current.store(1);
