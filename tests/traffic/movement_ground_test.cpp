@@ -539,3 +539,132 @@ TEST_F(GroundManoeuvreTest, SilentFeedOnTheGroundNextToAnotherTaxiingAircraftGiv
 }
 
 } // namespace
+
+#include "links/traffic_line.hpp"
+
+namespace {
+
+using namespace mvtest;
+
+class FedGroundTest : public GroundMovementTest {};
+
+// A report as the traffic reader hands it over: one every 2 s, in feed seconds from `t0`.
+struct FedLine {
+    double t = 0.0;
+    GeoPosition at;
+    double speed = 0.0;
+    double track = 0.0;
+};
+
+// Reports every 2 s of a ground run heading `track` from `start`, whose speed at each whole
+// second is `speedAt(second)` (kt), for `seconds`.
+std::vector<FedLine> groundRun(GeoPosition start, double track, int seconds,
+                               const std::function<double(int)>& speedAt, double t0 = 1.7e9) {
+    std::vector<FedLine> out;
+    GeoPosition p = start;
+    for (int s = 0; s <= seconds; ++s) {
+        const double v = speedAt(s);
+        if (s % 2 == 0) out.push_back({t0 + s, p, v, track});
+        p = gf_destinationPoint(p, track * kDeg, v / 3600.0 * kFeetPerNm);
+    }
+    return out;
+}
+
+// Replays `feed` through the intake: each report reaches the intake 30 s before it falls due
+// (its due tick is `firstDue` + 100 per feed second); the aircraft `key` is taxiing and holds the
+// first two reports already. The trace of every tick until `ticks` past the last report's due tick.
+std::vector<TracePoint> replayThroughIntake(uint32_t key, const std::vector<FedLine>& feed, int64_t firstDue,
+                                            int64_t ticks = 3000) {
+    auto due = [&](const FedLine& l) { return firstDue + std::llround((l.t - feed.front().t) * 100.0); };
+    auto sample = [&](const FedLine& l) {
+        PositionSample s;
+        s.latitude = l.at.latitude;
+        s.longitude = l.at.longitude;
+        s.groundSpeed = s.trueAirspeed = l.speed;
+        s.track = l.track;
+        s.dueTick = due(l);
+        return s;
+    };
+    LiveAircraft& ac =
+        addAircraft(AircraftCategory::Large, key, {sample(feed[0]), sample(feed[1])}, MovePhase::Taxi);
+    ac.lastUpdateTime = feed[1].t;
+    std::size_t delivered = 2;
+    std::vector<TracePoint> trace;
+    const int64_t end = due(feed.back()) + ticks;
+    while (gf_tickCount() < end) {
+        while (delivered < feed.size() && due(feed[delivered]) - 3000 <= gf_tickCount()) {
+            TrafficLine line;
+            line.hexid = key;
+            line.sample = sample(feed[delivered]);
+            line.timeStamp = feed[delivered].t;
+            ++delivered;
+            lf_onTrafficUpdate(line);
+        }
+        const auto part = run(key, 1);
+        if (part.empty()) break;
+        trace.push_back(part.front());
+    }
+    return trace;
+}
+
+TEST_F(FedGroundTest, ARejectedTakeOffStopsWhereTheFeedStopsAndTaxisBack) {
+    // Lined up westwards: 20 s up to 90 kt, 30 s down to a stop, 40 s standing, then 10 kt.
+    const auto speedAt = [](int s) -> double {
+        if (s < 30) return std::min(90.0, 4.5 * s);
+        if (s < 60) return std::max(0.0, 90.0 - 3.0 * (s - 30));
+        return s < 100 ? 0.0 : 10.0;
+    };
+    const auto feed = groundRun(gf_destinationPoint(kAirport, kPi, 600.0 / 0.3048), 270.0, 130, speedAt);
+    const int64_t firstDue = 3100;
+    const auto trace = replayThroughIntake(20080, feed, firstDue);
+    ASSERT_FALSE(trace.empty());
+    const GeoPosition stop = feed[30].at; // the report at 60 s
+    double worstAgl = 0.0;
+    double worstOff = 0.0;
+    int64_t tookOff = -1;
+    for (const auto& t : trace) {
+        worstAgl = std::max(worstAgl, t.agl);
+        const double sinceStart = static_cast<double>(t.tick - firstDue) / 100.0;
+        if (sinceStart >= 62.0 && sinceStart <= 98.0)
+            worstOff = std::max(worstOff, gf_distanceNm(stop, {t.position.latitude, t.position.longitude}) *
+                                              kMetresPerNm);
+        if (t.phase == MovePhase::TakeOff && tookOff < 0) tookOff = t.tick;
+    }
+    EXPECT_EQ(tookOff, -1);
+    EXPECT_LT(worstAgl, kCgFt + 1.0);
+    EXPECT_LT(worstOff, 3.0);
+    EXPECT_EQ(trace.back().state, LiveState::Active);
+}
+
+TEST_F(FedGroundTest, ATaxiStopIsReplayedWhereAndWhenTheFeedStopsBesideAnotherTaxiingAircraft) {
+    // North at 8 kt, slowing by 1 kt a second to a stop, standing 60 s, moving off again.
+    const auto speedAt = [](int s) -> double {
+        if (s < 20) return 8.0;
+        if (s < 28) return 8.0 - (s - 20);
+        if (s < 88) return 0.0;
+        return std::min(8.0, static_cast<double>(s - 88));
+    };
+    const GeoPosition start = gf_destinationPoint(kAirport, kPi, 1500.0 / 0.3048);
+    const auto feed = groundRun(start, 0.0, 120, speedAt);
+    // Another aircraft taxies slowly 30 m to the east of the stop all the while.
+    const GeoPosition stop = feed[14].at; // the report at 28 s
+    const auto other = track(gf_destinationPoint(stop, kPi / 2, 30.0 / 0.3048), 0.0, 100,
+                             {Leg{0.0, 0.5, 0.0, 200.0, false}, Leg{0.0, 0.5, 0.0, 4.0, false}});
+    addAircraft(AircraftCategory::Large, 20082, other, MovePhase::Taxi, "OTH1");
+    const int64_t firstDue = 3100;
+    const auto trace = replayThroughIntake(20081, feed, firstDue, 500);
+    ASSERT_FALSE(trace.empty());
+    EXPECT_EQ(trace.back().state, LiveState::Active);
+    EXPECT_GE(trace.back().tick, firstDue + 12000);
+    double worstOff = 0.0;
+    for (const auto& t : trace) {
+        const double second = static_cast<double>(t.tick - firstDue) / 100.0;
+        // It stands at the fed stop until the feed moves off (1 kt in its first second).
+        if (second >= 29.0 && second <= 88.0)
+            worstOff = std::max(worstOff, gf_distanceNm(stop, {t.position.latitude, t.position.longitude}) *
+                                              kMetresPerNm);
+    }
+    EXPECT_LT(worstOff, 1.0);
+}
+
+} // namespace
