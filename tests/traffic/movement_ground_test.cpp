@@ -523,6 +523,27 @@ TEST_F(GroundManoeuvreTest, SilentFeedOnTheGroundHoldsThenGivesUpAfterTheHolding
     EXPECT_LT(gf_distanceNm({trace.back().position.latitude, trace.back().position.longitude}, last) * kMetresPerNm, 0.01);
 }
 
+TEST_F(GroundManoeuvreTest, SilentFeedOnTheRunwayWithTheTakeOffArmedStandsWhereTheFeedEnds) {
+    std::vector<Leg> legs{
+        {270.0, 50.0, 0.0, 2.0, false}, {270.0, 60.0, 0.0, 2.0, false}, {270.0, 70.0, 0.0, 2.0, false}};
+    const auto samples = track(gf_destinationPoint(kAirport, kPi, 3000.0), 0.0, 100, legs);
+    LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20073, samples, MovePhase::Taxi);
+    ac.move.takeOffArmed = 1;
+    const auto trace = run(20073, 6000, [](const LiveAircraft& a) { return a.state != LiveState::Active; });
+    ASSERT_FALSE(trace.empty());
+    const GeoPosition last{samples.back().latitude, samples.back().longitude};
+    double farthest = 0.0;
+    double highest = 0.0;
+    for (const auto& t : trace) {
+        if (t.tick < samples.back().dueTick) continue;
+        farthest = std::max(farthest,
+                            gf_distanceNm({t.position.latitude, t.position.longitude}, last) * kMetresPerNm);
+        highest = std::max(highest, t.agl);
+    }
+    EXPECT_LT(farthest, 0.5);
+    EXPECT_LT(highest, kCgFt + 0.5);
+}
+
 TEST_F(GroundManoeuvreTest, SilentFeedOnTheGroundNextToAnotherTaxiingAircraftGivesUpAtOnce) {
     std::vector<Leg> legs(3, Leg{90.0, 12.0, 0.0, 4.0, false});
     const GeoPosition from = gf_destinationPoint(kAirport, kPi, 3000.0);
