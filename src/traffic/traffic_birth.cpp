@@ -584,10 +584,8 @@ bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample) {
         return true;
     }
     // The box takes in the position noise of a standing aircraft; a report that says the
-    // aircraft moves is no standstill, however close to the last one (10 kt in 2 s is 10 m),
-    // and the first report of a stop after moving ones is where the aircraft stopped.
-    const bool standing = n.generated != 0 || n.groundSpeed == 0.0;
-    if (standing && samePosition(sample, n, 0.00015) && sample.groundSpeed <= kStandstillSpeedKt) {
+    // aircraft moves is no standstill, however close to the last one (10 kt in 2 s is 10 m).
+    if (samePosition(sample, n, 0.00015) && sample.groundSpeed <= kStandstillSpeedKt) {
         if (sample.airborne != 0 || flyingActive) return false;
         if (takeOffArmed && sample.groundSpeed > 0.0 && n.groundSpeed >= 50.0) return false;
         sample = n;
