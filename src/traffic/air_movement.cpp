@@ -305,7 +305,10 @@ void appendSyntheticSample(LiveAircraft& ac, int32_t count) {
             if (!m.landingArmed) speed = std::max(speed * 0.95, 1.0);
             else if (count >= 4) speed = std::max(speed * 0.9, 1.0);
         } else if (!m.landingRoll) {
-            if (!m.takeOffArmed) {
+            // On the ground the feed alone says whether the aircraft takes off: one whose
+            // reports run out stands where it is, armed take-off or not (a rejected take-off's
+            // feed stops too). Only a rotation already under way goes on.
+            if (ac.phase != MovePhase::TakeOff) {
                 copy.generated = 1;
                 speed = 0.0;
             } else if (speed <= 30) speed = 40;

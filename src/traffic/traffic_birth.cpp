@@ -47,6 +47,9 @@ constexpr double kAheadSeconds = 30.0;
 constexpr double kJumpMinNm = 1.0;
 // Up to this ground speed (kt) a report near the last one is a standing aircraft's.
 constexpr double kStandstillSpeedKt = 5.0;
+// Ground speed (kt) of two reports in a row that arms a take-off, and below which two reports in
+// a row disarm it again.
+constexpr double kTakeOffArmSpeedKt = 43.0;
 
 struct DropLog {
     const char* reason;
@@ -205,6 +208,14 @@ void dropStandstillCopiesBefore(SampleQueue& samples, std::size_t end) {
         if (samples[i].generated != 0) samples.erase(i);
 }
 
+// A ground line whose speed differs this much from the line kept last tells of a start, a
+// slowing or a stop: kept whatever its spacing. Thinned, each slower line of a slowing would need
+// a longer gap than the one before and be dropped, and the replay would run out of lines.
+bool speedChanged(double kept, double v) {
+    const double d = std::abs(v - kept);
+    return d >= 1.0 && d >= 0.2 * std::max(kept, v);
+}
+
 bool userOnGround() { return gf_userCopy().onGround != 0; }
 
 GeoPosition userPosition() {
@@ -301,7 +312,7 @@ void lf_onTrafficUpdate(TrafficLine& line) {
             double spacing = -1.0;
             if (line.sample.airborne != 0 && v > 120.0 && trackChange <= 1.0)
                 spacing = 0.2429805615550756 / (v / 3600.0);
-            else if (line.sample.airborne == 0 && v <= 30.0 && trackChange <= 2.0)
+            else if (line.sample.airborne == 0 && v <= 30.0 && trackChange <= 2.0 && !speedChanged(sv, v))
                 spacing = v > 0.0 ? std::min(15.0, 0.010799136069114472 / (v / 3600.0)) : 15.0;
             if (spacing >= 0.0 && t - T <= spacing) return;
         }
@@ -520,7 +531,8 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
             MoveState& move = aircraft.move;
             if (aircraft.state == LiveState::Active && aircraft.onGround != 0 && move.takeOffArmed == 0) {
                 if (move.landingRoll == 0) {
-                    if ((sample.airborne != 0 || (sample.groundSpeed >= 43.0 && n.groundSpeed >= 43.0)) &&
+                    if ((sample.airborne != 0 ||
+                         (sample.groundSpeed >= kTakeOffArmSpeedKt && n.groundSpeed >= kTakeOffArmSpeedKt)) &&
                         aircraft.phase == MovePhase::Taxi)
                         move.takeOffArmed = 1;
                 } else if (n.airborne != 0 && sample.airborne != 0) {
@@ -537,6 +549,12 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
                     move.earlyWindow = 3000;
                     move.lateWindow = 5000;
                 }
+            } else if (aircraft.onGround != 0 && move.takeOffArmed != 0 &&
+                       aircraft.phase != MovePhase::TakeOff && sample.airborne == 0 && n.airborne == 0 &&
+                       sample.groundSpeed < kTakeOffArmSpeedKt && n.groundSpeed < kTakeOffArmSpeedKt) {
+                // The feed slows on the ground below the take-off speed again: a rejected take-off,
+                // or a landing roll that only looked like climbing away. No take-off follows.
+                move.takeOffArmed = 0;
             }
             samples.push_back(sample);
             if (samples.size() == 2 && samples[0].generated != 0 && samples[1].generated != 0) {

@@ -6,6 +6,7 @@
 
 #include "app/subsystem_wiring.hpp"
 #include "config/settings.hpp"
+#include "traffic/movement_geometry.hpp"
 #include "traffic/removal.hpp"
 #include "traffic/traffic_birth.hpp"
 #include "traffic/update_step.hpp"
@@ -34,6 +35,36 @@ TEST_F(IntakeTest, LinesTooSoonOrWithImplausibleSpeedJumpsAreDropped) {
     onLine(line(20002, "DLH2", 1000.0, 50.1, 8.2, 0.0, 4.0));
     onLine(line(20002, "DLH2", 1002.0, 50.2, 8.2, 0.0, 90.0)); // 80 kt rule
     EXPECT_EQ(samplesOf(20002), 1u);
+}
+
+TEST_F(IntakeTest, SlowGroundLinesAreThinnedOnlyWhileTheSpeedHolds) {
+    // Eastwards on the ground, a line every 2 s: slowing from 20 kt to a stop, standing 20 s,
+    // moving off again.
+    GeoPosition p{50.1, 8.1};
+    double t = 1000.0;
+    auto onGround = [&](double speed) {
+        TrafficLine l = line(20001, "DLH1", t, p.latitude, p.longitude, 0.0, speed);
+        onLine(l);
+        p = gf_destinationPoint(p, kPi / 2, speed * 2.0 / 3600.0 * kFeetPerNm);
+        t += 2.0;
+    };
+    // Every line of the slowing is kept down to 4 kt (which the standstill rule turns into a
+    // standing sample); the stop after it is a standing line like the ones that follow.
+    for (double v : {20.0, 16.0, 12.0, 8.0, 4.0, 0.0})
+        onGround(v);
+    EXPECT_EQ(samplesOf(20001), 5u);
+    // Standing lines are thinned to one per 15 s.
+    for (int i = 0; i < 10; ++i)
+        onGround(0.0);
+    EXPECT_EQ(samplesOf(20001), 6u);
+    // Moving off is seen at the first line that says so.
+    for (double v : {2.0, 4.0, 6.0, 8.0})
+        onGround(v);
+    EXPECT_EQ(samplesOf(20001), 10u);
+    // At a steady taxi speed lines closer than 20 m to the last kept one are thinned again.
+    for (int i = 0; i < 6; ++i)
+        onGround(8.4);
+    EXPECT_EQ(samplesOf(20001), 12u);
 }
 
 TEST_F(IntakeTest, BirthFollowsTheCategoryOptionsAndTheSameFlightIsBornOnce) {

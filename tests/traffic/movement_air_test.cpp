@@ -362,6 +362,60 @@ namespace {
 
 using namespace mvtest;
 
+TEST_F(TakeOffLandingTest, TheTakeOffWaitsUntilEveryLaterSampleIsFastEnough) {
+    // Lifting off westwards: the next report is still below a Large aircraft's 140 kt, the ones
+    // after it are fast enough; all of them airborne and climbing slowly.
+    std::vector<Leg> legs{{270.0, 100.0, 0.0, 4.0, false}};
+    for (double v : {120.0, 150.0, 155.0})
+        legs.push_back({270.0, v, 200.0, 4.0, true});
+    const auto samples =
+        track(gf_destinationPoint(kAirport, kPi, 600.0 / 0.3048), kGroundFt + 20.0, 100, legs);
+    LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20012, samples, MovePhase::Taxi);
+    lf_armTakeOff(ac);
+    EXPECT_FALSE(lf_allLaterFastEnough(ac));
+    lf_groundSpeedStep(ac);
+    EXPECT_EQ(ac.phase, MovePhase::Taxi);
+    // Once the slow one is behind, the take-off starts.
+    ac.samples.pop_front();
+    EXPECT_TRUE(lf_allLaterFastEnough(ac));
+    ac.samples.front().airborne = 0;
+    ac.samples.front().groundSpeed = 100.0;
+    lf_groundSpeedStep(ac);
+    EXPECT_EQ(ac.phase, MovePhase::TakeOff);
+}
+
+TEST_F(TakeOffLandingTest, AFeedThatSlowsOnTheGroundDisarmsTheTakeOff) {
+    // On the runway westwards, reports 2 s apart at the given speeds.
+    auto roll = [](const std::vector<double>& speeds) {
+        std::vector<Leg> legs;
+        for (double v : speeds)
+            legs.push_back({270.0, v, 0.0, 2.0, false});
+        return track(gf_destinationPoint(kAirport, kPi, 600.0 / 0.3048), 0.0, 100, legs);
+    };
+    const auto feed = roll({30.0, 38.0, 45.0, 52.0, 41.0, 55.0, 60.0, 50.0, 40.0, 30.0, 20.0});
+    LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20013, {feed[0], feed[1]}, MovePhase::Taxi);
+    std::vector<uint8_t> armed;
+    for (std::size_t i = 2; i < feed.size(); ++i) {
+        decodeExisting(ac, feed[i]);
+        armed.push_back(ac.move.takeOffArmed);
+    }
+    // Armed at two reports of 43 kt or more; one slower report among fast ones changes nothing;
+    // two below 43 kt in a row are a rejected take-off.
+    EXPECT_EQ(armed, (std::vector<uint8_t>{0, 1, 1, 1, 1, 1, 1, 0, 0}));
+
+    // A landing roll that was taken for climbing away slows on: no take-off either.
+    const auto landed = roll({60.0, 55.0, 50.0, 42.0, 36.0});
+    LiveAircraft& rolling =
+        addAircraft(AircraftCategory::Large, 20014, {landed[0], landed[1]}, MovePhase::Taxi, "TST2");
+    rolling.move.landingRoll = 1;
+    rolling.move.takeOffArmed = 1;
+    decodeExisting(rolling, landed[2]);
+    decodeExisting(rolling, landed[3]);
+    EXPECT_EQ(rolling.move.takeOffArmed, 1);
+    decodeExisting(rolling, landed[4]);
+    EXPECT_EQ(rolling.move.takeOffArmed, 0);
+}
+
 TEST_F(TakeOffLandingTest, GoAroundAbandonsTheArmedLandingWithClimbPower) {
     // Final approach from the west, then climbing away at 1500 ft/min before the runway.
     std::vector<Leg> legs(10, Leg{90.0, 140.0, -700.0});

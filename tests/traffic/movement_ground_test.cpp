@@ -745,6 +745,27 @@ TEST_F(GroundManoeuvreTest, SilentFeedOnTheGroundHoldsThenGivesUpAfterTheHolding
     EXPECT_LT(gf_distanceNm({trace.back().position.latitude, trace.back().position.longitude}, last) * kMetresPerNm, 0.01);
 }
 
+TEST_F(GroundManoeuvreTest, SilentFeedOnTheRunwayWithTheTakeOffArmedStandsWhereTheFeedEnds) {
+    std::vector<Leg> legs{
+        {270.0, 50.0, 0.0, 2.0, false}, {270.0, 60.0, 0.0, 2.0, false}, {270.0, 70.0, 0.0, 2.0, false}};
+    const auto samples = track(gf_destinationPoint(kAirport, kPi, 3000.0), 0.0, 100, legs);
+    LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20073, samples, MovePhase::Taxi);
+    ac.move.takeOffArmed = 1;
+    const auto trace = run(20073, 6000, [](const LiveAircraft& a) { return a.state != LiveState::Active; });
+    ASSERT_FALSE(trace.empty());
+    const GeoPosition last{samples.back().latitude, samples.back().longitude};
+    double farthest = 0.0;
+    double highest = 0.0;
+    for (const auto& t : trace) {
+        if (t.tick < samples.back().dueTick) continue;
+        farthest = std::max(farthest,
+                            gf_distanceNm({t.position.latitude, t.position.longitude}, last) * kMetresPerNm);
+        highest = std::max(highest, t.agl);
+    }
+    EXPECT_LT(farthest, 0.5);
+    EXPECT_LT(highest, kCgFt + 0.5);
+}
+
 TEST_F(GroundManoeuvreTest, SilentFeedOnTheGroundNextToAnotherTaxiingAircraftGivesUpAtOnce) {
     std::vector<Leg> legs(3, Leg{90.0, 12.0, 0.0, 4.0, false});
     const GeoPosition from = gf_destinationPoint(kAirport, kPi, 3000.0);
@@ -758,6 +779,115 @@ TEST_F(GroundManoeuvreTest, SilentFeedOnTheGroundNextToAnotherTaxiingAircraftGiv
     ASSERT_FALSE(trace.empty());
     EXPECT_EQ(trace.back().state, LiveState::RemovingFromSim);
     EXPECT_LE(trace.back().tick, samples.back().dueTick + 1);
+}
+
+} // namespace
+
+#include "links/traffic_line.hpp"
+
+namespace {
+
+using namespace mvtest;
+
+class FedGroundTest : public GroundMovementTest {};
+
+// A report as the traffic reader hands it over: one every 2 s, in feed seconds from `t0`.
+struct FedLine {
+    double t = 0.0;
+    GeoPosition at;
+    double speed = 0.0;
+    double track = 0.0;
+};
+
+// Reports every 2 s of a ground run heading `track` from `start`, whose speed at each whole
+// second is `speedAt(second)` (kt), for `seconds`.
+std::vector<FedLine> groundRun(GeoPosition start, double track, int seconds,
+                               const std::function<double(int)>& speedAt, double t0 = 1.7e9) {
+    std::vector<FedLine> out;
+    GeoPosition p = start;
+    for (int s = 0; s <= seconds; ++s) {
+        const double v = speedAt(s);
+        if (s % 2 == 0) out.push_back({t0 + s, p, v, track});
+        p = gf_destinationPoint(p, track * kDeg, v / 3600.0 * kFeetPerNm);
+    }
+    return out;
+}
+
+// Replays `feed` through the intake: each report reaches the intake 30 s before it falls due
+// (its due tick is `firstDue` + 100 per feed second); the aircraft `key` is taxiing and holds the
+// first two reports already. The trace of every tick until `ticks` past the last report's due tick.
+std::vector<TracePoint> replayThroughIntake(uint32_t key, const std::vector<FedLine>& feed, int64_t firstDue,
+                                            int64_t ticks = 3000) {
+    auto due = [&](const FedLine& l) { return firstDue + std::llround((l.t - feed.front().t) * 100.0); };
+    auto sample = [&](const FedLine& l) {
+        PositionSample s;
+        s.latitude = l.at.latitude;
+        s.longitude = l.at.longitude;
+        s.groundSpeed = s.trueAirspeed = l.speed;
+        s.track = l.track;
+        s.dueTick = due(l);
+        return s;
+    };
+    LiveAircraft& ac =
+        addAircraft(AircraftCategory::Large, key, {sample(feed[0]), sample(feed[1])}, MovePhase::Taxi);
+    ac.lastUpdateTime = feed[1].t;
+    std::size_t delivered = 2;
+    std::vector<TracePoint> trace;
+    const int64_t end = due(feed.back()) + ticks;
+    while (gf_tickCount() < end) {
+        while (delivered < feed.size() && due(feed[delivered]) - 3000 <= gf_tickCount()) {
+            TrafficLine line;
+            line.hexid = key;
+            line.sample = sample(feed[delivered]);
+            line.timeStamp = feed[delivered].t;
+            ++delivered;
+            lf_onTrafficUpdate(line);
+        }
+        const auto part = run(key, 1);
+        if (part.empty()) break;
+        trace.push_back(part.front());
+    }
+    return trace;
+}
+
+// Whether the aircraft stands still from tick `from` to `to`: its greatest distance (m) from
+// `stop` then, or 1000 when it moves meanwhile.
+double standsStill(const std::vector<TracePoint>& trace, int64_t from, int64_t to, GeoPosition stop) {
+    const TracePoint* first = nullptr;
+    double farthest = 0.0;
+    for (const auto& t : trace) {
+        if (t.tick < from || t.tick > to) continue;
+        const GeoPosition at{t.position.latitude, t.position.longitude};
+        if (!first) first = &t;
+        if (gf_distanceNm(at, {first->position.latitude, first->position.longitude}) * kMetresPerNm > 0.1)
+            return 1000.0;
+        farthest = std::max(farthest, gf_distanceNm(stop, at) * kMetresPerNm);
+    }
+    return first ? farthest : 1000.0;
+}
+
+TEST_F(FedGroundTest, ARejectedTakeOffStopsWhereTheFeedStopsAndTaxisBack) {
+    // Lined up westwards: 20 s up to 90 kt, 30 s down to a stop, 40 s standing, then 10 kt.
+    const auto speedAt = [](int s) -> double {
+        if (s < 30) return std::min(90.0, 4.5 * s);
+        if (s < 60) return std::max(0.0, 90.0 - 3.0 * (s - 30));
+        return s < 100 ? 0.0 : 10.0;
+    };
+    const auto feed = groundRun(gf_destinationPoint(kAirport, kPi, 600.0 / 0.3048), 270.0, 130, speedAt);
+    const int64_t firstDue = 3100;
+    const auto trace = replayThroughIntake(20080, feed, firstDue);
+    ASSERT_FALSE(trace.empty());
+    EXPECT_EQ(trace.back().state, LiveState::Active);
+    double highest = 0.0;
+    int64_t tookOff = -1;
+    for (const auto& t : trace) {
+        highest = std::max(highest, t.agl);
+        if (t.phase == MovePhase::TakeOff && tookOff < 0) tookOff = t.tick;
+    }
+    EXPECT_EQ(tookOff, -1);
+    EXPECT_LT(highest, kCgFt + 1.0);
+    // It stands while the feed stands (60 s to 100 s), within the last report's way of the stop.
+    EXPECT_LT(standsStill(trace, firstDue + 6200, firstDue + 9800, feed[30].at), 6.0);
 }
 
 } // namespace
