@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <limits>
 #include <string_view>
+#include <vector>
 
 #include "records/curve_path.hpp"
 #include "records/sample_queue.hpp"
@@ -144,6 +145,8 @@ struct MoveState {
     double lastParkLatitude = std::numeric_limits<double>::quiet_NaN();
     double lastParkLongitude = std::numeric_limits<double>::quiet_NaN();
     PositionSample sideSample;       // end of a pushback turning to the right
+    // Reports that came in while the aircraft's own pushback ran, taken in once it has ended.
+    std::vector<PositionSample> reportsWhilePushing;
     int32_t pushbackCountdown = 0;
     uint8_t pushbackPending = 0;     // a parked aircraft is reported moving: pushback or pull-out
     uint8_t turning = 0;             // turning towards the target heading on the ground

@@ -405,6 +405,7 @@ void lf_pushbackStart(LiveAircraft& ac) {
 
     groundLights(ac);
     lf_setPhase(ac, MovePhase::PushingBack);
+    m.reportsWhilePushing.clear();
     m.pushbackCountdown = 2;
     // Until the pushback reaches its midpoint the feed may still tell the side of the turn.
     m.pushbackTurning = STRAIGHT_PBS_ONLY.current.load() ? 0 : 1;

@@ -463,6 +463,10 @@ void lf_handleAddingStack() {
     gf_processSimEvents();
     lf_invalidateActiveCount();
 
+    // An aircraft whose pushback ended in the last tick stands pushed back for that tick before it
+    // takes in what the feed reported meanwhile.
+    for (LiveAircraft& aircraft : gLiveAircraft)
+        lf_takeReportsKeptWhilePushing(aircraft);
     bool erase = false;
     for (LiveAircraft& aircraft : gLiveAircraft)
         if (updateLiveAc(aircraft)) erase = true;

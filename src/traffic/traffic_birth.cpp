@@ -624,6 +624,11 @@ bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
                 move.pushbackSideKnown = 1;
             }
         }
+        // The aircraft's own pushback stands for the feed's, but what the feed reports meanwhile
+        // (the stop at the pushback's end, the start of the taxi) is kept for afterwards: dropped,
+        // the pushed-back aircraft would head at once for the first report after it, cutting
+        // across while the feed still stands.
+        if (move.reportsWhilePushing.size() < kMaxWaitingSamples) move.reportsWhilePushing.push_back(sample);
         return false;
     }
     case MovePhase::PushedBack: {
@@ -754,6 +759,18 @@ bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
         sample.generated = 1;
     }
     return true;
+}
+
+void lf_takeReportsKeptWhilePushing(LiveAircraft& aircraft) {
+    std::vector<PositionSample>& kept = aircraft.move.reportsWhilePushing;
+    if (kept.empty() || aircraft.phase == MovePhase::PushingBack) return;
+    const std::vector<PositionSample> reports = std::move(kept);
+    kept.clear();
+    for (const PositionSample& report : reports) {
+        if (aircraft.state != LiveState::Active || aircraft.removalAsked != 0 || aircraft.erase != 0) return;
+        // A report already due is past; the aircraft goes on from the ones still ahead.
+        if (report.dueTick > gf_tickCount()) decodeExisting(aircraft, report);
+    }
 }
 
 void lf_noticeDeparture(LiveAircraft& aircraft, PositionSample& sample) {

@@ -27,6 +27,9 @@ bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample);
 bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample);
 bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample);
 void lf_noticeDeparture(LiveAircraft& aircraft, PositionSample& sample);
+// Once its pushback has ended, an aircraft takes in the reports that came in meanwhile, in order,
+// as if they came in now; those already due are dropped.
+void lf_takeReportsKeptWhilePushing(LiveAircraft& aircraft);
 // The spawn decision counts the active aircraft once per tick; a change of that count (a new
 // tick, an active aircraft removed, a reset) makes it count again.
 void lf_invalidateActiveCount();

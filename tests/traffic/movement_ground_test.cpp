@@ -678,6 +678,79 @@ TEST_F(DepartureTest, AfterAPushbackTheNoseTurnsAtThePaceOfTheFedTurn) {
     EXPECT_LT(degreesBetween(trace.back().position.heading, 80.0 * kDeg), 2.0);
 }
 
+// The feed pushes the aircraft straight back from stand A3 as far as its own pushback goes,
+// stands 16 s, then taxies east 40 m and turns south. The feed's stop and the start of its taxi
+// come in while the aircraft's own pushback (begun once the feed showed it leaving) still runs:
+// kept for afterwards, they hold it where it stands until the feed moves off, and it follows the
+// feed round the corner instead of heading across at once for the first report after its
+// pushback.
+TEST_F(DepartureTest, ReportsThatComeInDuringThePushbackAreFollowedAfterIt) {
+    const GeoPosition stand = standPos(3);
+    std::vector<PositionSample> feed;
+    int64_t due = 3100;
+    const auto add = [&](GeoPosition p, double speed, double trackDeg) {
+        PositionSample s;
+        s.latitude = p.latitude;
+        s.longitude = p.longitude;
+        s.groundSpeed = speed;
+        s.trueAirspeed = speed;
+        s.track = trackDeg;
+        s.dueTick = due;
+        feed.push_back(s);
+        due += 200;
+    };
+    for (int i = 0; i < 4; ++i)
+        add(stand, 0.0, 0.0);
+    GeoPosition p = stand;
+    for (int i = 1; i <= 18; ++i)
+        add(p = gf_destinationPoint(stand, kPi, 3.5 * i / 0.3048), 3.4, 180.0);
+    const GeoPosition stopped = p;
+    for (int i = 0; i < 8; ++i)
+        add(p, 0.0, 0.0);
+    const std::size_t movingOff = feed.size();
+    add(p = gf_destinationPoint(p, kPi / 2, 1.0 / 0.3048), 2.0, 90.0);
+    add(p = gf_destinationPoint(p, kPi / 2, 3.0 / 0.3048), 4.0, 90.0);
+    while (gf_distanceNm(stopped, p) * kMetresPerNm < 40.0)
+        add(p = gf_destinationPoint(p, kPi / 2, 8.0 / 0.3048), 8.0, 90.0);
+    const GeoPosition corner = p;
+    for (int i = 0; i < 15; ++i)
+        add(p = gf_destinationPoint(p, kPi, 8.0 / 0.3048), 8.0, 180.0);
+    LiveAircraft& ac = parkedOn(20052, 3, "DLH403");
+    ac.samples.front().dueTick = 60480000;
+    ac.manoeuvreMark = 1;
+    ac.previousPhase = MovePhase::Parking;
+    lf_claimStand(ac);
+    std::size_t delivered = 0;
+    std::vector<TracePoint> trace;
+    for (int64_t i = 0; i < feed.back().dueTick; ++i) {
+        while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount()) {
+            LiveAircraft* a = findAircraft(20052);
+            ASSERT_NE(a, nullptr);
+            decodeExisting(*a, feed[delivered++]);
+        }
+        const auto part = run(20052, 1);
+        ASSERT_EQ(part.size(), 1u);
+        trace.push_back(part.front());
+    }
+    const auto pushed = std::find_if(trace.begin(), trace.end(),
+                                     [](const TracePoint& t) { return t.phase == MovePhase::PushedBack; });
+    ASSERT_NE(pushed, trace.end());
+    ASSERT_GT(pushed->tick, feed[movingOff].dueTick - 3000) << "the feed's taxi came in during the pushback";
+    const GeoPosition stood{pushed->position.latitude, pushed->position.longitude};
+    ASSERT_LT(gf_distanceNm(stood, stopped) * kMetresPerNm, 3.0);
+    const auto movedOff = std::find_if(pushed, trace.end(), [&](const TracePoint& t) {
+        return gf_distanceNm(stood, {t.position.latitude, t.position.longitude}) * kMetresPerNm > 1.0;
+    });
+    ASSERT_NE(movedOff, trace.end());
+    EXPECT_GE(movedOff->tick, feed[movingOff].dueTick - 300) << "moves off while the feed stands";
+    // Round the corner: it passes within a few metres of it.
+    double nearest = 1e9;
+    for (auto t = movedOff; t != trace.end(); ++t)
+        nearest = std::min(nearest, gf_distanceNm(corner, {t->position.latitude, t->position.longitude}) *
+                                        kMetresPerNm);
+    EXPECT_LT(nearest, 5.0) << "cuts across the corner";
+}
+
 } // namespace
 
 namespace {
