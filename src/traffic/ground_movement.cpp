@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <optional>
 
 #include <fmt/format.h>
@@ -444,8 +445,16 @@ void drive2Stand(LiveAircraft& ac, double latitude, double longitude, double hea
         gf_logHighlighted(fmt::format("{} empty sz?", "drive2Stand"));
         return;
     }
-    const double speed = ac.groundSpeed;
+    // An aircraft that has come to a stop still drives the last metres at a walking pace.
+    const double speed = std::max(ac.groundSpeed, 1.0);
     PositionSample& last = ac.samples.back();
+    // An aircraft that stands (a copy is all it has left) drives on from where it stands: tried
+    // again after a drive that ended short of the stand, it would stay there.
+    if (ac.samples.size() == 1 && last.generated) {
+        last.latitude = ac.position.latitude;
+        last.longitude = ac.position.longitude;
+        last.dueTick = std::min(last.dueTick, gf_tickCount());
+    }
     const int64_t n = std::max<int64_t>(gf_ticksFor(gf_distanceNm(positionOf(last), {latitude, longitude}), speed), 100);
     last.groundSpeed = speed;
     PositionSample atStand;
@@ -494,6 +503,9 @@ void lf_arrivalAtStand(LiveAircraft& ac) {
         return;
     }
     if (!lf_atOwnStand(ac)) {
+        // Parking is tried again where the aircraft comes to its stop.
+        ac.move.lastParkLatitude = std::numeric_limits<double>::quiet_NaN();
+        ac.move.lastParkLongitude = std::numeric_limits<double>::quiet_NaN();
         lf_setPhase(ac, MovePhase::Taxi);
         return;
     }

@@ -592,6 +592,10 @@ bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample) {
     if (samePosition(sample, n, 0.00015) && sample.groundSpeed <= kStandstillSpeedKt) {
         if (sample.airborne != 0 || flyingActive) return false;
         if (takeOffArmed && sample.groundSpeed > 0.0 && n.groundSpeed >= 50.0) return false;
+        // After moving reports, a slow one still rolls towards the stop, and the first report of
+        // the stop is where the aircraft stops: taken for the last moving one, it stopped short
+        // and crept on. Only the reports after it are copies of a standstill.
+        if (n.generated == 0 && n.groundSpeed > 0.0) return true;
         sample = n;
         sample.groundSpeed = 0.0;
         sample.generated = 1;

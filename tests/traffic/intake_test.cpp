@@ -48,23 +48,22 @@ TEST_F(IntakeTest, SlowGroundLinesAreThinnedOnlyWhileTheSpeedHolds) {
         p = gf_destinationPoint(p, kPi / 2, speed * 2.0 / 3600.0 * kFeetPerNm);
         t += 2.0;
     };
-    // Every line of the slowing is kept down to 4 kt (which the standstill rule turns into a
-    // standing sample); the stop after it is a standing line like the ones that follow.
     for (double v : {20.0, 16.0, 12.0, 8.0, 4.0, 0.0})
         onGround(v);
-    EXPECT_EQ(samplesOf(20001), 5u);
-    // Standing lines are thinned to one per 15 s.
+    // Every line of the slowing is kept: each tells how far the aircraft came, the stop too.
+    EXPECT_EQ(samplesOf(20001), 6u);
     for (int i = 0; i < 10; ++i)
         onGround(0.0);
-    EXPECT_EQ(samplesOf(20001), 6u);
-    // Moving off is seen at the first line that says so.
+    // Standing lines are thinned to one per 15 s.
+    EXPECT_EQ(samplesOf(20001), 7u);
     for (double v : {2.0, 4.0, 6.0, 8.0})
         onGround(v);
-    EXPECT_EQ(samplesOf(20001), 10u);
+    // Moving off is seen at the first line that says so.
+    EXPECT_EQ(samplesOf(20001), 11u);
     // At a steady taxi speed lines closer than 20 m to the last kept one are thinned again.
     for (int i = 0; i < 6; ++i)
         onGround(8.4);
-    EXPECT_EQ(samplesOf(20001), 12u);
+    EXPECT_EQ(samplesOf(20001), 13u);
 }
 
 TEST_F(IntakeTest, BirthFollowsTheCategoryOptionsAndTheSameFlightIsBornOnce) {

@@ -380,6 +380,31 @@ TEST_F(ParkingTest, StoppingThreeMetresOffTheStandGoesBackToTaxi) {
     EXPECT_EQ(gStandTable[4].liveOccupied, 0);
 }
 
+TEST_F(ParkingTest, ADriveThatEndsShortOfTheStandIsTriedAgainFromWhereTheAircraftStands) {
+    testsupport::CapturedLog log;
+    LiveAircraft& ac = parkedOn(20046, 5, "DDD4");
+    ac.phase = MovePhase::Taxi;
+    ac.groundSpeed = 4.0;
+    try2Park(ac, false);
+    ASSERT_EQ(ac.phase, MovePhase::Parking);
+    // The drive ends 3 m short: back to taxi, standing on a copy at the stand's position.
+    const GeoPosition off = gf_destinationPoint(standPos(5), kPi, 3.0 / 0.3048);
+    ac.position.latitude = off.latitude;
+    ac.position.longitude = off.longitude;
+    while (ac.samples.size() > 1) ac.samples.pop_back();
+    lf_arrivalAtStand(ac);
+    ASSERT_EQ(ac.phase, MovePhase::Taxi);
+    // Tried again at the same stop, it drives the last metres onto the stand and arrives.
+    try2Park(ac, false);
+    const auto trace = run(20046, 1000, [](const LiveAircraft& x) { return x.phase == MovePhase::Parked; });
+    ASSERT_FALSE(trace.empty());
+    EXPECT_EQ(trace.back().phase, MovePhase::Parked);
+    EXPECT_LT(gf_distanceNm({trace.back().position.latitude, trace.back().position.longitude}, standPos(5)) *
+                  kMetresPerNm,
+              0.5);
+    EXPECT_TRUE(logHas(log, "A5      : DDD4     arrived at stand"));
+}
+
 TEST_F(ParkingTest, GhostsDepartingAircraftAndNewcomers) {
     testsupport::CapturedLog log;
     // The real flight takes the stand from its ghost; the ghost never takes it from the flight.
@@ -961,6 +986,31 @@ TEST_F(FedGroundTest, ARejectedTakeOffStopsWhereTheFeedStopsAndTaxisBack) {
     EXPECT_LT(highest, kCgFt + 1.0);
     // It stands while the feed stands (60 s to 100 s), within the last report's way of the stop.
     EXPECT_LT(standsStill(trace, firstDue + 6200, firstDue + 9800, feed[30].at), 6.0);
+}
+
+TEST_F(FedGroundTest, ATaxiStopIsReplayedWhereAndWhenTheFeedStopsBesideAnotherTaxiingAircraft) {
+    // North at 8 kt, slowing by 1 kt a second to a stop, standing 60 s, moving off again.
+    const auto speedAt = [](int s) -> double {
+        if (s < 20) return 8.0;
+        if (s < 28) return 8.0 - (s - 20);
+        if (s < 88) return 0.0;
+        return std::min(8.0, static_cast<double>(s - 88));
+    };
+    const GeoPosition start = gf_destinationPoint(kAirport, kPi, 1500.0 / 0.3048);
+    const auto feed = groundRun(start, 0.0, 120, speedAt);
+    // Another aircraft taxies slowly 30 m to the east of the stop all the while.
+    const GeoPosition stop = feed[14].at; // the report at 28 s
+    const auto other = track(gf_destinationPoint(stop, kPi / 2, 30.0 / 0.3048), 0.0, 100,
+                             {Leg{0.0, 0.5, 0.0, 200.0, false}, Leg{0.0, 0.5, 0.0, 4.0, false}});
+    addAircraft(AircraftCategory::Large, 20082, other, MovePhase::Taxi, "OTH1");
+    const int64_t firstDue = 3100;
+    const auto trace = replayThroughIntake(20081, feed, firstDue, 500);
+    ASSERT_FALSE(trace.empty());
+    // Still fed, it is not removed.
+    EXPECT_EQ(trace.back().state, LiveState::Active);
+    EXPECT_GE(trace.back().tick, firstDue + 12000);
+    // It stands at the fed stop until the feed moves off (1 kt in its first second).
+    EXPECT_LT(standsStill(trace, firstDue + 2900, firstDue + 8800, stop), 2.0);
 }
 
 } // namespace
