@@ -531,6 +531,37 @@ using namespace mvtest;
 
 class DepartureTest : public GroundMovementTest {};
 
+// A departure standing parked on stand A3 given the feed tick by tick, each report 30 s before it
+// falls due, as the intake hands it over: the aircraft's point at every tick (fewer when it was
+// lost, which fails the test).
+std::vector<TracePoint> replayDepartureFromStand3(uint32_t key, const char* callsign,
+                                                  const std::vector<PositionSample>& feed) {
+    LiveAircraft& ac = parkedOn(key, 3, callsign);
+    ac.samples.front().dueTick = 60480000;
+    ac.manoeuvreMark = 1;
+    ac.previousPhase = MovePhase::Parking;
+    lf_claimStand(ac);
+    std::size_t delivered = 0;
+    std::vector<TracePoint> trace;
+    for (int64_t i = 0; i < feed.back().dueTick; ++i) {
+        while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount()) {
+            LiveAircraft* a = findAircraft(key);
+            if (a == nullptr) {
+                ADD_FAILURE() << callsign << " was lost at tick " << gf_tickCount();
+                return trace;
+            }
+            decodeExisting(*a, feed[delivered++]);
+        }
+        const auto part = run(key, 1);
+        if (part.size() != 1u) {
+            ADD_FAILURE() << callsign << " has no point at tick " << gf_tickCount();
+            return trace;
+        }
+        trace.push_back(part.front());
+    }
+    return trace;
+}
+
 // The feed of a departure from stand A3 (facing north): standing, pushed back 40 m south,
 // engines started (40 s), west along the taxiway, the take-off roll westwards and the climb.
 // Each report reaches the aircraft 30 s before it falls due, as the intake hands it over.
@@ -675,23 +706,9 @@ TEST_F(DepartureTest, AfterAPushbackTheNoseTurnsAtThePaceOfTheFedTurn) {
     }
     for (int i = 0; i < 30; ++i)
         add(p = gf_destinationPoint(p, 80.0 * kDeg, 8.0 * 2.0 / 3600.0 * kFeetPerNm), 8.0, 80.0, 80.0);
-    LiveAircraft& ac = parkedOn(20051, 3, "DLH402");
-    ac.samples.front().dueTick = 60480000;
-    ac.manoeuvreMark = 1;
-    ac.previousPhase = MovePhase::Parking;
-    lf_claimStand(ac);
-    std::size_t delivered = 0;
     std::vector<TracePoint> trace;
-    for (int64_t i = 0; i < feed.back().dueTick; ++i) {
-        while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount()) {
-            LiveAircraft* a = findAircraft(20051);
-            ASSERT_NE(a, nullptr);
-            decodeExisting(*a, feed[delivered++]);
-        }
-        const auto part = run(20051, 1);
-        ASSERT_EQ(part.size(), 1u);
-        if (part.front().phase == MovePhase::Taxi) trace.push_back(part.front());
-    }
+    for (const TracePoint& t : replayDepartureFromStand3(20051, "DLH402", feed))
+        if (t.phase == MovePhase::Taxi) trace.push_back(t);
     ASSERT_GT(trace.size(), 200u);
     EXPECT_LT(degreesBetween(trace.front().position.heading, 0.0), 1.0) << "a straight pushback";
     // The feed turns 20 degrees in 2 s; in no second does the nose turn more than 12.
@@ -740,23 +757,8 @@ TEST_F(DepartureTest, ReportsThatComeInDuringThePushbackAreFollowedAfterIt) {
     const GeoPosition corner = p;
     for (int i = 0; i < 15; ++i)
         add(p = gf_destinationPoint(p, kPi, 8.0 / 0.3048), 8.0, 180.0);
-    LiveAircraft& ac = parkedOn(20052, 3, "DLH403");
-    ac.samples.front().dueTick = 60480000;
-    ac.manoeuvreMark = 1;
-    ac.previousPhase = MovePhase::Parking;
-    lf_claimStand(ac);
-    std::size_t delivered = 0;
-    std::vector<TracePoint> trace;
-    for (int64_t i = 0; i < feed.back().dueTick; ++i) {
-        while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount()) {
-            LiveAircraft* a = findAircraft(20052);
-            ASSERT_NE(a, nullptr);
-            decodeExisting(*a, feed[delivered++]);
-        }
-        const auto part = run(20052, 1);
-        ASSERT_EQ(part.size(), 1u);
-        trace.push_back(part.front());
-    }
+    const std::vector<TracePoint> trace = replayDepartureFromStand3(20052, "DLH403", feed);
+    ASSERT_EQ(trace.size(), static_cast<std::size_t>(feed.back().dueTick));
     const auto pushed = std::find_if(trace.begin(), trace.end(),
                                      [](const TracePoint& t) { return t.phase == MovePhase::PushedBack; });
     ASSERT_NE(pushed, trace.end());
