@@ -138,6 +138,9 @@ struct MoveState {
     double headingDifference = 0.0;  // degrees between heading and target when the leg started
     double elevationCache = 0.0;     // feet, the park airport's elevation during the flare
     double heightAboveAirport = 0.0; // feet
+    // Radians per tick the nose turns at most on this leg, the feed's own pace while the
+    // aircraft moves off from a standstill; 0 when the leg sets no such bound.
+    double fedTurnStep = 0.0;
     // Vertical speed (ft/min) the feed reports for the next sample while it still shows the
     // aircraft flying; not set when it shows it on the ground.
     double fedVerticalSpeed = std::numeric_limits<double>::quiet_NaN();
@@ -150,9 +153,6 @@ struct MoveState {
     int32_t pushbackCountdown = 0;
     uint8_t pushbackPending = 0;     // a parked aircraft is reported moving: pushback or pull-out
     uint8_t turning = 0;             // turning towards the target heading on the ground
-    // Radians per tick the nose turns at most on this leg, the feed's own pace while the
-    // aircraft moves off from a standstill; 0 when the leg sets no such bound.
-    double fedTurnStep = 0.0;
     uint8_t climbConfigured = 0;     // throttle 4, gear up, flaps 0 sent after lift-off
     uint8_t towed = 0;
     uint8_t elevationCacheValid = 0;
