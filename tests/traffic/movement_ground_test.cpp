@@ -531,6 +531,18 @@ using namespace mvtest;
 
 class DepartureTest : public GroundMovementTest {};
 
+// A report of the feed on the ground at p, due at the tick given.
+PositionSample fedReport(GeoPosition p, double speed, double trackDeg, int64_t due) {
+    PositionSample s;
+    s.latitude = p.latitude;
+    s.longitude = p.longitude;
+    s.groundSpeed = speed;
+    s.trueAirspeed = speed;
+    s.track = trackDeg;
+    s.dueTick = due;
+    return s;
+}
+
 // A departure standing parked on stand A3 given the feed tick by tick, each report 30 s before it
 // falls due, as the intake hands it over: the aircraft's point at every tick (fewer when it was
 // lost, which fails the test).
@@ -570,16 +582,10 @@ std::vector<PositionSample> departureFeed(int64_t firstDue) {
     const GeoPosition stand = standPos(3);
     int64_t due = firstDue;
     auto add = [&](GeoPosition p, double speed, double trackDeg, double altitude, double vs) {
-        PositionSample s;
-        s.latitude = p.latitude;
-        s.longitude = p.longitude;
-        s.groundSpeed = speed;
-        s.trueAirspeed = speed;
-        s.track = trackDeg;
+        PositionSample s = fedReport(p, speed, trackDeg, due);
         s.altitude = altitude;
         s.verticalSpeed = vs;
         s.airborne = altitude > 0 ? 1 : 0;
-        s.dueTick = due;
         out.push_back(s);
         due += 200;
     };
@@ -681,14 +687,8 @@ TEST_F(DepartureTest, AfterAPushbackTheNoseTurnsAtThePaceOfTheFedTurn) {
     std::vector<PositionSample> feed;
     int64_t due = 3100;
     const auto add = [&](GeoPosition p, double speed, double trackDeg, double headingDeg) {
-        PositionSample s;
-        s.latitude = p.latitude;
-        s.longitude = p.longitude;
-        s.groundSpeed = speed;
-        s.trueAirspeed = speed;
-        s.track = trackDeg;
+        PositionSample s = fedReport(p, speed, trackDeg, due);
         s.trueHeading = headingDeg * kDeg;
-        s.dueTick = due;
         feed.push_back(s);
         due += 200;
     };
@@ -731,14 +731,7 @@ TEST_F(DepartureTest, ReportsThatComeInDuringThePushbackAreFollowedAfterIt) {
     std::vector<PositionSample> feed;
     int64_t due = 3100;
     const auto add = [&](GeoPosition p, double speed, double trackDeg) {
-        PositionSample s;
-        s.latitude = p.latitude;
-        s.longitude = p.longitude;
-        s.groundSpeed = speed;
-        s.trueAirspeed = speed;
-        s.track = trackDeg;
-        s.dueTick = due;
-        feed.push_back(s);
+        feed.push_back(fedReport(p, speed, trackDeg, due));
         due += 200;
     };
     for (int i = 0; i < 4; ++i)
