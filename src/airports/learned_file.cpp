@@ -29,7 +29,6 @@ namespace tamrix {
 
 namespace {
 
-constexpr std::uintmax_t kMaxLearnedBytes = 64u * 1024u * 1024u;
 constexpr VersionData kFlightsKeptSince{11, 10, 0};
 
 struct MergeContext {
@@ -193,7 +192,7 @@ bool lf_mergeLearnedStand(const MergeContext& context, StandRecord& stand) {
 LearnedMerge lf_readLearned(const std::filesystem::path& path, const ParkAirportInfo& info) {
     pugi::xml_document document;
     // Read on the main tick: a pipe in the file's place is refused, never waited on.
-    if (const std::optional<std::string> cause = gf_loadXmlFile(document, path, kMaxLearnedBytes)) {
+    if (const std::optional<std::string> cause = gf_loadXmlFile(document, path, kMaxApfBytes)) {
         if (gf_save1GenerationOf(path))
             gf_logHighlighted(fmt::format("{} found, but could not be loaded, saved as {}: {}", path.string(),
                                           gf_generationName(path, 1).string(), *cause));

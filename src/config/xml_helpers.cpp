@@ -80,7 +80,7 @@ std::optional<std::string> gf_loadXmlFile(pugi::xml_document& document, const st
     if (openError != nullptr) *openError = file.openError;
     if (!file.read()) return std::move(file.problem);
     const pugi::xml_parse_result parsed = document.load_buffer(file.bytes.data(), file.bytes.size());
-    if (!parsed) return std::string(parsed.description());
+    if (!parsed) return fmt::format("{} at byte {}", parsed.description(), parsed.offset);
     if (maxDepth > 0 && nestsDeeperThan(document, maxDepth)) {
         document.reset();
         return fmt::format("elements nested more than {} deep", maxDepth);

@@ -31,7 +31,8 @@ bool gf_appendStringParameterNode(pugi::xml_node parameters, const char* key, co
 // of more than maxBytes), parsed with pugixml's default options. With maxDepth above 0 a document
 // whose elements nest deeper than that is refused too: the indented save of one nested n deep
 // grows with n squared. Nothing when loaded; otherwise why not, in words that follow the file's
-// name: the reader's cause, the parser's description, or "elements nested more than {} deep".
+// name: the reader's cause, the parser's description with the byte where it stopped, or
+// "elements nested more than {} deep".
 // `openError` (when given) receives the system's error number when the file did not open.
 std::optional<std::string> gf_loadXmlFile(pugi::xml_document& document, const std::filesystem::path& path,
                                           std::size_t maxBytes, std::size_t maxDepth = 0, int* openError = nullptr);
