@@ -74,10 +74,9 @@ bool gf_appendIntParameterNode(pugi::xml_node parameters, const char* key, int32
 }
 
 std::optional<std::string> gf_loadXmlFile(pugi::xml_document& document, const std::filesystem::path& path,
-                                          std::size_t maxBytes, std::size_t maxDepth, int* openError) {
+                                          std::size_t maxBytes, std::size_t maxDepth) {
     document.reset();
     FileBytes file = gf_readRegularFile(path, maxBytes);
-    if (openError != nullptr) *openError = file.openError;
     if (!file.read()) return std::move(file.problem);
     const pugi::xml_parse_result parsed = document.load_buffer(file.bytes.data(), file.bytes.size());
     if (!parsed) return fmt::format("{} at byte {}", parsed.description(), parsed.offset);

@@ -33,9 +33,8 @@ bool gf_appendStringParameterNode(pugi::xml_node parameters, const char* key, co
 // grows with n squared. Nothing when loaded; otherwise why not, in words that follow the file's
 // name: the reader's cause, the parser's description with the byte where it stopped, or
 // "elements nested more than {} deep".
-// `openError` (when given) receives the system's error number when the file did not open.
 std::optional<std::string> gf_loadXmlFile(pugi::xml_document& document, const std::filesystem::path& path,
-                                          std::size_t maxBytes, std::size_t maxDepth = 0, int* openError = nullptr);
+                                          std::size_t maxBytes, std::size_t maxDepth = 0);
 
 // Gives the document its declaration (version "1.0", encoding "UTF-8") and saves it indented
 // by two spaces, as UTF-8. The file is replaced atomically (gf_writeFileAtomically), so a failed
