@@ -27,6 +27,9 @@ inline constexpr int32_t kApfAirportMode = 1;
 // An airport file holding more stands than this is refused whole: the stand table is sized for
 // a few hundred, and the adjacency of stands is quadratic in their number.
 inline constexpr std::size_t kMaxApfStands = 2048;
+// An airport file (archived, learned, handmade or generated) of more bytes than this is refused
+// unread: 2048 stands with their flights of a week stay far below.
+inline constexpr std::size_t kMaxApfBytes = std::size_t{64} << 20;
 
 // Set while the park airport's stands come from a handmade file: the learned file is then
 // written with every stand in full, its altitude and quality factors.

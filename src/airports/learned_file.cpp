@@ -29,7 +29,6 @@ namespace tamrix {
 
 namespace {
 
-constexpr std::uintmax_t kMaxLearnedBytes = 64u * 1024u * 1024u;
 constexpr VersionData kFlightsKeptSince{11, 10, 0};
 
 struct MergeContext {
@@ -192,23 +191,15 @@ bool lf_mergeLearnedStand(const MergeContext& context, StandRecord& stand) {
 
 LearnedMerge lf_readLearned(const std::filesystem::path& path, const ParkAirportInfo& info) {
     pugi::xml_document document;
-    std::error_code ec;
-    const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    pugi::xml_parse_result parsed;
-    if (!ec && size > kMaxLearnedBytes) {
-        parsed.status = pugi::status_out_of_memory;
-    } else {
-        parsed = document.load_file(path.c_str());
-    }
-    if (!parsed) {
-        const char* cause = ec || size <= kMaxLearnedBytes ? parsed.description() : "file too large";
+    // Read on the main tick: a pipe in the file's place is refused, never waited on.
+    if (const std::optional<std::string> cause = gf_loadXmlFile(document, path, kMaxApfBytes)) {
         if (gf_save1GenerationOf(path))
             gf_logHighlighted(fmt::format("{} found, but could not be loaded, saved as {}: {}", path.string(),
-                                          gf_generationName(path, 1).string(), cause));
+                                          gf_generationName(path, 1).string(), *cause));
         else
             gf_logHighlighted(
                 fmt::format("{} found, but could not be loaded, and could not be saved as {}: {}",
-                            path.string(), gf_generationName(path, 1).string(), cause));
+                            path.string(), gf_generationName(path, 1).string(), *cause));
         return LearnedMerge::Partial;
     }
     gf_log(fmt::format("Read from learned airport file: '{}'", path.string()));

@@ -2,14 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
 #include <list>
 #include <mutex>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
 #include <unordered_set>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -27,6 +27,8 @@ namespace {
 
 constexpr const char* kFileName = "my_park_airports.txt";
 constexpr std::size_t kManyAirports = 3000;
+// A line per airport: far more lines than any user lists.
+constexpr std::size_t kMaxListBytes = std::size_t{1} << 20;
 constexpr double kMovedDegrees = 1e-8;
 
 struct ParkList {
@@ -61,17 +63,16 @@ std::vector<std::string> fieldsOf(std::string_view line) {
 // The file's lines as bytes: LF or CRLF endings, a UTF-8 byte-order mark (some editors write
 // one) dropped. Nothing when the file is not there; an error when it is there but unreadable.
 enum class ReadResult { Read, Missing, Failed };
-ReadResult readFileLines(const std::filesystem::path& path, std::vector<std::string>& lines) {
+ReadResult readFileLines(const std::filesystem::path& path, std::vector<std::string>& lines, std::string& problem) {
     lines.clear();
-    std::error_code ec;
-    const bool exists = std::filesystem::exists(path, ec);
-    if (ec) return ReadResult::Failed;
-    if (!exists) return ReadResult::Missing;
-    if (!std::filesystem::is_regular_file(path, ec)) return ReadResult::Failed;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return ReadResult::Failed;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return ReadResult::Failed;
+    // Only a regular file is read: a pipe in its place is not waited on.
+    FileBytes file = gf_readRegularFile(path, kMaxListBytes);
+    if (file.openError == ENOENT) return ReadResult::Missing;
+    if (!file.read()) {
+        problem = std::move(file.problem);
+        return ReadResult::Failed;
+    }
+    std::string& text = file.bytes;
     if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
     std::istringstream stream(text);
     for (std::string line; std::getline(stream, line);) {
@@ -90,10 +91,11 @@ bool writeEntryLocked(const MyParkAirport& front) {
     const std::filesystem::path path = filePath();
     const std::string newLine = lineOf(front);
     std::vector<std::string> lines;
-    switch (readFileLines(path, lines)) {
+    std::string problem;
+    switch (readFileLines(path, lines, problem)) {
     case ReadResult::Failed:
         // The user's list is still there; writing only the new line would lose it.
-        gf_logHighlighted(fmt::format("{} could not be read, {} not recorded", path.string(), newLine));
+        gf_logHighlighted(fmt::format("{} could not be read, {} not recorded: {}", path.string(), newLine, problem));
         return false;
     case ReadResult::Missing:
         lines.push_back(newLine);
@@ -178,10 +180,11 @@ bool lf_readMyParkAirports() {
     const std::filesystem::path path = filePath();
     try {
         std::vector<std::string> lines;
-        switch (readFileLines(path, lines)) {
+        std::string problem;
+        switch (readFileLines(path, lines, problem)) {
         case ReadResult::Missing: gf_log(fmt::format("{} not found", path.string())); break;
         case ReadResult::Failed:
-            gf_logHighlighted(fmt::format("{} could not be read", path.string()));
+            gf_logHighlighted(fmt::format("{} could not be read: {}", path.string(), problem));
             result = false;
             break;
         case ReadResult::Read: {

@@ -33,9 +33,6 @@ std::atomic<bool> gParkAirportFileReady{false};
 
 namespace {
 
-// A larger file is no airport file: refused before it is parsed.
-constexpr std::uintmax_t kMaxApfBytes = 64u * 1024u * 1024u;
-
 Guarded<ParkPanelTexts>& panel() {
     static auto* texts = new Guarded<ParkPanelTexts>;
     return *texts;
@@ -51,17 +48,12 @@ void setCheckBox(CheckBoxParameter& parameter, bool value) {
     gf_showCheckBox(parameter);
 }
 
-// Loads an XML file, refusing one too large to be an airport file.
-pugi::xml_parse_result loadXml(pugi::xml_document& document, const std::filesystem::path& path) {
-    std::error_code ec;
-    const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (!ec && size > kMaxApfBytes) {
-        pugi::xml_parse_result refused;
-        refused.status = pugi::status_out_of_memory;
-        gf_logHighlighted(fmt::format("{} has {} bytes, more than an airport file can have", path.string(), size));
-        return refused;
-    }
-    return document.load_file(path.c_str());
+// Loads an airport file: a regular file no larger than an airport file can be (a pipe in its
+// place is not waited on); false with the cause logged.
+bool loadXml(pugi::xml_document& document, const std::filesystem::path& path) {
+    const std::optional<std::string> problem = gf_loadXmlFile(document, path, kMaxApfBytes);
+    if (problem) gf_log(fmt::format("{}: {}", path.string(), *problem));
+    return !problem;
 }
 
 // With no learned file, the quality of the file's flights and the number of stands the airport
@@ -179,11 +171,7 @@ std::string gf_readApf(const std::string& name, ParkAirportInfo& info, QualityFa
     gParkFile.learned = LearnedMerge::None;
     try {
         pugi::xml_document document;
-        const pugi::xml_parse_result parsed = loadXml(document, loaded);
-        if (!parsed) {
-            gf_log(fmt::format("{}: {} at offset {}", loaded.string(), parsed.description(), parsed.offset));
-            return fmt::format("{}: could not load file: {}", name, loaded.string());
-        }
+        if (!loadXml(document, loaded)) return fmt::format("{}: could not load file: {}", name, loaded.string());
         if (!gf_readMetaInfo(document, true)) return fmt::format("{}: refused to load", name);
 
         gParkFile.rtTrafficWeek = static_cast<uint32_t>(gf_getIntParameter(document, "RT_traffic_week").value_or(0));
@@ -271,7 +259,7 @@ double gf_readDestApfForClosestStand(const FixedCode<4>& code, GeoPosition posit
         const bool local = name.size() >= 8 && name.compare(0, 8, "airports") == 0;
         if (!local && !lf_downloadApf(name, temporary).empty()) return best;
         pugi::xml_document document;
-        const bool ok = static_cast<bool>(loadXml(document, local ? gf_pathFromWindowsText(name) : temporary));
+        const bool ok = loadXml(document, local ? gf_pathFromWindowsText(name) : temporary);
         if (!local) gf_removeFile(temporary);
         if (!ok) return best;
         pugi::xml_node root = document.child("root");

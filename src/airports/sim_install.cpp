@@ -23,6 +23,8 @@ namespace {
 constexpr std::string_view kInstalledPackagesPath = "InstalledPackagesPath";
 // A line shorter than the key itself cannot hold it.
 constexpr std::size_t kMinUserCfgLine = 21;
+// The simulator's settings file has some kilobytes of lines.
+constexpr std::size_t kMaxUserCfgBytes = std::size_t{1} << 20;
 
 bool isMsfs2020() { return gIsMsfs2020.load(); }
 
@@ -102,7 +104,8 @@ fs::path lf_readUserCfgOpt() {
         return {};
     }
     TextFile text{file, {}};
-    const ReadLinesResult read = gf_readLines(text, 64);
+    const ReadLinesResult read = gf_readLines(text, 64, kMaxUserCfgBytes);
+    if (!read.ok) gf_logHighlighted(fmt::format("! {} not read: {}", utf8Text(file), read.problem));
     const std::string* found = nullptr;
     if (read.ok)
         for (const std::string& line : read.lines)

@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "airports/airport_file.hpp"
 #include "config/control_binding.hpp"
 #include "config/settings.hpp"
 #include "config/xml_helpers.hpp"
@@ -169,7 +170,7 @@ std::error_code copyIntoTblo(const fs::path& from, const fs::path& to) {
 
 bool isTropicalSimKmci(const fs::path& file) {
     pugi::xml_document document;
-    if (!document.load_file(file.c_str())) return false;
+    if (gf_loadXmlFile(document, file, kMaxApfBytes)) return false;
     const auto publisher = gf_getStringParameter(document, "publisher");
     return publisher && *publisher == "TropicalSim";
 }

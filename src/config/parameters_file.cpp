@@ -171,14 +171,17 @@ void refreshControls() {
         if (p != nullptr) gf_setStringControlText(*p);
 }
 
-// Loads the settings file; the problem when it cannot be used. A folder in its place is said as
-// such: read as a file it has an absurd size, and the library's answer would speak of memory.
+// What the settings file may hold: the program writes some 60 elements three levels deep, a few
+// kilobytes. Elements of no setting are kept and written back; these bounds keep what is kept,
+// and so every later save, small (the indented save of elements nested n deep grows with n
+// squared).
+constexpr std::size_t kMaxSettingsFileBytes = std::size_t{1} << 20;
+constexpr std::size_t kMaxSettingsFileDepth = 16;
+
+// Loads the settings file; the problem when it cannot be used (a folder, a pipe or a device in
+// its place, a file beyond the bounds above, a document that does not parse).
 std::optional<std::string> loadFile(pugi::xml_document& document) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(filePath(), ec)) return std::string("a folder stands in its place");
-    const pugi::xml_parse_result loaded = document.load_file(filePath().c_str());
-    if (!loaded) return std::string(loaded.description());
-    return std::nullopt;
+    return gf_loadXmlFile(document, filePath(), kMaxSettingsFileBytes, kMaxSettingsFileDepth);
 }
 
 bool fileIsMissing() {
@@ -226,7 +229,9 @@ bool mayReplaceUnusableFile(std::string_view problem, PendingLog& log, std::stri
     const bool reported = reportedUnusableFile() == report;
     std::error_code ec;
     std::optional<std::filesystem::path> copy;
-    if (!std::filesystem::is_directory(filePath(), ec)) {
+    // Only a regular file is copied: a folder, a pipe or a device stays as it is, and so does the
+    // file then, which is replaced only once a copy is kept.
+    if (std::filesystem::is_regular_file(filePath(), ec)) {
         PendingLog repeatedLines;
         copy = keepUnusableFile(reported ? repeatedLines : log); // logs why the copy failed
     }

@@ -1,8 +1,12 @@
 #include "config/xml_helpers.hpp"
 
+#include <new>
+#include <utility>
+
 #include <fmt/format.h>
 
 #include "core/files.hpp"
+#include "core/log.hpp"
 
 namespace tamrix {
 namespace {
@@ -14,6 +18,28 @@ struct StringWriter final : pugi::xml_writer {
 
 std::string_view valueText(pugi::xml_node parameter) {
     return parameter.attribute("value").value();
+}
+
+// Whether some element lies more than maxDepth below the document; walked without recursion, and
+// given up at the first such element.
+bool nestsDeeperThan(const pugi::xml_document& document, std::size_t maxDepth) {
+    std::size_t depth = 0;
+    pugi::xml_node node = document.first_child();
+    while (node) {
+        if (node.type() == pugi::node_element && depth + 1 > maxDepth) return true;
+        if (pugi::xml_node child = node.first_child()) {
+            node = child;
+            ++depth;
+            continue;
+        }
+        while (node && !node.next_sibling()) {
+            node = node.parent();
+            if (depth == 0) return false;
+            --depth;
+        }
+        if (node) node = node.next_sibling();
+    }
+    return false;
 }
 
 } // namespace
@@ -47,6 +73,20 @@ bool gf_appendIntParameterNode(pugi::xml_node parameters, const char* key, int32
     return gf_appendStringParameterNode(parameters, key, fmt::format("{}", value));
 }
 
+std::optional<std::string> gf_loadXmlFile(pugi::xml_document& document, const std::filesystem::path& path,
+                                          std::size_t maxBytes, std::size_t maxDepth) {
+    document.reset();
+    FileBytes file = gf_readRegularFile(path, maxBytes);
+    if (!file.read()) return std::move(file.problem);
+    const pugi::xml_parse_result parsed = document.load_buffer(file.bytes.data(), file.bytes.size());
+    if (!parsed) return fmt::format("{} at byte {}", parsed.description(), parsed.offset);
+    if (maxDepth > 0 && nestsDeeperThan(document, maxDepth)) {
+        document.reset();
+        return fmt::format("elements nested more than {} deep", maxDepth);
+    }
+    return std::nullopt;
+}
+
 bool gf_saveXml(pugi::xml_document& document, const std::filesystem::path& path) {
     pugi::xml_node declaration;
     for (pugi::xml_node node : document.children()) {
@@ -60,7 +100,12 @@ bool gf_saveXml(pugi::xml_document& document, const std::filesystem::path& path)
         !gf_setAttribute(declaration, "encoding", "UTF-8"))
         return false;
     StringWriter writer;
-    document.save(writer, "  ", pugi::format_indent, pugi::encoding_utf8);
+    try {
+        document.save(writer, "  ", pugi::format_indent, pugi::encoding_utf8);
+    } catch (const std::bad_alloc&) {
+        gf_logHighlighted(fmt::format("Could not write {}: not enough memory", path.string()));
+        return false;
+    }
     return gf_writeFileAtomically(path, writer.bytes);
 }
 

@@ -4,6 +4,7 @@
 //   <root><parameters><parameter name="KEY" value="VALUE"/>...</parameters></root>
 // ("root" may be missing in older files: "parameters" then sits at the top level).
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -26,9 +27,19 @@ bool gf_appendBoolParameterNode(pugi::xml_node parameters, const char* key, bool
 bool gf_appendIntParameterNode(pugi::xml_node parameters, const char* key, int32_t value);
 bool gf_appendStringParameterNode(pugi::xml_node parameters, const char* key, const std::string& value);
 
+// Loads an XML file read as gf_readRegularFile reads it (never waiting on a pipe, refusing a file
+// of more than maxBytes), parsed with pugixml's default options. With maxDepth above 0 a document
+// whose elements nest deeper than that is refused too: the indented save of one nested n deep
+// grows with n squared. Nothing when loaded; otherwise why not, in words that follow the file's
+// name: the reader's cause, the parser's description with the byte where it stopped, or
+// "elements nested more than {} deep".
+std::optional<std::string> gf_loadXmlFile(pugi::xml_document& document, const std::filesystem::path& path,
+                                          std::size_t maxBytes, std::size_t maxDepth = 0);
+
 // Gives the document its declaration (version "1.0", encoding "UTF-8") and saves it indented
 // by two spaces, as UTF-8. The file is replaced atomically (gf_writeFileAtomically), so a failed
-// save leaves an earlier file as it was. True when the file was written.
+// save leaves an earlier file as it was. True when the file was written; a save that runs out of
+// memory is logged naming the file.
 bool gf_saveXml(pugi::xml_document& document, const std::filesystem::path& path);
 
 // The "parameters" element: below "root" when the document has one, else at the top level.

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <set>
 #include <stdexcept>
 #include <system_error>
@@ -434,6 +435,98 @@ std::string gf_windowsTextOfPath(const fs::path& path) {
     }
     std::replace(text.begin(), text.end(), '/', '\\');
     return text;
+}
+
+namespace {
+
+// What stands at a path instead of a regular file, as the end of a line naming the path.
+std::string lf_notARegularFile(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder stands in its place";
+    if (S_ISFIFO(mode)) return "a named pipe stands in its place";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device stands in its place";
+    if (S_ISSOCK(mode)) return "a socket stands in its place";
+    return "no regular file stands in its place";
+}
+
+// Reads the open regular file into `out.bytes` up to its end, at most `limit` bytes; with
+// `refuseBeyond` a file that holds more is refused instead of cut. The size the file reports is
+// only the first guess: it may grow meanwhile, and the kernel's own files report none.
+void lf_readOpenFile(int fd, std::size_t reported, std::size_t limit, bool refuseBeyond, FileBytes& out) {
+    const std::size_t wanted = refuseBeyond && limit < SIZE_MAX ? limit + 1 : limit;
+    std::string& bytes = out.bytes;
+    try {
+        // One byte beyond the reported size finds the end in one read; the kernel's files start
+        // with a page.
+        const std::size_t first = reported == 0 ? 4096 : reported < wanted ? reported + 1 : wanted;
+        bytes.resize(std::min(first, wanted));
+        std::size_t got = 0;
+        for (;;) {
+            if (got == bytes.size()) {
+                if (bytes.size() >= wanted) break;
+                bytes.resize(std::min(bytes.size() * 2, wanted));
+            }
+            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (n > 0) {
+                got += static_cast<std::size_t>(n);
+            } else if (n == 0) {
+                break;
+            } else if (errno != EINTR) {
+                out.problem = fmt::format("reading failed: {}", std::generic_category().message(errno));
+                bytes.clear();
+                return;
+            }
+        }
+        bytes.resize(got);
+    } catch (const std::bad_alloc&) {
+        bytes = std::string();
+        out.problem = fmt::format("not enough memory to read its {} bytes", reported);
+        return;
+    }
+    if (refuseBeyond && bytes.size() > limit) {
+        bytes = std::string();
+        out.problem = fmt::format("more than the {} bytes it may hold", limit);
+    }
+}
+
+FileBytes lf_readRegular(const fs::path& path, std::size_t limit, bool refuseBeyond) {
+    FileBytes out;
+    // Not blocking: a named pipe opens at once and is then refused as no regular file.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        out.openError = errno;
+        struct stat st {};
+        // A socket does not open at all ("No such device or address"): say what stands there.
+        if (out.openError == ENXIO && ::stat(path.c_str(), &st) == 0)
+            out.problem = lf_notARegularFile(st.st_mode);
+        else
+            out.problem = std::generic_category().message(out.openError);
+        return out;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        out.problem = std::generic_category().message(errno);
+    } else if (!S_ISREG(st.st_mode)) {
+        // A folder opens on Linux, not on Windows: to the callers it did not open.
+        if (S_ISDIR(st.st_mode)) out.openError = EISDIR;
+        out.problem = lf_notARegularFile(st.st_mode);
+    } else if (const auto size = static_cast<uintmax_t>(std::max<off_t>(st.st_size, 0));
+               refuseBeyond && size > limit) {
+        out.problem = fmt::format("{} bytes, more than the {} it may hold", size, limit);
+    } else {
+        lf_readOpenFile(fd, static_cast<std::size_t>(std::min<uintmax_t>(size, SIZE_MAX)), limit, refuseBeyond, out);
+    }
+    ::close(fd);
+    return out;
+}
+
+} // namespace
+
+FileBytes gf_readRegularFile(const fs::path& path, std::size_t maxBytes) {
+    return lf_readRegular(path, maxBytes, true);
+}
+
+FileBytes gf_readRegularFileStart(const fs::path& path, std::size_t count) {
+    return lf_readRegular(path, count, false);
 }
 
 std::optional<fs::path> gf_findChildIgnoringCase(const fs::path& folder, std::string_view name) {

@@ -2,6 +2,7 @@
 // File and folder services: the user's known folders, opening a folder in the desktop shell,
 // removing files, listing airport files, Windows path texts and case-blind name lookup.
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -51,6 +52,30 @@ void gf_removeXMLFilesFromDirectory(const std::filesystem::path& folder) noexcep
 // code is skipped with a "! " log line. Throws std::filesystem::filesystem_error when the
 // folder's status or its listing cannot be read.
 std::vector<FixedCode<4>> gf_airportCodesInFolder(const std::filesystem::path& folder);
+
+// A file read whole by gf_readRegularFile, or why it was not read.
+struct FileBytes {
+    std::string bytes;
+    // Empty when the file was read; otherwise why not, in words that follow the file's name in a
+    // line: the system's message when it did not open, "a named pipe stands in its place",
+    // "2097152 bytes, more than the 1048576 it may hold", ...
+    std::string problem;
+    // The system's error number when the file did not open (ENOENT: nothing is there; EISDIR: a
+    // folder, which does not open as a file on Windows), else 0.
+    int openError = 0;
+    bool read() const { return problem.empty(); }
+};
+
+// Reads a file whole without ever waiting on it: the file is opened without blocking (a named
+// pipe opened for reading would wait for a writer for good) and read only when it is a regular
+// file, a link to one included; a pipe, a device or a socket in its place is refused. So is a
+// file of more than maxBytes, also one that grows beyond them while it is read or that reports
+// no size (as the kernel's own files do), and a read that runs out of memory. Callable from any
+// thread.
+FileBytes gf_readRegularFile(const std::filesystem::path& path, std::size_t maxBytes);
+// The first `count` bytes of a regular file at most, opened as gf_readRegularFile opens it; the
+// rest is not read and no size is refused.
+FileBytes gf_readRegularFileStart(const std::filesystem::path& path, std::size_t count);
 
 // Replaces the file at `path` with `bytes` so that a reader, a crash or a power cut sees either
 // the old file or the whole new one, never a part: the bytes go to a new temporary file beside

@@ -1,18 +1,13 @@
 #include "core/text_files.hpp"
 
 #include <algorithm>
-#include <array>
-#include <fstream>
+#include <istream>
 #include <iterator>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
-#include <cerrno>
-
-#include <fcntl.h>
 #include <fmt/format.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "core/files.hpp"
 #include "core/log.hpp"
@@ -27,14 +22,6 @@ namespace {
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 // The UTF-8 check looks at this many bytes, plus up to 3 more to finish a character cut there.
 constexpr std::size_t kUtf8CheckWindow = 4096;
-
-// A directory opens on Linux but not on Windows; its "size" would be nonsense.
-bool openForReading(const std::filesystem::path& path, std::ifstream& in) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return false;
-    in.open(path, std::ios::binary);
-    return in.is_open();
-}
 
 // The whole stream from its start, read at once after one seek to learn the size; nothing for
 // a stream in a failed state. An empty stream is left rewound.
@@ -133,40 +120,27 @@ void repairUtf8Lines(std::vector<std::string>& lines, const std::filesystem::pat
                            repaired == 1 ? "" : "s", gf_pathToUtf8Lossy(path)));
 }
 
-// The whole file, read with one open, fstat, read and close where it is a regular file. Nothing
-// when it does not open or is a folder (which opens on Linux but not on Windows). Other kinds of
-// file (a pipe, say) are read on to their end. A read that fails midway keeps what came before.
-std::optional<std::string> readWholeFile(const std::filesystem::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return std::nullopt;
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
-    std::string bytes;
-    if (S_ISREG(st.st_mode)) {
-        // As many bytes as the file held when it was opened.
-        bytes.resize(static_cast<std::size_t>(st.st_size));
-        std::size_t got = 0;
-        while (got < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            got += static_cast<std::size_t>(n);
-        }
-        bytes.resize(got);
-        return bytes;
+// The lines of UTF-16 bytes, converted to UTF-8. A mark FF FE or FE FF sets the byte order (and
+// is skipped); without one, byteOrder tells it. False when the byte count is odd.
+bool utf16Lines(const std::string& b, std::vector<std::string>& lines, Charset byteOrder) {
+    if (b.size() < 2) return b.empty();
+    bool bigEndian = byteOrder == Charset::Unicode_big_endian;
+    std::size_t start = 0;
+    if (b[0] == '\xFF' && b[1] == '\xFE') {
+        bigEndian = false;
+        start = 2;
+    } else if (b[0] == '\xFE' && b[1] == '\xFF') {
+        bigEndian = true;
+        start = 2;
     }
-    std::array<char, 4096> chunk{};
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        bytes.append(chunk.data(), static_cast<std::size_t>(n));
+    std::u16string text((b.size() - start) / 2, u'\0');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto first = static_cast<unsigned char>(b[start + 2 * i]);
+        const auto second = static_cast<unsigned char>(b[start + 2 * i + 1]);
+        text[i] = static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
     }
-    return bytes;
+    gf_splitUtf8Lines(wide_to_utf8(text), lines);
+    return (b.size() - start) % 2 == 0;
 }
 
 } // namespace
@@ -184,12 +158,10 @@ std::string_view gf_charsetName(Charset charset) {
 }
 
 Charset gf_detectCharset(const std::filesystem::path& path) {
-    std::ifstream in;
-    if (!openForReading(path, in)) return Charset::none_found;
-    std::array<char, kUtf8CheckWindow + 3> buffer{};
-    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    const auto n = static_cast<std::size_t>(in.gcount());
-    const std::string_view bytes(buffer.data(), n);
+    const FileBytes start = gf_readRegularFileStart(path, kUtf8CheckWindow + 3);
+    if (!start.read()) return Charset::none_found;
+    const std::string_view bytes = start.bytes;
+    const std::size_t n = bytes.size();
     auto b = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
 
     if (bytes.starts_with(kUtf8Mark)) return Charset::UTF8_with_BOM;
@@ -224,29 +196,11 @@ void gf_readStreamLines(std::istream& in, std::vector<std::string>& lines) {
 
 bool gf_readUtf16Lines(std::istream& in, std::vector<std::string>& lines, Charset byteOrder) {
     const auto bytes = readWholeStream(in);
-    if (!bytes) return true;
-    const std::string& b = *bytes;
-    if (b.size() < 2) return b.empty();
-    bool bigEndian = byteOrder == Charset::Unicode_big_endian;
-    std::size_t start = 0;
-    if (b[0] == '\xFF' && b[1] == '\xFE') {
-        bigEndian = false;
-        start = 2;
-    } else if (b[0] == '\xFE' && b[1] == '\xFF') {
-        bigEndian = true;
-        start = 2;
-    }
-    std::u16string text((b.size() - start) / 2, u'\0');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto first = static_cast<unsigned char>(b[start + 2 * i]);
-        const auto second = static_cast<unsigned char>(b[start + 2 * i + 1]);
-        text[i] = static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
-    }
-    gf_splitUtf8Lines(wide_to_utf8(text), lines);
-    return (b.size() - start) % 2 == 0;
+    return !bytes || utf16Lines(*bytes, lines, byteOrder);
 }
 
-bool gf_readTextFile(Charset charset, const std::filesystem::path& path, std::vector<std::string>& lines) {
+bool gf_readTextFile(Charset charset, const std::filesystem::path& path, std::vector<std::string>& lines,
+                     std::size_t maxBytes) {
     lines.clear();
     try {
         switch (charset) {
@@ -259,31 +213,32 @@ bool gf_readTextFile(Charset charset, const std::filesystem::path& path, std::ve
             throw std::runtime_error(fmt::format("file {} has unknown charset: {}", gf_pathToUtf8Lossy(path),
                                                  gf_charsetName(charset)));
         }
-        std::ifstream in;
-        if (!openForReading(path, in)) return false;
+        const FileBytes file = gf_readRegularFile(path, maxBytes);
+        if (file.openError != 0) return false;
+        if (!file.read()) throw std::runtime_error(file.problem);
         switch (charset) {
         case Charset::Unicode:
         case Charset::Unicode_big_endian:
             // Without a mark the detected byte order holds.
-            if (!gf_readUtf16Lines(in, lines, charset))
+            if (!utf16Lines(file.bytes, lines, charset))
                 gf_log(fmt::format("! UTF-16 file '{}' has an odd number of bytes; its last byte is ignored",
                                    gf_pathToUtf8Lossy(path)));
             break;
         case Charset::UTF8_with_BOM:
-            gf_readStreamLines(in, lines);
+            gf_splitUtf8Lines(file.bytes, lines);
             // A second mark right after the first.
             if (!lines.empty() && lines.front().starts_with(kUtf8Mark)) lines.front().erase(0, kUtf8Mark.size());
             repairUtf8Lines(lines, path);
             break;
         case Charset::ANSI: {
             std::vector<std::string> raw;
-            gf_readStreamLines(in, raw);
+            gf_splitUtf8Lines(file.bytes, raw);
             lines.reserve(raw.size());
             for (const auto& line : raw) lines.push_back(gf_ansiToUtf8(line));
             break;
         }
         default:
-            gf_readStreamLines(in, lines);
+            gf_splitUtf8Lines(file.bytes, lines);
             repairUtf8Lines(lines, path);
             break;
         }
@@ -302,13 +257,13 @@ void gf_splitUtf8FileLines(std::string_view bytes, const std::filesystem::path& 
     repairUtf8Lines(lines, path, first);
 }
 
-ReadLinesResult gf_readLines(TextFile& file, std::size_t reserve) {
+ReadLinesResult gf_readLines(TextFile& file, std::size_t reserve, std::size_t maxBytes) {
     file.lines.clear();
-    const auto bytes = readWholeFile(file.path);
-    if (!bytes) return {false, {}, "open_failed"};
+    FileBytes bytes = gf_readRegularFile(file.path, maxBytes);
+    if (!bytes.read()) return {false, {}, "open_failed", std::move(bytes.problem)};
     if (reserve > file.lines.capacity()) file.lines.reserve(reserve);
-    gf_splitUtf8FileLines(*bytes, file.path, file.lines);
-    return {true, file.lines, {}};
+    gf_splitUtf8FileLines(bytes.bytes, file.path, file.lines);
+    return {true, file.lines, {}, {}};
 }
 
 namespace {

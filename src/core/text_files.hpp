@@ -33,15 +33,22 @@ struct TextFile {
 };
 
 // On success a view of the TextFile's lines (valid while the list is unchanged); otherwise the
-// error "open_failed".
+// error "open_failed", and in `problem` why, in words that follow the file's name (as
+// FileBytes::problem).
 struct ReadLinesResult {
     bool ok = false;
     std::span<const std::string> lines;
     std::string_view error;
+    std::string problem;
 };
+
+// The most a text file read whole may hold unless its reader names a bound of its own: far above
+// the largest aircraft.cfg of an AI package or a regcode list, far below the memory at hand.
+inline constexpr std::size_t kMaxTextFileBytes = std::size_t{64} << 20;
 
 // Looks at the marks and zero bytes of the first 4 bytes, then checks at most the first 4096
 // bytes as UTF-8 (a character cut by that limit is completed from the following bytes).
+// none_found when the file does not open or is no regular file (a pipe is not waited on).
 Charset gf_detectCharset(const std::filesystem::path& path);
 
 // Appends the lines of a UTF-8 text: a leading byte-order mark is skipped, lines end at LF and
@@ -60,11 +67,13 @@ bool gf_readUtf16Lines(std::istream& in, std::vector<std::string>& lines,
                        Charset byteOrder = Charset::Unicode);
 
 // Empties the list and reads the file with the given charset, converting to UTF-8. A line of a
-// UTF-8 file that is not valid UTF-8 is read in the ANSI code page (one log line per file).
-// False when
-// the file does not open, or with the message "Read failed for '{}': {}" on the message line
-// and in the log when reading fails (an unknown charset included).
-bool gf_readTextFile(Charset charset, const std::filesystem::path& path, std::vector<std::string>& lines);
+// UTF-8 file that is not valid UTF-8 is read in the ANSI code page (one log line per file). The
+// file is read as gf_readRegularFile reads it (never waiting on a pipe, at most maxBytes).
+// False when the file does not open, or with the message "Read failed for '{}': {}" on the
+// message line and in the log when reading fails (an unknown charset, something other than a
+// regular file in its place, a file beyond maxBytes included).
+bool gf_readTextFile(Charset charset, const std::filesystem::path& path, std::vector<std::string>& lines,
+                     std::size_t maxBytes = kMaxTextFileBytes);
 
 // Appends the lines of the UTF-8 bytes read from the file at the path, as gf_readLines reads
 // them: split as gf_splitUtf8Lines does, an invalid line read in the ANSI code page (one log line
@@ -73,8 +82,10 @@ void gf_splitUtf8FileLines(std::string_view bytes, const std::filesystem::path& 
                            std::vector<std::string>& lines);
 
 // Reads the file's UTF-8 lines into file.lines, reserving room for `reserve` lines first; an
-// invalid line is read in the ANSI code page as gf_readTextFile does.
-ReadLinesResult gf_readLines(TextFile& file, std::size_t reserve);
+// invalid line is read in the ANSI code page as gf_readTextFile does. The file is read as
+// gf_readRegularFile reads it: a pipe or a device in its place, or more than maxBytes, is not
+// read (the error "open_failed", the cause in `problem`).
+ReadLinesResult gf_readLines(TextFile& file, std::size_t reserve, std::size_t maxBytes = kMaxTextFileBytes);
 
 // Write the text (or each line) followed by one LF, replacing the file atomically
 // (gf_writeFileAtomically). False, logged, when the file cannot be written or the path holds

@@ -1,6 +1,6 @@
 #include "refdata/encrypted_file.hpp"
 
-#include <array>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -25,6 +25,9 @@ struct DecryptError : std::runtime_error {
     DecryptError(DecryptFault f, const std::string& text) : std::runtime_error(text), fault(f) {}
     DecryptFault fault;
 };
+
+// Far above any reference file the program ships, far below the memory at hand.
+constexpr std::size_t kMaxEncryptedFileBytes = std::size_t{256} << 20;
 
 // The cause of a failed write of the plain file, with the file's name: a full disk is said as such.
 std::string writeFailure(const fs::path& outPath, int error) {
@@ -58,14 +61,16 @@ bool pullFinalChunk(crypto_secretstream_xchacha20poly1305_state& state, const un
 // Throws DecryptError on every failure; the caller removes the plain file. Bytes after the
 // final chunk are ignored (logged once); a stream that ends before its final chunk is refused.
 void lf_decryptFile(const ReferenceKey& key, const fs::path& inPath, const fs::path& outPath) {
-    errno = 0;
-    std::ifstream input(inPath, std::ios::binary);
-    if (!input) {
-        const int error = errno;
-        throw DecryptError(error == ENOENT ? DecryptFault::Missing : DecryptFault::Input,
+    // Read whole as a regular file: a pipe in its place is refused, not waited on.
+    const FileBytes input = gf_readRegularFile(inPath, kMaxEncryptedFileBytes);
+    if (!input.read()) {
+        const bool missing = input.openError == ENOENT;
+        throw DecryptError(missing ? DecryptFault::Missing : DecryptFault::Input,
                            "Could not open input file: " + inPath.string() +
-                               (error != 0 && error != ENOENT ? fmt::format(" ({})", std::strerror(error)) : ""));
+                               (missing ? "" : fmt::format(" ({})", input.problem)));
     }
+    const auto* in = reinterpret_cast<const unsigned char*>(input.bytes.data());
+    const unsigned long long inSize = input.bytes.size();
     errno = 0;
     std::ofstream output(outPath, std::ios::binary | std::ios::trunc);
     if (!output) {
@@ -74,31 +79,27 @@ void lf_decryptFile(const ReferenceKey& key, const fs::path& inPath, const fs::p
                                                      (error != 0 ? fmt::format(" ({})", std::strerror(error)) : ""));
     }
 
-    std::array<unsigned char, kStreamHeaderBytes> header{};
-    input.read(reinterpret_cast<char*>(header.data()), static_cast<std::streamsize>(header.size()));
     crypto_secretstream_xchacha20poly1305_state state;
     // A file shorter than the header cannot be ours: the same refusal as a bad header.
-    if (input.gcount() != static_cast<std::streamsize>(header.size()) ||
-        crypto_secretstream_xchacha20poly1305_init_pull(&state, header.data(), key.data()) != 0) {
+    if (inSize < kStreamHeaderBytes || crypto_secretstream_xchacha20poly1305_init_pull(&state, in, key.data()) != 0) {
         throw DecryptError(DecryptFault::Input, "Invalid header or key");
     }
 
-    std::vector<unsigned char> inBuffer(kCipherChunkBytes);
     std::vector<unsigned char> outBuffer(kPlainChunkBytes);
     // Bytes of the file taken up by the header and the chunks decrypted so far.
     unsigned long long consumed = kStreamHeaderBytes;
     bool final = false;
     while (!final) {
-        input.read(reinterpret_cast<char*>(inBuffer.data()), static_cast<std::streamsize>(inBuffer.size()));
-        const auto got = static_cast<unsigned long long>(input.gcount());
+        const unsigned char* block = in + consumed;
+        const unsigned long long got = std::min<unsigned long long>(kCipherChunkBytes, inSize - consumed);
         if (got == 0) break;
         unsigned long long outLength = 0;
         unsigned long long chunkBytes = got;
         unsigned char tag = 0;
-        if (crypto_secretstream_xchacha20poly1305_pull(&state, outBuffer.data(), &outLength, &tag,
-                                                       inBuffer.data(), got, nullptr, 0) != 0) {
+        if (crypto_secretstream_xchacha20poly1305_pull(&state, outBuffer.data(), &outLength, &tag, block, got,
+                                                       nullptr, 0) != 0) {
             // A short final chunk shares its block with the bytes that follow it.
-            if (!pullFinalChunk(state, inBuffer.data(), got, outBuffer.data(), outLength, chunkBytes))
+            if (!pullFinalChunk(state, block, got, outBuffer.data(), outLength, chunkBytes))
                 throw DecryptError(DecryptFault::Input, "Decryption failed");
             tag = crypto_secretstream_xchacha20poly1305_TAG_FINAL;
         }
@@ -112,11 +113,9 @@ void lf_decryptFile(const ReferenceKey& key, const fs::path& inPath, const fs::p
     // A stream cut at a chunk boundary is damaged even though every chunk read so far
     // authenticated.
     if (!final) throw DecryptError(DecryptFault::Input, "Stream ends before its final chunk");
-    std::error_code ec;
-    const auto fileBytes = fs::file_size(inPath, ec);
-    if (!ec && fileBytes > consumed)
-        gf_log(fmt::format("gf_streamDecrypt: {} bytes after the final chunk of {} ignored",
-                           fileBytes - consumed, inPath.string()));
+    if (inSize > consumed)
+        gf_log(fmt::format("gf_streamDecrypt: {} bytes after the final chunk of {} ignored", inSize - consumed,
+                           inPath.string()));
     errno = 0;
     output.close();
     if (!output) throw DecryptError(DecryptFault::Output, writeFailure(outPath, errno));

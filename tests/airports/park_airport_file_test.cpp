@@ -9,6 +9,7 @@
 #include "airports/stand_choice.hpp"
 #include "airports/static_parking.hpp"
 #include "config/control_binding.hpp"
+#include "support/named_pipe.hpp"
 #include "support/ordinary_user.hpp"
 #include "traffic/airport_services.hpp"
 
@@ -297,6 +298,21 @@ TEST_F(AirportFileTest, LearnedFileVariants) {
     }
     EXPECT_TRUE(
         logHas("XQAA.xml found, but could not be loaded, saved as airports/learned/stock/XQAA0.xml: "));
+}
+
+// The learned file is read on the main tick: a named pipe in its place is named, never waited on,
+// and the airport file's own stands are used.
+TEST_F(AirportFileTest, APipeInPlaceOfTheLearnedFileIsNamedNotWaitedOn) {
+    const std::filesystem::path learned = "airports/learned/stock/XQAA.xml";
+    ASSERT_TRUE(testsupport::makeNamedPipe(learned));
+    setPark("XQAA");
+    std::string problem = "not read";
+    ASSERT_TRUE(testsupport::readWithoutAWriter(learned, [&] { problem = read("archive/stock/XQAA.xml"); }));
+    EXPECT_EQ(problem, "");
+    EXPECT_EQ(stand("A2")->options.size(), 1u);
+    EXPECT_TRUE(logHas("XQAA.xml found, but could not be loaded, and could not be saved as "
+                       "airports/learned/stock/XQAA0.xml: a named pipe stands in its place"));
+    EXPECT_TRUE(std::filesystem::is_fifo(learned));
 }
 
 // A learned file with values no program writes: each is clamped or refused with a warning, and

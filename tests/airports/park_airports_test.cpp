@@ -139,7 +139,7 @@ TEST_F(ParkAirportRoad, AListThatCannotBeReadIsNeverReplaced) {
     EXPECT_FALSE(lf_readMyParkAirports());
     gf_selectMyParkAirport(FixedCode<4>("XQAA"), kXqaa);
     EXPECT_TRUE(std::filesystem::is_directory(gf_paths().myParkAirportsPath));
-    EXPECT_TRUE(logHas("could not be read, XQAA not recorded"));
+    EXPECT_TRUE(logHas("could not be read, XQAA not recorded: a folder stands in its place"));
 
     // Without any file the first write creates it.
     std::filesystem::remove(gf_paths().myParkAirportsPath);

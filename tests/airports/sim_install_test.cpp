@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
@@ -13,6 +14,7 @@
 #include "config/settings.hpp"
 #include "core/run_state.hpp"
 #include "core/shell_folders.hpp"
+#include "support/named_pipe.hpp"
 
 namespace fs = std::filesystem;
 using namespace tamrix;
@@ -173,6 +175,35 @@ TEST_F(SimInstall, UserCfgLinesThatNameNoFolderGiveNothing) {
     EXPECT_EQ(lf_installedPackagesValue("InstalledPackagesPath \"abc"), "");
     EXPECT_EQ(lf_installedPackagesValue("InstalledPackagesPath abc\""), "");
     EXPECT_EQ(lf_installedPackagesValue("InstalledPackagesPath abc"), "InstalledPackagesPath abc");
+}
+
+// The simulator's settings file is read only as a regular file of the size such a file has: a
+// larger one, a named pipe (never waited on) or a link to a device is named and gives no folder.
+TEST_F(SimInstall, UserCfgThatIsNoSettingsFileIsNamedAndNotRead) {
+    gIsMsfs2020 = true;
+    const fs::path file = local() / "MSFSPackages/UserCfg.opt";
+    userCfg(file, packages(folder_.path() / "pkgs", true));
+    const std::string lines = testsupport::readFile(file);
+    EXPECT_EQ(lf_readUserCfgOpt(), folder_.path() / "pkgs");
+    testsupport::writeFile(file, std::string(1 << 20, '\n') + lines);
+    EXPECT_TRUE(lf_readUserCfgOpt().empty());
+    EXPECT_EQ(logged(fmt::format("! {} not read: {} bytes, more than the 1048576 it may hold", text(file),
+                                 (1 << 20) + lines.size()))
+                  .size(),
+              1u);
+
+    fs::remove(file);
+    ASSERT_TRUE(testsupport::makeNamedPipe(file));
+    fs::path found = "not read";
+    ASSERT_TRUE(testsupport::readWithoutAWriter(file, [&] { found = lf_readUserCfgOpt(); }));
+    EXPECT_TRUE(found.empty());
+    EXPECT_EQ(logged("! " + text(file) + " not read: a named pipe stands in its place").size(), 1u);
+
+    fs::remove(file);
+    fs::create_symlink("/dev/zero", file);
+    EXPECT_TRUE(lf_readUserCfgOpt().empty());
+    EXPECT_EQ(logged("! " + text(file) + " not read: a device stands in its place").size(), 1u);
+    EXPECT_EQ(logged("UserCfg.opt: InstalledPackagesPath=???").size(), 3u);
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include "config/settings_fixture.hpp"
 #include "config/xml_helpers.hpp"
 #include "core/file_sync_recorder.hpp"
+#include "support/named_pipe.hpp"
 
 using namespace tamrix;
 using settingstest::fileEntries;
@@ -336,6 +337,74 @@ TEST_F(SettingsFile, AFolderInPlaceOfTheFileIsNamedAndReportedOnce) {
     std::string problem;
     EXPECT_FALSE(gf_loadParametersDocument(document, problem));
     EXPECT_EQ(problem, "a folder stands in its place");
+}
+
+// A named pipe in the file's place would hold the start-up for good: it is named like the folder
+// above, never waited on, and left as it is; so is a link to a device.
+TEST_F(SettingsFile, APipeOrADeviceInPlaceOfTheFileIsNamedNotWaitedOn) {
+    ASSERT_TRUE(testsupport::makeNamedPipe(path()));
+    bool created = false;
+    ASSERT_TRUE(testsupport::readWithoutAWriter(path(), [&] {
+        created = gf_readParameters();
+        gf_saveIntParameter(RANGE);
+    }));
+    EXPECT_TRUE(created);
+    EXPECT_TRUE(logged("! " + path().string() + " is unusable (a named pipe stands in its place) and stays as it is"));
+    EXPECT_TRUE(logged("! RANGE not saved, " + path().string() + " is still unusable"));
+    EXPECT_FALSE(logged("copy "));
+    EXPECT_TRUE(std::filesystem::is_fifo(path()));
+
+    std::filesystem::remove(path());
+    std::filesystem::create_symlink("/dev/zero", path());
+    EXPECT_TRUE(gf_readParameters());
+    EXPECT_TRUE(logged("! " + path().string() + " is unusable (a device stands in its place) and stays as it is"));
+    EXPECT_TRUE(std::filesystem::is_symlink(path()));
+}
+
+// Elements of no setting are kept and written back as they were read, also nested ones.
+TEST_F(SettingsFile, UnknownElementsAreKeptNestedAsTheyWere) {
+    std::string nested = "<a/>";
+    for (int i = 0; i < 12; ++i)
+        nested = "<n>" + nested + "</n>";
+    writeFile(path(), "<root><parameters><parameter name=\"RANGE\" value=\"10\"/>" + nested + "</parameters></root>");
+    EXPECT_FALSE(gf_readParameters());
+    EXPECT_EQ(RANGE.current.load(), 10);
+    pugi::xml_document document;
+    ASSERT_TRUE(document.load_file(path().c_str()));
+    pugi::xml_node deepest = document.child("root").child("parameters").child("n");
+    for (int i = 1; i < 12; ++i)
+        deepest = deepest.child("n");
+    EXPECT_TRUE(deepest.child("a"));
+}
+
+// What is read and kept is bounded in size and depth: a file beyond the bounds is kept aside like
+// any unusable file and the defaults are taken, so that no save grows with it (an indented
+// element nested n deep takes n squared bytes).
+TEST_F(SettingsFile, AFileBeyondTheBoundsIsKeptAsideAndTheDefaultsTaken) {
+    const auto nestedFile = [](int levels) {
+        std::string text = "<root><parameters><parameter name=\"RANGE\" value=\"10\"/>";
+        for (int i = 0; i < levels; ++i)
+            text += "<n>";
+        for (int i = 0; i < levels; ++i)
+            text += "</n>";
+        return text + "</parameters></root>";
+    };
+    const std::string deep = nestedFile(2000);
+    writeFile(path(), deep);
+    EXPECT_TRUE(gf_readParameters());
+    EXPECT_EQ(RANGE.current.load(), 40);
+    EXPECT_TRUE(readFile(keptCopy(1)) == deep) << "the file is kept as it was";
+    EXPECT_LT(std::filesystem::file_size(path()), 16u << 10);
+    EXPECT_EQ(fileEntries(path()).size(), 60U);
+    EXPECT_TRUE(logged("! " + path().string() + " is unusable (elements nested more than 16 deep), kept as " +
+                       keptCopy(1).string()));
+
+    const std::string large = nestedFile(1) + "<!--" + std::string(1 << 20, ' ') + "-->";
+    writeFile(path(), large);
+    EXPECT_TRUE(gf_readParameters());
+    EXPECT_TRUE(readFile(keptCopy(2)) == large) << "the file is kept as it was";
+    EXPECT_TRUE(logged(fmt::format("! {} is unusable ({} bytes, more than the 1048576 it may hold), kept as {}",
+                                   path().string(), large.size(), keptCopy(2).string())));
 }
 
 TEST_F(SettingsFile, EverySaveReachesTheDiskBeforeItReplacesTheFile) {

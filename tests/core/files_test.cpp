@@ -1,11 +1,13 @@
 #include "core/files.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <fmt/format.h>
@@ -370,4 +372,43 @@ TEST(AtomicWrite, TemporaryFilesOfProcessesThatAreGoneAreRemovedByTheFirstWriteT
     EXPECT_TRUE(fs::exists("data/x.part"));
     EXPECT_EQ(testsupport::readFile("data/airport.xml"), "new");
     EXPECT_THAT(log.lines(), ElementsAre("Removed 3 temporary files left by an earlier run in data"));
+}
+
+// A whole-file read never waits and is bounded: only a regular file (a link to one included) is
+// read, up to the bound its reader names; what stands in its place instead, or a size beyond the
+// bound, is said in words that follow the file's name.
+TEST(WholeFileRead, OnlyARegularFileWithinItsBoundIsRead) {
+    testsupport::TempFolder dir;
+    writeFile(dir / "list.txt", std::string(100, 'x'));
+    fs::create_symlink(dir / "list.txt", dir / "link.txt");
+    for (const char* name : {"list.txt", "link.txt"}) {
+        const FileBytes read = gf_readRegularFile(dir / name, 100);
+        EXPECT_TRUE(read.read()) << name << ": " << read.problem;
+        EXPECT_EQ(read.bytes, std::string(100, 'x'));
+    }
+    FileBytes read = gf_readRegularFile(dir / "list.txt", 99);
+    EXPECT_EQ(read.problem, "100 bytes, more than the 99 it may hold");
+    EXPECT_TRUE(read.bytes.empty());
+    EXPECT_EQ(gf_readRegularFileStart(dir / "list.txt", 7).bytes, "xxxxxxx");
+    // The kernel's files report no size and are bounded as they are read.
+    EXPECT_EQ(gf_readRegularFile("/proc/self/status", 10).problem, "more than the 10 bytes it may hold");
+    EXPECT_THAT(gf_readRegularFile("/proc/self/status", 1 << 20).bytes, HasSubstr("Name:"));
+
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0); // opened at once, never waited on
+    fs::create_symlink("/dev/zero", dir / "zero");
+    const std::pair<const char*, const char*> refused[] = {
+        {"pipe", "a named pipe stands in its place"},
+        {"zero", "a device stands in its place"},
+        {".", "a folder stands in its place"},
+        {"missing", "No such file or directory"},
+    };
+    for (const auto& [name, problem] : refused) {
+        read = gf_readRegularFile(dir / name, 1 << 20);
+        EXPECT_FALSE(read.read()) << name;
+        EXPECT_EQ(read.problem, problem) << name;
+        EXPECT_EQ(gf_readRegularFileStart(dir / name, 4).problem, problem) << name;
+    }
+    EXPECT_EQ(gf_readRegularFile(dir / "missing", 1).openError, ENOENT);
+    EXPECT_EQ(gf_readRegularFile(dir.path(), 1).openError, EISDIR) << "a folder does not open on Windows";
+    EXPECT_EQ(gf_readRegularFile(dir / "pipe", 1).openError, 0);
 }

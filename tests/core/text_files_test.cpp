@@ -11,6 +11,7 @@
 
 #include "core/log.hpp"
 #include "core/status_line.hpp"
+#include "support/named_pipe.hpp"
 #include "support/temp_folder.hpp"
 
 using namespace tamrix;
@@ -250,6 +251,37 @@ TEST(TextFileRead, ReadLinesReportsOpenFailureOrViewsTheLines) {
     ASSERT_EQ(r.lines.size(), 2u);
     EXPECT_EQ(r.lines.data(), file.lines.data());
     EXPECT_THAT(file.lines, ElementsAre("EHAM", "EDDF"));
+    // A link is read as the file it leads to.
+    std::filesystem::create_symlink(file.path, dir / "link.txt");
+    file.path = dir / "link.txt";
+    ASSERT_TRUE(gf_readLines(file, 2).ok);
+    EXPECT_THAT(file.lines, ElementsAre("EHAM", "EDDF"));
+}
+
+// A named pipe in a text file's place would hold its reader until a writer came: none of the
+// readers waits on it, and the one that reports failures names the file.
+TEST(TextFileRead, ANamedPipeIsNotWaitedOn) {
+    TempFolder dir(true);
+    gf_openLog();
+    ASSERT_TRUE(testsupport::makeNamedPipe(dir / "pipe.txt"));
+    TextFile file{"pipe.txt", {"old"}};
+    ReadLinesResult read;
+    Charset charset = Charset::ANSI;
+    Lines lines{"stale"};
+    bool textRead = true;
+    ASSERT_TRUE(testsupport::readWithoutAWriter(file.path, [&] {
+        read = gf_readLines(file, 4);
+        charset = gf_detectCharset(file.path);
+        textRead = gf_readTextFile(Charset::UTF8_without_BOM, file.path, lines);
+    }));
+    EXPECT_FALSE(read.ok);
+    EXPECT_EQ(read.error, "open_failed");
+    EXPECT_THAT(file.lines, IsEmpty());
+    EXPECT_EQ(charset, Charset::none_found);
+    EXPECT_FALSE(textRead);
+    EXPECT_THAT(lines, IsEmpty());
+    EXPECT_EQ(gf_statusLineSnapshot().message, "Read failed for 'pipe.txt': a named pipe stands in its place");
+    gf_closeLog();
 }
 
 TEST(TextFileWrite, WritersEndEachLineWithLfAndReportFailures) {

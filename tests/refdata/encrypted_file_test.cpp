@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 
 #include <fmt/format.h>
@@ -9,6 +10,7 @@
 
 #include "refdata/reference_key.hpp"
 #include "refdata_test_support.hpp"
+#include "support/named_pipe.hpp"
 
 using namespace tamrix;
 using refdatatest::anyLineContains;
@@ -100,6 +102,17 @@ TEST(StreamDecrypt, MissingInputRemovesAStalePlainFile) {
     EXPECT_FALSE(std::filesystem::exists("file.xml"));
     EXPECT_TRUE(refdatatest::hasLine(log.lines(),
                                      "gf_streamDecrypt exception: Could not open input file: missing.enc"));
+}
+
+// A reference file is read at start-up: a named pipe in its place is named, never waited on.
+TEST(StreamDecrypt, APipeInPlaceOfTheInputIsRefusedNotWaitedOn) {
+    testsupport::CapturedLog log;
+    ASSERT_TRUE(testsupport::makeNamedPipe("pipe.enc"));
+    std::optional<std::string> problem;
+    ASSERT_TRUE(testsupport::readWithoutAWriter("pipe.enc", [&] { problem = gf_decryptReferenceFile("pipe.enc", "file.xml"); }));
+    EXPECT_EQ(problem.value_or(""), "pipe.enc stream decrypt failed: Could not open input file: pipe.enc (a named pipe "
+                                    "stands in its place); " + std::string(kRestoreReferenceFile));
+    EXPECT_FALSE(std::filesystem::exists("file.xml"));
 }
 
 TEST(StreamDecrypt, UnwritableOutputIsReported) {

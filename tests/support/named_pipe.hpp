@@ -1,0 +1,50 @@
+#pragma once
+// A named pipe in place of a file the program reads. A reader that opens it as a file waits for a
+// writer for good; readWithoutAWriter runs the read on a thread of its own, so that such a
+// reader fails its test instead of hanging the test program.
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <thread>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace testsupport {
+
+// Makes a named pipe at the path (its folder is created); true when it is there.
+inline bool makeNamedPipe(const std::filesystem::path& path) {
+    std::error_code ec;
+    std::filesystem::create_directories(path.parent_path(), ec);
+    return ::mkfifo(path.c_str(), 0600) == 0;
+}
+
+// Runs `read` on a thread and tells whether it returned while no writer ever opened the pipe. A
+// read still waiting after `patience` has failed: the pipe is then opened for writing and closed
+// again, as often as it takes, so that the read ends and the thread can be joined.
+template <typename Read>
+bool readWithoutAWriter(const std::filesystem::path& pipe, Read&& read,
+                        std::chrono::seconds patience = std::chrono::seconds(20)) {
+    std::promise<void> done;
+    std::future<void> finished = done.get_future();
+    std::thread reader([&] {
+        try {
+            read();
+        } catch (...) {
+        }
+        done.set_value();
+    });
+    const bool returned = finished.wait_for(patience) == std::future_status::ready;
+    while (finished.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+        // Succeeds only while a reader has the pipe open (or waits in its open).
+        const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) ::close(fd);
+    }
+    reader.join();
+    return returned;
+}
+
+} // namespace testsupport
