@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <deque>
@@ -81,13 +80,6 @@ constexpr std::array<std::string_view, 3> kStockMarkers{"asobo-airport", "micros
 std::string utf8Text(const fs::path& path) {
     const std::u8string text = path.u8string();
     return {text.begin(), text.end()};
-}
-
-std::string lowerAscii(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
 }
 
 template <std::size_t N> bool containsAny(std::string_view text, const std::array<std::string_view, N>& words) {
@@ -377,7 +369,7 @@ void lf_reportFailedFacilityRead(const FixedCode<4>& code) {
 
 bool lf_isSkippedPath(const fs::path& path, const fs::path& root) {
     if (utf16Length(utf8Text(path)) >= kMaxScannedPathLength) return true;
-    return containsAny(lowerAscii(gf_pathTextBelow(path, root)), kSkipWords);
+    return containsAny(gf_toLowerAscii(gf_pathTextBelow(path, root)), kSkipWords);
 }
 
 bool lf_isExcludedPackage(std::string_view packageName) { return containsAny(packageName, kStreamedExclusions); }
@@ -522,7 +514,7 @@ void lf_scanAirportFolder(const fs::path& folder) {
                 return true;
             }
             if (!entry.regular) return true;
-            if (lowerAscii(utf8Text(path.extension())) != ".bgl") return true;
+            if (gf_toLowerAscii(utf8Text(path.extension())) != ".bgl") return true;
             if (containsAny(gf_pathTextBelow(path, folder), kFileFilters)) return true;
             if (!lf_hasAirportSection(path)) return true;
             if (stopRequested()) return false;

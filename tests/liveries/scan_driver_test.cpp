@@ -22,6 +22,7 @@
 #include "liveries/scan_test_support.hpp"
 #include "platform/win32/shell.hpp"
 #include "refdata/code_table.hpp"
+#include "support/turkish_locale.hpp"
 
 namespace {
 
@@ -309,6 +310,35 @@ TEST_F(LiveryScan, WalkerRules) {
     EXPECT_TRUE(prioritiesOf("nav").empty());
     EXPECT_TRUE(prioritiesOf("level").empty());
     EXPECT_EQ(calls_, 2);
+}
+
+// Codes fold their letters as ASCII: a lower-case airline code is filed upper case.
+class LiveryScanCaseFolding : public LiveryScan {
+protected:
+    // Scans one package with an Aer Lingus livery whose code is written in lower case.
+    std::vector<XmlLivery> scanLowerCaseAirline() {
+        const fs::path root = folder_.path() / "folding";
+        testsupport::writeFile(root / "pkg" / "aircraft.cfg",
+                               "[General]\nicao_type_designator = a20n\n[FLTSIM.0]\nTITLE = Aer Lingus A20N\n"
+                               "icao_airline = ein\natc_parking_types = gate\n");
+        EXPECT_EQ(lf_scanLiveryFolders({root}), ScanOutcome::Found);
+        return scannedLiveries();
+    }
+    const std::vector<XmlLivery> expected_{{"Aer Lingus A20N", "EIN", "", "A20N", false, ""}};
+};
+
+TEST_F(LiveryScanCaseFolding, LowerCaseAirlineIsFiledUpperCase) {
+    EXPECT_EQ(scanLowerCaseAirline(), expected_);
+    EXPECT_FALSE(fs::exists("output/errors/InvalidAirlineCodes.txt"));
+}
+
+// The user's locale, which the window toolkit sets, does not change it: under a Turkish one
+// (without a single-byte upper case of 'i') "ein" is still EIN, not an invalid "EiN" left as PVT.
+TEST_F(LiveryScanCaseFolding, LowerCaseAirlineIsFiledUpperCaseUnderATurkishLocale) {
+    const testsupport::TurkishLocale turkish;
+    ASSERT_TRUE(turkish.active());
+    EXPECT_EQ(scanLowerCaseAirline(), expected_);
+    EXPECT_FALSE(fs::exists("output/errors/InvalidAirlineCodes.txt"));
 }
 
 // Links that lead back into the tree: each folder is walked once, each file read once.
