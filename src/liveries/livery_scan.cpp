@@ -36,6 +36,7 @@
 #include "core/shell_folders.hpp"
 #include "core/status_line.hpp"
 #include "core/string_helpers.hpp"
+#include "core/system_folders.hpp"
 #include "core/text_encoding.hpp"
 #include "core/user_error.hpp"
 #include "core/version_data.hpp"
@@ -308,15 +309,18 @@ private:
 };
 
 // One open folder of the walk: its descriptor (the folders below are opened relative to it, and
-// its identity comes from it without another look-up by path), its listing and its path.
+// its identity comes from it without another look-up by path), its listing, its path and its
+// real path (links resolved).
 class OpenFolder {
 public:
-    OpenFolder(DIR* listing, fs::path path) : m_listing(listing), m_path(std::move(path)) {}
+    OpenFolder(DIR* listing, fs::path path, fs::path real)
+        : m_listing(listing), m_path(std::move(path)), m_real(std::move(real)) {}
     ~OpenFolder() {
         if (m_listing != nullptr) ::closedir(m_listing);
     }
     OpenFolder(OpenFolder&& other) noexcept
-        : m_listing(std::exchange(other.m_listing, nullptr)), m_path(std::move(other.m_path)) {}
+        : m_listing(std::exchange(other.m_listing, nullptr)), m_path(std::move(other.m_path)),
+          m_real(std::move(other.m_real)) {}
     OpenFolder& operator=(OpenFolder&&) = delete;
     OpenFolder(const OpenFolder&) = delete;
     OpenFolder& operator=(const OpenFolder&) = delete;
@@ -324,10 +328,12 @@ public:
     int descriptor() const { return ::dirfd(m_listing); }
     DIR* listing() const { return m_listing; }
     const fs::path& path() const { return m_path; }
+    const fs::path& real() const { return m_real; }
 
 private:
     DIR* m_listing;
     fs::path m_path;
+    fs::path m_real;
 };
 
 // What an entry of a listing is, links followed.
@@ -404,7 +410,12 @@ void lf_walkPackageFolder(int priority, const fs::path& folder) {
         gf_logHighlighted(fmt::format("liveries search cannot read folder {}: {}", gf_pathToUtf8Lossy(path),
                                       std::generic_category().message(error)));
     };
-    const auto enter = [&](int parent, const char* name, fs::path path) {
+    const auto enter = [&](int parent, const char* name, fs::path path, fs::path real) {
+        if (gf_isSystemFolder(real)) {
+            gf_log(fmt::format("liveries search passes over {}: {} is a folder of the system",
+                               gf_pathToUtf8Lossy(path), gf_pathToUtf8Lossy(real)));
+            return;
+        }
         const int descriptor = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (descriptor < 0) {
             cannotRead(path, errno);
@@ -425,9 +436,9 @@ void lf_walkPackageFolder(int priority, const fs::path& folder) {
             cannotRead(path, error);
             return;
         }
-        open.emplace_back(listing, std::move(path));
+        open.emplace_back(listing, std::move(path), std::move(real));
     };
-    enter(AT_FDCWD, folder.c_str(), folder);
+    enter(AT_FDCWD, folder.c_str(), folder, gf_realPath(folder));
     while (!open.empty() && walk.going() && !lf_stopRequested()) {
         const OpenFolder& current = open.back();
         errno = 0;
@@ -445,7 +456,9 @@ void lf_walkPackageFolder(int priority, const fs::path& folder) {
             if (lf_isExcluded(pathText, rootLength)) continue;
             switch (lf_entryKind(current.descriptor(), *entry)) {
             case EntryKind::Folder:
-                enter(current.descriptor(), entry->d_name, std::move(path));
+                // A folder itself lies where its parent does; a link may lead anywhere.
+                enter(current.descriptor(), entry->d_name, std::move(path),
+                      entry->d_type == DT_DIR ? current.real() / name : gf_realPath(current.real() / name));
                 break;
             case EntryKind::File:
                 if (lf_isAircraftCfgName(path))

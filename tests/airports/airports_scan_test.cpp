@@ -394,6 +394,14 @@ TEST_F(AirportsScan, SkipWordsAndLengthApplyBelowTheScannedFolder) {
     EXPECT_FALSE(lf_isExcludedPackage("microsoft-airport-egll"));
 }
 
+// A scanned folder that leads into the system's folders (/proc, /sys, /dev) is not walked.
+TEST_F(AirportsScan, SystemFoldersAreNotWalked) {
+    fs::create_directory_symlink("/dev", "Community");
+    lf_scanAirportFolder("Community");
+    EXPECT_NE(std::find(gScanLog.begin(), gScanLog.end(), "===> Community passed over: /dev is a folder of the system"),
+              gScanLog.end());
+}
+
 // Names fold their letters as ASCII whatever the locale: a Turkish one has no lower case of 'I'.
 TEST_F(AirportsScan, SkipWordsHoldUnderATurkishLocale) {
     const testsupport::TurkishLocale turkish;

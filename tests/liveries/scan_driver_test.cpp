@@ -312,6 +312,35 @@ TEST_F(LiveryScan, WalkerRules) {
     EXPECT_EQ(calls_, 2);
 }
 
+// Links into the system's folders are not followed: /proc leads back to every folder of the
+// machine (here, through the test's working folder, to a package outside the tree).
+TEST_F(LiveryScan, SystemFoldersAreNotWalked) {
+    recordPriorities();
+    // A deep tree, so that the path limit would keep a walk through /proc short.
+    fs::path root = folder_.path() / "c";
+    while (root.string().size() < 200) root /= "cc";
+    const std::string cfg = "[fltsim.0]\ntitle=x\n";
+    testsupport::writeFile(root / "pkg" / "aircraft.cfg", cfg);
+    testsupport::writeFile(folder_.path() / "e" / "aircraft.cfg", cfg); // the working folder's
+    for (const char* system : {"/proc", "/sys", "/dev"})
+        fs::create_directory_symlink(system, root / std::string(system).substr(1, 1));
+
+    lf_walkPackageFolder(1, root);
+    EXPECT_EQ(prioritiesOf("pkg"), std::vector<uint32_t>{1});
+    EXPECT_TRUE(prioritiesOf("e").empty());
+    EXPECT_EQ(calls_, 1);
+    for (const char* system : {"/proc", "/sys", "/dev"})
+        EXPECT_TRUE(logged(fmt::format("liveries search passes over {}: {} is a folder of the system",
+                                       (root / std::string(system).substr(1, 1)).string(), system)))
+            << system;
+
+    // Nor is a scanned folder that leads there.
+    fs::create_directory_symlink("/dev", "devices");
+    lf_walkPackageFolder(1, "devices");
+    EXPECT_TRUE(logged("liveries search passes over devices: /dev is a folder of the system"));
+    EXPECT_EQ(calls_, 1);
+}
+
 // Codes fold their letters as ASCII: a lower-case airline code is filed upper case.
 class LiveryScanCaseFolding : public LiveryScan {
 protected:
