@@ -17,6 +17,7 @@
 #include "core/user_error.hpp"
 #include "liveries/aircraft_cfg_reader.hpp"
 #include "liveries/livery_scan.hpp"
+#include "liveries/package_detection.hpp"
 #include "liveries/scan_collectors.hpp"
 #include "liveries/scan_tasks.hpp"
 #include "liveries/scan_test_support.hpp"
@@ -310,6 +311,31 @@ TEST_F(LiveryScan, WalkerRules) {
     EXPECT_TRUE(prioritiesOf("nav").empty());
     EXPECT_TRUE(prioritiesOf("level").empty());
     EXPECT_EQ(calls_, 2);
+}
+
+// Of two packages of one kind the first by name is taken, in whatever order the file system
+// lists them; a converted copy ("_CVT_") still never is.
+TEST_F(LiveryScan, TwoPackagesOfAKindTakeTheFirstByName) {
+    const fs::path community = folder_.path() / "Community";
+    std::vector<std::string> names;
+    // Created in an order unlike name order and its reverse.
+    for (const char* prefix : {"m", "c", "x", "a", "q", "f", "t", "b"}) {
+        names.push_back(std::string(prefix) + "-aig-aitraffic-oci");
+        fs::create_directories(community / names.back());
+    }
+    const auto firstListed = [&] { return fs::directory_iterator(community)->path().filename().string(); };
+    const auto firstByName = [&] { return *std::min_element(names.begin(), names.end()); };
+    // Left out while the listing gives the first by name first anyway.
+    while (firstListed() == firstByName() && names.size() > 2) {
+        fs::remove(community / firstByName());
+        names.erase(std::min_element(names.begin(), names.end()));
+    }
+    ASSERT_NE(firstListed(), firstByName()) << "the file system lists these folders in name order";
+    fs::create_directories(community / "0-aig-aitraffic-oci_CVT_");
+
+    FolderList folders;
+    lf_detectAigPackage(community, folders);
+    EXPECT_EQ(folders, FolderList{community / firstByName()});
 }
 
 // Links into the system's folders are not followed: /proc leads back to every folder of the
