@@ -73,11 +73,18 @@ ScanFileReader lf_currentReader() {
     };
 }
 
+// Paths longer than the simulator's platform allows are passed over. The first few of a walk are
+// named in the log, the rest counted; a scan that finds nothing says that there were such paths
+// (a program or packages folder nested too deep passes over every package).
+constexpr int64_t kNamedLongPaths = 10;
+int64_t gLongPathsOfScan = 0;
+
+bool lf_isTooLong(const std::string& pathText) { return pathText.size() > kMaxPathBytes; }
+
 // Words are tested below the scanned folder only: a user's own folder names above it must not
 // hide the packages.
 // The walk's paths all begin with the root's text.
 bool lf_isExcluded(const std::string& pathText, std::size_t rootLength) {
-    if (pathText.size() > kMaxPathBytes) return true;
     const std::string_view relative =
         std::string_view(pathText).substr(std::min(rootLength, pathText.size()));
     return std::any_of(std::begin(kExcludedWords), std::end(kExcludedWords),
@@ -401,6 +408,7 @@ void gf_resetLiveryScan() {
 
 void lf_walkPackageFolder(int priority, const fs::path& folder) {
     FolderWalk walk(priority);
+    int64_t longPaths = 0;
     const std::size_t rootLength = folder.string().size();
     // Links are followed, so a link back into the tree (or two links to one package) leads to a
     // folder met before: each folder, known by its device and inode, is walked once.
@@ -453,6 +461,12 @@ void lf_walkPackageFolder(int priority, const fs::path& folder) {
         fs::path path = current.path() / name;
         try {
             const std::string& pathText = path.native();
+            if (lf_isTooLong(pathText)) {
+                if (++longPaths <= kNamedLongPaths)
+                    gf_logHighlighted(fmt::format("liveries search passes over {}: its path is longer than {} bytes",
+                                                  gf_pathToUtf8Lossy(path), kMaxPathBytes));
+                continue;
+            }
             if (lf_isExcluded(pathText, rootLength)) continue;
             switch (lf_entryKind(current.descriptor(), *entry)) {
             case EntryKind::Folder:
@@ -474,6 +488,10 @@ void lf_walkPackageFolder(int priority, const fs::path& folder) {
         }
     }
     walk.finish();
+    if (longPaths > kNamedLongPaths)
+        gf_logHighlighted(fmt::format("liveries search passed over {} paths longer than {} bytes in {}", longPaths,
+                                      kMaxPathBytes, gf_pathToUtf8Lossy(folder)));
+    gLongPathsOfScan += longPaths;
 }
 
 ScanOutcome lf_scanLiveryFolders(const FolderList& folders) {
@@ -484,6 +502,7 @@ ScanOutcome lf_scanLiveryFolders(const FolderList& folders) {
     // The previous results stay until this scan has new ones: a scan that is stopped, killed or
     // finds nothing leaves the catalogue the program starts from.
     lf_readDontUseTitles();
+    gLongPathsOfScan = 0;
 
     int priority = 0;
     int64_t total = 0;
@@ -594,11 +613,18 @@ bool gf_scanLiveries() {
         return false;
     }
     if (outcome == ScanOutcome::NoneFound) {
-        if (!automatic) throw UserErrorException(53, "no liveries found");
+        // Paths passed over for their length may be why nothing was found.
+        const std::string longPaths =
+            gLongPathsOfScan == 0
+                ? std::string()
+                : fmt::format("; {} path{} longer than {} bytes passed over, see Log.txt", gLongPathsOfScan,
+                              gf_plural(gLongPathsOfScan), kMaxPathBytes);
+        if (!automatic) throw UserErrorException(53, "no liveries found" + longPaths);
         gf_reenableControl(AI_PACKAGE_SELECTOR);
         throw UserErrorException(
             143, "Automatic scan has not found any liveries, choose a different selection, or "
-                 "switch off automatic and set lfolder parameter(-s)");
+                 "switch off automatic and set lfolder parameter(-s)" +
+                     longPaths);
     }
     SCAN_LIVERIES.current = false;
     gf_saveBoolParameter(SCAN_LIVERIES);

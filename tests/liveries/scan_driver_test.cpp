@@ -304,13 +304,39 @@ TEST_F(LiveryScan, WalkerRules) {
     fs::path deep = root / "deep";
     while (deep.string().size() < 260) deep /= "level";
     testsupport::writeFile(deep / "aircraft.cfg", cfg);
+    // 249 bytes are no more than the limit.
+    const fs::path limit = root / "limit";
+    testsupport::writeFile(limit / std::string(249 - limit.string().size() - 14, 'l') / "aircraft.cfg", cfg);
 
     lf_walkPackageFolder(3, root);
     EXPECT_EQ(prioritiesOf("pkg"), std::vector<uint32_t>{3});
     EXPECT_EQ(prioritiesOf("linked"), std::vector<uint32_t>{3});
     EXPECT_TRUE(prioritiesOf("nav").empty());
     EXPECT_TRUE(prioritiesOf("level").empty());
-    EXPECT_EQ(calls_, 2);
+    EXPECT_EQ(prioritiesOf(std::string(249 - limit.string().size() - 14, 'l')), std::vector<uint32_t>{3});
+    EXPECT_EQ(calls_, 3);
+}
+
+// Paths longer than the simulator's platform allows are passed over with a line naming them, and
+// a scan that finds nothing says that they were.
+TEST_F(LiveryScan, TooLongPathsAreNamed) {
+    fs::path packages = folder_.path() / "sim";
+    const std::string community = "/Community/user-aitraffic";
+    packages /= std::string(240 - packages.string().size() - community.size(), 'p');
+    const fs::path package = packages / "Community" / "user-aitraffic";
+    testsupport::writeFile(package / "SimObjects" / "Airplanes" / "A320" / "aircraft.cfg",
+                           "[General]\nicao_type_designator=A320\n[fltsim.0]\ntitle=x\nicao_airline=KLM\n");
+    gf_setMsfsPaths(packages, packages);
+    EXPECT_THROW(
+        try { gf_scanLiveries(); } catch (const UserErrorException& e) {
+            EXPECT_STREQ(e.what(), "143: Automatic scan has not found any liveries, choose a different selection, or "
+                                   "switch off automatic and set lfolder parameter(-s); 1 path longer than 249 bytes "
+                                   "passed over, see Log.txt");
+            throw;
+        },
+        UserErrorException);
+    EXPECT_TRUE(logged(fmt::format("==> liveries search passes over {}: its path is longer than 249 bytes",
+                                   (package / "SimObjects").string())));
 }
 
 // Of two packages of one kind the first by name is taken, in whatever order the file system
