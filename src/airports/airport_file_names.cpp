@@ -51,13 +51,6 @@ void reportUnusedLink(const std::filesystem::path& path, std::string_view why) {
     gf_logHighlighted(fmt::format("link file {}: {}, not used", path.string(), why));
 }
 
-std::string lowerAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 // Builds the result anew rather than replacing in place, which g++ 12 warns of falsely.
 void replaceAll(std::string& text, std::string_view from, std::string_view to) {
     std::string out;
@@ -112,7 +105,7 @@ bool lf_readApfLink(const std::filesystem::path& path, std::string& target) {
     if (!read.ok || read.lines.empty()) return false;
     std::string line = read.lines.front();
     while (!line.empty() && std::string_view(" \t\r\n\v\f").find(line.back()) != std::string_view::npos) line.pop_back();
-    if (line.size() < 4 || lowerAscii(std::string_view(line).substr(line.size() - 4)) != ".xml") {
+    if (line.size() < 4 || !gf_upperEquals(".XML", std::string_view(line).substr(line.size() - 4))) {
         reportUnusedLink(
             path, fmt::format("its first line '{}' names no \".xml\" file", gf_logSafeText(line, 200)));
         return false;
@@ -145,7 +138,7 @@ std::filesystem::path lf_learnedApfPath(std::string_view airportFile, std::strin
     const std::size_t lastSeparator = text.rfind('\\');
     const std::string fileName = lastSeparator == std::string::npos ? text : text.substr(lastSeparator + 1);
     const std::size_t dot = fileName.rfind('.');
-    if (dot == std::string::npos || dot == 0 || lowerAscii(std::string_view(fileName).substr(dot)) != ".xml") return {};
+    if (dot == std::string::npos || dot == 0 || !gf_upperEquals(".XML", std::string_view(fileName).substr(dot))) return {};
     const ProgramPaths& paths = gf_paths();
     if (startsWith(text, "archive\\stock\\")) return learnedFolder() / paths.stockName / fileName;
     if (startsWith(text, "archive\\simaddon\\")) return learnedFolder() / paths.simaddonName / fileName;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <deque>
@@ -34,6 +33,7 @@
 #include "core/shell_folders.hpp"
 #include "core/status_line.hpp"
 #include "core/string_helpers.hpp"
+#include "core/system_folders.hpp"
 #include "core/text_files.hpp"
 #include "core/user_error.hpp"
 #include "links/facility_reader.hpp"
@@ -83,13 +83,6 @@ std::string utf8Text(const fs::path& path) {
     return {text.begin(), text.end()};
 }
 
-std::string lowerAscii(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
-
 template <std::size_t N> bool containsAny(std::string_view text, const std::array<std::string_view, N>& words) {
     return std::any_of(words.begin(), words.end(),
                        [&](std::string_view w) { return text.find(w) != std::string_view::npos; });
@@ -114,8 +107,10 @@ class FolderWalk {
 public:
     struct Entry {
         fs::path path;
+        fs::path real;        // of a folder: its path with the root's links resolved
         bool folder = false;  // a folder itself, not a link to one
         bool regular = false; // a regular file, also through a link
+        bool system = false;  // a folder of the system (/proc, /sys, /dev), never descended into
     };
     // Called for each entry; false ends the whole walk. `descend` starts true for folders and
     // may be cleared to pass over the folder's contents.
@@ -123,18 +118,19 @@ public:
 
     explicit FolderWalk(Visit visit) : m_visit(std::move(visit)) {}
 
-    void run(const fs::path& root) {
+    // `real` is the root with its links resolved: where the folders below lie.
+    void run(const fs::path& root, const fs::path& real) {
         const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0 && (errno == EACCES || errno == EPERM)) return; // nothing the user may read
         if (fd < 0) throw fs::filesystem_error("recursive_directory_iterator", root, errorNow());
-        walk(fd, root, 0);
+        walk(fd, root, real, 0);
     }
 
 private:
     static std::error_code errorNow() { return {errno, std::generic_category()}; }
 
     // Walks the open folder (and closes it); false when the visit ended the walk.
-    bool walk(int fd, const fs::path& folder, std::size_t depth) {
+    bool walk(int fd, const fs::path& folder, const fs::path& real, std::size_t depth) {
         struct Closer {
             int fd;
             ~Closer() { ::close(fd); }
@@ -167,7 +163,11 @@ private:
                 entry.regular =
                     type == DT_REG ||
                     (type == DT_LNK && ::fstatat(fd, raw->d_name, &st, 0) == 0 && S_ISREG(st.st_mode));
-                bool descend = entry.folder;
+                if (entry.folder) {
+                    entry.real = real / name;
+                    entry.system = gf_isSystemFolder(entry.real);
+                }
+                bool descend = entry.folder && !entry.system;
                 if (!m_visit(entry, descend)) return false;
                 if (!descend) continue;
                 const int child = ::openat(fd, raw->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -176,7 +176,7 @@ private:
                     throw fs::filesystem_error("recursive_directory_iterator::increment", entry.path,
                                                errorNow());
                 }
-                if (!walk(child, entry.path, depth + 1)) return false;
+                if (!walk(child, entry.path, entry.real, depth + 1)) return false;
             }
         }
     }
@@ -377,7 +377,7 @@ void lf_reportFailedFacilityRead(const FixedCode<4>& code) {
 
 bool lf_isSkippedPath(const fs::path& path, const fs::path& root) {
     if (utf16Length(utf8Text(path)) >= kMaxScannedPathLength) return true;
-    return containsAny(lowerAscii(gf_pathTextBelow(path, root)), kSkipWords);
+    return containsAny(gf_toLowerAscii(gf_pathTextBelow(path, root)), kSkipWords);
 }
 
 bool lf_isExcludedPackage(std::string_view packageName) { return containsAny(packageName, kStreamedExclusions); }
@@ -513,16 +513,29 @@ void lf_scanAirportFolder(const fs::path& folder) {
         fmt::format("\n\n\n+++++++++++++++++ Scanning for {} airports in:{}\n", "addon ", utf8Text(folder));
     gf_setStatusLine(text, true);
     gScanLog.push_back(text);
+    const auto systemFolder = [](const fs::path& path, const fs::path& real) {
+        gScanLog.push_back(
+            fmt::format("{}{} passed over: {} is a folder of the system", "===> ", utf8Text(path), utf8Text(real)));
+    };
+    const fs::path real = gf_realPath(folder);
+    if (gf_isSystemFolder(real)) {
+        systemFolder(folder, real);
+        return;
+    }
     try {
         // Sub-folders the user may not read are passed over; they do not end the walk.
-        FolderWalk walk([&folder](const FolderWalk::Entry& entry, bool& descend) {
+        FolderWalk walk([&](const FolderWalk::Entry& entry, bool& descend) {
             const fs::path& path = entry.path;
+            if (entry.system) {
+                systemFolder(path, entry.real);
+                return true;
+            }
             if (lf_isSkippedPath(path, folder)) {
                 descend = false;
                 return true;
             }
             if (!entry.regular) return true;
-            if (lowerAscii(utf8Text(path.extension())) != ".bgl") return true;
+            if (gf_toLowerAscii(utf8Text(path.extension())) != ".bgl") return true;
             if (containsAny(gf_pathTextBelow(path, folder), kFileFilters)) return true;
             if (!lf_hasAirportSection(path)) return true;
             if (stopRequested()) return false;
@@ -534,7 +547,7 @@ void lf_scanAirportFolder(const fs::path& folder) {
             }
             return true;
         });
-        walk.run(folder);
+        walk.run(folder, real);
     } catch (const std::exception& e) {
         gScanLog.push_back(
             fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", utf8Text(folder), e.what()));

@@ -61,32 +61,27 @@ public:
     // (which then does not exist).
     fs::path childOf(const std::string& name) const {
         if (m_exact.contains(name)) return m_folder / name;
-        const auto found = m_byUpper.find(upper(name));
+        const auto found = m_byUpper.find(gf_toUpperAscii(name));
         if (found == m_byUpper.end() || found->second.empty()) return m_folder / name;
         return m_folder / *found->second.begin();
     }
     bool has(const std::string& name) const {
         if (m_exact.contains(name)) return true;
-        const auto found = m_byUpper.find(upper(name));
+        const auto found = m_byUpper.find(gf_toUpperAscii(name));
         return found != m_byUpper.end() && !found->second.empty();
     }
 
     void removed(const fs::path& path) {
         const std::string name = path.filename().string();
         if (m_exact.erase(name) == 0) return;
-        const auto found = m_byUpper.find(upper(name));
+        const auto found = m_byUpper.find(gf_toUpperAscii(name));
         if (found != m_byUpper.end()) found->second.erase(name);
     }
 
 private:
     void add(std::string name) {
-        m_byUpper[upper(name)].insert(name);
+        m_byUpper[gf_toUpperAscii(name)].insert(name);
         m_exact.insert(std::move(name));
-    }
-    static std::string upper(std::string text) {
-        for (char& c : text)
-            c = gf_toUpperChar(c);
-        return text;
     }
 
     fs::path m_folder;

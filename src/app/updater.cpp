@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <fstream>
 #include <optional>
 #include <system_error>
@@ -22,6 +21,7 @@
 #include "core/paths.hpp"
 #include "core/run_state.hpp"
 #include "core/status_line.hpp"
+#include "core/string_helpers.hpp"
 #include "core/text_files.hpp"
 #include "core/user_error.hpp"
 #include "core/zip_archive.hpp"
@@ -147,12 +147,6 @@ void requestScan(CheckBoxParameter& scan) {
     if (HWND window = gf_controlLookupWindow(); window != nullptr) InvalidateRect(window, &kOptionsArea, TRUE);
 }
 
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 // The one entry of the archive that is the installer: the only file in it, or else the first
 // whose name ends in ".exe". Directory entries do not count.
 std::optional<ZipEntry> installerEntry(const std::vector<ZipEntry>& entries) {
@@ -161,7 +155,7 @@ std::optional<ZipEntry> installerEntry(const std::vector<ZipEntry>& entries) {
         if (!entry.isDirectory()) files.push_back(entry);
     if (files.size() == 1) return files.front();
     for (const ZipEntry& entry : files) {
-        const std::string name = lowerCase(entry.name);
+        const std::string name = gf_toLowerAscii(entry.name);
         if (name.size() > 4 && name.ends_with(".exe")) return entry;
     }
     return std::nullopt;

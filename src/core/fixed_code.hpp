@@ -14,6 +14,8 @@
 
 #include <fmt/format.h>
 
+#include "core/string_helpers.hpp"
+
 namespace tamrix {
 
 template <std::size_t N> class FixedCode {
@@ -29,8 +31,7 @@ public:
         if (text.size() != N) invalid(text);
         std::array<char, N> chars{};
         for (std::size_t i = 0; i < N; ++i) {
-            char c = text[i];
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            const char c = gf_toUpperChar(text[i]);
             if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) invalid(text);
             chars[i] = c;
         }

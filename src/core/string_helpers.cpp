@@ -19,10 +19,6 @@ template <typename Use> void forEachPiece(std::string_view text, char delimiter,
     }
 }
 
-char upperByte(char c) {
-    return gf_toUpperChar(c);
-}
-
 } // namespace
 
 std::string_view gf_trimView(std::string_view text) {
@@ -73,24 +69,34 @@ void gf_tidyCommaList(std::string& text) {
     text = std::move(tidy);
 }
 
+std::string gf_toUpperAscii(std::string text) {
+    for (char& c : text) c = gf_toUpperChar(c);
+    return text;
+}
+
+std::string gf_toLowerAscii(std::string text) {
+    for (char& c : text) c = gf_toLowerChar(c);
+    return text;
+}
+
 bool gf_contains(std::string_view text, std::string_view search) {
     return text.find(search) != std::string_view::npos;
 }
 
 bool gf_upperEquals(std::string_view expected, std::string_view text) {
     return expected.size() == text.size() && std::equal(text.begin(), text.end(), expected.begin(),
-                                                        [](char t, char e) { return upperByte(t) == e; });
+                                                        [](char t, char e) { return gf_toUpperChar(t) == e; });
 }
 
 bool gf_equalsNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return upperByte(x) == upperByte(y); });
+                                              [](char x, char y) { return gf_toUpperChar(x) == gf_toUpperChar(y); });
 }
 
 bool gf_containsNoCase(std::string_view text, std::string_view search) {
     if (search.empty()) return true;
     return std::search(text.begin(), text.end(), search.begin(), search.end(),
-                       [](char x, char y) { return upperByte(x) == upperByte(y); }) != text.end();
+                       [](char x, char y) { return gf_toUpperChar(x) == gf_toUpperChar(y); }) != text.end();
 }
 
 bool gf_equalsWithStar(std::string_view a, std::string_view b) {

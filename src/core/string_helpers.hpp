@@ -47,10 +47,18 @@ bool gf_contains(std::string_view text, std::string_view search);
 // True when `text`, upper-cased byte by byte (ASCII letters only), equals `expected`.
 bool gf_upperEquals(std::string_view expected, std::string_view text);
 
-// ASCII letters to upper case, any other character unchanged (the window's upper-case edit fields).
+// The one case folding of codes, tags, names and paths: ASCII letters only, any other character
+// unchanged, whatever the locale (the window toolkit sets the user's, whose case rules differ:
+// a Turkish one has no upper-case 'i' among single bytes).
 template <typename Char> constexpr Char gf_toUpperChar(Char c) noexcept {
     return (c >= Char('a') && c <= Char('z')) ? static_cast<Char>(c - Char('a') + Char('A')) : c;
 }
+template <typename Char> constexpr Char gf_toLowerChar(Char c) noexcept {
+    return (c >= Char('A') && c <= Char('Z')) ? static_cast<Char>(c - Char('A') + Char('a')) : c;
+}
+// The text with gf_toUpperChar, respectively gf_toLowerChar, applied to every byte.
+std::string gf_toUpperAscii(std::string text);
+std::string gf_toLowerAscii(std::string text);
 
 // True when the texts are equal, ASCII letters compared without regard to case.
 bool gf_equalsNoCase(std::string_view a, std::string_view b);

@@ -1,7 +1,5 @@
 #include "liveries/aircraft_cfg_parser.hpp"
 
-#include <cctype>
-
 #include "core/string_helpers.hpp"
 #include "liveries/stock_aircraft.hpp"
 
@@ -15,8 +13,6 @@ bool lf_isBlank(char c) noexcept {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-char lf_lowerAscii(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 std::size_t lf_skipBlanks(std::string_view line, std::size_t at) noexcept {
     while (at < line.size() && lf_isBlank(line[at])) ++at;
     return at;
@@ -26,7 +22,7 @@ std::size_t lf_skipBlanks(std::string_view line, std::size_t at) noexcept {
 std::size_t lf_matchWord(std::string_view line, std::size_t at, std::string_view lowerWord) noexcept {
     if (line.size() - at < lowerWord.size()) return kNpos;
     for (std::size_t i = 0; i < lowerWord.size(); ++i)
-        if (lf_lowerAscii(line[at + i]) != lowerWord[i]) return kNpos;
+        if (gf_toLowerChar(line[at + i]) != lowerWord[i]) return kNpos;
     return at + lowerWord.size();
 }
 
@@ -55,11 +51,6 @@ bool lf_nonEmptyValue(std::string_view line, std::string_view key, std::string& 
 }
 
 } // namespace
-
-std::string lf_upperAscii(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
 
 std::string lf_cfgValue(std::string_view line, std::string_view key) {
     std::size_t at = lf_skipBlanks(line, 0);
@@ -91,20 +82,20 @@ bool lf_cfgIcaoAirline(std::string_view line, std::string& out) {
     std::string raw = lf_cfgValue(line, "icao_airline");
     if (raw.empty()) return false;
     std::string value = lf_applyQuoteRule(std::move(raw));
-    out = (value.empty() || value == "ZZZZ") ? std::string(kGenericOperatorCode) : lf_upperAscii(std::move(value));
+    out = (value.empty() || value == "ZZZZ") ? std::string(kGenericOperatorCode) : gf_toUpperAscii(std::move(value));
     return true;
 }
 
 std::string lf_cfgBaseContainerModel(std::string_view line) {
     const std::string value = lf_quotedValue(line, "base_container");
     if (value.size() < 4) return {};
-    return lf_upperAscii(gf_stockAircraftType(std::string_view(value).substr(3)));
+    return gf_toUpperAscii(gf_stockAircraftType(std::string_view(value).substr(3)));
 }
 
 std::string lf_cfgIcaoTypeDesignator(std::string_view line) {
     std::string value = lf_quotedValue(line, "icao_type_designator");
     if (value.size() > 4) value.resize(4);
-    return lf_upperAscii(std::move(value));
+    return gf_toUpperAscii(std::move(value));
 }
 
 std::string lf_cfgFltsimNumber(std::string_view line) {

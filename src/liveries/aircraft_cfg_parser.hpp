@@ -51,7 +51,4 @@ bool lf_registrationOfAtcId(std::string_view value, std::string& registration);
 bool lf_hasAtcIdKey(std::string_view line);
 bool lf_hasAtcParkingTypesKey(std::string_view line);
 
-// ASCII upper case of the whole text.
-std::string lf_upperAscii(std::string text);
-
 } // namespace tamrix

@@ -77,7 +77,7 @@ void lf_readSectionKeys(const FltSimSection& section, const std::string& folderT
         if (v.parkingTypes.empty()) {
             if (lf_cfgAtcParkingTypes(line, v.parkingTypes)) {
                 gf_tidyCommaList(v.parkingTypes);
-                v.parkingTypes = lf_upperAscii(std::move(v.parkingTypes));
+                v.parkingTypes = gf_toUpperAscii(std::move(v.parkingTypes));
                 continue;
             }
         } else if (lf_hasAtcParkingTypesKey(line)) {

@@ -84,7 +84,7 @@ LiveryData lf_procesIvaoFltSimSection(uint32_t priority, FltSimSection& section,
         if (parkingTypes.empty()) {
             if (lf_cfgAtcParkingTypes(line, parkingTypes)) {
                 gf_tidyCommaList(parkingTypes);
-                parkingTypes = lf_upperAscii(std::move(parkingTypes));
+                parkingTypes = gf_toUpperAscii(std::move(parkingTypes));
                 continue;
             }
         } else if (lf_hasAtcParkingTypesKey(line)) {

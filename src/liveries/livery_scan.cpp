@@ -36,6 +36,7 @@
 #include "core/shell_folders.hpp"
 #include "core/status_line.hpp"
 #include "core/string_helpers.hpp"
+#include "core/system_folders.hpp"
 #include "core/text_encoding.hpp"
 #include "core/user_error.hpp"
 #include "core/version_data.hpp"
@@ -72,11 +73,18 @@ ScanFileReader lf_currentReader() {
     };
 }
 
+// Paths longer than the simulator's platform allows are passed over. The first few of a walk are
+// named in the log, the rest counted; a scan that finds nothing says that there were such paths
+// (a program or packages folder nested too deep passes over every package).
+constexpr int64_t kNamedLongPaths = 10;
+int64_t gLongPathsOfScan = 0;
+
+bool lf_isTooLong(const std::string& pathText) { return pathText.size() > kMaxPathBytes; }
+
 // Words are tested below the scanned folder only: a user's own folder names above it must not
 // hide the packages.
 // The walk's paths all begin with the root's text.
 bool lf_isExcluded(const std::string& pathText, std::size_t rootLength) {
-    if (pathText.size() > kMaxPathBytes) return true;
     const std::string_view relative =
         std::string_view(pathText).substr(std::min(rootLength, pathText.size()));
     return std::any_of(std::begin(kExcludedWords), std::end(kExcludedWords),
@@ -308,15 +316,18 @@ private:
 };
 
 // One open folder of the walk: its descriptor (the folders below are opened relative to it, and
-// its identity comes from it without another look-up by path), its listing and its path.
+// its identity comes from it without another look-up by path), its listing, its path and its
+// real path (links resolved).
 class OpenFolder {
 public:
-    OpenFolder(DIR* listing, fs::path path) : m_listing(listing), m_path(std::move(path)) {}
+    OpenFolder(DIR* listing, fs::path path, fs::path real)
+        : m_listing(listing), m_path(std::move(path)), m_real(std::move(real)) {}
     ~OpenFolder() {
         if (m_listing != nullptr) ::closedir(m_listing);
     }
     OpenFolder(OpenFolder&& other) noexcept
-        : m_listing(std::exchange(other.m_listing, nullptr)), m_path(std::move(other.m_path)) {}
+        : m_listing(std::exchange(other.m_listing, nullptr)), m_path(std::move(other.m_path)),
+          m_real(std::move(other.m_real)) {}
     OpenFolder& operator=(OpenFolder&&) = delete;
     OpenFolder(const OpenFolder&) = delete;
     OpenFolder& operator=(const OpenFolder&) = delete;
@@ -324,10 +335,12 @@ public:
     int descriptor() const { return ::dirfd(m_listing); }
     DIR* listing() const { return m_listing; }
     const fs::path& path() const { return m_path; }
+    const fs::path& real() const { return m_real; }
 
 private:
     DIR* m_listing;
     fs::path m_path;
+    fs::path m_real;
 };
 
 // What an entry of a listing is, links followed.
@@ -395,6 +408,7 @@ void gf_resetLiveryScan() {
 
 void lf_walkPackageFolder(int priority, const fs::path& folder) {
     FolderWalk walk(priority);
+    int64_t longPaths = 0;
     const std::size_t rootLength = folder.string().size();
     // Links are followed, so a link back into the tree (or two links to one package) leads to a
     // folder met before: each folder, known by its device and inode, is walked once.
@@ -404,7 +418,12 @@ void lf_walkPackageFolder(int priority, const fs::path& folder) {
         gf_logHighlighted(fmt::format("liveries search cannot read folder {}: {}", gf_pathToUtf8Lossy(path),
                                       std::generic_category().message(error)));
     };
-    const auto enter = [&](int parent, const char* name, fs::path path) {
+    const auto enter = [&](int parent, const char* name, fs::path path, fs::path real) {
+        if (gf_isSystemFolder(real)) {
+            gf_log(fmt::format("liveries search passes over {}: {} is a folder of the system",
+                               gf_pathToUtf8Lossy(path), gf_pathToUtf8Lossy(real)));
+            return;
+        }
         const int descriptor = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (descriptor < 0) {
             cannotRead(path, errno);
@@ -425,9 +444,9 @@ void lf_walkPackageFolder(int priority, const fs::path& folder) {
             cannotRead(path, error);
             return;
         }
-        open.emplace_back(listing, std::move(path));
+        open.emplace_back(listing, std::move(path), std::move(real));
     };
-    enter(AT_FDCWD, folder.c_str(), folder);
+    enter(AT_FDCWD, folder.c_str(), folder, gf_realPath(folder));
     while (!open.empty() && walk.going() && !lf_stopRequested()) {
         const OpenFolder& current = open.back();
         errno = 0;
@@ -442,10 +461,18 @@ void lf_walkPackageFolder(int priority, const fs::path& folder) {
         fs::path path = current.path() / name;
         try {
             const std::string& pathText = path.native();
+            if (lf_isTooLong(pathText)) {
+                if (++longPaths <= kNamedLongPaths)
+                    gf_logHighlighted(fmt::format("liveries search passes over {}: its path is longer than {} bytes",
+                                                  gf_pathToUtf8Lossy(path), kMaxPathBytes));
+                continue;
+            }
             if (lf_isExcluded(pathText, rootLength)) continue;
             switch (lf_entryKind(current.descriptor(), *entry)) {
             case EntryKind::Folder:
-                enter(current.descriptor(), entry->d_name, std::move(path));
+                // A folder itself lies where its parent does; a link may lead anywhere.
+                enter(current.descriptor(), entry->d_name, std::move(path),
+                      entry->d_type == DT_DIR ? current.real() / name : gf_realPath(current.real() / name));
                 break;
             case EntryKind::File:
                 if (lf_isAircraftCfgName(path))
@@ -461,6 +488,10 @@ void lf_walkPackageFolder(int priority, const fs::path& folder) {
         }
     }
     walk.finish();
+    if (longPaths > kNamedLongPaths)
+        gf_logHighlighted(fmt::format("liveries search passed over {} paths longer than {} bytes in {}", longPaths,
+                                      kMaxPathBytes, gf_pathToUtf8Lossy(folder)));
+    gLongPathsOfScan += longPaths;
 }
 
 ScanOutcome lf_scanLiveryFolders(const FolderList& folders) {
@@ -471,6 +502,7 @@ ScanOutcome lf_scanLiveryFolders(const FolderList& folders) {
     // The previous results stay until this scan has new ones: a scan that is stopped, killed or
     // finds nothing leaves the catalogue the program starts from.
     lf_readDontUseTitles();
+    gLongPathsOfScan = 0;
 
     int priority = 0;
     int64_t total = 0;
@@ -581,11 +613,18 @@ bool gf_scanLiveries() {
         return false;
     }
     if (outcome == ScanOutcome::NoneFound) {
-        if (!automatic) throw UserErrorException(53, "no liveries found");
+        // Paths passed over for their length may be why nothing was found.
+        const std::string longPaths =
+            gLongPathsOfScan == 0
+                ? std::string()
+                : fmt::format("; {} path{} longer than {} bytes passed over, see Log.txt", gLongPathsOfScan,
+                              gf_plural(gLongPathsOfScan), kMaxPathBytes);
+        if (!automatic) throw UserErrorException(53, "no liveries found" + longPaths);
         gf_reenableControl(AI_PACKAGE_SELECTOR);
         throw UserErrorException(
             143, "Automatic scan has not found any liveries, choose a different selection, or "
-                 "switch off automatic and set lfolder parameter(-s)");
+                 "switch off automatic and set lfolder parameter(-s)" +
+                     longPaths);
     }
     SCAN_LIVERIES.current = false;
     gf_saveBoolParameter(SCAN_LIVERIES);

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <locale>
 #include <regex>
 
 #include <fmt/format.h>
@@ -28,6 +29,14 @@ std::string lf_checkModelCode(const std::string& candidate, const std::filesyste
     }
     lf_addInvalidModel(candidate, cfgPath);
     return {};
+}
+
+// A pattern that ignores letter case as ASCII does, whatever the program's locale.
+std::regex lf_caseBlindPattern(const char* pattern) {
+    std::regex compiled;
+    compiled.imbue(std::locale::classic());
+    compiled.assign(pattern, std::regex::ECMAScript | std::regex::icase);
+    return compiled;
 }
 
 template <typename Parser>
@@ -58,10 +67,10 @@ std::string lf_modelFromBaseContainer(const std::filesystem::path& cfgPath, cons
 
 std::string lf_ivaoModelFromPath(const std::filesystem::path& cfgPath) {
     // Matched on the Windows form of the path, as the packages name their folders there.
-    static const std::regex kMtl(R"(.+\\IVAO_MTL\\SimObjects\\Airplanes\\IVAO_(\w+)\\aircraft.cfg$)",
-                                 std::regex::ECMAScript | std::regex::icase);
-    static const std::regex kCsl(R"(.+\\ivao_x-csl\\SimObjects\\Airplanes\\IVAO_(\w+)\\aircraft.cfg$)",
-                                 std::regex::ECMAScript | std::regex::icase);
+    static const std::regex kMtl =
+        lf_caseBlindPattern(R"(.+\\IVAO_MTL\\SimObjects\\Airplanes\\IVAO_(\w+)\\aircraft.cfg$)");
+    static const std::regex kCsl =
+        lf_caseBlindPattern(R"(.+\\ivao_x-csl\\SimObjects\\Airplanes\\IVAO_(\w+)\\aircraft.cfg$)");
     const std::string text = gf_windowsTextOfPath(cfgPath);
     std::smatch match;
     if (!std::regex_match(text, match, kMtl) && !std::regex_match(text, match, kCsl)) {

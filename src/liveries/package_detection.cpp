@@ -1,6 +1,7 @@
 #include "liveries/package_detection.hpp"
 
 #include <initializer_list>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -20,18 +21,24 @@ namespace {
 
 using Detector = void (*)(const fs::path&, FolderList&);
 
+// Of several packages of the kind the first by name is taken: the order in which the file system
+// lists them differs from one file system to the next.
 void lf_detect(const fs::path& packagesFolder, FolderList& folders, std::initializer_list<std::string_view> names,
                std::string_view kind) {
+    std::optional<fs::path> found;
     for (const auto& entry : fs::directory_iterator(packagesFolder)) {
         const std::string name = entry.path().filename().string();
         if (name.find("_CVT_") != std::string::npos) continue;
+        if (found && found->filename().string() <= name) continue;
         for (const auto sought : names) {
             if (name.find(sought) == std::string::npos) continue;
-            gf_logAndFlush(fmt::format("Automatic {} scan found folder: '{}'", kind, entry.path().string()));
-            folders.push_back(entry.path());
-            return;
+            found = entry.path();
+            break;
         }
     }
+    if (!found) return;
+    gf_logAndFlush(fmt::format("Automatic {} scan found folder: '{}'", kind, found->string()));
+    folders.push_back(*found);
 }
 
 // One list of detectors per selector option, in the order the option names the package kinds.

@@ -50,10 +50,7 @@ std::list<std::string> lf_splitRegcodes(std::string_view text) {
 }
 
 bool lf_isRegcodeFile(const fs::directory_entry& entry) {
-    if (!entry.is_regular_file()) return false;
-    std::string extension = entry.path().extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(), [](char c) { return gf_toUpperChar(c); });
-    return extension == ".TXT";
+    return entry.is_regular_file() && gf_upperEquals(".TXT", entry.path().extension().string());
 }
 
 void lf_readRegcodeFile(const fs::path& file, std::vector<RegcodeEntry>& entries, bool& ok) {

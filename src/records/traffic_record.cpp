@@ -8,6 +8,7 @@
 
 #include "core/geodesy.hpp"
 #include "core/random.hpp"
+#include "core/string_helpers.hpp"
 #include "refdata/livery_key.hpp"
 #include "refdata/model_lookups.hpp"
 
@@ -84,9 +85,7 @@ bool gf_airlineFromCallsign(std::string_view callsign, std::string& airline) {
     if (callsign.size() < 4 || !isLetter(callsign[0]) || !isLetter(callsign[1]) || !isLetter(callsign[2]) ||
         callsign[3] < '0' || callsign[3] > '9')
         return false;
-    airline.assign(callsign.substr(0, 3));
-    for (char& c : airline)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    airline = gf_toUpperAscii(std::string(callsign.substr(0, 3)));
     return true;
 }
 

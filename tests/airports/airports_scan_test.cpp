@@ -33,6 +33,7 @@
 #include "refdata/airports.hpp"
 #include "refdata/dbase.hpp"
 #include "support/ordinary_user.hpp"
+#include "support/turkish_locale.hpp"
 
 namespace fs = std::filesystem;
 using namespace tamrix;
@@ -378,6 +379,7 @@ TEST_F(AirportsScan, SkipWordsAndLengthApplyBelowTheScannedFolder) {
     EXPECT_FALSE(lf_isSkippedPath(root / "myco-airport-eham/scenery/a.bgl", root));
     EXPECT_TRUE(lf_isSkippedPath(root / "Aircraft Hangar", root));
     EXPECT_TRUE(lf_isSkippedPath(root / "pkg/SimObjects", root));
+    EXPECT_TRUE(lf_isSkippedPath(root / "AIRCRAFT HANGAR/a.bgl", root));
     // The folder named with a final separator, or a path through "..", are still measured from it.
     const fs::path slashed = "/sims/Aircraft Sims/Community/";
     EXPECT_FALSE(lf_isSkippedPath(slashed / "myco-airport-eham/a.bgl", slashed));
@@ -390,6 +392,24 @@ TEST_F(AirportsScan, SkipWordsAndLengthApplyBelowTheScannedFolder) {
     EXPECT_TRUE(lf_isSkippedPath(base + std::string(248 - base.size(), 'x') + "\xF0\x9F\x9B\xAB", root));
     EXPECT_TRUE(lf_isExcludedPackage("fs20-microsoft-airport-egll"));
     EXPECT_FALSE(lf_isExcludedPackage("microsoft-airport-egll"));
+}
+
+// A scanned folder that leads into the system's folders (/proc, /sys, /dev) is not walked.
+TEST_F(AirportsScan, SystemFoldersAreNotWalked) {
+    fs::create_directory_symlink("/dev", "Community");
+    lf_scanAirportFolder("Community");
+    EXPECT_NE(std::find(gScanLog.begin(), gScanLog.end(), "===> Community passed over: /dev is a folder of the system"),
+              gScanLog.end());
+}
+
+// Names fold their letters as ASCII whatever the locale: a Turkish one has no lower case of 'I'.
+TEST_F(AirportsScan, SkipWordsHoldUnderATurkishLocale) {
+    const testsupport::TurkishLocale turkish;
+    ASSERT_TRUE(turkish.active());
+    const fs::path root = "/sims/Community";
+    EXPECT_TRUE(lf_isSkippedPath(root / "AIRCRAFT HANGAR/a.bgl", root));
+    EXPECT_TRUE(lf_isSkippedPath(root / "pkg/SIMOBJECTS", root));
+    EXPECT_FALSE(lf_isSkippedPath(root / "MYCO-AIRPORT-EHAM/a.bgl", root));
 }
 
 // A scan that collects nothing new keeps the archive an earlier scan asked the user to mail, and

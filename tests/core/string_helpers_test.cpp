@@ -56,6 +56,9 @@ TEST(StringHelpers, Comparisons) {
     EXPECT_EQ(gf_toUpperChar('q'), 'Q');
     EXPECT_EQ(gf_toUpperChar(u'z'), u'Z');
     EXPECT_EQ(gf_toUpperChar(u'\u00e9'), u'\u00e9');
+    EXPECT_EQ(gf_toLowerChar('Q'), 'q');
+    EXPECT_EQ(gf_toUpperAscii("ein-\xC3\xA9"), "EIN-\xC3\xA9"); // ASCII letters only
+    EXPECT_EQ(gf_toLowerAscii("AIRCRAFT.BGL"), "aircraft.bgl");
     EXPECT_TRUE(gf_equalsNoCase("eham.Xml", "EHAM.xml"));
     EXPECT_FALSE(gf_equalsNoCase("EHAM", "EHAM "));
     EXPECT_TRUE(gf_containsNoCase("C:/Aerosoft/EDDF", "aeroSOFT"));

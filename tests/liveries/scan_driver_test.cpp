@@ -17,11 +17,13 @@
 #include "core/user_error.hpp"
 #include "liveries/aircraft_cfg_reader.hpp"
 #include "liveries/livery_scan.hpp"
+#include "liveries/package_detection.hpp"
 #include "liveries/scan_collectors.hpp"
 #include "liveries/scan_tasks.hpp"
 #include "liveries/scan_test_support.hpp"
 #include "platform/win32/shell.hpp"
 #include "refdata/code_table.hpp"
+#include "support/turkish_locale.hpp"
 
 namespace {
 
@@ -302,13 +304,122 @@ TEST_F(LiveryScan, WalkerRules) {
     fs::path deep = root / "deep";
     while (deep.string().size() < 260) deep /= "level";
     testsupport::writeFile(deep / "aircraft.cfg", cfg);
+    // 249 bytes are no more than the limit.
+    const fs::path limit = root / "limit";
+    testsupport::writeFile(limit / std::string(249 - limit.string().size() - 14, 'l') / "aircraft.cfg", cfg);
 
     lf_walkPackageFolder(3, root);
     EXPECT_EQ(prioritiesOf("pkg"), std::vector<uint32_t>{3});
     EXPECT_EQ(prioritiesOf("linked"), std::vector<uint32_t>{3});
     EXPECT_TRUE(prioritiesOf("nav").empty());
     EXPECT_TRUE(prioritiesOf("level").empty());
-    EXPECT_EQ(calls_, 2);
+    EXPECT_EQ(prioritiesOf(std::string(249 - limit.string().size() - 14, 'l')), std::vector<uint32_t>{3});
+    EXPECT_EQ(calls_, 3);
+}
+
+// Paths longer than the simulator's platform allows are passed over with a line naming them, and
+// a scan that finds nothing says that they were.
+TEST_F(LiveryScan, TooLongPathsAreNamed) {
+    fs::path packages = folder_.path() / "sim";
+    const std::string community = "/Community/user-aitraffic";
+    packages /= std::string(240 - packages.string().size() - community.size(), 'p');
+    const fs::path package = packages / "Community" / "user-aitraffic";
+    testsupport::writeFile(package / "SimObjects" / "Airplanes" / "A320" / "aircraft.cfg",
+                           "[General]\nicao_type_designator=A320\n[fltsim.0]\ntitle=x\nicao_airline=KLM\n");
+    gf_setMsfsPaths(packages, packages);
+    EXPECT_THROW(
+        try { gf_scanLiveries(); } catch (const UserErrorException& e) {
+            EXPECT_STREQ(e.what(), "143: Automatic scan has not found any liveries, choose a different selection, or "
+                                   "switch off automatic and set lfolder parameter(-s); 1 path longer than 249 bytes "
+                                   "passed over, see Log.txt");
+            throw;
+        },
+        UserErrorException);
+    EXPECT_TRUE(logged(fmt::format("==> liveries search passes over {}: its path is longer than 249 bytes",
+                                   (package / "SimObjects").string())));
+}
+
+// Of two packages of one kind the first by name is taken, in whatever order the file system
+// lists them; a converted copy ("_CVT_") still never is.
+TEST_F(LiveryScan, TwoPackagesOfAKindTakeTheFirstByName) {
+    const fs::path community = folder_.path() / "Community";
+    std::vector<std::string> names;
+    // Created in an order unlike name order and its reverse.
+    for (const char* prefix : {"m", "c", "x", "a", "q", "f", "t", "b"}) {
+        names.push_back(std::string(prefix) + "-aig-aitraffic-oci");
+        fs::create_directories(community / names.back());
+    }
+    const auto firstListed = [&] { return fs::directory_iterator(community)->path().filename().string(); };
+    const auto firstByName = [&] { return *std::min_element(names.begin(), names.end()); };
+    // Left out while the listing gives the first by name first anyway.
+    while (firstListed() == firstByName() && names.size() > 2) {
+        fs::remove(community / firstByName());
+        names.erase(std::min_element(names.begin(), names.end()));
+    }
+    ASSERT_NE(firstListed(), firstByName()) << "the file system lists these folders in name order";
+    fs::create_directories(community / "0-aig-aitraffic-oci_CVT_");
+
+    FolderList folders;
+    lf_detectAigPackage(community, folders);
+    EXPECT_EQ(folders, FolderList{community / firstByName()});
+}
+
+// Links into the system's folders are not followed: /proc leads back to every folder of the
+// machine (here, through the test's working folder, to a package outside the tree).
+TEST_F(LiveryScan, SystemFoldersAreNotWalked) {
+    recordPriorities();
+    // A deep tree, so that the path limit would keep a walk through /proc short.
+    fs::path root = folder_.path() / "c";
+    while (root.string().size() < 200) root /= "cc";
+    const std::string cfg = "[fltsim.0]\ntitle=x\n";
+    testsupport::writeFile(root / "pkg" / "aircraft.cfg", cfg);
+    testsupport::writeFile(folder_.path() / "e" / "aircraft.cfg", cfg); // the working folder's
+    for (const char* system : {"/proc", "/sys", "/dev"})
+        fs::create_directory_symlink(system, root / std::string(system).substr(1, 1));
+
+    lf_walkPackageFolder(1, root);
+    EXPECT_EQ(prioritiesOf("pkg"), std::vector<uint32_t>{1});
+    EXPECT_TRUE(prioritiesOf("e").empty());
+    EXPECT_EQ(calls_, 1);
+    for (const char* system : {"/proc", "/sys", "/dev"})
+        EXPECT_TRUE(logged(fmt::format("liveries search passes over {}: {} is a folder of the system",
+                                       (root / std::string(system).substr(1, 1)).string(), system)))
+            << system;
+
+    // Nor is a scanned folder that leads there.
+    fs::create_directory_symlink("/dev", "devices");
+    lf_walkPackageFolder(1, "devices");
+    EXPECT_TRUE(logged("liveries search passes over devices: /dev is a folder of the system"));
+    EXPECT_EQ(calls_, 1);
+}
+
+// Codes fold their letters as ASCII: a lower-case airline code is filed upper case.
+class LiveryScanCaseFolding : public LiveryScan {
+protected:
+    // Scans one package with an Aer Lingus livery whose code is written in lower case.
+    std::vector<XmlLivery> scanLowerCaseAirline() {
+        const fs::path root = folder_.path() / "folding";
+        testsupport::writeFile(root / "pkg" / "aircraft.cfg",
+                               "[General]\nicao_type_designator = a20n\n[FLTSIM.0]\nTITLE = Aer Lingus A20N\n"
+                               "icao_airline = ein\natc_parking_types = gate\n");
+        EXPECT_EQ(lf_scanLiveryFolders({root}), ScanOutcome::Found);
+        return scannedLiveries();
+    }
+    const std::vector<XmlLivery> expected_{{"Aer Lingus A20N", "EIN", "", "A20N", false, ""}};
+};
+
+TEST_F(LiveryScanCaseFolding, LowerCaseAirlineIsFiledUpperCase) {
+    EXPECT_EQ(scanLowerCaseAirline(), expected_);
+    EXPECT_FALSE(fs::exists("output/errors/InvalidAirlineCodes.txt"));
+}
+
+// The user's locale, which the window toolkit sets, does not change it: under a Turkish one
+// (without a single-byte upper case of 'i') "ein" is still EIN, not an invalid "EiN" left as PVT.
+TEST_F(LiveryScanCaseFolding, LowerCaseAirlineIsFiledUpperCaseUnderATurkishLocale) {
+    const testsupport::TurkishLocale turkish;
+    ASSERT_TRUE(turkish.active());
+    EXPECT_EQ(scanLowerCaseAirline(), expected_);
+    EXPECT_FALSE(fs::exists("output/errors/InvalidAirlineCodes.txt"));
 }
 
 // Links that lead back into the tree: each folder is walked once, each file read once.

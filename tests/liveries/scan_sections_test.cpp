@@ -6,6 +6,7 @@
 #include "liveries/scan_collectors.hpp"
 #include "liveries/scan_test_support.hpp"
 #include "refdata/code_table.hpp"
+#include "support/turkish_locale.hpp"
 
 namespace {
 
@@ -33,9 +34,19 @@ TEST_F(ScanSections, IvaoModelFromNativePaths) {
     EXPECT_EQ(lf_ivaoModelFromPath("/c/ivao_x-csl/simobjects/airplanes/IVAO_A320wCFM/AIRCRAFT.CFG"), "A320");
     EXPECT_EQ(lf_ivaoModelFromPath("/c/IVAO_MTL/SimObjects/Airplanes/IVAO_A32N/aircraft.cfg"), "A20N");
     EXPECT_EQ(lf_ivaoModelFromPath("/c/IVAO_MTL/SimObjects/Airplanes/OTHER/aircraft.cfg"), "");
+    EXPECT_EQ(lf_ivaoModelFromPath("/c/IVAO_MTL/SIMOBJECTS/AIRPLANES/IVAO_B739/aircraft.cfg"), "B739");
     EXPECT_EQ(gInvalidModelLines.snapshot(),
               (std::list<std::string>{"                 in /c/IVAO_MTL/SimObjects/Airplanes/OTHER/aircraft.cfg"}));
     EXPECT_EQ(gFixLines.size(), 1u);
+}
+
+// The path's letters fold as ASCII whatever the locale: a Turkish one has no lower case of 'I'.
+TEST_F(ScanSections, IvaoModelFromPathsUnderATurkishLocale) {
+    const testsupport::TurkishLocale turkish;
+    ASSERT_TRUE(turkish.active());
+    EXPECT_EQ(lf_ivaoModelFromPath("/c/IVAO_MTL/SIMOBJECTS/AIRPLANES/IVAO_B739/aircraft.cfg"), "B739");
+    EXPECT_EQ(lf_ivaoModelFromPath("/c/ivao_x-csl/simobjects/airplanes/IVAO_A320wCFM/AIRCRAFT.CFG"), "A320");
+    EXPECT_TRUE(gInvalidModelLines.snapshot().empty());
 }
 
 TEST_F(ScanSections, SplittersEndSectionsDifferently) {

@@ -4,7 +4,8 @@
 // schedule parks on them over a week (one planned day per weekday), each in the half hours it
 // stands there. The file goes to SERVER_DOWNLOADS/MSFS/archive/stock/ and .../MSFS2024/...; with
 // a PUBLISHER, the same airport as that publisher's scenery also to archive/thirdparty/PUBLISHER/,
-// where the link file of an airports scan that finds the publisher's package points.
+// where the link file of an airports scan that finds the publisher's package points. It says
+// nothing unless it fails.
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -117,7 +118,6 @@ int main(int argc, char** argv) {
         const QualityFactors quality = gf_qualityFactors();
 
         // One archived file per publisher folder: the stands and the week's flights as above.
-        std::size_t flights = 0;
         const auto writeArchived = [&](const std::string& publisher, const std::filesystem::path& folder) {
             header.publisher = publisher;
             const std::filesystem::path first = std::filesystem::path(argv[3]) / "MSFS" / folder / (airport.icao + ".xml");
@@ -130,7 +130,6 @@ int main(int argc, char** argv) {
             gf_appendIntParameterNode(parameters, "Qf_soft", quality.Qf_soft);
             gf_appendIntParameterNode(parameters, "RT_traffic_week", 1);
             std::size_t index = 0;
-            flights = 0;
             for (pugi::xml_node parkpos : document.child("root").child("parkpositions").children("parkpos")) {
                 for (const Stay& stay : stays[index]) {
                     const auto hh = gf_bitset2HourRanges(stay.hours);
@@ -142,7 +141,6 @@ int main(int argc, char** argv) {
                     gf_appendAttributeString(opt, "day", fmt::format("{}", stay.day));
                     gf_appendAttributeString(opt, "hh", *hh);
                     gf_appendAttributeString(opt, "cs", stay.cs);
-                    ++flights;
                 }
                 ++index;
             }
@@ -154,8 +152,7 @@ int main(int argc, char** argv) {
         };
         writeArchived("stock", "archive/stock");
         if (argc == 5) writeArchived(argv[4], std::filesystem::path("archive/thirdparty") / argv[4]);
-        std::printf("%s: %zu stands, %zu flights, quality %d/%d\n", airport.icao.c_str(), header.stands.size(), flights,
-                    quality.Qf_real, quality.Qf_soft);
+        // Silent on success: it runs as a step of the build, whose own line says what it makes.
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "airportgen: %s\n", e.what());

@@ -72,7 +72,7 @@ bool standFits(int type, bool light) {
 std::string registrationOf(const Airframe& a, int round) {
     std::string r = a.registration;
     if (isLight(a)) round /= 2;
-    if (round > 0 && !r.empty() && std::isalpha(static_cast<unsigned char>(r.back())))
+    if (round > 0 && !r.empty() && r.back() >= 'A' && r.back() <= 'Z')
         r.back() = static_cast<char>('A' + (r.back() - 'A' + round) % 26);
     return r;
 }
