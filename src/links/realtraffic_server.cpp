@@ -29,9 +29,10 @@ constexpr int kAnswerBufferSize = 16384;
 // How often a wait for RealTraffic looks at the stop and closing flags.
 constexpr int kAcceptPollMs = 250;
 
-// The one client place: free, taken by a client that has been asked for its version, or held by
-// RealTraffic, which answered.
-enum class Link { Free, Asked, Up };
+// The one client place: free, taken by a client that has been asked for its version, held by
+// RealTraffic, which answered, or lost by a failed send while RealTraffic held it (its aircraft
+// are still to be taken out).
+enum class Link { Free, Asked, Up, Gone };
 enum class Accept { Accepted, NoneYet, Closed };
 enum class AnswerRead { Waiting, Complete, Failed };
 
@@ -99,7 +100,7 @@ bool sendLocked(Server& s, std::string_view line) {
             if (error == WSAEINTR) continue;
             gf_logUnlessQuiet(
                 fmt::format("sendDataPacket to RealTraffic failed: {}", gf_wsaErrorText(error)));
-            s.link.store(Link::Free);
+            s.link.store(s.link.load() == Link::Up ? Link::Gone : Link::Free);
             retire(s.client);
             gf_logUnlessQuiet("RealTraffic client socket closed");
             return false;
@@ -473,21 +474,22 @@ void gf_sendUserPosition() {
     const UserAcState state = gf_userPositionRecord().state;
     if (gf_isZeroPosition(state.latitude, state.longitude)) return;
     auto& s = server();
-    if (s.link.load() != Link::Up) {
-        if (gf_exitReason() != ExitReason::NotYetSet) return; // the run is ending
-        lookForRealTraffic();
+    if (s.link.load() == Link::Up && sendDataPacket(gf_userPositionLine(state))) return;
+    // RealTraffic has gone, found by this send or an earlier one: its aircraft would freeze where
+    // they are.
+    if (Link gone = Link::Gone; s.link.compare_exchange_strong(gone, Link::Free)) {
+        gTrafficRunFlag.store(false);
+        gf_invalidateStatusPanel();
+        if (!gClosingFlag.load()) {
+            if (const auto remover = s.remover.load()) remover();
+        }
+        gf_resetTrafficSource();
+        gf_setStatusLine(
+            fmt::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", gf_utcClock()), true);
         return;
     }
-    if (sendDataPacket(gf_userPositionLine(state))) return;
-    // RealTraffic has gone: its aircraft would freeze where they are.
-    gTrafficRunFlag.store(false);
-    gf_invalidateStatusPanel();
-    if (!gClosingFlag.load()) {
-        if (const auto remover = s.remover.load()) remover();
-    }
-    gf_resetTrafficSource();
-    gf_setStatusLine(
-        fmt::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", gf_utcClock()), true);
+    if (gf_exitReason() != ExitReason::NotYetSet) return; // the run is ending
+    lookForRealTraffic();
 }
 
 void gf_sendSimTime(int64_t seconds) {

@@ -310,6 +310,26 @@ TEST_F(RealTrafficServerConcurrency, RealTrafficLeavesAndComesBack) {
     EXPECT_TRUE(report->exitReceived);
 }
 
+// The link may be found lost by any line sent, the time line among them: RealTraffic has gone all
+// the same, and its aircraft are taken out at the next position line.
+TEST_F(RealTrafficServerConcurrency, ALinkLostWhileSendingTheTimeIsRealTrafficGone) {
+    rtfeed::FeedOptions options;
+    options.level = 2;
+    Feed feed(options);
+    gf_waitForRealTraffic();
+    feed.session().disconnect();
+    ASSERT_TRUE(waitUntil([] {
+        gf_sendSimTime(1700000000);
+        return !gf_realTrafficConnected();
+    }));
+    gf_sendUserPosition();
+    EXPECT_EQ(gRemovals.load(), 1);
+    EXPECT_FALSE(gTrafficRunFlag.load());
+    EXPECT_EQ(linesWith(log, " RealTraffic gone? Wait for RealTraffic to re-connect ...").size(), 1u);
+    gf_sendUserPosition();
+    EXPECT_EQ(gRemovals.load(), 1);
+}
+
 // While RealTraffic is away the caller (the live-traffic tick) is never held up: each call only
 // looks whether it is back.
 TEST_F(RealTrafficServerConcurrency, WithoutRealTrafficTheUserPositionIsNotWaitedFor) {
