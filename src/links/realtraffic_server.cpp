@@ -129,7 +129,7 @@ void setBlocking(SOCKET fd) {
                                              gf_wsaErrorText(WSAGetLastError())));
 }
 
-// The answer is one JSON text, which may come in pieces: complete once it parses, or once it
+// The answer is one JSON text, which may arrive split: complete once it parses, or once it
 // fails to parse before its end (an answer, if a bad one).
 bool answerComplete(const std::string& answer) {
     try {

@@ -34,8 +34,8 @@ uint16_t gf_realTrafficServerPort();
 bool waitForClient();
 // Sends the whole line; on failure logs it, closes the client socket and returns false.
 bool sendDataPacket(std::string_view line);
-// The client's answer to the version question, read until it is one whole JSON text (it may come
-// in pieces); empty on an error, a closed connection, an overrun, when it was not complete within
+// The client's answer to the version question, read until it is one whole JSON text (it may arrive
+// split); empty on an error, a closed connection, an overrun, when it was not complete within
 // kRealTrafficSocketTimeoutMs of the question ("receive: 10060 ..."), or when the run stops.
 std::string lf_receiveData();
 // Interprets the version answer: the professional flag and the RealTraffic text.

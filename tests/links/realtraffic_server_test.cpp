@@ -369,7 +369,7 @@ TEST_F(RealTrafficServerConcurrency, AClientThatNeverAnswersGivesWayToRealTraffi
 }
 
 // An answer that arrives in two TCP segments is read whole.
-TEST_F(RealTrafficServerConcurrency, AVersionAnswerInTwoPiecesIsReadWhole) {
+TEST_F(RealTrafficServerConcurrency, AVersionAnswerSplitOverTwoSegmentsIsReadWhole) {
     std::thread client([] {
         const int fd = connectRaw();
         const int on = 1;
