@@ -18,7 +18,9 @@ namespace tamrix {
 
 namespace {
 
-constexpr uint32_t kStaticKeys = 10000;
+// Static keys run 1 to 9999: 0 is "no key" on the simulator side, and keys above 10000 belong
+// to live aircraft.
+constexpr uint32_t kStaticKeys = 9999;
 
 // Never reset, not even by a restart within the process: keys of aircraft made before a
 // restart may still be on their way out of the simulator.
@@ -92,9 +94,9 @@ uint32_t gf_staticKeyCounter() { return gStaticKeyCounter; }
 
 uint32_t lf_nextStaticKey() {
     // A key still held by a static aircraft is passed over: two aircraft of one key would mix
-    // up the simulator's answers about them. There are far fewer than 10000 static aircraft.
+    // up the simulator's answers about them. There are far fewer than 9999 static aircraft.
     for (uint32_t tries = 0; tries < kStaticKeys; ++tries) {
-        gStaticKeyCounter = (gStaticKeyCounter + 1) % kStaticKeys;
+        gStaticKeyCounter = gStaticKeyCounter % kStaticKeys + 1;
         if (gf_findStaticByKey(gStaticKeyCounter) < 0) break;
     }
     return gStaticKeyCounter;

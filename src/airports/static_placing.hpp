@@ -19,8 +19,9 @@ void lf_placeStaticCandidate();
 // (the caller's text changes), then the text itself when it ends in '*', else the text and '*'.
 std::string lf_staticCallsign(std::string& text);
 
-// The static key counter: advanced to (counter + 1) modulo 10000 for every aircraft made, never
-// to a key a static aircraft still holds. Never reset within the process.
+// The static key counter: advanced for every aircraft made, 1 to 9999 and round again (never 0,
+// the simulator side's "no key"), never to a key a static aircraft still holds. Never reset
+// within the process.
 uint32_t lf_nextStaticKey();
 uint32_t gf_staticKeyCounter();
 

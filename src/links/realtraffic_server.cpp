@@ -1,5 +1,6 @@
 #include "links/realtraffic_server.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <limits>
@@ -28,6 +29,13 @@ constexpr int kAnswerBufferSize = 16384;
 // How often a wait for RealTraffic looks at the stop and closing flags.
 constexpr int kAcceptPollMs = 250;
 
+// The one client place: free, taken by a client that has been asked for its version, held by
+// RealTraffic, which answered, or lost by a failed send while RealTraffic held it (its aircraft
+// are still to be taken out).
+enum class Link { Free, Asked, Up, Gone };
+enum class Accept { Accepted, NoneYet, Closed };
+enum class AnswerRead { Waiting, Complete, Failed };
+
 // A socket that the start-up thread may wait on (accept, the version read) outside the server
 // lock while another thread closes the server. Closing then only shuts it down, which wakes the
 // waiter, and the waiter closes it when it comes back: the descriptor number is never freed
@@ -43,8 +51,12 @@ struct Server {
     HeldSocket listen;
     HeldSocket client;
     bool winsockStarted = false;
-    std::atomic<bool> connected{false};
+    std::atomic<Link> link{Link::Free};
     std::atomic<LiveAircraftRemover> remover{nullptr};
+    // The answer to the version question (start-up thread): what came so far, and when the wait
+    // for it ends.
+    std::string answer;
+    std::chrono::steady_clock::time_point answerDeadline{};
 };
 
 Server& server() {
@@ -88,7 +100,7 @@ bool sendLocked(Server& s, std::string_view line) {
             if (error == WSAEINTR) continue;
             gf_logUnlessQuiet(
                 fmt::format("sendDataPacket to RealTraffic failed: {}", gf_wsaErrorText(error)));
-            s.connected.store(false);
+            s.link.store(s.link.load() == Link::Up ? Link::Gone : Link::Free);
             retire(s.client);
             gf_logUnlessQuiet("RealTraffic client socket closed");
             return false;
@@ -107,6 +119,59 @@ void setOption(SOCKET fd, int level, int option, uint32_t value) {
 
 bool runStopping() {
     return gStopFlag.load() || gClosingFlag.load();
+}
+
+// A client's socket blocks (up to its time-outs), whatever the listen socket's mode.
+void setBlocking(SOCKET fd) {
+    u_long nonBlocking = 0;
+    if (ioctlsocket(fd, FIONBIO, &nonBlocking) != 0)
+        throw std::runtime_error(fmt::format("{} ioctlsocket failed with error {}", gf_utcClock(),
+                                             gf_wsaErrorText(WSAGetLastError())));
+}
+
+// The answer is one JSON text, which may arrive split: complete once it parses, or once it
+// fails to parse before its end (an answer, if a bad one).
+bool answerComplete(const std::string& answer) {
+    try {
+        [[maybe_unused]] const auto parsed = nlohmann::json::parse(answer);
+        return true;
+    } catch (const nlohmann::json::parse_error& e) {
+        return e.byte <= answer.size();
+    }
+}
+
+// Reads what the client has sent of its answer, waiting at most waitMs for more.
+AnswerRead readAnswer(SOCKET fd, std::string& answer, std::chrono::steady_clock::time_point deadline,
+                      int waitMs) {
+    if (fd == INVALID_SOCKET) return AnswerRead::Failed;
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0) {
+            gf_logUnlessQuiet(fmt::format("receive: {}", gf_wsaErrorText(WSAETIMEDOUT)));
+            return AnswerRead::Failed;
+        }
+        WSAPOLLFD incoming{fd, POLLIN, 0};
+        const int ready = WSAPoll(&incoming, 1, static_cast<int>(std::min<int64_t>(waitMs, left)));
+        if (ready == 0) return AnswerRead::Waiting;
+        char buffer[kAnswerBufferSize];
+        const int n = ready == SOCKET_ERROR
+                          ? SOCKET_ERROR
+                          : recv(fd, buffer, kAnswerBufferSize - static_cast<int>(answer.size()), 0);
+        if (n == SOCKET_ERROR) {
+            const int error = WSAGetLastError();
+            if (error == WSAEINTR) continue;
+            gf_logUnlessQuiet(fmt::format("receive: {}", gf_wsaErrorText(error)));
+            return AnswerRead::Failed;
+        }
+        if (n == 0) return AnswerRead::Failed; // closed without an answer
+        answer.append(buffer, static_cast<std::size_t>(n));
+        if (answer.size() >= kAnswerBufferSize) {
+            gf_logUnlessQuiet(fmt::format("receive: buffer overrun: {}", answer.size()));
+            return AnswerRead::Failed;
+        }
+        if (answerComplete(answer)) return AnswerRead::Complete;
+    }
 }
 
 // Only the whole number 2 is the professional edition. The member is compared as the JSON value
@@ -157,8 +222,10 @@ void gf_listenForRealTraffic(const std::string& port) {
     };
     fd = socket(result->ai_family, result->ai_socktype, result->ai_protocol);
     if (fd == INVALID_SOCKET) fail("socket failed with error " + gf_wsaErrorText(WSAGetLastError()));
-    u_long blocking = 0;
-    if (ioctlsocket(fd, FIONBIO, &blocking) != 0)
+    // Accept is called only when a poll found a client waiting; one that gives up in between must
+    // not hold the caller in accept.
+    u_long nonBlocking = 1;
+    if (ioctlsocket(fd, FIONBIO, &nonBlocking) != 0)
         fail("ioctlsocket failed with error " + gf_wsaErrorText(WSAGetLastError()));
     const int reuse = 1;
     if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse),
@@ -187,44 +254,120 @@ uint16_t gf_realTrafficServerPort() {
     return ntohs(address.sin_port);
 }
 
-bool waitForClient() {
+namespace {
+
+// Takes a client that is waiting, looking for one for at most waitMs.
+Accept acceptClient(int waitMs) {
     auto& s = server();
     SOCKET listenFd = INVALID_SOCKET;
     {
         std::lock_guard guard(s.lock);
-        if (s.connected.load()) return false; // a second client is never accepted
+        if (s.link.load() != Link::Free) return Accept::Closed; // a second client is never accepted
         listenFd = borrow(s.listen);
     }
     SOCKET accepted = INVALID_SOCKET;
-    // Waits in short steps, so that an exit reason set by any thread ends the wait too.
-    while (listenFd != INVALID_SOCKET && !runStopping()) {
+    Accept result = Accept::Closed;
+    if (listenFd != INVALID_SOCKET) {
         WSAPOLLFD incoming{listenFd, POLLIN, 0};
-        const int ready = WSAPoll(&incoming, 1, kAcceptPollMs);
-        if (ready == 0 || (ready == SOCKET_ERROR && WSAGetLastError() == WSAEINTR)) continue;
-        if (ready > 0) accepted = accept(listenFd, nullptr, nullptr);
-        break;
+        const int ready = WSAPoll(&incoming, 1, waitMs);
+        if (ready == 0 || (ready == SOCKET_ERROR && WSAGetLastError() == WSAEINTR)) {
+            result = Accept::NoneYet;
+        } else if (ready > 0) {
+            accepted = accept(listenFd, nullptr, nullptr);
+            const int error = accepted == INVALID_SOCKET ? WSAGetLastError() : 0;
+            // The client gave up before it was taken.
+            if (error == WSAEWOULDBLOCK || error == WSAECONNABORTED || error == WSAEINTR) result = Accept::NoneYet;
+        }
     }
     std::lock_guard guard(s.lock);
     const bool closedMeanwhile = listenFd != s.listen.fd;
     giveBack(s.listen, listenFd);
-    if (accepted == INVALID_SOCKET) return false;
+    if (accepted == INVALID_SOCKET) return result;
     if (closedMeanwhile) {
         closesocket(accepted);
-        return false;
+        return Accept::Closed;
     }
     try {
+        setBlocking(accepted);
         setOption(accepted, IPPROTO_TCP, TCP_NODELAY, 1);
         setOption(accepted, SOL_SOCKET, SO_RCVTIMEO, kRealTrafficSocketTimeoutMs);
         setOption(accepted, SOL_SOCKET, SO_SNDTIMEO, kRealTrafficSocketTimeoutMs);
     } catch (const std::runtime_error& e) {
         gf_logUnlessQuiet(fmt::format("waitForClient interrupted: {}", e.what()));
         closesocket(accepted);
-        return false;
+        return Accept::Closed;
     }
     retire(s.client);
     s.client.fd = accepted;
-    s.connected.store(true);
+    s.link.store(Link::Asked);
+    return Accept::Accepted;
+}
+
+// Asks the client for its version; its answer is waited for kRealTrafficSocketTimeoutMs.
+void askVersion() {
+    auto& s = server();
+    s.answer.clear();
+    s.answerDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRealTrafficSocketTimeoutMs);
+    sendDataPacket("Qs999=version\r\n");
+}
+
+AnswerRead readClientAnswer(int waitMs) {
+    auto& s = server();
+    SOCKET fd = INVALID_SOCKET;
+    {
+        std::lock_guard guard(s.lock);
+        fd = borrow(s.client);
+    }
+    const AnswerRead read = readAnswer(fd, s.answer, s.answerDeadline, waitMs);
+    std::lock_guard guard(s.lock);
+    giveBack(s.client, fd);
+    return read;
+}
+
+// A client that gave no answer is not RealTraffic: it is closed, so that the place is free for
+// RealTraffic. True when the link is up.
+bool takeVersionAnswer(const std::string& answer) {
+    lf_processRTVersion(answer);
+    auto& s = server();
+    std::lock_guard guard(s.lock);
+    if (s.client.fd == INVALID_SOCKET) return false; // closed meanwhile
+    if (answer.empty()) {
+        retire(s.client);
+        s.link.store(Link::Free);
+        gf_logUnlessQuiet("RealTraffic client socket closed: no version answer");
+        return false;
+    }
+    s.link.store(Link::Up);
     return true;
+}
+
+// RealTraffic is away: looks whether it is back without waiting, so that the caller (the
+// live-traffic tick) goes on meanwhile. A new client is asked for its version, and its answer
+// taken up on later calls.
+void lookForRealTraffic() {
+    auto& s = server();
+    if (s.link.load() == Link::Free) {
+        if (acceptClient(0) != Accept::Accepted) return;
+        askVersion();
+    }
+    const AnswerRead read = readClientAnswer(0);
+    if (read == AnswerRead::Waiting) return;
+    if (!takeVersionAnswer(read == AnswerRead::Complete ? s.answer : std::string())) return;
+    gTrafficRunFlag.store(true);
+    gf_invalidateStatusPanel();
+    gf_setStatusLine(fmt::format("{} RealTraffic re-connected", gf_utcClock()), true);
+    gf_clearStatusLine();
+}
+
+} // namespace
+
+bool waitForClient() {
+    // Waits in short steps, so that an exit reason set by any thread ends the wait too.
+    while (!runStopping()) {
+        const Accept accepted = acceptClient(kAcceptPollMs);
+        if (accepted != Accept::NoneYet) return accepted == Accept::Accepted;
+    }
+    return false;
 }
 
 bool sendDataPacket(std::string_view line) {
@@ -234,29 +377,10 @@ bool sendDataPacket(std::string_view line) {
 }
 
 std::string lf_receiveData() {
-    auto& s = server();
-    SOCKET fd = INVALID_SOCKET;
-    {
-        std::lock_guard guard(s.lock);
-        fd = borrow(s.client);
-    }
-    std::string buffer(kAnswerBufferSize, '\0');
-    const int n = recv(fd, buffer.data(), kAnswerBufferSize, 0);
-    const int error = n == SOCKET_ERROR ? WSAGetLastError() : 0;
-    {
-        std::lock_guard guard(s.lock);
-        giveBack(s.client, fd);
-    }
-    if (n == SOCKET_ERROR) {
-        gf_logUnlessQuiet(fmt::format("receive: {}", gf_wsaErrorText(error)));
-        return {};
-    }
-    if (n >= kAnswerBufferSize) {
-        gf_logUnlessQuiet(fmt::format("receive: buffer overrun: {}", n));
-        return {};
-    }
-    buffer.resize(static_cast<std::size_t>(n));
-    return buffer;
+    // In short steps, so that a stopping run does not wait for the time-out.
+    AnswerRead read = AnswerRead::Waiting;
+    while (read == AnswerRead::Waiting && !runStopping()) read = readClientAnswer(kAcceptPollMs);
+    return read == AnswerRead::Complete ? server().answer : std::string();
 }
 
 void lf_processRTVersion(const std::string& answer) {
@@ -320,16 +444,21 @@ void gf_resetTrafficSource() {
 
 void gf_waitForRealTraffic() {
     if (!gRealTrafficOnThisPc.load()) return;
-    gf_setStatusLine(fmt::format("Waiting for RealTraffic to connect to {} ...", kProgramName), true);
+    const std::string waiting = fmt::format("Waiting for RealTraffic to connect to {} ...", kProgramName);
+    gf_setStatusLine(waiting, true);
     gf_flushLog();
     gf_resetTrafficSource();
-    if (waitForClient()) {
-        sendDataPacket("Qs999=version\r\n");
-        lf_processRTVersion(lf_receiveData());
+    while (waitForClient()) {
+        askVersion();
+        if (!takeVersionAnswer(lf_receiveData())) {
+            gf_setStatusLine(waiting, false);
+            continue;
+        }
         gTrafficRunFlag.store(true);
         gf_invalidateStatusPanel();
         gWaitingForRealTraffic.store(false);
         gf_log("RealTraffic connected");
+        break;
     }
     gf_clearStatusLine();
 }
@@ -345,30 +474,26 @@ void gf_sendUserPosition() {
     const UserAcState state = gf_userPositionRecord().state;
     if (gf_isZeroPosition(state.latitude, state.longitude)) return;
     auto& s = server();
-    if (!s.connected.load()) {
-        if (gf_exitReason() != ExitReason::NotYetSet) return; // the run is ending
-        if (waitForClient()) {
-            gTrafficRunFlag.store(true);
-            gf_invalidateStatusPanel();
-            gf_setStatusLine(fmt::format("{} RealTraffic re-connected", gf_utcClock()), true);
-            gf_clearStatusLine();
+    if (s.link.load() == Link::Up && sendDataPacket(gf_userPositionLine(state))) return;
+    // RealTraffic has gone, found by this send or an earlier one: its aircraft would freeze where
+    // they are.
+    if (Link gone = Link::Gone; s.link.compare_exchange_strong(gone, Link::Free)) {
+        gTrafficRunFlag.store(false);
+        gf_invalidateStatusPanel();
+        if (!gClosingFlag.load()) {
+            if (const auto remover = s.remover.load()) remover();
         }
+        gf_resetTrafficSource();
+        gf_setStatusLine(
+            fmt::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", gf_utcClock()), true);
         return;
     }
-    if (sendDataPacket(gf_userPositionLine(state))) return;
-    // RealTraffic has gone: its aircraft would freeze where they are.
-    gTrafficRunFlag.store(false);
-    gf_invalidateStatusPanel();
-    if (!gClosingFlag.load()) {
-        if (const auto remover = s.remover.load()) remover();
-    }
-    gf_resetTrafficSource();
-    gf_setStatusLine(
-        fmt::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", gf_utcClock()), true);
+    if (gf_exitReason() != ExitReason::NotYetSet) return; // the run is ending
+    lookForRealTraffic();
 }
 
 void gf_sendSimTime(int64_t seconds) {
-    if (!server().connected.load() || seconds < 1) return;
+    if (!gf_realTrafficConnected() || seconds < 1) return;
     if (seconds > std::numeric_limits<int64_t>::max() / 1000) return; // no time of this world
     sendDataPacket(fmt::format("Qs123={}\r\n", seconds * 1000));
 }
@@ -376,18 +501,18 @@ void gf_sendSimTime(int64_t seconds) {
 void gf_exitRealTrafficServer() {
     auto& s = server();
     std::lock_guard guard(s.lock);
-    if (s.connected.load()) sendLocked(s, "exit\r\n");
+    if (s.client.fd != INVALID_SOCKET) sendLocked(s, "exit\r\n");
     retire(s.listen);
     retire(s.client);
     if (s.winsockStarted) {
         WSACleanup();
         s.winsockStarted = false;
     }
-    s.connected.store(false);
+    s.link.store(Link::Free);
 }
 
 bool gf_realTrafficConnected() {
-    return server().connected.load();
+    return server().link.load() == Link::Up;
 }
 
 void gf_resetRealTrafficServer() {

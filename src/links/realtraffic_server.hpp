@@ -3,8 +3,10 @@
 // main server: it asks for RealTraffic's version ("Qs999=version"), sends the user aircraft's
 // position and attitude as "Qs121=" lines several times a second, to the professional edition
 // also the simulator's UTC time as "Qs123=" lines, and "exit" when it closes. One client at a
-// time. All of it runs on the start-up thread except gf_exitRealTrafficServer, which the main
-// thread may call as well; closing wakes a thread blocked in accept or in the version read.
+// time, and only one that answers the version question: another program that connects and stays
+// silent is closed after the time-out. All of it runs on the start-up thread except
+// gf_exitRealTrafficServer, which the main thread may call as well; closing wakes a thread
+// waiting in accept or in the version read.
 
 #include <cstdint>
 #include <string>
@@ -14,7 +16,8 @@
 
 namespace tamrix {
 
-// How long the version answer and a stuck send may take before they count as failed.
+// How long the version answer (from the question on) and a stuck send may take before they
+// count as failed.
 inline constexpr uint32_t kRealTrafficSocketTimeoutMs = 5000;
 
 // Opens the listen socket on the port (a text, e.g. "10747"); on the loopback address only when
@@ -26,28 +29,33 @@ void gf_listenForRealTraffic(const std::string& port);
 // The port the listen socket is bound to; 0 when there is none.
 uint16_t gf_realTrafficServerPort();
 
-// Accepts one client, waiting until one connects; false when one is connected already, when the
-// server is closed, or when the run stops meanwhile.
+// Accepts one client, waiting until one connects; false when a client holds the place already,
+// when the server is closed, or when the run stops meanwhile.
 bool waitForClient();
 // Sends the whole line; on failure logs it, closes the client socket and returns false.
 bool sendDataPacket(std::string_view line);
-// One read of the client's answer; empty on an error, a closed connection, an overrun or when
-// nothing came within kRealTrafficSocketTimeoutMs.
+// The client's answer to the version question, read until it is one whole JSON text (it may arrive
+// split); empty on an error, a closed connection, an overrun, when it was not complete within
+// kRealTrafficSocketTimeoutMs of the question ("receive: 10060 ..."), or when the run stops.
 std::string lf_receiveData();
 // Interprets the version answer: the professional flag and the RealTraffic text.
 void lf_processRTVersion(const std::string& answer);
 
 // The connect phase's greeting: waits for RealTraffic, asks its version, sets the traffic run
-// flag. Only when RealTraffic runs on this PC.
+// flag. A client that gives no answer is closed and the wait goes on. Only when RealTraffic runs
+// on this PC.
 void gf_waitForRealTraffic();
-// Sends one "Qs121=" line from the user-position record; when RealTraffic is not connected it
-// waits for it to come back instead; when the send fails, RealTraffic has gone: live aircraft
-// are taken out and the traffic source is reset.
+// Sends one "Qs121=" line from the user-position record. When RealTraffic is not connected it
+// looks, without waiting, whether it is back: a new client is asked for its version, and once
+// it has answered (on a later call) the link is up again; one that gives no answer within the
+// time-out is closed. When the send fails, RealTraffic has gone: live aircraft are taken out and
+// the traffic source is reset.
 void gf_sendUserPosition();
 // "Qs123={milliseconds}" while connected and seconds >= 1.
 void gf_sendSimTime(int64_t seconds);
 // Sends "exit" to a connected client and closes both sockets.
 void gf_exitRealTrafficServer();
+// RealTraffic holds the client place and has answered the version question.
 bool gf_realTrafficConnected();
 // The server as at process start: closed (as gf_exitRealTrafficServer), no live-aircraft
 // remover, the standard edition assumed.

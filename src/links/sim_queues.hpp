@@ -60,8 +60,9 @@ struct OwnObject {
 inline constexpr std::size_t kSimAtcIdKept = 31;
 // A creation the simulator has not shown as an object within this time is given up: its object,
 // if any, is removed and its aircraft told so. A time, not a number of frames: the simulator's
-// frame rate varies from machine to machine and from moment to moment.
-inline constexpr std::chrono::seconds kPendingCreationMaxAge{15};
+// frame rate varies from machine to machine and from moment to moment. A busy simulator loading
+// a model may take most of a minute.
+inline constexpr std::chrono::seconds kPendingCreationMaxAge{60};
 
 // The SimConnect lock: one process-wide, non-recursive mutex.
 extern std::mutex gSimConnectLock;

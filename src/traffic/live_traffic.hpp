@@ -31,7 +31,8 @@ inline constexpr std::size_t kMaxWaitingSamples = 200;
 // Creations waiting in the live adding stack from which newborn aircraft are held back.
 inline constexpr std::size_t kAddingStackGate = 11;
 // Ticks a sent creation may wait for the simulator's announcement; then the aircraft is given up.
-inline constexpr int64_t kCreationAnswerTicks = 3000;
+// A little longer than the simulator side waits for the object, which tells the aircraft first.
+inline constexpr int64_t kCreationAnswerTicks = kPendingCreationMaxAge.count() * 100 + 500;
 // The failed-titles count that ends the run.
 inline constexpr std::size_t kMaxFailedTitles = 20;
 

@@ -62,8 +62,9 @@ TEST_F(StaticParkingTest, PlacedAircraftShowStarredCallsignsOnFreeStandsOnly) {
     s[5]->reserved = 1;
 
     // The key the next aircraft would get is held by a standing aircraft: it is passed over.
-    const uint32_t first = (gf_staticKeyCounter() + 2) % 10000;
-    parked.key = (gf_staticKeyCounter() + 1) % 10000;
+    const auto after = [](uint32_t key) { return key % 9999 + 1; };
+    const uint32_t first = after(after(gf_staticKeyCounter()));
+    parked.key = after(gf_staticKeyCounter());
 
     // Taken from the back: P1 first.
     gStaticCandidates = {
@@ -81,21 +82,21 @@ TEST_F(StaticParkingTest, PlacedAircraftShowStarredCallsignsOnFreeStandsOnly) {
     };
     gStaticCandidates[2].standId = 99;
 
-    EXPECT_EQ(placeAll(), (std::vector<std::string>{"XYZ9*", "DEF456*", fmt::format("DLH{}*", (first + 2) % 10000),
+    EXPECT_EQ(placeAll(), (std::vector<std::string>{"XYZ9*", "DEF456*", fmt::format("DLH{}*", after(after(first))),
                                                    "DLH40*", "ABC123*"}));
 
     // Keys follow the counter, never twice; the records carry the flight's texts and times.
     ASSERT_EQ(gStaticAircraft.size(), 6u);
     const StaticAircraft& p1 = gStaticAircraft[1];
     EXPECT_EQ(p1.key, first);
-    EXPECT_EQ(gStaticAircraft[2].key, (first + 1) % 10000);
+    EXPECT_EQ(gStaticAircraft[2].key, after(first));
     EXPECT_EQ(gStaticAircraft[2].head.secondText, "DLH1");
     EXPECT_EQ(gStaticAircraft[2].head.thirdText, "DEF456_");
     EXPECT_EQ(p1.standId, s[0]->standId);
     EXPECT_EQ(p1.timeSlot.day, 1u); // three half hours before Tuesday 00:30
     EXPECT_EQ(p1.timeSlot.halfHour, 46u);
     EXPECT_EQ(gStaticAircraft[4].cargoStand, 1);
-    EXPECT_EQ(gf_staticKeyCounter(), (first + 4) % 10000);
+    EXPECT_EQ(gf_staticKeyCounter(), after(after(after(after(first)))));
 
     const AiCreateRequest& request = gStaticAddingStack.front();
     EXPECT_EQ(request.liveryTitle, p1.liveryTitle);
@@ -111,6 +112,16 @@ TEST_F(StaticParkingTest, PlacedAircraftShowStarredCallsignsOnFreeStandsOnly) {
     EXPECT_TRUE(logged("P9      : no static parking for DLH9, live aircraft AFR2 is adjacent at P10, possibly colliding"));
     EXPECT_TRUE(
         logged("P12     : no static parking for DLH12, static aircraft KLM5* is adjacent at P11, possibly colliding"));
+}
+
+// Static keys run 1 to 9999 and round again: 0 is the simulator side's "no key".
+TEST_F(StaticParkingTest, StaticKeysRunFromOneTo9999AndNeverZero) {
+    uint32_t previous = lf_nextStaticKey();
+    for (int i = 0; i < 10000; ++i) {
+        const uint32_t key = lf_nextStaticKey();
+        ASSERT_EQ(key, previous == 9999 ? 1u : previous + 1) << "after " << previous;
+        previous = key;
+    }
 }
 
 // The time slot a placed aircraft was seen in lies its fit offset before now, on the week ring:

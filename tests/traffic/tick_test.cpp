@@ -2,12 +2,19 @@
 // settling, the control setters, removal in every state, and the clearance rules around the
 // user aircraft; with the faults of the record bookkeeping mended.
 #include <algorithm>
+#include <chrono>
+#include <functional>
+#include <future>
+#include <set>
 #include <thread>
 
 #include "app/closing.hpp"
 #include "app/subsystem_wiring.hpp"
 #include "core/user_error.hpp"
+#include "links/realtraffic_server.hpp"
 #include "links/sim_definitions.hpp"
+#include "links/traffic_source_state.hpp"
+#include "rtfeed/feed_session.hpp"
 #include "traffic/ai_controls.hpp"
 #include "traffic/removal.hpp"
 #include "traffic/spawning.hpp"
@@ -194,7 +201,10 @@ TEST_F(TickTest, ACreationTheSimulatorNeverAnnouncesIsGivenUp) {
     gLiveAddingStack.push_back(creation(20001, "DLH1"));
     tick();
     ASSERT_EQ(takeCreations().size(), 1u);
-    tick(static_cast<int>(kCreationAnswerTicks));
+    // The simulator side waits a minute for the object; the aircraft waits at least as long.
+    tick(6000);
+    ASSERT_NE(live(20001), nullptr);
+    tick(static_cast<int>(kCreationAnswerTicks) - 6000);
     ASSERT_NE(live(20001), nullptr);
     tick();
     EXPECT_EQ(live(20001), nullptr);
@@ -384,6 +394,95 @@ TEST_F(TickTest, ACreationTheSimulatorRemovedBeforeItWasRecognisedIsGivenUp) {
     gf_processSimEvents();
     EXPECT_EQ(live(20201), nullptr);
     EXPECT_EQ(live(20202), nullptr);
+}
+
+// RealTraffic on this PC, connected to the program's server through the stand-in (which
+// answers the version question, sends no traffic of its own and connects again after a drop).
+class RealTrafficTickTest : public TickTest {
+protected:
+    void SetUp() override {
+        TickTest::SetUp();
+        gf_installSubsystems(); // the remover of the live aircraft when RealTraffic has gone
+        gRealTrafficOnThisPc.store(true);
+        gf_listenForRealTraffic("0");
+        rtfeed::FeedOptions o;
+        o.serverPort = gf_realTrafficServerPort();
+        o.aircraft = 0;
+        o.trafficPort = 9; // discard
+        o.qnhPort = 9;
+        o.qnhIntervalSeconds = 3600.0;
+        m_feed = std::make_unique<rtfeed::FeedSession>(o);
+        m_feedRun = std::async(std::launch::async, [this] { return m_feed->run(); });
+        gf_waitForRealTraffic();
+        ASSERT_TRUE(gf_realTrafficConnected());
+    }
+    void TearDown() override {
+        endFeed();
+        gf_resetRealTrafficServer();
+        gRealTrafficOnThisPc.store(false);
+        TickTest::TearDown();
+    }
+    void endFeed() {
+        m_feed->stop();
+        if (m_feedRun.valid()) m_feedRun.wait();
+    }
+    // Ticks, a millisecond apart so that the other end of the link can act, until the condition
+    // holds. The ticks run beside this thread: a tick that waits for the link is freed after a
+    // while by the stop flag, and false tells so.
+    static bool tickUntil(const std::function<bool()>& condition) {
+        auto ticking = std::async(std::launch::async, [&] {
+            for (int i = 0; i < 20000 && !condition(); ++i) {
+                tick();
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            return condition();
+        });
+        if (ticking.wait_for(std::chrono::seconds(30)) == std::future_status::ready) return ticking.get();
+        gStopFlag.store(true);
+        ticking.wait();
+        return false;
+    }
+
+    std::unique_ptr<rtfeed::FeedSession> m_feed;
+    std::future<rtfeed::FeedReport> m_feedRun;
+};
+
+TEST_F(RealTrafficTickTest, WhenRealTrafficHasGoneEveryLiveAircraftLeavesWithinASecondOfTicks) {
+    std::set<uint32_t> objects;
+    for (uint32_t i = 0; i < 5; ++i) {
+        addLive(20001 + i, "DLH" + std::to_string(i), LiveState::Active, 501 + i);
+        objects.insert(501 + i);
+    }
+    // RealTraffic ends for good.
+    endFeed();
+    ASSERT_TRUE(tickUntil([] { return !gf_realTrafficConnected(); }));
+    const int64_t lost = gf_tickCount();
+    std::set<uint32_t> removed;
+    int64_t last = lost;
+    ASSERT_TRUE(tickUntil([&] {
+        for (uint32_t id : takeRemovals()) removed.insert(id);
+        last = gf_tickCount();
+        return removed == objects || last - lost > 500;
+    })) << "the tick waited for RealTraffic";
+    EXPECT_EQ(removed, objects);
+    EXPECT_LE(last - lost, 60); // one removal every 10 ticks
+}
+
+TEST_F(RealTrafficTickTest, AfterRealTrafficIsBackItsAircraftAreCreatedAgain) {
+    addLive(20001, "DLH1", LiveState::Active, 501);
+    m_feed->disconnect(); // RealTraffic drops the link and connects again a second later
+    ASSERT_TRUE(tickUntil([] { return !gf_realTrafficConnected(); }));
+    ASSERT_TRUE(tickUntil([] { return gf_realTrafficConnected(); }));
+    EXPECT_TRUE(gTrafficRunFlag.load());
+    feed(line(20002, "KLM7", 2000.0, 50.1, 8.1, 12000.0, 300.0, "B738"));
+    feed(line(20002, "KLM7", 2005.0, 50.1, 8.11, 12000.0, 300.0, "B738"));
+    std::vector<AiCreateRequest> created;
+    ASSERT_TRUE(tickUntil([&] {
+        for (auto& c : takeCreations()) created.push_back(std::move(c));
+        return !created.empty() || gf_tickCount() > kSampleDelayTicks + 1000;
+    }));
+    ASSERT_EQ(created.size(), 1u);
+    EXPECT_EQ(created.front().key, 20002u);
 }
 
 TEST_F(TickTest, TheTickCountsOnlyWhenItRuns) {
