@@ -83,6 +83,10 @@ HWND createMainWindow() {
                  kWindowHeight, SWP_NOZORDER | SWP_NOACTIVATE);
     SendMessageW(window, WM_CREATE, 0, 0);
     if (platform::win32::displayFace().open) {
+        platform::win32::displayFace().lost = [](const std::string& why) {
+            gf_logHighlighted(fmt::format("The window's display has gone ({}): {} closes as by the window's close button",
+                                          why, kProgramName));
+        };
         platform::win32::displayFace().open(window);
         gWindowOnDisplay.store(true);
     }

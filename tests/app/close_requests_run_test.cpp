@@ -224,6 +224,12 @@ TEST(CloseRequests, ADisplayThatGoesAwayClosesTheRun) {
     EXPECT_EQ(w.run->wait(seconds(60)), 0) << readText(w.run->stderrPath());
     const auto log = readLines(w.p.log());
     EXPECT_TRUE(contains(log, "Exiting: USER CLOSED SIM")) << readText(w.p.log());
+    // Why it has gone: the X connection's end, as Xlib or the window toolkit saw it.
+    bool said = false;
+    for (const auto& line : log)
+        said = said || (line.starts_with("==> The window's display has gone (") &&
+                        line.ends_with("): Quorvel closes as by the window's close button"));
+    EXPECT_TRUE(said) << readText(w.p.log());
 }
 
 } // namespace
