@@ -208,7 +208,7 @@ struct WindowedRun {
 TEST(CloseRequests, AWindowedRunClosesOnATermination) {
     WindowedRun w;
     ASSERT_FALSE(w.display.name().empty()) << "Xvfb did not start";
-    ASSERT_TRUE(w.shown()) << readText(w.p.log());
+    ASSERT_TRUE(w.shown()) << "the window was never shown (a build without FLTK shows none)\n" << readText(w.p.log());
     w.run->signal(SIGTERM);
     EXPECT_EQ(w.run->wait(seconds(60)), 0) << readText(w.run->stderrPath());
     EXPECT_TRUE(contains(readLines(w.p.log()), "Exiting: USER CLOSED SIM")) << readText(w.p.log());
@@ -219,7 +219,7 @@ TEST(CloseRequests, AWindowedRunClosesOnATermination) {
 TEST(CloseRequests, ADisplayThatGoesAwayClosesTheRun) {
     WindowedRun w;
     ASSERT_FALSE(w.display.name().empty()) << "Xvfb did not start";
-    ASSERT_TRUE(w.shown()) << readText(w.p.log());
+    ASSERT_TRUE(w.shown()) << "the window was never shown (a build without FLTK shows none)\n" << readText(w.p.log());
     w.display.end();
     EXPECT_EQ(w.run->wait(seconds(60)), 0) << readText(w.run->stderrPath());
     const auto log = readLines(w.p.log());

@@ -161,9 +161,16 @@ public:
         m_window->hide();
         Fl::check();
         delete m_window;
+        m_ended.store(true);
     }
     void stop() { m_stop.store(true); }
-    bool displayLost() const { return m_lost.load(); }
+    // Waits until the face's thread has ended, or has stopped where a display that went away left
+    // it (also while the window was being closed): true when it has ended.
+    bool awaitEnd() const {
+        while (!m_ended.load() && !m_lost.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return m_ended.load();
+    }
 
     // The display went away (its server ended, the connection broke) or could not be opened: the
     // window is closed as by its close button, and the program's closing sequence runs. Xlib and
@@ -381,6 +388,7 @@ private:
     int m_placeY = 0;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_lost{false};
+    std::atomic<bool> m_ended{false};
 };
 
 // What FLTK cannot go on from (a display that cannot be opened, an X I/O error it catches itself).
@@ -449,12 +457,12 @@ void installWhenDisplayed() {
     face.close = [] {
         Running& r = running();
         if (!r.thread.joinable()) return;
-        if (r.face->displayLost()) {
+        r.face->stop();
+        if (!r.face->awaitEnd()) {
             // Its thread stays where the display's end left it, for the rest of the process.
             r.thread.detach();
             return;
         }
-        r.face->stop();
         r.thread.join();
         Face::s_shown.store(nullptr);
         r.face.reset();
