@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <system_error>
 
 #include <curl/curl.h>
@@ -86,12 +87,40 @@ void removeQuietly(const std::filesystem::path& path) {
 
 } // namespace
 
+std::string gf_urlEscaped(std::string_view address) {
+    static constexpr std::string_view kMayStand = "-._~:/?#[]@!$&'()*+,;=";
+    const auto isHex = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    };
+    std::string out;
+    out.reserve(address.size());
+    for (std::size_t i = 0; i < address.size(); ++i) {
+        const char c = address[i];
+        const bool alphanumeric = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        const bool escape = c == '%' && i + 2 < address.size() && isHex(address[i + 1]) && isHex(address[i + 2]);
+        if (alphanumeric || escape || kMayStand.find(c) != std::string_view::npos)
+            out.push_back(c);
+        else
+            out += fmt::format("%{:02X}", static_cast<unsigned char>(c));
+    }
+    return out;
+}
+
 std::string gf_downloadServerBase() {
     const char* base = std::getenv("QUORVEL_DOWNLOAD_BASE");
     if (base == nullptr || *base == '\0') return std::string(kDownloadServerBase);
-    std::string text(base);
+    std::string text = gf_urlEscaped(base);
     if (text.back() != '/') text.push_back('/');
     return text;
+}
+
+std::optional<std::string> gf_downloadAddressProblem(const std::string& address) {
+    CURLU* url = curl_url();
+    if (url == nullptr) return std::string("no memory to read it");
+    const CURLUcode result = curl_url_set(url, CURLUPART_URL, address.c_str(), 0);
+    curl_url_cleanup(url);
+    if (result == CURLUE_OK) return std::nullopt;
+    return std::string(curl_url_strerror(result));
 }
 
 CurlHandle::CurlHandle() {

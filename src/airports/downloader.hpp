@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,9 +23,16 @@ typedef void CURL;
 namespace tamrix {
 
 // The download server's base address, ending in "downloads/". QUORVEL_DOWNLOAD_BASE overrides
-// it, for example with a file:// address of a local folder laid out like the server.
+// it, for example with a file:// address of a local folder laid out like the server; a path
+// written as it is (a blank, an accented letter) is escaped as a URL must write it.
 inline constexpr std::string_view kDownloadServerBase = "https://download.quorvel.invalid/downloads/";
 std::string gf_downloadServerBase();
+// The address with every byte that may not stand in a URL as its %XX escape (a blank, the UTF-8
+// bytes of an accented letter, a '%' that begins no escape); escapes and the URL's own
+// delimiters stay as they are.
+std::string gf_urlEscaped(std::string_view address);
+// Why no download from this address can succeed (it is no URL), or nothing.
+std::optional<std::string> gf_downloadAddressProblem(const std::string& address);
 
 // Owns one curl handle for the life of one download (or a few made together).
 class CurlHandle {

@@ -1,5 +1,6 @@
 #include "app/process_entry.hpp"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -82,6 +83,10 @@ HWND createMainWindow() {
                  kWindowHeight, SWP_NOZORDER | SWP_NOACTIVATE);
     SendMessageW(window, WM_CREATE, 0, 0);
     if (platform::win32::displayFace().open) {
+        platform::win32::displayFace().lost = [](const std::string& why) {
+            gf_logHighlighted(fmt::format("The window's display has gone ({}): {} closes as by the window's close button",
+                                          why, kProgramName));
+        };
         platform::win32::displayFace().open(window);
         gWindowOnDisplay.store(true);
     }
@@ -135,6 +140,16 @@ int lf_winMainBody(const std::vector<std::string>& arguments) {
 int gf_quorvelMain(int argc, char** argv) {
     // Before any other thread exists, so that all of them leave the close signals to it.
     platform::win32::startCloseSignalThread();
+    platform::win32::setCloseSignalReports(
+        {[](std::string_view signal) { gf_log(fmt::format("Closing on {}", signal)); },
+         [](std::string_view signal, std::chrono::seconds limit) {
+             const std::string what = fmt::format(
+                 "the closing did not finish within {} s of {}: the program ends without it, and what it had "
+                 "not saved yet is lost",
+                 limit.count(), signal);
+             std::fprintf(stderr, "%s\n", fmt::format("{} ends: {}", kProgramName, what).c_str());
+             gf_logHighlighted(fmt::format("Error {}", what));
+         }});
     std::vector<std::string> arguments(argv, argv + argc);
 
     // The lock file and "parameters.xml" live in the program data folder: without it start-up

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <fstream>
 #include <optional>
 #include <system_error>
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include "airports/downloader.hpp"
+#include "app/app_state.hpp"
 #include "config/control_binding.hpp"
 #include "config/parameters_file.hpp"
 #include "config/settings.hpp"
@@ -382,9 +384,20 @@ bool gf_checkForUpdates() {
         gf_sweepStaleTemporaryFiles(*folder);
     gf_sweepStaleTemporaryFiles(".");
     const fs::path versionsPath{kVersionsFile};
+    // An address that is no URL fails every download of the run, not for a network that is
+    // down: the start goes on with the local files, and the run does not end as a success.
+    const std::string base = gf_downloadServerBase();
+    if (const auto problem = gf_downloadAddressProblem(base)) {
+        const std::string text =
+            fmt::format("the download address '{}' is no usable URL ({}): nothing can be downloaded", base, *problem);
+        gf_logHighlighted(fmt::format("Error {}", text));
+        std::fprintf(stderr, "%s\n", fmt::format("{}: Error {}", kProgramName, text).c_str());
+        gExitCode.store(1);
+        return true;
+    }
     {
         CurlHandle curl;
-        if (!Downloader(curl, gf_downloadServerBase() + std::string(kVersionsFile), versionsPath, false,
+        if (!Downloader(curl, base + std::string(kVersionsFile), versionsPath, false,
                         DownloadKind::VersionList)) {
             gf_logHighlighted("Downloading version info from my web site failed!");
             return true;

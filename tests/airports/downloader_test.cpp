@@ -19,6 +19,15 @@ std::vector<std::filesystem::path> filesIn(const std::filesystem::path& folder) 
     return out;
 }
 
+// A path written into an address as it is: what a URL may hold stays, everything else becomes
+// its escape; an escape already written stays one, a lone '%' is a percent sign.
+TEST(DownloadAddress, BytesAUrlMayNotHoldAreEscapedAndEscapesKept) {
+    EXPECT_EQ(tamrix::gf_urlEscaped("https://host:8080/a-b_c.d~e/?x=1&y=(2)#top"),
+              "https://host:8080/a-b_c.d~e/?x=1&y=(2)#top");
+    EXPECT_EQ(tamrix::gf_urlEscaped("file:///home/Flight Sim \u00e9/100%/a%20b/%4/{x}\"q\""),
+              "file:///home/Flight%20Sim%20%C3%A9/100%25/a%20b/%254/%7Bx%7D%22q%22");
+}
+
 TEST_F(AirportFileTest, DownloadsArriveWholeOrNotAtAll) {
     std::filesystem::create_directories("dl");
     // What a download killed in an earlier run left there goes with the first download into the

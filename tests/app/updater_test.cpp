@@ -412,6 +412,52 @@ TEST_F(UpdaterTest, TemporaryFilesOfKilledDownloadsAreRemovedAtTheNextCheck) {
     EXPECT_EQ(readFile("input/dbase.enc"), shipped("dbase.enc"));
 }
 
+// The server's folder lies where a path holds a blank and an accented letter. Fetches the dbase
+// through `base` (the address of the folder's "downloads/").
+class ServerFolderWithBlanks : public UpdaterTest {
+protected:
+    void SetUp() override {
+        UpdaterTest::SetUp();
+        fs::create_directories(server_.path() / "Flight Sim \u00e9");
+        fs::rename(serverFile(""), server_.path() / "Flight Sim \u00e9" / "downloads");
+        DBASE_VERSION.current.set("");
+    }
+    void expectFetchedFrom(const std::string& base) {
+        ::setenv("QUORVEL_DOWNLOAD_BASE", base.c_str(), 1);
+        EXPECT_TRUE(gf_checkForUpdates());
+        EXPECT_TRUE(logged("dbase updated to 5.2.0")) << base;
+        EXPECT_EQ(readFile("input/dbase.enc"), readFile(server_.path() / "Flight Sim \u00e9" / "downloads/12/dbase.enc"));
+        EXPECT_EQ(gExitCode.load(), 0);
+    }
+};
+
+TEST_F(ServerFolderWithBlanks, AnAddressWithItsEscapesIsTakenAsWritten) {
+    expectFetchedFrom("file://" + server_.path().string() + "/Flight%20Sim%20%C3%A9/downloads/");
+}
+
+TEST_F(ServerFolderWithBlanks, AnAddressWrittenAsThePathIsEncodedBeforeUse) {
+    expectFetchedFrom("file://" + server_.path().string() + "/Flight Sim \u00e9/downloads/");
+}
+
+// A server that cannot be reached never stops the start, nor is it an error of the run: the
+// network may be down.
+TEST_F(UpdaterTest, AnUnreachableServerIsNoErrorOfTheRun) {
+    ::setenv("QUORVEL_DOWNLOAD_BASE", "file:///nonexistent/downloads/", 1);
+    EXPECT_TRUE(gf_checkForUpdates());
+    EXPECT_TRUE(logged("==> Downloading version info from my web site failed!"));
+    EXPECT_EQ(gExitCode.load(), 0);
+}
+
+// An address that is no URL at all can never download anything: the start goes on with the
+// local files, but the run says why and does not end as a success.
+TEST_F(UpdaterTest, ADownloadAddressThatIsNoUrlIsAnErrorOfTheRun) {
+    ::setenv("QUORVEL_DOWNLOAD_BASE", "http://[::1/downloads/", 1);
+    EXPECT_TRUE(gf_checkForUpdates());
+    EXPECT_TRUE(logged("==> Error the download address 'http://[::1/downloads/' is no usable URL ("));
+    EXPECT_EQ(gExitCode.load(), 1);
+    EXPECT_EQ(readFile("input/dbase.enc"), shipped("dbase.enc"));
+}
+
 // Start-up asks the server only on a fresh start, before the reference files are read; the files
 // that the settings migration of an older version set aside come back when no replacement can
 // be fetched, so the start still has its data.

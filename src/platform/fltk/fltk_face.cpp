@@ -1,6 +1,9 @@
 #include "platform/fltk/fltk_face.hpp"
 
 #include <atomic>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -16,6 +19,7 @@
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 #include <X11/Xatom.h>
+#include <fmt/format.h>
 
 #include "platform/win32/display_face.hpp"
 #include "platform/win32/gdi.hpp"
@@ -135,6 +139,10 @@ public:
     explicit Face(HWND main) : m_main(main) {}
 
     void run() {
+        if (fl_display == nullptr) fl_open_display();
+        // Xlib's own handler would end the process from this thread at once; the display's end is a
+        // close request instead.
+        XSetIOErrorHandler(&Face::onDisplayError);
         Fl::visual(FL_DOUBLE | FL_INDEX);
         const auto state = w::windowState(m_main);
         m_placeX = state ? state->x : 400;
@@ -153,10 +161,37 @@ public:
         m_window->hide();
         Fl::check();
         delete m_window;
+        m_ended.store(true);
     }
     void stop() { m_stop.store(true); }
+    // Waits until the face's thread has ended, or has stopped where a display that went away left
+    // it (also while the window was being closed): true when it has ended.
+    bool awaitEnd() const {
+        while (!m_ended.load() && !m_lost.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return m_ended.load();
+    }
+
+    // The display went away (its server ended, the connection broke) or could not be opened: the
+    // window is closed as by its close button, and the program's closing sequence runs. Xlib and
+    // FLTK cannot go on on this thread, and returning would end the process: the thread stays here
+    // until the process ends (the face's close leaves it).
+    [[noreturn]] static void parkAfterDisplayLoss(const std::string& why) {
+        if (Face* face = s_shown.load(); face != nullptr && !face->m_lost.exchange(true)) {
+            if (const auto& lost = w::displayFace().lost) lost(why);
+            PostMessageW(face->m_main, WM_CLOSE, 0, 0);
+        }
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::hours(1));
+    }
+    static inline std::atomic<Face*> s_shown{nullptr};
 
 private:
+    static int onDisplayError(Display* display) {
+        const char* name = display != nullptr ? DisplayString(display) : nullptr;
+        parkAfterDisplayLoss(fmt::format("the connection to the X display {} was lost", name != nullptr ? name : "?"));
+    }
+
     static void tick(void* self) {
         auto* face = static_cast<Face*>(self);
         face->synchronise();
@@ -352,7 +387,19 @@ private:
     int m_placeX = 0; // the window's place as the model last learned it
     int m_placeY = 0;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_lost{false};
+    std::atomic<bool> m_ended{false};
 };
+
+// What FLTK cannot go on from (a display that cannot be opened, an X I/O error it catches itself).
+void onFatal(const char* format, ...) {
+    char text[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    Face::parkAfterDisplayLoss(text);
+}
 
 // The screen of the display with its work area: the desktop's _NET_WORKAREA when a window
 // manager publishes one, else the whole screen.
@@ -403,16 +450,21 @@ void installWhenDisplayed() {
         Running& r = running();
         if (r.thread.joinable()) return;
         r.face = std::make_unique<Face>(main);
-        r.thread = std::thread([f = r.face.get()] {
-            if (fl_display == nullptr) fl_open_display();
-            f->run();
-        });
+        Face::s_shown.store(r.face.get());
+        Fl::fatal = &onFatal;
+        r.thread = std::thread([f = r.face.get()] { f->run(); });
     };
     face.close = [] {
         Running& r = running();
         if (!r.thread.joinable()) return;
         r.face->stop();
+        if (!r.face->awaitEnd()) {
+            // Its thread stays where the display's end left it, for the rest of the process.
+            r.thread.detach();
+            return;
+        }
         r.thread.join();
+        Face::s_shown.store(nullptr);
         r.face.reset();
     };
 }

@@ -1,19 +1,43 @@
 #pragma once
-// The desktop's close button has no window to come from on a terminal: SIGINT (Ctrl-C) and
-// SIGTERM stand in for it. They are taken out of normal delivery and a small thread of their
-// own turns each into a WM_CLOSE posted to the main window, so the program closes through its
-// ordinary closing sequence instead of dying mid-write.
+// The desktop's close button has no window to come from on a terminal: SIGINT (Ctrl-C), SIGTERM
+// and SIGHUP (the terminal hung up) stand in for it. They are taken out of normal delivery and a
+// small thread of their own turns each into a WM_CLOSE posted to the main window, so the program
+// closes through its ordinary closing sequence instead of dying mid-write. A process started
+// with hang-ups ignored (nohup) keeps ignoring them. SIGPIPE is ignored: a write to a pipe or
+// socket whose reader has gone is an error result, never the end of the program.
+//
+// A close signal also starts a time limit. The closing waits for the program's threads; one
+// blocked for good in a call that never returns would hold the process forever. When the process
+// has not ended within kCloseTimeLimit of the first close signal, it ends anyway: the overdue
+// report says so, and the exit code is 128 + the signal's number, as for a process that the
+// signal ended without its closing.
+
+#include <chrono>
+#include <functional>
+#include <string_view>
 
 #include "platform/win32/window.hpp"
 
 namespace platform::win32 {
 
-// Blocks SIGINT and SIGTERM in the calling thread and starts the signal thread. Call it on the
-// main thread before any other thread starts, so that every later thread inherits the mask.
-// The window may be set later (setCloseSignalWindow); a signal before that is kept and
-// delivered once the window is known. Starting twice does nothing.
+inline constexpr std::chrono::seconds kCloseTimeLimit{20};
+
+// What the program says about close signals. Each report runs on a thread of its own, so a
+// report that blocks (a full stderr pipe, a lock held by the stuck thread) never delays the
+// signals or the end; the overdue report is given kOverdueReportTime before the process ends.
+struct CloseSignalReports {
+    std::function<void(std::string_view signalName)> received;
+    std::function<void(std::string_view signalName, std::chrono::seconds limit)> overdue;
+};
+inline constexpr std::chrono::milliseconds kOverdueReportTime{2000};
+
+// Blocks the close signals in the calling thread, ignores SIGPIPE and starts the signal thread.
+// Call it on the main thread before any other thread starts, so that every later thread
+// inherits the mask. The window may be set later (setCloseSignalWindow); a signal before that
+// is kept and delivered once the window is known. Starting twice does nothing.
 void startCloseSignalThread();
 void setCloseSignalWindow(HWND window);
+void setCloseSignalReports(CloseSignalReports reports);
 // How many close signals arrived so far.
 int closeSignalCount();
 

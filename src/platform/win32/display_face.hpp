@@ -5,6 +5,7 @@
 // back into the model as messages.
 
 #include <functional>
+#include <string>
 
 #include "platform/win32/window.hpp"
 
@@ -13,6 +14,9 @@ namespace platform::win32 {
 struct DisplayFace {
     std::function<void(HWND mainWindow)> open;
     std::function<void()> close;
+    // The display went away during the run (told why, from the face's thread); the face then
+    // closes the window as its close button does.
+    std::function<void(const std::string& why)> lost;
 };
 DisplayFace& displayFace();
 

@@ -1,6 +1,7 @@
 #include "platform/win32/shell.hpp"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -48,8 +49,22 @@ bool startDetached(const std::string& program, const std::string& file) {
     std::string programArg = program;
     std::string fileArg = file;
     char* argv[] = {sh.data(), dashC.data(), script.data(), programArg.data(), fileArg.data(), nullptr};
+    // The program gets the signals as a program started from the desktop would: none blocked
+    // (this process takes its close signals on a thread of its own), a broken pipe not ignored.
+    posix_spawnattr_t attributes;
+    if (posix_spawnattr_init(&attributes) != 0) return false;
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t brokenPipe;
+    sigemptyset(&brokenPipe);
+    sigaddset(&brokenPipe, SIGPIPE);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &brokenPipe);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = 0;
-    if (posix_spawnp(&pid, "sh", nullptr, nullptr, argv, environ) != 0) return false;
+    const int spawned = posix_spawnp(&pid, "sh", nullptr, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
+    if (spawned != 0) return false;
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) return false;

@@ -1,0 +1,235 @@
+// How a run of the built program ends when the world asks it to: a termination signal, a
+// terminal that hangs up, a display that goes away. Each is a close request like the window's
+// close button; the closing sequence runs, and where it cannot finish the process still ends and
+// says so.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+#include "app/app_test_support.hpp"
+#include "app/program_folder.hpp"
+#include "platform/win32/close_signals.hpp"
+
+namespace {
+
+using apptest::Child;
+using apptest::contains;
+using apptest::ProgramFolder;
+using apptest::readLines;
+using apptest::readText;
+namespace fs = std::filesystem;
+using std::chrono::seconds;
+
+std::vector<std::string> headlessEnv(const ProgramFolder& p) {
+    return {"QUORVEL_ROAMING_APPDATA=" + p.roaming().string(), "QUORVEL_LOCAL_APPDATA=" + (p.root() / "local").string(),
+            "DISPLAY="};
+}
+
+// Without a simulator a run waits in its connect phase, after the window and the start-up.
+bool waitsForTheSimulator(const ProgramFolder& p) {
+    return apptest::waitFor([&] { return contains(readLines(p.log()), "RealTraffic not detected at this PC"); },
+                            seconds(120));
+}
+
+bool logHas(const ProgramFolder& p, std::string_view text) {
+    return readText(p.log()).find(text) != std::string::npos;
+}
+
+// Ends the run with `signal` once it waits for the simulator: the closing ran and saved the
+// settings, and the process ended with 0.
+void expectClosedBy(int signal, std::string_view name, const std::function<void(const ProgramFolder&)>& more = {}) {
+    ProgramFolder p;
+    p.writeParameters({{"DESTINATION", "EKBI"}});
+    Child run(QUORVEL_BINARY, {}, p.root(), headlessEnv(p));
+    ASSERT_TRUE(waitsForTheSimulator(p)) << readText(p.log());
+    run.signal(signal);
+    EXPECT_EQ(run.wait(seconds(60)), 0) << name << "\n" << readText(run.stderrPath());
+    const auto log = readLines(p.log());
+    EXPECT_TRUE(contains(log, "Exiting: USER CLOSED SIM")) << name << "\n" << readText(p.log());
+    // The closing saved the settings it empties.
+    EXPECT_NE(readText(p.parameters()).find("name=\"DESTINATION\" value=\"\""), std::string::npos) << name;
+    if (more) more(p);
+}
+
+TEST(CloseRequests, TerminationAndInterruptRunTheClosing) {
+    expectClosedBy(SIGTERM, "SIGTERM");
+    expectClosedBy(SIGINT, "SIGINT");
+}
+
+// Closing the terminal of a run is its ordinary end: the hang-up closes as SIGTERM does.
+TEST(CloseRequests, AHangUpRunsTheClosingAsATerminationDoes) {
+    expectClosedBy(SIGHUP, "SIGHUP", [](const ProgramFolder& p) {
+        EXPECT_TRUE(logHas(p, "Closing on SIGHUP")) << readText(p.log());
+    });
+}
+
+// A run started to outlive its terminal (nohup) keeps running after a hang-up.
+TEST(CloseRequests, ARunThatIgnoresHangUpsKeepsRunning) {
+    ProgramFolder p;
+    p.writeParameters();
+    Child run("/usr/bin/nohup", {QUORVEL_BINARY}, p.root(), headlessEnv(p));
+    ASSERT_TRUE(waitsForTheSimulator(p)) << readText(p.log());
+    run.signal(SIGHUP);
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.wait(seconds(60)), 0) << readText(run.stderrPath());
+    EXPECT_TRUE(contains(readLines(p.log()), "Exiting: USER CLOSED SIM")) << readText(p.log());
+    EXPECT_FALSE(logHas(p, "Closing on SIGHUP")) << readText(p.log());
+}
+
+// A reader of a pipe that has gone gets an error result; the signal never ends the run.
+TEST(CloseRequests, ABrokenPipeSignalDoesNotEndTheRun) {
+    ProgramFolder p;
+    p.writeParameters();
+    Child run(QUORVEL_BINARY, {}, p.root(), headlessEnv(p));
+    ASSERT_TRUE(waitsForTheSimulator(p)) << readText(p.log());
+    run.signal(SIGPIPE);
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.wait(seconds(60)), 0) << readText(run.stderrPath());
+    EXPECT_TRUE(contains(readLines(p.log()), "Exiting: USER CLOSED SIM")) << readText(p.log());
+}
+
+// A thread blocked for good (here the window thread, reading a simulator scenario from a pipe
+// that never delivers) cannot keep the program from ending: after the closing's time limit it
+// ends without the closing, says so on stderr and in the log, and its exit code is that of the
+// signal (128 + 15).
+TEST(CloseRequests, ATerminationEndsTheProgramEvenWhenAThreadIsStuck) {
+    ProgramFolder p;
+    p.writeParameters();
+    const fs::path pipe = p.root() / "scenario.json";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    auto env = headlessEnv(p);
+    env.push_back("QUORVEL_SIM_SCENARIO=" + pipe.string());
+    Child run(QUORVEL_BINARY, {}, p.root(), env);
+    // The program holds the pipe open for reading once a writer can open it; the writer stays
+    // open and silent, so the read never ends.
+    int writer = -1;
+    ASSERT_TRUE(apptest::waitFor(
+        [&] {
+            writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+            return writer >= 0;
+        },
+        seconds(120)))
+        << "the program never opened " << pipe;
+    ASSERT_TRUE(run.running());
+    run.signal(SIGTERM);
+    const auto code = run.wait(seconds(90));
+    ::close(writer);
+    EXPECT_EQ(code, 128 + SIGTERM) << readText(run.stderrPath());
+    const std::string overdue =
+        fmt::format("the closing did not finish within {} s of SIGTERM", platform::win32::kCloseTimeLimit.count());
+    EXPECT_NE(readText(run.stderrPath()).find("Quorvel ends: " + overdue), std::string::npos)
+        << readText(run.stderrPath());
+    EXPECT_TRUE(logHas(p, overdue)) << readText(p.log());
+}
+
+// A display of its own for a windowed run: Xvfb on a display number it chooses, reporting every
+// client that connects (on stderr, in a file).
+class PrivateDisplay {
+public:
+    explicit PrivateDisplay(const fs::path& folder) : m_log(folder / "xvfb.txt") {
+        int numberPipe[2];
+        if (::pipe(numberPipe) != 0) return;
+        const std::string log = m_log.string();
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(numberPipe[1], 1);
+            const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fd >= 0) ::dup2(fd, 2);
+            ::execlp("Xvfb", "Xvfb", "-displayfd", "1", "-audit", "2", "-nolisten", "tcp", "-screen", "0",
+                     "1600x1000x24", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(numberPipe[1]);
+        std::string number;
+        char c = 0;
+        while (::read(numberPipe[0], &c, 1) == 1 && c != '\n')
+            number.push_back(c);
+        ::close(numberPipe[0]);
+        if (!number.empty()) m_name = ":" + number;
+    }
+    ~PrivateDisplay() { end(); }
+    PrivateDisplay(const PrivateDisplay&) = delete;
+    PrivateDisplay& operator=(const PrivateDisplay&) = delete;
+
+    // ":n", or empty when the server did not start.
+    const std::string& name() const { return m_name; }
+    std::size_t clientsConnected() const {
+        std::size_t n = 0;
+        for (const auto& line : readLines(m_log))
+            n += line.find("connected from local host") != std::string::npos ? 1 : 0;
+        return n;
+    }
+    // The server goes, as when a remote session drops.
+    void end() {
+        if (m_pid <= 0) return;
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
+
+private:
+    fs::path m_log;
+    pid_t m_pid = -1;
+    std::string m_name;
+};
+
+// A run whose window is shown on a display of its own, waiting for the simulator.
+struct WindowedRun {
+    ProgramFolder p;
+    PrivateDisplay display{p.root()};
+    std::optional<Child> run;
+
+    WindowedRun() {
+        p.writeParameters();
+        if (display.name().empty()) return;
+        auto env = headlessEnv(p);
+        env.back() = "DISPLAY=" + display.name();
+        // The window's libraries keep their font and connection caches until the process ends.
+        const fs::path suppressions = p.root() / "lsan-window-libraries.txt";
+        std::ofstream(suppressions) << "leak:libfontconfig\nleak:libX11\nleak:libXft\nleak:libfltk\nleak:libxcb\n"
+                                       "leak:libfreetype\n";
+        env.push_back("LSAN_OPTIONS=suppressions=" + suppressions.string());
+        run.emplace(QUORVEL_BINARY, std::vector<std::string>{}, p.root(), env);
+    }
+    // The window was shown (the program's second client: the first only looked at the screen)
+    // and the run waits for the simulator.
+    bool shown() {
+        return run && waitsForTheSimulator(p) &&
+               apptest::waitFor([&] { return display.clientsConnected() >= 2; }, seconds(60));
+    }
+};
+
+// Beside the display's end: a windowed run closed by a signal.
+TEST(CloseRequests, AWindowedRunClosesOnATermination) {
+    WindowedRun w;
+    ASSERT_FALSE(w.display.name().empty()) << "Xvfb did not start";
+    ASSERT_TRUE(w.shown()) << "the window was never shown (a build without FLTK shows none)\n" << readText(w.p.log());
+    w.run->signal(SIGTERM);
+    EXPECT_EQ(w.run->wait(seconds(60)), 0) << readText(w.run->stderrPath());
+    EXPECT_TRUE(contains(readLines(w.p.log()), "Exiting: USER CLOSED SIM")) << readText(w.p.log());
+}
+
+// A display that goes away (a remote session drops, the user logs out) closes the run as the
+// window's close button does.
+TEST(CloseRequests, ADisplayThatGoesAwayClosesTheRun) {
+    WindowedRun w;
+    ASSERT_FALSE(w.display.name().empty()) << "Xvfb did not start";
+    ASSERT_TRUE(w.shown()) << "the window was never shown (a build without FLTK shows none)\n" << readText(w.p.log());
+    w.display.end();
+    EXPECT_EQ(w.run->wait(seconds(60)), 0) << readText(w.run->stderrPath());
+    const auto log = readLines(w.p.log());
+    EXPECT_TRUE(contains(log, "Exiting: USER CLOSED SIM")) << readText(w.p.log());
+    // Why it has gone: the X connection's end, as Xlib or the window toolkit saw it.
+    bool said = false;
+    for (const auto& line : log)
+        said = said || (line.starts_with("==> The window's display has gone (") &&
+                        line.ends_with("): Quorvel closes as by the window's close button"));
+    EXPECT_TRUE(said) << readText(w.p.log());
+}
+
+} // namespace
