@@ -36,15 +36,6 @@
 namespace tamrix {
 namespace {
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
 void takePortFromEnvironment(const char* name, std::atomic<uint16_t>& port) {
     const char* text = std::getenv(name);
     if (text == nullptr || *text == '\0') return;
@@ -99,9 +90,9 @@ ProductionSwitch gf_parseProductionSwitch(const std::vector<std::string>& argume
     ProductionSwitch result;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& a = arguments[i];
-        if (equalsIgnoringCase(a, "--production") || equalsIgnoringCase(a, "/production")) {
+        if (gf_equalsNoCase(a, "--production") || gf_equalsNoCase(a, "/production")) {
             result = {true, true};
-        } else if (equalsIgnoringCase(a, "--no-production") || equalsIgnoringCase(a, "/no-production")) {
+        } else if (gf_equalsNoCase(a, "--no-production") || gf_equalsNoCase(a, "/no-production")) {
             result = {false, true};
         }
     }

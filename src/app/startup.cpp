@@ -266,7 +266,7 @@ void lf_productionRun() {
     try {
         gf_log("production");
         gf_flushLog();
-        gExitCode.store(0);
+        // A failure the run already met (a download address that is no URL) stays in the exit code.
         gClosingFlag.store(true);
         gf_exitRealTrafficServer();
         gf_setUserClosed();

@@ -456,6 +456,9 @@ TEST_F(UpdaterTest, ADownloadAddressThatIsNoUrlIsAnErrorOfTheRun) {
     EXPECT_TRUE(logged("==> Error the download address 'http://[::1/downloads/' is no usable URL ("));
     EXPECT_EQ(gExitCode.load(), 1);
     EXPECT_EQ(readFile("input/dbase.enc"), shipped("dbase.enc"));
+    // A production run ends there, still not as a success.
+    lf_productionRun();
+    EXPECT_EQ(gExitCode.load(), 1);
 }
 
 // Start-up asks the server only on a fresh start, before the reference files are read; the files
