@@ -305,10 +305,10 @@ void appendSyntheticSample(LiveAircraft& ac, int32_t count) {
             if (!m.landingArmed) speed = std::max(speed * 0.95, 1.0);
             else if (count >= 4) speed = std::max(speed * 0.9, 1.0);
         } else if (!m.landingRoll) {
-            // On the ground the feed alone says whether the aircraft takes off: one whose
-            // reports run out stands where it is, armed take-off or not (a rejected take-off's
-            // feed stops too). Only a rotation already under way goes on.
-            if (ac.phase != MovePhase::TakeOff) {
+            // One whose reports run out on the ground stands where it is, unless it is taking
+            // off: a take-off roll lost at the runway's end goes on, lifts off and climbs. A
+            // rejected take-off is disarmed by the feed slowing below take-off speed.
+            if (!m.takeOffArmed && ac.phase != MovePhase::TakeOff) {
                 copy.generated = 1;
                 speed = 0.0;
             } else if (speed <= 30) speed = 40;
