@@ -134,6 +134,33 @@ TEST_F(AirMovementTest, AHoveringHelicopterKeepsItsHeadingWhileItsReportsWobble)
     EXPECT_LT(worst, 1.0) << "degrees off the first heading";
 }
 
+TEST_F(AirMovementTest, AHelicopterAirTaxiingSlowlyTurnsItsNoseWithItsWay) {
+    // 60 ft above the field at 8 kt eastwards, a report every 2 s, each a metre off the line in
+    // turn; neither a heading nor a track reported (the track reads 0, north).
+    const GeoPosition from = gf_destinationPoint(kAirport, 0.0, 0.3 * kFeetPerNm);
+    std::vector<PositionSample> samples;
+    for (int i = 0; i < 30; ++i) {
+        PositionSample s;
+        const GeoPosition onLine = gf_destinationPoint(from, kPi / 2, 8.0 * 2.0 * i / 3600.0 * kFeetPerNm);
+        const GeoPosition p = gf_destinationPoint(onLine, i % 2 ? 0.0 : kPi, 1.0 / 0.3048);
+        s.latitude = p.latitude;
+        s.longitude = p.longitude;
+        s.altitude = kGroundFt + 60.0;
+        s.groundSpeed = s.trueAirspeed = 8.0;
+        s.dueTick = 100 + 200 * i;
+        s.airborne = 1;
+        samples.push_back(s);
+    }
+    addAircraft(AircraftCategory::Rotorcraft, 20010, samples, MovePhase::Flying);
+
+    const auto trace = run(20010, samples.back().dueTick);
+    // From its third report on the nose points the way it flies, east.
+    double worst = 0.0;
+    for (const auto& t : trace)
+        if (t.tick >= samples[3].dueTick) worst = std::max(worst, degreesBetween(t.position.heading, 90.0 * kDeg));
+    EXPECT_LT(worst, 20.0) << "degrees off east";
+}
+
 TEST_F(AirMovementTest, ASampleLessThanTwentyFiveTicksAwayIsMetTwentyFiveTicksOn) {
     // At 400 kt the next sample lies 10 m ahead, 5 ticks away by its speed and its due tick:
     // it is re-timed to 25 ticks after the front falls due and met there, not sooner.
