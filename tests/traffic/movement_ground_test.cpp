@@ -409,18 +409,18 @@ TEST_F(ParkingTest, GhostsDepartingAircraftAndNewcomers) {
     testsupport::CapturedLog log;
     // The real flight takes the stand from its ghost; the ghost never takes it from the flight.
     parkedOn(20043, 4, "AB123_");
-    EXPECT_TRUE(lf_standFreeForCallsign(4, "AB123"));
+    EXPECT_TRUE(lf_standFreeForCallsign(4, "AB123", 0.0));
     EXPECT_EQ(gLiveAircraft[0].state, LiveState::RemovingFromSim);
     EXPECT_TRUE(logHas(log, "A4      : AB123_   ghost, replace by AB123"));
     parkedOn(20044, 5, "AB123");
-    EXPECT_FALSE(lf_standFreeForCallsign(5, "AB123_"));
+    EXPECT_FALSE(lf_standFreeForCallsign(5, "AB123_", 0.0));
     // A callsign one character longer is another flight, not a ghost: the holder keeps the stand.
-    EXPECT_FALSE(lf_standFreeForCallsign(5, "AB1234"));
+    EXPECT_FALSE(lf_standFreeForCallsign(5, "AB1234", 0.0));
     EXPECT_EQ(findAircraft(20044)->state, LiveState::Active);
-    // An aircraft reported departing keeps its stand against a newcomer.
+    // An aircraft reported departing keeps its stand against a newcomer, however long ago.
     LiveAircraft& leaving = parkedOn(20045, 6, "DEP1");
     leaving.move.departureNoticed = 1;
-    EXPECT_FALSE(lf_standFreeForCallsign(6, "NEW1"));
+    EXPECT_FALSE(lf_standFreeForCallsign(6, "NEW1", 600.0));
     EXPECT_EQ(findAircraft(20045)->state, LiveState::Active);
 }
 
@@ -480,6 +480,15 @@ TEST_F(ParkingTest, AnAircraftFirstSeenStandingOnAHeldStandIsNotCreatedThere) {
     EXPECT_EQ(born.erase, 1);
     EXPECT_EQ(gLiveAircraft[0].state, LiveState::Active);
 
+    // So too when the holder was last reported a minute and a half before the newcomer.
+    gLiveAircraft.clear();
+    parkedOn(20048, 9, "OLD1").lastUpdateTime = 1.7e9;
+    LiveAircraft& later = addAircraft(AircraftCategory::Large, 20049, {s, s}, MovePhase::Birth, "NEW9");
+    later.state = LiveState::Buffer;
+    later.lastUpdateTime = 1.7e9 + 90.0;
+    EXPECT_EQ(lf_standAtBirth(later), nullptr);
+    EXPECT_EQ(gLiveAircraft[0].state, LiveState::Active);
+
     // The aircraft an arrival removed there, still reported standing, is not born again on the
     // stand while the arrival drives onto it.
     gLiveAircraft.clear();
@@ -490,6 +499,23 @@ TEST_F(ParkingTest, AnAircraftFirstSeenStandingOnAHeldStandIsNotCreatedThere) {
     EXPECT_EQ(lf_standAtBirth(again), nullptr);
     EXPECT_EQ(again.erase, 1);
     EXPECT_EQ(gLiveAircraft[0].state, LiveState::Active);
+}
+
+// An aircraft parked on a stand whose reports stopped two minutes before a newcomer is first seen
+// standing there is gone from the stand: it makes way, and the newcomer is created on it.
+TEST_F(ParkingTest, AHolderNoLongerReportedGivesItsStandToANewcomerFirstSeenThere) {
+    testsupport::CapturedLog log;
+    const PositionSample s = standingSampleBeside(9);
+    parkedOn(20048, 9, "OLD1").lastUpdateTime = 1.7e9;
+    LiveAircraft& born = addAircraft(AircraftCategory::Large, 20049, {s, s}, MovePhase::Birth, "NEW9");
+    born.state = LiveState::Buffer;
+    born.lastUpdateTime = 1.7e9 + 120.0;
+    const StandRecord* stand = lf_standAtBirth(born);
+    ASSERT_NE(stand, nullptr);
+    EXPECT_EQ(stand->standId, 9u);
+    EXPECT_EQ(gLiveAircraft[1].erase, 0);
+    EXPECT_EQ(gLiveAircraft[0].state, LiveState::RemovingFromSim);
+    EXPECT_TRUE(logHas(log, "A9      : OLD1     removed because another live NEW9 wants the stand ..."));
 }
 
 // Only an aircraft about to stop (next report at 5 kt at most) is first seen standing on a stand.
