@@ -746,6 +746,51 @@ TEST_F(DepartureTest, AfterAPushbackTheNoseTurnsAtThePaceOfTheFedTurn) {
     EXPECT_LT(degreesBetween(trace.back().position.heading, 80.0 * kDeg), 2.0);
 }
 
+// With straight pushbacks only, the feed pushes the aircraft back from stand A3 (facing north)
+// 16 m farther than its own pushback goes, the tail swinging east over the last 16 m until the
+// nose points west, stands 20 s and taxies off west. The feed's turn lies among the reports near
+// the aircraft's own pushback end, of no use to it; the reports it follows show none. Moving off
+// from there it turns its nose onto the way no faster than the feed turned it, never in a swing.
+TEST_F(DepartureTest, AfterAPushbackShortOfTheFedOneTheNoseTurnsNoFasterThanTheFeedTurnedIt) {
+    STRAIGHT_PBS_ONLY.current.store(true);
+    const GeoPosition stand = standPos(3);
+    std::vector<PositionSample> feed;
+    int64_t due = 3100;
+    const auto add = [&](GeoPosition p, double speed, double trackDeg, double headingDeg) {
+        PositionSample s = fedReport(p, speed, trackDeg, due);
+        s.trueHeading = headingDeg * kDeg;
+        feed.push_back(s);
+        due += 200;
+    };
+    for (int i = 0; i < 4; ++i)
+        add(stand, 0.0, 0.0, 0.0);
+    GeoPosition p = stand;
+    for (int i = 1; i <= 12; ++i)
+        add(p = gf_destinationPoint(stand, kPi, 5.2 * i / 0.3048), 5.0, 180.0, 0.0);
+    // The feed turns the nose 90 degrees in 8 s.
+    for (int i = 1; i <= 4; ++i) {
+        const double nose = 360.0 - 22.5 * i;
+        const double way = nose + 180.0 - 11.25;
+        add(p = gf_destinationPoint(p, way * kDeg, 4.0 / 0.3048), 4.0, way, nose);
+    }
+    for (int i = 0; i < 10; ++i)
+        add(p, 0.0, 0.0, 270.0);
+    for (int i = 1; i <= 3; ++i)
+        add(p = gf_destinationPoint(p, 1.5 * kPi, 2.0 * i * 2.0 / 3600.0 * kFeetPerNm), 2.0 * i, 270.0, 270.0);
+    for (int i = 0; i < 30; ++i)
+        add(p = gf_destinationPoint(p, 1.5 * kPi, 8.0 * 2.0 / 3600.0 * kFeetPerNm), 8.0, 270.0, 270.0);
+    std::vector<TracePoint> trace;
+    for (const TracePoint& t : replayDepartureFromStand3(20053, "DLH404", feed))
+        if (t.phase == MovePhase::Taxi) trace.push_back(t);
+    ASSERT_GT(trace.size(), 200u);
+    double fastest = 0.0;
+    for (std::size_t i = 100; i < trace.size(); ++i)
+        fastest =
+            std::max(fastest, degreesBetween(trace[i].position.heading, trace[i - 100].position.heading));
+    EXPECT_LE(fastest, 12.0) << "degrees in a second";
+    EXPECT_LT(degreesBetween(trace.back().position.heading, 270.0 * kDeg), 2.0);
+}
+
 // The feed pushes the aircraft straight back from stand A3 as far as its own pushback goes,
 // stands 16 s, then taxies east 40 m and turns south. The feed's stop and the start of its taxi
 // come in while the aircraft's own pushback (begun once the feed showed it leaving) still runs:
