@@ -910,14 +910,15 @@ TEST_F(GroundManoeuvreTest, SilentFeedOnTheGroundHoldsThenGivesUpAfterTheHolding
 }
 
 // The feed loses a take-off roll at 120 kt (coverage ends at the runway's end): the armed
-// take-off goes on by itself, at take-off speed along the runway, lifts off and climbs.
+// take-off goes on by itself, at take-off speed along the runway, lifts off and climbs, until
+// the samples it makes of its own are used up.
 TEST_F(GroundManoeuvreTest, SilentFeedOnTheRunwayWithTheTakeOffArmedLiftsOffAndClimbs) {
     std::vector<Leg> legs{
         {270.0, 100.0, 0.0, 2.0, false}, {270.0, 110.0, 0.0, 2.0, false}, {270.0, 120.0, 0.0, 2.0, false}};
     const auto samples = track(gf_destinationPoint(kAirport, kPi, 3000.0), 0.0, 100, legs);
     LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20073, samples, MovePhase::Taxi);
     ac.move.takeOffArmed = 1;
-    const auto trace = run(20073, 6000, [](const LiveAircraft& a) { return a.state != LiveState::Active; });
+    const auto trace = run(20073, 20000, [](const LiveAircraft& a) { return a.state != LiveState::Active; });
     ASSERT_FALSE(trace.empty());
     const GeoPosition last{samples.back().latitude, samples.back().longitude};
     const auto at = [&](int64_t tick) {
@@ -935,6 +936,10 @@ TEST_F(GroundManoeuvreTest, SilentFeedOnTheRunwayWithTheTakeOffArmedLiftsOffAndC
     }
     EXPECT_TRUE(rotated);
     EXPECT_GT(highest, 300.0);
+    // Its ten samples of its own used up (3 s apart on the ground, 8 s in the air), it is removed.
+    EXPECT_EQ(trace.back().state, LiveState::RemovingFromSim);
+    EXPECT_GT(trace.back().tick - samples.back().dueTick, 3000);
+    EXPECT_LT(trace.back().tick - samples.back().dueTick, 9000);
 }
 
 TEST_F(GroundManoeuvreTest, SilentFeedOnTheGroundNextToAnotherTaxiingAircraftGivesUpAtOnce) {
