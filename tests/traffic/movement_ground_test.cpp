@@ -8,6 +8,8 @@
 
 #include "core/captured_log.hpp"
 #include "links/sim_definitions.hpp"
+#include "links/stand_lookup.hpp"
+#include "refdata/dbase.hpp"
 #include "traffic/ground_movement.hpp"
 #include "traffic/movement.hpp"
 #include "traffic/movement_test_support.hpp"
@@ -24,6 +26,8 @@ protected:
     void SetUp() override { resetWorld(); }
     void TearDown() override {
         gf_setReservedStandNameSource(nullptr);
+        gf_setStandNameFinder(nullptr);
+        gHalfSpans[0] = 0.0;
         resetWorld();
     }
 };
@@ -443,15 +447,117 @@ TEST_F(ParkingTest, QueuedStaticOnTheStandIsWithdrawnInsteadOfCreated) {
     EXPECT_TRUE(logHas(log, "queued A6      : STA*"));
 }
 
-TEST_F(ParkingTest, NoLiveAircraftParksOnTheReservedStand) {
+TEST_F(ParkingTest, NoLiveAircraftParksOnTheReservedStandOrWhereTheUserAircraftStands) {
     gf_setReservedStandNameSource([] { return std::string("A7"); });
+    // The user aircraft stands on A8.
+    gf_setStandNameFinder([](double latitude, double longitude) {
+        return gf_distanceNm({latitude, longitude}, standPos(8)) * kMetresPerNm <= 20.0 ? std::string("A8")
+                                                                                        : std::string();
+    });
+    UserAcState user;
+    user.latitude = standPos(8).latitude;
+    user.longitude = standPos(8).longitude;
+    gf_setUserPositionState(user);
+    gf_refreshUserCopy();
     arriving(20047, 7, 100, 10.0, "RES1");
+    arriving(20048, 8, 100, 10.0, "USR1");
     run(20047, 3000);
-    const LiveAircraft* ac = findAircraft(20047);
-    ASSERT_NE(ac, nullptr);
-    EXPECT_NE(ac->phase, MovePhase::Parked);
-    EXPECT_NE(ac->phase, MovePhase::Parking);
-    EXPECT_EQ(ac->standId, 0u);
+    for (const uint32_t key : {20047u, 20048u}) {
+        const LiveAircraft* ac = findAircraft(key);
+        ASSERT_NE(ac, nullptr);
+        EXPECT_NE(ac->phase, MovePhase::Parked) << key;
+        EXPECT_NE(ac->phase, MovePhase::Parking) << key;
+        EXPECT_EQ(ac->standId, 0u) << key;
+    }
+    // Nor is one first seen standing there put on either stand.
+    for (const int sid : {7, 8}) {
+        const PositionSample s = standingSampleBeside(sid);
+        LiveAircraft& born = addAircraft(AircraftCategory::Large, 20049, {s, s}, MovePhase::Birth, "NEW9");
+        born.state = LiveState::Buffer;
+        EXPECT_EQ(lf_standAtBirth(born), nullptr) << "A" << sid;
+        gLiveAircraft.pop_back();
+    }
+}
+
+// An aircraft that has left its stand (pushed back) and stops near another does not park there
+// on its way out; a towed one does.
+TEST_F(ParkingTest, AnAircraftLeavingItsStandParksAtItsFirstStopOnlyWhenTowed) {
+    for (const bool towed : {false, true}) {
+        gLiveAircraft.clear();
+        LiveAircraft& ac = arriving(20050, 6, gf_tickCount() + 100, 10.0, "OUT1");
+        ac.previousPhase = MovePhase::PushedBack;
+        ac.move.towed = towed ? 1 : 0;
+        run(20050, 3000);
+        const LiveAircraft* a = findAircraft(20050);
+        ASSERT_NE(a, nullptr);
+        if (towed) {
+            EXPECT_EQ(a->phase, MovePhase::Parked);
+            EXPECT_EQ(a->standId, 6u);
+        } else {
+            EXPECT_EQ(a->phase, MovePhase::Taxi);
+            EXPECT_EQ(a->standId, 0u);
+        }
+    }
+}
+
+// A stopped aircraft looks for a stand within 20 m of its last report; one carried on by samples
+// of its own after touchdown within 55 m.
+TEST_F(ParkingTest, AStoppedAircraftLooksForAStandWithinTwentyMetresOrFiftyFiveOnItsOwnAfterTouchdown) {
+    for (const double metres : {15.0, 30.0}) {
+        for (const bool touchedDown : {false, true}) {
+            gLiveAircraft.clear();
+            LiveAircraft& ac = parkedOn(20051, 4, "STP1");
+            ac.phase = MovePhase::Taxi;
+            ac.standId = 0;
+            const GeoPosition at = gf_destinationPoint(standPos(4), kPi, metres / 0.3048);
+            ac.samples.back().latitude = at.latitude;
+            ac.samples.back().longitude = at.longitude;
+            try2Park(ac, touchedDown);
+            const bool parks = metres < 20.0 || touchedDown;
+            EXPECT_EQ(ac.phase == MovePhase::Parking, parks) << metres << " m, touched down " << touchedDown;
+            EXPECT_EQ(ac.standId, parks ? 4u : 0u);
+        }
+    }
+}
+
+// An arrival takes its stand: a live aircraft parked on it is removed, and so is one parked on an
+// adjacent stand near enough to touch wings; static aircraft on the stand, and on an adjacent one
+// near enough, make way. Those on an adjacent stand farther off stay.
+TEST_F(ParkingTest, AnArrivalTakesItsStandFromTheAircraftOnItAndFromNeighboursThatWouldTouchIt) {
+    testsupport::CapturedLog log;
+    gHalfSpans[0] = 35.0 / kMetresPerNm; // wings touch within 1.1 x 70 m
+    // A6 lies 100 m from A5, A4 60 m.
+    const GeoPosition a6 = gf_destinationPoint(standPos(5), kPi / 2, 100.0 / 0.3048);
+    gStandTable[5].latitude = a6.latitude;
+    gStandTable[5].longitude = a6.longitude;
+    const auto placeStatic = [](uint32_t key, int sid, const char* callsign) {
+        StaticAircraft st;
+        st.key = key;
+        st.head.callsign = callsign;
+        st.standId = static_cast<uint32_t>(sid);
+        st.state = LiveState::Active;
+        st.objectId = 600 + key;
+        gStaticAircraft.push_back(st);
+    };
+    parkedOn(20052, 5, "HLD1");
+    parkedOn(20053, 4, "NBR4");
+    parkedOn(20054, 6, "NBR6");
+    placeStatic(1, 5, "ST5*");
+    placeStatic(2, 4, "ST4*");
+    placeStatic(3, 6, "ST6*");
+    LiveAircraft& ac = arriving(20055, 5, 100, 10.0, "ARR1");
+    try2Park(ac, false);
+    EXPECT_EQ(findAircraft(20055)->standId, 5u);
+    EXPECT_EQ(findAircraft(20052)->state, LiveState::RemovingFromSim);
+    EXPECT_EQ(findAircraft(20053)->state, LiveState::RemovingFromSim);
+    EXPECT_EQ(findAircraft(20054)->state, LiveState::Active);
+    ASSERT_EQ(gStaticAircraft.size(), 3u);
+    EXPECT_EQ(gStaticAircraft[0].state, LiveState::RemovingFromSim);
+    EXPECT_EQ(gStaticAircraft[1].state, LiveState::RemovingFromSim);
+    EXPECT_EQ(gStaticAircraft[2].state, LiveState::Active);
+    EXPECT_TRUE(logHas(log, "A5      : HLD1     removed, ARR1 wants to park there"));
+    EXPECT_TRUE(logHas(log, "A4      : NBR4     removed by parking ARR1 at adjacent and possibly colliding stand A5"));
+    EXPECT_TRUE(logHas(log, "A4      : ST4*     makes way for ARR1 parking at excluded stand A5"));
 }
 
 TEST_F(ParkingTest, StandAtBirthPlacesAStationaryAircraftAndLeavesOthersAloneWhenErased) {
@@ -519,6 +625,47 @@ TEST_F(ParkingTest, AHolderNoLongerReportedGivesItsStandToANewcomerFirstSeenTher
 }
 
 // Only an aircraft about to stop (next report at 5 kt at most) is first seen standing on a stand.
+// An aircraft first seen standing gets a stand only within 5 nm of the park airport; it takes it
+// from an aircraft of its own callsign, and from one that stopped short of it (taxiing, not
+// parked); a parked neighbour near enough to touch wings keeps its stand and the newcomer is not
+// created.
+TEST_F(ParkingTest, AStandAtBirthIsNearTheParkAirportTakenFromItsOwnCallsignAndNeverTouchingAParkedNeighbour) {
+    const auto bornOn = [](int sid, const char* callsign) -> LiveAircraft& {
+        const PositionSample s = standingSampleBeside(sid);
+        LiveAircraft& born = addAircraft(AircraftCategory::Large, 20060, {s, s}, MovePhase::Birth, callsign);
+        born.state = LiveState::Buffer;
+        return born;
+    };
+    // The stands moved 6 nm away from the park airport: none.
+    const StandRecord kept = gStandTable[1];
+    const GeoPosition far = gf_destinationPoint(kAirport, 0.0, 6.0 * kFeetPerNm);
+    gStandTable[1].latitude = far.latitude;
+    gStandTable[1].longitude = far.longitude;
+    EXPECT_EQ(lf_standAtBirth(bornOn(2, "FAR9")), nullptr);
+    EXPECT_EQ(gLiveAircraft.back().erase, 0);
+    gStandTable[1] = kept;
+    gLiveAircraft.clear();
+
+    parkedOn(20061, 2, "SAME1");
+    const StandRecord* same = lf_standAtBirth(bornOn(2, "SAME1"));
+    ASSERT_NE(same, nullptr);
+    EXPECT_EQ(same->standId, 2u);
+    EXPECT_EQ(findAircraft(20061)->state, LiveState::RemovingFromSim);
+    gLiveAircraft.clear();
+
+    parkedOn(20062, 4, "SHRT1").phase = MovePhase::Taxi;
+    EXPECT_NE(lf_standAtBirth(bornOn(4, "NEW4")), nullptr);
+    EXPECT_EQ(findAircraft(20062)->state, LiveState::Active);
+    gLiveAircraft.clear();
+
+    gHalfSpans[0] = 35.0 / kMetresPerNm;
+    parkedOn(20063, 7, "NBR7");
+    LiveAircraft& next = bornOn(8, "NEW8");
+    EXPECT_EQ(lf_standAtBirth(next), nullptr);
+    EXPECT_EQ(gLiveAircraft.back().erase, 1);
+    EXPECT_EQ(findAircraft(20063)->state, LiveState::Active);
+}
+
 TEST_F(ParkingTest, AMovingNewbornIsPutOnAStandOnlyWhenItsNextReportIsAtMostFiveKnots) {
     const GeoPosition from = gf_destinationPoint(standPos(9), kPi, 20.0 / 0.3048);
     const GeoPosition to = gf_destinationPoint(standPos(9), kPi, 2.0 / 0.3048);
