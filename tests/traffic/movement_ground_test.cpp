@@ -1054,6 +1054,48 @@ TEST_F(GroundManoeuvreTest, SilentFeedOnTheGroundHoldsThenGivesUpAfterTheHolding
     EXPECT_LE(trace.back().tick - silentFrom, 2 * 6000 + 400);
     const GeoPosition last{samples.back().latitude, samples.back().longitude};
     EXPECT_LT(gf_distanceNm({trace.back().position.latitude, trace.back().position.longitude}, last) * kMetresPerNm, 0.01);
+
+    // With AIRBORNE_ONLY the hold ends at once: removed when its first hold of 3 s is over.
+    gLiveAircraft.clear();
+    AIRBORNE_ONLY.current.store(true);
+    const auto again = track(gf_destinationPoint(kAirport, kPi, 3000.0), 0.0, gf_tickCount() + 100, legs);
+    addAircraft(AircraftCategory::Large, 20070, again, MovePhase::Taxi);
+    const auto held = run(20070, 2000, [](const LiveAircraft& a) { return a.state != LiveState::Active; });
+    ASSERT_FALSE(held.empty());
+    EXPECT_EQ(held.back().state, LiveState::RemovingFromSim);
+    EXPECT_LE(held.back().tick - again.back().dueTick, 400);
+}
+
+// A parked aircraft whose feed falls silent stands on: its copy falls due a week later. It keeps
+// its stand's claim while it stands on it; one that stands elsewhere gives the claim up.
+TEST_F(GroundManoeuvreTest, AParkedAircraftWhoseFeedFallsSilentStandsAWeekAndHoldsItsStandOnlyOnIt) {
+    for (const double off : {0.0, 10.0}) {
+        gLiveAircraft.clear();
+        gStandTable[4].liveOccupied = 0;
+        const GeoPosition stand{gStandTable[4].latitude, gStandTable[4].longitude};
+        PositionSample s;
+        s.latitude = stand.latitude;
+        s.longitude = stand.longitude;
+        s.generated = 1;
+        s.dueTick = gf_tickCount() + 100;
+        LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20074, {s}, MovePhase::Parked, "PRK1");
+        ac.standId = 5;
+        ac.standLatitude = stand.latitude;
+        ac.standLongitude = stand.longitude;
+        lf_claimStand(ac);
+        const GeoPosition at = gf_destinationPoint(stand, kPi, off / 0.3048);
+        ac.position.latitude = at.latitude;
+        ac.position.longitude = at.longitude;
+        const int64_t silentFrom = s.dueTick;
+        run(20074, 12000);
+        const LiveAircraft* a = findAircraft(20074);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->state, LiveState::Active) << off << " m off";
+        EXPECT_EQ(a->phase, MovePhase::Parked);
+        ASSERT_FALSE(a->samples.empty());
+        EXPECT_GE(a->samples.back().dueTick, silentFrom + 7 * 24 * 360000);
+        EXPECT_EQ(gStandTable[4].liveOccupied, off == 0.0 ? 1 : 0) << off << " m off";
+    }
 }
 
 // The feed loses a take-off roll at 120 kt (coverage ends at the runway's end): the armed
