@@ -84,15 +84,26 @@ double landingDescentRate(const LiveAircraft& ac) {
 // approach, slow and low, are such reports.
 constexpr double kStillDescending = -250.0;
 
-// Below this ground speed (kt) a rotorcraft hovers or creeps: its reported positions wobble by
-// metres and the way from one to the next says nothing of where its nose points.
+// Below this ground speed (kt) a rotorcraft may hover: its reported positions then wobble by
+// metres, and the way from one to the next says nothing of where its nose points.
 constexpr double kHoverSpeed = 10.0;
+// Reports, the reached one first, whose way tells a hover from slow flight.
+constexpr std::size_t kHoverReports = 6;
 
+// A slow rotorcraft hovers when its reported positions wobble round one spot: the way along its
+// next reports doubles back, ending less than half its length from where it began. One that
+// goes its way slowly (an air taxi) flies nose first like any other.
 bool isHovering(const LiveAircraft& ac) {
     if (ac.category != AircraftCategory::Rotorcraft) return false;
     for (std::size_t i = 0; i < std::min<std::size_t>(ac.samples.size(), 3); ++i)
         if (ac.samples[i].groundSpeed > kHoverSpeed) return false;
-    return true;
+    const std::size_t n = std::min(ac.samples.size(), kHoverReports);
+    // Two reports tell a wobble from a way no better than one.
+    if (n < 3) return true;
+    double way = 0.0;
+    for (std::size_t i = 1; i < n; ++i)
+        way += gf_distanceNm(positionOf(ac.samples[i - 1]), positionOf(ac.samples[i]));
+    return 2.0 * gf_distanceNm(positionOf(ac.samples[0]), positionOf(ac.samples[n - 1])) <= way;
 }
 
 // The descent the feed still reports towards a sample on the ground, followed at its own rate
@@ -305,10 +316,10 @@ void appendSyntheticSample(LiveAircraft& ac, int32_t count) {
             if (!m.landingArmed) speed = std::max(speed * 0.95, 1.0);
             else if (count >= 4) speed = std::max(speed * 0.9, 1.0);
         } else if (!m.landingRoll) {
-            // On the ground the feed alone says whether the aircraft takes off: one whose
-            // reports run out stands where it is, armed take-off or not (a rejected take-off's
-            // feed stops too). Only a rotation already under way goes on.
-            if (ac.phase != MovePhase::TakeOff) {
+            // One whose reports run out on the ground stands where it is, unless it is taking
+            // off: a take-off roll lost at the runway's end goes on, lifts off and climbs. A
+            // rejected take-off is disarmed by the feed slowing below take-off speed.
+            if (!m.takeOffArmed && ac.phase != MovePhase::TakeOff) {
                 copy.generated = 1;
                 speed = 0.0;
             } else if (speed <= 30) speed = 40;

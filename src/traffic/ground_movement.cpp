@@ -112,8 +112,10 @@ void keepTheFedSpeedWhileHeld(LiveAircraft& ac) {
 
 // The pace (radians per tick) at which the feed turned the nose between two of its next reports,
 // the fastest within the next 20 s of them, and never slower than the aircraft's own turn rate;
-// 0 when they show no turn (a change of less than 5 degrees is the feed's noise). A way that
-// reverses between two reports (a pushback's track) is no turn of the nose either.
+// that rate alone when they show no turn (a change of less than 5 degrees is the feed's noise):
+// the feed turned the nose before them, where the aircraft was not (a pushback longer than its
+// own), and the nose turns onto its way at its own pace, not in a swing. A way that reverses
+// between two reports (a pushback's track) is no turn of the nose either.
 double fedTurnPace(const LiveAircraft& ac) {
     constexpr double kNoise = 5.0 / kRadToDegrees;
     const SampleQueue& samples = ac.samples;
@@ -135,7 +137,7 @@ double fedTurnPace(const LiveAircraft& ac) {
         before = heading;
         beforeDue = s.dueTick;
     }
-    return fastest > 0.0 ? std::max(fastest, ac.angleStep) : 0.0;
+    return std::max(fastest, ac.angleStep);
 }
 
 void groundStep(LiveAircraft& ac) {

@@ -30,6 +30,8 @@ namespace {
 ReservedStandName gReservedStandName = nullptr;
 
 constexpr double kNmPerMetre = 1.0 / kMetresPerNm;
+// Feed seconds without a report after which an aircraft parked on a stand counts as gone from it.
+constexpr double kGoneFromStandSeconds = 120.0;
 
 bool isParkedOrPushing(MovePhase p) { return p == MovePhase::Parked || p == MovePhase::PushingBack; }
 
@@ -143,7 +145,7 @@ StandRecord* lf_standAtBirth(LiveAircraft& ac) {
     StandRecord* found = gf_nearestFittingStand(at.latitude, at.longitude, ac, 55.0 * kNmPerMetre, f.generated != 0);
     if (!found || userStand(*found)) return nullptr;
     const StandRecord& stand = *found;
-    bool free = lf_standFreeForCallsign(static_cast<int32_t>(stand.standId), ac.head.callsign);
+    bool free = lf_standFreeForCallsign(static_cast<int32_t>(stand.standId), ac.head.callsign, ac.lastUpdateTime);
     for (uint32_t adjacent : stand.adjacent)
         free = free && lf_adjacentStandFree(static_cast<int32_t>(adjacent), ac, stand);
     if (!free) {
@@ -158,7 +160,7 @@ StandRecord* lf_standAtBirth(LiveAircraft& ac) {
     return found;
 }
 
-bool lf_standFreeForCallsign(int32_t sid, std::string_view c) {
+bool lf_standFreeForCallsign(int32_t sid, std::string_view c, double seenAt) {
     // An aircraft still waiting for its creation holds the stand as well: two aircraft first
     // seen on one stand are not both created there.
     // An arrival driving onto the stand holds it too: the aircraft it removed there is not born
@@ -182,11 +184,16 @@ bool lf_standFreeForCallsign(int32_t sid, std::string_view c) {
         return true;
     }
     if (!endsInUnderscore(theirs) && endsInUnderscore(c)) return false;
-    // The aircraft standing there keeps the stand against a newcomer that is itself first seen
-    // standing on it (a duplicate target under another callsign, two light aircraft on one apron
-    // stand): the newcomer is not created there. Were it to take the stand, the one it removed,
-    // still reported there, would be born again and take it back, and so on for ever.
-    return false;
+    if (other->move.departureNoticed) return false;
+    // Still reported, the aircraft standing there keeps the stand against a newcomer that is
+    // itself first seen standing on it (a duplicate target under another callsign, two light
+    // aircraft on one apron stand): were the newcomer to take it, the one it removed, still
+    // reported there, would be born again and take it back, and so on for ever. One whose reports
+    // have stopped is gone from the stand and makes way.
+    if (other->state != LiveState::Active || seenAt - other->lastUpdateTime < kGoneFromStandSeconds) return false;
+    gf_log(fmt::format("{:8}: {:8} removed because another live {} wants the stand ...", name, theirs, c));
+    removeAircraftFromSim(*other);
+    return true;
 }
 
 bool lf_adjacentStandFree(int32_t adjacentSid, const LiveAircraft& ac, const StandRecord& stand) {

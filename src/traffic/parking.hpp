@@ -27,8 +27,9 @@ void try2Park(LiveAircraft& ac, bool touchedDown);
 // and changes nothing.
 // (Declared in traffic/movement.hpp as well.)
 StandRecord* lf_standAtBirth(LiveAircraft& ac);
-// Whether a live aircraft with this callsign may take stand `sid`; may remove the holder.
-bool lf_standFreeForCallsign(int32_t sid, std::string_view callsign);
+// Whether a live aircraft with this callsign, last reported at `seenAt` (feed time, seconds), may
+// take stand `sid`; may remove the holder.
+bool lf_standFreeForCallsign(int32_t sid, std::string_view callsign, double seenAt);
 // Whether the aircraft on adjacent stand `adjacentSid` leaves room for `ac` on `stand`.
 bool lf_adjacentStandFree(int32_t adjacentSid, const LiveAircraft& ac, const StandRecord& stand);
 // Removes a live aircraft parked on adjacent stand `adjacentSid` that would collide.

@@ -341,11 +341,22 @@ TEST_F(TrafficLineParser, RotorcraftAreOnTheGroundByTheirHeightAlone) {
     fields[kAlt] = "57";
     fields[kGs] = "60";
     const auto low = parse(fields);
+    // Slow between 42 and 108 ft above the field, where an aeroplane is on the ground by the
+    // height and speed bands: in the air.
+    std::vector<std::optional<TrafficLine>> slowAndLow;
+    for (const auto& [alt, gs] : {std::pair{"72", "10"}, {"87", "50"}, {"127", "40"}}) {
+        fields[kAlt] = alt;
+        fields[kGs] = gs;
+        slowAndLow.push_back(parse(fields));
+    }
     // An aeroplane hovering there would be on the ground by its speed.
     fields[kType] = "A320";
     fields[kAlt] = "327";
     fields[kGs] = "30";
     const auto slowPlane = parse(fields);
+    fields[kAlt] = "127";
+    fields[kGs] = "40";
+    const auto lowPlane = parse(fields);
     gRotorcraftModels.erase(helicopter);
     ASSERT_TRUE(hover && circling && low && slowPlane);
     EXPECT_EQ(hover->sample.airborne, 1);
@@ -353,6 +364,12 @@ TEST_F(TrafficLineParser, RotorcraftAreOnTheGroundByTheirHeightAlone) {
     EXPECT_EQ(circling->sample.airborne, 1);
     EXPECT_EQ(low->sample.airborne, 0);
     EXPECT_EQ(slowPlane->sample.airborne, 0);
+    ASSERT_TRUE(lowPlane);
+    EXPECT_EQ(lowPlane->sample.airborne, 0);
+    for (const auto& l : slowAndLow) {
+        ASSERT_TRUE(l);
+        EXPECT_EQ(l->sample.airborne, 1) << l->sample.altitude << " ft, " << l->sample.groundSpeed << " kt";
+    }
 }
 
 TEST_F(TrafficLineParser, AirborneOnlyKeepsTargetsWellAboveTheParkAirport) {

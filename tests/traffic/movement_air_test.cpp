@@ -134,6 +134,33 @@ TEST_F(AirMovementTest, AHoveringHelicopterKeepsItsHeadingWhileItsReportsWobble)
     EXPECT_LT(worst, 1.0) << "degrees off the first heading";
 }
 
+TEST_F(AirMovementTest, AHelicopterAirTaxiingSlowlyTurnsItsNoseWithItsWay) {
+    // 60 ft above the field at 8 kt eastwards, a report every 2 s, each a metre off the line in
+    // turn; neither a heading nor a track reported (the track reads 0, north).
+    const GeoPosition from = gf_destinationPoint(kAirport, 0.0, 0.3 * kFeetPerNm);
+    std::vector<PositionSample> samples;
+    for (int i = 0; i < 30; ++i) {
+        PositionSample s;
+        const GeoPosition onLine = gf_destinationPoint(from, kPi / 2, 8.0 * 2.0 * i / 3600.0 * kFeetPerNm);
+        const GeoPosition p = gf_destinationPoint(onLine, i % 2 ? 0.0 : kPi, 1.0 / 0.3048);
+        s.latitude = p.latitude;
+        s.longitude = p.longitude;
+        s.altitude = kGroundFt + 60.0;
+        s.groundSpeed = s.trueAirspeed = 8.0;
+        s.dueTick = 100 + 200 * i;
+        s.airborne = 1;
+        samples.push_back(s);
+    }
+    addAircraft(AircraftCategory::Rotorcraft, 20010, samples, MovePhase::Flying);
+
+    const auto trace = run(20010, samples.back().dueTick);
+    // From its third report on the nose points the way it flies, east.
+    double worst = 0.0;
+    for (const auto& t : trace)
+        if (t.tick >= samples[3].dueTick) worst = std::max(worst, degreesBetween(t.position.heading, 90.0 * kDeg));
+    EXPECT_LT(worst, 20.0) << "degrees off east";
+}
+
 TEST_F(AirMovementTest, ASampleLessThanTwentyFiveTicksAwayIsMetTwentyFiveTicksOn) {
     // At 400 kt the next sample lies 10 m ahead, 5 ticks away by its speed and its due tick:
     // it is re-timed to 25 ticks after the front falls due and met there, not sooner.
@@ -251,6 +278,64 @@ TEST_F(AirMovementTest, SilentFeedWhileLandingSinksEightyFeetPerSyntheticSample)
     EXPECT_NEAR(synthetic[1].altitude, synthetic[0].altitude - 80.04, 1e-6);
     EXPECT_EQ(synthetic[0].verticalSpeed, -667.0);
     EXPECT_NEAR(synthetic[0].groundSpeed, 140.0 * 0.9, 1e-9); // n = 8: 90 % when landing
+}
+
+// A stationary sample (a standstill copy) between two in the air is dropped: the aircraft flies
+// on to the next one instead of standing in the air. A rotorcraft hovers on it.
+TEST_F(AirMovementTest, AStationarySampleInTheAirIsDroppedButARotorcraftHoversOnIt) {
+    for (const AircraftCategory category : {AircraftCategory::Large, AircraftCategory::Rotorcraft}) {
+        gLiveAircraft.clear();
+        const int64_t t0 = gf_tickCount();
+        auto samples = track(gf_destinationPoint(kAirport, kPi, 3.0 * kFeetPerNm), 2000.0, t0 + 100,
+                             {Leg{90.0, 100.0, 0.0, 8.0}, Leg{90.0, 100.0, 0.0, 8.0}, Leg{90.0, 100.0, 0.0}});
+        PositionSample copy = samples[0];
+        copy.generated = 1;
+        copy.groundSpeed = 0.0;
+        copy.dueTick = t0 + 500;
+        samples.insert(samples.begin() + 1, copy);
+        addAircraft(category, 20012, samples, MovePhase::Flying);
+        const auto trace = run(20012, 450);
+        ASSERT_EQ(trace.size(), 450u);
+        const GeoPosition first{samples[0].latitude, samples[0].longitude};
+        const GeoPosition at400{trace.back().position.latitude, trace.back().position.longitude};
+        const double moved = gf_distanceNm(first, at400) * kMetresPerNm;
+        if (category == AircraftCategory::Rotorcraft)
+            EXPECT_LT(moved, 1.0) << "a rotorcraft stands on the standstill copy";
+        else
+            EXPECT_GT(moved, 100.0) << "an aeroplane never stands in the air";
+    }
+}
+
+// When the feed falls silent in the air the aircraft is given up at once, without samples of its
+// own, when it is at the edge of the range, within 1,000 ft of the park airport's elevation with
+// AIRBORNE_ONLY, or of a category whose option is off; otherwise it flies on by itself.
+TEST_F(AirMovementTest, ASilentFeedInTheAirEndsAtOnceAtTheRangeEdgeLowWithAirborneOnlyOrWhenItsCategoryIsOff) {
+    UserAcState user;
+    user.latitude = kAirport.latitude;
+    user.longitude = kAirport.longitude;
+    gf_setUserPositionState(user);
+    gf_refreshUserCopy();
+    const auto givenUp = [](AircraftCategory category, double northNm, double altitude) {
+        gLiveAircraft.clear();
+        const auto samples = track(gf_destinationPoint(kAirport, 0.0, northNm * kFeetPerNm), altitude,
+                                   gf_tickCount() + 100, {Leg{90.0, 150.0, 0.0}, Leg{90.0, 150.0, 0.0}});
+        addAircraft(category, 20013, samples, MovePhase::Flying);
+        run(20013, 600);
+        const LiveAircraft* a = findAircraft(20013);
+        return a == nullptr || a->state == LiveState::RemovingFromSim;
+    };
+    EXPECT_FALSE(givenUp(AircraftCategory::Large, 38.0, 5000.0));
+    EXPECT_TRUE(givenUp(AircraftCategory::Large, 39.6, 5000.0)) << "within half a mile of the 40 nm range";
+    EXPECT_FALSE(givenUp(AircraftCategory::Large, 10.0, kGroundFt + 600.0));
+    AIRBORNE_ONLY.current.store(true);
+    EXPECT_TRUE(givenUp(AircraftCategory::Large, 10.0, kGroundFt + 600.0)) << "600 ft above the park airport";
+    EXPECT_FALSE(givenUp(AircraftCategory::Large, 10.0, kGroundFt + 1500.0));
+    AIRBORNE_ONLY.current.store(false);
+    EXPECT_FALSE(givenUp(AircraftCategory::Rotorcraft, 10.0, 3000.0));
+    HELICOPTERS.current.store(false);
+    EXPECT_TRUE(givenUp(AircraftCategory::Rotorcraft, 10.0, 3000.0)) << "helicopters off";
+    LIGHT_AIRCRAFT.current.store(false);
+    EXPECT_TRUE(givenUp(AircraftCategory::Light, 10.0, 3000.0)) << "light aircraft off";
 }
 
 TEST_F(AirMovementTest, OnUserTrackCloseAndWideLimits) {
@@ -414,6 +499,33 @@ TEST_F(TakeOffLandingTest, AFeedThatSlowsOnTheGroundDisarmsTheTakeOff) {
     EXPECT_EQ(rolling.move.takeOffArmed, 1);
     decodeExisting(rolling, landed[4]);
     EXPECT_EQ(rolling.move.takeOffArmed, 0);
+}
+
+// Descending at 300 ft/min 2,000 ft above the ground, a Large aircraft 8 nm from the park airport
+// arms its landing; 12 nm away, or not descending, it does not.
+TEST_F(TakeOffLandingTest, ALandingIsArmedOnlyDescendingWithinTenMilesOfTheParkAirport) {
+    const auto armed = [](double nm, double verticalSpeed) {
+        gLiveAircraft.clear();
+        const auto samples = track(gf_destinationPoint(kAirport, 1.5 * kPi, nm * kFeetPerNm), kGroundFt + 2000.0,
+                                   100, {Leg{90.0, 160.0, verticalSpeed}, Leg{90.0, 160.0, verticalSpeed}});
+        LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20030, samples, MovePhase::Flying);
+        lf_climbApproachConfiguration(ac);
+        return ac.move.landingArmed != 0;
+    };
+    EXPECT_TRUE(armed(8.0, -300.0));
+    EXPECT_FALSE(armed(12.0, -300.0));
+    EXPECT_FALSE(armed(8.0, -100.0));
+}
+
+// Without a park airport the flare begins by the height above the ground the simulator reports.
+TEST_F(TakeOffLandingTest, WithoutAParkAirportTheFlareBeginsByTheHeightAboveTheGround) {
+    gf_clearParkAirport();
+    const auto samples = track(kAirport, kGroundFt + 35.0, 100, {Leg{90.0, 130.0, -600.0}, Leg{90.0, 130.0, -600.0}});
+    LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20031, samples, MovePhase::Flying);
+    ac.move.landingArmed = 1;
+    ac.heightAboveGround = kCgFt + 29.0;
+    lf_landingTick(ac);
+    EXPECT_EQ(ac.move.landingStage, 1u);
 }
 
 TEST_F(TakeOffLandingTest, GoAroundAbandonsTheArmedLandingWithClimbPower) {

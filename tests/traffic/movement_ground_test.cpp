@@ -8,6 +8,8 @@
 
 #include "core/captured_log.hpp"
 #include "links/sim_definitions.hpp"
+#include "links/stand_lookup.hpp"
+#include "refdata/dbase.hpp"
 #include "traffic/ground_movement.hpp"
 #include "traffic/movement.hpp"
 #include "traffic/movement_test_support.hpp"
@@ -24,6 +26,8 @@ protected:
     void SetUp() override { resetWorld(); }
     void TearDown() override {
         gf_setReservedStandNameSource(nullptr);
+        gf_setStandNameFinder(nullptr);
+        gHalfSpans[0] = 0.0;
         resetWorld();
     }
 };
@@ -204,10 +208,11 @@ TEST_F(GroundManoeuvreTest, CurvedPushbacksEndOneHalfSpanToTheSideAfterAQuarterT
 
 // While the aircraft pushes back, the feed (30 s ahead) pushes it straight back at 3 kt, the nose
 // where it pointed on the stand, or turned right to 80 degrees: only a reported heading that
-// turns makes the pushback curve, towards that side.
+// turns makes the pushback curve, towards that side, and never with straight pushbacks only.
 TEST_F(GroundManoeuvreTest, APushbackCurvesOnlyWhenItsReportedHeadingTurns) {
-    for (double fedHeading : {0.0, 80.0}) {
+    for (const auto& [fedHeading, straightOnly] : {std::pair{0.0, false}, {80.0, false}, {80.0, true}}) {
         resetWorld();
+        STRAIGHT_PBS_ONLY.current.store(straightOnly);
         const double size = parkedLeaving(20035, 3, kPi).size;
         std::vector<TracePoint> trace;
         int reports = 0;
@@ -235,7 +240,7 @@ TEST_F(GroundManoeuvreTest, APushbackCurvesOnlyWhenItsReportedHeadingTurns) {
         EXPECT_GT(reports, 0);
         const GeoPosition a = gf_destinationPoint(standPos(3), kPi, 2.5 * gStandTable[2].radius * kFeetPerNm);
         const GeoPosition end{trace.back().position.latitude, trace.back().position.longitude};
-        if (fedHeading == 0.0) {
+        if (fedHeading == 0.0 || straightOnly) {
             EXPECT_LT(gf_distanceNm(end, a) * kMetresPerNm, 0.5);
             for (const auto& t : trace)
                 ASSERT_LT(degreesBetween(t.position.heading, 0.0), 0.01) << "nose stays north";
@@ -409,18 +414,18 @@ TEST_F(ParkingTest, GhostsDepartingAircraftAndNewcomers) {
     testsupport::CapturedLog log;
     // The real flight takes the stand from its ghost; the ghost never takes it from the flight.
     parkedOn(20043, 4, "AB123_");
-    EXPECT_TRUE(lf_standFreeForCallsign(4, "AB123"));
+    EXPECT_TRUE(lf_standFreeForCallsign(4, "AB123", 0.0));
     EXPECT_EQ(gLiveAircraft[0].state, LiveState::RemovingFromSim);
     EXPECT_TRUE(logHas(log, "A4      : AB123_   ghost, replace by AB123"));
     parkedOn(20044, 5, "AB123");
-    EXPECT_FALSE(lf_standFreeForCallsign(5, "AB123_"));
+    EXPECT_FALSE(lf_standFreeForCallsign(5, "AB123_", 0.0));
     // A callsign one character longer is another flight, not a ghost: the holder keeps the stand.
-    EXPECT_FALSE(lf_standFreeForCallsign(5, "AB1234"));
+    EXPECT_FALSE(lf_standFreeForCallsign(5, "AB1234", 0.0));
     EXPECT_EQ(findAircraft(20044)->state, LiveState::Active);
-    // An aircraft reported departing keeps its stand against a newcomer.
+    // An aircraft reported departing keeps its stand against a newcomer, however long ago.
     LiveAircraft& leaving = parkedOn(20045, 6, "DEP1");
     leaving.move.departureNoticed = 1;
-    EXPECT_FALSE(lf_standFreeForCallsign(6, "NEW1"));
+    EXPECT_FALSE(lf_standFreeForCallsign(6, "NEW1", 600.0));
     EXPECT_EQ(findAircraft(20045)->state, LiveState::Active);
 }
 
@@ -443,15 +448,117 @@ TEST_F(ParkingTest, QueuedStaticOnTheStandIsWithdrawnInsteadOfCreated) {
     EXPECT_TRUE(logHas(log, "queued A6      : STA*"));
 }
 
-TEST_F(ParkingTest, NoLiveAircraftParksOnTheReservedStand) {
+TEST_F(ParkingTest, NoLiveAircraftParksOnTheReservedStandOrWhereTheUserAircraftStands) {
     gf_setReservedStandNameSource([] { return std::string("A7"); });
+    // The user aircraft stands on A8.
+    gf_setStandNameFinder([](double latitude, double longitude) {
+        return gf_distanceNm({latitude, longitude}, standPos(8)) * kMetresPerNm <= 20.0 ? std::string("A8")
+                                                                                        : std::string();
+    });
+    UserAcState user;
+    user.latitude = standPos(8).latitude;
+    user.longitude = standPos(8).longitude;
+    gf_setUserPositionState(user);
+    gf_refreshUserCopy();
     arriving(20047, 7, 100, 10.0, "RES1");
+    arriving(20048, 8, 100, 10.0, "USR1");
     run(20047, 3000);
-    const LiveAircraft* ac = findAircraft(20047);
-    ASSERT_NE(ac, nullptr);
-    EXPECT_NE(ac->phase, MovePhase::Parked);
-    EXPECT_NE(ac->phase, MovePhase::Parking);
-    EXPECT_EQ(ac->standId, 0u);
+    for (const uint32_t key : {20047u, 20048u}) {
+        const LiveAircraft* ac = findAircraft(key);
+        ASSERT_NE(ac, nullptr);
+        EXPECT_NE(ac->phase, MovePhase::Parked) << key;
+        EXPECT_NE(ac->phase, MovePhase::Parking) << key;
+        EXPECT_EQ(ac->standId, 0u) << key;
+    }
+    // Nor is one first seen standing there put on either stand.
+    for (const int sid : {7, 8}) {
+        const PositionSample s = standingSampleBeside(sid);
+        LiveAircraft& born = addAircraft(AircraftCategory::Large, 20049, {s, s}, MovePhase::Birth, "NEW9");
+        born.state = LiveState::Buffer;
+        EXPECT_EQ(lf_standAtBirth(born), nullptr) << "A" << sid;
+        gLiveAircraft.pop_back();
+    }
+}
+
+// An aircraft that has left its stand (pushed back) and stops near another does not park there
+// on its way out; a towed one does.
+TEST_F(ParkingTest, AnAircraftLeavingItsStandParksAtItsFirstStopOnlyWhenTowed) {
+    for (const bool towed : {false, true}) {
+        gLiveAircraft.clear();
+        LiveAircraft& ac = arriving(20050, 6, gf_tickCount() + 100, 10.0, "OUT1");
+        ac.previousPhase = MovePhase::PushedBack;
+        ac.move.towed = towed ? 1 : 0;
+        run(20050, 3000);
+        const LiveAircraft* a = findAircraft(20050);
+        ASSERT_NE(a, nullptr);
+        if (towed) {
+            EXPECT_EQ(a->phase, MovePhase::Parked);
+            EXPECT_EQ(a->standId, 6u);
+        } else {
+            EXPECT_EQ(a->phase, MovePhase::Taxi);
+            EXPECT_EQ(a->standId, 0u);
+        }
+    }
+}
+
+// A stopped aircraft looks for a stand within 20 m of its last report; one carried on by samples
+// of its own after touchdown within 55 m.
+TEST_F(ParkingTest, AStoppedAircraftLooksForAStandWithinTwentyMetresOrFiftyFiveOnItsOwnAfterTouchdown) {
+    for (const double metres : {15.0, 30.0}) {
+        for (const bool touchedDown : {false, true}) {
+            gLiveAircraft.clear();
+            LiveAircraft& ac = parkedOn(20051, 4, "STP1");
+            ac.phase = MovePhase::Taxi;
+            ac.standId = 0;
+            const GeoPosition at = gf_destinationPoint(standPos(4), kPi, metres / 0.3048);
+            ac.samples.back().latitude = at.latitude;
+            ac.samples.back().longitude = at.longitude;
+            try2Park(ac, touchedDown);
+            const bool parks = metres < 20.0 || touchedDown;
+            EXPECT_EQ(ac.phase == MovePhase::Parking, parks) << metres << " m, touched down " << touchedDown;
+            EXPECT_EQ(ac.standId, parks ? 4u : 0u);
+        }
+    }
+}
+
+// An arrival takes its stand: a live aircraft parked on it is removed, and so is one parked on an
+// adjacent stand near enough to touch wings; static aircraft on the stand, and on an adjacent one
+// near enough, make way. Those on an adjacent stand farther off stay.
+TEST_F(ParkingTest, AnArrivalTakesItsStandFromTheAircraftOnItAndFromNeighboursThatWouldTouchIt) {
+    testsupport::CapturedLog log;
+    gHalfSpans[0] = 35.0 / kMetresPerNm; // wings touch within 1.1 x 70 m
+    // A6 lies 100 m from A5, A4 60 m.
+    const GeoPosition a6 = gf_destinationPoint(standPos(5), kPi / 2, 100.0 / 0.3048);
+    gStandTable[5].latitude = a6.latitude;
+    gStandTable[5].longitude = a6.longitude;
+    const auto placeStatic = [](uint32_t key, int sid, const char* callsign) {
+        StaticAircraft st;
+        st.key = key;
+        st.head.callsign = callsign;
+        st.standId = static_cast<uint32_t>(sid);
+        st.state = LiveState::Active;
+        st.objectId = 600 + key;
+        gStaticAircraft.push_back(st);
+    };
+    parkedOn(20052, 5, "HLD1");
+    parkedOn(20053, 4, "NBR4");
+    parkedOn(20054, 6, "NBR6");
+    placeStatic(1, 5, "ST5*");
+    placeStatic(2, 4, "ST4*");
+    placeStatic(3, 6, "ST6*");
+    LiveAircraft& ac = arriving(20055, 5, 100, 10.0, "ARR1");
+    try2Park(ac, false);
+    EXPECT_EQ(findAircraft(20055)->standId, 5u);
+    EXPECT_EQ(findAircraft(20052)->state, LiveState::RemovingFromSim);
+    EXPECT_EQ(findAircraft(20053)->state, LiveState::RemovingFromSim);
+    EXPECT_EQ(findAircraft(20054)->state, LiveState::Active);
+    ASSERT_EQ(gStaticAircraft.size(), 3u);
+    EXPECT_EQ(gStaticAircraft[0].state, LiveState::RemovingFromSim);
+    EXPECT_EQ(gStaticAircraft[1].state, LiveState::RemovingFromSim);
+    EXPECT_EQ(gStaticAircraft[2].state, LiveState::Active);
+    EXPECT_TRUE(logHas(log, "A5      : HLD1     removed, ARR1 wants to park there"));
+    EXPECT_TRUE(logHas(log, "A4      : NBR4     removed by parking ARR1 at adjacent and possibly colliding stand A5"));
+    EXPECT_TRUE(logHas(log, "A4      : ST4*     makes way for ARR1 parking at excluded stand A5"));
 }
 
 TEST_F(ParkingTest, StandAtBirthPlacesAStationaryAircraftAndLeavesOthersAloneWhenErased) {
@@ -480,6 +587,15 @@ TEST_F(ParkingTest, AnAircraftFirstSeenStandingOnAHeldStandIsNotCreatedThere) {
     EXPECT_EQ(born.erase, 1);
     EXPECT_EQ(gLiveAircraft[0].state, LiveState::Active);
 
+    // So too when the holder was last reported a minute and a half before the newcomer.
+    gLiveAircraft.clear();
+    parkedOn(20048, 9, "OLD1").lastUpdateTime = 1.7e9;
+    LiveAircraft& later = addAircraft(AircraftCategory::Large, 20049, {s, s}, MovePhase::Birth, "NEW9");
+    later.state = LiveState::Buffer;
+    later.lastUpdateTime = 1.7e9 + 90.0;
+    EXPECT_EQ(lf_standAtBirth(later), nullptr);
+    EXPECT_EQ(gLiveAircraft[0].state, LiveState::Active);
+
     // The aircraft an arrival removed there, still reported standing, is not born again on the
     // stand while the arrival drives onto it.
     gLiveAircraft.clear();
@@ -492,7 +608,65 @@ TEST_F(ParkingTest, AnAircraftFirstSeenStandingOnAHeldStandIsNotCreatedThere) {
     EXPECT_EQ(gLiveAircraft[0].state, LiveState::Active);
 }
 
+// An aircraft parked on a stand whose reports stopped two minutes before a newcomer is first seen
+// standing there is gone from the stand: it makes way, and the newcomer is created on it.
+TEST_F(ParkingTest, AHolderNoLongerReportedGivesItsStandToANewcomerFirstSeenThere) {
+    testsupport::CapturedLog log;
+    const PositionSample s = standingSampleBeside(9);
+    parkedOn(20048, 9, "OLD1").lastUpdateTime = 1.7e9;
+    LiveAircraft& born = addAircraft(AircraftCategory::Large, 20049, {s, s}, MovePhase::Birth, "NEW9");
+    born.state = LiveState::Buffer;
+    born.lastUpdateTime = 1.7e9 + 120.0;
+    const StandRecord* stand = lf_standAtBirth(born);
+    ASSERT_NE(stand, nullptr);
+    EXPECT_EQ(stand->standId, 9u);
+    EXPECT_EQ(gLiveAircraft[1].erase, 0);
+    EXPECT_EQ(gLiveAircraft[0].state, LiveState::RemovingFromSim);
+    EXPECT_TRUE(logHas(log, "A9      : OLD1     removed because another live NEW9 wants the stand ..."));
+}
+
 // Only an aircraft about to stop (next report at 5 kt at most) is first seen standing on a stand.
+// An aircraft first seen standing gets a stand only within 5 nm of the park airport; it takes it
+// from an aircraft of its own callsign, and from one that stopped short of it (taxiing, not
+// parked); a parked neighbour near enough to touch wings keeps its stand and the newcomer is not
+// created.
+TEST_F(ParkingTest, AStandAtBirthIsNearTheParkAirportTakenFromItsOwnCallsignAndNeverTouchingAParkedNeighbour) {
+    const auto bornOn = [](int sid, const char* callsign) -> LiveAircraft& {
+        const PositionSample s = standingSampleBeside(sid);
+        LiveAircraft& born = addAircraft(AircraftCategory::Large, 20060, {s, s}, MovePhase::Birth, callsign);
+        born.state = LiveState::Buffer;
+        return born;
+    };
+    // The stands moved 6 nm away from the park airport: none.
+    const StandRecord kept = gStandTable[1];
+    const GeoPosition far = gf_destinationPoint(kAirport, 0.0, 6.0 * kFeetPerNm);
+    gStandTable[1].latitude = far.latitude;
+    gStandTable[1].longitude = far.longitude;
+    EXPECT_EQ(lf_standAtBirth(bornOn(2, "FAR9")), nullptr);
+    EXPECT_EQ(gLiveAircraft.back().erase, 0);
+    gStandTable[1] = kept;
+    gLiveAircraft.clear();
+
+    parkedOn(20061, 2, "SAME1");
+    const StandRecord* same = lf_standAtBirth(bornOn(2, "SAME1"));
+    ASSERT_NE(same, nullptr);
+    EXPECT_EQ(same->standId, 2u);
+    EXPECT_EQ(findAircraft(20061)->state, LiveState::RemovingFromSim);
+    gLiveAircraft.clear();
+
+    parkedOn(20062, 4, "SHRT1").phase = MovePhase::Taxi;
+    EXPECT_NE(lf_standAtBirth(bornOn(4, "NEW4")), nullptr);
+    EXPECT_EQ(findAircraft(20062)->state, LiveState::Active);
+    gLiveAircraft.clear();
+
+    gHalfSpans[0] = 35.0 / kMetresPerNm;
+    parkedOn(20063, 7, "NBR7");
+    LiveAircraft& next = bornOn(8, "NEW8");
+    EXPECT_EQ(lf_standAtBirth(next), nullptr);
+    EXPECT_EQ(gLiveAircraft.back().erase, 1);
+    EXPECT_EQ(findAircraft(20063)->state, LiveState::Active);
+}
+
 TEST_F(ParkingTest, AMovingNewbornIsPutOnAStandOnlyWhenItsNextReportIsAtMostFiveKnots) {
     const GeoPosition from = gf_destinationPoint(standPos(9), kPi, 20.0 / 0.3048);
     const GeoPosition to = gf_destinationPoint(standPos(9), kPi, 2.0 / 0.3048);
@@ -720,6 +894,51 @@ TEST_F(DepartureTest, AfterAPushbackTheNoseTurnsAtThePaceOfTheFedTurn) {
     EXPECT_LT(degreesBetween(trace.back().position.heading, 80.0 * kDeg), 2.0);
 }
 
+// With straight pushbacks only, the feed pushes the aircraft back from stand A3 (facing north)
+// 16 m farther than its own pushback goes, the tail swinging east over the last 16 m until the
+// nose points west, stands 20 s and taxies off west. The feed's turn lies among the reports near
+// the aircraft's own pushback end, of no use to it; the reports it follows show none. Moving off
+// from there it turns its nose onto the way no faster than the feed turned it, never in a swing.
+TEST_F(DepartureTest, AfterAPushbackShortOfTheFedOneTheNoseTurnsNoFasterThanTheFeedTurnedIt) {
+    STRAIGHT_PBS_ONLY.current.store(true);
+    const GeoPosition stand = standPos(3);
+    std::vector<PositionSample> feed;
+    int64_t due = 3100;
+    const auto add = [&](GeoPosition p, double speed, double trackDeg, double headingDeg) {
+        PositionSample s = fedReport(p, speed, trackDeg, due);
+        s.trueHeading = headingDeg * kDeg;
+        feed.push_back(s);
+        due += 200;
+    };
+    for (int i = 0; i < 4; ++i)
+        add(stand, 0.0, 0.0, 0.0);
+    GeoPosition p = stand;
+    for (int i = 1; i <= 12; ++i)
+        add(p = gf_destinationPoint(stand, kPi, 5.2 * i / 0.3048), 5.0, 180.0, 0.0);
+    // The feed turns the nose 90 degrees in 8 s.
+    for (int i = 1; i <= 4; ++i) {
+        const double nose = 360.0 - 22.5 * i;
+        const double way = nose + 180.0 - 11.25;
+        add(p = gf_destinationPoint(p, way * kDeg, 4.0 / 0.3048), 4.0, way, nose);
+    }
+    for (int i = 0; i < 10; ++i)
+        add(p, 0.0, 0.0, 270.0);
+    for (int i = 1; i <= 3; ++i)
+        add(p = gf_destinationPoint(p, 1.5 * kPi, 2.0 * i * 2.0 / 3600.0 * kFeetPerNm), 2.0 * i, 270.0, 270.0);
+    for (int i = 0; i < 30; ++i)
+        add(p = gf_destinationPoint(p, 1.5 * kPi, 8.0 * 2.0 / 3600.0 * kFeetPerNm), 8.0, 270.0, 270.0);
+    std::vector<TracePoint> trace;
+    for (const TracePoint& t : replayDepartureFromStand3(20053, "DLH404", feed))
+        if (t.phase == MovePhase::Taxi) trace.push_back(t);
+    ASSERT_GT(trace.size(), 200u);
+    double fastest = 0.0;
+    for (std::size_t i = 100; i < trace.size(); ++i)
+        fastest =
+            std::max(fastest, degreesBetween(trace[i].position.heading, trace[i - 100].position.heading));
+    EXPECT_LE(fastest, 12.0) << "degrees in a second";
+    EXPECT_LT(degreesBetween(trace.back().position.heading, 270.0 * kDeg), 2.0);
+}
+
 // The feed pushes the aircraft straight back from stand A3 as far as its own pushback goes,
 // stands 16 s, then taxies east 40 m and turns south. The feed's stop and the start of its taxi
 // come in while the aircraft's own pushback (begun once the feed showed it leaving) still runs:
@@ -836,27 +1055,81 @@ TEST_F(GroundManoeuvreTest, SilentFeedOnTheGroundHoldsThenGivesUpAfterTheHolding
     EXPECT_LE(trace.back().tick - silentFrom, 2 * 6000 + 400);
     const GeoPosition last{samples.back().latitude, samples.back().longitude};
     EXPECT_LT(gf_distanceNm({trace.back().position.latitude, trace.back().position.longitude}, last) * kMetresPerNm, 0.01);
+
+    // With AIRBORNE_ONLY the hold ends at once: removed when its first hold of 3 s is over.
+    gLiveAircraft.clear();
+    AIRBORNE_ONLY.current.store(true);
+    const auto again = track(gf_destinationPoint(kAirport, kPi, 3000.0), 0.0, gf_tickCount() + 100, legs);
+    addAircraft(AircraftCategory::Large, 20070, again, MovePhase::Taxi);
+    const auto held = run(20070, 2000, [](const LiveAircraft& a) { return a.state != LiveState::Active; });
+    ASSERT_FALSE(held.empty());
+    EXPECT_EQ(held.back().state, LiveState::RemovingFromSim);
+    EXPECT_LE(held.back().tick - again.back().dueTick, 400);
 }
 
-TEST_F(GroundManoeuvreTest, SilentFeedOnTheRunwayWithTheTakeOffArmedStandsWhereTheFeedEnds) {
+// A parked aircraft whose feed falls silent stands on: its copy falls due a week later. It keeps
+// its stand's claim while it stands on it; one that stands elsewhere gives the claim up.
+TEST_F(GroundManoeuvreTest, AParkedAircraftWhoseFeedFallsSilentStandsAWeekAndHoldsItsStandOnlyOnIt) {
+    for (const double off : {0.0, 10.0}) {
+        gLiveAircraft.clear();
+        gStandTable[4].liveOccupied = 0;
+        const GeoPosition stand{gStandTable[4].latitude, gStandTable[4].longitude};
+        PositionSample s;
+        s.latitude = stand.latitude;
+        s.longitude = stand.longitude;
+        s.generated = 1;
+        s.dueTick = gf_tickCount() + 100;
+        LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20074, {s}, MovePhase::Parked, "PRK1");
+        ac.standId = 5;
+        ac.standLatitude = stand.latitude;
+        ac.standLongitude = stand.longitude;
+        lf_claimStand(ac);
+        const GeoPosition at = gf_destinationPoint(stand, kPi, off / 0.3048);
+        ac.position.latitude = at.latitude;
+        ac.position.longitude = at.longitude;
+        const int64_t silentFrom = s.dueTick;
+        run(20074, 12000);
+        const LiveAircraft* a = findAircraft(20074);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->state, LiveState::Active) << off << " m off";
+        EXPECT_EQ(a->phase, MovePhase::Parked);
+        ASSERT_FALSE(a->samples.empty());
+        EXPECT_GE(a->samples.back().dueTick, silentFrom + 7 * 24 * 360000);
+        EXPECT_EQ(gStandTable[4].liveOccupied, off == 0.0 ? 1 : 0) << off << " m off";
+    }
+}
+
+// The feed loses a take-off roll at 120 kt (coverage ends at the runway's end): the armed
+// take-off goes on by itself, at take-off speed along the runway, lifts off and climbs, until
+// the samples it makes of its own are used up.
+TEST_F(GroundManoeuvreTest, SilentFeedOnTheRunwayWithTheTakeOffArmedLiftsOffAndClimbs) {
     std::vector<Leg> legs{
-        {270.0, 50.0, 0.0, 2.0, false}, {270.0, 60.0, 0.0, 2.0, false}, {270.0, 70.0, 0.0, 2.0, false}};
+        {270.0, 100.0, 0.0, 2.0, false}, {270.0, 110.0, 0.0, 2.0, false}, {270.0, 120.0, 0.0, 2.0, false}};
     const auto samples = track(gf_destinationPoint(kAirport, kPi, 3000.0), 0.0, 100, legs);
     LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20073, samples, MovePhase::Taxi);
     ac.move.takeOffArmed = 1;
-    const auto trace = run(20073, 6000, [](const LiveAircraft& a) { return a.state != LiveState::Active; });
+    const auto trace = run(20073, 20000, [](const LiveAircraft& a) { return a.state != LiveState::Active; });
     ASSERT_FALSE(trace.empty());
     const GeoPosition last{samples.back().latitude, samples.back().longitude};
-    double farthest = 0.0;
+    const auto at = [&](int64_t tick) {
+        const auto t = std::find_if(trace.begin(), trace.end(), [&](const TracePoint& p) { return p.tick == tick; });
+        return t == trace.end() ? 0.0 : gf_distanceNm({t->position.latitude, t->position.longitude}, last) * kMetresPerNm;
+    };
+    // 3 s on it is still rolling at take-off speed (120 kt is 185 m in 3 s), on its way west.
+    EXPECT_GT(at(samples.back().dueTick + 300), 150.0);
     double highest = 0.0;
+    bool rotated = false;
     for (const auto& t : trace) {
-        if (t.tick < samples.back().dueTick) continue;
-        farthest = std::max(farthest,
-                            gf_distanceNm({t.position.latitude, t.position.longitude}, last) * kMetresPerNm);
         highest = std::max(highest, t.agl);
+        rotated = rotated || t.phase == MovePhase::TakeOff;
+        EXPECT_LT(degreesBetween(t.position.heading, 270.0 * kDeg), 1.0) << "tick " << t.tick;
     }
-    EXPECT_LT(farthest, 0.5);
-    EXPECT_LT(highest, kCgFt + 0.5);
+    EXPECT_TRUE(rotated);
+    EXPECT_GT(highest, 300.0);
+    // Its ten samples of its own used up (3 s apart on the ground, 8 s in the air), it is removed.
+    EXPECT_EQ(trace.back().state, LiveState::RemovingFromSim);
+    EXPECT_GT(trace.back().tick - samples.back().dueTick, 3000);
+    EXPECT_LT(trace.back().tick - samples.back().dueTick, 9000);
 }
 
 TEST_F(GroundManoeuvreTest, SilentFeedOnTheGroundNextToAnotherTaxiingAircraftGivesUpAtOnce) {
