@@ -54,6 +54,8 @@ namespace {
 constexpr std::size_t kMaxScannedPathLength = 250;
 constexpr std::size_t kScanLogReserve = 2048;
 constexpr uint64_t kStockCounterStep = 10;
+// The list of the airports RealTraffic supports: some 50,000 codes of five bytes at most.
+constexpr std::size_t kMaxIcaoListBytes = std::size_t{4} << 20;
 
 // Package trees without airports of their own: aircraft, missions, the simulator's base.
 constexpr std::array<std::string_view, 14> kSkipWords{
@@ -385,10 +387,12 @@ bool lf_isExcludedPackage(std::string_view packageName) { return containsAny(pac
 void lf_readRtIcaoCodes() {
     gRtAirportCodes.clear();
     const fs::path& path = gf_paths().icaoAirportsPath;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw UserErrorException(522, fmt::format("File '{}' is missing?", utf8Text(path)));
+    const FileBytes file = gf_readRegularFile(path, kMaxIcaoListBytes);
+    if (file.openError == ENOENT) throw UserErrorException(522, fmt::format("File '{}' is missing?", utf8Text(path)));
+    if (!file.read())
+        throw UserErrorException(522, fmt::format("File '{}' cannot be read: {}", utf8Text(path), file.problem));
     std::vector<std::string> lines;
-    gf_readStreamLines(in, lines);
+    gf_splitUtf8Lines(file.bytes, lines);
     for (const std::string& line : lines) {
         if (line.empty()) continue;
         for (const std::string& token : gf_split(line, ',')) {

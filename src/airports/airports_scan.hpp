@@ -35,13 +35,15 @@ struct AirportScanWindow {
 AirportScanWindow& gf_airportScanWindow();
 
 // The whole scan. Throws UserErrorException 522 when the list of the airports RealTraffic
-// supports is missing (nothing is touched then, SCAN_AIRPORTS stays on), and the file-system
-// error when the "tblo" folder cannot be created or removed or the streamed packages cannot be
-// listed.
+// supports is missing or cannot be read (nothing is touched then, SCAN_AIRPORTS stays on), and
+// the file-system error when the "tblo" folder cannot be created or removed or the streamed
+// packages cannot be listed.
 void gf_scanAirports();
 
-// Fills the set of airports RealTraffic supports from "input/ICAO_airports.txt". A token that is
-// no 4-character code is logged and passed over.
+// Fills the set of airports RealTraffic supports from "input/ICAO_airports.txt", read only as a
+// regular file of at most 4 MiB (a pipe in its place is not waited on); otherwise throws
+// UserErrorException 522 naming the file and why. A token that is no 4-character code is logged
+// and passed over.
 void lf_readRtIcaoCodes();
 // The folders the running simulator version scans, in order; without a packages folder their
 // bare names, which the scan reports as missing.

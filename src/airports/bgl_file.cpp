@@ -5,8 +5,9 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
-#include <fstream>
+#include <span>
 #include <string>
+#include <utility>
 
 #include <fcntl.h>
 #include <fmt/format.h>
@@ -15,6 +16,7 @@
 
 #include "airports/package_manifest.hpp"
 #include "airports/scan_log.hpp"
+#include "core/files.hpp"
 #include "core/log.hpp"
 #include "refdata/airports.hpp"
 
@@ -88,15 +90,14 @@ bool lf_hasAirportSection(const fs::path& path) {
     return found;
 }
 
-std::vector<uint32_t> lf_readBglWords(std::istream& in) {
-    in.seekg(0, std::ios::end);
-    const std::streamoff end = in.tellg();
-    if (end <= 0) return {};
-    std::vector<uint8_t> bytes(static_cast<std::size_t>(end));
-    in.seekg(0);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-    return gf_bglWords(bytes);
+std::vector<uint32_t> lf_readBglWords(const fs::path& path, std::string& problem) {
+    FileBytes file = gf_readRegularFile(path, kMaxBglFileBytes);
+    if (!file.read()) {
+        problem = std::move(file.problem);
+        return {};
+    }
+    const auto* bytes = reinterpret_cast<const uint8_t*>(file.bytes.data());
+    return gf_bglWords(std::span<const uint8_t>(bytes, file.bytes.size()));
 }
 
 void lf_processAirportRecord(std::span<const uint32_t> words, const BglAirportRecord& record,
@@ -120,10 +121,13 @@ void lf_processAirportRecord(std::span<const uint32_t> words, const BglAirportRe
 
 void lf_processBGLfile(const fs::path& path, const BglAirportSteps& steps, const fs::path& scannedFolder) {
     try {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) return;
-        const std::vector<uint32_t> words = lf_readBglWords(in);
+        std::string problem;
+        const std::vector<uint32_t> words = lf_readBglWords(path, problem);
         const std::string name = utf8Text(path);
+        if (!problem.empty()) {
+            gf_logHighlighted(fmt::format("! {} not read: {}", name, problem));
+            return;
+        }
         for (const BglAirportRecord& record : gf_findBglAirports(words, name, gf_programBglSinks()))
             lf_processAirportRecord(words, record, path, steps, scannedFolder);
     } catch (const std::exception& e) {

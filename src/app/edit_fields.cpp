@@ -3,6 +3,7 @@
 #include <exception>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -16,6 +17,7 @@
 #include "core/log.hpp"
 #include "core/run_state.hpp"
 #include "core/status_line.hpp"
+#include "core/string_helpers.hpp"
 #include "core/text_encoding.hpp"
 #include "core/version_data.hpp"
 #include "refdata/airports.hpp"
@@ -25,12 +27,6 @@ namespace tamrix {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string upper(std::string text) {
-    for (auto& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
 
 void enable(const ParameterControl& control, bool on) {
     if (control.window != nullptr) EnableWindow(control.window, on ? TRUE : FALSE);
@@ -157,7 +153,7 @@ void lf_onBlockCallsignEntered() {
         gf_setStringControlText(BLOCK_CALLSIGN);
         return;
     }
-    t = upper(t);
+    t = gf_toUpperAscii(std::move(t));
     if (t == BLOCK_CALLSIGN.current.get()) {
         gf_setStatusLine(fmt::format("callsign '{}' was already set ...", t), true);
         gf_setStringControlText(BLOCK_CALLSIGN);
@@ -198,7 +194,7 @@ void lf_onDestinationEntered() {
         gf_setStringControlText(DESTINATION);
     };
     if (t.size() != 4) return rejectAs(fmt::format("destination '{}' is not valid", t));
-    t = upper(t);
+    t = gf_toUpperAscii(std::move(t));
     if (t == DESTINATION.current.get())
         return rejectAs(fmt::format("destination '{}' was already set ...", t));
     FixedCode<4> code;

@@ -376,6 +376,17 @@ bool lf_downloadNewProgramVersion(const VersionData& serverVersion) {
     return result;
 }
 
+std::optional<nlohmann::json> lf_readVersionList(const fs::path& path) {
+    // Read as a regular file only, within the bound of its download: whatever stands in its place
+    // is named, never waited on.
+    const FileBytes file = gf_readRegularFile(path, gf_downloadLimits(DownloadKind::VersionList).maxBytes);
+    if (!file.read()) {
+        gf_logHighlighted(fmt::format("Cannot read {}: {}", path.string(), file.problem));
+        return std::nullopt;
+    }
+    return nlohmann::json::parse(file.bytes, nullptr, false);
+}
+
 bool gf_checkForUpdates() {
     // Downloads killed in an earlier run left their temporary files in the folders the downloads
     // write; they go before anything is fetched, also when the server cannot be reached.
@@ -403,15 +414,9 @@ bool gf_checkForUpdates() {
             return true;
         }
     }
-    nlohmann::json document;
-    {
-        std::ifstream in(versionsPath);
-        if (!in) {
-            gf_logHighlighted("Cannot open versions.json");
-            return true;
-        }
-        document = nlohmann::json::parse(in, nullptr, false);
-    }
+    std::optional<nlohmann::json> list = lf_readVersionList(versionsPath);
+    if (!list) return true;
+    nlohmann::json document = std::move(*list);
     fs::remove(versionsPath);
     if (document.is_discarded()) {
         // A server error page or a damaged list: the start goes on with the local files.

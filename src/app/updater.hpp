@@ -18,8 +18,11 @@
 // an earlier run.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include <nlohmann/json.hpp>
 
 #include "core/version_data.hpp"
 
@@ -48,6 +51,11 @@ std::string lf_checkInstallerNeedsAdmin(const std::filesystem::path& installFold
 // download, an archive without a single installer entry, an unpack error or too little space
 // make it false, and nothing stale is taken for the new version.
 bool lf_downloadNewProgramVersion(const VersionData& serverVersion);
+
+// The version list downloaded to the path, read only as a regular file within the size cap of
+// its download (a pipe in its place is not waited on); a text that is no JSON gives a discarded
+// value. Nothing (logged, naming the file and why) when the file cannot be read.
+std::optional<nlohmann::json> lf_readVersionList(const std::filesystem::path& path);
 
 // The check of one start (see above). False when a new program version was fetched and the run
 // must end (the exit reason "NEW VERSION" is set); true otherwise, also when the server cannot

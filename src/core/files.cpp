@@ -415,7 +415,7 @@ fs::path gf_pathFromWindowsText(std::string_view windowsText) {
     std::string text(windowsText);
     std::replace(text.begin(), text.end(), '\\', '/');
     if (text.size() >= 2 && lf_isDriveLetter(text[0]) && text[1] == ':') {
-        const char drive = static_cast<char>(text[0] | 0x20); // lower case
+        const char drive = gf_toLowerChar(text[0]);
         std::string rest = text.substr(2);
         if (!rest.empty() && rest.front() != '/') rest.insert(rest.begin(), '/');
         return fs::path(lf_drivesRoot().string() + "/" + drive + rest);

@@ -1,12 +1,10 @@
 #include "liveries/aircraft_cfg_reader.hpp"
 
-#include <cerrno>
-#include <cstdio>
 #include <exception>
-#include <system_error>
 
 #include <fmt/format.h>
 
+#include "core/files.hpp"
 #include "core/log.hpp"
 #include "core/text_encoding.hpp"
 #include "core/text_files.hpp"
@@ -27,12 +25,9 @@ constexpr std::size_t kReservedSectionLines = 48;
 bool lf_readCfgLines(const fs::path& cfgPath, std::vector<std::string>& lines, bool highlightNoEncoding) {
     const Charset charset = gf_detectCharset(cfgPath);
     if (charset == Charset::none_found) {
-        // The file did not open: say why, as the system puts it.
-        std::string reason;
-        if (std::FILE* file = std::fopen(cfgPath.c_str(), "rb"); file == nullptr)
-            reason = std::generic_category().message(errno);
-        else
-            std::fclose(file);
+        // The file was not read: say why, as the shared reader puts it (opened again without
+        // waiting, a pipe in its place is named).
+        const std::string reason = gf_readRegularFileStart(cfgPath, 0).problem;
         const std::string text = reason.empty()
                                      ? fmt::format("! No text encoding detected for {}", lf_pathToUtf8(cfgPath))
                                      : fmt::format("! Cannot read {}: {}", lf_pathToUtf8(cfgPath), reason);

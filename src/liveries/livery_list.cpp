@@ -1,7 +1,5 @@
 #include "liveries/livery_list.hpp"
 
-#include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -9,6 +7,7 @@
 #include <pugixml.hpp>
 
 #include "config/xml_helpers.hpp"
+#include "core/files.hpp"
 #include "core/log.hpp"
 #include "core/meta_info.hpp"
 #include "core/paths.hpp"
@@ -60,16 +59,15 @@ XmlLoad lf_loadLiveriesXml(pugi::xml_document& document, std::string& problem) {
         problem = fmt::format("File {} cannot be read: {}", pathText, std::make_error_code(std::errc::is_a_directory).message());
         return XmlLoad::Unreadable;
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        problem = fmt::format("File {} cannot be read: {}", pathText, std::generic_category().message(errno));
+    // Read as a regular file only: a pipe in its place is named, not waited on.
+    const FileBytes file = gf_readRegularFile(path, kMaxLiveriesFileBytes);
+    if (!file.read()) {
+        problem = fmt::format("File {} cannot be read: {}", pathText, file.problem);
         return XmlLoad::Unreadable;
     }
-    std::fclose(file);
-    const pugi::xml_parse_result result = document.load_file(path.c_str());
+    const pugi::xml_parse_result result = document.load_buffer(file.bytes.data(), file.bytes.size());
     if (result) return XmlLoad::Loaded;
-    if (result.status == pugi::status_io_error || result.status == pugi::status_file_not_found ||
-        result.status == pugi::status_out_of_memory) {
+    if (result.status == pugi::status_out_of_memory) {
         problem = fmt::format("File {} cannot be read: {}", pathText, result.description());
         return XmlLoad::Unreadable;
     }

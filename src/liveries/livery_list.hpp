@@ -5,6 +5,7 @@
 //
 // The list is filled and read on the start-up thread only.
 
+#include <cstddef>
 #include <cstdint>
 #include <list>
 #include <string>
@@ -38,9 +39,14 @@ void lf_sortLiveries();
 // written for an empty list. False when the file could not be written (logged).
 bool lf_writeLiveriesXml();
 
+// The most "LiveriesScanned.xml" may hold: some 200,000 liveries of a few hundred bytes each, far
+// beyond any installation.
+inline constexpr std::size_t kMaxLiveriesFileBytes = std::size_t{64} << 20;
+
 // Empties gLiveries and fills it from output/"LiveriesScanned.xml", sorted, without repeats;
-// unknown codes are added to the code tables. Throws UserErrorException 51 (the file is missing
-// - "File {} not found" -, cannot be read, or is not well-formed XML), 52 (no <liveries> section), 999 (an element without "a", "m" or "t") or 533 (no
+// unknown codes are added to the code tables. The file is read only as a regular file of at most
+// kMaxLiveriesFileBytes (a pipe in its place is not waited on). Throws UserErrorException 51 (the
+// file is missing - "File {} not found" -, cannot be read, or is not well-formed XML), 52 (no <liveries> section), 999 (an element without "a", "m" or "t") or 533 (no
 // livery read); what was read before the error stays in the list.
 void lf_readLiveriesXml();
 // For the start-up: true when "LiveriesScanned.xml" is missing, cannot be read or is damaged, so

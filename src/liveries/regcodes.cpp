@@ -38,6 +38,8 @@ namespace {
 
 constexpr std::size_t kMinRegcodeLength = 3;
 constexpr std::size_t kMaxRegcodeLength = 12;
+// The AIG regcode table as decrypted from a data file, which a download brings with 64 MiB at most.
+constexpr std::size_t kMaxAigRegcodesBytes = std::size_t{64} << 20;
 
 // The special titles once more as a set: the picks ask about every candidate.
 std::unordered_set<std::string_view> gSpecialTitleSet;
@@ -134,8 +136,12 @@ bool lf_readAigRegcodes(std::vector<RegcodeEntry>& entries) {
 
 bool lf_readAigRegcodes(const fs::path& path, std::vector<RegcodeEntry>& entries) {
     pugi::xml_document document;
-    if (!document.load_file(path.c_str())) {
-        gf_logHighlighted(fmt::format("Failed to load {}", gf_pathToUtf8Lossy(path)));
+    // Read as a regular file only: a pipe in its place is named, not waited on.
+    const FileBytes file = gf_readRegularFile(path, kMaxAigRegcodesBytes);
+    if (!file.read() || !document.load_buffer(file.bytes.data(), file.bytes.size())) {
+        const std::string name = gf_pathToUtf8Lossy(path);
+        gf_logHighlighted(file.read() ? fmt::format("Failed to load {}", name)
+                                      : fmt::format("Failed to load {}: {}", name, file.problem));
         if (fs::exists(path)) fs::remove(path);
         return false;
     }

@@ -54,9 +54,10 @@ std::optional<RegcodeEntry> lf_parseRegcodeLine(std::string_view line, const std
 // order. False when a file or the folder could not be read or a line had a bad registration;
 // the other files are still read.
 bool lf_readRegcodeFiles(const std::filesystem::path& folder, std::vector<RegcodeEntry>& entries);
-// Appends the entries of input/"AIG-regcodes.xml" (or of the plain AIG file at `xmlPath`). False
-// when it does not load (the file is then removed), has no valid meta block or no <aig> element,
-// or repeats a title.
+// Appends the entries of input/"AIG-regcodes.xml" (or of the plain AIG file at `xmlPath`), read
+// only as a regular file of at most 64 MiB (a pipe in its place is not waited on). False when it
+// does not load (logged, with the cause when it was not read; the file is then removed), has no
+// valid meta block or no <aig> element, or repeats a title.
 bool lf_readAigRegcodes(std::vector<RegcodeEntry>& entries);
 bool lf_readAigRegcodes(const std::filesystem::path& xmlPath, std::vector<RegcodeEntry>& entries);
 // Merges entries of installed titles into gRegcodeMap and the special sets and reports the

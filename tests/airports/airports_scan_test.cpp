@@ -32,6 +32,7 @@
 #include "platform/simconnect/sim_world.hpp"
 #include "refdata/airports.hpp"
 #include "refdata/dbase.hpp"
+#include "support/named_pipe.hpp"
 #include "support/ordinary_user.hpp"
 #include "support/turkish_locale.hpp"
 
@@ -312,6 +313,37 @@ TEST_F(AirportsScan, WithoutTheListOfSupportedAirportsNothingIsTouched) {
     lf_readRtIcaoCodes();
     EXPECT_EQ(gRtAirportCodes.size(), 2u);
     EXPECT_EQ(logged("'EDD-' passed over").size(), 1u);
+}
+
+// The list of supported airports is read only as a regular file of a list's size: a named pipe in
+// its place is named, never waited on, and nothing is touched, as without the list.
+TEST_F(AirportsScan, AListThatIsNoRegularFileIsNamedNotWaitedOn) {
+    const fs::path& list = gf_paths().icaoAirportsPath;
+    const auto error = [](const auto& read) {
+        try {
+            read();
+        } catch (const UserErrorException& e) {
+            return std::string(e.what());
+        }
+        return std::string();
+    };
+    EXPECT_EQ(error(lf_readRtIcaoCodes), "");
+    EXPECT_EQ(gRtAirportCodes.size(), std::size(kCodes));
+
+    fs::remove(list);
+    ASSERT_TRUE(testsupport::makeNamedPipe(list));
+    std::string piped = "not read";
+    ASSERT_TRUE(testsupport::readWithoutAWriter(list, [&] { piped = error(gf_scanAirports); }));
+    EXPECT_EQ(piped, "522: File '" + list.string() + "' cannot be read: a named pipe stands in its place");
+    EXPECT_TRUE(gRtAirportCodes.empty());
+    EXPECT_TRUE(SCAN_AIRPORTS.current);
+    EXPECT_TRUE(facilityRequests().empty());
+
+    fs::remove(list);
+    testsupport::writeFile(list, "EHAM");
+    fs::resize_file(list, (std::size_t{4} << 20) + 1);
+    EXPECT_EQ(error(lf_readRtIcaoCodes), "522: File '" + list.string() +
+                                             "' cannot be read: 4194305 bytes, more than the 4194304 it may hold");
 }
 
 TEST_F(AirportsScan, AFolderTheUserMayNotReadIsPassedOverAndTheWalkGoesOn) {

@@ -14,6 +14,7 @@
 #include "airports_test_support.hpp"
 #include "bglgen/bgl_writer.hpp"
 #include "refdata/airports.hpp"
+#include "support/named_pipe.hpp"
 
 namespace fs = std::filesystem;
 using namespace tamrix;
@@ -290,6 +291,23 @@ TEST_F(BglFiles, EachAirportOfAFileIsLinkedOrGeneratedWithItsPackage) {
     lf_processBGLfile(bgl, steps, folder_.path() / "Community");
     EXPECT_TRUE(generated.empty());
     EXPECT_TRUE(logLines().size() > 0);
+}
+
+// A scenery file is read only as a regular file: one replaced by a named pipe after the walk found
+// its airport section is named, never waited on, and the scan goes on.
+TEST_F(BglFiles, AFileThatIsNoRegularFileIsNamedNotWaitedOn) {
+    const fs::path bgl = write(folder_.path() / "Community/pkg/scenery/apt.bgl", kWorkedExample);
+    std::vector<std::string> generated;
+    const BglAirportSteps steps{[](ScannedAirport&) { return false; },
+                                [&](ScannedAirport& a, int32_t) { generated.push_back(a.icao->text()); }};
+    lf_processBGLfile(bgl, steps, folder_.path() / "Community");
+    EXPECT_EQ(generated, std::vector<std::string>{"EHAM"});
+
+    fs::remove(bgl);
+    ASSERT_TRUE(testsupport::makeNamedPipe(bgl));
+    ASSERT_TRUE(testsupport::readWithoutAWriter(bgl, [&] { lf_processBGLfile(bgl, steps, folder_.path() / "Community"); }));
+    EXPECT_EQ(generated, std::vector<std::string>{"EHAM"});
+    EXPECT_EQ(logged("==> ! " + bgl.string() + " not read: a named pipe stands in its place").size(), 1u);
 }
 
 } // namespace

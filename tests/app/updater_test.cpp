@@ -20,6 +20,7 @@
 #include "encref/enc_writer.hpp"
 #include "platform/win32/shell.hpp"
 #include "support/loopback_http_server.hpp"
+#include "support/named_pipe.hpp"
 #include "support/ordinary_user.hpp"
 
 namespace apptest {
@@ -283,6 +284,29 @@ TEST_F(UpdaterTest, AnUnusableVersionListNeverStopsTheStart) {
     EXPECT_TRUE(logged("==> Downloading version info from my web site failed!"));
     EXPECT_FALSE(fs::exists("versions.json"));
     EXPECT_EQ(readFile("input/dbase.enc"), shipped("dbase.enc"));
+}
+
+// The downloaded version list is read only as a regular file of the size its download may bring:
+// a named pipe in its place is named, never waited on.
+TEST_F(UpdaterTest, AVersionListThatIsNoRegularFileIsNamedNotWaitedOn) {
+    writeFile("versions.json", R"({"dbase":{"major":5,"minor":3,"patch":0}})");
+    const std::optional<nlohmann::json> list = lf_readVersionList("versions.json");
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->at("dbase").at("minor"), 3);
+
+    fs::remove("versions.json");
+    ASSERT_TRUE(testsupport::makeNamedPipe("versions.json"));
+    std::optional<nlohmann::json> piped = nlohmann::json::object();
+    ASSERT_TRUE(testsupport::readWithoutAWriter("versions.json", [&] { piped = lf_readVersionList("versions.json"); }));
+    EXPECT_FALSE(piped);
+    EXPECT_TRUE(logged("==> Cannot read versions.json: a named pipe stands in its place"));
+
+    fs::remove("versions.json");
+    writeFile("versions.json", "{}");
+    const std::size_t cap = gf_downloadLimits(DownloadKind::VersionList).maxBytes;
+    fs::resize_file("versions.json", cap + 1);
+    EXPECT_FALSE(lf_readVersionList("versions.json"));
+    EXPECT_TRUE(logged(fmt::format("==> Cannot read versions.json: {} bytes, more than the {} it may hold", cap + 1, cap)));
 }
 
 TEST_F(UpdaterTest, NewProgramVersionIsUnpackedBesideItsNotesAndEndsTheRun) {

@@ -6,6 +6,7 @@
 #include "core/user_error.hpp"
 #include "liveries/livery_list.hpp"
 #include "liveries_test_support.hpp"
+#include "support/named_pipe.hpp"
 
 namespace liveriestest {
 namespace {
@@ -159,6 +160,36 @@ TEST_F(LiveryListTest, BrokenFilesGiveTheirErrorCodes) {
     EXPECT_EQ(readError(), "999: Missing required attribute 'a' in <l>");
     testsupport::writeFile("output/LiveriesScanned.xml", R"(<root><liveries><v a="BAW" t="x"/></liveries></root>)");
     EXPECT_EQ(readError(), "999: Missing required attribute 'm' in <v>");
+}
+
+// The catalogue is read only as a regular file of a catalogue's size: a named pipe in its place
+// is named, never waited on, and asks for the scan that replaces it.
+TEST_F(LiveryListTest, AFileThatIsNoRegularFileIsNamedNotWaitedOn) {
+    const fs::path file = "output/LiveriesScanned.xml";
+    testsupport::writeFile(file, R"(<root><liveries><l a="BAW" m="A320" t="Speedbird"/></liveries></root>)");
+    EXPECT_EQ(readError(), "");
+    EXPECT_EQ(gLiveries.size(), 1u);
+    EXPECT_FALSE(tamrix::lf_liveriesXmlNeedsScan());
+
+    fs::remove(file);
+    ASSERT_TRUE(testsupport::makeNamedPipe(file));
+    std::string error = "not read";
+    bool needsScan = false;
+    ASSERT_TRUE(testsupport::readWithoutAWriter(file, [&] {
+        error = readError();
+        needsScan = tamrix::lf_liveriesXmlNeedsScan();
+    }));
+    EXPECT_EQ(error, "51: File output/LiveriesScanned.xml cannot be read: a named pipe stands in its place");
+    EXPECT_TRUE(needsScan);
+    EXPECT_TRUE(loggedPart("File output/LiveriesScanned.xml cannot be read: a named pipe stands in its place; "
+                           "the liveries are scanned again"));
+
+    fs::remove(file);
+    testsupport::writeFile(file, "<root/>");
+    fs::resize_file(file, tamrix::kMaxLiveriesFileBytes + 1);
+    EXPECT_EQ(readError(), fmt::format("51: File output/LiveriesScanned.xml cannot be read: {} bytes, more than the {} "
+                                       "it may hold",
+                                       tamrix::kMaxLiveriesFileBytes + 1, tamrix::kMaxLiveriesFileBytes));
 }
 
 TEST_F(LiveryListTest, WriterLeavesNoFileForAnEmptyListAndReportsAFailedWrite) {

@@ -5,6 +5,7 @@
 #include "liveries/regcodes.hpp"
 #include "liveries/scan_collectors.hpp"
 #include "liveries_test_support.hpp"
+#include "support/named_pipe.hpp"
 
 namespace liveriestest {
 namespace {
@@ -166,6 +167,27 @@ TEST_F(AigRegcodesTest, BrokenFilesGiveFalse) {
     EXPECT_FALSE(tamrix::lf_readAigRegcodes(entries));
     EXPECT_TRUE(logged("==> No <aig> node found in XML."));
     EXPECT_TRUE(entries.empty());
+}
+
+// The AIG file is read only as a regular file: a named pipe in its place is named, never waited
+// on, and goes as a damaged file goes.
+TEST_F(AigRegcodesTest, AFileThatIsNoRegularFileIsNamedNotWaitedOn) {
+    fs::create_directories("input");
+    fs::copy_file(kFixtures / "AIG-regcodes.xml", "input/AIG-regcodes.xml");
+    std::vector<RegcodeEntry> entries;
+    tamrix::lf_readAigRegcodes(entries);
+    EXPECT_EQ(entries.size(), 8u);
+
+    fs::remove("input/AIG-regcodes.xml");
+    ASSERT_TRUE(testsupport::makeNamedPipe("input/AIG-regcodes.xml"));
+    entries.clear();
+    bool read = true;
+    ASSERT_TRUE(testsupport::readWithoutAWriter("input/AIG-regcodes.xml",
+                                                [&] { read = tamrix::lf_readAigRegcodes(entries); }));
+    EXPECT_FALSE(read);
+    EXPECT_TRUE(entries.empty());
+    EXPECT_TRUE(logged("==> Failed to load input/AIG-regcodes.xml: a named pipe stands in its place"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status("input/AIG-regcodes.xml")));
 }
 
 class RegcodeMergeTest : public LiveriesTest {

@@ -23,6 +23,7 @@
 #include "liveries/scan_test_support.hpp"
 #include "platform/win32/shell.hpp"
 #include "refdata/code_table.hpp"
+#include "support/named_pipe.hpp"
 #include "support/turkish_locale.hpp"
 
 namespace {
@@ -473,6 +474,24 @@ TEST_F(LiveryScan, UnreadableFoldersAndFilesAreReported) {
         EXPECT_TRUE(loggedPart("liveries search cannot read folder locked/pkg: Permission denied"));
         EXPECT_TRUE(logged("! Cannot read locked-file/aircraft.cfg: Permission denied"));
     }
+}
+
+// An aircraft.cfg replaced by a named pipe after the walk took it for a file is named with what
+// stands there, never waited on.
+TEST_F(LiveryScan, AnAircraftCfgThatIsNoRegularFileIsNamedNotWaitedOn) {
+    const fs::path cfg = "pkg/SimObjects/Airplanes/A320/aircraft.cfg";
+    fs::create_directories(cfg.parent_path());
+    fs::copy_file(kPackages / "charsets" / "utf8" / "aircraft.cfg", cfg);
+    lf_clearScanLists();
+    EXPECT_EQ(lf_searchLiveriesinFile(1, cfg).size(), 2u);
+
+    fs::remove(cfg);
+    ASSERT_TRUE(testsupport::makeNamedPipe(cfg));
+    lf_clearScanLists();
+    std::size_t found = 99;
+    ASSERT_TRUE(testsupport::readWithoutAWriter(cfg, [&] { found = lf_searchLiveriesinFile(1, cfg).size(); }));
+    EXPECT_EQ(found, 0u);
+    EXPECT_TRUE(logged("! Cannot read " + cfg.string() + ": a named pipe stands in its place"));
 }
 
 // The file met first in the walk keeps a title, however long its reading takes.
