@@ -357,8 +357,13 @@ void lf_writeScanLog() {
     if (!gScanLogFile.out.is_open()) {
         std::error_code ec;
         fs::create_directories(scanLogPath().parent_path(), ec);
-        gScanLogFile.out.open(scanLogPath(), std::ios::binary | std::ios::trunc);
         gScanLogFile.written = 0;
+        // A pipe in its place would hold the scan until somebody read it.
+        if (const std::string problem = gf_notWritableInPlace(scanLogPath()); !problem.empty()) {
+            gf_logHighlighted(fmt::format("Could not write {}: {}", utf8Text(scanLogPath()), problem));
+            return;
+        }
+        gScanLogFile.out.open(scanLogPath(), std::ios::binary | std::ios::trunc);
         if (!gScanLogFile.out) {
             gf_logHighlighted(fmt::format("Could not write {}", utf8Text(scanLogPath())));
             return;

@@ -199,6 +199,10 @@ bool unpackInstaller(const fs::path& zipPath, const fs::path& installer) {
         refuseTooLarge();
         return false;
     }
+    if (const std::string problem = gf_notWritableInPlace(installer); !problem.empty()) {
+        gf_logHighlighted(fmt::format("Could not create output file {}: {}", installer.string(), problem));
+        return false;
+    }
     std::ofstream out(installer, std::ios::binary | std::ios::trunc);
     if (!out) {
         gf_logHighlighted(fmt::format("Could not create output file {}", installer.string()));

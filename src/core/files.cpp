@@ -521,6 +521,13 @@ FileBytes lf_readRegular(const fs::path& path, std::size_t limit, bool refuseBey
 
 } // namespace
 
+std::string gf_notWritableInPlace(const std::filesystem::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {};
+    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISDIR(st.st_mode)) return lf_notARegularFile(st.st_mode);
+    return {};
+}
+
 FileBytes gf_readRegularFile(const fs::path& path, std::size_t maxBytes) {
     return lf_readRegular(path, maxBytes, true);
 }

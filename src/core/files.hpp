@@ -77,6 +77,12 @@ FileBytes gf_readRegularFile(const std::filesystem::path& path, std::size_t maxB
 // rest is not read and no size is refused.
 FileBytes gf_readRegularFileStart(const std::filesystem::path& path, std::size_t count);
 
+// What stands at `path` that a file opened there for writing would wait on or could not be: a
+// named pipe (opening it for writing waits for a reader for good), a socket or a folder, as the
+// end of a line naming the path ("a named pipe stands in its place"). Empty when nothing, a
+// regular file or a device (a link to one included) stands there.
+std::string gf_notWritableInPlace(const std::filesystem::path& path);
+
 // Replaces the file at `path` with `bytes` so that a reader, a crash or a power cut sees either
 // the old file or the whole new one, never a part: the bytes go to a new temporary file beside
 // the target ("<name>.<pid>-<n>.tmp"), which is flushed to disk (fsync), then the folder is

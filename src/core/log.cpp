@@ -13,6 +13,7 @@
 
 #include <fmt/format.h>
 
+#include "core/files.hpp"
 #include "core/run_state.hpp"
 #include "core/time_texts.hpp"
 #include "core/version_data.hpp"
@@ -228,7 +229,8 @@ void gf_openLog() {
         auto& s = state();
         std::lock_guard guard(s.lock);
         if (s.file != nullptr) std::fclose(s.file);
-        s.file = std::fopen(kLogFileName, "wb");
+        // A pipe in its place would hold the start until somebody read it.
+        s.file = gf_notWritableInPlace(kLogFileName).empty() ? std::fopen(kLogFileName, "wb") : nullptr;
         if (s.file == nullptr) throw std::runtime_error(std::string("Failed to write file ") + kLogFileName);
         std::setvbuf(s.file, nullptr, _IOFBF, 1 << 16);
     }

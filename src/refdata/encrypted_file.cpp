@@ -71,6 +71,8 @@ void lf_decryptFile(const ReferenceKey& key, const fs::path& inPath, const fs::p
     }
     const auto* in = reinterpret_cast<const unsigned char*>(input.bytes.data());
     const unsigned long long inSize = input.bytes.size();
+    if (const std::string problem = gf_notWritableInPlace(outPath); !problem.empty())
+        throw DecryptError(DecryptFault::Output, fmt::format("Could not open output file: {} ({})", outPath.string(), problem));
     errno = 0;
     std::ofstream output(outPath, std::ios::binary | std::ios::trunc);
     if (!output) {

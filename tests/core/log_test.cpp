@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "core/run_state.hpp"
+#include "support/named_pipe.hpp"
 #include "support/temp_folder.hpp"
 
 using namespace tamrix;
@@ -230,4 +231,21 @@ TEST(LogConcurrency, EightThreadsWriteOnlyWholeLines) {
         ++perThread[t];
     }
     for (int n : perThread) EXPECT_EQ(n, kLines);
+}
+
+// A named pipe in place of Log.txt would hold the start until somebody read it: the start is
+// refused with a line naming it instead.
+TEST(Log, APipeInPlaceOfTheLogIsNamedNotWaitedOn) {
+    TempFolder dir(true);
+    ASSERT_TRUE(testsupport::makeNamedPipe(std::filesystem::current_path() / "Log.txt"));
+    std::string error;
+    EXPECT_TRUE(testsupport::readWithoutAWriter("Log.txt", [&] {
+        try {
+            gf_openLog();
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+    }));
+    gf_closeLog();
+    EXPECT_EQ(error, "Failed to write file Log.txt");
 }

@@ -113,6 +113,13 @@ TEST(StreamDecrypt, APipeInPlaceOfTheInputIsRefusedNotWaitedOn) {
     EXPECT_EQ(problem.value_or(""), "pipe.enc stream decrypt failed: Could not open input file: pipe.enc (a named pipe "
                                     "stands in its place); " + std::string(kRestoreReferenceFile));
     EXPECT_FALSE(std::filesystem::exists("file.xml"));
+
+    // Nor is a pipe in place of the plain file waited on.
+    refdatatest::writeEncrypted("file.enc", "text");
+    ASSERT_TRUE(testsupport::makeNamedPipe("pipe.xml"));
+    ASSERT_TRUE(testsupport::readWithoutAWriter("pipe.xml", [&] { problem = gf_decryptReferenceFile("file.enc", "pipe.xml"); }));
+    EXPECT_EQ(problem.value_or(""), "file.enc could not be decrypted: Could not open output file: pipe.xml (a named pipe "
+                                    "stands in its place)");
 }
 
 TEST(StreamDecrypt, UnwritableOutputIsReported) {
