@@ -717,6 +717,29 @@ PositionSample fedReport(GeoPosition p, double speed, double trackDeg, int64_t d
     return s;
 }
 
+// The feed of a departure from stand A3 (facing north), report by report 2 s apart with the
+// reported nose: standing, then pushed straight back south 62 m at 5 kt, the nose still north.
+struct FedPushback {
+    std::vector<PositionSample> feed;
+    int64_t due = 3100;
+    GeoPosition at = standPos(3);
+
+    FedPushback() {
+        const GeoPosition stand = at;
+        for (int i = 0; i < 4; ++i)
+            add(stand, 0.0, 0.0, 0.0);
+        for (int i = 1; i <= 12; ++i)
+            add(gf_destinationPoint(stand, kPi, 5.2 * i / 0.3048), 5.0, 180.0, 0.0);
+    }
+    void add(GeoPosition p, double speed, double trackDeg, double headingDeg) {
+        PositionSample s = fedReport(p, speed, trackDeg, due);
+        s.trueHeading = headingDeg * kDeg;
+        feed.push_back(s);
+        at = p;
+        due += 200;
+    }
+};
+
 // A departure standing parked on stand A3 given the feed tick by tick, each report 30 s before it
 // falls due, as the intake hands it over: the aircraft's point at every tick (fewer when it was
 // lost, which fails the test).
@@ -857,20 +880,11 @@ TEST_F(DepartureTest, FromTheStandPushbackTaxiTakeOffAndClimbThroughTheIntake) {
 // pushback goes, it stands 40 s, then taxies off turning right through 80 degrees in 8 s. Once
 // pushed back, the nose turns at about the feed's pace, never in a swing, onto the feed's way.
 TEST_F(DepartureTest, AfterAPushbackTheNoseTurnsAtThePaceOfTheFedTurn) {
-    const GeoPosition stand = standPos(3);
-    std::vector<PositionSample> feed;
-    int64_t due = 3100;
-    const auto add = [&](GeoPosition p, double speed, double trackDeg, double headingDeg) {
-        PositionSample s = fedReport(p, speed, trackDeg, due);
-        s.trueHeading = headingDeg * kDeg;
-        feed.push_back(s);
-        due += 200;
+    FedPushback fed;
+    const auto add = [&](GeoPosition q, double speed, double trackDeg, double headingDeg) {
+        fed.add(q, speed, trackDeg, headingDeg);
     };
-    for (int i = 0; i < 4; ++i)
-        add(stand, 0.0, 0.0, 0.0);
-    GeoPosition p = stand;
-    for (int i = 1; i <= 12; ++i)
-        add(p = gf_destinationPoint(stand, kPi, 5.2 * i / 0.3048), 5.0, 180.0, 0.0);
+    GeoPosition p = fed.at;
     for (int i = 0; i < 20; ++i)
         add(p, 0.0, 0.0, 0.0);
     for (int i = 1; i <= 4; ++i) {
@@ -881,7 +895,7 @@ TEST_F(DepartureTest, AfterAPushbackTheNoseTurnsAtThePaceOfTheFedTurn) {
     for (int i = 0; i < 30; ++i)
         add(p = gf_destinationPoint(p, 80.0 * kDeg, 8.0 * 2.0 / 3600.0 * kFeetPerNm), 8.0, 80.0, 80.0);
     std::vector<TracePoint> trace;
-    for (const TracePoint& t : replayDepartureFromStand3(20051, "DLH402", feed))
+    for (const TracePoint& t : replayDepartureFromStand3(20051, "DLH402", fed.feed))
         if (t.phase == MovePhase::Taxi) trace.push_back(t);
     ASSERT_GT(trace.size(), 200u);
     EXPECT_LT(degreesBetween(trace.front().position.heading, 0.0), 1.0) << "a straight pushback";
@@ -901,20 +915,11 @@ TEST_F(DepartureTest, AfterAPushbackTheNoseTurnsAtThePaceOfTheFedTurn) {
 // from there it turns its nose onto the way no faster than the feed turned it, never in a swing.
 TEST_F(DepartureTest, AfterAPushbackShortOfTheFedOneTheNoseTurnsNoFasterThanTheFeedTurnedIt) {
     STRAIGHT_PBS_ONLY.current.store(true);
-    const GeoPosition stand = standPos(3);
-    std::vector<PositionSample> feed;
-    int64_t due = 3100;
-    const auto add = [&](GeoPosition p, double speed, double trackDeg, double headingDeg) {
-        PositionSample s = fedReport(p, speed, trackDeg, due);
-        s.trueHeading = headingDeg * kDeg;
-        feed.push_back(s);
-        due += 200;
+    FedPushback fed;
+    const auto add = [&](GeoPosition q, double speed, double trackDeg, double headingDeg) {
+        fed.add(q, speed, trackDeg, headingDeg);
     };
-    for (int i = 0; i < 4; ++i)
-        add(stand, 0.0, 0.0, 0.0);
-    GeoPosition p = stand;
-    for (int i = 1; i <= 12; ++i)
-        add(p = gf_destinationPoint(stand, kPi, 5.2 * i / 0.3048), 5.0, 180.0, 0.0);
+    GeoPosition p = fed.at;
     // The feed turns the nose 90 degrees in 8 s.
     for (int i = 1; i <= 4; ++i) {
         const double nose = 360.0 - 22.5 * i;
@@ -928,7 +933,7 @@ TEST_F(DepartureTest, AfterAPushbackShortOfTheFedOneTheNoseTurnsNoFasterThanTheF
     for (int i = 0; i < 30; ++i)
         add(p = gf_destinationPoint(p, 1.5 * kPi, 8.0 * 2.0 / 3600.0 * kFeetPerNm), 8.0, 270.0, 270.0);
     std::vector<TracePoint> trace;
-    for (const TracePoint& t : replayDepartureFromStand3(20053, "DLH404", feed))
+    for (const TracePoint& t : replayDepartureFromStand3(20053, "DLH404", fed.feed))
         if (t.phase == MovePhase::Taxi) trace.push_back(t);
     ASSERT_GT(trace.size(), 200u);
     double fastest = 0.0;
