@@ -47,6 +47,10 @@ constexpr double kAheadSeconds = 30.0;
 constexpr double kJumpMinNm = 1.0;
 // Up to this ground speed (kt) a report near the last one is a standing aircraft's.
 constexpr double kStandstillSpeedKt = 5.0;
+// A report this close (degrees) to the way of the report before it lies ahead of it.
+constexpr double kAheadOnTrackDeg = 45.0;
+// The feed's positions come to about a metre (five decimals of a degree).
+constexpr double kPositionNoiseNm = 1.0 / 1852.0;
 // Ground speed (kt) of two reports in a row that arms a take-off, and below which two reports in
 // a row disarm it again.
 constexpr double kTakeOffArmSpeedKt = 43.0;
@@ -214,6 +218,19 @@ void dropStandstillCopiesBefore(SampleQueue& samples, std::size_t end) {
 bool speedChanged(double kept, double v) {
     const double d = std::abs(v - kept);
     return d >= 1.0 && d >= 0.2 * std::max(kept, v);
+}
+
+// A slow report that carries on the slowing of the moving report before it: slower, ahead of it
+// on its track, and no farther than its speed carried the aircraft meanwhile. The
+// aircraft rolls on to it, so that it stops where the feed stops it, not at the last moving
+// report. A standing aircraft's reports scatter round its stop with a little speed: those stay
+// standstill copies, or it would creep and turn to each.
+bool slowsOnTowardsTheStop(const PositionSample& n, const PositionSample& sample) {
+    if (n.generated != 0 || sample.groundSpeed >= n.groundSpeed) return false;
+    const double rolled = n.groundSpeed * static_cast<double>(sample.dueTick - n.dueTick) / 360000.0;
+    if (gf_distanceNm(at(n), at(sample)) > 1.5 * rolled + kPositionNoiseNm) return false;
+    const double way = gf_initialBearing(at(n), at(sample)) * kRadToDeg;
+    return angleDifferenceDeg(way, n.track) <= kAheadOnTrackDeg;
 }
 
 bool userOnGround() { return gf_userCopy().onGround != 0; }
@@ -592,10 +609,7 @@ bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample) {
     if (samePosition(sample, n, 0.00015) && sample.groundSpeed <= kStandstillSpeedKt) {
         if (sample.airborne != 0 || flyingActive) return false;
         if (takeOffArmed && sample.groundSpeed > 0.0 && n.groundSpeed >= 50.0) return false;
-        // After moving reports, a slow one still rolls towards the stop, and the first report of
-        // the stop is where the aircraft stops: taken for the last moving one, it stopped short
-        // and crept on. Only the reports after it are copies of a standstill.
-        if (n.generated == 0 && n.groundSpeed > 0.0) return true;
+        if (slowsOnTowardsTheStop(n, sample)) return true;
         sample = n;
         sample.groundSpeed = 0.0;
         sample.generated = 1;

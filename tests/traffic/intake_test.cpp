@@ -38,12 +38,13 @@ TEST_F(IntakeTest, LinesTooSoonOrWithImplausibleSpeedJumpsAreDropped) {
 }
 
 TEST_F(IntakeTest, SlowGroundLinesAreThinnedOnlyWhileTheSpeedHolds) {
-    // Eastwards on the ground, a line every 2 s: slowing from 20 kt to a stop, standing 20 s,
-    // moving off again.
+    // Eastwards on the ground, a line every 2 s (its sample due 2 s after the one before, as the
+    // reader stamps them): slowing from 20 kt to a stop, standing 20 s, moving off again.
     GeoPosition p{50.1, 8.1};
     double t = 1000.0;
     auto onGround = [&](double speed) {
         TrafficLine l = line(20001, "DLH1", t, p.latitude, p.longitude, 0.0, speed);
+        l.sample.dueTick += std::llround((t - 1000.0) * 100.0);
         onLine(l);
         p = gf_destinationPoint(p, kPi / 2, speed * 2.0 / 3600.0 * kFeetPerNm);
         t += 2.0;
