@@ -51,6 +51,8 @@ constexpr double kStandstillSpeedKt = 5.0;
 constexpr double kAheadOnTrackDeg = 45.0;
 // The feed's positions come to about a metre (five decimals of a degree).
 constexpr double kPositionNoiseNm = 1.0 / 1852.0;
+// The lines kept last whose speeds a ground line must leave behind to tell of a change of speed.
+constexpr std::size_t kSpeedBandLines = 3;
 // Ground speed (kt) of two reports in a row that arms a take-off, and below which two reports in
 // a row disarm it again.
 constexpr double kTakeOffArmSpeedKt = 43.0;
@@ -212,19 +214,33 @@ void dropStandstillCopiesBefore(SampleQueue& samples, std::size_t end) {
         if (samples[i].generated != 0) samples.erase(i);
 }
 
-// A ground line whose speed differs this much from the line kept last tells of a start, a
-// slowing or a stop: kept whatever its spacing. Thinned, each slower line of a slowing would need
-// a longer gap than the one before and be dropped, and the replay would run out of lines.
-bool speedChanged(double kept, double v) {
+bool speedDiffers(double kept, double v) {
     const double d = std::abs(v - kept);
     return d >= 1.0 && d >= 0.2 * std::max(kept, v);
 }
 
+// A ground line whose speed lies this far beyond the speeds of the last few lines kept tells of a
+// start, a slowing or a stop: kept whatever its spacing. Thinned, each slower line of a slowing
+// would need a longer gap than the one before and be dropped, and the replay would run out of
+// lines. A speed that only jitters stays among the speeds kept before it and is thinned.
+bool speedChanged(const SampleQueue& samples, double v) {
+    if (samples.empty()) return false;
+    double lowest = samples.back().groundSpeed;
+    double highest = lowest;
+    // A stop ends the speeds before it: moving off is a change whatever the aircraft came in at.
+    for (std::size_t i = samples.size() - 1, seen = 1; i-- > 0 && seen < kSpeedBandLines && lowest > 0.0;
+         ++seen) {
+        lowest = std::min(lowest, samples[i].groundSpeed);
+        highest = std::max(highest, samples[i].groundSpeed);
+    }
+    return (v < lowest && speedDiffers(lowest, v)) || (v > highest && speedDiffers(highest, v));
+}
+
 // A slow report that carries on the slowing of the moving report before it: slower, ahead of it
-// on its track, and no farther than its speed carried the aircraft meanwhile. The
-// aircraft rolls on to it, so that it stops where the feed stops it, not at the last moving
-// report. A standing aircraft's reports scatter round its stop with a little speed: those stay
-// standstill copies, or it would creep and turn to each.
+// on its track, and no farther than its speed carried the aircraft meanwhile. The aircraft rolls
+// on to it, so that it stops where the feed stops it, not at the last moving report. A standing
+// aircraft's reports scatter round its stop with a little speed: those stay standstill copies,
+// or it would creep and turn to each.
 bool slowsOnTowardsTheStop(const PositionSample& n, const PositionSample& sample) {
     if (n.generated != 0 || sample.groundSpeed >= n.groundSpeed) return false;
     const double rolled = n.groundSpeed * static_cast<double>(sample.dueTick - n.dueTick) / 360000.0;
@@ -329,7 +345,8 @@ void lf_onTrafficUpdate(TrafficLine& line) {
             double spacing = -1.0;
             if (line.sample.airborne != 0 && v > 120.0 && trackChange <= 1.0)
                 spacing = 0.2429805615550756 / (v / 3600.0);
-            else if (line.sample.airborne == 0 && v <= 30.0 && trackChange <= 2.0 && !speedChanged(sv, v))
+            else if (line.sample.airborne == 0 && v <= 30.0 && trackChange <= 2.0 &&
+                     !speedChanged(aircraft.samples, v))
                 spacing = v > 0.0 ? std::min(15.0, 0.010799136069114472 / (v / 3600.0)) : 15.0;
             if (spacing >= 0.0 && t - T <= spacing) return;
         }

@@ -3,6 +3,7 @@
 // bad lines of every kind handled without a crash, a stuck record or a flooded log.
 #include <cmath>
 #include <limits>
+#include <random>
 
 #include "app/subsystem_wiring.hpp"
 #include "config/settings.hpp"
@@ -65,6 +66,26 @@ TEST_F(IntakeTest, SlowGroundLinesAreThinnedOnlyWhileTheSpeedHolds) {
     for (int i = 0; i < 6; ++i)
         onGround(8.4);
     EXPECT_EQ(samplesOf(20001), 13u);
+}
+
+TEST_F(IntakeTest, ASlowTaxiWhoseSpeedJittersIsThinnedLikeASteadyOne) {
+    // Two aircraft taxi east at 5 kt for 2 minutes, a line every 2 s; one reports a steady 5 kt,
+    // the other anything from 4 to 6 kt.
+    std::mt19937 jitter(8);
+    for (const uint32_t key : {20001u, 20002u}) {
+        GeoPosition p{50.1, 8.1 + 0.01 * (key - 20001u)};
+        for (int i = 0; i <= 60; ++i) {
+            const double reported =
+                key == 20001u ? 5.0 : 4.0 + 2.0 * static_cast<double>(jitter()) / 4294967296.0;
+            TrafficLine l = line(key, "DLH" + std::to_string(key), 1000.0 + 2.0 * i, p.latitude, p.longitude,
+                                 0.0, reported);
+            l.sample.dueTick += 200 * i;
+            onLine(l);
+            p = gf_destinationPoint(p, kPi / 2, 5.0 * 2.0 / 3600.0 * kFeetPerNm);
+        }
+    }
+    const std::size_t steady = samplesOf(20001);
+    EXPECT_LE(samplesOf(20002), steady + 1) << "of 61 lines, where a steady 5 kt keeps " << steady;
 }
 
 TEST_F(IntakeTest, BirthFollowsTheCategoryOptionsAndTheSameFlightIsBornOnce) {

@@ -1015,14 +1015,15 @@ TEST_F(FedGroundTest, AStandingAircraftWhoseFeedNeverSaysZeroKnotsStandsStillAnd
     std::mt19937 noise(36);
     const auto unit = [&] { return static_cast<double>(noise()) / 4294967296.0; };
     const GeoPosition start = gf_destinationPoint(kAirport, kPi, 1500.0 / 0.3048);
-    std::vector<FedLine> feed = groundRun(start, 0.0, 20, [](int) { return 8.0; });
+    const auto taxiing = [](int) { return 8.0; };
+    std::vector<FedLine> feed = groundRun(start, 0.0, 20, taxiing);
     const GeoPosition stop = gf_destinationPoint(feed.back().at, 0.0, 8.0 * 2.0 / 3600.0 * kFeetPerNm);
     double t = feed.back().t;
     for (int i = 0; i < 30; ++i) {
         const GeoPosition at = gf_destinationPoint(stop, unit() * 2.0 * kPi, (2.0 + 2.0 * unit()) / 0.3048);
         feed.push_back({t += 2.0, at, 0.5 + unit(), unit() * 360.0});
     }
-    for (const FedLine& l : groundRun(stop, 0.0, 40, [](int) { return 8.0; }, t + 2.0))
+    for (const FedLine& l : groundRun(stop, 0.0, 40, taxiing, t + 2.0))
         feed.push_back(l);
     const int64_t firstDue = 3100;
     const auto trace = replayThroughIntake(20083, feed, firstDue, 0);
@@ -1046,7 +1047,8 @@ TEST_F(FedGroundTest, AStandingAircraftWhoseFeedNeverSaysZeroKnotsStandsStillAnd
     for (const TracePoint& p : trace) {
         if (p.tick < firstDue + 10000 || p.tick > firstDue + 11600) continue;
         const double fed = 8.0 * static_cast<double>(p.tick - firstDue - 8200) / 360000.0 * kMetresPerNm;
-        behind = std::max(behind, fed - gf_distanceNm(stop, {p.position.latitude, p.position.longitude}) * kMetresPerNm);
+        const double come = gf_distanceNm(stop, {p.position.latitude, p.position.longitude}) * kMetresPerNm;
+        behind = std::max(behind, fed - come);
     }
     EXPECT_LT(behind, 10.0) << "metres behind the feed";
 }
