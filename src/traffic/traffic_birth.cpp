@@ -5,6 +5,7 @@
 #include <cmath>
 #include <exception>
 #include <numbers>
+#include <optional>
 
 #include <fmt/format.h>
 
@@ -45,6 +46,13 @@ constexpr double kAheadSeconds = 30.0;
 // A position this far (NM) from the aircraft's newest sample may be out of its reach; nearer ones
 // are the feed's ordinary scatter.
 constexpr double kJumpMinNm = 1.0;
+// Climb or descent (ft/min) beyond which a line's altitude is out of the aircraft's reach: twice
+// an airliner's steep 6,000 ft/min, and a reported rate with this margin when it is higher (a
+// fighter's zoom climb). Over the 2 s between two lines it is 400 ft; the floor (ft) lets the
+// altitude steps of the reports and the shift of a new QNH pass, however short the gap.
+constexpr double kVerticalReachFpm = 12000.0;
+constexpr double kReportedRateMargin = 1.5;
+constexpr double kVerticalReachFloorFt = 500.0;
 // Up to this ground speed (kt) a report near the last one is a standing aircraft's.
 constexpr double kStandstillSpeedKt = 5.0;
 // A report this close (degrees) to the way of the report before it lies ahead of it.
@@ -67,6 +75,7 @@ DropLog gBadValues{"non-finite or out-of-range values"};
 DropLog gBadTime{"a time stamp far from the other lines"};
 DropLog gTooMany{"too many aircraft records"};
 DropLog gOutOfReach{"a position no aircraft could have reached in time"};
+DropLog gAltitudeOutOfReach{"an altitude no aircraft could have reached in time"};
 
 double gReferenceTime = 0.0;
 std::chrono::steady_clock::time_point gReferenceSetAt{};
@@ -176,6 +185,28 @@ bool offTrack(LiveAircraft& aircraft, const TrafficLine& line) {
     aircraft.jumpTime = line.timeStamp;
     dropped(gOutOfReach, line);
     return true;
+}
+
+// The height of a sample: its altitude, or on the ground the park airport's elevation (ground
+// lines come only near it); none when there is no park airport.
+std::optional<double> heightOf(const PositionSample& s) {
+    if (s.airborne != 0) return s.altitude;
+    const ParkAirport park = gf_parkAirport();
+    if (!park.code.isSet()) return std::nullopt;
+    return static_cast<double>(park.elevationFeet);
+}
+
+// Whether the line's altitude lies further from the newest sample's, reported at `since`, than
+// any aircraft could have climbed or descended since: a single report thousands of feet off its
+// neighbours (a garbled altitude) would be flown up or down and back.
+bool altitudeOutOfReach(const PositionSample& n, double since, const TrafficLine& line) {
+    const std::optional<double> from = heightOf(n);
+    const std::optional<double> to = heightOf(line.sample);
+    if (!from || !to) return false;
+    const double minutes = (line.timeStamp - since) / 60.0;
+    const double reported = std::max(std::abs(n.verticalSpeed), std::abs(line.sample.verticalSpeed));
+    const double rate = std::max(kVerticalReachFpm, kReportedRateMargin * reported);
+    return std::abs(*to - *from) > std::max(kVerticalReachFloorFt, rate * minutes);
 }
 
 double angleDifferenceDeg(double a, double b) {
@@ -288,7 +319,7 @@ void lf_invalidateActiveCount() { gActive.valid = false; }
 void lf_resetIntakeState() {
     gReferenceTime = 0.0;
     gTimeJumps = 0;
-    for (DropLog* log : {&gBadValues, &gBadTime, &gTooMany, &gOutOfReach}) {
+    for (DropLog* log : {&gBadValues, &gBadTime, &gTooMany, &gOutOfReach, &gAltitudeOutOfReach}) {
         log->count = 0;
         log->lastLogTick = -kDropLogTicks;
     }
@@ -351,6 +382,10 @@ void lf_onTrafficUpdate(TrafficLine& line) {
             if (spacing >= 0.0 && t - T <= spacing) return;
         }
         if (offTrack(aircraft, line)) return;
+        if (altitudeOutOfReach(aircraft.samples.back(), aircraft.lastUpdateTime, line)) {
+            dropped(gAltitudeOutOfReach, line);
+            return;
+        }
     }
     if (aircraft.state == LiveState::Buffer && nearParkElevation(line.sample)) return;
     if (!lf_checkRespawn(aircraft, line)) return;

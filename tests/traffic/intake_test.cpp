@@ -21,6 +21,38 @@ protected:
     // The aircraft's samples after a line was handled.
     std::size_t samplesOf(uint32_t key) { return live(key) == nullptr ? 0 : live(key)->samples.size(); }
     void onLine(TrafficLine l) { lf_onTrafficUpdate(l); }
+
+    // An aircraft flying east at 120 kt, a line every 2 s at the altitudes given (0: reported on
+    // the ground), near a park airport 1,000 ft high; the altitude of each line after it was handled,
+    // or NaN for a dropped one.
+    std::vector<double> flownAltitudes(uint32_t key, const std::vector<double>& altitudes) {
+        ParkAirport park;
+        park.code = FixedCode<4>("EDXX");
+        park.position = {50.0, 8.0};
+        park.elevationFeet = 1000.0F;
+        gf_setParkAirport(park);
+        LiveAircraft& a = addLive(key, "DLH" + std::to_string(key), LiveState::Active, key - 20000);
+        const bool onGround = altitudes.front() == 0.0;
+        a.phase = onGround ? MovePhase::Taxi : MovePhase::Flying;
+        a.onGround = onGround ? 1 : 0;
+        a.samples.front().airborne = onGround ? 0 : 1;
+        a.samples.front().altitude = altitudes.front();
+        a.samples.front().groundSpeed = 120.0;
+        a.lastUpdateTime = 1000.0;
+        std::vector<double> out{altitudes.front()};
+        GeoPosition p{50.1, 8.1};
+        for (std::size_t i = 1; i < altitudes.size(); ++i) {
+            p = gf_destinationPoint(p, kPi / 2, 120.0 * 2.0 / 3600.0 * kFeetPerNm);
+            TrafficLine l = line(key, "DLH" + std::to_string(key), 1000.0 + 2.0 * static_cast<double>(i),
+                                 p.latitude, p.longitude, altitudes[i], 120.0);
+            l.sample.dueTick += 200 * static_cast<int64_t>(i);
+            const std::size_t before = live(key)->samples.size();
+            lf_onTrafficUpdate(l);
+            out.push_back(live(key)->samples.size() > before ? live(key)->samples.back().altitude
+                                                             : std::numeric_limits<double>::quiet_NaN());
+        }
+        return out;
+    }
 };
 
 TEST_F(IntakeTest, LinesTooSoonOrWithImplausibleSpeedJumpsAreDropped) {
@@ -367,6 +399,42 @@ TEST_F(IntakeTest, StrayPositionsAndTimesAreNotFlownAndANewTrackIsBornWhereItIs)
     EXPECT_EQ(live(20006), nullptr);
     onLine(line(20007, "DLH7", 1642.0, 52.0, 8.3));
     EXPECT_NE(live(20007), nullptr);
+}
+
+TEST_F(IntakeTest, AnAltitudeNoAircraftCouldHaveReachedIsDroppedInEveryPhaseBothWays) {
+    // Each a single line 2,000 ft above or below its neighbours: on short final about 1,100 ft
+    // above the field (below the field it is a line on the ground), and in cruise at 6,000 ft.
+    for (const auto& [key, altitudes] : std::vector<std::pair<uint32_t, std::vector<double>>>{
+             {20001, {2100.0, 2077.0, 4053.0, 2030.0, 2007.0}},
+             {20002, {2100.0, 2077.0, 0.0, 2030.0, 2007.0}},
+             {20003, {6000.0, 6000.0, 8000.0, 6000.0, 6000.0}},
+             {20004, {6000.0, 6000.0, 4000.0, 6000.0, 6000.0}}}) {
+        const auto flown = flownAltitudes(key, altitudes);
+        EXPECT_TRUE(std::isnan(flown[2])) << key << " flew the spike to " << flown[2];
+        EXPECT_EQ(flown[3], altitudes[3]) << key;
+    }
+    EXPECT_TRUE(loggedPart("dropped: an altitude no aircraft could have reached in time"));
+}
+
+TEST_F(IntakeTest, ARealDescentAGoAroundATouchdownAndALiftOffAreFollowed) {
+    // 3,000 ft/min down from 6,000 ft; 700 ft/min down on final, then climbing away at 2,500
+    // ft/min; the flare onto the runway (a line on the ground); a lift-off.
+    std::vector<double> descent;
+    for (double a = 6000.0; a >= 3000.0; a -= 100.0)
+        descent.push_back(a);
+    std::vector<double> goAround;
+    for (double a = 2100.0; a >= 1700.0; a -= 23.0)
+        goAround.push_back(a);
+    for (double a = goAround.back() + 83.0; a <= 3400.0; a += 83.0)
+        goAround.push_back(a);
+    uint32_t key = 20010;
+    for (const auto& altitudes :
+         {descent, goAround, std::vector<double>{1300.0, 1220.0, 1160.0, 1125.0, 0.0, 0.0},
+          std::vector<double>{0.0, 0.0, 1150.0, 1230.0, 1310.0}}) {
+        const auto flown = flownAltitudes(++key, altitudes);
+        for (std::size_t i = 0; i < flown.size(); ++i)
+            EXPECT_EQ(flown[i], altitudes[i]) << key << " line " << i;
+    }
 }
 
 TEST_F(IntakeTest, ANewbornLeftWithOneSampleOrHeldForTheUserIsCreatedAlongItsTrack) {
