@@ -53,6 +53,9 @@ constexpr double kJumpMinNm = 1.0;
 constexpr double kVerticalReachFpm = 12000.0;
 constexpr double kReportedRateMargin = 1.5;
 constexpr double kVerticalReachFloorFt = 500.0;
+// A rise of ground speed (kt) from one report to the next that a landing roll's noise does not
+// make: the aircraft accelerates again.
+constexpr double kRollRiseKt = 5.0;
 // Up to this ground speed (kt) a report near the last one is a standing aircraft's.
 constexpr double kStandstillSpeedKt = 5.0;
 // A report this close (degrees) to the way of the report before it lies ahead of it.
@@ -791,6 +794,20 @@ bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
     return true;
 }
 
+// A touch-and-go: a sample on the ground clearly faster than the one before it on the ground
+// (the aircraft accelerates to take off again), or an airborne one after the feed had the
+// aircraft on the ground (the climb away). It keeps its speed: held at the landing roll's, the
+// aircraft would lift off late and fall ever further behind its fed track.
+bool climbsAwayAgain(const LiveAircraft& aircraft, const PositionSample& sample) {
+    const SampleQueue& samples = aircraft.samples;
+    if (sample.airborne == 0)
+        return samples.back().airborne == 0 && sample.groundSpeed >= samples.back().groundSpeed + kRollRiseKt;
+    if (aircraft.onGround != 0) return true;
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        if (samples[i].airborne == 0) return true;
+    return false;
+}
+
 bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
     SampleQueue& samples = aircraft.samples;
     if (samples.empty()) {
@@ -823,7 +840,8 @@ bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
     if (aircraft.manoeuvreMark > 0) endManoeuvre(aircraft);
     if (!samples.empty() && !samePosition(samples.back(), sample, 1e-8)) {
         sample.generated = 0;
-        if (sample.groundSpeed > 40.0 && sample.groundSpeed > samples.back().groundSpeed)
+        if (sample.groundSpeed > 40.0 && sample.groundSpeed > samples.back().groundSpeed &&
+            !climbsAwayAgain(aircraft, sample))
             sample.groundSpeed = samples.back().groundSpeed;
     } else if (!samples.empty()) {
         sample.generated = 1;

@@ -437,6 +437,36 @@ TEST_F(IntakeTest, ARealDescentAGoAroundATouchdownAndALiftOffAreFollowed) {
     }
 }
 
+TEST_F(IntakeTest, OnTheApproachAndInTheLandingRollAFasterSampleTakesTheNewestWaitingOnesSpeed) {
+    // Northwards on final at 140 kt with the landing armed; then rolling out at 100 kt.
+    auto northOf = [](const PositionSample& s, double speed, bool airborne) {
+        PositionSample n = s;
+        n.latitude += 0.005;
+        n.groundSpeed = speed;
+        n.airborne = airborne ? 1 : 0;
+        n.altitude = airborne ? 800.0 : 0.0;
+        n.dueTick += 200;
+        return n;
+    };
+    LiveAircraft& a = addLive(20001, "DLH1", LiveState::Active, 501);
+    a.phase = MovePhase::Flying;
+    a.move.landingArmed = 1;
+    a.samples.front().groundSpeed = 140.0;
+    a.samples.front().altitude = 900.0;
+    decodeExisting(a, northOf(a.samples.back(), 146.0, true));
+    ASSERT_EQ(a.samples.size(), 2u);
+    EXPECT_EQ(a.samples.back().groundSpeed, 140.0);
+
+    LiveAircraft& b = addLive(20002, "DLH2", LiveState::Active, 502);
+    b.phase = MovePhase::Taxi;
+    b.onGround = 1;
+    b.move.landingRoll = 1;
+    b.samples.front() = northOf(b.samples.front(), 100.0, false);
+    decodeExisting(b, northOf(b.samples.back(), 103.0, false));
+    ASSERT_EQ(b.samples.size(), 2u);
+    EXPECT_EQ(b.samples.back().groundSpeed, 100.0);
+}
+
 TEST_F(IntakeTest, ANewbornLeftWithOneSampleOrHeldForTheUserIsCreatedAlongItsTrack) {
     // First seen standing on the ground away from any stand: the standstill copy is dropped and
     // the aircraft is created in taxi with its one sample, heading along the reported track.
