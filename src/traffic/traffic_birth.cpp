@@ -5,6 +5,7 @@
 #include <cmath>
 #include <exception>
 #include <numbers>
+#include <optional>
 
 #include <fmt/format.h>
 
@@ -45,8 +46,24 @@ constexpr double kAheadSeconds = 30.0;
 // A position this far (NM) from the aircraft's newest sample may be out of its reach; nearer ones
 // are the feed's ordinary scatter.
 constexpr double kJumpMinNm = 1.0;
+// Climb or descent (ft/min) beyond which a line's altitude is out of the aircraft's reach: twice
+// an airliner's steep 6,000 ft/min, and a reported rate with this margin when it is higher (a
+// fighter's zoom climb). Over the 2 s between two lines it is 400 ft; the floor (ft) lets the
+// altitude steps of the reports and the shift of a new QNH pass, however short the gap.
+constexpr double kVerticalReachFpm = 12000.0;
+constexpr double kReportedRateMargin = 1.5;
+constexpr double kVerticalReachFloorFt = 500.0;
+// A rise of ground speed (kt) from one report to the next that a landing roll's noise does not
+// make: the aircraft accelerates again.
+constexpr double kRollRiseKt = 5.0;
 // Up to this ground speed (kt) a report near the last one is a standing aircraft's.
 constexpr double kStandstillSpeedKt = 5.0;
+// A report this close (degrees) to the way of the report before it lies ahead of it.
+constexpr double kAheadOnTrackDeg = 45.0;
+// The feed's positions come to about a metre (five decimals of a degree).
+constexpr double kPositionNoiseNm = 1.0 / 1852.0;
+// The lines kept last whose speeds a ground line must leave behind to tell of a change of speed.
+constexpr std::size_t kSpeedBandLines = 3;
 // Ground speed (kt) of two reports in a row that arms a take-off, and below which two reports in
 // a row disarm it again.
 constexpr double kTakeOffArmSpeedKt = 43.0;
@@ -61,6 +78,7 @@ DropLog gBadValues{"non-finite or out-of-range values"};
 DropLog gBadTime{"a time stamp far from the other lines"};
 DropLog gTooMany{"too many aircraft records"};
 DropLog gOutOfReach{"a position no aircraft could have reached in time"};
+DropLog gAltitudeOutOfReach{"an altitude no aircraft could have reached in time"};
 
 double gReferenceTime = 0.0;
 std::chrono::steady_clock::time_point gReferenceSetAt{};
@@ -172,6 +190,28 @@ bool offTrack(LiveAircraft& aircraft, const TrafficLine& line) {
     return true;
 }
 
+// The height of a sample: its altitude, or on the ground the park airport's elevation (ground
+// lines come only near it); none when there is no park airport.
+std::optional<double> heightOf(const PositionSample& s) {
+    if (s.airborne != 0) return s.altitude;
+    const ParkAirport park = gf_parkAirport();
+    if (!park.code.isSet()) return std::nullopt;
+    return static_cast<double>(park.elevationFeet);
+}
+
+// Whether the line's altitude lies further from the newest sample's, reported at `since`, than
+// any aircraft could have climbed or descended since: a single report thousands of feet off its
+// neighbours (a garbled altitude) would be flown up or down and back.
+bool altitudeOutOfReach(const PositionSample& n, double since, const TrafficLine& line) {
+    const std::optional<double> from = heightOf(n);
+    const std::optional<double> to = heightOf(line.sample);
+    if (!from || !to) return false;
+    const double minutes = (line.timeStamp - since) / 60.0;
+    const double reported = std::max(std::abs(n.verticalSpeed), std::abs(line.sample.verticalSpeed));
+    const double rate = std::max(kVerticalReachFpm, kReportedRateMargin * reported);
+    return std::abs(*to - *from) > std::max(kVerticalReachFloorFt, rate * minutes);
+}
+
 double angleDifferenceDeg(double a, double b) {
     const double d = std::remainder(a - b, 360.0);
     return std::abs(d);
@@ -208,12 +248,39 @@ void dropStandstillCopiesBefore(SampleQueue& samples, std::size_t end) {
         if (samples[i].generated != 0) samples.erase(i);
 }
 
-// A ground line whose speed differs this much from the line kept last tells of a start, a
-// slowing or a stop: kept whatever its spacing. Thinned, each slower line of a slowing would need
-// a longer gap than the one before and be dropped, and the replay would run out of lines.
-bool speedChanged(double kept, double v) {
+bool speedDiffers(double kept, double v) {
     const double d = std::abs(v - kept);
     return d >= 1.0 && d >= 0.2 * std::max(kept, v);
+}
+
+// A ground line whose speed lies this far beyond the speeds of the last few lines kept tells of a
+// start, a slowing or a stop: kept whatever its spacing. Thinned, each slower line of a slowing
+// would need a longer gap than the one before and be dropped, and the replay would run out of
+// lines. A speed that only jitters stays among the speeds kept before it and is thinned.
+bool speedChanged(const SampleQueue& samples, double v) {
+    if (samples.empty()) return false;
+    double lowest = samples.back().groundSpeed;
+    double highest = lowest;
+    // A stop ends the speeds before it: moving off is a change whatever the aircraft came in at.
+    for (std::size_t i = samples.size() - 1, seen = 1; i-- > 0 && seen < kSpeedBandLines && lowest > 0.0;
+         ++seen) {
+        lowest = std::min(lowest, samples[i].groundSpeed);
+        highest = std::max(highest, samples[i].groundSpeed);
+    }
+    return (v < lowest && speedDiffers(lowest, v)) || (v > highest && speedDiffers(highest, v));
+}
+
+// A slow report that carries on the slowing of the moving report before it: slower, ahead of it
+// on its track, and no farther than its speed carried the aircraft meanwhile. The aircraft rolls
+// on to it, so that it stops where the feed stops it, not at the last moving report. A standing
+// aircraft's reports scatter round its stop with a little speed: those stay standstill copies,
+// or it would creep and turn to each.
+bool slowsOnTowardsTheStop(const PositionSample& n, const PositionSample& sample) {
+    if (n.generated != 0 || sample.groundSpeed >= n.groundSpeed) return false;
+    const double rolled = n.groundSpeed * static_cast<double>(sample.dueTick - n.dueTick) / 360000.0;
+    if (gf_distanceNm(at(n), at(sample)) > 1.5 * rolled + kPositionNoiseNm) return false;
+    const double way = gf_initialBearing(at(n), at(sample)) * kRadToDeg;
+    return angleDifferenceDeg(way, n.track) <= kAheadOnTrackDeg;
 }
 
 bool userOnGround() { return gf_userCopy().onGround != 0; }
@@ -255,7 +322,7 @@ void lf_invalidateActiveCount() { gActive.valid = false; }
 void lf_resetIntakeState() {
     gReferenceTime = 0.0;
     gTimeJumps = 0;
-    for (DropLog* log : {&gBadValues, &gBadTime, &gTooMany, &gOutOfReach}) {
+    for (DropLog* log : {&gBadValues, &gBadTime, &gTooMany, &gOutOfReach, &gAltitudeOutOfReach}) {
         log->count = 0;
         log->lastLogTick = -kDropLogTicks;
     }
@@ -312,11 +379,16 @@ void lf_onTrafficUpdate(TrafficLine& line) {
             double spacing = -1.0;
             if (line.sample.airborne != 0 && v > 120.0 && trackChange <= 1.0)
                 spacing = 0.2429805615550756 / (v / 3600.0);
-            else if (line.sample.airborne == 0 && v <= 30.0 && trackChange <= 2.0 && !speedChanged(sv, v))
+            else if (line.sample.airborne == 0 && v <= 30.0 && trackChange <= 2.0 &&
+                     !speedChanged(aircraft.samples, v))
                 spacing = v > 0.0 ? std::min(15.0, 0.010799136069114472 / (v / 3600.0)) : 15.0;
             if (spacing >= 0.0 && t - T <= spacing) return;
         }
         if (offTrack(aircraft, line)) return;
+        if (altitudeOutOfReach(aircraft.samples.back(), aircraft.lastUpdateTime, line)) {
+            dropped(gAltitudeOutOfReach, line);
+            return;
+        }
     }
     if (aircraft.state == LiveState::Buffer && nearParkElevation(line.sample)) return;
     if (!lf_checkRespawn(aircraft, line)) return;
@@ -592,10 +664,7 @@ bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample) {
     if (samePosition(sample, n, 0.00015) && sample.groundSpeed <= kStandstillSpeedKt) {
         if (sample.airborne != 0 || flyingActive) return false;
         if (takeOffArmed && sample.groundSpeed > 0.0 && n.groundSpeed >= 50.0) return false;
-        // After moving reports, a slow one still rolls towards the stop, and the first report of
-        // the stop is where the aircraft stops: taken for the last moving one, it stopped short
-        // and crept on. Only the reports after it are copies of a standstill.
-        if (n.generated == 0 && n.groundSpeed > 0.0) return true;
+        if (slowsOnTowardsTheStop(n, sample)) return true;
         sample = n;
         sample.groundSpeed = 0.0;
         sample.generated = 1;
@@ -725,6 +794,20 @@ bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
     return true;
 }
 
+// A touch-and-go: a sample on the ground clearly faster than the one before it on the ground
+// (the aircraft accelerates to take off again), or an airborne one after the feed had the
+// aircraft on the ground (the climb away). It keeps its speed: held at the landing roll's, the
+// aircraft would lift off late and fall ever further behind its fed track.
+bool climbsAwayAgain(const LiveAircraft& aircraft, const PositionSample& sample) {
+    const SampleQueue& samples = aircraft.samples;
+    if (sample.airborne == 0)
+        return samples.back().airborne == 0 && sample.groundSpeed >= samples.back().groundSpeed + kRollRiseKt;
+    if (aircraft.onGround != 0) return true;
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        if (samples[i].airborne == 0) return true;
+    return false;
+}
+
 bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
     SampleQueue& samples = aircraft.samples;
     if (samples.empty()) {
@@ -757,7 +840,8 @@ bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
     if (aircraft.manoeuvreMark > 0) endManoeuvre(aircraft);
     if (!samples.empty() && !samePosition(samples.back(), sample, 1e-8)) {
         sample.generated = 0;
-        if (sample.groundSpeed > 40.0 && sample.groundSpeed > samples.back().groundSpeed)
+        if (sample.groundSpeed > 40.0 && sample.groundSpeed > samples.back().groundSpeed &&
+            !climbsAwayAgain(aircraft, sample))
             sample.groundSpeed = samples.back().groundSpeed;
     } else if (!samples.empty()) {
         sample.generated = 1;

@@ -674,4 +674,56 @@ TEST_F(TakeOffLandingTest, TouchAndGoLeavesTheLandingRollWithFullPower) {
     EXPECT_GT(trace.back().agl, 300.0);
 }
 
+TEST_F(TakeOffLandingTest, ATouchAndGoClimbsAwayAtItsFedSpeedAndKeepsToItsFedTrack) {
+    // Final approach eastwards at 135 kt, a landing roll of 12 s slowing from 110 to 100 kt, the
+    // acceleration to 145 kt, the lift-off and 46 s of climb at 150 to 160 kt; a line every 2 s.
+    std::vector<Leg> legs(14, Leg{90.0, 135.0, -700.0, 2.0, true});
+    for (double v : {110.0, 108.0, 106.0, 104.0, 102.0, 100.0, 110.0, 120.0, 130.0, 140.0, 145.0})
+        legs.push_back({90.0, v, 0.0, 2.0, false});
+    const std::size_t liftOff = legs.size();
+    for (int i = 0; i < 23; ++i)
+        legs.push_back({90.0, 150.0 + 10.0 * i / 22.0, 1500.0, 2.0, true});
+    auto feed = track(gf_destinationPoint(kAirport, 1.5 * kPi, 1.5 * kFeetPerNm),
+                      kGroundFt + 14 * 700.0 / 30.0, 100, legs);
+    double altitude = kGroundFt + 20.0;
+    for (std::size_t i = liftOff; i < feed.size(); ++i, altitude += 50.0)
+        feed[i].altitude = altitude;
+    for (auto& s : feed)
+        s.generated = 0;
+    // The first two reports are there at once; the others reach the aircraft 30 s ahead.
+    addAircraft(AircraftCategory::Large, 20065, {feed[0], feed[1]}, MovePhase::Flying);
+    std::size_t delivered = 2;
+    std::vector<TracePoint> trace;
+    while (gf_tickCount() < feed.back().dueTick) {
+        while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount())
+            decodeExisting(*findAircraft(20065), feed[delivered++]);
+        const auto part = run(20065, 1);
+        ASSERT_EQ(part.size(), 1u);
+        trace.push_back(part.front());
+    }
+    // Where the feed has it at a tick: between the two reports due around it.
+    const auto fedAt = [&](int64_t tick) {
+        std::size_t i = 1;
+        while (i + 1 < feed.size() && feed[i].dueTick < tick)
+            ++i;
+        const double f = std::clamp(static_cast<double>(tick - feed[i - 1].dueTick) /
+                                        static_cast<double>(feed[i].dueTick - feed[i - 1].dueTick),
+                                    0.0, 1.0);
+        return GeoPosition{feed[i - 1].latitude + f * (feed[i].latitude - feed[i - 1].latitude),
+                           feed[i - 1].longitude + f * (feed[i].longitude - feed[i - 1].longitude)};
+    };
+    const auto up = std::find_if(trace.begin(), trace.end(), [](const TracePoint& t) {
+        return t.phase == MovePhase::TakeOff && t.stepCounter <= 0;
+    });
+    ASSERT_NE(up, trace.end()) << "never lifted off";
+    EXPECT_LT(up->tick - feed[liftOff].dueTick, 100) << "ticks late";
+    double behind = 0.0;
+    for (auto t = up; t != trace.end(); ++t)
+        behind =
+            std::max(behind, gf_distanceNm(fedAt(t->tick), {t->position.latitude, t->position.longitude}) *
+                                 kMetresPerNm);
+    EXPECT_LT(behind, 100.0) << "metres off the fed track in the climb";
+    EXPECT_GT(trace.back().agl, 1000.0);
+}
+
 } // namespace

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -1284,6 +1285,50 @@ TEST_F(FedGroundTest, ATaxiStopIsReplayedWhereAndWhenTheFeedStopsBesideAnotherTa
     EXPECT_GE(trace.back().tick, firstDue + 12000);
     // It stands at the fed stop until the feed moves off (1 kt in its first second).
     EXPECT_LT(standsStill(trace, firstDue + 2900, firstDue + 8800, stop), 2.0);
+}
+
+TEST_F(FedGroundTest, AStandingAircraftWhoseFeedNeverSaysZeroKnotsStandsStillAndTaxisOnInTime) {
+    // North at 8 kt for 20 s, then standing 60 s: every report 0.5 to 1.5 kt, 2 to 4 m from the
+    // stop in any direction, its track anywhere; then north at 8 kt again.
+    std::mt19937 noise(36);
+    const auto unit = [&] { return static_cast<double>(noise()) / 4294967296.0; };
+    const GeoPosition start = gf_destinationPoint(kAirport, kPi, 1500.0 / 0.3048);
+    const auto taxiing = [](int) { return 8.0; };
+    std::vector<FedLine> feed = groundRun(start, 0.0, 20, taxiing);
+    const GeoPosition stop = gf_destinationPoint(feed.back().at, 0.0, 8.0 * 2.0 / 3600.0 * kFeetPerNm);
+    double t = feed.back().t;
+    for (int i = 0; i < 30; ++i) {
+        const GeoPosition at = gf_destinationPoint(stop, unit() * 2.0 * kPi, (2.0 + 2.0 * unit()) / 0.3048);
+        feed.push_back({t += 2.0, at, 0.5 + unit(), unit() * 360.0});
+    }
+    for (const FedLine& l : groundRun(stop, 0.0, 40, taxiing, t + 2.0))
+        feed.push_back(l);
+    const int64_t firstDue = 3100;
+    const auto trace = replayThroughIntake(20083, feed, firstDue, 0);
+    ASSERT_FALSE(trace.empty());
+    EXPECT_EQ(trace.back().state, LiveState::Active);
+    // Once it has rolled to the stop (8 s after the first standing report) until the feed moves
+    // off at 82 s it stands: no way, no turn.
+    double way = 0.0;
+    double turned = 0.0;
+    for (std::size_t i = 1; i < trace.size(); ++i) {
+        if (trace[i].tick < firstDue + 3000 || trace[i].tick > firstDue + 8000) continue;
+        const AcPosition& a = trace[i - 1].position;
+        const AcPosition& b = trace[i].position;
+        way += gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * kMetresPerNm;
+        turned += degreesBetween(a.heading, b.heading);
+    }
+    EXPECT_LT(way, 1.0) << "crept while the feed stood";
+    EXPECT_LT(turned, 5.0) << "degrees turned while the feed stood";
+    // Taxiing on from 82 s, it is back on the replay's time once it has come up to speed.
+    double behind = 0.0;
+    for (const TracePoint& p : trace) {
+        if (p.tick < firstDue + 10000 || p.tick > firstDue + 11600) continue;
+        const double fed = 8.0 * static_cast<double>(p.tick - firstDue - 8200) / 360000.0 * kMetresPerNm;
+        const double come = gf_distanceNm(stop, {p.position.latitude, p.position.longitude}) * kMetresPerNm;
+        behind = std::max(behind, fed - come);
+    }
+    EXPECT_LT(behind, 10.0) << "metres behind the feed";
 }
 
 } // namespace
