@@ -683,15 +683,22 @@ bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
     case MovePhase::PushingBack: {
         if (!STRAIGHT_PBS_ONLY.current.load() && move.pushbackTurning != 0) {
             double reference = -1.0;
-            if (sample.trueHeading)
+            double turn = 0.0;
+            if (sample.trueHeading) {
                 reference = *sample.trueHeading;
-            else if (sample.track != 0.0)
+                turn = std::remainder(reference - aircraft.position.heading, 2.0 * std::numbers::pi);
+            } else if (sample.track != 0.0) {
                 reference = sample.track * kDegToRad;
+                turn = std::remainder(reference - aircraft.position.heading, 2.0 * std::numbers::pi);
+                // A track nearer the tail than the nose is the way the tail moves: its swing to
+                // one side turns the nose to the other, as the nose's own turn seen from behind.
+                if (std::abs(turn) > 0.5 * std::numbers::pi)
+                    turn = std::remainder(turn - std::numbers::pi, 2.0 * std::numbers::pi);
+            }
             // A report along the aircraft's own axis (the nose where it points, or a way straight
             // behind it) tells of no turn: the pushback stays straight until one shows the nose
             // turned, and that one gives the side.
             constexpr double kNoTurn = 15.0 * kDegToRad;
-            const double turn = std::remainder(reference - aircraft.position.heading, 2.0 * std::numbers::pi);
             if (reference >= 0.0 && std::abs(turn) > kNoTurn && std::abs(turn) < std::numbers::pi - kNoTurn) {
                 move.pushbackRight = turn > 0.0 ? 1 : 0;
                 move.pushbackSideKnown = 1;

@@ -210,8 +210,11 @@ TEST_F(GroundManoeuvreTest, CurvedPushbacksEndOneHalfSpanToTheSideAfterAQuarterT
 // While the aircraft pushes back, the feed (30 s ahead) pushes it straight back at 3 kt, the nose
 // where it pointed on the stand, or turned right to 80 degrees: only a reported heading that
 // turns makes the pushback curve, towards that side, and never with straight pushbacks only.
+// A report bearing no heading tells of the turn by its track, the way the tail moves: swinging
+// west of south, it turns the nose east as a heading of 80 degrees does.
 TEST_F(GroundManoeuvreTest, APushbackCurvesOnlyWhenItsReportedHeadingTurns) {
-    for (const auto& [fedHeading, straightOnly] : {std::pair{0.0, false}, {80.0, false}, {80.0, true}}) {
+    for (const auto& [fedHeading, straightOnly, trackOnly] :
+         {std::tuple{0.0, false, false}, {80.0, false, false}, {80.0, true, false}, {80.0, false, true}}) {
         resetWorld();
         STRAIGHT_PBS_ONLY.current.store(straightOnly);
         const double size = parkedLeaving(20035, 3, kPi).size;
@@ -227,9 +230,9 @@ TEST_F(GroundManoeuvreTest, APushbackCurvesOnlyWhenItsReportedHeadingTurns) {
                 s.longitude = p.longitude;
                 s.groundSpeed = 3.0;
                 s.trueAirspeed = 3.0;
-                s.track = 180.0;
+                s.track = trackOnly ? 180.0 + fedHeading : 180.0;
                 // Some reports bear the heading; others only the way, straight behind the nose.
-                if (fedHeading != 0.0 || reports % 2 == 1) s.trueHeading = fedHeading * kDeg;
+                if (!trackOnly && (fedHeading != 0.0 || reports % 2 == 1)) s.trueHeading = fedHeading * kDeg;
                 s.dueTick = gf_tickCount() + 3000;
                 decodeExisting(*ac, s);
             }
