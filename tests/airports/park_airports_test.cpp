@@ -438,6 +438,26 @@ TEST_F(ParkAirportRoad, LeavingTheAirportTakesItsStandsFromTheAircraftOnTheGroun
     EXPECT_EQ(live("ARRIVAL")->standLatitude, 50.001);
 }
 
+// The aircraft that stay keep their order in the live list, which is searched front to back
+// (the first active aircraft with a callsign).
+TEST_F(ParkAirportRoad, TheAircraftThatStayKeepTheirOrderWhenTheAirportIsLeft) {
+    writeMyFile("XQAA\n");
+    ASSERT_TRUE(lf_readMyParkAirports());
+    loadedOnTheGround(kStandA2);
+    gLiveAircraft.push_back(liveAt("QUEUED", MovePhase::Taxi, LiveState::Adding2Sim, 0, 3));
+    for (const char* callsign : {"FIRST", "SECOND", "THIRD"})
+        gLiveAircraft.push_back(liveAt(callsign, MovePhase::Flying, LiveState::Active, 0, 0));
+    AiCreateRequest creation;
+    creation.key = live("QUEUED")->key;
+    gLiveAddingStack.push_back(creation);
+
+    leaveInTheAir();
+
+    std::vector<std::string> order;
+    for (const LiveAircraft& a : gLiveAircraft) order.push_back(a.head.callsign);
+    EXPECT_EQ(order, (std::vector<std::string>{"FIRST", "SECOND", "THIRD"}));
+}
+
 // The SimClient thread records the user's stand and the window thread selects destinations while
 // the start-up thread reloads the stand table, sorts and re-reads the list.
 TEST_F(ParkAirportRoad, ListAndStandTableConcurrency) {
