@@ -190,8 +190,12 @@ std::optional<std::filesystem::path> gf_closeParkAirport() {
                 aircraft.removalAsked = 1;
         }
     }
-    for (std::size_t i = gLiveAircraft.size(); i-- > 0;)
-        if (gLiveAircraft[i].erase != 0) gf_eraseLiveAc(i);
+    // The others keep their order: the live list is searched front to back.
+    std::erase_if(gLiveAircraft, [](LiveAircraft& aircraft) {
+        if (aircraft.erase == 0) return false;
+        lf_releaseStand(aircraft);
+        return true;
+    });
     return lf_resetParkAirport();
 }
 

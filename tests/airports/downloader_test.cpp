@@ -110,6 +110,9 @@ TEST_F(AirportFileTest, QualityFactorsAndTheirText) {
     option.hh = HalfHourSet(0xF);
     s.options.push_back(option);
     EXPECT_EQ(gf_qualityFactors(), (QualityFactors{63, 0}));
+    // A fuel stand counts for nothing, whatever was seen there.
+    gf_emplaceStand("F1", {}, {50.001, 8.0, 0.0}, 15.0, 12, false, false, false).options.push_back(option);
+    EXPECT_EQ(gf_qualityFactors(), (QualityFactors{63, 0}));
     EXPECT_EQ(gf_qualityCellText(gf_qualityFactors()), "63");
     EXPECT_EQ(gf_qualityCellText({30, 5}), "30/ 5");
     EXPECT_EQ(gf_qualityCellText({-1, -1}), "  ");

@@ -2,6 +2,7 @@
 // learned file, learned at, saved where the next read finds it, and read back; the damaged files
 // that must be refused without losing anything; the search order of the user's folders.
 
+#include <fmt/format.h>
 #include <pugixml.hpp>
 
 #include "airport_file_test_support.hpp"
@@ -9,6 +10,7 @@
 #include "airports/stand_choice.hpp"
 #include "airports/static_parking.hpp"
 #include "config/control_binding.hpp"
+#include "core/geodesy.hpp"
 #include "support/named_pipe.hpp"
 #include "support/ordinary_user.hpp"
 #include "traffic/airport_services.hpp"
@@ -75,7 +77,7 @@ TEST_F(AirportFileTest, ArchivedFileWithLearnedFileIsReadLearnedAtSavedAndReadBa
     EXPECT_FALSE(gParkAirportFileReady.load());
     EXPECT_EQ(parking_percentage.current.load(), 30); // the settings from before the read
     EXPECT_EQ(MAX_FIT.current.load(), 47);
-    EXPECT_TRUE(logHas("saved with 1 update"));
+    EXPECT_TRUE(logHas("saved with 1 update\n"));
     // The learned stand the airport file no longer has survives in the first generation.
     EXPECT_EQ(fileText("airports/learned/stock/XQAA0.xml"), original);
 
@@ -114,6 +116,96 @@ TEST_F(AirportFileTest, WithoutLearnedFileTheQualityFactorsAndTheAirportTableSet
     ASSERT_TRUE(saved.load_file("airports/learned/stock/XQAA.xml"));
     EXPECT_FALSE(saved.child("root").child("parkpositions").child("parkpos"));
     EXPECT_TRUE(logHas("saved with 0 updates"));
+}
+
+// An airport file of the user's own folder with three stands, its header as given.
+void writeThreeStands(const std::string& parameters, GeoPosition s1, GeoPosition s2, GeoPosition s3) {
+    constexpr double kMetresPerNm = 1852.0;
+    const auto stand = [&](const char* id, GeoPosition p, double radiusNm) {
+        return fmt::format(R"(<parkpos id="{}" latitude="{:.9f}" longitude="{:.9f}" heading="0.0" radius="{:.3f}" )"
+                           R"(type="9" cargo="false" ramp="false" />)",
+                           id, p.latitude, p.longitude, radiusNm * kMetresPerNm);
+    };
+    testsupport::writeFile("airports/my_thirdparty/XQAB.xml",
+                           R"(<?xml version="1.0"?>
+<root><meta><info name="version" value="12.5.4" /><info name="copyright" value="x" /></meta>
+<parameters><parameter name="altitude" value="100" />)" +
+                               parameters + "</parameters>\n<parkpositions>" + stand("S1", s1, 0.02) +
+                               stand("S2", s2, 0.03) + stand("S3", s3, 0.03) + "</parkpositions></root>\n");
+}
+
+// Without a learned file the file's quality factors and the airport table start static parking:
+// soft and week-wide for a file of soft flights only, half the stands of an airport of two; a
+// file without Qf_soft keeps the factors as they were. Stands whose sizes together reach beyond
+// 1.1 times their distance are adjacent. The log counts the stands read, not the header's count.
+TEST_F(AirportFileTest, WithoutLearnedFileSoftQualityAndTwoStandsSetTheParkingAndCloseStandsAreAdjacent) {
+    constexpr double kFeetPerNm = 1852.0 / 0.3048;
+    const GeoPosition s1{50.03, 8.05};
+    const GeoPosition s2 = gf_destinationPoint(s1, 0.0, 0.045 * kFeetPerNm);
+    const GeoPosition s3 = gf_destinationPoint(s1, 3.141592653589793, 0.0475 * kFeetPerNm);
+    // Without Qf_soft the factors stay as they were.
+    writeThreeStands(R"(<parameter name="Qf_real" value="2" />)", s1, s2, s3);
+    setPark("XQAB");
+    gf_clearStandTable();
+    ParkAirportInfo info;
+    QualityFactors quality{50, 20};
+    ASSERT_EQ(gf_readApf("airports\\my_thirdparty\\XQAB.xml", info, quality), "");
+    EXPECT_EQ(quality, (QualityFactors{50, 20}));
+    EXPECT_FALSE(PARK_SOFT.current.load());
+    lf_resetParkAirport();
+    std::filesystem::remove_all("airports/learned"); // the file is read again as on a first visit
+
+    writeThreeStands(R"(<parameter name="num_parkpos" value="7" /><parameter name="Qf_real" value="2" />)"
+                     R"(<parameter name="Qf_soft" value="1" />)",
+                     s1, s2, s3);
+    setPark("XQAB"); // two stands in the airport table
+    ASSERT_EQ(read("airports\\my_thirdparty\\XQAB.xml"), "");
+    EXPECT_EQ(gParkFile.quality, (QualityFactors{2, 1}));
+    EXPECT_TRUE(PARK_SOFT.current.load());
+    EXPECT_TRUE(WEEK.current.load());
+    EXPECT_FLOAT_EQ(MAX_FIT_FL.current.load(), 24.0f);
+    EXPECT_EQ(parking_percentage.current.load(), 50);
+    EXPECT_EQ(stand("S1")->adjacent, std::vector<uint32_t>{stand("S2")->standId}); // 0.05 > 1.1 x 0.045
+    EXPECT_EQ(stand("S2")->adjacent, std::vector<uint32_t>{stand("S1")->standId});
+    EXPECT_TRUE(stand("S3")->adjacent.empty()); // 0.05 < 1.1 x 0.0475
+    EXPECT_TRUE(logHas("num_parkpos             : 3\n"));
+}
+
+// The nearest stand of an airport's file, read to tell two neighbouring airports apart: taken from
+// the archive when the file lies there; an airport without a file is 100 nm away and names none.
+TEST_F(AirportFileTest, TheNearestStandOfAnAirportsFile) {
+    std::string name;
+    EXPECT_NEAR(gf_readDestApfForClosestStand(FixedCode<4>("XQAA"), {50.000600, 8.0}, name), 0.0036, 0.0001);
+    EXPECT_EQ(name, "A2");
+    EXPECT_FALSE(std::filesystem::exists("airport.xml"));
+    std::string none;
+    EXPECT_EQ(gf_readDestApfForClosestStand(FixedCode<4>("XQAZ"), {55.0, 12.0}, none), 100.0);
+    EXPECT_EQ(none, "");
+}
+
+// A learned file of 11.10.0 exactly merges its flights; one without parking_percentage sets it to
+// 30; a learned flight that shares no half hour with the file's flight is one of its own; a manual
+// stand without a size is refused.
+TEST_F(AirportFileTest, LearnedFileAtTheVersionGateWithoutPercentageAndAManualStandWithoutSize) {
+    testsupport::writeFile("airports/learned/stock/XQAA.xml", R"(<?xml version="1.0"?>
+<root><meta><info name="version" value="11.10.0" /><info name="copyright" value="x" /></meta>
+<parameters><parameter name="airport_name" value="Alpha Test Field" /></parameters>
+<parkpositions>
+  <parkpos id="A2"><opt reg="D-AAAB" day="3" hh="20:21" cs="DLH200" /></parkpos>
+  <parkpos id="A4"><opt reg="D-AAAX" day="3" hh="22" cs="DLH402" /></parkpos>
+  <parkpos id="M3" latitude="50.0079" longitude="8.0" radius="0" type="3" manual="true" />
+</parkpositions></root>
+)");
+    parking_percentage.current.store(70);
+    setPark("XQAA");
+    ASSERT_EQ(read("archive/stock/XQAA.xml"), "");
+    ASSERT_EQ(stand("A4")->options.size(), 2u);
+    EXPECT_EQ(stand("A4")->options[1].cs, "DLH402");
+    ASSERT_EQ(stand("A2")->options.size(), 2u); // the file's 16:19 and the learned 20:21
+    EXPECT_EQ(stand("A2")->options[1].number, 2u);
+    EXPECT_EQ(parking_percentage.current.load(), 30);
+    EXPECT_TRUE(std::none_of(gStandTable.begin(), gStandTable.end(), [](const StandRecord& s) { return s.id == "M3"; }));
+    EXPECT_TRUE(logHas("manually created standid M3 misses correct attributes"));
 }
 
 // What was learned and could not be saved (the learned folder read-only) is lost: the caller is

@@ -16,6 +16,7 @@
 #include "links/stand_lookup.hpp"
 #include "links/traffic_reader.hpp"
 #include "links/user_aircraft_state.hpp"
+#include "config/parameters_file.hpp"
 #include "core/paths.hpp"
 #include "support/temp_folder.hpp"
 #include "traffic/parking.hpp"
@@ -36,6 +37,7 @@ void resetSelection() {
     gStaticAircraft.clear();
     gStaticAddingStack.clear();
     gRemovalQueue.clear();
+    gLiveAddingStack.clear();
     gf_resetUserPositionRecord();
     gf_resetUserAcState();
     gf_setWeekClock(nullptr);
@@ -75,6 +77,39 @@ protected:
     static GeoPosition north(GeoPosition from, double nm) { return gf_destinationPoint(from, 0.0, nm * kFeetPerNm); }
     static std::string myFile() { return testsupport::readFile(gf_paths().myParkAirportsPath); }
     static void writeMyFile(std::string_view text) { testsupport::writeFile(gf_paths().myParkAirportsPath, text); }
+    // The park airport chosen and loaded where the user aircraft stands.
+    static void loadedOnTheGround(GeoPosition at) {
+        userAt(at, true);
+        gf_parkAirportTick(true);
+        gf_parkAirportTick(false);
+        ASSERT_TRUE(gf_parkAirportView().loaded);
+    }
+    // A live aircraft with a stand of the park airport.
+    static LiveAircraft liveAt(const char* callsign, MovePhase phase, LiveState state, uint32_t objectId,
+                               uint32_t standId) {
+        LiveAircraft a;
+        a.key = 20000 + static_cast<uint32_t>(gLiveAircraft.size()) + 1;
+        a.head.callsign = callsign;
+        a.phase = phase;
+        a.state = state;
+        a.objectId = objectId;
+        a.standId = standId;
+        a.standLatitude = 50.001;
+        a.standLongitude = 8.0;
+        a.standHeading = 1.5;
+        a.cargoStand = 1;
+        return a;
+    }
+    static const LiveAircraft* live(std::string_view callsign) {
+        for (const LiveAircraft& a : gLiveAircraft)
+            if (a.head.callsign == callsign) return &a;
+        return nullptr;
+    }
+    static void leaveInTheAir() {
+        userAt(north(kXqaa, 30.0), false, 3000.0, 250.0);
+        gf_parkAirportTick(false);
+        ASSERT_FALSE(gf_parkAirport().code.isSet());
+    }
     static std::vector<std::string> listed() {
         std::vector<std::string> out;
         for (const MyParkAirport& a : gf_myParkAirports())
@@ -255,8 +290,20 @@ TEST_F(ParkAirportRoad, TheUsersStandIsRecordedOnlyAtAStandstillAndRereadApplies
     userAt(kStandA2, true, 0.0, 2.0);
     lf_updateReservedStand();
     EXPECT_EQ(myFile(), "XQAA,A2\n");
+    // Only for the park airport: with a destination in front nothing is recorded.
+    gf_selectMyParkAirport(FixedCode<4>("XQAB"), {50.03, 8.05});
+    userAt(kXqaa, true);
+    lf_updateReservedStand();
+    EXPECT_EQ(myFile(), "XQAA,A2\nXQAB\n");
 
-    // The user edits the file; "Re-read" moves the reservation, the aircraft on the new stand go.
+    // The user edits the file; "Re-read" moves the reservation, the aircraft on the new stand go;
+    // not while static parking is busy.
+    writeMyFile("XQAA,A3\n");
+    std::string result;
+    ASSERT_TRUE(gf_staticParkingBusy());
+    ASSERT_TRUE(gf_checkMyParkAirports(result));
+    EXPECT_EQ(result, "park airports and stands are okay");
+    EXPECT_EQ(gf_reservedStandName(), "A1");
     gStaticCandidates.clear();
     gf_endStaticParking();
     StaticAircraft parked;
@@ -265,10 +312,8 @@ TEST_F(ParkAirportRoad, TheUsersStandIsRecordedOnlyAtAStandstillAndRereadApplies
     parked.objectId = 4711;
     parked.standId = 3; // A3
     gStaticAircraft.push_back(parked);
-    writeMyFile("XQAA,A3\n");
     gf_clearStand("NOSUCH"); // an unknown stand clears nothing, not even aircraft without a stand
     EXPECT_TRUE(gRemovalQueue.empty());
-    std::string result;
     ASSERT_TRUE(gf_checkMyParkAirports(result));
     EXPECT_EQ(result, "reserved stand changed from 'A1' to 'A3'");
     EXPECT_EQ(gf_reservedStandName(), "A3");
@@ -277,6 +322,140 @@ TEST_F(ParkAirportRoad, TheUsersStandIsRecordedOnlyAtAStandstillAndRereadApplies
     EXPECT_EQ(gRemovalQueue, std::deque<uint32_t>{4711});
     ASSERT_TRUE(gf_checkMyParkAirports(result));
     EXPECT_EQ(result, "park airports and stands are okay");
+}
+
+// On the ground at an airport that has no airport file there is no park airport; the next step
+// looks again.
+TEST_F(ParkAirportRoad, OnTheGroundAtAnAirportWithoutAFileNoParkAirportIsChosen) {
+    userAt({55.0, 12.0}, true); // XQAZ: known, but without stands or a file
+    for (const bool first : {true, false}) {
+        gf_resetStatusLine();
+        gf_parkAirportTick(first);
+        EXPECT_EQ(gf_statusLineSnapshot().message, "User aircraft on the ground at XQAZ, no airport file found");
+        EXPECT_FALSE(gf_parkAirport().code.isSet());
+        EXPECT_FALSE(gf_staticParkingBusy());
+    }
+}
+
+// Loaded while the user aircraft stands on no stand: the airport goes to the front of the list
+// without a reserved stand; a reserved stand the airport's file does not have reserves nothing.
+TEST_F(ParkAirportRoad, LoadedOffAStandTheAirportIsListedWithoutAReservedStand) {
+    writeMyFile("XQAB,B1\n");
+    ASSERT_TRUE(lf_readMyParkAirports());
+    loadedOnTheGround({50.0, 8.003}); // 210 m east of the stands
+    EXPECT_EQ(listed(), (std::vector<std::string>{"XQAA", "XQAB,B1"}));
+    EXPECT_EQ(myFile(), "XQAA\nXQAB,B1\n");
+    EXPECT_EQ(gf_reservedStandName(), "");
+
+    writeMyFile("XQAA,Z9\nXQAB,B1\n");
+    ASSERT_TRUE(lf_readMyParkAirports());
+    ASSERT_EQ(lf_readParkedFile(), "");
+    EXPECT_EQ(gf_reservedStandName(), "");
+    EXPECT_FALSE(gf_parkAirportView().reservedStandFound);
+    for (const StandRecord& stand : gStandTable) EXPECT_EQ(stand.reserved, 0) << stand.id;
+}
+
+// In the air the nearest listed airport is taken, whatever the order of the file; with a
+// destination entered the destination stays in front wherever the aircraft flies.
+TEST_F(ParkAirportRoad, InTheAirTheNearestListedAirportIsTakenUnlessADestinationIsSet) {
+    writeMyFile("XQAB\nXQAA\n");
+    ASSERT_TRUE(lf_readMyParkAirports());
+    userAt(north(kXqaa, -5.0), false, 3000.0, 200.0); // XQAB lies 7.5 nm away
+    gf_parkAirportTick(true);
+    EXPECT_EQ(gf_parkAirport().code, FixedCode<4>("XQAA"));
+
+    ASSERT_TRUE(gf_setStringParameter(DESTINATION, "XQAB"));
+    gf_selectMyParkAirport(FixedCode<4>("XQAB"), {50.03, 8.05});
+    gf_sortMyParkAirports(north(kXqaa, -6.0));
+    EXPECT_EQ(listed().front(), "XQAB");
+}
+
+// In the air a listed airport just as near as the park airport takes over: the park airport is
+// left, the other one taken at the next step.
+TEST_F(ParkAirportRoad, InTheAirAListedAirportAsNearAsTheParkAirportTakesOver) {
+    apftest::addAirport("XQAC", 50.0, 8.0, 0); // the same field under a second code
+    writeMyFile("XQAA\n");
+    ASSERT_TRUE(lf_readMyParkAirports());
+    userAt(north(kXqaa, 10.0), false, 3000.0, 200.0);
+    gf_parkAirportTick(true);
+    gf_parkAirportTick(false);
+    ASSERT_TRUE(gf_parkAirportView().loaded);
+
+    gf_selectMyParkAirport(FixedCode<4>("XQAC"), kXqaa);
+    userAt(north(kXqaa, 9.0), false, 3000.0, 200.0);
+    gf_parkAirportTick(false);
+    EXPECT_TRUE(logHas("XQAC is in sight (9.0 nm), parked aircraft at XQAA will be removed first"));
+    EXPECT_FALSE(gf_parkAirport().code.isSet());
+    gf_parkAirportTick(false);
+    EXPECT_EQ(gf_parkAirport().code, FixedCode<4>("XQAC"));
+}
+
+// Leaving the park airport: an aircraft on the ground there, whatever it is doing, gives up its
+// stand and leaves the simulator, or its creation is withdrawn; one not created yet only gives up
+// its stand; one in the air keeps the stand it was given for its arrival.
+TEST_F(ParkAirportRoad, LeavingTheAirportTakesItsStandsFromTheAircraftOnTheGroundThere) {
+    writeMyFile("XQAA\n");
+    ASSERT_TRUE(lf_readMyParkAirports());
+    loadedOnTheGround(kStandA2);
+    gLiveAircraft.push_back(liveAt("TAXI", MovePhase::Taxi, LiveState::Active, 501, 3));
+    gLiveAircraft.push_back(liveAt("PUSH", MovePhase::PushingBack, LiveState::Active, 502, 4));
+    gLiveAircraft.push_back(liveAt("PUSHED", MovePhase::PushedBack, LiveState::Active, 503, 5));
+    gLiveAircraft.push_back(liveAt("PARKED", MovePhase::Parked, LiveState::Active, 504, 6));
+    gLiveAircraft.push_back(liveAt("ROLL", MovePhase::TakeOff, LiveState::Active, 505, 7));
+    gLiveAircraft.push_back(liveAt("ARRIVAL", MovePhase::Flying, LiveState::Active, 506, 8));
+    gLiveAircraft.push_back(liveAt("QUEUED", MovePhase::Taxi, LiveState::Adding2Sim, 0, 9));
+    gLiveAircraft.push_back(liveAt("SENT", MovePhase::Parked, LiveState::Adding2Sim, 0, 10));
+    gLiveAircraft.push_back(liveAt("WAITING", MovePhase::Parked, LiveState::Buffer, 0, 11));
+    AiCreateRequest creation;
+    creation.key = live("QUEUED")->key;
+    creation.callsign = "QUEUED";
+    gLiveAddingStack.push_back(creation);
+
+    leaveInTheAir();
+
+    EXPECT_EQ(gRemovalQueue, (std::deque<uint32_t>{501, 502, 503, 504, 505}));
+    for (const char* callsign : {"TAXI", "PUSH", "PUSHED", "PARKED", "ROLL", "SENT", "WAITING"}) {
+        SCOPED_TRACE(callsign);
+        const LiveAircraft* a = live(callsign);
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->standId, 0u);
+        EXPECT_EQ(a->standLatitude, 0.0);
+        EXPECT_EQ(a->standLongitude, 0.0);
+        EXPECT_EQ(a->standHeading, 0.0);
+        EXPECT_EQ(a->cargoStand, 0);
+        if (a->objectId != 0) {
+            EXPECT_EQ(a->state, LiveState::RemovingFromSim);
+        }
+    }
+    EXPECT_EQ(live("QUEUED"), nullptr);
+    EXPECT_TRUE(gLiveAddingStack.empty());
+    EXPECT_EQ(live("SENT")->removalAsked, 1); // removed once the simulator has created it
+    EXPECT_EQ(live("SENT")->state, LiveState::Adding2Sim);
+    EXPECT_EQ(live("WAITING")->state, LiveState::Buffer);
+    EXPECT_EQ(live("WAITING")->removalAsked, 0);
+    EXPECT_EQ(live("ARRIVAL")->state, LiveState::Active);
+    EXPECT_EQ(live("ARRIVAL")->standId, 8u);
+    EXPECT_EQ(live("ARRIVAL")->standLatitude, 50.001);
+}
+
+// The aircraft that stay keep their order in the live list, which is searched front to back
+// (the first active aircraft with a callsign).
+TEST_F(ParkAirportRoad, TheAircraftThatStayKeepTheirOrderWhenTheAirportIsLeft) {
+    writeMyFile("XQAA\n");
+    ASSERT_TRUE(lf_readMyParkAirports());
+    loadedOnTheGround(kStandA2);
+    gLiveAircraft.push_back(liveAt("QUEUED", MovePhase::Taxi, LiveState::Adding2Sim, 0, 3));
+    for (const char* callsign : {"FIRST", "SECOND", "THIRD"})
+        gLiveAircraft.push_back(liveAt(callsign, MovePhase::Flying, LiveState::Active, 0, 0));
+    AiCreateRequest creation;
+    creation.key = live("QUEUED")->key;
+    gLiveAddingStack.push_back(creation);
+
+    leaveInTheAir();
+
+    std::vector<std::string> order;
+    for (const LiveAircraft& a : gLiveAircraft) order.push_back(a.head.callsign);
+    EXPECT_EQ(order, (std::vector<std::string>{"FIRST", "SECOND", "THIRD"}));
 }
 
 // The SimClient thread records the user's stand and the window thread selects destinations while
