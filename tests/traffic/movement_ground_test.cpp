@@ -775,6 +775,22 @@ std::vector<TracePoint> replayDepartureFromStand3(uint32_t key, const char* call
     return trace;
 }
 
+// The points of the replay while the aircraft taxies under its own power.
+std::vector<TracePoint> taxiPartOf(const std::vector<TracePoint>& replay) {
+    std::vector<TracePoint> trace;
+    for (const TracePoint& t : replay)
+        if (t.phase == MovePhase::Taxi) trace.push_back(t);
+    return trace;
+}
+
+// The most the nose turns within one second (100 ticks) of the trace, in degrees.
+double fastestTurnInASecond(const std::vector<TracePoint>& trace) {
+    double fastest = 0.0;
+    for (std::size_t i = 100; i < trace.size(); ++i)
+        fastest = std::max(fastest, degreesBetween(trace[i].position.heading, trace[i - 100].position.heading));
+    return fastest;
+}
+
 // The feed of a departure from stand A3 (facing north): standing, pushed back 40 m south,
 // engines started (40 s), west along the taxiway, the take-off roll westwards and the climb.
 // Each report reaches the aircraft 30 s before it falls due, as the intake hands it over.
@@ -898,17 +914,11 @@ TEST_F(DepartureTest, AfterAPushbackTheNoseTurnsAtThePaceOfTheFedTurn) {
     }
     for (int i = 0; i < 30; ++i)
         add(p = gf_destinationPoint(p, 80.0 * kDeg, 8.0 * 2.0 / 3600.0 * kFeetPerNm), 8.0, 80.0, 80.0);
-    std::vector<TracePoint> trace;
-    for (const TracePoint& t : replayDepartureFromStand3(20051, "DLH402", fed.feed))
-        if (t.phase == MovePhase::Taxi) trace.push_back(t);
+    const std::vector<TracePoint> trace = taxiPartOf(replayDepartureFromStand3(20051, "DLH402", fed.feed));
     ASSERT_GT(trace.size(), 200u);
     EXPECT_LT(degreesBetween(trace.front().position.heading, 0.0), 1.0) << "a straight pushback";
     // The feed turns 20 degrees in 2 s; in no second does the nose turn more than 12.
-    double fastest = 0.0;
-    for (std::size_t i = 100; i < trace.size(); ++i)
-        fastest =
-            std::max(fastest, degreesBetween(trace[i].position.heading, trace[i - 100].position.heading));
-    EXPECT_LE(fastest, 12.0);
+    EXPECT_LE(fastestTurnInASecond(trace), 12.0);
     EXPECT_LT(degreesBetween(trace.back().position.heading, 80.0 * kDeg), 2.0);
 }
 
@@ -936,15 +946,9 @@ TEST_F(DepartureTest, AfterAPushbackShortOfTheFedOneTheNoseTurnsNoFasterThanTheF
         add(p = gf_destinationPoint(p, 1.5 * kPi, 2.0 * i * 2.0 / 3600.0 * kFeetPerNm), 2.0 * i, 270.0, 270.0);
     for (int i = 0; i < 30; ++i)
         add(p = gf_destinationPoint(p, 1.5 * kPi, 8.0 * 2.0 / 3600.0 * kFeetPerNm), 8.0, 270.0, 270.0);
-    std::vector<TracePoint> trace;
-    for (const TracePoint& t : replayDepartureFromStand3(20053, "DLH404", fed.feed))
-        if (t.phase == MovePhase::Taxi) trace.push_back(t);
+    const std::vector<TracePoint> trace = taxiPartOf(replayDepartureFromStand3(20053, "DLH404", fed.feed));
     ASSERT_GT(trace.size(), 200u);
-    double fastest = 0.0;
-    for (std::size_t i = 100; i < trace.size(); ++i)
-        fastest =
-            std::max(fastest, degreesBetween(trace[i].position.heading, trace[i - 100].position.heading));
-    EXPECT_LE(fastest, 12.0) << "degrees in a second";
+    EXPECT_LE(fastestTurnInASecond(trace), 12.0) << "degrees in a second";
     EXPECT_LT(degreesBetween(trace.back().position.heading, 270.0 * kDeg), 2.0);
 }
 
