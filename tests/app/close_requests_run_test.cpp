@@ -26,8 +26,9 @@ namespace fs = std::filesystem;
 using std::chrono::seconds;
 
 std::vector<std::string> headlessEnv(const ProgramFolder& p) {
-    return {"QUORVEL_ROAMING_APPDATA=" + p.roaming().string(), "QUORVEL_LOCAL_APPDATA=" + (p.root() / "local").string(),
-            "DISPLAY="};
+    std::vector<std::string> env = p.dataFolderEnv();
+    env.push_back("DISPLAY=");
+    return env;
 }
 
 // Without a simulator a run waits in its connect phase, after the window and the start-up.

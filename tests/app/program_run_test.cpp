@@ -22,9 +22,7 @@ using apptest::readText;
 namespace fs = std::filesystem;
 using std::chrono::seconds;
 
-std::vector<std::string> roamingEnv(const ProgramFolder& p) {
-    return {"QUORVEL_ROAMING_APPDATA=" + p.roaming().string(), "QUORVEL_LOCAL_APPDATA=" + (p.root() / "local").string()};
-}
+std::vector<std::string> roamingEnv(const ProgramFolder& p) { return p.dataFolderEnv(); }
 
 bool anyLineStartsWith(const std::vector<std::string>& lines, std::string_view start) {
     for (const auto& l : lines)

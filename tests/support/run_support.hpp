@@ -76,6 +76,10 @@ public:
     fs::path dataFolder() const { return m_data; }
     fs::path parameters() const { return dataFolder() / "parameters.xml"; }
     fs::path log() const { return root() / "Log.txt"; }
+    // The environment that points a run of the built program at this folder's data folders.
+    std::vector<std::string> dataFolderEnv() const {
+        return {"QUORVEL_ROAMING_APPDATA=" + roaming().string(), "QUORVEL_LOCAL_APPDATA=" + (root() / "local").string()};
+    }
 
     // A settings file that points the livery scan at the package tree and names the simulator
     // folder; more settings as (key, value) pairs.
