@@ -136,9 +136,12 @@ std::string_view gf_charsetName(Charset charset) {
     return "unknown";
 }
 
-Charset gf_detectCharset(const std::filesystem::path& path) {
-    const FileBytes start = gf_readRegularFileStart(path, kUtf8CheckWindow + 3);
-    if (!start.read()) return Charset::none_found;
+Charset gf_detectCharset(const std::filesystem::path& path, std::string* problem) {
+    FileBytes start = gf_readRegularFileStart(path, kUtf8CheckWindow + 3);
+    if (!start.read()) {
+        if (problem != nullptr) *problem = std::move(start.problem);
+        return Charset::none_found;
+    }
     const std::string_view bytes = start.bytes;
     const std::size_t n = bytes.size();
     auto b = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };

@@ -47,8 +47,9 @@ inline constexpr std::size_t kMaxTextFileBytes = std::size_t{64} << 20;
 
 // Looks at the marks and zero bytes of the first 4 bytes, then checks at most the first 4096
 // bytes as UTF-8 (a character cut by that limit is completed from the following bytes).
-// none_found when the file does not open or is no regular file (a pipe is not waited on).
-Charset gf_detectCharset(const std::filesystem::path& path);
+// none_found when the file does not open or is no regular file (a pipe is not waited on); why
+// then in `problem`, when given (as FileBytes::problem).
+Charset gf_detectCharset(const std::filesystem::path& path, std::string* problem = nullptr);
 
 // Appends the lines of a UTF-8 text: a leading byte-order mark is skipped, lines end at LF and
 // lose one CR before it; a final LF starts no further line.
