@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <list>
 #include <mutex>
-#include <sstream>
 #include <stdexcept>
 #include <system_error>
 #include <unordered_set>
@@ -20,6 +19,7 @@
 #include "core/paths.hpp"
 #include "core/status_line.hpp"
 #include "core/string_helpers.hpp"
+#include "core/text_files.hpp"
 #include "refdata/airports.hpp"
 
 namespace tamrix {
@@ -72,13 +72,7 @@ ReadResult readFileLines(const std::filesystem::path& path, std::vector<std::str
         problem = std::move(file.problem);
         return ReadResult::Failed;
     }
-    std::string& text = file.bytes;
-    if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-    }
+    gf_splitUtf8Lines(file.bytes, lines);
     return ReadResult::Read;
 }
 

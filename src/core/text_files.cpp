@@ -1,9 +1,6 @@
 #include "core/text_files.hpp"
 
 #include <algorithm>
-#include <istream>
-#include <iterator>
-#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -22,24 +19,6 @@ namespace {
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 // The UTF-8 check looks at this many bytes, plus up to 3 more to finish a character cut there.
 constexpr std::size_t kUtf8CheckWindow = 4096;
-
-// The whole stream from its start, read at once after one seek to learn the size; nothing for
-// a stream in a failed state. An empty stream is left rewound.
-std::optional<std::string> readWholeStream(std::istream& in) {
-    if (!in) return std::nullopt;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.clear();
-    if (size < 0) // cannot seek: read on from where it stands
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    in.seekg(0, std::ios::beg);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    if (size > 0) {
-        in.read(bytes.data(), size);
-        bytes.resize(static_cast<std::size_t>(in.gcount()));
-    }
-    return bytes;
-}
 
 std::size_t utf8SequenceLength(unsigned char lead) {
     if (lead >= 0xF0) return 4;
@@ -157,9 +136,12 @@ std::string_view gf_charsetName(Charset charset) {
     return "unknown";
 }
 
-Charset gf_detectCharset(const std::filesystem::path& path) {
-    const FileBytes start = gf_readRegularFileStart(path, kUtf8CheckWindow + 3);
-    if (!start.read()) return Charset::none_found;
+Charset gf_detectCharset(const std::filesystem::path& path, std::string* problem) {
+    FileBytes start = gf_readRegularFileStart(path, kUtf8CheckWindow + 3);
+    if (!start.read()) {
+        if (problem != nullptr) *problem = std::move(start.problem);
+        return Charset::none_found;
+    }
     const std::string_view bytes = start.bytes;
     const std::size_t n = bytes.size();
     auto b = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
@@ -187,16 +169,6 @@ void gf_splitUtf8Lines(std::string_view text, std::vector<std::string>& lines) {
         lines.emplace_back(line);
         start = next;
     }
-}
-
-void gf_readStreamLines(std::istream& in, std::vector<std::string>& lines) {
-    const auto bytes = readWholeStream(in);
-    if (bytes && !bytes->empty()) gf_splitUtf8Lines(*bytes, lines);
-}
-
-bool gf_readUtf16Lines(std::istream& in, std::vector<std::string>& lines, Charset byteOrder) {
-    const auto bytes = readWholeStream(in);
-    return !bytes || utf16Lines(*bytes, lines, byteOrder);
 }
 
 bool gf_readTextFile(Charset charset, const std::filesystem::path& path, std::vector<std::string>& lines,

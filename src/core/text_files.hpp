@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <iosfwd>
 #include <span>
 #include <string>
 #include <string_view>
@@ -48,23 +47,13 @@ inline constexpr std::size_t kMaxTextFileBytes = std::size_t{64} << 20;
 
 // Looks at the marks and zero bytes of the first 4 bytes, then checks at most the first 4096
 // bytes as UTF-8 (a character cut by that limit is completed from the following bytes).
-// none_found when the file does not open or is no regular file (a pipe is not waited on).
-Charset gf_detectCharset(const std::filesystem::path& path);
+// none_found when the file does not open or is no regular file (a pipe is not waited on); why
+// then in `problem`, when given (as FileBytes::problem).
+Charset gf_detectCharset(const std::filesystem::path& path, std::string* problem = nullptr);
 
 // Appends the lines of a UTF-8 text: a leading byte-order mark is skipped, lines end at LF and
 // lose one CR before it; a final LF starts no further line.
 void gf_splitUtf8Lines(std::string_view text, std::vector<std::string>& lines);
-
-// Reads the whole stream and appends its lines as gf_splitUtf8Lines does. A stream in a failed
-// state adds nothing; an empty one is left rewound.
-void gf_readStreamLines(std::istream& in, std::vector<std::string>& lines);
-
-// Reads the whole stream as UTF-16 and appends its lines as UTF-8. A mark FF FE or FE FF sets
-// the byte order (and is skipped); without one, byteOrder tells it (Unicode or
-// Unicode_big_endian). Throws as wide_to_utf8 for an unpaired surrogate. Returns false when the
-// byte count is odd: the complete units are read and the last byte is ignored.
-bool gf_readUtf16Lines(std::istream& in, std::vector<std::string>& lines,
-                       Charset byteOrder = Charset::Unicode);
 
 // Empties the list and reads the file with the given charset, converting to UTF-8. A line of a
 // UTF-8 file that is not valid UTF-8 is read in the ANSI code page (one log line per file). The

@@ -4,7 +4,6 @@
 
 #include <fmt/format.h>
 
-#include "core/files.hpp"
 #include "core/log.hpp"
 #include "core/text_encoding.hpp"
 #include "core/text_files.hpp"
@@ -23,14 +22,11 @@ constexpr std::size_t kReservedSectionLines = 48;
 
 // Reads the file's lines; false (logged) when it cannot be opened or read.
 bool lf_readCfgLines(const fs::path& cfgPath, std::vector<std::string>& lines, bool highlightNoEncoding) {
-    const Charset charset = gf_detectCharset(cfgPath);
+    std::string reason;
+    const Charset charset = gf_detectCharset(cfgPath, &reason);
     if (charset == Charset::none_found) {
-        // The file was not read: say why, as the shared reader puts it (opened again without
-        // waiting, a pipe in its place is named).
-        const std::string reason = gf_readRegularFileStart(cfgPath, 0).problem;
-        const std::string text = reason.empty()
-                                     ? fmt::format("! No text encoding detected for {}", lf_pathToUtf8(cfgPath))
-                                     : fmt::format("! Cannot read {}: {}", lf_pathToUtf8(cfgPath), reason);
+        // The file was not read: why, as the shared reader puts it (a pipe in its place is named).
+        const std::string text = fmt::format("! Cannot read {}: {}", lf_pathToUtf8(cfgPath), reason);
         highlightNoEncoding ? gf_logHighlighted(text) : gf_log(text);
         return false;
     }

@@ -1,5 +1,6 @@
 #include "liveries/livery_list.hpp"
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -45,24 +46,16 @@ enum class XmlLoad { Loaded, Missing, Unreadable, Damaged };
 XmlLoad lf_loadLiveriesXml(pugi::xml_document& document, std::string& problem) {
     const auto& path = gf_paths().liveriesScannedPath;
     const std::string pathText = gf_pathToUtf8Lossy(path);
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (status.type() == std::filesystem::file_type::not_found) {
+    // Read as a regular file only: a pipe in its place is named, not waited on.
+    const FileBytes file = gf_readRegularFile(path, kMaxLiveriesFileBytes);
+    if (file.openError == ENOENT || file.openError == ENOTDIR) {
         problem = fmt::format("File {} not found", pathText);
         return XmlLoad::Missing;
     }
-    if (ec) {
-        problem = fmt::format("File {} cannot be read: {}", pathText, ec.message());
-        return XmlLoad::Unreadable;
-    }
-    if (std::filesystem::is_directory(status)) {
-        problem = fmt::format("File {} cannot be read: {}", pathText, std::make_error_code(std::errc::is_a_directory).message());
-        return XmlLoad::Unreadable;
-    }
-    // Read as a regular file only: a pipe in its place is named, not waited on.
-    const FileBytes file = gf_readRegularFile(path, kMaxLiveriesFileBytes);
     if (!file.read()) {
-        problem = fmt::format("File {} cannot be read: {}", pathText, file.problem);
+        // A folder in its place is said as the system says it.
+        problem = fmt::format("File {} cannot be read: {}", pathText,
+                              file.openError == EISDIR ? std::generic_category().message(EISDIR) : file.problem);
         return XmlLoad::Unreadable;
     }
     const pugi::xml_parse_result result = document.load_buffer(file.bytes.data(), file.bytes.size());

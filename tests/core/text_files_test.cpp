@@ -1,6 +1,5 @@
 #include "core/text_files.hpp"
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -114,25 +113,6 @@ TEST(TextFileLines, SplitAtLfDroppingOneCr) {
     Lines lines{"kept"};
     gf_splitUtf8Lines("more", lines);
     EXPECT_THAT(lines, ElementsAre("kept", "more"));
-}
-
-TEST(TextFileLines, StreamReadersReadFromTheStartAndRewindEmptyStreams) {
-    std::istringstream text("skip\nme");
-    text.seekg(3);
-    Lines lines;
-    gf_readStreamLines(text, lines);
-    EXPECT_THAT(lines, ElementsAre("skip", "me"));
-
-    std::istringstream empty("");
-    gf_readStreamLines(empty, lines);
-    EXPECT_TRUE(empty.good());
-    EXPECT_EQ(empty.tellg(), 0);
-
-    std::istringstream failed("x");
-    failed.setstate(std::ios::failbit);
-    gf_readStreamLines(failed, lines);
-    EXPECT_TRUE(gf_readUtf16Lines(failed, lines));
-    EXPECT_EQ(lines.size(), 2u);
 }
 
 TEST(TextFileRead, EveryCharsetGivesTheSameUtf8Lines) {
