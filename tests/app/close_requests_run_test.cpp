@@ -62,6 +62,20 @@ TEST(CloseRequests, TerminationAndInterruptRunTheClosing) {
     expectClosedBy(SIGINT, "SIGINT");
 }
 
+// Ctrl-\ (SIGQUIT) is the terminal's other interrupt: it closes as Ctrl-C does, also in a run
+// started in the background of a script, which inherits SIGINT and SIGQUIT ignored.
+TEST(CloseRequests, AQuitRunsTheClosingAsAnInterruptDoes) {
+    expectClosedBy(SIGQUIT, "SIGQUIT");
+    ProgramFolder p;
+    p.writeParameters();
+    Child run("/bin/sh", {"-c", "trap '' INT QUIT; exec \"$0\"", QUORVEL_BINARY}, p.root(), headlessEnv(p));
+    ASSERT_TRUE(waitsForTheSimulator(p)) << readText(p.log());
+    run.signal(SIGQUIT);
+    EXPECT_EQ(run.wait(seconds(60)), 0) << readText(run.stderrPath());
+    EXPECT_TRUE(contains(readLines(p.log()), "Exiting: USER CLOSED SIM")) << readText(p.log());
+    EXPECT_TRUE(logHas(p, "Closing on SIGQUIT")) << readText(p.log());
+}
+
 // Closing the terminal of a run is its ordinary end: the hang-up closes as SIGTERM does.
 TEST(CloseRequests, AHangUpRunsTheClosingAsATerminationDoes) {
     expectClosedBy(SIGHUP, "SIGHUP", [](const ProgramFolder& p) {
