@@ -448,7 +448,10 @@ void installWhenDisplayed() {
     if (display == nullptr || *display == '\0') return;
     // A display that cannot be opened leaves the window headless (FLTK would end the process).
     Display* probe = XOpenDisplay(display);
-    if (probe == nullptr) return;
+    if (probe == nullptr) {
+        w::displayFace().unusable = display;
+        return;
+    }
     w::setMonitors({screenOf(probe)}); // the window is kept on this screen
     XCloseDisplay(probe);
     w::DisplayFace& face = w::displayFace();
