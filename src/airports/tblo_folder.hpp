@@ -17,7 +17,7 @@ namespace tamrix {
 class ZipArchive;
 
 // Where the "! Mail" log line asks the user to send the archive.
-inline constexpr std::string_view kTbloMailAddress = "the Quorvel team (address in the manual)";
+inline constexpr std::string_view kTbloMailAddress = "the Quorvel team (see \"tblo.zip\" in docs/window.md)";
 
 // Entries of "tblo" when it was last packed; 0 while nothing is waiting. Written by the scan's
 // thread, read by the painting; the scan and the closing set it back to 0.

@@ -189,6 +189,13 @@ int gf_quorvelMain(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
+    if (const std::string& display = platform::win32::displayFace().unusable; !display.empty()) {
+        const std::string line = fmt::format(
+            "The display '{}' named by DISPLAY cannot be opened: the run goes on without its window",
+            display);
+        std::fprintf(stderr, "%s\n", fmt::format("{}: {}", kProgramName, line).c_str());
+        gf_logHighlighted(line);
+    }
     for (const auto& lock : locks)
         if (lock.result.state == platform::win32::InstanceLockState::Unavailable)
             gf_logHighlighted(fmt::format(

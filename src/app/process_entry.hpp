@@ -5,10 +5,10 @@
 //
 // Linux stand-ins: the single-instance mutex is a lock file in the program data folder, and a
 // second one in the program folder keeps two instances of one program folder apart; SIGINT,
-// SIGTERM and SIGHUP close the program as the window's close button does (within a time limit,
-// platform/win32/close_signals.hpp), and so does a display that goes away; the simulator is the
-// in-process stand-in, run from the scenario file named by QUORVEL_SIM_SCENARIO (without it no
-// simulator ever appears, as when the real one is not started). QUORVEL_TRAFFIC_PORT and
+// SIGQUIT, SIGTERM and SIGHUP close the program as the window's close button does (within a time
+// limit, platform/win32/close_signals.hpp), and so does a display that goes away; the simulator
+// is the in-process stand-in, run from the scenario file named by QUORVEL_SIM_SCENARIO (without
+// it no simulator ever appears, as when the real one is not started). QUORVEL_TRAFFIC_PORT and
 // QUORVEL_QNH_PORT move the two UDP readers off RealTraffic's ports 49005 and 49004.
 
 #include <string>

@@ -68,6 +68,10 @@ TEST_F(TbloTest, CollectsKnownAirportsPacksThemFlatAndCleansUp) {
     EXPECT_TRUE(logHas("[zip] Removing old zip"));
     EXPECT_TRUE(logHas("[zip] Added 3 files, ok_close=true, exists=true, size="));
     EXPECT_TRUE(logHas("\n! Mail "));
+    // The line points where the user learns what to do with the archive.
+    EXPECT_TRUE(logHas(" to the Quorvel team (see \"tblo.zip\" in docs/window.md)\n"));
+    EXPECT_NE(testsupport::readFile(fs::path(QUORVEL_SOURCE_DIR) / "docs/window.md").find("\n## tblo.zip\n"),
+              std::string::npos);
     EXPECT_FALSE(logHas("Zippen TBLO folder failed"));
     // No temporary archive is left beside the real one.
     for (const auto& entry : fs::directory_iterator("tblo"))

@@ -41,6 +41,9 @@ bool logHas(const ProgramFolder& p, std::string_view text) {
     return readText(p.log()).find(text) != std::string::npos;
 }
 
+// What a run says when DISPLAY names a display it cannot open.
+constexpr std::string_view kDisplayUnusable = "cannot be opened: the run goes on without its window";
+
 // Ends the run with `signal` once it waits for the simulator: the closing ran and saved the
 // settings, and the process ended with 0.
 void expectClosedBy(int signal, std::string_view name, const std::function<void(const ProgramFolder&)>& more = {}) {
@@ -54,12 +57,28 @@ void expectClosedBy(int signal, std::string_view name, const std::function<void(
     EXPECT_TRUE(contains(log, "Exiting: USER CLOSED SIM")) << name << "\n" << readText(p.log());
     // The closing saved the settings it empties.
     EXPECT_NE(readText(p.parameters()).find("name=\"DESTINATION\" value=\"\""), std::string::npos) << name;
+    // No display asked for, none missed.
+    EXPECT_FALSE(logHas(p, kDisplayUnusable)) << readText(p.log());
     if (more) more(p);
 }
 
 TEST(CloseRequests, TerminationAndInterruptRunTheClosing) {
     expectClosedBy(SIGTERM, "SIGTERM");
     expectClosedBy(SIGINT, "SIGINT");
+}
+
+// Ctrl-\ (SIGQUIT) is the terminal's other interrupt: it closes as Ctrl-C does, also in a run
+// started in the background of a script, which inherits SIGINT and SIGQUIT ignored.
+TEST(CloseRequests, AQuitRunsTheClosingAsAnInterruptDoes) {
+    expectClosedBy(SIGQUIT, "SIGQUIT");
+    ProgramFolder p;
+    p.writeParameters();
+    Child run("/bin/sh", {"-c", "trap '' INT QUIT; exec \"$0\"", QUORVEL_BINARY}, p.root(), headlessEnv(p));
+    ASSERT_TRUE(waitsForTheSimulator(p)) << readText(p.log());
+    run.signal(SIGQUIT);
+    EXPECT_EQ(run.wait(seconds(60)), 0) << readText(run.stderrPath());
+    EXPECT_TRUE(contains(readLines(p.log()), "Exiting: USER CLOSED SIM")) << readText(p.log());
+    EXPECT_TRUE(logHas(p, "Closing on SIGQUIT")) << readText(p.log());
 }
 
 // Closing the terminal of a run is its ordinary end: the hang-up closes as SIGTERM does.
@@ -213,6 +232,33 @@ TEST(CloseRequests, AWindowedRunClosesOnATermination) {
     w.run->signal(SIGTERM);
     EXPECT_EQ(w.run->wait(seconds(60)), 0) << readText(w.run->stderrPath());
     EXPECT_TRUE(contains(readLines(w.p.log()), "Exiting: USER CLOSED SIM")) << readText(w.p.log());
+    EXPECT_FALSE(logHas(w.p, kDisplayUnusable)) << readText(w.p.log());
+}
+
+// DISPLAY names a display with no server behind it: the run says so at its start, on stderr and
+// in the log, and goes on headless. (A display number far above those that servers choose for
+// themselves, so that no display of a test running beside this one takes it.)
+TEST(CloseRequests, AnUnreachableDisplayIsNamedAndTheRunGoesOnHeadless) {
+    ProgramFolder p;
+    p.writeParameters();
+    const std::string gone = ":20417";
+    ASSERT_FALSE(fs::exists("/tmp/.X11-unix/X20417")) << "a display " << gone << " is there";
+    auto env = headlessEnv(p);
+    env.back() = "DISPLAY=" + gone;
+    Child run(QUORVEL_BINARY, {}, p.root(), env);
+    ASSERT_TRUE(waitsForTheSimulator(p)) << readText(p.log());
+    const std::string said = fmt::format("The display '{}' named by DISPLAY {}", gone, kDisplayUnusable);
+    EXPECT_TRUE(logHas(p, "==> " + said)) << readText(p.log());
+    EXPECT_NE(readText(run.stderrPath()).find("Quorvel: " + said), std::string::npos) << readText(run.stderrPath());
+    // Said at the start, before the start-up thread began.
+    const auto log = readLines(p.log());
+    const auto at = [&](std::string_view text) {
+        return std::find_if(log.begin(), log.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
+    };
+    EXPECT_LT(at(said), at("RealTraffic not detected at this PC")) << readText(p.log());
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.wait(seconds(60)), 0) << readText(run.stderrPath());
+    EXPECT_TRUE(contains(readLines(p.log()), "Exiting: USER CLOSED SIM")) << readText(p.log());
 }
 
 // A display that goes away (a remote session drops, the user logs out) closes the run as the

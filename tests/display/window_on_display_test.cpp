@@ -389,4 +389,56 @@ TEST_F(WindowOnDisplay, ClicksAndTypingReachTheModelAndTheScreenShowsTheFrame) {
                 ::testing::HasSubstr("name=\"MAIN_WINDOW_X\" value=\"520\""));
 }
 
+// The close button: the window manager asks the window to close (WM_DELETE_WINDOW), and the run
+// closes as the user asked.
+TEST_F(WindowOnDisplay, TheCloseButtonCloses) {
+    Window shown = 0;
+    ASSERT_TRUE(pumpUntil([&] { return findShownWindow(windowX, windowY, &shown); })) << "no window was shown";
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = shown;
+    close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, shown, False, NoEventMask, &close);
+    XFlush(display);
+    ASSERT_TRUE(pumpUntil([&] { return gClosingFlag.load(); })) << "the close button did not close";
+    EXPECT_EQ(gf_exitReason(), ExitReason::UserClosedSim);
+}
+
+// Escape, pressed by habit, closes nothing: over the painted window, or in an edit field, which
+// keeps what was typed around it.
+TEST_F(WindowOnDisplay, EscapeClosesNothing) {
+    ASSERT_TRUE(pumpUntil([&] { return findShownWindow(windowX, windowY); })) << "no window was shown";
+    const auto stillOpen = [&] {
+        w::dispatchPending(); // a close request posted before the last key's effect is handled too
+        return !gClosingFlag.load() && gf_exitReason() == ExitReason::NotYetSet;
+    };
+
+    // Over the painted header, then a click on a check box: once the click arrived, so had Escape.
+    XTestFakeMotionEvent(display, -1, windowX + 440, windowY + 14, CurrentTime);
+    typeKeys({"Escape"});
+    const bool airborneBefore = AIRBORNE_ONLY.current.load();
+    const auto box = *w::windowState(AIRBORNE_ONLY.window);
+    clickAt(box.x + box.width / 2, box.y + box.height / 2);
+    ASSERT_TRUE(pumpUntil([&] { return AIRBORNE_ONLY.current.load() != airborneBefore; }))
+        << "the click did not arrive";
+    EXPECT_TRUE(stillOpen()) << "Escape over the window closed it";
+
+    // In the BLOCK_CALLSIGN field, between the letters of a callsign.
+    EnableWindow(BLOCK_CALLSIGN.window, TRUE);
+    const auto field = *w::windowState(BLOCK_CALLSIGN.window);
+    ASSERT_TRUE(pumpUntil([&] {
+        const Screenshot shot = screenshot();
+        return !shot.pixels.empty() &&
+               shot.at(field.x + field.width - 5, field.y + field.height / 2) == kWhite;
+    })) << "the edit field was not enabled on the screen";
+    clickAt(field.x + field.width / 2, field.y + field.height / 2);
+    typeKeys({"a", "b", "Escape", "c", "d", "Return"});
+    ASSERT_TRUE(pumpUntil([&] { return BLOCK_CALLSIGN.current.get() == "ABCD"; }))
+        << "typed: '" << BLOCK_CALLSIGN.current.get() << "'";
+    EXPECT_TRUE(stillOpen()) << "Escape in the edit field closed the window";
+}
+
 } // namespace

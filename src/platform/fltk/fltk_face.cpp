@@ -153,11 +153,17 @@ public:
         m_canvas = new Canvas(m_main);
         for (HWND child : w::childWindows(m_main)) addControl(child);
         m_window->end();
+        // The toolkit calls the window's callback for its close button and for Escape; only the
+        // close button closes, as on the desktop (Escape in an edit field leaves the field as it is).
         m_window->callback(
-            [](Fl_Widget*, void* self) { PostMessageW(static_cast<Face*>(self)->m_main, WM_CLOSE, 0, 0); }, this);
+            [](Fl_Widget*, void* self) {
+                if (Fl::event() == FL_CLOSE) PostMessageW(static_cast<Face*>(self)->m_main, WM_CLOSE, 0, 0);
+            },
+            this);
         m_window->show();
         Fl::add_timeout(0.0, &Face::tick, this);
         while (!m_stop.load() && Fl::first_window() != nullptr) Fl::wait(0.05);
+        Fl::remove_timeout(&Face::tick, this); // a later face on this display must not meet it
         m_window->hide();
         Fl::check();
         delete m_window;
@@ -442,7 +448,10 @@ void installWhenDisplayed() {
     if (display == nullptr || *display == '\0') return;
     // A display that cannot be opened leaves the window headless (FLTK would end the process).
     Display* probe = XOpenDisplay(display);
-    if (probe == nullptr) return;
+    if (probe == nullptr) {
+        w::displayFace().unusable = display;
+        return;
+    }
     w::setMonitors({screenOf(probe)}); // the window is kept on this screen
     XCloseDisplay(probe);
     w::DisplayFace& face = w::displayFace();

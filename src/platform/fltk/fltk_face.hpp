@@ -8,7 +8,8 @@
 namespace platform::fltk {
 
 // Installs the face as the display of the window model when a display is there (DISPLAY is set
-// and can be opened); otherwise the window stays headless.
+// and can be opened); otherwise the window stays headless, and a DISPLAY that could not be
+// opened is kept for the program to name.
 void installWhenDisplayed();
 
 } // namespace platform::fltk

@@ -34,6 +34,7 @@ std::string_view nameOf(int signal) {
     case SIGINT: return "SIGINT";
     case SIGTERM: return "SIGTERM";
     case SIGHUP: return "SIGHUP";
+    case SIGQUIT: return "SIGQUIT";
     default: return "a signal";
     }
 }
@@ -107,6 +108,7 @@ void startCloseSignalThread() {
         sigset_t set;
         sigemptyset(&set);
         sigaddset(&set, SIGINT);
+        sigaddset(&set, SIGQUIT);
         sigaddset(&set, SIGTERM);
         // Started to outlive its terminal (nohup): a hang-up stays ignored.
         struct sigaction hangUp {};

@@ -1,10 +1,12 @@
 #pragma once
-// The desktop's close button has no window to come from on a terminal: SIGINT (Ctrl-C), SIGTERM
-// and SIGHUP (the terminal hung up) stand in for it. They are taken out of normal delivery and a
-// small thread of their own turns each into a WM_CLOSE posted to the main window, so the program
-// closes through its ordinary closing sequence instead of dying mid-write. A process started
-// with hang-ups ignored (nohup) keeps ignoring them. SIGPIPE is ignored: a write to a pipe or
-// socket whose reader has gone is an error result, never the end of the program.
+// The desktop's close button has no window to come from on a terminal: SIGINT (Ctrl-C), SIGQUIT
+// (Ctrl-\), SIGTERM and SIGHUP (the terminal hung up) stand in for it. They are taken out of
+// normal delivery and a small thread of their own turns each into a WM_CLOSE posted to the main
+// window, so the program closes through its ordinary closing sequence instead of dying
+// mid-write (SIGQUIT leaves no core dump). A process started in the background of a script, with
+// SIGINT and SIGQUIT ignored, still takes them when they are sent to it; one started with
+// hang-ups ignored (nohup) keeps ignoring them. SIGPIPE is ignored: a write to a pipe or socket
+// whose reader has gone is an error result, never the end of the program.
 //
 // A close signal also starts a time limit. The closing waits for the program's threads; one
 // blocked for good in a call that never returns would hold the process forever. When the process

@@ -17,6 +17,9 @@ struct DisplayFace {
     // The display went away during the run (told why, from the face's thread); the face then
     // closes the window as its close button does.
     std::function<void(const std::string& why)> lost;
+    // DISPLAY named a display that could not be opened (its name): the window stays headless,
+    // and the program says so once its log is open.
+    std::string unusable;
 };
 DisplayFace& displayFace();
 
