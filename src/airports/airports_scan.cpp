@@ -26,6 +26,7 @@
 #include "config/parameters_file.hpp"
 #include "config/settings.hpp"
 #include "core/files.hpp"
+#include "core/folder_walk_guard.hpp"
 #include "core/log.hpp"
 #include "core/number_helpers.hpp"
 #include "core/paths.hpp"
@@ -33,7 +34,6 @@
 #include "core/shell_folders.hpp"
 #include "core/status_line.hpp"
 #include "core/string_helpers.hpp"
-#include "core/system_folders.hpp"
 #include "core/text_files.hpp"
 #include "core/user_error.hpp"
 #include "links/facility_reader.hpp"
@@ -102,49 +102,58 @@ std::size_t utf16Length(std::string_view text) {
 }
 
 // A depth-first walk of a folder tree in directory order, as std::filesystem's recursive
-// iterator walks it (links to folders are not followed, folders the user may not read are passed
-// over), on the folders' own descriptors: the standard iterator asks three more questions of
-// every folder it opens, and a scan opens thousands.
+// iterator walks it (folders the user may not read are passed over), on the folders' own
+// descriptors: the standard iterator asks three more questions of every folder it opens, and a
+// scan opens thousands. Links to folders are followed (a scenery package may be linked into
+// Community), each folder entered once and none of the system's.
 class FolderWalk {
 public:
     struct Entry {
         fs::path path;
-        fs::path real;        // of a folder: its path with the root's links resolved
-        bool folder = false;  // a folder itself, not a link to one
+        bool folder = false;  // a folder, also through a link
         bool regular = false; // a regular file, also through a link
-        bool system = false;  // a folder of the system (/proc, /sys, /dev), never descended into
     };
     // Called for each entry; false ends the whole walk. `descend` starts true for folders and
     // may be cleared to pass over the folder's contents.
     using Visit = std::function<bool(const Entry&, bool& descend)>;
+    // Called for a folder the guard does not let the walk enter.
+    using Refused = std::function<void(const fs::path&, const FolderWalkGuard::Entering&)>;
 
-    explicit FolderWalk(Visit visit) : m_visit(std::move(visit)) {}
+    FolderWalk(Visit visit, Refused refused) : m_visit(std::move(visit)), m_refused(std::move(refused)) {}
 
-    // `real` is the root with its links resolved: where the folders below lie.
-    void run(const fs::path& root, const fs::path& real) {
-        const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0 && (errno == EACCES || errno == EPERM)) return; // nothing the user may read
-        if (fd < 0) throw fs::filesystem_error("recursive_directory_iterator", root, errorNow());
-        walk(fd, root, real, 0);
+    void run(const fs::path& root) {
+        const FolderWalkGuard::Entering entering = m_guard.enterRoot(root);
+        switch (entering.outcome) {
+        case FolderWalkGuard::Outcome::Entered:
+            walk(entering.folder, root, 0);
+            return;
+        case FolderWalkGuard::Outcome::Unreadable:
+            if (entering.error == EACCES || entering.error == EPERM) return; // nothing the user may read
+            throw fs::filesystem_error("recursive_directory_iterator", root, errorOf(entering.error));
+        case FolderWalkGuard::Outcome::SystemFolder:
+        case FolderWalkGuard::Outcome::WalkedAlready:
+            m_refused(root, entering);
+            return;
+        }
     }
 
 private:
-    static std::error_code errorNow() { return {errno, std::generic_category()}; }
+    static std::error_code errorOf(int error) { return {error, std::generic_category()}; }
 
     // Walks the open folder (and closes it); false when the visit ended the walk.
-    bool walk(int fd, const fs::path& folder, const fs::path& real, std::size_t depth) {
+    bool walk(const FolderWalkGuard::Folder& open, const fs::path& folder, std::size_t depth) {
         struct Closer {
             int fd;
             ~Closer() { ::close(fd); }
-        } closer{fd};
+        } closer{open.fd};
         if (m_buffers.size() <= depth) m_buffers.emplace_back(kBufferSize);
         for (;;) {
             std::vector<char>& buffer = m_buffers[depth];
-            const ssize_t got = ::getdents64(fd, buffer.data(), buffer.size());
+            const ssize_t got = ::getdents64(open.fd, buffer.data(), buffer.size());
             if (got == 0) return true;
             if (got < 0) {
                 if (errno == EINTR) continue;
-                throw fs::filesystem_error("recursive_directory_iterator::increment", folder, errorNow());
+                throw fs::filesystem_error("recursive_directory_iterator::increment", folder, errorOf(errno));
             }
             // Descending uses the deeper levels' buffers; this batch stays as it is meanwhile.
             for (ssize_t at = 0; at < got;) {
@@ -154,37 +163,35 @@ private:
                 if (name == "." || name == "..") continue;
                 Entry entry;
                 entry.path = folder / name;
-                unsigned char type = raw->d_type;
-                struct stat st {};
-                if (type == DT_UNKNOWN && ::fstatat(fd, raw->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
-                    type = S_ISDIR(st.st_mode)   ? DT_DIR
-                           : S_ISREG(st.st_mode) ? DT_REG
-                           : S_ISLNK(st.st_mode) ? DT_LNK
-                                                 : DT_UNKNOWN;
-                entry.folder = type == DT_DIR;
-                entry.regular =
-                    type == DT_REG ||
-                    (type == DT_LNK && ::fstatat(fd, raw->d_name, &st, 0) == 0 && S_ISREG(st.st_mode));
-                if (entry.folder) {
-                    entry.real = real / name;
-                    entry.system = gf_isSystemFolder(entry.real);
-                }
-                bool descend = entry.folder && !entry.system;
+                const FolderEntry kind = gf_folderEntry(open.fd, raw->d_name, raw->d_type);
+                entry.folder = kind.kind == FolderEntry::Kind::Folder;
+                entry.regular = kind.kind == FolderEntry::Kind::File;
+                bool descend = entry.folder;
                 if (!m_visit(entry, descend)) return false;
                 if (!descend) continue;
-                const int child = ::openat(fd, raw->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-                if (child < 0) {
-                    if (errno == EACCES || errno == EPERM || errno == ENOENT) continue; // unreadable or gone
+                const FolderWalkGuard::Entering entering = m_guard.enter(open, raw->d_name, entry.path, kind.link);
+                switch (entering.outcome) {
+                case FolderWalkGuard::Outcome::Entered:
+                    if (!walk(entering.folder, entry.path, depth + 1)) return false;
+                    break;
+                case FolderWalkGuard::Outcome::Unreadable:
+                    if (entering.error == EACCES || entering.error == EPERM || entering.error == ENOENT)
+                        break; // unreadable or gone
                     throw fs::filesystem_error("recursive_directory_iterator::increment", entry.path,
-                                               errorNow());
+                                               errorOf(entering.error));
+                case FolderWalkGuard::Outcome::SystemFolder:
+                case FolderWalkGuard::Outcome::WalkedAlready:
+                    m_refused(entry.path, entering);
+                    break;
                 }
-                if (!walk(child, entry.path, entry.real, depth + 1)) return false;
             }
         }
     }
 
     static constexpr std::size_t kBufferSize = 32768;
     Visit m_visit;
+    Refused m_refused;
+    FolderWalkGuard m_guard;
     std::deque<std::vector<char>> m_buffers; // one per depth, reused; a new level moves none
 };
 
@@ -522,23 +529,18 @@ void lf_scanAirportFolder(const fs::path& folder) {
         fmt::format("\n\n\n+++++++++++++++++ Scanning for {} airports in:{}\n", "addon ", utf8Text(folder));
     gf_setStatusLine(text, true);
     gScanLog.push_back(text);
-    const auto systemFolder = [](const fs::path& path, const fs::path& real) {
-        gScanLog.push_back(
-            fmt::format("{}{} passed over: {} is a folder of the system", "===> ", utf8Text(path), utf8Text(real)));
-    };
-    const fs::path real = gf_realPath(folder);
-    if (gf_isSystemFolder(real)) {
-        systemFolder(folder, real);
-        return;
-    }
     try {
+        const auto refused = [](const fs::path& path, const FolderWalkGuard::Entering& entering) {
+            if (entering.outcome == FolderWalkGuard::Outcome::SystemFolder)
+                gScanLog.push_back(fmt::format("{}{} passed over: {} is a folder of the system", "===> ", utf8Text(path),
+                                               utf8Text(entering.real)));
+            else
+                gScanLog.push_back(
+                    fmt::format("{}{} passed over: it leads to a folder walked already", "===> ", utf8Text(path)));
+        };
         // Sub-folders the user may not read are passed over; they do not end the walk.
         FolderWalk walk([&](const FolderWalk::Entry& entry, bool& descend) {
             const fs::path& path = entry.path;
-            if (entry.system) {
-                systemFolder(path, entry.real);
-                return true;
-            }
             if (lf_isSkippedPath(path, folder)) {
                 descend = false;
                 return true;
@@ -555,8 +557,8 @@ void lf_scanAirportFolder(const fs::path& folder) {
                 gScanLog.push_back(fmt::format("{}{} passed over, cause: {}", "===> ", utf8Text(path), e.what()));
             }
             return true;
-        });
-        walk.run(folder, real);
+        }, refused);
+        walk.run(folder);
     } catch (const std::exception& e) {
         gScanLog.push_back(
             fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", utf8Text(folder), e.what()));

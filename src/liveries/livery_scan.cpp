@@ -29,6 +29,7 @@
 #include "config/control_binding.hpp"
 #include "config/parameters_file.hpp"
 #include "config/settings.hpp"
+#include "core/folder_walk_guard.hpp"
 #include "core/log.hpp"
 #include "core/number_helpers.hpp"
 #include "core/paths.hpp"
@@ -36,7 +37,6 @@
 #include "core/shell_folders.hpp"
 #include "core/status_line.hpp"
 #include "core/string_helpers.hpp"
-#include "core/system_folders.hpp"
 #include "core/text_encoding.hpp"
 #include "core/user_error.hpp"
 #include "core/version_data.hpp"
@@ -316,54 +316,30 @@ private:
 };
 
 // One open folder of the walk: its descriptor (the folders below are opened relative to it, and
-// its identity comes from it without another look-up by path), its listing, its path and its
-// real path (links resolved).
+// its identity comes from it without another look-up by path), its listing and its path.
 class OpenFolder {
 public:
-    OpenFolder(DIR* listing, fs::path path, fs::path real)
-        : m_listing(listing), m_path(std::move(path)), m_real(std::move(real)) {}
+    OpenFolder(DIR* listing, fs::path path, bool fileSystemRoot)
+        : m_listing(listing), m_path(std::move(path)), m_fileSystemRoot(fileSystemRoot) {}
     ~OpenFolder() {
         if (m_listing != nullptr) ::closedir(m_listing);
     }
     OpenFolder(OpenFolder&& other) noexcept
         : m_listing(std::exchange(other.m_listing, nullptr)), m_path(std::move(other.m_path)),
-          m_real(std::move(other.m_real)) {}
+          m_fileSystemRoot(other.m_fileSystemRoot) {}
     OpenFolder& operator=(OpenFolder&&) = delete;
     OpenFolder(const OpenFolder&) = delete;
     OpenFolder& operator=(const OpenFolder&) = delete;
 
-    int descriptor() const { return ::dirfd(m_listing); }
     DIR* listing() const { return m_listing; }
     const fs::path& path() const { return m_path; }
-    const fs::path& real() const { return m_real; }
+    FolderWalkGuard::Folder guarded() const { return {::dirfd(m_listing), m_fileSystemRoot}; }
 
 private:
     DIR* m_listing;
     fs::path m_path;
-    fs::path m_real;
+    bool m_fileSystemRoot;
 };
-
-// What an entry of a listing is, links followed.
-enum class EntryKind { Folder, File, Other };
-
-EntryKind lf_entryKind(int folder, const dirent& entry) {
-    switch (entry.d_type) {
-    case DT_DIR:
-        return EntryKind::Folder;
-    case DT_REG:
-        return EntryKind::File;
-    case DT_LNK:
-    case DT_UNKNOWN: {
-        struct stat status {};
-        // A link whose target cannot be reached is neither.
-        if (::fstatat(folder, entry.d_name, &status, 0) != 0) return EntryKind::Other;
-        if (S_ISDIR(status.st_mode)) return EntryKind::Folder;
-        return S_ISREG(status.st_mode) ? EntryKind::File : EntryKind::Other;
-    }
-    default:
-        return EntryKind::Other;
-    }
-}
 
 bool lf_isAircraftCfgName(const fs::path& path) {
     return gf_upperEquals(".CFG", path.extension().string()) &&
@@ -410,43 +386,38 @@ void lf_walkPackageFolder(int priority, const fs::path& folder) {
     FolderWalk walk(priority);
     int64_t longPaths = 0;
     const std::size_t rootLength = folder.string().size();
-    // Links are followed, so a link back into the tree (or two links to one package) leads to a
-    // folder met before: each folder, known by its device and inode, is walked once.
-    std::set<std::pair<uint64_t, uint64_t>> visited;
+    // Links are followed: the guard enters each folder once and none of the system's.
+    FolderWalkGuard guard;
     std::vector<OpenFolder> open;
     const auto cannotRead = [](const fs::path& path, int error) {
         gf_logHighlighted(fmt::format("liveries search cannot read folder {}: {}", gf_pathToUtf8Lossy(path),
                                       std::generic_category().message(error)));
     };
-    const auto enter = [&](int parent, const char* name, fs::path path, fs::path real) {
-        if (gf_isSystemFolder(real)) {
+    const auto enter = [&](const FolderWalkGuard::Entering& entering, fs::path path) {
+        switch (entering.outcome) {
+        case FolderWalkGuard::Outcome::SystemFolder:
             gf_log(fmt::format("liveries search passes over {}: {} is a folder of the system",
-                               gf_pathToUtf8Lossy(path), gf_pathToUtf8Lossy(real)));
+                               gf_pathToUtf8Lossy(path), gf_pathToUtf8Lossy(entering.real)));
             return;
-        }
-        const int descriptor = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (descriptor < 0) {
-            cannotRead(path, errno);
-            return;
-        }
-        struct stat status {};
-        if (::fstat(descriptor, &status) == 0 &&
-            !visited.emplace(static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino))
-                 .second) {
-            ::close(descriptor);
+        case FolderWalkGuard::Outcome::WalkedAlready:
             gf_log(fmt::format("{} leads to a folder walked already, skipped", gf_pathToUtf8Lossy(path)));
             return;
+        case FolderWalkGuard::Outcome::Unreadable:
+            cannotRead(path, entering.error);
+            return;
+        case FolderWalkGuard::Outcome::Entered:
+            break;
         }
-        DIR* listing = ::fdopendir(descriptor);
+        DIR* listing = ::fdopendir(entering.folder.fd);
         if (listing == nullptr) {
             const int error = errno;
-            ::close(descriptor);
+            ::close(entering.folder.fd);
             cannotRead(path, error);
             return;
         }
-        open.emplace_back(listing, std::move(path), std::move(real));
+        open.emplace_back(listing, std::move(path), entering.folder.fileSystemRoot);
     };
-    enter(AT_FDCWD, folder.c_str(), folder, gf_realPath(folder));
+    enter(guard.enterRoot(folder), folder);
     while (!open.empty() && walk.going() && !lf_stopRequested()) {
         const OpenFolder& current = open.back();
         errno = 0;
@@ -468,18 +439,20 @@ void lf_walkPackageFolder(int priority, const fs::path& folder) {
                 continue;
             }
             if (lf_isExcluded(pathText, rootLength)) continue;
-            switch (lf_entryKind(current.descriptor(), *entry)) {
-            case EntryKind::Folder:
-                // A folder itself lies where its parent does; a link may lead anywhere.
-                enter(current.descriptor(), entry->d_name, std::move(path),
-                      entry->d_type == DT_DIR ? current.real() / name : gf_realPath(current.real() / name));
+            const FolderWalkGuard::Folder parent = current.guarded();
+            const FolderEntry kind = gf_folderEntry(parent.fd, entry->d_name, entry->d_type);
+            switch (kind.kind) {
+            case FolderEntry::Kind::Folder: {
+                const FolderWalkGuard::Entering entering = guard.enter(parent, entry->d_name, path, kind.link);
+                enter(entering, std::move(path));
                 break;
-            case EntryKind::File:
+            }
+            case FolderEntry::Kind::File:
                 if (lf_isAircraftCfgName(path))
                     walk.start(path, pathText.find("ivao_x-csl") != std::string::npos ||
                                          pathText.find("IVAO_MTL") != std::string::npos);
                 break;
-            case EntryKind::Other:
+            case FolderEntry::Kind::Other:
                 break;
             }
         } catch (const std::exception& error) {

@@ -489,15 +489,20 @@ TEST_F(AirportsScan, NothingNewToMailKeepsTheEarlierArchiveAndMissingFoldersAreR
     EXPECT_TRUE(fs::exists(archive));
 }
 
-// Links inside the scanned folder: a linked scenery file is read like any other, a linked folder
-// is not entered (a link back up the tree would never end), and nothing of either is lost.
-TEST_F(AirportsScan, TheWalkReadsLinkedFilesButDoesNotEnterLinkedFolders) {
+// Links inside the scanned folder are followed: a linked scenery file is read like any other, a
+// scenery package linked into Community is scanned as if it lay there, beside the plain ones. A
+// link back up the tree and a link into the system's folders are named and not entered.
+TEST_F(AirportsScan, TheWalkFollowsLinkedFilesAndFoldersOnce) {
     const fs::path community = packages() / "Community";
     const fs::path elsewhere = folder_.path() / "elsewhere";
     const fs::path kjfk = bglgen::writeAirportPackage(
         elsewhere, {"otherfield-kjfk", bglgen::manifestText("Kennedy", "Other Vendor", "Other Vendor", "1.0"),
                     "scenery/kjfk.bgl", "KJFK", 5});
     bglgen::writeAirportPackage(elsewhere, {"smallfield-xyzw", "", "scenery/field.bgl", "XYZW", 2});
+    bglgen::writeAirportPackage(
+        community, {"myco-airport-eham-amsterdam",
+                    bglgen::manifestText("Amsterdam Schiphol EHAM", "MyCo", "MyCo Scenery Team", "1.2.3"),
+                    "scenery/myco/EHAM_apx.bgl", "EHAM", 4});
     fs::create_directories(community / "linked-xyzw" / "scenery");
     testsupport::writeFile(
         community / "linked-xyzw" / "manifest.json",
@@ -506,6 +511,7 @@ TEST_F(AirportsScan, TheWalkReadsLinkedFilesButDoesNotEnterLinkedFolders) {
                        community / "linked-xyzw" / "scenery" / "field.bgl");
     fs::create_directory_symlink(kjfk, community / "otherfield-kjfk");
     fs::create_directory_symlink(community, community / "linked-xyzw" / "scenery" / "loop");
+    fs::create_directory_symlink("/proc", community / "processes");
     gIsMsfs2020 = true;
 
     lf_scanAirportFolder(community);
@@ -513,9 +519,22 @@ TEST_F(AirportsScan, TheWalkReadsLinkedFilesButDoesNotEnterLinkedFolders) {
     std::string log;
     for (const std::string& line : gScanLog)
         log += line + "\n";
-    EXPECT_TRUE(contains(log, "\nFac: " + (community / "linked-xyzw" / "scenery" / "field.bgl").string()))
+    const auto read = [&](const fs::path& bgl) {
+        const std::string line = "\nFac: " + bgl.string() + "\n";
+        std::size_t count = 0;
+        for (auto at = log.find(line); at != std::string::npos; at = log.find(line, at + 1))
+            ++count;
+        return count;
+    };
+    EXPECT_EQ(read(community / "myco-airport-eham-amsterdam" / "scenery" / "myco" / "EHAM_apx.bgl"), 1u) << log;
+    EXPECT_EQ(read(community / "linked-xyzw" / "scenery" / "field.bgl"), 1u) << log;
+    EXPECT_EQ(read(community / "otherfield-kjfk" / "scenery" / "kjfk.bgl"), 1u) << log;
+    EXPECT_TRUE(contains(log, "===> " + (community / "linked-xyzw" / "scenery" / "loop").string() +
+                                  " passed over: it leads to a folder walked already\n"))
         << log;
-    EXPECT_FALSE(contains(log, "kjfk.bgl")) << log;
+    EXPECT_TRUE(contains(log, "===> " + (community / "processes").string() +
+                                  " passed over: /proc is a folder of the system\n"))
+        << log;
     EXPECT_FALSE(contains(log, "aborted")) << log;
 }
 

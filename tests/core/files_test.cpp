@@ -1,4 +1,6 @@
 #include "core/files.hpp"
+#include "core/folder_walk_guard.hpp"
+#include "core/system_folders.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,12 +9,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -411,4 +416,67 @@ TEST(WholeFileRead, OnlyARegularFileWithinItsBoundIsRead) {
     EXPECT_EQ(gf_readRegularFile(dir / "missing", 1).openError, ENOENT);
     EXPECT_EQ(gf_readRegularFile(dir.path(), 1).openError, EISDIR) << "a folder does not open on Windows";
     EXPECT_EQ(gf_readRegularFile(dir / "pipe", 1).openError, 0);
+}
+
+// A walk that follows links enters each folder once and none of the system's: /proc, /sys, /dev
+// and what lies below them, reached through a link, as the walk's root, or as a sub-folder of the
+// file system's root (which a link may lead to); a folder merely named alike is walked.
+TEST(FolderWalkGuard, EntersEachFolderOnceAndNoneOfTheSystems) {
+    for (const char* system : {"/proc", "/proc/1/root", "/sys", "/dev", "/dev/"})
+        EXPECT_TRUE(gf_isSystemFolder(system)) << system;
+    for (const char* other : {"/", "/procs", "/device", "/system", "/home/proc", "proc", "dev/x"})
+        EXPECT_FALSE(gf_isSystemFolder(other)) << other;
+
+    using Outcome = FolderWalkGuard::Outcome;
+    testsupport::TempFolder dir;
+    fs::create_directories(dir / "proc" / "dev");
+    fs::create_directory_symlink("/", dir / "root");
+    fs::create_directory_symlink("/proc/self", dir / "self");
+    fs::create_directory_symlink(".", dir / "here");
+    std::vector<int> open;
+    const auto entered = [&](const FolderWalkGuard::Entering& entering) {
+        EXPECT_EQ(entering.outcome, Outcome::Entered);
+        if (entering.outcome == Outcome::Entered) open.push_back(entering.folder.fd);
+        return entering.folder;
+    };
+    FolderWalkGuard guard;
+    const FolderWalkGuard::Folder top = entered(guard.enterRoot(dir.path()));
+    EXPECT_FALSE(top.fileSystemRoot);
+    const FolderWalkGuard::Folder proc = entered(guard.enter(top, "proc", dir / "proc", false));
+    entered(guard.enter(proc, "dev", dir / "proc" / "dev", false));
+    EXPECT_EQ(guard.enter(top, "here", dir / "here", true).outcome, Outcome::WalkedAlready);
+    EXPECT_EQ(guard.enter(top, "self", dir / "self", true).outcome, Outcome::SystemFolder);
+    const FolderWalkGuard::Folder root = entered(guard.enter(top, "root", dir / "root", true));
+    EXPECT_TRUE(root.fileSystemRoot);
+    for (const char* name : {"proc", "sys", "dev"}) {
+        const auto refused = guard.enter(root, name, dir / "root" / name, false);
+        EXPECT_EQ(refused.outcome, Outcome::SystemFolder) << name;
+        EXPECT_EQ(refused.real, fs::path("/") / name);
+    }
+    FolderWalkGuard fromRoot;
+    const FolderWalkGuard::Folder slash = entered(fromRoot.enterRoot("/"));
+    EXPECT_TRUE(slash.fileSystemRoot);
+    EXPECT_EQ(fromRoot.enter(slash, "sys", "/sys", false).outcome, Outcome::SystemFolder);
+    EXPECT_EQ(FolderWalkGuard().enterRoot(dir / "self").outcome, Outcome::SystemFolder);
+    for (const int fd : open)
+        ::close(fd);
+
+    // What an entry is, also where the listing does not say.
+    writeFile(dir / "file", "x");
+    fs::create_symlink(dir / "file", dir / "to-file");
+    fs::create_symlink(dir / "gone", dir / "broken");
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    const int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    using Kind = FolderEntry::Kind;
+    const std::tuple<const char*, Kind, bool> kinds[] = {{"proc", Kind::Folder, false}, {"here", Kind::Folder, true},
+                                                         {"file", Kind::File, false},   {"to-file", Kind::File, true},
+                                                         {"broken", Kind::Other, true}, {"pipe", Kind::Other, false}};
+    for (const auto& [name, kind, link] : kinds) {
+        const FolderEntry entry = gf_folderEntry(fd, name, DT_UNKNOWN);
+        EXPECT_EQ(entry.kind, kind) << name;
+        EXPECT_EQ(entry.link, link) << name;
+    }
+    EXPECT_EQ(gf_folderEntry(fd, "here", DT_LNK).kind, Kind::Folder);
+    ::close(fd);
 }

@@ -305,9 +305,17 @@ TEST_F(LiveryScan, WalkerRules) {
     fs::path deep = root / "deep";
     while (deep.string().size() < 260) deep /= "level";
     testsupport::writeFile(deep / "aircraft.cfg", cfg);
-    // 249 bytes are no more than the limit.
+    // 249 bytes are no more than the limit; 250 are.
     const fs::path limit = root / "limit";
     testsupport::writeFile(limit / std::string(249 - limit.string().size() - 14, 'l') / "aircraft.cfg", cfg);
+    testsupport::writeFile(limit / std::string(250 - limit.string().size() - 14, 'm') / "aircraft.cfg", cfg);
+    // A plain tree of folders within the limit is walked whole, each file read once.
+    fs::path plain = root / "plain";
+    for (int level = 0; level < 8; ++level) {
+        plain /= "d" + std::to_string(level);
+        testsupport::writeFile(plain / "aircraft.cfg", cfg);
+        testsupport::writeFile(plain / ("s" + std::to_string(level)) / "aircraft.cfg", cfg);
+    }
 
     lf_walkPackageFolder(3, root);
     EXPECT_EQ(prioritiesOf("pkg"), std::vector<uint32_t>{3});
@@ -315,7 +323,12 @@ TEST_F(LiveryScan, WalkerRules) {
     EXPECT_TRUE(prioritiesOf("nav").empty());
     EXPECT_TRUE(prioritiesOf("level").empty());
     EXPECT_EQ(prioritiesOf(std::string(249 - limit.string().size() - 14, 'l')), std::vector<uint32_t>{3});
-    EXPECT_EQ(calls_, 3);
+    EXPECT_TRUE(prioritiesOf(std::string(250 - limit.string().size() - 14, 'm')).empty());
+    for (int level = 0; level < 8; ++level) {
+        EXPECT_EQ(prioritiesOf("d" + std::to_string(level)), std::vector<uint32_t>{3}) << level;
+        EXPECT_EQ(prioritiesOf("s" + std::to_string(level)), std::vector<uint32_t>{3}) << level;
+    }
+    EXPECT_EQ(calls_, 3 + 16);
 }
 
 // Paths longer than the simulator's platform allows are passed over with a line naming them, and

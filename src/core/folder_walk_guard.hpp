@@ -1,0 +1,67 @@
+#pragma once
+// The guard of a walk down a folder tree that follows links to folders (the livery scan's and
+// the airports scan's). A link may lead back up the tree, or to a folder walked already through
+// another link: each folder, known by its device and inode, is entered once. A link, or the
+// walked folder itself, may lead into the system's folders (/proc leads back to every folder of
+// the machine): they are never entered.
+//
+// Only the walk's root, a link, or a sub-folder of the file system's root "/" itself can lie in
+// a system folder (a plain sub-folder of any other folder lies where its parent does), so the
+// resolved path is asked for only there, never for the thousands of plain folders of a package.
+
+#include <cstdint>
+#include <filesystem>
+#include <unordered_set>
+
+namespace tamrix {
+
+// What an entry of a folder listing is, links followed.
+struct FolderEntry {
+    enum class Kind { Folder, File, Other };
+    Kind kind = Kind::Other;
+    bool link = false; // a symbolic link (to a folder or file, or one whose target is gone)
+};
+
+// The entry `name` of the open folder `folder`, whose listing gave it the type `type` (d_type;
+// DT_UNKNOWN where the file system does not say). A link whose target cannot be reached is
+// neither folder nor file.
+FolderEntry gf_folderEntry(int folder, const char* name, unsigned char type);
+
+class FolderWalkGuard {
+public:
+    // An open folder of the walk: its descriptor, which the caller closes.
+    struct Folder {
+        int fd = -1;
+        bool fileSystemRoot = false; // "/" itself: its sub-folders proc, sys and dev are the system's
+    };
+    enum class Outcome { Entered, SystemFolder, WalkedAlready, Unreadable };
+    struct Entering {
+        Outcome outcome = Outcome::Unreadable;
+        Folder folder;              // Entered: the folder, open
+        int error = 0;              // Unreadable: the system's error number
+        std::filesystem::path real; // SystemFolder: where it lies
+    };
+
+    // The walk's root.
+    Entering enterRoot(const std::filesystem::path& root);
+    // The sub-folder `name` (at `path`) of the open folder `parent`, reached through a link when
+    // `link`.
+    Entering enter(const Folder& parent, const char* name, const std::filesystem::path& path, bool link);
+
+private:
+    Entering open(int parent, const char* name, bool follow, bool fileSystemRoot);
+
+    struct Identity {
+        uint64_t device;
+        uint64_t inode;
+        bool operator==(const Identity&) const = default;
+    };
+    struct IdentityHash {
+        std::size_t operator()(const Identity& id) const noexcept {
+            return static_cast<std::size_t>(id.inode * 0x9E3779B97F4A7C15ull ^ id.device);
+        }
+    };
+    std::unordered_set<Identity, IdentityHash> m_visited;
+};
+
+} // namespace tamrix
