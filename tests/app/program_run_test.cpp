@@ -143,6 +143,7 @@ TEST(ProgramRun, AHeadlessRunWhoseTcpPortIsTakenEndsByItselfWithOne) {
 // A data folder that exists but cannot be written is as unusable as one that cannot be made: the
 // start ends with the cause on stderr and exit code 1, and the folder stays as it was.
 TEST(ProgramRun, AReadOnlyDataFolderEndsTheStartWithItsCauseAndKeepsTheSettings) {
+    SKIP_WITHOUT_ORDINARY_USER();
     ProgramFolder p;
     p.writeParameters({{"DESTINATION", "EDDF"}});
     const std::string before = readText(p.parameters());
