@@ -1,12 +1,15 @@
 #pragma once
-// A scratch folder for one fuzz process, made on first use and removed when the process ends;
-// a stay in a folder for the length of one input; and a writer of the input bytes into a file.
+// A scratch folder for one fuzz process, made on first use and removed when the process ends,
+// which holds the folders of the user; a stay in a folder for the length of one input; and a
+// writer of the input bytes into a file.
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include <unistd.h>
 
@@ -20,6 +23,20 @@ public:
         : m_path(std::filesystem::temp_directory_path() /
                  ("quorvel-fuzz-" + std::string(name) + "-" + std::to_string(::getpid()))) {
         std::filesystem::create_directories(m_path);
+        // The folders of the user that the program derives from the environment lie in here (made
+        // only when the program makes them), so that no input reads or changes the settings of
+        // the user who runs the target. A target may point them elsewhere after this, before the
+        // program first asks for them.
+        const std::filesystem::path user = m_path / "user";
+        const std::pair<const char*, std::filesystem::path> folders[] = {
+            {"QUORVEL_ROAMING_APPDATA", user / "roaming"},
+            {"QUORVEL_LOCAL_APPDATA", user / "local"},
+            {"HOME", user / "home"},
+            {"XDG_CONFIG_HOME", user / "home" / ".config"},
+            {"XDG_DATA_HOME", user / "home" / ".local" / "share"},
+        };
+        for (const auto& [variable, folder] : folders)
+            ::setenv(variable, folder.c_str(), 1);
     }
     ~ScratchFolder() {
         std::error_code ec;

@@ -19,6 +19,7 @@
 #include "app/subsystem_wiring.hpp"
 #include "config/control_binding.hpp"
 #include "config/settings.hpp"
+#include "core/files.hpp"
 #include "core/log.hpp"
 #include "core/paths.hpp"
 #include "core/run_state.hpp"
@@ -31,6 +32,7 @@
 #include "platform/simconnect/sim_scenario.hpp"
 #include "platform/win32/close_signals.hpp"
 #include "platform/win32/display_face.hpp"
+#include "platform/win32/known_folders.hpp"
 #include "platform/win32/single_instance.hpp"
 
 namespace tamrix {
@@ -143,13 +145,8 @@ int gf_quorvelMain(int argc, char** argv) {
          }});
     std::vector<std::string> arguments(argv, argv + argc);
 
-    // The lock file and "parameters.xml" live in the program data folder: without it start-up
-    // cannot begin.
-    const auto& dataFolder = gf_paths().programDataFolder;
-    std::error_code ec;
-    std::filesystem::create_directories(dataFolder, ec);
-    if (ec) {
-        const std::string line = fmt::format("Failed to create directory: {}: {}", dataFolder.string(), ec.message());
+    // A start that cannot begin says why on stderr and in the log, and ends with 1.
+    const auto cannotBegin = [](const std::string& line) {
         std::fprintf(stderr, "%s\n", line.c_str());
         try {
             gf_openLog();
@@ -158,7 +155,19 @@ int gf_quorvelMain(int argc, char** argv) {
         } catch (const std::exception&) {
         }
         return 1;
-    }
+    };
+    // The lock file and "parameters.xml" live in the program data folder: without it start-up
+    // cannot begin. Without the roaming application-data folder it would be a relative "Quorvel",
+    // and the settings would depend on the folder the program was started from.
+    if (!gf_knownFolderPath(FOLDERID_RoamingAppData))
+        return cannotBegin(fmt::format("No folder for the settings: they lie in QUORVEL_ROAMING_APPDATA/{0}, else "
+                                       "XDG_CONFIG_HOME/{0}, else HOME/.config/{0}, and none of these variables "
+                                       "names a folder; set HOME",
+                                       kProgramName));
+    const auto& dataFolder = gf_paths().programDataFolder;
+    std::error_code ec;
+    std::filesystem::create_directories(dataFolder, ec);
+    if (ec) return cannotBegin(fmt::format("Failed to create directory: {}: {}", dataFolder.string(), ec.message()));
     // One instance per program folder (its "Log.txt", its airport files) and per data folder
     // (its settings). A second one touches neither, not even the log: it says why and ends.
     struct InstanceLock {

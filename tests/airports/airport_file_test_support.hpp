@@ -1,7 +1,8 @@
 #pragma once
 // Shared by the airport-file tests: each test runs in a fresh working folder with "Log.txt" open,
-// the settings at their defaults, an airport table holding the fixture airports, no park airport,
-// an empty stand table, and the download server pointed at the fixtures' server folder.
+// the settings at their defaults (their file in its "roaming" folder), an airport table holding
+// the fixture airports, no park airport, an empty stand table, and the download server pointed
+// at the fixtures' server folder.
 
 #include <algorithm>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include "airports/stand_options.hpp"
 #include "config/settings.hpp"
 #include "core/log.hpp"
+#include "core/paths.hpp"
 #include "core/run_state.hpp"
 #include "core/status_line.hpp"
 #include "links/park_airport.hpp"
@@ -63,7 +65,13 @@ inline void resetAll() {
 
 class AirportFileTest : public ::testing::Test {
 protected:
-    AirportFileTest() : folder_(true) { gf_openLog(); }
+    AirportFileTest() : folder_(true) {
+        // The settings (DESTINATION, the range) lie in the test's own folder.
+        ::setenv("QUORVEL_ROAMING_APPDATA", (folder_.path() / "roaming").c_str(), 1);
+        std::filesystem::create_directories(folder_.path() / "roaming" / "Quorvel");
+        gf_resetPaths();
+        gf_openLog();
+    }
     ~AirportFileTest() override { gf_closeLog(); }
     void SetUp() override {
         resetAll();

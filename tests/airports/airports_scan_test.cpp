@@ -347,6 +347,7 @@ TEST_F(AirportsScan, AListThatIsNoRegularFileIsNamedNotWaitedOn) {
 }
 
 TEST_F(AirportsScan, AFolderTheUserMayNotReadIsPassedOverAndTheWalkGoesOn) {
+    SKIP_WITHOUT_ORDINARY_USER();
     layOutCommunity();
     gf_setMsfsPaths(packages(), {});
     // An airport package the user may not read: its airport gets no file.

@@ -211,6 +211,7 @@ TEST_F(AirportFileTest, LearnedFileAtTheVersionGateWithoutPercentageAndAManualSt
 // What was learned and could not be saved (the learned folder read-only) is lost: the caller is
 // told which file, so that the closing can tell the user.
 TEST_F(AirportFileTest, ALearnedFileThatCannotBeSavedIsNamedToTheCaller) {
+    SKIP_WITHOUT_ORDINARY_USER();
     setPark("XQAA");
     ASSERT_EQ(read("archive/stock/XQAA.xml"), "");
     ASSERT_TRUE(gf_addStandOption(*stand("A4"), LiveryKey{}, WeekSlot{3, 22}, "DLH401_", "D-AAAZ", false));

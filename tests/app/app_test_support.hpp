@@ -1,9 +1,7 @@
 #pragma once
-// Helpers of the application-shell tests: one per-process roaming data folder (the program data
-// folder is fixed at first use), a fresh program folder per test with the log open in it,
-// process-wide state of a run put back between tests, and short waits.
-
-#include <unistd.h>
+// Helpers of the application-shell tests: one per-process roaming data folder, a fresh program
+// folder per test with the log open in it, process-wide state of a run put back between tests,
+// and short waits.
 
 #include <chrono>
 #include <cstdlib>
@@ -34,6 +32,7 @@
 #include "platform/win32/window.hpp"
 #include "refdata/reference_data.hpp"
 #include "support/temp_folder.hpp"
+#include "support/user_folders.hpp"
 #include "traffic/auto_radius.hpp"
 
 namespace apptest {
@@ -77,12 +76,14 @@ inline bool waitFor(const std::function<bool()>& condition, std::chrono::millise
     return true;
 }
 
-// The roaming data folder of this test process; the program data folder is its "Quorvel".
+// The roaming data folder of this test process (in its temporary folder of the user's folders,
+// removed with it); the program data folder is its "Quorvel".
 inline const fs::path& roamingFolder() {
     static const fs::path folder = [] {
-        const fs::path f = fs::temp_directory_path() / ("quorvel-app-roaming-" + std::to_string(::getpid()));
+        const fs::path f = testsupport::processUserFolder() / "roaming";
         fs::create_directories(f);
         ::setenv("QUORVEL_ROAMING_APPDATA", f.c_str(), 1);
+        tamrix::gf_resetPaths();
         // Fresh starts ask the download server for versions: here an empty local folder, so no
         // test depends on the network (the updater's own tests serve their own folders).
         ::setenv("QUORVEL_DOWNLOAD_BASE", ("file://" + (f / "no-server").string() + "/").c_str(), 0);

@@ -216,6 +216,7 @@ TEST_F(Closing, NewFlightTellsTheUserAndQuits) {
 // The learned flights and the settings the closing could not save are lost: the program did not
 // end well, and the user learns which files, on stderr and on the message line.
 TEST_F(Closing, SavesThatFailEndWithExitCodeOneAndNameTheFiles) {
+    SKIP_WITHOUT_ORDINARY_USER();
     const std::filesystem::path learned = folder() / "airports" / "learned" / "stock" / "EKBI.xml";
     gf_airportHooks().closeParkAirport = [&] { return std::optional<std::filesystem::path>(learned); };
     gf_saveParameters(false);

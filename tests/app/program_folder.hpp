@@ -28,8 +28,9 @@ using testsupport::ProgramFolder;
 // A child process with its standard error in a file.
 class Child {
 public:
-    // Runs `program` with `arguments` in `folder`, the environment of this process plus `env`;
-    // as another user when `user` is given (the test runs as root).
+    // Runs `program` with `arguments` in `folder`, the environment of this process plus `env` (a
+    // name without "=" there takes that variable away); as another user when `user` is given (the
+    // test runs as root).
     Child(const fs::path& program, const std::vector<std::string>& arguments, const fs::path& folder,
           const std::vector<std::string>& env, std::optional<uid_t> user = std::nullopt)
         : m_stderr(folder / ("stderr-" + program.filename().string() + ".txt")) {
@@ -41,10 +42,11 @@ public:
             const std::string key = entry.substr(0, entry.find('=') + 1);
             bool overridden = key.starts_with("QUORVEL_"); // each test says what it wants of those
             for (const auto& wanted : env)
-                overridden = overridden || wanted.starts_with(key);
+                overridden = overridden || wanted.starts_with(key) || wanted + "=" == key;
             if (!overridden) environment.push_back(entry);
         }
-        environment.insert(environment.end(), env.begin(), env.end());
+        for (const auto& wanted : env)
+            if (wanted.find('=') != std::string::npos) environment.push_back(wanted);
         std::vector<char*> argv, envp;
         for (auto& a : args)
             argv.push_back(a.data());

@@ -102,6 +102,38 @@ TEST(ProgramRun, ADataFolderThatCannotBeCreatedEndsTheStartWithOne) {
     EXPECT_TRUE(anyLineStartsWith(readLines(p.log()), "==> Failed to create directory: "));
 }
 
+// Without variables of its own the program keeps its settings below HOME, in ".config" as the XDG
+// folders have it (XDG_CONFIG_HOME unset).
+TEST(ProgramRun, WithoutItsOwnFolderVariablesTheSettingsAreReadFromBelowHome) {
+    testsupport::TempFolder home;
+    ProgramFolder p(std::nullopt, home.path() / ".config" / "Quorvel");
+    p.writeParameters(); // the simulator folder a production run needs
+    Child run(QUORVEL_BINARY, {"--production"}, p.root(),
+              {"HOME=" + home.path().string(), "XDG_CONFIG_HOME", "XDG_DATA_HOME"});
+    EXPECT_EQ(run.wait(seconds(120)), 0) << readText(run.stderrPath());
+    EXPECT_TRUE(contains(readLines(p.log()), "production")) << readText(p.log());
+    EXPECT_NE(readText(p.parameters()).find((p.root() / "packages").string()), std::string::npos);
+    EXPECT_FALSE(fs::exists(p.root() / "Quorvel"));
+}
+
+// With no folder for the settings the start ends at once, saying why on stderr and at the head of
+// "Log.txt": settings kept in a folder relative to where the program was started would be lost
+// at the next start from elsewhere.
+TEST(ProgramRun, WithoutHomeTheStartSaysAtOnceThatTheSettingsHaveNoFolderAndEndsWithOne) {
+    ProgramFolder p;
+    p.writeParameters();
+    Child run(QUORVEL_BINARY, {"--production"}, p.root(), {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"});
+    EXPECT_EQ(run.wait(seconds(60)), 1) << readText(p.log());
+    const std::string why =
+        "No folder for the settings: they lie in QUORVEL_ROAMING_APPDATA/Quorvel, else XDG_CONFIG_HOME/Quorvel, "
+        "else HOME/.config/Quorvel, and none of these variables names a folder; set HOME";
+    EXPECT_NE(readText(run.stderrPath()).find(why), std::string::npos) << readText(run.stderrPath());
+    const auto log = readLines(p.log());
+    ASSERT_EQ(log.size(), 2u) << readText(p.log()); // the log's header, then why
+    EXPECT_EQ(log[1], "==> " + why);
+    EXPECT_FALSE(fs::exists(p.root() / "Quorvel"));
+}
+
 // Without a display nobody can read an error on the window or close it: a failed start ends
 // the run by itself, with the error in the log and on stderr and exit code 1.
 TEST(ProgramRun, AHeadlessRunWhoseTcpPortIsTakenEndsByItselfWithOne) {
@@ -143,6 +175,7 @@ TEST(ProgramRun, AHeadlessRunWhoseTcpPortIsTakenEndsByItselfWithOne) {
 // A data folder that exists but cannot be written is as unusable as one that cannot be made: the
 // start ends with the cause on stderr and exit code 1, and the folder stays as it was.
 TEST(ProgramRun, AReadOnlyDataFolderEndsTheStartWithItsCauseAndKeepsTheSettings) {
+    SKIP_WITHOUT_ORDINARY_USER();
     ProgramFolder p;
     p.writeParameters({{"DESTINATION", "EDDF"}});
     const std::string before = readText(p.parameters());

@@ -533,6 +533,7 @@ TEST_F(UpdaterTest, StartUpAsksOnFreshStartsAndNeverLosesTheShippedData) {
 // The installer wants Administrator rights only in a program-files folder the user cannot write
 // to; the superuser and a writable folder run it normally.
 TEST_F(UpdaterTest, OnlyAnUnwritableProgramFilesFolderAsksForAdministrator) {
+    SKIP_WITHOUT_ORDINARY_USER();
     const fs::path programs = folder() / "Program Files";
     const fs::path installed = programs / "Quorvel";
     fs::create_directories(installed);

@@ -146,6 +146,7 @@ TEST(RemoveFiles, RemovesOnlyTheRegularFilesOfTheFolder) {
 }
 
 TEST(RemoveFiles, AFileThatCannotBeRemovedIsLoggedAndTheOthersAreTried) {
+    SKIP_WITHOUT_ORDINARY_USER();
     CapturedLog log;
     writeFile("locked/a.txt", "a");
     writeFile("locked/b.txt", "b");

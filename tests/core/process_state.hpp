@@ -20,6 +20,7 @@
 #include "core/time_texts.hpp"
 #include "platform/win32/shell.hpp"
 #include "platform/win32/window.hpp"
+#include "support/user_folders.hpp"
 
 extern char** environ;
 
@@ -57,7 +58,7 @@ inline void restoreEnvironment() {
 inline void resetCoreState() {
     tamrix::gf_closeLog();
     restoreEnvironment();
-    tamrix::gf_resetPaths();
+    pointUserFoldersAtProcessFolder(); // and the path table built anew from there
     tamrix::gf_resetRunState();
     tamrix::gIsMsfs2020 = true;
     tamrix::gf_setRandomSwitch(nullptr);

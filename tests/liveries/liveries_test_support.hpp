@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "core/log.hpp"
+#include "core/paths.hpp"
 #include "encref/enc_writer.hpp"
 #include "liveries/livery_index.hpp"
 #include "refdata/code_table.hpp"
@@ -33,6 +34,7 @@ protected:
     LiveriesTest() {
         ::setenv("QUORVEL_ROAMING_APPDATA", (folder_.path() / "roaming").c_str(), 1);
         fs::create_directories(folder_.path() / "roaming" / "Quorvel");
+        tamrix::gf_resetPaths(); // the settings are found again below the new folder
         fs::create_directories("output/info");
         fs::create_directories("output/errors");
         tamrix::gf_openLog();

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 #include "support/temp_folder.hpp"
+#include "support/user_folders.hpp"
 
 using testsupport::TempFolder;
 using testsupport::writeFile;
@@ -43,9 +44,16 @@ std::intptr_t shellOpen(const std::string& file, const char* verb = "open") {
         ShellExecuteW(nullptr, verb, file.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
 }
 
+// The lookups read the environment, which each test here changes: afterwards it points at this
+// process's own folders again.
+class KnownFolderStandIn : public ::testing::Test {
+protected:
+    void TearDown() override { testsupport::pointUserFoldersAtProcessFolder(); }
+};
+
 } // namespace
 
-TEST(KnownFolderStandIn, OwnVariablesWinAndEmptyMeansNotFound) {
+TEST_F(KnownFolderStandIn, OwnVariablesWinAndEmptyMeansNotFound) {
     setenv("QUORVEL_ROAMING_APPDATA", "/data/roaming/", 1);
     setenv("QUORVEL_LOCAL_APPDATA", "/data/local", 1);
     setenv("QUORVEL_PROGRAM_FILES", "/opt/pf", 1);
@@ -67,7 +75,7 @@ TEST(KnownFolderStandIn, OwnVariablesWinAndEmptyMeansNotFound) {
     EXPECT_LT(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, nullptr), 0);
 }
 
-TEST(KnownFolderStandIn, FallsBackToXdgThenHome) {
+TEST_F(KnownFolderStandIn, FallsBackToXdgThenHome) {
     unsetenv("QUORVEL_ROAMING_APPDATA");
     unsetenv("QUORVEL_LOCAL_APPDATA");
     unsetenv("QUORVEL_PROGRAM_FILES");

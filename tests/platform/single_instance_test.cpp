@@ -17,6 +17,7 @@ namespace {
 // A data folder the user may not write to has no lock file to fall back on: the lock is not
 // usable, and the cause given is the folder's refusal, never a missing file.
 TEST(SingleInstance, ALockInAFolderTheUserMayNotWriteToNamesTheRefusal) {
+    SKIP_WITHOUT_ORDINARY_USER();
     testsupport::TempFolder folder;
     const std::filesystem::path locked = folder.path() / "data";
     std::filesystem::create_directories(locked);

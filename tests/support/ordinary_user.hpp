@@ -4,6 +4,8 @@
 // does: the user "nobody", a stretch of this process that runs as that user, and the program
 // copied to where that user can run it, wherever the build lies (a root user's home and any
 // `mktemp -d` let no one else in). Run as an ordinary user, the suite is that user already.
+// Inside a rootless container, whose user namespace maps root alone, there is no such user: a
+// test that needs one starts with SKIP_WITHOUT_ORDINARY_USER() and is skipped there, saying why.
 
 #include <grp.h>
 #include <sys/stat.h>
@@ -11,13 +13,17 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "support/temp_folder.hpp"
 
@@ -29,6 +35,34 @@ inline constexpr gid_t kOrdinaryGroup = 65534;
 inline bool runsAsRoot() {
     return ::geteuid() == 0;
 }
+
+// Why the ordinary user cannot be had in this process, or empty when it can (or need not be: the
+// suite runs as an ordinary user). Its ids exist only where this process's user namespace maps
+// them; where it does not, handing a file to it fails with "Invalid argument". A system without
+// user namespaces has no map to read, and every id.
+inline std::string ordinaryUserMissing() {
+    if (!runsAsRoot()) return {};
+    const std::pair<const char*, unsigned long> ids[] = {{"/proc/self/uid_map", kOrdinaryUser},
+                                                         {"/proc/self/gid_map", kOrdinaryGroup}};
+    for (const auto& [mapFile, id] : ids) {
+        std::ifstream map(mapFile);
+        if (!map) continue;
+        bool mapped = false;
+        // Each line: the first id inside the namespace, the first outside, how many.
+        for (unsigned long inside = 0, outside = 0, count = 0; map >> inside >> outside >> count;)
+            mapped = mapped || (id >= inside && id - inside < count);
+        if (!mapped)
+            return "the ordinary user's id " + std::to_string(id) + " is not mapped in this user namespace (" +
+                   mapFile + "; a rootless container maps root alone): no file can be handed to that user";
+    }
+    return {};
+}
+
+// Skips the calling test, saying why, where the ordinary user cannot be had.
+#define SKIP_WITHOUT_ORDINARY_USER()                                                     \
+    if (const std::string whyNoOrdinaryUser = ::testsupport::ordinaryUserMissing();      \
+        !whyNoOrdinaryUser.empty())                                                      \
+    GTEST_SKIP() << whyNoOrdinaryUser
 
 // Gives `tree` and everything in it to the ordinary user (when root: otherwise it is the user's).
 inline void giveToOrdinaryUser(const std::filesystem::path& tree) {
