@@ -157,13 +157,18 @@ int gf_quorvelMain(int argc, char** argv) {
         return 1;
     };
     // The lock file and "parameters.xml" live in the program data folder: without it start-up
-    // cannot begin. Without the roaming application-data folder it would be a relative "Quorvel",
-    // and the settings would depend on the folder the program was started from.
-    if (!gf_knownFolderPath(FOLDERID_RoamingAppData))
-        return cannotBegin(fmt::format("No folder for the settings: they lie in QUORVEL_ROAMING_APPDATA/{0}, else "
-                                       "XDG_CONFIG_HOME/{0}, else HOME/.config/{0}, and none of these variables "
-                                       "names a folder; set HOME",
-                                       kProgramName));
+    // cannot begin. Without the roaming application-data folder it is the relative "Quorvel" of
+    // the program folder, which the user is told before anything else.
+    std::string noRoamingFolder;
+    if (!gf_knownFolderPath(FOLDERID_RoamingAppData)) {
+        std::error_code absoluteError;
+        auto shown = std::filesystem::absolute(gf_paths().programDataFolder, absoluteError);
+        if (absoluteError) shown = gf_paths().programDataFolder;
+        noRoamingFolder = fmt::format("No folder for the settings (none of QUORVEL_ROAMING_APPDATA, XDG_CONFIG_HOME "
+                                      "and HOME is set): they are kept in {}",
+                                      shown.string());
+        std::fprintf(stderr, "%s\n", fmt::format("{}: {}", kProgramName, noRoamingFolder).c_str());
+    }
     const auto& dataFolder = gf_paths().programDataFolder;
     std::error_code ec;
     std::filesystem::create_directories(dataFolder, ec);
@@ -198,6 +203,7 @@ int gf_quorvelMain(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
+    if (!noRoamingFolder.empty()) gf_logHighlighted(noRoamingFolder);
     if (const std::string& display = platform::win32::displayFace().unusable; !display.empty()) {
         const std::string line = fmt::format(
             "The display '{}' named by DISPLAY cannot be opened: the run goes on without its window",
