@@ -74,6 +74,15 @@ void lf_removeFilesIf(const fs::path& folder, std::string_view caller, Wanted wa
     }
 }
 
+// What stands at a path instead of a regular file, as the end of a line naming the path.
+std::string lf_notARegularFile(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder stands in its place";
+    if (S_ISFIFO(mode)) return "a named pipe stands in its place";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device stands in its place";
+    if (S_ISSOCK(mode)) return "a socket stands in its place";
+    return "no regular file stands in its place";
+}
+
 std::string lf_errnoText(std::string_view step, int error) {
     return fmt::format("{} failed: {}", step, std::generic_category().message(error));
 }
@@ -92,25 +101,75 @@ bool lf_syncFolder(const fs::path& folder, std::string& failure) {
     return ok;
 }
 
-// Writes and flushes the new file; false with the cause in `failure`.
-bool lf_writeAndSync(const fs::path& temp, std::string_view bytes, std::string& failure, bool sync = true) {
+// Writes the whole of `bytes` to the open file; the cause when it could not.
+std::string lf_writeAll(int fd, std::string_view bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0)
+            done += static_cast<std::size_t>(n);
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            return lf_errnoText("writing", n < 0 ? errno : ENOSPC);
+    }
+    return {};
+}
+
+// Copies the regular file `from` (a link to one followed) into the open file, inside the kernel
+// where it can; the cause when it could not.
+std::string lf_copyInto(int out, const fs::path& from) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (in < 0) return lf_errnoText(fmt::format("opening {}", from.string()), errno);
+    std::string failure;
+    struct stat st {};
+    if (::fstat(in, &st) != 0)
+        failure = lf_errnoText(fmt::format("reading {}", from.string()), errno);
+    else if (!S_ISREG(st.st_mode))
+        failure = fmt::format("{}: {}", from.string(), lf_notARegularFile(st.st_mode));
+    bool fallback = false;
+    while (failure.empty() && !fallback) {
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, std::size_t{1} << 30, 0);
+        if (n == 0) break;
+        if (n > 0) continue;
+        if (errno == EINTR) continue;
+        if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)
+            fallback = true; // not offered between these files: read and write instead
+        else
+            failure = lf_errnoText("copying", errno);
+    }
+    if (fallback) {
+        if (::lseek(in, 0, SEEK_SET) != 0 || ::lseek(out, 0, SEEK_SET) != 0 || ::ftruncate(out, 0) != 0)
+            failure = lf_errnoText("copying", errno);
+        std::vector<char> buffer(std::size_t{1} << 16);
+        while (failure.empty()) {
+            const ssize_t n = ::read(in, buffer.data(), buffer.size());
+            if (n == 0) break;
+            if (n < 0) {
+                if (errno != EINTR) failure = lf_errnoText(fmt::format("reading {}", from.string()), errno);
+                continue;
+            }
+            failure = lf_writeAll(out, std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+        }
+    }
+    ::close(in);
+    return failure;
+}
+
+// Creates the new file, fills it and flushes it; false with the cause in `failure`.
+bool lf_fillAndSync(const fs::path& temp, const FileFill& fill, std::string& failure, bool sync) {
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         failure = lf_errnoText(fmt::format("creating {}", temp.string()), errno);
         return false;
     }
-    bool ok = true;
-    for (std::size_t done = 0; ok && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            failure = lf_errnoText("writing", n < 0 ? errno : ENOSPC);
-            ok = false;
-        }
+    try {
+        failure = fill(fd, temp);
+    } catch (const std::exception& e) {
+        failure = e.what();
+    } catch (...) {
+        failure = "unknown exception";
     }
+    bool ok = failure.empty();
     if (ok && sync && ::fsync(fd) != 0) {
         failure = lf_errnoText("flushing", errno);
         ok = false;
@@ -124,9 +183,6 @@ bool lf_writeAndSync(const fs::path& temp, std::string_view bytes, std::string& 
 
 // Set while a DeferredFileSync lives on this thread: the folders whose files await their flush.
 thread_local std::vector<fs::path>* tDeferredFolders = nullptr;
-// Whether a replaced file is flushed to disk before it counts as written.
-enum class Flush { ToDisk, No };
-
 // Only a regular file (or none) is replaced: renaming over a device or a pipe would take it away.
 bool lf_isReplaceable(const fs::path& path, std::string& failure) {
     std::error_code ec;
@@ -140,17 +196,70 @@ bool lf_isReplaceable(const fs::path& path, std::string& failure) {
 
 // Renames the new file over the target. Most targets do not exist yet (a folder just emptied,
 // a first save): a rename that refuses to replace anything needs no look at the target first;
-// only where something stands there is it checked before it is replaced.
-bool lf_renameOver(const fs::path& temp, const fs::path& path, std::string& failure) {
+// only where something stands there is it checked before it is replaced, unless nothing may be.
+bool lf_renameOver(const fs::path& temp, const fs::path& path, bool replace, std::string& failure) {
     if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) return true;
     const int error = errno;
-    if (error != EEXIST && error != EINVAL && error != ENOSYS) {
+    if ((error != EEXIST && error != EINVAL && error != ENOSYS) || (!replace && error == EEXIST)) {
         failure = lf_errnoText(fmt::format("renaming {}", temp.string()), error);
         return false;
     }
-    if (!lf_isReplaceable(path, failure)) return false;
+    if (!replace) {
+        // No rename that refuses to replace here: the target is looked at first.
+        std::error_code ec;
+        if (fs::exists(fs::symlink_status(path, ec))) {
+            failure = lf_errnoText(fmt::format("renaming {}", temp.string()), EEXIST);
+            return false;
+        }
+    } else if (!lf_isReplaceable(path, failure)) {
+        return false;
+    }
     if (::rename(temp.c_str(), path.c_str()) != 0) {
         failure = lf_errnoText(fmt::format("renaming {}", temp.string()), errno);
+        return false;
+    }
+    return true;
+}
+
+// Links followed in a row before the writer gives up, as the system does.
+constexpr int kMaxLinksInARow = 40;
+
+// The file a write to `path` replaces: where a symbolic link stands at the path, the file at the
+// end of its links (a relative link read from the link's own folder), which need not exist yet
+// as long as its folder does. Renaming a new file over the link itself would cut it: a file the
+// user keeps elsewhere and links into place would never be written again. False, with the cause,
+// when the links go round in a loop or lead into a folder that is not there.
+bool lf_resolveLinks(const fs::path& path, FileReplaceResult& result) {
+    fs::path target = path;
+    std::set<fs::path> seen;
+    for (int hops = 0;; ++hops) {
+        struct stat st {};
+        // Whatever else stops the look (a missing file, a part of the way that is no folder)
+        // stops the write at its first step, with the system's words for it.
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+        if (!seen.insert(target.lexically_normal()).second || hops == kMaxLinksInARow) {
+            result.linkedTo.clear();
+            result.failure = hops == kMaxLinksInARow
+                                 ? fmt::format("its symbolic links go on for more than {}", kMaxLinksInARow)
+                                 : std::string("its symbolic links go round in a loop");
+            return false;
+        }
+        std::error_code ec;
+        const fs::path leads = fs::read_symlink(target, ec);
+        if (ec) {
+            result.failure = fmt::format("its link {} cannot be read: {}", target.string(), ec.message());
+            return false;
+        }
+        target = leads.is_absolute() ? leads : target.parent_path() / leads;
+        result.linkedTo = target;
+    }
+    if (result.linkedTo.empty()) return true;
+    // A link to a file not made yet: it is made where the link points, but no folder is made.
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) != 0 && errno == ENOENT &&
+        (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+        result.failure = fmt::format("the folder {} it leads into is not there", folder.string());
         return false;
     }
     return true;
@@ -217,21 +326,23 @@ void gf_sweepStaleTemporaryFiles(const fs::path& folder) noexcept {
 
 namespace {
 
-bool lf_replaceFile(const fs::path& path, std::string_view bytes, std::string& failure, Flush flush) {
+bool lf_replaceFile(const fs::path& path, const FileFill& fill, const FileReplaceOptions& options,
+                    FileReplaceResult& result) {
     static std::atomic<uint64_t> counter{0};
-    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    if (!lf_resolveLinks(path, result)) return false;
+    const fs::path& target = result.linkedTo.empty() ? path : result.linkedTo;
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     gf_sweepStaleTemporaryFiles(folder);
-    fs::path temp = path;
-    temp += fmt::format(".{}-{}.tmp", ::getpid(), counter.fetch_add(1));
+    fs::path temp = target;
+    temp += fmt::format(".{}-{}{}", ::getpid(), counter.fetch_add(1), options.temporarySuffix);
     // Under a deferred sync, whole or not at all still holds (the rename); the flush to disk
     // comes at the end of the scope.
-    const bool deferred = tDeferredFolders != nullptr || flush == Flush::No;
-    if (!lf_writeAndSync(temp, bytes, failure, !deferred) || (!deferred && !lf_syncFolder(folder, failure))) {
+    const bool deferred = tDeferredFolders != nullptr || !options.flushToDisk;
+    std::string& failure = result.failure;
+    if (!lf_fillAndSync(temp, fill, failure, !deferred) || (!deferred && !lf_syncFolder(folder, failure)) ||
+        !lf_renameOver(temp, target, options.replaceExisting, failure)) {
         ::unlink(temp.c_str());
-        return false;
-    }
-    if (!lf_renameOver(temp, path, failure)) {
-        ::unlink(temp.c_str());
+        if (failure.empty()) failure = "unknown failure";
         return false;
     }
     if (deferred) {
@@ -388,15 +499,38 @@ bool DeferredFileSync::flush() noexcept {
     return ok;
 }
 
+std::string FileReplaceResult::nameOf(const fs::path& path) const {
+    if (linkedTo.empty()) return path.string();
+    return fmt::format("{} (a link to {})", path.string(), linkedTo.string());
+}
+
+FileReplaceResult gf_replaceFile(const fs::path& path, const FileFill& fill,
+                                 const FileReplaceOptions& options) noexcept {
+    FileReplaceResult result;
+    try {
+        if (!lf_replaceFile(path, fill, options, result) && result.failure.empty()) result.failure = "unknown failure";
+    } catch (const std::exception& e) { // only memory for the texts can run out here
+        result.failure = e.what();
+    } catch (...) {
+        result.failure = "unknown exception";
+    }
+    return result;
+}
+
+FileReplaceResult gf_copyFile(const fs::path& from, const fs::path& to, const FileReplaceOptions& options) noexcept {
+    return gf_replaceFile(to, [&from](int fd, const fs::path&) { return lf_copyInto(fd, from); }, options);
+}
+
 namespace {
 
-bool lf_writeFileReplacing(const fs::path& path, std::string_view bytes, Flush flush) noexcept {
+bool lf_writeFileReplacing(const fs::path& path, std::string_view bytes, bool flushToDisk) noexcept {
+    const FileReplaceResult result = gf_replaceFile(
+        path, [bytes](int fd, const fs::path&) { return lf_writeAll(fd, bytes); }, {.flushToDisk = flushToDisk});
+    if (result.written()) return true;
     try {
-        std::string failure;
-        if (lf_replaceFile(path, bytes, failure, flush)) return true;
-        gf_logHighlighted(fmt::format("Could not write {}: {}", path.string(), failure));
-    } catch (const std::exception& e) { // only memory for the texts can run out here
-        gf_logHighlighted(fmt::format("Could not write {}: {}", path.string(), e.what()));
+        gf_logHighlighted(fmt::format("Could not write {}: {}", result.nameOf(path), result.failure));
+    } catch (...) {
+        // No memory for the line: the result still tells it.
     }
     return false;
 }
@@ -404,11 +538,11 @@ bool lf_writeFileReplacing(const fs::path& path, std::string_view bytes, Flush f
 } // namespace
 
 bool gf_writeFileAtomically(const fs::path& path, std::string_view bytes) noexcept {
-    return lf_writeFileReplacing(path, bytes, Flush::ToDisk);
+    return lf_writeFileReplacing(path, bytes, true);
 }
 
 bool gf_writeFileWhole(const fs::path& path, std::string_view bytes) noexcept {
-    return lf_writeFileReplacing(path, bytes, Flush::No);
+    return lf_writeFileReplacing(path, bytes, false);
 }
 
 fs::path gf_pathFromWindowsText(std::string_view windowsText) {
@@ -438,15 +572,6 @@ std::string gf_windowsTextOfPath(const fs::path& path) {
 }
 
 namespace {
-
-// What stands at a path instead of a regular file, as the end of a line naming the path.
-std::string lf_notARegularFile(mode_t mode) {
-    if (S_ISDIR(mode)) return "a folder stands in its place";
-    if (S_ISFIFO(mode)) return "a named pipe stands in its place";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device stands in its place";
-    if (S_ISSOCK(mode)) return "a socket stands in its place";
-    return "no regular file stands in its place";
-}
 
 // Reads the open regular file into `out.bytes` up to its end, at most `limit` bytes; with
 // `refuseBeyond` a file that holds more is refused instead of cut. The size the file reports is

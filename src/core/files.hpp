@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -88,13 +89,55 @@ std::string gf_notWritableInPlace(const std::filesystem::path& path);
 // the target ("<name>.<pid>-<n>.tmp"), which is flushed to disk (fsync), then the folder is
 // flushed, the temporary file renamed over the target and the folder flushed again. The old
 // file is never removed before the new one is in place. The folder must exist.
-// On failure it logs (highlighted) "Could not write {}: {}" with the path and the cause, removes
-// the temporary file and returns false; the target is then as it was, except when only the last
-// flush of the folder failed (the new file is in place but may not survive a power cut).
+// Where a symbolic link stands at `path`, the target is the file at the end of its links (made
+// where the last one points when it is not there yet), so the link stays; the temporary file is
+// then made and the flushes done in that file's folder.
+// On failure it logs (highlighted) "Could not write {}: {}" with the path (and "(a link to {})"
+// with where its links lead) and the cause, removes the temporary file and returns false; the
+// target is then as it was, except when only the last flush of the folder failed (the new file
+// is in place but may not survive a power cut). Links that go round in a loop, or that lead
+// into a folder that is not there, are such a failure.
 // The first write into a folder in a process removes the temporary files there that processes
 // now gone left behind (gf_sweepStaleTemporaryFiles).
 // Never throws; callable from any thread.
 bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) noexcept;
+
+// How gf_replaceFile puts a new file in place.
+struct FileReplaceOptions {
+    // False for files that live only while the program runs (see gf_writeFileWhole).
+    bool flushToDisk = true;
+    // The end of the temporary file's name: ".tmp" for the program's files, ".part" for downloads.
+    std::string_view temporarySuffix = ".tmp";
+    // False: a file already there stays, and the write fails ("File exists").
+    bool replaceExisting = true;
+};
+
+// What became of a gf_replaceFile.
+struct FileReplaceResult {
+    std::string failure;            // why the file was not written; empty when it was
+    std::filesystem::path linkedTo; // where the path's links lead, when a link stands there
+    bool written() const { return failure.empty(); }
+    // The path as a line names it: "{path}", or "{path} (a link to {linkedTo})".
+    std::string nameOf(const std::filesystem::path& path) const;
+};
+
+// Fills the new file that takes the place of another: writes its content to the open file
+// (the temporary file at the given path, which it may also read back) and returns why it could
+// not, or nothing.
+using FileFill = std::function<std::string(int fd, const std::filesystem::path& temporary)>;
+
+// The one writer of the program's files, which gf_writeFileAtomically, gf_writeFileWhole, the
+// copies of files and the downloads go through: the new file is filled by `fill` as the
+// temporary file beside the target and put in its place as gf_writeFileAtomically tells,
+// symbolic links included. Logs nothing: the caller says what failed. Never throws.
+FileReplaceResult gf_replaceFile(const std::filesystem::path& path, const FileFill& fill,
+                                 const FileReplaceOptions& options = {}) noexcept;
+
+// Copies the regular file `from` (a link to one followed) into the place of `to` as
+// gf_replaceFile puts a file in place, links at `to` followed too; a pipe, a device or a folder
+// at `from` is refused. Logs nothing. Never throws.
+FileReplaceResult gf_copyFile(const std::filesystem::path& from, const std::filesystem::path& to,
+                              const FileReplaceOptions& options = {}) noexcept;
 
 // Removes from the folder the temporary files that processes now gone left behind, killed in the
 // middle of a write ("<name>.<pid>-<n>.tmp") or of a download ("<name>.<pid>-<n>.part"), with a

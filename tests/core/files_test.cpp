@@ -313,6 +313,101 @@ TEST(AtomicWrite, DeferredFlushStillRenamesEachFileWhole) {
     EXPECT_TRUE(log.lines().empty());
 }
 
+namespace {
+
+// No temporary file of the writer is left below the folder.
+void expectNoTemporaryFileBelow(const fs::path& folder) {
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+}
+
+} // namespace
+
+// A user keeps a file in a synced folder and links it into place: the link stays, and the file
+// it leads to is replaced whole, its new version made in its own folder and flushed there. A
+// chain of links and a relative link (taken from the link's own folder) lead to the same end; a
+// link that leads to no file yet gets one made where it points. A folder reached through a link
+// is written into as any folder.
+TEST(AtomicWrite, ALinkedFileIsReplacedWhereItsLinkLeadsAndTheLinkStays) {
+    CapturedLog log;
+    const fs::path here = fs::canonical(fs::current_path());
+    const fs::path synced = here / "synced";
+    fs::create_directories(synced / "deeper");
+    fs::create_directory_symlink("synced", "linkedFolder");
+    ASSERT_TRUE(gf_writeFileAtomically("linkedFolder/plain.xml", "through the folder"));
+    EXPECT_EQ(testsupport::readFile(synced / "plain.xml"), "through the folder");
+    EXPECT_TRUE(fs::is_symlink("linkedFolder"));
+
+    writeFile(synced / "parameters.xml", "old");
+    fs::create_symlink("synced/parameters.xml", "parameters.xml");
+    synctest::clearEvents();
+    ASSERT_TRUE(gf_writeFileAtomically("parameters.xml", "new"));
+    EXPECT_TRUE(fs::is_symlink("parameters.xml"));
+    EXPECT_EQ(testsupport::readFile(synced / "parameters.xml"), "new");
+    const auto events = synctest::events();
+    ASSERT_EQ(events.size(), 4U);
+    EXPECT_EQ(fs::path(events[0].path).parent_path(), synced) << "made beside the file it replaces";
+    EXPECT_EQ(events[1].path, synced.string());
+    EXPECT_EQ(events[2].to, (synced / "parameters.xml").string());
+    EXPECT_EQ(events[3].path, synced.string());
+
+    // The learned file EKBI.xml -> synced/chain.xml (absolute) -> deeper/EKBI.xml (relative).
+    writeFile(synced / "deeper/EKBI.xml", std::string(990, 'o'));
+    fs::create_symlink("deeper/EKBI.xml", synced / "chain.xml");
+    fs::create_symlink(synced / "chain.xml", "EKBI.xml");
+    ASSERT_TRUE(gf_writeFileAtomically("EKBI.xml", std::string(1226, 'n')));
+    EXPECT_TRUE(fs::is_symlink("EKBI.xml"));
+    EXPECT_TRUE(fs::is_symlink(synced / "chain.xml"));
+    EXPECT_EQ(testsupport::readFile(synced / "deeper/EKBI.xml"), std::string(1226, 'n'));
+
+    fs::create_symlink("synced/deeper/new.txt", "dangling.txt");
+    ASSERT_TRUE(gf_writeFileAtomically("dangling.txt", "made where it points"));
+    EXPECT_TRUE(fs::is_symlink("dangling.txt"));
+    EXPECT_EQ(testsupport::readFile(synced / "deeper/new.txt"), "made where it points");
+    expectNoTemporaryFileBelow(here);
+    EXPECT_TRUE(log.lines().empty());
+}
+
+// Where the link leads to nothing that can be written - a folder that is not there, links that
+// go round in a loop, a folder, a folder the user may not write - the write fails with a line
+// naming the link and where it leads, and the link and its file stay as they were.
+TEST(AtomicWrite, ALinkThatLeadsNowhereWritableIsToldAndStays) {
+    CapturedLog log;
+    fs::create_directory("synced");
+    fs::create_symlink("gone/parameters.xml", "parameters.xml");
+    fs::create_symlink("b.xml", "a.xml");
+    fs::create_symlink("a.xml", "b.xml");
+    fs::create_symlink("synced", "folder.xml");
+    for (const char* name : {"parameters.xml", "a.xml", "folder.xml"})
+        EXPECT_FALSE(gf_writeFileAtomically(name, "bytes")) << name;
+    EXPECT_THAT(log.lines(), ElementsAre("==> Could not write parameters.xml (a link to gone/parameters.xml): the "
+                                         "folder gone it leads into is not there",
+                                         "==> Could not write a.xml: its symbolic links go round in a loop",
+                                         "==> Could not write folder.xml (a link to synced): not a regular file"));
+    for (const char* name : {"parameters.xml", "a.xml", "b.xml", "folder.xml"})
+        EXPECT_TRUE(fs::is_symlink(name)) << name;
+    EXPECT_FALSE(fs::exists("gone"));
+
+    // A synced folder the user may only read.
+    writeFile("synced/EKBI.xml", "learned");
+    fs::create_symlink("synced/EKBI.xml", "EKBI.xml");
+    fs::permissions("synced", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                                  fs::perms::others_exec);
+    bool written = true;
+    {
+        const testsupport::AsOrdinaryUser user;
+        written = gf_writeFileAtomically("EKBI.xml", "new");
+    }
+    EXPECT_FALSE(written);
+    EXPECT_THAT(log.lines().back(), ::testing::StartsWith("==> Could not write EKBI.xml (a link to synced/EKBI.xml): "
+                                                          "creating synced/EKBI.xml."));
+    EXPECT_THAT(log.lines().back(), ::testing::EndsWith(".tmp failed: Permission denied"));
+    EXPECT_TRUE(fs::is_symlink("EKBI.xml"));
+    EXPECT_EQ(testsupport::readFile("synced/EKBI.xml"), "learned");
+    fs::permissions("synced", fs::perms::owner_all);
+    expectNoTemporaryFileBelow(".");
+}
+
 TEST(AtomicWrite, AFailureIsLoggedAndLeavesTheOldFileAndNoTemporaryFile) {
     CapturedLog log;
     // The target's name is taken by a folder or a pipe: neither is replaced by a file.
