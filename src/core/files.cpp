@@ -101,8 +101,9 @@ bool lf_syncFolder(const fs::path& folder, std::string& failure) {
     return ok;
 }
 
-// Writes the whole of `bytes` to the open file; the cause when it could not.
-std::string lf_writeAll(int fd, std::string_view bytes) {
+} // namespace
+
+std::string gf_writeToFile(int fd, std::string_view bytes) {
     for (std::size_t done = 0; done < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n > 0)
@@ -114,6 +115,8 @@ std::string lf_writeAll(int fd, std::string_view bytes) {
     }
     return {};
 }
+
+namespace {
 
 // Copies the regular file `from` (a link to one followed) into the open file, inside the kernel
 // where it can; the cause when it could not.
@@ -148,7 +151,7 @@ std::string lf_copyInto(int out, const fs::path& from) {
                 if (errno != EINTR) failure = lf_errnoText(fmt::format("reading {}", from.string()), errno);
                 continue;
             }
-            failure = lf_writeAll(out, std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+            failure = gf_writeToFile(out, std::string_view(buffer.data(), static_cast<std::size_t>(n)));
         }
     }
     ::close(in);
@@ -523,9 +526,57 @@ FileReplaceResult gf_copyFile(const fs::path& from, const fs::path& to, const Fi
 
 namespace {
 
+// Whether two paths name one folder.
+bool lf_sameFolder(const fs::path& a, const fs::path& b) {
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+bool lf_moveFileInto(const fs::path& from, const fs::path& to, FileReplaceResult& result) {
+    if (!lf_resolveLinks(to, result)) return false;
+    const fs::path& target = result.linkedTo.empty() ? to : result.linkedTo;
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const fs::path fromFolder = from.has_parent_path() ? from.parent_path() : fs::path(".");
+    if (!lf_sameFolder(fromFolder, folder)) {
+        // Elsewhere (a link into another folder): copied there as a new file, then removed here.
+        result = gf_copyFile(from, to);
+        if (result.written()) ::unlink(from.c_str());
+        return result.written();
+    }
+    std::string& failure = result.failure;
+    const int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        failure = lf_errnoText(fmt::format("opening {}", from.string()), errno);
+        return false;
+    }
+    const bool flushed = tDeferredFolders != nullptr || ::fsync(fd) == 0;
+    if (!flushed) failure = lf_errnoText(fmt::format("flushing {}", from.string()), errno);
+    ::close(fd);
+    if (!flushed || !lf_renameOver(from, target, true, failure)) return false;
+    return lf_syncFolder(folder, failure);
+}
+
+} // namespace
+
+FileReplaceResult gf_moveFileInto(const fs::path& from, const fs::path& to) noexcept {
+    FileReplaceResult result;
+    try {
+        if (!lf_moveFileInto(from, to, result) && result.failure.empty()) result.failure = "unknown failure";
+    } catch (const std::exception& e) {
+        result.failure = e.what();
+    } catch (...) {
+        result.failure = "unknown exception";
+    }
+    return result;
+}
+
+namespace {
+
 bool lf_writeFileReplacing(const fs::path& path, std::string_view bytes, bool flushToDisk) noexcept {
     const FileReplaceResult result = gf_replaceFile(
-        path, [bytes](int fd, const fs::path&) { return lf_writeAll(fd, bytes); }, {.flushToDisk = flushToDisk});
+        path, [bytes](int fd, const fs::path&) { return gf_writeToFile(fd, bytes); }, {.flushToDisk = flushToDisk});
     if (result.written()) return true;
     try {
         gf_logHighlighted(fmt::format("Could not write {}: {}", result.nameOf(path), result.failure));

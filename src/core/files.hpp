@@ -126,6 +126,10 @@ struct FileReplaceResult {
 // not, or nothing.
 using FileFill = std::function<std::string(int fd, const std::filesystem::path& temporary)>;
 
+// Writes all of `bytes` to the open file (a FileFill's); why it could not ("writing failed: No
+// space left on device"), or nothing.
+std::string gf_writeToFile(int fd, std::string_view bytes);
+
 // The one writer of the program's files, which gf_writeFileAtomically, gf_writeFileWhole, the
 // copies of files and the downloads go through: the new file is filled by `fill` as the
 // temporary file beside the target and put in its place as gf_writeFileAtomically tells,
@@ -138,6 +142,11 @@ FileReplaceResult gf_replaceFile(const std::filesystem::path& path, const FileFi
 // at `from` is refused. Logs nothing. Never throws.
 FileReplaceResult gf_copyFile(const std::filesystem::path& from, const std::filesystem::path& to,
                               const FileReplaceOptions& options = {}) noexcept;
+
+// Puts the whole file `from`, written and checked already, in the place of `to` as gf_replaceFile
+// puts a file in place (links at `to` followed): renamed over the file it replaces when it lies
+// in that file's folder, else copied there and then removed. Logs nothing. Never throws.
+FileReplaceResult gf_moveFileInto(const std::filesystem::path& from, const std::filesystem::path& to) noexcept;
 
 // Removes from the folder the temporary files that processes now gone left behind, killed in the
 // middle of a write ("<name>.<pid>-<n>.tmp") or of a download ("<name>.<pid>-<n>.part"), with a
