@@ -60,19 +60,18 @@ std::vector<std::string> fieldsOf(std::string_view line) {
     return fields;
 }
 
-// The file's lines as bytes: LF or CRLF endings, a UTF-8 byte-order mark (some editors write
-// one) dropped. Nothing when the file is not there; an error when it is there but unreadable.
+// The file's lines in UTF-8, in whatever charset an editor saved it (UTF-8 with or without a
+// mark, Notepad's "Unicode", the ANSI code page), LF or CRLF endings. Nothing when the file is not
+// there; an error when it is there but unreadable.
 enum class ReadResult { Read, Missing, Failed };
 ReadResult readFileLines(const std::filesystem::path& path, std::vector<std::string>& lines, std::string& problem) {
-    lines.clear();
     // Only a regular file is read: a pipe in its place is not waited on.
-    FileBytes file = gf_readRegularFile(path, kMaxListBytes);
+    FileBytes file = gf_readAnyTextFile(path, lines, kMaxListBytes);
     if (file.openError == ENOENT) return ReadResult::Missing;
     if (!file.read()) {
         problem = std::move(file.problem);
         return ReadResult::Failed;
     }
-    gf_splitUtf8Lines(file.bytes, lines);
     return ReadResult::Read;
 }
 
