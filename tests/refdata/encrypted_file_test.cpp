@@ -93,6 +93,19 @@ TEST(StreamDecrypt, IgnoresBytesAfterTheFinalChunk) {
     EXPECT_FALSE(gf_streamDecrypt("file.enc", "file.xml"));
     EXPECT_FALSE(std::filesystem::exists("file.xml"));
     EXPECT_TRUE(refdatatest::hasLine(log.lines(), "gf_streamDecrypt exception: Decryption failed"));
+    // Only the FINAL tag ends a stream: a short last chunk of another tag, followed by other
+    // bytes, is no end but a damaged stream.
+    writeFile("source.xml", patternText(5000));
+    encref::encryptFile("source.xml", "file.enc", gf_referenceKey(), false);
+    {
+        std::ofstream out("file.enc", std::ios::binary | std::ios::app);
+        out << std::string(100, 't');
+    }
+    const std::size_t before = log.lines().size();
+    EXPECT_FALSE(gf_streamDecrypt("file.enc", "file.xml"));
+    EXPECT_FALSE(std::filesystem::exists("file.xml"));
+    ASSERT_EQ(log.lines().size(), before + 2);
+    EXPECT_EQ(log.lines()[before], "gf_streamDecrypt exception: Decryption failed");
 }
 
 TEST(StreamDecrypt, MissingInputRemovesAStalePlainFile) {
