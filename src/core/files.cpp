@@ -12,6 +12,7 @@
 #include <set>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 #include <csignal>
 #include <cstdio>
@@ -664,34 +665,51 @@ void lf_readOpenFile(int fd, std::size_t reported, std::size_t limit, bool refus
     }
 }
 
-FileBytes lf_readRegular(const fs::path& path, std::size_t limit, bool refuseBeyond) {
-    FileBytes out;
+// Opens the file as gf_openRegularFile does; with `refuseBeyond` a size above `limit` is refused.
+RegularFile lf_openRegular(const fs::path& path, std::size_t limit, bool refuseBeyond) {
+    RegularFile file;
     // Not blocking: a named pipe opens at once and is then refused as no regular file.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
-        out.openError = errno;
+        file.openError = errno;
         struct stat st {};
         // A socket does not open at all ("No such device or address"): say what stands there.
-        if (out.openError == ENXIO && ::stat(path.c_str(), &st) == 0)
-            out.problem = lf_notARegularFile(st.st_mode);
+        if (file.openError == ENXIO && ::stat(path.c_str(), &st) == 0)
+            file.problem = lf_notARegularFile(st.st_mode);
         else
-            out.problem = std::generic_category().message(out.openError);
-        return out;
+            file.problem = std::generic_category().message(file.openError);
+        return file;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        out.problem = std::generic_category().message(errno);
+        file.problem = std::generic_category().message(errno);
     } else if (!S_ISREG(st.st_mode)) {
         // A folder opens on Linux, not on Windows: to the callers it did not open.
-        if (S_ISDIR(st.st_mode)) out.openError = EISDIR;
-        out.problem = lf_notARegularFile(st.st_mode);
+        if (S_ISDIR(st.st_mode)) file.openError = EISDIR;
+        file.problem = lf_notARegularFile(st.st_mode);
     } else if (const auto size = static_cast<uintmax_t>(std::max<off_t>(st.st_size, 0));
                refuseBeyond && size > limit) {
-        out.problem = fmt::format("{} bytes, more than the {} it may hold", size, limit);
+        file.problem = fmt::format("{} bytes, more than the {} it may hold", size, limit);
     } else {
-        lf_readOpenFile(fd, static_cast<std::size_t>(std::min<uintmax_t>(size, SIZE_MAX)), limit, refuseBeyond, out);
+        file.size = static_cast<std::size_t>(std::min<uintmax_t>(size, SIZE_MAX));
     }
-    ::close(fd);
+    if (!file.problem.empty()) {
+        ::close(fd);
+        return file;
+    }
+    file.fd = fd;
+    return file;
+}
+
+FileBytes lf_readRegular(const fs::path& path, std::size_t limit, bool refuseBeyond) {
+    FileBytes out;
+    RegularFile file = lf_openRegular(path, limit, refuseBeyond);
+    if (!file.opened()) {
+        out.problem = std::move(file.problem);
+        out.openError = file.openError;
+        return out;
+    }
+    lf_readOpenFile(file.fd, file.size, limit, refuseBeyond, out);
     return out;
 }
 
@@ -702,6 +720,18 @@ std::string gf_notWritableInPlace(const std::filesystem::path& path) {
     if (::stat(path.c_str(), &st) != 0) return {};
     if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISDIR(st.st_mode)) return lf_notARegularFile(st.st_mode);
     return {};
+}
+
+RegularFile::RegularFile(RegularFile&& other) noexcept
+    : fd(std::exchange(other.fd, -1)), size(other.size), problem(std::move(other.problem)),
+      openError(other.openError) {}
+
+RegularFile::~RegularFile() {
+    if (fd >= 0) ::close(fd);
+}
+
+RegularFile gf_openRegularFile(const fs::path& path, std::size_t maxBytes) {
+    return lf_openRegular(path, maxBytes, true);
 }
 
 FileBytes gf_readRegularFile(const fs::path& path, std::size_t maxBytes) {

@@ -74,6 +74,22 @@ struct FileBytes {
 // no size (as the kernel's own files do), and a read that runs out of memory. Callable from any
 // thread.
 FileBytes gf_readRegularFile(const std::filesystem::path& path, std::size_t maxBytes);
+// A regular file open for reading, for a reader that streams it, or why it was not opened.
+struct RegularFile {
+    int fd = -1;          // open while the object lives
+    std::size_t size = 0; // the size it reported when it was opened
+    std::string problem;  // as FileBytes::problem
+    int openError = 0;    // as FileBytes::openError
+    bool opened() const { return fd >= 0; }
+    RegularFile() = default;
+    RegularFile(RegularFile&& other) noexcept;
+    RegularFile& operator=(RegularFile&&) = delete;
+    ~RegularFile();
+};
+// Opens a file as gf_readRegularFile opens it, refusing what it refuses before any byte is read
+// (a pipe, a device, a socket, a folder, a size above maxBytes), without reading it: a reader
+// that streams the file keeps to maxBytes itself while it reads.
+RegularFile gf_openRegularFile(const std::filesystem::path& path, std::size_t maxBytes);
 // The first `count` bytes of a regular file at most, opened as gf_readRegularFile opens it; the
 // rest is not read and no size is refused.
 FileBytes gf_readRegularFileStart(const std::filesystem::path& path, std::size_t count);
