@@ -122,8 +122,8 @@ bool utf16Lines(const std::string& b, std::vector<std::string>& lines, Charset b
     return (b.size() - start) % 2 == 0;
 }
 
-// The charset told by the start of a file's bytes (at least the first 4096 and 3 more, where the
-// file has them).
+// The charset told by the start of a file's bytes: its marks and zero bytes, then its first 4096
+// bytes checked as UTF-8 (a character cut there completed from the bytes after them).
 Charset charsetOf(std::string_view bytes) {
     const std::size_t n = bytes.size();
     auto b = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
@@ -239,8 +239,7 @@ FileBytes gf_readAnyTextFile(const std::filesystem::path& path, std::vector<std:
     FileBytes file = gf_readRegularFile(path, maxBytes);
     if (!file.read()) return file;
     try {
-        decodeLines(charsetOf(std::string_view(file.bytes).substr(0, kUtf8CheckWindow + 3)), file.bytes, path,
-                    lines);
+        decodeLines(charsetOf(file.bytes), file.bytes, path, lines);
     } catch (const std::exception& e) {
         lines.clear();
         file.problem = e.what();

@@ -29,10 +29,6 @@ struct DecryptError : std::runtime_error {
     DecryptFault fault;
 };
 
-// Far above any reference file the program ships: a larger one is no reference file of ours, and
-// its plain form would fill the disk to no end.
-constexpr std::size_t kMaxEncryptedFileBytes = std::size_t{256} << 20;
-
 // The cause of a failed write of the plain file, with the file's name: a full disk is said as such.
 std::string writeFailure(const fs::path& outPath, int error) {
     if (error == ENOSPC || error == EDQUOT)

@@ -26,6 +26,7 @@
 #include "core/file_sync_recorder.hpp"
 #include "platform/win32/known_folders.hpp"
 #include "platform/win32/shell.hpp"
+#include "support/named_pipe.hpp"
 #include "support/ordinary_user.hpp"
 #include "support/temp_folder.hpp"
 
@@ -495,20 +496,35 @@ TEST(WholeFileRead, OnlyARegularFileWithinItsBoundIsRead) {
     EXPECT_EQ(gf_readRegularFile("/proc/self/status", 10).problem, "more than the 10 bytes it may hold");
     EXPECT_THAT(gf_readRegularFile("/proc/self/status", 1 << 20).bytes, HasSubstr("Name:"));
 
+    // A reader that streams the file is refused the same before any byte is read.
+    const RegularFile open = gf_openRegularFile(dir / "link.txt", 100);
+    EXPECT_TRUE(open.opened()) << open.problem;
+    EXPECT_EQ(open.size, 100U);
+    EXPECT_EQ(gf_openRegularFile(dir / "list.txt", 99).problem, "100 bytes, more than the 99 it may hold");
+
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0); // opened at once, never waited on
     fs::create_symlink("/dev/zero", dir / "zero");
+    const testsupport::UnixSocket socket(dir / "socket");
+    ASSERT_TRUE(socket.bound());
     const std::pair<const char*, const char*> refused[] = {
         {"pipe", "a named pipe stands in its place"},
         {"zero", "a device stands in its place"},
         {".", "a folder stands in its place"},
+        {"socket", "a socket stands in its place"},
         {"missing", "No such file or directory"},
     };
-    for (const auto& [name, problem] : refused) {
-        read = gf_readRegularFile(dir / name, 1 << 20);
-        EXPECT_FALSE(read.read()) << name;
-        EXPECT_EQ(read.problem, problem) << name;
-        EXPECT_EQ(gf_readRegularFileStart(dir / name, 4).problem, problem) << name;
-    }
+    ASSERT_TRUE(testsupport::readWithoutAWriter(dir / "pipe", [&] {
+        for (const auto& [name, problem] : refused) {
+            read = gf_readRegularFile(dir / name, 1 << 20);
+            EXPECT_FALSE(read.read()) << name;
+            EXPECT_EQ(read.problem, problem) << name;
+            EXPECT_EQ(gf_readRegularFileStart(dir / name, 4).problem, problem) << name;
+            const RegularFile file = gf_openRegularFile(dir / name, 1 << 20);
+            EXPECT_FALSE(file.opened()) << name;
+            EXPECT_EQ(file.problem, problem) << name;
+            EXPECT_EQ(file.openError, read.openError) << name;
+        }
+    }));
     EXPECT_EQ(gf_readRegularFile(dir / "missing", 1).openError, ENOENT);
     EXPECT_EQ(gf_readRegularFile(dir.path(), 1).openError, EISDIR) << "a folder does not open on Windows";
     EXPECT_EQ(gf_readRegularFile(dir / "pipe", 1).openError, 0);
@@ -575,4 +591,28 @@ TEST(FolderWalkGuard, EntersEachFolderOnceAndNoneOfTheSystems) {
     }
     EXPECT_EQ(gf_folderEntry(fd, "here", DT_LNK).kind, Kind::Folder);
     ::close(fd);
+}
+
+// What a file opened there for writing would wait on (a pipe, also through a link) or could not
+// be (a socket, a folder) is named; a file, nothing, or a device (which takes writes in place)
+// is not.
+TEST(WriteInPlace, WhatWouldHoldOrRefuseAWriterIsNamed) {
+    testsupport::TempFolder dir;
+    writeFile(dir / "file.txt", "x");
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    fs::create_symlink(dir / "pipe", dir / "pipe-link");
+    fs::create_symlink("/dev/null", dir / "null");
+    const testsupport::UnixSocket socket(dir / "socket");
+    ASSERT_TRUE(socket.bound());
+    const std::pair<const char*, const char*> named[] = {
+        {"file.txt", ""},
+        {"missing", ""},
+        {"null", ""},
+        {"pipe", "a named pipe stands in its place"},
+        {"pipe-link", "a named pipe stands in its place"},
+        {"socket", "a socket stands in its place"},
+        {".", "a folder stands in its place"},
+    };
+    for (const auto& [name, problem] : named)
+        EXPECT_EQ(gf_notWritableInPlace(dir / name), problem) << name;
 }

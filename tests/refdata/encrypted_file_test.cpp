@@ -135,6 +135,22 @@ TEST(StreamDecrypt, APipeInPlaceOfTheInputIsRefusedNotWaitedOn) {
                                     "stands in its place)");
 }
 
+// A file beyond the bound is no reference file of ours: refused before any byte is read (the
+// files are sparse: they take no disk). One at the bound is read, and here found damaged.
+TEST(StreamDecrypt, AFileBeyondItsBoundIsRefusedBeforeItIsRead) {
+    testsupport::CapturedLog log;
+    writeFile("file.enc", "");
+    std::filesystem::resize_file("file.enc", kMaxEncryptedFileBytes + 1);
+    EXPECT_EQ(gf_decryptReferenceFile("file.enc", "file.xml").value_or(""),
+              fmt::format("file.enc stream decrypt failed: Could not open input file: file.enc ({} bytes, more than the {} "
+                          "it may hold); {}",
+                          kMaxEncryptedFileBytes + 1, kMaxEncryptedFileBytes, kRestoreReferenceFile));
+    std::filesystem::resize_file("file.enc", kMaxEncryptedFileBytes);
+    EXPECT_EQ(gf_decryptReferenceFile("file.enc", "file.xml").value_or(""),
+              fmt::format("file.enc stream decrypt failed: Decryption failed; {}", kRestoreReferenceFile));
+    EXPECT_FALSE(std::filesystem::exists("file.xml"));
+}
+
 TEST(StreamDecrypt, UnwritableOutputIsReported) {
     testsupport::CapturedLog log;
     refdatatest::writeEncrypted("file.enc", "text");
