@@ -409,6 +409,37 @@ TEST(AtomicWrite, ALinkThatLeadsNowhereWritableIsToldAndStays) {
     expectNoTemporaryFileBelow(".");
 }
 
+// A copy is written as every file is (through a link at either end, replaced whole); one told
+// not to replace leaves a file already there; what is no regular file is not copied.
+TEST(AtomicWrite, ACopyIsWrittenAsEveryFileIs) {
+    CapturedLog log;
+    writeFile("synced/from.xml", "content");
+    fs::create_symlink("synced/from.xml", "from.xml");
+    writeFile("synced/to.xml", "old");
+    fs::create_symlink("synced/to.xml", "to.xml");
+    fs::create_hard_link("synced/to.xml", "held-by-a-reader.xml");
+    EXPECT_TRUE(gf_copyFile("from.xml", "to.xml").written());
+    EXPECT_TRUE(fs::is_symlink("to.xml"));
+    EXPECT_EQ(testsupport::readFile("synced/to.xml"), "content");
+    EXPECT_EQ(testsupport::readFile("held-by-a-reader.xml"), "old");
+
+    writeFile("kept.xml", "kept");
+    const FileReplaceResult kept = gf_copyFile("from.xml", "kept.xml", {.replaceExisting = false});
+    EXPECT_THAT(kept.failure, ::testing::EndsWith("failed: File exists"));
+    EXPECT_EQ(testsupport::readFile("kept.xml"), "kept");
+    EXPECT_TRUE(gf_copyFile("from.xml", "new.xml", {.replaceExisting = false}).written());
+    EXPECT_EQ(testsupport::readFile("new.xml"), "content");
+
+    ASSERT_EQ(::mkfifo("pipe", 0600), 0);
+    bool copied = true;
+    ASSERT_TRUE(testsupport::readWithoutAWriter("pipe", [&] { copied = gf_copyFile("pipe", "pipe.xml").written(); }));
+    EXPECT_FALSE(copied);
+    EXPECT_EQ(gf_copyFile("pipe", "pipe.xml").failure, "pipe: a named pipe stands in its place");
+    EXPECT_FALSE(fs::exists("pipe.xml"));
+    expectNoTemporaryFileBelow(".");
+    EXPECT_TRUE(log.lines().empty());
+}
+
 TEST(AtomicWrite, AFailureIsLoggedAndLeavesTheOldFileAndNoTemporaryFile) {
     CapturedLog log;
     // The target's name is taken by a folder or a pipe: neither is replaced by a file.
