@@ -121,7 +121,9 @@ bool writeEntryLocked(const MyParkAirport& front) {
     lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
     std::string bytes;
     for (const std::string& line : lines) {
-        if (gf_trimView(line).empty()) continue; // blank lines of a hand-edited file are not kept
+        // Blank lines of a hand-edited file are not kept, nor lines holding a zero byte: no editor
+        // writes one in a text, and at the file's start it would make the list read as UTF-16.
+        if (gf_trimView(line).empty() || line.find('\0') != std::string::npos) continue;
         bytes += line;
         bytes += '\n';
     }
