@@ -225,6 +225,14 @@ bool lf_renameOver(const fs::path& temp, const fs::path& path, bool replace, std
     return true;
 }
 
+// A path as a line shows it to the user: where it really lies, the links and ".." of the folders
+// on its way resolved, as far as they exist.
+std::string lf_shownPath(const fs::path& path) {
+    std::error_code ec;
+    const fs::path shown = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    return (ec ? path : shown).string();
+}
+
 // Links followed in a row before the writer gives up, as the system does.
 constexpr int kMaxLinksInARow = 40;
 
@@ -263,7 +271,7 @@ bool lf_resolveLinks(const fs::path& path, FileReplaceResult& result) {
     struct stat st {};
     if (::lstat(target.c_str(), &st) != 0 && errno == ENOENT &&
         (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
-        result.failure = fmt::format("the folder {} it leads into is not there", folder.string());
+        result.failure = fmt::format("the folder {} it leads into is not there", lf_shownPath(folder));
         return false;
     }
     return true;
@@ -505,7 +513,7 @@ bool DeferredFileSync::flush() noexcept {
 
 std::string FileReplaceResult::nameOf(const fs::path& path) const {
     if (linkedTo.empty()) return path.string();
-    return fmt::format("{} (a link to {})", path.string(), linkedTo.string());
+    return fmt::format("{} (a link to {})", path.string(), lf_shownPath(linkedTo));
 }
 
 FileReplaceResult gf_replaceFile(const fs::path& path, const FileFill& fill,

@@ -133,7 +133,8 @@ struct FileReplaceResult {
     std::string failure;            // why the file was not written; empty when it was
     std::filesystem::path linkedTo; // where the path's links lead, when a link stands there
     bool written() const { return failure.empty(); }
-    // The path as a line names it: "{path}", or "{path} (a link to {linkedTo})".
+    // The path as a line names it: "{path}", or "{path} (a link to {linkedTo})" with where the
+    // linked file really lies.
     std::string nameOf(const std::filesystem::path& path) const;
 };
 
