@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -24,7 +25,6 @@ namespace tamrix {
 namespace {
 
 std::atomic<int32_t> gStallSeconds{kDefaultStallSeconds};
-std::atomic<uint32_t> gTemporaryCounter{0};
 
 using namespace std::chrono_literals;
 constexpr std::size_t kKindCount = 5;
@@ -45,7 +45,7 @@ void initialiseCurlOnce() {
 }
 
 struct WriteTarget {
-    std::FILE* file = nullptr;
+    int fd = -1;
     bool failed = false;
     bool tooLarge = false;
     uint64_t written = 0;
@@ -59,30 +59,18 @@ size_t lf_curlWriteToFile(char* data, size_t size, size_t count, void* user) {
         target->tooLarge = true;
         return 0;
     }
-    const size_t done = std::fwrite(data, size, count, target->file);
-    if (done != count) target->failed = true;
-    target->written += static_cast<uint64_t>(done) * size;
-    return done;
+    if (!gf_writeToFile(target->fd, std::string_view(data, size * count)).empty()) {
+        target->failed = true;
+        return 0;
+    }
+    target->written += static_cast<uint64_t>(size) * count;
+    return count;
 }
 
 // Ends a transfer as soon as the run is told to stop or close, so that a slow download never
 // holds up the closing of the program.
 int lf_abortWhenStopping(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return gStopFlag.load() || gClosingFlag.load() ? 1 : 0;
-}
-
-// Closes the file (flushing it to disk) and tells whether that succeeded.
-bool closeFlushed(std::FILE*& file) {
-    bool ok = std::fflush(file) == 0;
-    ok = ::fsync(::fileno(file)) == 0 && ok;
-    ok = std::fclose(file) == 0 && ok;
-    file = nullptr;
-    return ok;
-}
-
-void removeQuietly(const std::filesystem::path& path) {
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
 }
 
 } // namespace
@@ -153,82 +141,74 @@ bool Downloader(CurlHandle& holder, const std::string& url, const std::filesyste
                 DownloadKind kind) {
     CURL* curl = holder.get();
     if (curl == nullptr) return false;
+    (void)binary; // text and binary are the same bytes on this system
     const DownloadLimits limits = gf_downloadLimits(kind);
-    // A download killed in an earlier run left its temporary file beside its target.
-    gf_sweepStaleTemporaryFiles(output.has_parent_path() ? output.parent_path() : std::filesystem::path("."));
-    std::filesystem::path temporary = output;
-    temporary += fmt::format(".{}-{}.part", ::getpid(), gTemporaryCounter.fetch_add(1));
-    WriteTarget target;
-    target.maxBytes = limits.maxBytes;
-    try {
-        target.file = std::fopen(temporary.c_str(), binary ? "wb" : "w");
-        if (target.file == nullptr) {
-            gf_log(fmt::format("Could not open output file: {}", output.string()));
-            return false;
-        }
-        char errorText[CURL_ERROR_SIZE] = {};
-        curl_easy_reset(curl);
-        curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(curl, CURLOPT_USERAGENT, std::string(kProgramName).c_str());
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, lf_curlWriteToFile);
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &target);
-        curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
-        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(kConnectTimeoutSeconds));
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(gStallSeconds.load()));
-        // An announced size beyond the cap is refused before anything arrives.
-        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
-                         static_cast<curl_off_t>(std::min<uint64_t>(limits.maxBytes, INT64_MAX)));
-        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS,
-                         static_cast<long>(std::max<int64_t>(limits.deadline.count(), 1)));
-        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, lf_abortWhenStopping);
-        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-        const auto started = std::chrono::steady_clock::now();
-        const CURLcode result = curl_easy_perform(curl);
-        // curl ends a transfer at its deadline to the millisecond, rounding: a few milliseconds short
-        // of it on this clock is the deadline too; a stall ends far from it.
-        const bool pastDeadline =
-            std::chrono::steady_clock::now() - started + std::chrono::milliseconds(10) >= limits.deadline;
-        curl_off_t announced = -1;
-        curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-        // Redirects are not followed: the body of a 3xx answer is a notice, not the file.
-        long status = 0;
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-        const bool closed = closeFlushed(target.file);
-        std::string problem;
-        if (target.tooLarge || result == CURLE_FILESIZE_EXCEEDED)
-            problem = fmt::format("the answer is larger than {} bytes", limits.maxBytes);
-        else if (result == CURLE_OPERATION_TIMEDOUT && pastDeadline)
-            problem = fmt::format("the answer was not complete within {} ms", limits.deadline.count());
-        else if (result != CURLE_OK)
-            problem = errorText[0] != '\0' ? errorText : curl_easy_strerror(result);
-        else if (status >= 300)
-            problem = fmt::format("HTTP status {}", status);
-        else if (target.failed || !closed)
-            problem = "the file could not be written";
-        else if (announced >= 0 && static_cast<uint64_t>(announced) != target.written)
-            problem = fmt::format("{} of {} bytes received", target.written, announced);
-        if (!problem.empty()) {
-            gf_log(fmt::format("Download error: '{}' for {}", problem, url));
-            removeQuietly(temporary);
-            return false;
-        }
-        std::error_code ec;
-        std::filesystem::rename(temporary, output, ec);
-        if (ec) {
-            gf_log(fmt::format("Download error: '{}' for {}", ec.message(), url));
-            removeQuietly(temporary);
-            return false;
-        }
-        return true;
-    } catch (const std::exception& e) {
-        gf_log(fmt::format("Downloader exception: '{}', {} => {}", e.what(), url, output.string()));
-        if (target.file != nullptr) std::fclose(target.file);
-        removeQuietly(temporary);
-        return false;
-    }
+    // The body goes where every file of the program goes: a temporary file beside the file it
+    // replaces (where a link at the output leads), put in its place only when it is whole.
+    bool transferred = false;
+    std::string problem;
+    const FileReplaceResult result = gf_replaceFile(
+        output,
+        [&](int fd, const std::filesystem::path&) -> std::string {
+            transferred = true;
+            WriteTarget target;
+            target.fd = fd;
+            target.maxBytes = limits.maxBytes;
+            char errorText[CURL_ERROR_SIZE] = {};
+            curl_easy_reset(curl);
+            curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+            curl_easy_setopt(curl, CURLOPT_USERAGENT, std::string(kProgramName).c_str());
+            curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, lf_curlWriteToFile);
+            curl_easy_setopt(curl, CURLOPT_WRITEDATA, &target);
+            curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+            curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
+            curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+            curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(kConnectTimeoutSeconds));
+            curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+            curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(gStallSeconds.load()));
+            // An announced size beyond the cap is refused before anything arrives.
+            curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
+                             static_cast<curl_off_t>(std::min<uint64_t>(limits.maxBytes, INT64_MAX)));
+            curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS,
+                             static_cast<long>(std::max<int64_t>(limits.deadline.count(), 1)));
+            curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, lf_abortWhenStopping);
+            curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+            const auto started = std::chrono::steady_clock::now();
+            const CURLcode code = curl_easy_perform(curl);
+            // curl ends a transfer at its deadline to the millisecond, rounding: a few
+            // milliseconds short of it on this clock is the deadline too; a stall ends far from it.
+            const bool pastDeadline =
+                std::chrono::steady_clock::now() - started + std::chrono::milliseconds(10) >= limits.deadline;
+            curl_off_t announced = -1;
+            curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+            // Redirects are not followed: the body of a 3xx answer is a notice, not the file.
+            long status = 0;
+            curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+            if (target.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
+                problem = fmt::format("the answer is larger than {} bytes", limits.maxBytes);
+            else if (code == CURLE_OPERATION_TIMEDOUT && pastDeadline)
+                problem = fmt::format("the answer was not complete within {} ms", limits.deadline.count());
+            else if (code != CURLE_OK)
+                problem = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
+            else if (status >= 300)
+                problem = fmt::format("HTTP status {}", status);
+            else if (target.failed)
+                problem = "the file could not be written";
+            else if (announced >= 0 && static_cast<uint64_t>(announced) != target.written)
+                problem = fmt::format("{} of {} bytes received", target.written, announced);
+            return problem;
+        },
+        {.temporarySuffix = ".part"});
+    if (result.written()) return true;
+    if (!transferred)
+        gf_log(fmt::format("Could not open output file: {} ({})", result.nameOf(output), result.failure));
+    else if (!problem.empty())
+        gf_log(fmt::format("Download error: '{}' for {}", problem, url));
+    else
+        // The body arrived whole; flushing it or putting it in place failed.
+        gf_log(fmt::format("Download error: '{}' for {}", fmt::format("the file could not be written: {}",
+                                                                      result.failure), url));
+    return false;
 }
 
 } // namespace tamrix

@@ -3,8 +3,9 @@
 // curl handle per download, made and released around it, and the download server's address.
 //
 // A download never leaves a part of a file behind: the body goes to a temporary file beside the
-// target, is checked (the transfer completed, every byte was written, the size matches what the
-// server announced), flushed and only then renamed over the target. A server that stops sending
+// target (the file a symbolic link at the output leads to, so the link stays), is checked (the
+// transfer completed, every byte was written, the size matches what the server announced),
+// flushed and only then renamed over the target, as every file of the program is written. A server that stops sending
 // is given up after a stall time, so a stalled server cannot hold the caller for long, and a
 // transfer ends at once when the run's stop or closing flag is set. Redirects are not followed:
 // an answer other than 2xx is a failure. Each kind of download has a size cap and an overall
@@ -67,8 +68,10 @@ void gf_resetDownloadLimits();
 // Downloads the URL into the output path (binary or text mode; the same bytes on this system)
 // within the limits of its kind. True when the whole body is in place at the output path;
 // otherwise the output path is as it was before and a log line says why. Never throws.
-// The temporary file is "<output>.<pid>-<n>.part"; the first download into a folder in a process
-// removes those that processes now gone left there (gf_sweepStaleTemporaryFiles).
+// The temporary file is "<target>.<pid>-<n>.part"; the first download into a folder in a process
+// removes those that processes now gone left there (gf_sweepStaleTemporaryFiles). Where the
+// output cannot be written at all, the log says "Could not open output file: {} ({})" with the
+// output (and where its link leads) and the cause.
 bool Downloader(CurlHandle& holder, const std::string& url, const std::filesystem::path& output, bool binary,
                 DownloadKind kind);
 

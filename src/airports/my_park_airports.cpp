@@ -60,19 +60,18 @@ std::vector<std::string> fieldsOf(std::string_view line) {
     return fields;
 }
 
-// The file's lines as bytes: LF or CRLF endings, a UTF-8 byte-order mark (some editors write
-// one) dropped. Nothing when the file is not there; an error when it is there but unreadable.
+// The file's lines in UTF-8, in whatever charset an editor saved it (UTF-8 with or without a
+// mark, Notepad's "Unicode", the ANSI code page), LF or CRLF endings. Nothing when the file is not
+// there; an error when it is there but unreadable.
 enum class ReadResult { Read, Missing, Failed };
 ReadResult readFileLines(const std::filesystem::path& path, std::vector<std::string>& lines, std::string& problem) {
-    lines.clear();
     // Only a regular file is read: a pipe in its place is not waited on.
-    FileBytes file = gf_readRegularFile(path, kMaxListBytes);
+    FileBytes file = gf_readAnyTextFile(path, lines, kMaxListBytes);
     if (file.openError == ENOENT) return ReadResult::Missing;
     if (!file.read()) {
         problem = std::move(file.problem);
         return ReadResult::Failed;
     }
-    gf_splitUtf8Lines(file.bytes, lines);
     return ReadResult::Read;
 }
 
@@ -122,7 +121,9 @@ bool writeEntryLocked(const MyParkAirport& front) {
     lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
     std::string bytes;
     for (const std::string& line : lines) {
-        if (gf_trimView(line).empty()) continue; // blank lines of a hand-edited file are not kept
+        // Blank lines of a hand-edited file are not kept, nor lines holding a zero byte: no editor
+        // writes one in a text, and at the file's start it would make the list read as UTF-16.
+        if (gf_trimView(line).empty() || line.find('\0') != std::string::npos) continue;
         bytes += line;
         bytes += '\n';
     }

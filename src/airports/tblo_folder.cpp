@@ -1,6 +1,5 @@
 #include "airports/tblo_folder.hpp"
 
-#include <array>
 #include <cerrno>
 #include <list>
 #include <set>
@@ -89,78 +88,23 @@ private:
     std::unordered_map<std::string, std::set<std::string>> m_byUpper;
 };
 
-// Copies a regular file over `to` (created or truncated) inside the kernel where it can.
-std::error_code copyFileBytes(const fs::path& from, const fs::path& to) {
-    const auto failure = [] { return std::error_code(errno, std::generic_category()); };
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (in < 0) return failure();
-    std::error_code ec;
-    struct stat st {};
-    if (::fstat(in, &st) != 0) {
-        ec = failure();
-    } else if (!S_ISREG(st.st_mode)) {
-        ec = std::make_error_code(std::errc::invalid_argument);
-    }
-    const int out = ec ? -1 : ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (!ec && out < 0) ec = failure();
-    bool fallback = false;
-    for (off_t left = st.st_size; !ec && !fallback && left > 0;) {
-        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<std::size_t>(left), 0);
-        if (n > 0) {
-            left -= n;
-        } else if (n == 0) {
-            break; // the file shrank meanwhile
-        } else if (errno == EINTR) {
-            continue;
-        } else if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) {
-            fallback = true; // not offered between these files: read and write instead
-        } else {
-            ec = failure();
-        }
-    }
-    if (fallback) {
-        std::array<char, 65536> buffer{};
-        if (::lseek(in, 0, SEEK_SET) != 0 || ::lseek(out, 0, SEEK_SET) != 0 || ::ftruncate(out, 0) != 0)
-            ec = failure();
-        while (!ec) {
-            const ssize_t n = ::read(in, buffer.data(), buffer.size());
-            if (n == 0) break;
-            if (n < 0) {
-                if (errno != EINTR) ec = failure();
-                continue;
-            }
-            for (ssize_t done = 0; !ec && done < n;) {
-                const ssize_t w = ::write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
-                if (w > 0)
-                    done += w;
-                else if (w < 0 && errno != EINTR)
-                    ec = failure();
-                else if (w == 0)
-                    ec = std::make_error_code(std::errc::no_space_on_device);
-            }
-        }
-    }
-    if (out >= 0 && ::close(out) != 0 && !ec) ec = failure();
-    ::close(in);
-    return ec;
-}
-
-// Gives "tblo" the file's content under `to`, replacing what stands there. Where both folders
-// lie on one file system the file gets a second name there (a hard link): the program replaces
-// airport files only by renaming new files over them, never by writing into them, so the
-// content under the new name stays what it was, as with a copy; and it costs neither a new file
-// nor its removal after packing, which on some file systems grows slower with every file
-// removed shortly before. Elsewhere the bytes are copied.
-std::error_code copyIntoTblo(const fs::path& from, const fs::path& to) {
+// Gives "tblo" the file's content under `to`, replacing what stands there; why not, or nothing.
+// Where both folders lie on one file system the file gets a second name there (a hard link, to
+// the file a symbolic link leads to): the program replaces airport files only by renaming new
+// files over them, never by writing into them, so the content under the new name stays what it
+// was, as with a copy; and it costs neither a new file nor its removal after packing, which on
+// some file systems grows slower with every file removed shortly before. Elsewhere the bytes are
+// copied, as the program writes every file; "tblo" is packed at once, its files need no flush.
+std::string copyIntoTblo(const fs::path& from, const fs::path& to) {
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (::link(from.c_str(), to.c_str()) == 0) return {};
+        if (::linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0) return {};
         if (errno != EEXIST || attempt > 0) break;
         // Something stands under the name: it is replaced, a folder is not.
         struct stat st {};
         if (::lstat(to.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) break;
         if (::unlink(to.c_str()) != 0) break;
     }
-    return copyFileBytes(from, to);
+    return gf_copyFile(from, to, {.flushToDisk = false}).failure;
 }
 
 bool isTropicalSimKmci(const fs::path& file) {
@@ -188,9 +132,8 @@ uint64_t copyKnownAirportsToTblo(const fs::path& source, bool thirdparty) {
         }
         if (!gf_isKnownAirport(code)) continue;
         const fs::path to = tblo / name;
-        ec = copyIntoTblo(from, to);
-        if (ec) {
-            gf_logHighlighted(fmt::format("'{}' failed to copy '{}': {}", from.string(), to.string(), ec.message()));
+        if (const std::string failure = copyIntoTblo(from, to); !failure.empty()) {
+            gf_logHighlighted(fmt::format("'{}' failed to copy '{}': {}", from.string(), to.string(), failure));
             gFailedCopies.fetch_add(1);
             continue;
         }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <fstream>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -132,10 +131,10 @@ bool updateDataFile(const fs::path& target, DataFileReader read) {
         removeQuietly(staging);
         return false;
     }
-    std::error_code ec;
-    fs::rename(staging, target, ec);
-    if (ec) {
-        gf_logHighlighted(fmt::format("could not rename {} => {}: {}", staging.string(), target.string(), ec.message()));
+    // As every file of the program: a link at the target stays, the file it leads to is replaced.
+    if (const FileReplaceResult moved = gf_moveFileInto(staging, target); !moved.written()) {
+        gf_logHighlighted(
+            fmt::format("could not rename {} => {}: {}", staging.string(), moved.nameOf(target), moved.failure));
         removeQuietly(staging);
         return false;
     }
@@ -199,38 +198,36 @@ bool unpackInstaller(const fs::path& zipPath, const fs::path& installer) {
         refuseTooLarge();
         return false;
     }
-    if (const std::string problem = gf_notWritableInPlace(installer); !problem.empty()) {
-        gf_logHighlighted(fmt::format("Could not create output file {}: {}", installer.string(), problem));
-        return false;
-    }
-    std::ofstream out(installer, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        gf_logHighlighted(fmt::format("Could not create output file {}", installer.string()));
-        return false;
-    }
+    // Written as every file of the program: whole or not at all.
     uint64_t written = 0;
     bool tooLarge = false;
-    int result = archive.readEntry(
-        *entry,
-        [&](std::string_view chunk) {
-            if (chunk.size() > cap - written) {
-                tooLarge = true;
-                return false;
-            }
-            out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-            written += chunk.size();
-            return static_cast<bool>(out);
-        },
-        kUnzipChunkBytes);
-    out.close();
-    if (result == ZipArchive::kReadOk && !out) result = ZipArchive::kReadSinkFailed;
+    int result = ZipArchive::kReadOk;
+    const FileReplaceResult unpacked = gf_replaceFile(installer, [&](int fd, const fs::path&) -> std::string {
+        std::string failure;
+        result = archive.readEntry(
+            *entry,
+            [&](std::string_view chunk) {
+                if (chunk.size() > cap - written) {
+                    tooLarge = true;
+                    return false;
+                }
+                failure = gf_writeToFile(fd, chunk);
+                written += chunk.size();
+                return failure.empty();
+            },
+            kUnzipChunkBytes);
+        if (result != ZipArchive::kReadOk && failure.empty()) failure = fmt::format("unzipping error code: {}", result);
+        return failure;
+    });
     archive.discard();
-    if (result != ZipArchive::kReadOk) {
+    if (!unpacked.written()) {
         if (tooLarge)
             refuseTooLarge();
-        else
+        else if (result != ZipArchive::kReadOk && result != ZipArchive::kReadSinkFailed)
             gf_log(fmt::format("Unzipping error code: {}", result));
-        removeQuietly(installer);
+        else
+            gf_logHighlighted(fmt::format("Could not create output file {}: {}", unpacked.nameOf(installer),
+                                          unpacked.failure));
         return false;
     }
     gf_log(fmt::format("{} unzipped to {}", entry->name, installer.string()));

@@ -16,6 +16,7 @@
 #include "config/settings.hpp"
 #include "config/settings_migration.hpp"
 #include "config/xml_helpers.hpp"
+#include "core/files.hpp"
 #include "core/log.hpp"
 #include "core/paths.hpp"
 #include "core/string_helpers.hpp"
@@ -203,9 +204,10 @@ std::optional<std::filesystem::path> keepUnusableFile(PendingLog& log) {
     for (int n = 1; n <= kMaxKeptUnusableFiles; ++n) {
         const std::filesystem::path copy = unusableCopyName(n);
         std::error_code ec;
-        if (std::filesystem::copy_file(filePath(), copy, std::filesystem::copy_options::none, ec)) return copy;
-        if (ec == std::errc::file_exists) continue;
-        log.highlighted(fmt::format("copy {} -> {} failed: {}", fileText(), copy.string(), ec.message()));
+        if (std::filesystem::exists(std::filesystem::symlink_status(copy, ec))) continue;
+        const FileReplaceResult copied = gf_copyFile(filePath(), copy, {.replaceExisting = false});
+        if (copied.written()) return copy;
+        log.highlighted(fmt::format("copy {} -> {} failed: {}", fileText(), copied.nameOf(copy), copied.failure));
         return std::nullopt;
     }
     log.highlighted(fmt::format("! {} copies of unusable settings files are kept already, no more are made",

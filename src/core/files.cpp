@@ -12,6 +12,7 @@
 #include <set>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 #include <csignal>
 #include <cstdio>
@@ -74,6 +75,15 @@ void lf_removeFilesIf(const fs::path& folder, std::string_view caller, Wanted wa
     }
 }
 
+// What stands at a path instead of a regular file, as the end of a line naming the path.
+std::string lf_notARegularFile(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder stands in its place";
+    if (S_ISFIFO(mode)) return "a named pipe stands in its place";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device stands in its place";
+    if (S_ISSOCK(mode)) return "a socket stands in its place";
+    return "no regular file stands in its place";
+}
+
 std::string lf_errnoText(std::string_view step, int error) {
     return fmt::format("{} failed: {}", step, std::generic_category().message(error));
 }
@@ -92,25 +102,78 @@ bool lf_syncFolder(const fs::path& folder, std::string& failure) {
     return ok;
 }
 
-// Writes and flushes the new file; false with the cause in `failure`.
-bool lf_writeAndSync(const fs::path& temp, std::string_view bytes, std::string& failure, bool sync = true) {
+} // namespace
+
+std::string gf_writeToFile(int fd, std::string_view bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0)
+            done += static_cast<std::size_t>(n);
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            return lf_errnoText("writing", n < 0 ? errno : ENOSPC);
+    }
+    return {};
+}
+
+namespace {
+
+// Copies the regular file `from` (a link to one followed) into the open file, inside the kernel
+// where it can; the cause when it could not.
+std::string lf_copyInto(int out, const fs::path& from) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (in < 0) return lf_errnoText(fmt::format("opening {}", from.string()), errno);
+    std::string failure;
+    struct stat st {};
+    if (::fstat(in, &st) != 0)
+        failure = lf_errnoText(fmt::format("reading {}", from.string()), errno);
+    else if (!S_ISREG(st.st_mode))
+        failure = fmt::format("{}: {}", from.string(), lf_notARegularFile(st.st_mode));
+    bool fallback = false;
+    while (failure.empty() && !fallback) {
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, std::size_t{1} << 30, 0);
+        if (n == 0) break;
+        if (n > 0) continue;
+        if (errno == EINTR) continue;
+        if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)
+            fallback = true; // not offered between these files: read and write instead
+        else
+            failure = lf_errnoText("copying", errno);
+    }
+    if (fallback) {
+        if (::lseek(in, 0, SEEK_SET) != 0 || ::lseek(out, 0, SEEK_SET) != 0 || ::ftruncate(out, 0) != 0)
+            failure = lf_errnoText("copying", errno);
+        std::vector<char> buffer(std::size_t{1} << 16);
+        while (failure.empty()) {
+            const ssize_t n = ::read(in, buffer.data(), buffer.size());
+            if (n == 0) break;
+            if (n < 0) {
+                if (errno != EINTR) failure = lf_errnoText(fmt::format("reading {}", from.string()), errno);
+                continue;
+            }
+            failure = gf_writeToFile(out, std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+        }
+    }
+    ::close(in);
+    return failure;
+}
+
+// Creates the new file, fills it and flushes it; false with the cause in `failure`.
+bool lf_fillAndSync(const fs::path& temp, const FileFill& fill, std::string& failure, bool sync) {
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         failure = lf_errnoText(fmt::format("creating {}", temp.string()), errno);
         return false;
     }
-    bool ok = true;
-    for (std::size_t done = 0; ok && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            failure = lf_errnoText("writing", n < 0 ? errno : ENOSPC);
-            ok = false;
-        }
+    try {
+        failure = fill(fd, temp);
+    } catch (const std::exception& e) {
+        failure = e.what();
+    } catch (...) {
+        failure = "unknown exception";
     }
+    bool ok = failure.empty();
     if (ok && sync && ::fsync(fd) != 0) {
         failure = lf_errnoText("flushing", errno);
         ok = false;
@@ -124,9 +187,6 @@ bool lf_writeAndSync(const fs::path& temp, std::string_view bytes, std::string& 
 
 // Set while a DeferredFileSync lives on this thread: the folders whose files await their flush.
 thread_local std::vector<fs::path>* tDeferredFolders = nullptr;
-// Whether a replaced file is flushed to disk before it counts as written.
-enum class Flush { ToDisk, No };
-
 // Only a regular file (or none) is replaced: renaming over a device or a pipe would take it away.
 bool lf_isReplaceable(const fs::path& path, std::string& failure) {
     std::error_code ec;
@@ -140,17 +200,78 @@ bool lf_isReplaceable(const fs::path& path, std::string& failure) {
 
 // Renames the new file over the target. Most targets do not exist yet (a folder just emptied,
 // a first save): a rename that refuses to replace anything needs no look at the target first;
-// only where something stands there is it checked before it is replaced.
-bool lf_renameOver(const fs::path& temp, const fs::path& path, std::string& failure) {
+// only where something stands there is it checked before it is replaced, unless nothing may be.
+bool lf_renameOver(const fs::path& temp, const fs::path& path, bool replace, std::string& failure) {
     if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) return true;
     const int error = errno;
-    if (error != EEXIST && error != EINVAL && error != ENOSYS) {
+    if ((error != EEXIST && error != EINVAL && error != ENOSYS) || (!replace && error == EEXIST)) {
         failure = lf_errnoText(fmt::format("renaming {}", temp.string()), error);
         return false;
     }
-    if (!lf_isReplaceable(path, failure)) return false;
+    if (!replace) {
+        // No rename that refuses to replace here: the target is looked at first.
+        std::error_code ec;
+        if (fs::exists(fs::symlink_status(path, ec))) {
+            failure = lf_errnoText(fmt::format("renaming {}", temp.string()), EEXIST);
+            return false;
+        }
+    } else if (!lf_isReplaceable(path, failure)) {
+        return false;
+    }
     if (::rename(temp.c_str(), path.c_str()) != 0) {
         failure = lf_errnoText(fmt::format("renaming {}", temp.string()), errno);
+        return false;
+    }
+    return true;
+}
+
+// A path as a line shows it to the user: where it really lies, the links and ".." of the folders
+// on its way resolved, as far as they exist.
+std::string lf_shownPath(const fs::path& path) {
+    std::error_code ec;
+    const fs::path shown = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    return (ec ? path : shown).string();
+}
+
+// Links followed in a row before the writer gives up, as the system does.
+constexpr int kMaxLinksInARow = 40;
+
+// The file a write to `path` replaces: where a symbolic link stands at the path, the file at the
+// end of its links (a relative link read from the link's own folder), which need not exist yet
+// as long as its folder does. Renaming a new file over the link itself would cut it: a file the
+// user keeps elsewhere and links into place would never be written again. False, with the cause,
+// when the links go round in a loop or lead into a folder that is not there.
+bool lf_resolveLinks(const fs::path& path, FileReplaceResult& result) {
+    fs::path target = path;
+    std::set<fs::path> seen;
+    for (int hops = 0;; ++hops) {
+        struct stat st {};
+        // Whatever else stops the look (a missing file, a part of the way that is no folder)
+        // stops the write at its first step, with the system's words for it.
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+        if (!seen.insert(target.lexically_normal()).second || hops == kMaxLinksInARow) {
+            result.linkedTo.clear();
+            result.failure = hops == kMaxLinksInARow
+                                 ? fmt::format("its symbolic links go on for more than {}", kMaxLinksInARow)
+                                 : std::string("its symbolic links go round in a loop");
+            return false;
+        }
+        std::error_code ec;
+        const fs::path leads = fs::read_symlink(target, ec);
+        if (ec) {
+            result.failure = fmt::format("its link {} cannot be read: {}", target.string(), ec.message());
+            return false;
+        }
+        target = leads.is_absolute() ? leads : target.parent_path() / leads;
+        result.linkedTo = target;
+    }
+    if (result.linkedTo.empty()) return true;
+    // A link to a file not made yet: it is made where the link points, but no folder is made.
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) != 0 && errno == ENOENT &&
+        (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+        result.failure = fmt::format("the folder {} it leads into is not there", lf_shownPath(folder));
         return false;
     }
     return true;
@@ -217,21 +338,23 @@ void gf_sweepStaleTemporaryFiles(const fs::path& folder) noexcept {
 
 namespace {
 
-bool lf_replaceFile(const fs::path& path, std::string_view bytes, std::string& failure, Flush flush) {
+bool lf_replaceFile(const fs::path& path, const FileFill& fill, const FileReplaceOptions& options,
+                    FileReplaceResult& result) {
     static std::atomic<uint64_t> counter{0};
-    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    if (!lf_resolveLinks(path, result)) return false;
+    const fs::path& target = result.linkedTo.empty() ? path : result.linkedTo;
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     gf_sweepStaleTemporaryFiles(folder);
-    fs::path temp = path;
-    temp += fmt::format(".{}-{}.tmp", ::getpid(), counter.fetch_add(1));
+    fs::path temp = target;
+    temp += fmt::format(".{}-{}{}", ::getpid(), counter.fetch_add(1), options.temporarySuffix);
     // Under a deferred sync, whole or not at all still holds (the rename); the flush to disk
     // comes at the end of the scope.
-    const bool deferred = tDeferredFolders != nullptr || flush == Flush::No;
-    if (!lf_writeAndSync(temp, bytes, failure, !deferred) || (!deferred && !lf_syncFolder(folder, failure))) {
+    const bool deferred = tDeferredFolders != nullptr || !options.flushToDisk;
+    std::string& failure = result.failure;
+    if (!lf_fillAndSync(temp, fill, failure, !deferred) || (!deferred && !lf_syncFolder(folder, failure)) ||
+        !lf_renameOver(temp, target, options.replaceExisting, failure)) {
         ::unlink(temp.c_str());
-        return false;
-    }
-    if (!lf_renameOver(temp, path, failure)) {
-        ::unlink(temp.c_str());
+        if (failure.empty()) failure = "unknown failure";
         return false;
     }
     if (deferred) {
@@ -388,15 +511,86 @@ bool DeferredFileSync::flush() noexcept {
     return ok;
 }
 
+std::string FileReplaceResult::nameOf(const fs::path& path) const {
+    if (linkedTo.empty()) return path.string();
+    return fmt::format("{} (a link to {})", path.string(), lf_shownPath(linkedTo));
+}
+
+FileReplaceResult gf_replaceFile(const fs::path& path, const FileFill& fill,
+                                 const FileReplaceOptions& options) noexcept {
+    FileReplaceResult result;
+    try {
+        if (!lf_replaceFile(path, fill, options, result) && result.failure.empty()) result.failure = "unknown failure";
+    } catch (const std::exception& e) { // only memory for the texts can run out here
+        result.failure = e.what();
+    } catch (...) {
+        result.failure = "unknown exception";
+    }
+    return result;
+}
+
+FileReplaceResult gf_copyFile(const fs::path& from, const fs::path& to, const FileReplaceOptions& options) noexcept {
+    return gf_replaceFile(to, [&from](int fd, const fs::path&) { return lf_copyInto(fd, from); }, options);
+}
+
 namespace {
 
-bool lf_writeFileReplacing(const fs::path& path, std::string_view bytes, Flush flush) noexcept {
+// Whether two paths name one folder.
+bool lf_sameFolder(const fs::path& a, const fs::path& b) {
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+bool lf_moveFileInto(const fs::path& from, const fs::path& to, FileReplaceResult& result) {
+    if (!lf_resolveLinks(to, result)) return false;
+    const fs::path& target = result.linkedTo.empty() ? to : result.linkedTo;
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const fs::path fromFolder = from.has_parent_path() ? from.parent_path() : fs::path(".");
+    if (!lf_sameFolder(fromFolder, folder)) {
+        // Elsewhere (a link into another folder): copied there as a new file, then removed here.
+        result = gf_copyFile(from, to);
+        if (result.written()) ::unlink(from.c_str());
+        return result.written();
+    }
+    std::string& failure = result.failure;
+    const int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        failure = lf_errnoText(fmt::format("opening {}", from.string()), errno);
+        return false;
+    }
+    const bool flushed = tDeferredFolders != nullptr || ::fsync(fd) == 0;
+    if (!flushed) failure = lf_errnoText(fmt::format("flushing {}", from.string()), errno);
+    ::close(fd);
+    if (!flushed || !lf_renameOver(from, target, true, failure)) return false;
+    return lf_syncFolder(folder, failure);
+}
+
+} // namespace
+
+FileReplaceResult gf_moveFileInto(const fs::path& from, const fs::path& to) noexcept {
+    FileReplaceResult result;
     try {
-        std::string failure;
-        if (lf_replaceFile(path, bytes, failure, flush)) return true;
-        gf_logHighlighted(fmt::format("Could not write {}: {}", path.string(), failure));
-    } catch (const std::exception& e) { // only memory for the texts can run out here
-        gf_logHighlighted(fmt::format("Could not write {}: {}", path.string(), e.what()));
+        if (!lf_moveFileInto(from, to, result) && result.failure.empty()) result.failure = "unknown failure";
+    } catch (const std::exception& e) {
+        result.failure = e.what();
+    } catch (...) {
+        result.failure = "unknown exception";
+    }
+    return result;
+}
+
+namespace {
+
+bool lf_writeFileReplacing(const fs::path& path, std::string_view bytes, bool flushToDisk) noexcept {
+    const FileReplaceResult result = gf_replaceFile(
+        path, [bytes](int fd, const fs::path&) { return gf_writeToFile(fd, bytes); }, {.flushToDisk = flushToDisk});
+    if (result.written()) return true;
+    try {
+        gf_logHighlighted(fmt::format("Could not write {}: {}", result.nameOf(path), result.failure));
+    } catch (...) {
+        // No memory for the line: the result still tells it.
     }
     return false;
 }
@@ -404,11 +598,11 @@ bool lf_writeFileReplacing(const fs::path& path, std::string_view bytes, Flush f
 } // namespace
 
 bool gf_writeFileAtomically(const fs::path& path, std::string_view bytes) noexcept {
-    return lf_writeFileReplacing(path, bytes, Flush::ToDisk);
+    return lf_writeFileReplacing(path, bytes, true);
 }
 
 bool gf_writeFileWhole(const fs::path& path, std::string_view bytes) noexcept {
-    return lf_writeFileReplacing(path, bytes, Flush::No);
+    return lf_writeFileReplacing(path, bytes, false);
 }
 
 fs::path gf_pathFromWindowsText(std::string_view windowsText) {
@@ -438,15 +632,6 @@ std::string gf_windowsTextOfPath(const fs::path& path) {
 }
 
 namespace {
-
-// What stands at a path instead of a regular file, as the end of a line naming the path.
-std::string lf_notARegularFile(mode_t mode) {
-    if (S_ISDIR(mode)) return "a folder stands in its place";
-    if (S_ISFIFO(mode)) return "a named pipe stands in its place";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device stands in its place";
-    if (S_ISSOCK(mode)) return "a socket stands in its place";
-    return "no regular file stands in its place";
-}
 
 // Reads the open regular file into `out.bytes` up to its end, at most `limit` bytes; with
 // `refuseBeyond` a file that holds more is refused instead of cut. The size the file reports is
@@ -488,34 +673,51 @@ void lf_readOpenFile(int fd, std::size_t reported, std::size_t limit, bool refus
     }
 }
 
-FileBytes lf_readRegular(const fs::path& path, std::size_t limit, bool refuseBeyond) {
-    FileBytes out;
+// Opens the file as gf_openRegularFile does; with `refuseBeyond` a size above `limit` is refused.
+RegularFile lf_openRegular(const fs::path& path, std::size_t limit, bool refuseBeyond) {
+    RegularFile file;
     // Not blocking: a named pipe opens at once and is then refused as no regular file.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
-        out.openError = errno;
+        file.openError = errno;
         struct stat st {};
         // A socket does not open at all ("No such device or address"): say what stands there.
-        if (out.openError == ENXIO && ::stat(path.c_str(), &st) == 0)
-            out.problem = lf_notARegularFile(st.st_mode);
+        if (file.openError == ENXIO && ::stat(path.c_str(), &st) == 0)
+            file.problem = lf_notARegularFile(st.st_mode);
         else
-            out.problem = std::generic_category().message(out.openError);
-        return out;
+            file.problem = std::generic_category().message(file.openError);
+        return file;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        out.problem = std::generic_category().message(errno);
+        file.problem = std::generic_category().message(errno);
     } else if (!S_ISREG(st.st_mode)) {
         // A folder opens on Linux, not on Windows: to the callers it did not open.
-        if (S_ISDIR(st.st_mode)) out.openError = EISDIR;
-        out.problem = lf_notARegularFile(st.st_mode);
+        if (S_ISDIR(st.st_mode)) file.openError = EISDIR;
+        file.problem = lf_notARegularFile(st.st_mode);
     } else if (const auto size = static_cast<uintmax_t>(std::max<off_t>(st.st_size, 0));
                refuseBeyond && size > limit) {
-        out.problem = fmt::format("{} bytes, more than the {} it may hold", size, limit);
+        file.problem = fmt::format("{} bytes, more than the {} it may hold", size, limit);
     } else {
-        lf_readOpenFile(fd, static_cast<std::size_t>(std::min<uintmax_t>(size, SIZE_MAX)), limit, refuseBeyond, out);
+        file.size = static_cast<std::size_t>(std::min<uintmax_t>(size, SIZE_MAX));
     }
-    ::close(fd);
+    if (!file.problem.empty()) {
+        ::close(fd);
+        return file;
+    }
+    file.fd = fd;
+    return file;
+}
+
+FileBytes lf_readRegular(const fs::path& path, std::size_t limit, bool refuseBeyond) {
+    FileBytes out;
+    RegularFile file = lf_openRegular(path, limit, refuseBeyond);
+    if (!file.opened()) {
+        out.problem = std::move(file.problem);
+        out.openError = file.openError;
+        return out;
+    }
+    lf_readOpenFile(file.fd, file.size, limit, refuseBeyond, out);
     return out;
 }
 
@@ -526,6 +728,18 @@ std::string gf_notWritableInPlace(const std::filesystem::path& path) {
     if (::stat(path.c_str(), &st) != 0) return {};
     if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISDIR(st.st_mode)) return lf_notARegularFile(st.st_mode);
     return {};
+}
+
+RegularFile::RegularFile(RegularFile&& other) noexcept
+    : fd(std::exchange(other.fd, -1)), size(other.size), problem(std::move(other.problem)),
+      openError(other.openError) {}
+
+RegularFile::~RegularFile() {
+    if (fd >= 0) ::close(fd);
+}
+
+RegularFile gf_openRegularFile(const fs::path& path, std::size_t maxBytes) {
+    return lf_openRegular(path, maxBytes, true);
 }
 
 FileBytes gf_readRegularFile(const fs::path& path, std::size_t maxBytes) {

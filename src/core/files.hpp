@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -73,6 +74,22 @@ struct FileBytes {
 // no size (as the kernel's own files do), and a read that runs out of memory. Callable from any
 // thread.
 FileBytes gf_readRegularFile(const std::filesystem::path& path, std::size_t maxBytes);
+// A regular file open for reading, for a reader that streams it, or why it was not opened.
+struct RegularFile {
+    int fd = -1;          // open while the object lives
+    std::size_t size = 0; // the size it reported when it was opened
+    std::string problem;  // as FileBytes::problem
+    int openError = 0;    // as FileBytes::openError
+    bool opened() const { return fd >= 0; }
+    RegularFile() = default;
+    RegularFile(RegularFile&& other) noexcept;
+    RegularFile& operator=(RegularFile&&) = delete;
+    ~RegularFile();
+};
+// Opens a file as gf_readRegularFile opens it, refusing what it refuses before any byte is read
+// (a pipe, a device, a socket, a folder, a size above maxBytes), without reading it: a reader
+// that streams the file keeps to maxBytes itself while it reads.
+RegularFile gf_openRegularFile(const std::filesystem::path& path, std::size_t maxBytes);
 // The first `count` bytes of a regular file at most, opened as gf_readRegularFile opens it; the
 // rest is not read and no size is refused.
 FileBytes gf_readRegularFileStart(const std::filesystem::path& path, std::size_t count);
@@ -88,13 +105,65 @@ std::string gf_notWritableInPlace(const std::filesystem::path& path);
 // the target ("<name>.<pid>-<n>.tmp"), which is flushed to disk (fsync), then the folder is
 // flushed, the temporary file renamed over the target and the folder flushed again. The old
 // file is never removed before the new one is in place. The folder must exist.
-// On failure it logs (highlighted) "Could not write {}: {}" with the path and the cause, removes
-// the temporary file and returns false; the target is then as it was, except when only the last
-// flush of the folder failed (the new file is in place but may not survive a power cut).
+// Where a symbolic link stands at `path`, the target is the file at the end of its links (made
+// where the last one points when it is not there yet), so the link stays; the temporary file is
+// then made and the flushes done in that file's folder.
+// On failure it logs (highlighted) "Could not write {}: {}" with the path (and "(a link to {})"
+// with where its links lead) and the cause, removes the temporary file and returns false; the
+// target is then as it was, except when only the last flush of the folder failed (the new file
+// is in place but may not survive a power cut). Links that go round in a loop, or that lead
+// into a folder that is not there, are such a failure.
 // The first write into a folder in a process removes the temporary files there that processes
 // now gone left behind (gf_sweepStaleTemporaryFiles).
 // Never throws; callable from any thread.
 bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) noexcept;
+
+// How gf_replaceFile puts a new file in place.
+struct FileReplaceOptions {
+    // False for files that live only while the program runs (see gf_writeFileWhole).
+    bool flushToDisk = true;
+    // The end of the temporary file's name: ".tmp" for the program's files, ".part" for downloads.
+    std::string_view temporarySuffix = ".tmp";
+    // False: a file already there stays, and the write fails ("File exists").
+    bool replaceExisting = true;
+};
+
+// What became of a gf_replaceFile.
+struct FileReplaceResult {
+    std::string failure;            // why the file was not written; empty when it was
+    std::filesystem::path linkedTo; // where the path's links lead, when a link stands there
+    bool written() const { return failure.empty(); }
+    // The path as a line names it: "{path}", or "{path} (a link to {linkedTo})" with where the
+    // linked file really lies.
+    std::string nameOf(const std::filesystem::path& path) const;
+};
+
+// Fills the new file that takes the place of another: writes its content to the open file
+// (the temporary file at the given path, which it may also read back) and returns why it could
+// not, or nothing.
+using FileFill = std::function<std::string(int fd, const std::filesystem::path& temporary)>;
+
+// Writes all of `bytes` to the open file (a FileFill's); why it could not ("writing failed: No
+// space left on device"), or nothing.
+std::string gf_writeToFile(int fd, std::string_view bytes);
+
+// The one writer of the program's files, which gf_writeFileAtomically, gf_writeFileWhole, the
+// copies of files and the downloads go through: the new file is filled by `fill` as the
+// temporary file beside the target and put in its place as gf_writeFileAtomically tells,
+// symbolic links included. Logs nothing: the caller says what failed. Never throws.
+FileReplaceResult gf_replaceFile(const std::filesystem::path& path, const FileFill& fill,
+                                 const FileReplaceOptions& options = {}) noexcept;
+
+// Copies the regular file `from` (a link to one followed) into the place of `to` as
+// gf_replaceFile puts a file in place, links at `to` followed too; a pipe, a device or a folder
+// at `from` is refused. Logs nothing. Never throws.
+FileReplaceResult gf_copyFile(const std::filesystem::path& from, const std::filesystem::path& to,
+                              const FileReplaceOptions& options = {}) noexcept;
+
+// Puts the whole file `from`, written and checked already, in the place of `to` as gf_replaceFile
+// puts a file in place (links at `to` followed): renamed over the file it replaces when it lies
+// in that file's folder, else copied there and then removed. Logs nothing. Never throws.
+FileReplaceResult gf_moveFileInto(const std::filesystem::path& from, const std::filesystem::path& to) noexcept;
 
 // Removes from the folder the temporary files that processes now gone left behind, killed in the
 // middle of a write ("<name>.<pid>-<n>.tmp") or of a download ("<name>.<pid>-<n>.part"), with a

@@ -165,9 +165,10 @@ bool copyGeneration(const std::filesystem::path& from, const std::filesystem::pa
         return true;
     }
     skipped = false;
-    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec) {
-        failure = fmt::format("copy {} -> {} failed: {}", from.string(), to.string(), ec.message());
+    // Replaced whole as every file the program writes; a link at either name is followed.
+    const FileReplaceResult copied = gf_copyFile(from, to);
+    if (!copied.written()) {
+        failure = fmt::format("copy {} -> {} failed: {}", from.string(), copied.nameOf(to), copied.failure);
         return false;
     }
     return true;

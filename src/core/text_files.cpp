@@ -122,6 +122,55 @@ bool utf16Lines(const std::string& b, std::vector<std::string>& lines, Charset b
     return (b.size() - start) % 2 == 0;
 }
 
+// The charset told by the start of a file's bytes: its marks and zero bytes, then its first 4096
+// bytes checked as UTF-8 (a character cut there completed from the bytes after them).
+Charset charsetOf(std::string_view bytes) {
+    const std::size_t n = bytes.size();
+    auto b = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+
+    if (bytes.starts_with(kUtf8Mark)) return Charset::UTF8_with_BOM;
+    if (n >= 2) {
+        if (b(0) == 0xFF && b(1) == 0xFE) return Charset::Unicode;
+        if (b(0) == 0xFE && b(1) == 0xFF) return Charset::Unicode_big_endian;
+        // Mostly-Latin UTF-16 without a mark: every other byte is zero.
+        if (b(1) == 0 && (n < 4 || b(3) == 0)) return Charset::Unicode;
+        if (b(0) == 0 && (n < 4 || b(2) == 0)) return Charset::Unicode_big_endian;
+    }
+    return isUtf8Start(bytes, std::min(n, kUtf8CheckWindow)) ? Charset::UTF8_without_BOM : Charset::ANSI;
+}
+
+// The lines of a file's bytes in the given charset (a known one), converted to UTF-8. Throws
+// what the strict conversion throws (an unpaired surrogate in UTF-16).
+void decodeLines(Charset charset, const std::string& bytes, const std::filesystem::path& path,
+                 std::vector<std::string>& lines) {
+    switch (charset) {
+    case Charset::Unicode:
+    case Charset::Unicode_big_endian:
+        // Without a mark the detected byte order holds.
+        if (!utf16Lines(bytes, lines, charset))
+            gf_log(fmt::format("! UTF-16 file '{}' has an odd number of bytes; its last byte is ignored",
+                               gf_pathToUtf8Lossy(path)));
+        break;
+    case Charset::UTF8_with_BOM:
+        gf_splitUtf8Lines(bytes, lines);
+        // A second mark right after the first.
+        if (!lines.empty() && lines.front().starts_with(kUtf8Mark)) lines.front().erase(0, kUtf8Mark.size());
+        repairUtf8Lines(lines, path);
+        break;
+    case Charset::ANSI: {
+        std::vector<std::string> raw;
+        gf_splitUtf8Lines(bytes, raw);
+        lines.reserve(raw.size());
+        for (const auto& line : raw) lines.push_back(gf_ansiToUtf8(line));
+        break;
+    }
+    default:
+        gf_splitUtf8Lines(bytes, lines);
+        repairUtf8Lines(lines, path);
+        break;
+    }
+}
+
 } // namespace
 
 std::string_view gf_charsetName(Charset charset) {
@@ -142,19 +191,7 @@ Charset gf_detectCharset(const std::filesystem::path& path, std::string* problem
         if (problem != nullptr) *problem = std::move(start.problem);
         return Charset::none_found;
     }
-    const std::string_view bytes = start.bytes;
-    const std::size_t n = bytes.size();
-    auto b = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-
-    if (bytes.starts_with(kUtf8Mark)) return Charset::UTF8_with_BOM;
-    if (n >= 2) {
-        if (b(0) == 0xFF && b(1) == 0xFE) return Charset::Unicode;
-        if (b(0) == 0xFE && b(1) == 0xFF) return Charset::Unicode_big_endian;
-        // Mostly-Latin UTF-16 without a mark: every other byte is zero.
-        if (b(1) == 0 && (n < 4 || b(3) == 0)) return Charset::Unicode;
-        if (b(0) == 0 && (n < 4 || b(2) == 0)) return Charset::Unicode_big_endian;
-    }
-    return isUtf8Start(bytes, std::min(n, kUtf8CheckWindow)) ? Charset::UTF8_without_BOM : Charset::ANSI;
+    return charsetOf(start.bytes);
 }
 
 void gf_splitUtf8Lines(std::string_view text, std::vector<std::string>& lines) {
@@ -188,38 +225,27 @@ bool gf_readTextFile(Charset charset, const std::filesystem::path& path, std::ve
         const FileBytes file = gf_readRegularFile(path, maxBytes);
         if (file.openError != 0) return false;
         if (!file.read()) throw std::runtime_error(file.problem);
-        switch (charset) {
-        case Charset::Unicode:
-        case Charset::Unicode_big_endian:
-            // Without a mark the detected byte order holds.
-            if (!utf16Lines(file.bytes, lines, charset))
-                gf_log(fmt::format("! UTF-16 file '{}' has an odd number of bytes; its last byte is ignored",
-                                   gf_pathToUtf8Lossy(path)));
-            break;
-        case Charset::UTF8_with_BOM:
-            gf_splitUtf8Lines(file.bytes, lines);
-            // A second mark right after the first.
-            if (!lines.empty() && lines.front().starts_with(kUtf8Mark)) lines.front().erase(0, kUtf8Mark.size());
-            repairUtf8Lines(lines, path);
-            break;
-        case Charset::ANSI: {
-            std::vector<std::string> raw;
-            gf_splitUtf8Lines(file.bytes, raw);
-            lines.reserve(raw.size());
-            for (const auto& line : raw) lines.push_back(gf_ansiToUtf8(line));
-            break;
-        }
-        default:
-            gf_splitUtf8Lines(file.bytes, lines);
-            repairUtf8Lines(lines, path);
-            break;
-        }
+        decodeLines(charset, file.bytes, path, lines);
         return true;
     } catch (const std::exception& e) {
         lines.clear();
         gf_setStatusLine(fmt::format("Read failed for '{}': {}", gf_pathToUtf8Lossy(path), e.what()), true);
         return false;
     }
+}
+
+FileBytes gf_readAnyTextFile(const std::filesystem::path& path, std::vector<std::string>& lines, std::size_t maxBytes) {
+    lines.clear();
+    FileBytes file = gf_readRegularFile(path, maxBytes);
+    if (!file.read()) return file;
+    try {
+        decodeLines(charsetOf(file.bytes), file.bytes, path, lines);
+    } catch (const std::exception& e) {
+        lines.clear();
+        file.problem = e.what();
+    }
+    file.bytes = std::string();
+    return file;
 }
 
 void gf_splitUtf8FileLines(std::string_view bytes, const std::filesystem::path& path,

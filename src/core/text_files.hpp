@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/files.hpp"
+
 namespace tamrix {
 
 // The character set of a text file; the codes are stable.
@@ -63,6 +65,14 @@ void gf_splitUtf8Lines(std::string_view text, std::vector<std::string>& lines);
 // regular file in its place, a file beyond maxBytes included).
 bool gf_readTextFile(Charset charset, const std::filesystem::path& path, std::vector<std::string>& lines,
                      std::size_t maxBytes = kMaxTextFileBytes);
+
+// Reads a text file whole in whatever charset it is written: one read as gf_readRegularFile reads
+// it (never waiting on a pipe, at most maxBytes), the charset told from its start as
+// gf_detectCharset tells it, the lines converted to UTF-8 as gf_readTextFile converts them. The
+// result's problem is empty when the file was read; otherwise why not, as gf_readRegularFile
+// says it (openError ENOENT: nothing is there), or the conversion's error. Its bytes stay empty.
+FileBytes gf_readAnyTextFile(const std::filesystem::path& path, std::vector<std::string>& lines,
+                             std::size_t maxBytes = kMaxTextFileBytes);
 
 // Appends the lines of the UTF-8 bytes read from the file at the path, as gf_readLines reads
 // them: split as gf_splitUtf8Lines does, an invalid line read in the ANSI code page (one log line

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fmt/format.h>
 
 #include "core/files.hpp"
@@ -25,9 +28,6 @@ struct DecryptError : std::runtime_error {
     DecryptError(DecryptFault f, const std::string& text) : std::runtime_error(text), fault(f) {}
     DecryptFault fault;
 };
-
-// Far above any reference file the program ships, far below the memory at hand.
-constexpr std::size_t kMaxEncryptedFileBytes = std::size_t{256} << 20;
 
 // The cause of a failed write of the plain file, with the file's name: a full disk is said as such.
 std::string writeFailure(const fs::path& outPath, int error) {
@@ -58,19 +58,35 @@ bool pullFinalChunk(crypto_secretstream_xchacha20poly1305_state& state, const un
     return false;
 }
 
+// Reads up to `want` bytes of the open file into `block`, fewer only at its end; the number read.
+std::size_t readBlock(int fd, unsigned char* block, std::size_t want, const fs::path& inPath) {
+    std::size_t got = 0;
+    while (got < want) {
+        const ssize_t n = ::read(fd, block + got, want - got);
+        if (n > 0) {
+            got += static_cast<std::size_t>(n);
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            throw DecryptError(DecryptFault::Input,
+                               fmt::format("Could not read input file: {} ({})", inPath.string(), std::strerror(errno)));
+        }
+    }
+    return got;
+}
+
 // Throws DecryptError on every failure; the caller removes the plain file. Bytes after the
 // final chunk are ignored (logged once); a stream that ends before its final chunk is refused.
+// The file is streamed through two fixed buffers, each chunk written as soon as it is decrypted.
 void lf_decryptFile(const ReferenceKey& key, const fs::path& inPath, const fs::path& outPath) {
-    // Read whole as a regular file: a pipe in its place is refused, not waited on.
-    const FileBytes input = gf_readRegularFile(inPath, kMaxEncryptedFileBytes);
-    if (!input.read()) {
-        const bool missing = input.openError == ENOENT;
-        throw DecryptError(missing ? DecryptFault::Missing : DecryptFault::Input,
-                           "Could not open input file: " + inPath.string() +
-                               (missing ? "" : fmt::format(" ({})", input.problem)));
-    }
-    const auto* in = reinterpret_cast<const unsigned char*>(input.bytes.data());
-    const unsigned long long inSize = input.bytes.size();
+    // Opened as a regular file: a pipe in its place is refused, not waited on.
+    const RegularFile input = gf_openRegularFile(inPath, kMaxEncryptedFileBytes);
+    const auto refused = [&](const std::string& problem, bool missing) {
+        return DecryptError(missing ? DecryptFault::Missing : DecryptFault::Input,
+                            "Could not open input file: " + inPath.string() +
+                                (missing ? "" : fmt::format(" ({})", problem)));
+    };
+    if (!input.opened()) throw refused(input.problem, input.openError == ENOENT);
     if (const std::string problem = gf_notWritableInPlace(outPath); !problem.empty())
         throw DecryptError(DecryptFault::Output, fmt::format("Could not open output file: {} ({})", outPath.string(), problem));
     errno = 0;
@@ -81,33 +97,38 @@ void lf_decryptFile(const ReferenceKey& key, const fs::path& inPath, const fs::p
                                                      (error != 0 ? fmt::format(" ({})", std::strerror(error)) : ""));
     }
 
+    std::vector<unsigned char> inBuffer(kCipherChunkBytes);
+    std::vector<unsigned char> outBuffer(kPlainChunkBytes);
     crypto_secretstream_xchacha20poly1305_state state;
     // A file shorter than the header cannot be ours: the same refusal as a bad header.
-    if (inSize < kStreamHeaderBytes || crypto_secretstream_xchacha20poly1305_init_pull(&state, in, key.data()) != 0) {
+    if (readBlock(input.fd, inBuffer.data(), kStreamHeaderBytes, inPath) < kStreamHeaderBytes ||
+        crypto_secretstream_xchacha20poly1305_init_pull(&state, inBuffer.data(), key.data()) != 0) {
         throw DecryptError(DecryptFault::Input, "Invalid header or key");
     }
 
-    std::vector<unsigned char> outBuffer(kPlainChunkBytes);
-    // Bytes of the file taken up by the header and the chunks decrypted so far.
+    // Bytes of the file read so far, and those taken up by the header and the chunks decrypted.
+    unsigned long long read = kStreamHeaderBytes;
     unsigned long long consumed = kStreamHeaderBytes;
     bool final = false;
     while (!final) {
-        const unsigned char* block = in + consumed;
-        const unsigned long long got = std::min<unsigned long long>(kCipherChunkBytes, inSize - consumed);
+        const std::size_t got = readBlock(input.fd, inBuffer.data(), kCipherChunkBytes, inPath);
         if (got == 0) break;
+        read += got;
+        // A file that grows while it is read keeps to the bound it was opened with.
+        if (read > kMaxEncryptedFileBytes)
+            throw refused(fmt::format("more than the {} bytes it may hold", kMaxEncryptedFileBytes), false);
         unsigned long long outLength = 0;
         unsigned long long chunkBytes = got;
         unsigned char tag = 0;
-        if (crypto_secretstream_xchacha20poly1305_pull(&state, outBuffer.data(), &outLength, &tag, block, got,
-                                                       nullptr, 0) != 0) {
+        if (crypto_secretstream_xchacha20poly1305_pull(&state, outBuffer.data(), &outLength, &tag, inBuffer.data(),
+                                                       got, nullptr, 0) != 0) {
             // A short final chunk shares its block with the bytes that follow it.
-            if (!pullFinalChunk(state, block, got, outBuffer.data(), outLength, chunkBytes))
+            if (!pullFinalChunk(state, inBuffer.data(), got, outBuffer.data(), outLength, chunkBytes))
                 throw DecryptError(DecryptFault::Input, "Decryption failed");
             tag = crypto_secretstream_xchacha20poly1305_TAG_FINAL;
         }
         errno = 0;
-        output.write(reinterpret_cast<const char*>(outBuffer.data()),
-                     static_cast<std::streamsize>(outLength));
+        output.write(reinterpret_cast<const char*>(outBuffer.data()), static_cast<std::streamsize>(outLength));
         if (!output) throw DecryptError(DecryptFault::Output, writeFailure(outPath, errno));
         consumed += chunkBytes;
         final = tag == crypto_secretstream_xchacha20poly1305_TAG_FINAL;
@@ -115,8 +136,11 @@ void lf_decryptFile(const ReferenceKey& key, const fs::path& inPath, const fs::p
     // A stream cut at a chunk boundary is damaged even though every chunk read so far
     // authenticated.
     if (!final) throw DecryptError(DecryptFault::Input, "Stream ends before its final chunk");
-    if (inSize > consumed)
-        gf_log(fmt::format("gf_streamDecrypt: {} bytes after the final chunk of {} ignored", inSize - consumed,
+    struct stat st {};
+    const unsigned long long size =
+        ::fstat(input.fd, &st) == 0 ? std::max<unsigned long long>(static_cast<unsigned long long>(st.st_size), read) : read;
+    if (size > consumed)
+        gf_log(fmt::format("gf_streamDecrypt: {} bytes after the final chunk of {} ignored", size - consumed,
                            inPath.string()));
     errno = 0;
     output.close();

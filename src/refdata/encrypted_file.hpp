@@ -20,6 +20,10 @@ inline constexpr std::size_t kPlainChunkBytes = 4096;
 inline constexpr std::size_t kCipherChunkBytes =
     kPlainChunkBytes + crypto_secretstream_xchacha20poly1305_ABYTES;
 
+// Far above any reference file the program ships: a larger one is no reference file of ours, and
+// its plain form would fill the disk to no end. It is refused before it is read.
+inline constexpr std::size_t kMaxEncryptedFileBytes = std::size_t{256} << 20;
+
 // How the user gets a reference file back that is missing or damaged: the files ship with the
 // program.
 inline constexpr std::string_view kRestoreReferenceFile = "reinstall Quorvel to restore it";

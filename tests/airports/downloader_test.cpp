@@ -42,6 +42,17 @@ TEST_F(AirportFileTest, DownloadsArriveWholeOrNotAtAll) {
     ASSERT_TRUE(Downloader(curl, base + "/MSFS/archive/stock/XQAA.xml", "dl/a.xml", false,
                            DownloadKind::AirportFile));
     EXPECT_EQ(fileText("dl/a.xml"), fileText(fixtures() / "server/downloads/MSFS/archive/stock/XQAA.xml"));
+    // A file the user keeps elsewhere and links into place gets the download where the link
+    // leads; the link stays, and no temporary file stays on either side.
+    testsupport::writeFile("synced/park_airport.xml", "earlier");
+    std::filesystem::create_directories("mine");
+    std::filesystem::create_symlink("../synced/park_airport.xml", "mine/park_airport.xml");
+    ASSERT_TRUE(Downloader(curl, base + "/MSFS/archive/stock/XQAA.xml", "mine/park_airport.xml", false,
+                           DownloadKind::AirportFile));
+    EXPECT_TRUE(std::filesystem::is_symlink("mine/park_airport.xml"));
+    EXPECT_EQ(fileText("synced/park_airport.xml"), fileText("dl/a.xml"));
+    EXPECT_EQ(filesIn("mine"), std::vector<std::filesystem::path>{"park_airport.xml"});
+    EXPECT_EQ(filesIn("synced"), std::vector<std::filesystem::path>{"park_airport.xml"});
 
     testsupport::writeFile("dl/b.xml", "earlier");
     EXPECT_FALSE(Downloader(curl, base + "/MSFS/archive/stock/NONE.xml", "dl/b.xml", false,

@@ -168,6 +168,36 @@ TEST_F(ParkAirportRoad, TheUsersFileIsReadLineByLineAndWrittenBackSortedAndWhole
     EXPECT_TRUE(logHas("my_park_airports.txt:XQAE new entry"));
 }
 
+// The list as an editor saves it: Notepad's "Unicode" (UTF-16 with its mark, either byte order)
+// and the ANSI code page read as the same lines as UTF-8, stand names in UTF-8; the program
+// writes the list back in UTF-8.
+TEST_F(ParkAirportRoad, TheUsersFileReadsInEveryCharsetAnEditorSavesIn) {
+    const auto utf16 = [](std::u16string_view text, bool bigEndian) {
+        std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        for (const char16_t unit : text) {
+            const char high = static_cast<char>(unit >> 8);
+            const char low = static_cast<char>(unit & 0xFF);
+            bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+        }
+        return bytes;
+    };
+    const std::vector<std::string> expected{"XQAB,T\u00e9 1", "XQAA"};
+    writeMyFile("XQAB,T\u00e9 1\r\nXQAA\r\n");
+    EXPECT_TRUE(lf_readMyParkAirports());
+    EXPECT_EQ(listed(), expected) << "UTF-8";
+    for (const bool bigEndian : {false, true}) {
+        writeMyFile(utf16(u"XQAB,T\u00e9 1\r\nXQAA\r\n", bigEndian));
+        EXPECT_TRUE(lf_readMyParkAirports()) << bigEndian;
+        EXPECT_EQ(listed(), expected) << "UTF-16, big-endian " << bigEndian;
+    }
+    writeMyFile("XQAB,T\xE9 1\r\nXQAA\r\n");
+    EXPECT_TRUE(lf_readMyParkAirports());
+    EXPECT_EQ(listed(), expected) << "ANSI";
+    EXPECT_FALSE(logHas("wrong syntax"));
+    gf_selectMyParkAirport(FixedCode<4>("XQAC"), {51.0, 9.0});
+    EXPECT_EQ(myFile(), "XQAA\nXQAB,T\u00e9 1\nXQAC\n");
+}
+
 TEST_F(ParkAirportRoad, AListThatCannotBeReadIsNeverReplaced) {
     // Something that exists but does not read as a file (an editor's lock does the same).
     std::filesystem::create_directories(gf_paths().myParkAirportsPath);
@@ -183,6 +213,14 @@ TEST_F(ParkAirportRoad, AListThatCannotBeReadIsNeverReplaced) {
     gf_selectMyParkAirport(FixedCode<4>("XQAB"), {50.03, 8.05});
     EXPECT_EQ(myFile(), "XQAB\n");
     EXPECT_TRUE(logHas("my_park_airports.txt created with XQAB"));
+
+    // A list the user keeps elsewhere and links into place is written where the link leads.
+    const std::filesystem::path kept = std::filesystem::absolute("synced-list.txt");
+    std::filesystem::rename(gf_paths().myParkAirportsPath, kept);
+    std::filesystem::create_symlink(kept, gf_paths().myParkAirportsPath);
+    gf_selectMyParkAirport(FixedCode<4>("XQAA"), kXqaa);
+    EXPECT_TRUE(std::filesystem::is_symlink(gf_paths().myParkAirportsPath));
+    EXPECT_EQ(testsupport::readFile(kept), "XQAA\nXQAB\n");
 }
 
 TEST_F(ParkAirportRoad, OnTheGroundTheAirportIsChosenLoadedPlannedAndLeftWithItsLearnedFileSaved) {

@@ -85,8 +85,12 @@ TEST_F(TbloTest, ACollectedFileKeepsWhatItWasGivenAndReplacesAStaleOne) {
     writeFile("airports/my_thirdparty/XQAZ.xml", "<collected/>");
     writeFile("airports/my_thirdparty/XQAA.xml", "<first/>");
     writeFile("tblo/XQAZ.xml", "<stale and longer than the new content/>");
+    // A file the user keeps elsewhere and links into place (a link relative to its own folder).
+    writeFile("synced/XQAB.xml", "<linked/>");
+    fs::create_symlink("../../synced/XQAB.xml", "airports/my_thirdparty/XQAB.xml");
 
     lf_copyThirdpartyToTblo();
+    EXPECT_EQ(testsupport::readFile("tblo/XQAB.xml"), "<linked/>");
     ASSERT_TRUE(gf_writeFileAtomically("airports/my_thirdparty/XQAZ.xml", "<rewritten/>"));
 
     EXPECT_EQ(testsupport::readFile("tblo/XQAZ.xml"), "<collected/>");

@@ -136,6 +136,10 @@ TEST_F(UpdaterTest, BringsDataFilesAndScansUpToTheServersVersions) {
     fs::remove("input/AIG-regcodes.enc");
     fs::remove("output/LiveriesScanned.xml");
     DBASE_VERSION.current.set("");
+    // A data file the user keeps elsewhere and links into place stays linked.
+    fs::create_directories("synced");
+    fs::rename("input/dbase.enc", "synced/dbase.enc");
+    fs::create_symlink("../synced/dbase.enc", "input/dbase.enc");
 
     EXPECT_TRUE(gf_checkForUpdates());
 
@@ -149,6 +153,7 @@ TEST_F(UpdaterTest, BringsDataFilesAndScansUpToTheServersVersions) {
     EXPECT_EQ(readFile("input/airports.enc"), shipped("airports.enc"));
     EXPECT_EQ(readFile("input/AIG-regcodes.enc"), readFile(serverFile("12/AIG-regcodes.enc")));
     EXPECT_EQ(readFile("input/dbase.enc"), readFile(serverFile("12/dbase.enc")));
+    EXPECT_TRUE(fs::is_symlink("input/dbase.enc"));
     EXPECT_EQ(savedValue("DBASE_VERSION"), "5.2.0");
     EXPECT_TRUE(SCAN_LIVERIES.current.load());
     EXPECT_EQ(savedValue("SCAN_LIVERIES"), "true");

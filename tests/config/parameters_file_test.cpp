@@ -318,6 +318,31 @@ TEST_F(SettingsFile, EveryUnusableFileIsKept) {
     EXPECT_EQ(fileEntries(path()).size(), 60U);
 }
 
+// A settings file kept in a synced folder and linked into place stays linked: every save, the
+// closing's whole file included, replaces the file the link leads to; an unusable one is kept
+// beside the link with what the linked file held, and the defaults go where the link leads.
+TEST_F(SettingsFile, ALinkedFileStaysLinkedThroughEverySave) {
+    const std::filesystem::path synced = path().parent_path() / "synced" / "parameters.xml";
+    writeFile(synced, "<root><parameters><parameter name=\"RANGE\" value=\"10\"/></parameters></root>");
+    std::filesystem::create_symlink(synced, path());
+    EXPECT_FALSE(gf_readParameters());
+    RANGE.current = 12;
+    synctest::clearEvents();
+    EXPECT_TRUE(gf_saveIntParameter(RANGE));
+    EXPECT_TRUE(std::filesystem::is_symlink(path()));
+    EXPECT_EQ(fileValues(synced, "RANGE"), std::vector<std::string>{"12"});
+    expectFlushedReplace(synced);
+    gf_saveParameters(false);
+    EXPECT_TRUE(std::filesystem::is_symlink(path()));
+    EXPECT_EQ(keysOf(fileEntries(synced)), registryKeys());
+
+    writeFile(synced, "damaged");
+    EXPECT_TRUE(gf_readParameters());
+    EXPECT_EQ(readFile(keptCopy(1)), "damaged");
+    EXPECT_TRUE(std::filesystem::is_symlink(path()));
+    EXPECT_EQ(keysOf(fileEntries(synced)), registryKeys());
+}
+
 // A folder where the file should be is said as such, is neither copied nor replaced, and every
 // later save that meets it adds one short line, not the whole report again.
 TEST_F(SettingsFile, AFolderInPlaceOfTheFileIsNamedAndReportedOnce) {

@@ -26,6 +26,7 @@
 #include "core/file_sync_recorder.hpp"
 #include "platform/win32/known_folders.hpp"
 #include "platform/win32/shell.hpp"
+#include "support/named_pipe.hpp"
 #include "support/ordinary_user.hpp"
 #include "support/temp_folder.hpp"
 
@@ -313,6 +314,144 @@ TEST(AtomicWrite, DeferredFlushStillRenamesEachFileWhole) {
     EXPECT_TRUE(log.lines().empty());
 }
 
+namespace {
+
+// No temporary file of the writer is left below the folder.
+void expectNoTemporaryFileBelow(const fs::path& folder) {
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+}
+
+} // namespace
+
+// A user keeps a file in a synced folder and links it into place: the link stays, and the file
+// it leads to is replaced whole, its new version made in its own folder and flushed there. A
+// chain of links and a relative link (taken from the link's own folder) lead to the same end; a
+// link that leads to no file yet gets one made where it points. A folder reached through a link
+// is written into as any folder.
+TEST(AtomicWrite, ALinkedFileIsReplacedWhereItsLinkLeadsAndTheLinkStays) {
+    CapturedLog log;
+    const fs::path here = fs::canonical(fs::current_path());
+    const fs::path synced = here / "synced";
+    fs::create_directories(synced / "deeper");
+    fs::create_directory_symlink("synced", "linkedFolder");
+    ASSERT_TRUE(gf_writeFileAtomically("linkedFolder/plain.xml", "through the folder"));
+    EXPECT_EQ(testsupport::readFile(synced / "plain.xml"), "through the folder");
+    EXPECT_TRUE(fs::is_symlink("linkedFolder"));
+
+    writeFile(synced / "parameters.xml", "old");
+    fs::create_symlink("synced/parameters.xml", "parameters.xml");
+    synctest::clearEvents();
+    ASSERT_TRUE(gf_writeFileAtomically("parameters.xml", "new"));
+    EXPECT_TRUE(fs::is_symlink("parameters.xml"));
+    EXPECT_EQ(testsupport::readFile(synced / "parameters.xml"), "new");
+    const auto events = synctest::events();
+    ASSERT_EQ(events.size(), 4U);
+    EXPECT_EQ(fs::path(events[0].path).parent_path(), synced) << "made beside the file it replaces";
+    EXPECT_EQ(events[1].path, synced.string());
+    EXPECT_EQ(events[2].to, (synced / "parameters.xml").string());
+    EXPECT_EQ(events[3].path, synced.string());
+
+    // The learned file EKBI.xml -> synced/chain.xml (absolute) -> deeper/EKBI.xml (relative).
+    writeFile(synced / "deeper/EKBI.xml", std::string(990, 'o'));
+    fs::create_symlink("deeper/EKBI.xml", synced / "chain.xml");
+    fs::create_symlink(synced / "chain.xml", "EKBI.xml");
+    ASSERT_TRUE(gf_writeFileAtomically("EKBI.xml", std::string(1226, 'n')));
+    EXPECT_TRUE(fs::is_symlink("EKBI.xml"));
+    EXPECT_TRUE(fs::is_symlink(synced / "chain.xml"));
+    EXPECT_EQ(testsupport::readFile(synced / "deeper/EKBI.xml"), std::string(1226, 'n'));
+
+    fs::create_symlink("synced/deeper/new.txt", "dangling.txt");
+    ASSERT_TRUE(gf_writeFileAtomically("dangling.txt", "made where it points"));
+    EXPECT_TRUE(fs::is_symlink("dangling.txt"));
+    EXPECT_EQ(testsupport::readFile(synced / "deeper/new.txt"), "made where it points");
+    expectNoTemporaryFileBelow(here);
+    EXPECT_TRUE(log.lines().empty());
+}
+
+// Where the link leads to nothing that can be written - a folder that is not there, links that
+// go round in a loop, a folder - the write fails with a line naming the link and where it leads,
+// and the links stay as they were.
+TEST(AtomicWrite, ALinkThatLeadsNowhereWritableIsToldAndStays) {
+    CapturedLog log;
+    fs::create_directory("synced");
+    fs::create_symlink("gone/parameters.xml", "parameters.xml");
+    fs::create_symlink("b.xml", "a.xml");
+    fs::create_symlink("a.xml", "b.xml");
+    fs::create_symlink("synced", "folder.xml");
+    for (const char* name : {"parameters.xml", "a.xml", "folder.xml"})
+        EXPECT_FALSE(gf_writeFileAtomically(name, "bytes")) << name;
+    // Where the link leads is shown as the folders really lie.
+    const fs::path here = fs::canonical(fs::current_path());
+    EXPECT_THAT(log.lines(),
+                ElementsAre(fmt::format("==> Could not write parameters.xml (a link to {}): the folder {} it leads "
+                                        "into is not there",
+                                        (here / "gone/parameters.xml").string(), (here / "gone").string()),
+                            "==> Could not write a.xml: its symbolic links go round in a loop",
+                            fmt::format("==> Could not write folder.xml (a link to {}): not a regular file",
+                                        (here / "synced").string())));
+    for (const char* name : {"parameters.xml", "a.xml", "b.xml", "folder.xml"})
+        EXPECT_TRUE(fs::is_symlink(name)) << name;
+    EXPECT_FALSE(fs::exists("gone"));
+    expectNoTemporaryFileBelow(".");
+}
+
+// A synced folder the user may only read: the write fails there, and the link and its file stay.
+TEST(AtomicWrite, ALinkIntoAFolderTheUserMayOnlyReadIsToldAndStays) {
+    SKIP_WITHOUT_ORDINARY_USER();
+    CapturedLog log;
+    const fs::path here = fs::canonical(fs::current_path());
+    writeFile("synced/EKBI.xml", "learned");
+    fs::create_symlink("synced/EKBI.xml", "EKBI.xml");
+    fs::permissions("synced", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                                  fs::perms::others_exec);
+    bool written = true;
+    {
+        const testsupport::AsOrdinaryUser user;
+        written = gf_writeFileAtomically("EKBI.xml", "new");
+    }
+    EXPECT_FALSE(written);
+    EXPECT_THAT(log.lines().back(),
+                ::testing::StartsWith(fmt::format("==> Could not write EKBI.xml (a link to {}): creating synced/EKBI.xml.",
+                                                  (here / "synced/EKBI.xml").string())));
+    EXPECT_THAT(log.lines().back(), ::testing::EndsWith(".tmp failed: Permission denied"));
+    EXPECT_TRUE(fs::is_symlink("EKBI.xml"));
+    EXPECT_EQ(testsupport::readFile("synced/EKBI.xml"), "learned");
+    fs::permissions("synced", fs::perms::owner_all);
+    expectNoTemporaryFileBelow(".");
+}
+
+// A copy is written as every file is (through a link at either end, replaced whole); one told
+// not to replace leaves a file already there; what is no regular file is not copied.
+TEST(AtomicWrite, ACopyIsWrittenAsEveryFileIs) {
+    CapturedLog log;
+    writeFile("synced/from.xml", "content");
+    fs::create_symlink("synced/from.xml", "from.xml");
+    writeFile("synced/to.xml", "old");
+    fs::create_symlink("synced/to.xml", "to.xml");
+    fs::create_hard_link("synced/to.xml", "held-by-a-reader.xml");
+    EXPECT_TRUE(gf_copyFile("from.xml", "to.xml").written());
+    EXPECT_TRUE(fs::is_symlink("to.xml"));
+    EXPECT_EQ(testsupport::readFile("synced/to.xml"), "content");
+    EXPECT_EQ(testsupport::readFile("held-by-a-reader.xml"), "old");
+
+    writeFile("kept.xml", "kept");
+    const FileReplaceResult kept = gf_copyFile("from.xml", "kept.xml", {.replaceExisting = false});
+    EXPECT_THAT(kept.failure, ::testing::EndsWith("failed: File exists"));
+    EXPECT_EQ(testsupport::readFile("kept.xml"), "kept");
+    EXPECT_TRUE(gf_copyFile("from.xml", "new.xml", {.replaceExisting = false}).written());
+    EXPECT_EQ(testsupport::readFile("new.xml"), "content");
+
+    ASSERT_EQ(::mkfifo("pipe", 0600), 0);
+    bool copied = true;
+    ASSERT_TRUE(testsupport::readWithoutAWriter("pipe", [&] { copied = gf_copyFile("pipe", "pipe.xml").written(); }));
+    EXPECT_FALSE(copied);
+    EXPECT_EQ(gf_copyFile("pipe", "pipe.xml").failure, "pipe: a named pipe stands in its place");
+    EXPECT_FALSE(fs::exists("pipe.xml"));
+    expectNoTemporaryFileBelow(".");
+    EXPECT_TRUE(log.lines().empty());
+}
+
 TEST(AtomicWrite, AFailureIsLoggedAndLeavesTheOldFileAndNoTemporaryFile) {
     CapturedLog log;
     // The target's name is taken by a folder or a pipe: neither is replaced by a file.
@@ -400,20 +539,35 @@ TEST(WholeFileRead, OnlyARegularFileWithinItsBoundIsRead) {
     EXPECT_EQ(gf_readRegularFile("/proc/self/status", 10).problem, "more than the 10 bytes it may hold");
     EXPECT_THAT(gf_readRegularFile("/proc/self/status", 1 << 20).bytes, HasSubstr("Name:"));
 
+    // A reader that streams the file is refused the same before any byte is read.
+    const RegularFile open = gf_openRegularFile(dir / "link.txt", 100);
+    EXPECT_TRUE(open.opened()) << open.problem;
+    EXPECT_EQ(open.size, 100U);
+    EXPECT_EQ(gf_openRegularFile(dir / "list.txt", 99).problem, "100 bytes, more than the 99 it may hold");
+
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0); // opened at once, never waited on
     fs::create_symlink("/dev/zero", dir / "zero");
+    const testsupport::UnixSocket socket(dir / "socket");
+    ASSERT_TRUE(socket.bound());
     const std::pair<const char*, const char*> refused[] = {
         {"pipe", "a named pipe stands in its place"},
         {"zero", "a device stands in its place"},
         {".", "a folder stands in its place"},
+        {"socket", "a socket stands in its place"},
         {"missing", "No such file or directory"},
     };
-    for (const auto& [name, problem] : refused) {
-        read = gf_readRegularFile(dir / name, 1 << 20);
-        EXPECT_FALSE(read.read()) << name;
-        EXPECT_EQ(read.problem, problem) << name;
-        EXPECT_EQ(gf_readRegularFileStart(dir / name, 4).problem, problem) << name;
-    }
+    ASSERT_TRUE(testsupport::readWithoutAWriter(dir / "pipe", [&] {
+        for (const auto& [name, problem] : refused) {
+            read = gf_readRegularFile(dir / name, 1 << 20);
+            EXPECT_FALSE(read.read()) << name;
+            EXPECT_EQ(read.problem, problem) << name;
+            EXPECT_EQ(gf_readRegularFileStart(dir / name, 4).problem, problem) << name;
+            const RegularFile file = gf_openRegularFile(dir / name, 1 << 20);
+            EXPECT_FALSE(file.opened()) << name;
+            EXPECT_EQ(file.problem, problem) << name;
+            EXPECT_EQ(file.openError, read.openError) << name;
+        }
+    }));
     EXPECT_EQ(gf_readRegularFile(dir / "missing", 1).openError, ENOENT);
     EXPECT_EQ(gf_readRegularFile(dir.path(), 1).openError, EISDIR) << "a folder does not open on Windows";
     EXPECT_EQ(gf_readRegularFile(dir / "pipe", 1).openError, 0);
@@ -480,4 +634,28 @@ TEST(FolderWalkGuard, EntersEachFolderOnceAndNoneOfTheSystems) {
     }
     EXPECT_EQ(gf_folderEntry(fd, "here", DT_LNK).kind, Kind::Folder);
     ::close(fd);
+}
+
+// What a file opened there for writing would wait on (a pipe, also through a link) or could not
+// be (a socket, a folder) is named; a file, nothing, or a device (which takes writes in place)
+// is not.
+TEST(WriteInPlace, WhatWouldHoldOrRefuseAWriterIsNamed) {
+    testsupport::TempFolder dir;
+    writeFile(dir / "file.txt", "x");
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    fs::create_symlink(dir / "pipe", dir / "pipe-link");
+    fs::create_symlink("/dev/null", dir / "null");
+    const testsupport::UnixSocket socket(dir / "socket");
+    ASSERT_TRUE(socket.bound());
+    const std::pair<const char*, const char*> named[] = {
+        {"file.txt", ""},
+        {"missing", ""},
+        {"null", ""},
+        {"pipe", "a named pipe stands in its place"},
+        {"pipe-link", "a named pipe stands in its place"},
+        {"socket", "a socket stands in its place"},
+        {".", "a folder stands in its place"},
+    };
+    for (const auto& [name, problem] : named)
+        EXPECT_EQ(gf_notWritableInPlace(dir / name), problem) << name;
 }

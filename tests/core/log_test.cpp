@@ -201,6 +201,35 @@ TEST(FileGenerations, SaveOneAndUpToThree) {
     EXPECT_NE(text.find("==> copy b0.txt -> b00.txt failed: "), std::string::npos);
 }
 
+// A generation is a file the program writes like any other: replaced whole (a reader holding
+// the old generation keeps it whole), and a link stays a link. The generations of a linked file
+// lie beside the link and keep the contents of the file it leads to; a generation the user
+// linked elsewhere is written where it leads.
+TEST(FileGenerations, KeptWholeAndThroughLinks) {
+    TempFolder dir(true);
+    gf_openLog();
+    writeFile("synced/parameters.xml", "v2");
+    std::filesystem::create_symlink("synced/parameters.xml", "parameters.xml");
+    writeFile("parameters0.xml", "v1");
+    std::filesystem::create_hard_link("parameters0.xml", "held-by-a-reader.xml");
+    EXPECT_TRUE(gf_save1GenerationOf("parameters.xml"));
+    EXPECT_EQ(readFile("parameters0.xml"), "v2");
+    EXPECT_EQ(readFile("held-by-a-reader.xml"), "v1") << "the old generation was written into";
+    EXPECT_TRUE(std::filesystem::is_symlink("parameters.xml"));
+    EXPECT_FALSE(std::filesystem::exists("synced/parameters0.xml"));
+
+    writeFile("report.txt", "run2\n");
+    writeFile("synced/report0.txt", "run1\n");
+    std::filesystem::create_symlink("synced/report0.txt", "report0.txt");
+    EXPECT_TRUE(gf_saveUpto3GenerationsOf("report.txt"));
+    EXPECT_TRUE(std::filesystem::is_symlink("report0.txt"));
+    EXPECT_EQ(readFile("synced/report0.txt"), "run2\n");
+    EXPECT_EQ(readFile("report00.txt"), "run1\n");
+    gf_closeLog();
+    for (const auto& entry : std::filesystem::recursive_directory_iterator("."))
+        EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+}
+
 TEST(LogConcurrency, EightThreadsWriteOnlyWholeLines) {
     TempFolder dir(true);
     gf_openLog();

@@ -144,6 +144,10 @@ TEST(TextFileRead, EveryCharsetGivesTheSameUtf8Lines) {
             EXPECT_THAT(readAs(charset, dir / "sample.cfg"), ElementsAre("caf\xC3\xA9 \xE2\x82\xAC \xC2\x81"));
         else
             EXPECT_EQ(readAs(charset, dir / "sample.cfg"), expected);
+        // The reader of a file of any charset tells the charset itself and reads the same lines.
+        Lines any{"stale"};
+        EXPECT_TRUE(gf_readAnyTextFile(dir / "sample.cfg", any).read());
+        EXPECT_EQ(any, readAs(charset, dir / "sample.cfg"));
     }
     writeFile(dir / "empty.txt", "");
     for (int code = 0; code <= 4; ++code) EXPECT_THAT(readAs(static_cast<Charset>(code), dir / "empty.txt"), IsEmpty());
@@ -177,6 +181,9 @@ TEST(TextFileRead, AnsiLinesInUtf8FilesAreConvertedLineByLine) {
     TextFile file{"marked.txt", {}};
     ASSERT_TRUE(gf_readLines(file, 4).ok);
     EXPECT_THAT(file.lines, ElementsAre("a", cafeUtf8));
+    Lines any;
+    ASSERT_TRUE(gf_readAnyTextFile("late.txt", any).read());
+    EXPECT_THAT(any, ElementsAre(std::string(5000, 'x'), cafeUtf8, cafeUtf8, cafeUtf8));
 
     // Lines that are valid UTF-8 are kept as they are, surrogates and cut characters are not.
     writeFile(dir / "odd.txt", "\xed\xa0\x80\n\xf0\x9f\x98\x80\n\xe2\x82\n");
@@ -215,6 +222,27 @@ TEST(TextFileRead, FailuresAreReportedOnTheMessageLine) {
     EXPECT_THAT(log, testing::HasSubstr("file lone.txt has unknown charset: unknown\n"));
 }
 
+// Each reader takes a file at the bound its caller names and refuses one a byte longer, saying so.
+TEST(TextFileRead, EachReaderReadsAFileAtItsBoundAndRefusesOneByteMore) {
+    TempFolder dir(true);
+    gf_openLog();
+    writeFile("ten.txt", "123456789\n");
+    const std::string beyond = "10 bytes, more than the 9 it may hold";
+    Lines lines;
+    EXPECT_TRUE(gf_readTextFile(Charset::UTF8_without_BOM, "ten.txt", lines, 10));
+    EXPECT_THAT(lines, ElementsAre("123456789"));
+    EXPECT_FALSE(gf_readTextFile(Charset::UTF8_without_BOM, "ten.txt", lines, 9));
+    EXPECT_EQ(gf_statusLineSnapshot().message, "Read failed for 'ten.txt': " + beyond);
+    TextFile file{"ten.txt", {}};
+    EXPECT_TRUE(gf_readLines(file, 1, 10).ok);
+    EXPECT_EQ(gf_readLines(file, 1, 9).problem, beyond);
+    EXPECT_TRUE(gf_readAnyTextFile("ten.txt", lines, 10).read());
+    EXPECT_THAT(lines, ElementsAre("123456789"));
+    EXPECT_EQ(gf_readAnyTextFile("ten.txt", lines, 9).problem, beyond);
+    EXPECT_THAT(lines, IsEmpty());
+    gf_closeLog();
+}
+
 TEST(TextFileRead, ReadLinesReportsOpenFailureOrViewsTheLines) {
     TempFolder dir;
     TextFile file{dir / "missing.txt", {"old"}};
@@ -249,11 +277,14 @@ TEST(TextFileRead, ANamedPipeIsNotWaitedOn) {
     Charset charset = Charset::ANSI;
     Lines lines{"stale"};
     bool textRead = true;
+    FileBytes anyText;
     ASSERT_TRUE(testsupport::readWithoutAWriter(file.path, [&] {
         read = gf_readLines(file, 4);
         charset = gf_detectCharset(file.path);
+        anyText = gf_readAnyTextFile(file.path, lines);
         textRead = gf_readTextFile(Charset::UTF8_without_BOM, file.path, lines);
     }));
+    EXPECT_EQ(anyText.problem, "a named pipe stands in its place");
     EXPECT_FALSE(read.ok);
     EXPECT_EQ(read.error, "open_failed");
     EXPECT_THAT(file.lines, IsEmpty());

@@ -93,6 +93,19 @@ TEST(StreamDecrypt, IgnoresBytesAfterTheFinalChunk) {
     EXPECT_FALSE(gf_streamDecrypt("file.enc", "file.xml"));
     EXPECT_FALSE(std::filesystem::exists("file.xml"));
     EXPECT_TRUE(refdatatest::hasLine(log.lines(), "gf_streamDecrypt exception: Decryption failed"));
+    // Only the FINAL tag ends a stream: a short last chunk of another tag, followed by other
+    // bytes, is no end but a damaged stream.
+    writeFile("source.xml", patternText(5000));
+    encref::encryptFile("source.xml", "file.enc", gf_referenceKey(), false);
+    {
+        std::ofstream out("file.enc", std::ios::binary | std::ios::app);
+        out << std::string(100, 't');
+    }
+    const std::size_t before = log.lines().size();
+    EXPECT_FALSE(gf_streamDecrypt("file.enc", "file.xml"));
+    EXPECT_FALSE(std::filesystem::exists("file.xml"));
+    ASSERT_EQ(log.lines().size(), before + 2);
+    EXPECT_EQ(log.lines()[before], "gf_streamDecrypt exception: Decryption failed");
 }
 
 TEST(StreamDecrypt, MissingInputRemovesAStalePlainFile) {
@@ -120,6 +133,22 @@ TEST(StreamDecrypt, APipeInPlaceOfTheInputIsRefusedNotWaitedOn) {
     ASSERT_TRUE(testsupport::readWithoutAWriter("pipe.xml", [&] { problem = gf_decryptReferenceFile("file.enc", "pipe.xml"); }));
     EXPECT_EQ(problem.value_or(""), "file.enc could not be decrypted: Could not open output file: pipe.xml (a named pipe "
                                     "stands in its place)");
+}
+
+// A file beyond the bound is no reference file of ours: refused before any byte is read (the
+// files are sparse: they take no disk). One at the bound is read, and here found damaged.
+TEST(StreamDecrypt, AFileBeyondItsBoundIsRefusedBeforeItIsRead) {
+    testsupport::CapturedLog log;
+    writeFile("file.enc", "");
+    std::filesystem::resize_file("file.enc", kMaxEncryptedFileBytes + 1);
+    EXPECT_EQ(gf_decryptReferenceFile("file.enc", "file.xml").value_or(""),
+              fmt::format("file.enc stream decrypt failed: Could not open input file: file.enc ({} bytes, more than the {} "
+                          "it may hold); {}",
+                          kMaxEncryptedFileBytes + 1, kMaxEncryptedFileBytes, kRestoreReferenceFile));
+    std::filesystem::resize_file("file.enc", kMaxEncryptedFileBytes);
+    EXPECT_EQ(gf_decryptReferenceFile("file.enc", "file.xml").value_or(""),
+              fmt::format("file.enc stream decrypt failed: Decryption failed; {}", kRestoreReferenceFile));
+    EXPECT_FALSE(std::filesystem::exists("file.xml"));
 }
 
 TEST(StreamDecrypt, UnwritableOutputIsReported) {
