@@ -536,9 +536,17 @@ std::vector<std::string> WholeRoad::motionFaults(int& judged) const {
             const double metres = metresBetween(a.latitude, a.longitude, b.latitude, b.longitude);
             const double knots = metres / seconds * kKnotsPerMps;
             const auto [high, low] = fedSpeeds(std::min(fedAt, replayed[j].at) - 2.0, std::max(fedAt, replayed[j].at) + 2.0);
-            if (a.onGround && b.onGround && knots > 1.5 * high + 5.0)
+            if (a.onGround && b.onGround && knots > 1.5 * high + 5.0) {
+                // Ticks the program lost while the lines of this second came in shorten it on the
+                // program's clock.
+                const Span came = {clock_.whenCounted(a.tick - 1 - kSampleDelayTicks, a.tick - kSampleDelayTicks).from,
+                                   clock_.whenCounted(b.tick - 1 - kSampleDelayTicks, b.tick - kSampleDelayTicks).to};
                 fault(callsign, fedAt - start, "speed",
-                      fmt::format("{:.0f} kt on the ground, fed {:.0f} kt", knots, high));
+                      fmt::format("{:.0f} kt on the ground, fed {:.0f} kt ({:.2f} s of ticks lost as its lines came in, "
+                                  "{:.2f} s since its first line)",
+                                  knots, high, clock_.lostBetween(came.from, came.to),
+                                  clock_.lostBetween(start, came.to)));
+            }
             const double rate = (b.altitude - a.altitude) / seconds * 60.0;
             if (!a.onGround && a.altitude - a.ground < 500.0 && rate < -1200.0)
                 fault(callsign, fedAt - start, "descent",
