@@ -216,6 +216,7 @@ void lf_simDispatch(SIMCONNECT_RECV* message, DWORD size, void*) {
         lf_onSimOpen(message, size);
         break;
     case SIMCONNECT_RECV_ID_QUIT:
+        gSimQuit.store(true);
         gSimRunning.exchange(false);
         break;
     case SIMCONNECT_RECV_ID_EVENT: {

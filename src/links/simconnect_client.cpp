@@ -27,6 +27,7 @@ std::atomic<HANDLE> gSimConnect{nullptr};
 std::atomic<bool> gSimRunning{false};
 std::atomic<bool> gSimOpen{false};
 std::atomic<bool> gSimConnectError{false};
+std::atomic<bool> gSimQuit{false};
 std::atomic<uint32_t> gUserObjectId{0};
 
 namespace {
@@ -94,6 +95,11 @@ void lf_closeSimConnect(HANDLE& handle) {
 }
 
 void gf_simConnectRequestError() {
+    if (gSimQuit.load()) {
+        gSimConnectError.exchange(true);
+        gf_simNoLongerConnected(false);
+        return;
+    }
     gf_setStatusLine("SimConnect request error", true);
     gSimConnectError.exchange(true);
     gf_setExitReason(ExitReason::SimConnectError, 9);
@@ -118,6 +124,7 @@ void gf_resetSimClientState() {
     }
     gUserObjectId.store(0);
     gSimRunning.store(false);
+    gSimQuit.store(false);
     gSimConnectError.store(false);
 }
 

@@ -25,6 +25,9 @@ extern std::atomic<bool> gSimRunning;
 extern std::atomic<bool> gSimOpen;
 // A SimConnect request of this run failed; cleared by gf_reserveSimQueues when a run starts.
 extern std::atomic<bool> gSimConnectError;
+// The simulator announced its quit (QUIT): a request that fails from then on failed because the
+// simulator is gone. Cleared by gf_resetSimClientState.
+extern std::atomic<bool> gSimQuit;
 // The user aircraft's object id (from the answers about the user aircraft; 0 before the
 // first). Ids at or below it are never moved, commanded, removed or tracked.
 extern std::atomic<uint32_t> gUserObjectId;
@@ -45,6 +48,8 @@ void lf_closeSimConnect(HANDLE& handle);
 // The one reaction to any failed SimConnect request, from any thread, also with the SimConnect
 // lock held: "SimConnect request error" on the message line and in the log, gSimConnectError
 // set, and the run stops with "SIMCONNECT ERROR" (restart after 9 s) unless it stops already.
+// After the simulator announced its quit, gSimConnectError is set and the run ends as the
+// simulator's loss instead (gf_simNoLongerConnected): a restart would only wait for it.
 void gf_simConnectRequestError();
 
 // The SimClient connection was lost. Nothing when the run stops already. With a version
@@ -56,7 +61,7 @@ using SimVersionSwitcher = void (*)();
 void gf_setSimVersionSwitcher(SimVersionSwitcher switcher);
 
 // The clean-up before a restart (no SimClient thread runs): no connection, no user object id,
-// not running, no request error.
+// not running, no quit, no request error.
 void gf_resetSimClientState();
 
 // Keeps a raised timer resolution for as long as it lives; ends it only when the begin call

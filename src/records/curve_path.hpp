@@ -20,12 +20,14 @@ struct CurvePath {
     double parameter = 0.0;     // 0 .. 0.999999
     double parameterStep = 0.0; // per tick
     double turnAngle = 0.0;     // degrees
+    double lengthMetres = 0.0;  // of the path from P0 to P2, set with the curve
 
     bool active() const { return !std::isnan(controlEast) && !std::isnan(controlNorth); }
     void clear() {
         constexpr double nan = std::numeric_limits<double>::quiet_NaN();
         controlEast = controlNorth = endNorth = endEast = nan;
         parameter = 0.0;
+        lengthMetres = 0.0;
     }
 };
 

@@ -260,7 +260,10 @@ void lf_groundTiming(LiveAircraft& ac) {
     if (!next.generated) {
         ac.currentAngleStep = ac.angleStep;
         const double distance = gf_distanceNm(positionOf(front), positionOf(next));
-        const int64_t n = std::max<int64_t>(gf_ticksFor(distance, lf_legSpeed(ac)), 25);
+        // Along a curve the aircraft goes the curve's way, not straight to its end: timed by the
+        // straight way it would round a corner faster than the leg's speed.
+        const double way = m.curve.active() ? gf_curveLengthNm(m.curve) : distance;
+        const int64_t n = std::max<int64_t>(gf_ticksFor(way, lf_legSpeed(ac)), 25);
         if (m.curve.active() || m.turning) {
             const double angle = m.turning ? m.headingDifference : m.curve.turnAngle;
             const double k = std::max(std::round(angle / ac.currentAngleStep / 100.0), 1.0);
@@ -319,7 +322,7 @@ void lf_groundTiming(LiveAircraft& ac) {
 
 void lf_curveTick(LiveAircraft& ac) {
     MoveState& m = ac.move;
-    m.curve.parameter = std::clamp(m.curve.parameter + m.curve.parameterStep, 0.0, 0.999999);
+    m.curve.parameter = std::clamp(gf_curveParameterAfterTick(m.curve, m.curve.parameter), 0.0, 0.999999);
     const auto point = gf_bezierPoint(m.curve, m.curve.parameter);
     if (!point) {
         gf_log(fmt::format("{} error in curve at index: {:.2F}", ac.head.callsign, m.curve.parameter));

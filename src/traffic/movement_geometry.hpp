@@ -41,7 +41,16 @@ struct CurvePoint {
 
 // The point of the curve at parameter t; none when no curve is active or t lies outside it.
 std::optional<CurvePoint> gf_bezierPoint(const CurvePath& curve, double t);
-// Sets the curve from the origin through a control position to an end position (degrees).
+// The length of the curve's path in nautical miles (0 when no curve is active): longer than the
+// straight way from its origin to its end, the more so the sharper it turns.
+double gf_curveLengthNm(const CurvePath& curve);
+// The curve's parameter one tick on from t, for a tick that goes the curve's length times the
+// parameter step along it: an even pace, also where the control point lies nearer one end than
+// the other (in even parameter steps the pace would change in their ratio). t itself for no
+// active curve.
+double gf_curveParameterAfterTick(const CurvePath& curve, double t);
+// Sets the curve from the origin through a control position to an end position (degrees), and
+// its length.
 void gf_setCurve(CurvePath& curve, double originLat, double originLon, double controlLat,
                  double controlLon, double endLat, double endLon);
 

@@ -103,7 +103,7 @@ TEST_F(ParkAirportRun, AFirstRunLinksBillundPlacesItsStaticsFollowsTheWindowAndS
         // when unticked; no live aircraft stays when none is allowed.
         // The first live aircraft come 30 s after their first reports, which on a slow machine can be
         // well after the first static.
-        liveShown = apptest::waitFor([] { return paintedLiveCount().value_or(0) >= 1; }, seconds(90));
+        liveShown = apptest::waitForTicks([] { return paintedLiveCount().value_or(0) >= 1; }, 9000);
         navLightsWereOn = staticNavLightsOn(true);
         platform::win32::click(gMainWindow.load(), NAV_LIGHTS_WHILE_PARKED.controlId);
         navLightsWentOut = apptest::waitFor([] { return staticNavLightsOn(false); }, seconds(10));
@@ -112,7 +112,7 @@ TEST_F(ParkAirportRun, AFirstRunLinksBillundPlacesItsStaticsFollowsTheWindowAndS
         // yet; it settles and goes with the next choice.
         for (int attempt = 0; attempt < 4 && !livesLeft; ++attempt) {
             selected = platform::win32::select(gMainWindow.load(), MAX_LIVE_SEL.controlId, 0);
-            livesLeft = apptest::waitFor([] { return liveObjectsInSimulator() == 0; }, seconds(5));
+            livesLeft = apptest::waitForTicks([] { return liveObjectsInSimulator() == 0; }, 500);
         }
         liveShownZero = apptest::waitFor([] { return paintedLiveCount() == 0; }, seconds(10));
         staticsStayed = staticObjectsInSimulator();
@@ -194,7 +194,7 @@ TEST_F(ParkAirportRun, ARestartLeavesNoAircraftStandingTwiceAndShowsTheEmptiedDe
                 n += o.id > lastOfFirstRun ? 1 : 0;
             return n;
         };
-        apptest::waitFor([&] { return created() >= firstRun; }, seconds(90));
+        apptest::waitForTicks([&] { return created() >= firstRun; }, 9000);
         secondRun = created();
         std::map<std::string, int> seen;
         for (const auto& o : liveObjects())

@@ -249,9 +249,11 @@ TEST_F(SimClient, TheResetBeforeARestartClearsTheConnectionState) {
     gUserObjectId.store(77);
     gSimRunning.store(true);
     gSimConnectError.store(true);
+    gSimQuit.store(true);
     gf_resetSimClientState();
     EXPECT_EQ(gUserObjectId.load(), 0u);
     EXPECT_FALSE(gSimRunning.load());
+    EXPECT_FALSE(gSimQuit.load());
     EXPECT_FALSE(gSimConnectError.load());
     EXPECT_EQ(gSimConnect.load(), nullptr);
 }

@@ -215,17 +215,47 @@ TEST_F(SimDispatchConcurrency, ALostSimulatorEndsTheRunWithSimWasClosed) {
     EXPECT_EQ(countLinesWith(log, " Flight Simulator no longer connected, Quorvel will stop ..."), 1);
 }
 
-TEST_F(Dispatch, QuitOnlyClearsTheRunningState) {
+TEST_F(Dispatch, QuitEndsTheRunningStateAndLeavesEveryQueue) {
     gf_queueAiCreate(creation("DLH1", "Airliner", 20001));
     gAddedObjects.push_back(500);
     gPendingCreations.push_back({7, 20002, "DLH2"});
     simWorld().quitSimulator();
     dispatch();
     EXPECT_FALSE(gSimRunning.load());
+    EXPECT_TRUE(gSimQuit.load());
     std::lock_guard guard(gSimConnectLock);
     EXPECT_EQ(gCreateQueue.size(), 1u);
     EXPECT_EQ(gAddedObjects.size(), 1u);
     EXPECT_EQ(gPendingCreations.size(), 1u);
+}
+
+TEST_F(Dispatch, ARequestThatFailsWhileTheSimulatorStaysIsAnErrorThatRestartsTheRun) {
+    simWorld().failCalls("SimConnect_RequestDataOnSimObject", 1);
+    gf_requestUserAcPosition();
+    EXPECT_EQ(gf_exitReason(), ExitReason::SimConnectError);
+    EXPECT_EQ(gf_restartDelay(), 9);
+    EXPECT_EQ(gf_statusLineSnapshot().message, "SimConnect request error");
+    EXPECT_EQ(countLinesWith(log, "no longer connected"), 0);
+}
+
+TEST_F(Dispatch, ARequestThatFailsAfterTheSimulatorAnnouncedItsQuitClosesTheRunAsAClosedSimulator) {
+    // The quit falls between the requests and their answers: a creation waits for the Frame
+    // already sent, the user position has been asked for.
+    simWorld().setCreationAnswer("Airliner", CreationAnswer::Create);
+    simWorld().stepFrames(1);
+    gf_queueAiCreate(creation("DLH1", "Airliner", 20001));
+    gf_requestUserAcPosition();
+    simWorld().quitSimulator();
+    gf_requestUserAcPosition();
+    dispatch(); // the Frame sends the creation, then the QUIT
+    EXPECT_FALSE(gSimRunning.load());
+    EXPECT_FALSE(gStopFlag.load());
+    // From now on a request fails because the simulator is gone.
+    gf_requestUserAcPosition();
+    EXPECT_EQ(gf_exitReason(), ExitReason::SimWasClosed);
+    EXPECT_EQ(gf_restartDelay(), 0);
+    EXPECT_EQ(countLinesWith(log, " Flight Simulator no longer connected, Quorvel will stop ..."), 1);
+    EXPECT_NE(gf_statusLineSnapshot().message, "SimConnect request error");
 }
 
 // ---- our aircraft ----

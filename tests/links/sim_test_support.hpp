@@ -62,8 +62,8 @@ inline bool hasLine(const testsupport::CapturedLog& log, std::string_view line) 
 }
 
 // What the dispatch handlers do with the messages these tests need: "Sim" sets the running
-// flag, a Frame flushes the queues, QUIT clears the running flag. A test can make the next
-// OPEN message throw.
+// flag, a Frame flushes the queues, QUIT marks the quit and clears the running flag. A test can
+// make the next OPEN message throw.
 struct TestDispatch {
     static inline std::function<void()> onOpen;
     static inline std::atomic<int> frames{0};
@@ -74,6 +74,7 @@ struct TestDispatch {
             if (onOpen) onOpen();
             break;
         case SIMCONNECT_RECV_ID_QUIT:
+            tamrix::gSimQuit.store(true);
             tamrix::gSimRunning.exchange(false);
             break;
         case SIMCONNECT_RECV_ID_EVENT: {

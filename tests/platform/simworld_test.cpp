@@ -389,10 +389,34 @@ TEST_F(SimWorldTest, DispatchRunsTheCallbackWithoutTheWorldsLockAndLetsException
     EXPECT_EQ(context.seen.back(), 57u);
 }
 
-TEST_F(SimWorldTest, AQuitSimulatorSendsQuitAndThenRefusesEverything) {
+TEST_F(SimWorldTest, AQuitSimulatorSendsQuitAndRefusesEverythingOnceTheQuitWasDispatched) {
+    simWorld().stepFrames(1);
     simWorld().quitSimulator();
+    // Announced first: until its client has taken the QUIT the connection takes calls, and
+    // nothing comes of them.
+    EXPECT_EQ(SimConnect_RequestDataOnSimObjectType(handle, 101, 404, 100, SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT), S_OK);
+    DWORD sendId = 0;
+    EXPECT_EQ(SimConnect_GetLastSentPacketID(handle, &sendId), S_OK);
+    EXPECT_GT(sendId, 0u);
+    simWorld().stepFrames(1);
+    std::vector<DWORD> seen;
+    HRESULT duringQuit = S_OK;
+    struct Context {
+        HANDLE handle;
+        std::vector<DWORD>& seen;
+        HRESULT& duringQuit;
+    } context{handle, seen, duringQuit};
+    const auto taking = [](SIMCONNECT_RECV* message, DWORD, void* raw) {
+        auto& c = *static_cast<Context*>(raw);
+        c.seen.push_back(message->dwID);
+        if (message->dwID == SIMCONNECT_RECV_ID_QUIT)
+            c.duringQuit = SimConnect_RequestDataOnSimObjectType(c.handle, 101, 404, 100,
+                                                                 SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+    };
+    EXPECT_EQ(SimConnect_CallDispatch(handle, taking, &context), S_OK);
+    EXPECT_EQ(seen, (std::vector<DWORD>{SIMCONNECT_RECV_ID_EVENT_FRAME, SIMCONNECT_RECV_ID_QUIT}));
+    EXPECT_EQ(duringQuit, S_OK); // its handler still runs against a live connection
     EXPECT_LT(SimConnect_RequestDataOnSimObjectType(handle, 101, 404, 100, SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT), 0);
-    EXPECT_EQ(dispatch(handle).ids(), std::vector<DWORD>{SIMCONNECT_RECV_ID_QUIT});
     EXPECT_LT(SimConnect_CallDispatch(handle, collect, nullptr), 0);
     HANDLE again = nullptr;
     EXPECT_LT(SimConnect_Open(&again, "Quorvel", nullptr, 0, nullptr, 0), 0);

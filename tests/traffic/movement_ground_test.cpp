@@ -1178,26 +1178,43 @@ struct FedLine {
     double track = 0.0;
 };
 
-// Reports every 2 s of a ground run heading `track` from `start`, whose speed at each whole
-// second is `speedAt(second)` (kt), for `seconds`.
-std::vector<FedLine> groundRun(GeoPosition start, double track, int seconds,
+// Reports every 2 s of a ground run from `start` heading `trackAt(second)` (degrees), whose speed
+// at each whole second is `speedAt(second)` (kt), for `seconds`.
+std::vector<FedLine> groundRun(GeoPosition start, const std::function<double(int)>& trackAt, int seconds,
                                const std::function<double(int)>& speedAt, double t0 = 1.7e9) {
     std::vector<FedLine> out;
     GeoPosition p = start;
     for (int s = 0; s <= seconds; ++s) {
         const double v = speedAt(s);
-        if (s % 2 == 0) out.push_back({t0 + s, p, v, track});
-        p = gf_destinationPoint(p, track * kDeg, v / 3600.0 * kFeetPerNm);
+        if (s % 2 == 0) out.push_back({t0 + s, p, v, trackAt(s)});
+        p = gf_destinationPoint(p, trackAt(s) * kDeg, v / 3600.0 * kFeetPerNm);
     }
     return out;
 }
 
+std::vector<FedLine> groundRun(GeoPosition start, double track, int seconds,
+                               const std::function<double(int)>& speedAt, double t0 = 1.7e9) {
+    return groundRun(start, [track](int) { return track; }, seconds, speedAt, t0);
+}
+
+// A time of the program lost: for `seconds` from feed second `at` it counts no tick (a machine too
+// busy for it), and the reports sent meanwhile reach it together when it counts again.
+struct LostTicks {
+    double at = -1.0;
+    double seconds = 0.0;
+};
+
 // Replays `feed` through the intake: each report reaches the intake 30 s before it falls due
-// (its due tick is `firstDue` + 100 per feed second); the aircraft `key` is taxiing and holds the
-// first two reports already. The trace of every tick until `ticks` past the last report's due tick.
+// (its due tick is `firstDue` + 100 per feed second, less the ticks lost before it); the aircraft
+// `key` is taxiing and holds the first two reports already. The trace of every tick until `ticks`
+// past the last report's due tick.
 std::vector<TracePoint> replayThroughIntake(uint32_t key, const std::vector<FedLine>& feed, int64_t firstDue,
-                                            int64_t ticks = 3000) {
-    auto due = [&](const FedLine& l) { return firstDue + std::llround((l.t - feed.front().t) * 100.0); };
+                                            int64_t ticks = 3000, LostTicks lost = {}) {
+    auto due = [&](const FedLine& l) {
+        double t = l.t - feed.front().t;
+        if (lost.at >= 0.0 && t >= lost.at) t = t < lost.at + lost.seconds ? lost.at : t - lost.seconds;
+        return firstDue + std::llround(t * 100.0);
+    };
     auto sample = [&](const FedLine& l) {
         PositionSample s;
         s.latitude = l.at.latitude;
@@ -1243,6 +1260,44 @@ double standsStill(const std::vector<TracePoint>& trace, int64_t from, int64_t t
         farthest = std::max(farthest, gf_distanceNm(stop, at) * kMetresPerNm);
     }
     return first ? farthest : 1000.0;
+}
+
+// The fastest the aircraft went over any second of the trace on the program's clock (kt), and the
+// tick at which that second began.
+std::pair<double, int64_t> fastestSecond(const std::vector<TracePoint>& trace) {
+    std::pair<double, int64_t> fastest{0.0, 0};
+    for (std::size_t i = 0; i + 100 < trace.size(); ++i) {
+        const AcPosition& a = trace[i].position;
+        const AcPosition& b = trace[i + 100].position;
+        const double kt = gf_distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * kTicksPerHour /
+                          static_cast<double>(trace[i + 100].tick - trace[i].tick);
+        if (kt > fastest.first) fastest = {kt, trace[i].tick};
+    }
+    return fastest;
+}
+
+// East at 11 kt, turning north at 60 s when `corner`; the program counts no tick for 3 s at 58 s
+// of the feed, so the aircraft falls behind the feed's time and makes it up.
+std::vector<TracePoint> taxiBehindTheFeedsTime(uint32_t key, bool corner) {
+    const auto track = [corner](int s) { return corner && s >= 60 ? 0.0 : 90.0; };
+    const auto feed = groundRun(gf_destinationPoint(kAirport, kPi, 3000.0), track, 120, [](int) { return 11.0; });
+    return replayThroughIntake(key, feed, 3100, 500, LostTicks{58.0, 3.0});
+}
+
+TEST_F(FedGroundTest, BehindTheFeedsTimeATaxiingAircraftCatchesUpAtMostAQuarterFaster) {
+    const auto trace = taxiBehindTheFeedsTime(20084, false);
+    ASSERT_FALSE(trace.empty());
+    const auto [fastest, at] = fastestSecond(trace);
+    EXPECT_GT(fastest, 11.0 * 1.2) << "does not catch up";
+    EXPECT_LT(fastest, 11.0 * 1.3) << "at tick " << at;
+}
+
+TEST_F(FedGroundTest, BehindTheFeedsTimeATaxiingAircraftRoundsACornerNoFasterThanItCatchesUpOnAStraightWay) {
+    const auto trace = taxiBehindTheFeedsTime(20085, true);
+    ASSERT_FALSE(trace.empty());
+    EXPECT_EQ(trace.back().state, LiveState::Active);
+    const auto [fastest, at] = fastestSecond(trace);
+    EXPECT_LT(fastest, 11.0 * 1.3) << "at tick " << at;
 }
 
 TEST_F(FedGroundTest, ARejectedTakeOffStopsWhereTheFeedStopsAndTaxisBack) {

@@ -2,6 +2,7 @@
 // settling, the control setters, removal in every state, and the clearance rules around the
 // user aircraft; with the faults of the record bookkeeping mended.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <future>
@@ -427,20 +428,28 @@ protected:
         if (m_feedRun.valid()) m_feedRun.wait();
     }
     // Ticks, a millisecond apart so that the other end of the link can act, until the condition
-    // holds. The ticks run beside this thread: a tick that waits for the link is freed after a
-    // while by the stop flag, and false tells so.
+    // holds. The ticks run beside this thread: a tick that waits for the link (no tick ends for
+    // 30 s, however slowly the machine ticks) is freed by the stop flag, and false tells so.
     static bool tickUntil(const std::function<bool()>& condition) {
+        std::atomic<int> ticked{0};
         auto ticking = std::async(std::launch::async, [&] {
             for (int i = 0; i < 20000 && !condition(); ++i) {
                 tick();
+                ++ticked;
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
             return condition();
         });
-        if (ticking.wait_for(std::chrono::seconds(30)) == std::future_status::ready) return ticking.get();
-        gStopFlag.store(true);
-        ticking.wait();
-        return false;
+        for (int seen = -1; ticking.wait_for(std::chrono::seconds(30)) != std::future_status::ready;) {
+            if (ticked.load() != seen) {
+                seen = ticked.load();
+                continue;
+            }
+            gStopFlag.store(true);
+            ticking.wait();
+            return false;
+        }
+        return ticking.get();
     }
 
     std::unique_ptr<rtfeed::FeedSession> m_feed;
@@ -476,10 +485,11 @@ TEST_F(RealTrafficTickTest, AfterRealTrafficIsBackItsAircraftAreCreatedAgain) {
     EXPECT_TRUE(gTrafficRunFlag.load());
     feed(line(20002, "KLM7", 2000.0, 50.1, 8.1, 12000.0, 300.0, "B738"));
     feed(line(20002, "KLM7", 2005.0, 50.1, 8.11, 12000.0, 300.0, "B738"));
+    const int64_t fed = gf_tickCount();
     std::vector<AiCreateRequest> created;
     ASSERT_TRUE(tickUntil([&] {
         for (auto& c : takeCreations()) created.push_back(std::move(c));
-        return !created.empty() || gf_tickCount() > kSampleDelayTicks + 1000;
+        return !created.empty() || gf_tickCount() - fed > kSampleDelayTicks + 1000;
     }));
     ASSERT_EQ(created.size(), 1u);
     EXPECT_EQ(created.front().key, 20002u);

@@ -190,7 +190,8 @@ public:
 
     // ---- the simulator process and the flight ----
     void startSimulator();
-    // QUIT to every connection; afterwards their calls fail and new connections are refused.
+    // QUIT to every connection, and new connections are refused. A connection takes calls (and
+    // nothing comes of them) until its client has dispatched that QUIT; they fail from then on.
     void quitSimulator();
     bool simulatorAvailable() const;
     // The "Sim" event (1 or 0) goes to the subscribers when the state changes.

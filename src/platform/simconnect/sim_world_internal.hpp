@@ -49,6 +49,9 @@ struct Connection {
     uint32_t id = 0;
     std::string name;
     bool quitting = false; // the simulator quit: the QUIT message is the last one
+    // The client has dispatched that QUIT: only from then on do its calls fail, as a simulator
+    // announces its quit before its connection goes.
+    bool quitAnnounced = false;
     std::deque<Message> queue;
     std::map<DWORD, std::vector<Datum>> definitions;
     std::map<DWORD, std::string> systemEvents; // event id -> upper-case system event name

@@ -18,18 +18,20 @@ namespace {
 
 std::string textOf(const char* text) { return text == nullptr ? std::string() : std::string(text); }
 
-// One logged call on an open connection: fails on an unknown or quit connection and when a
-// failure was asked for; otherwise counts the packet and runs the body under the world's lock.
-// `args` builds the logged argument text only when the call log is on.
+// One logged call on an open connection: fails on an unknown connection, on one whose client
+// has dispatched its QUIT, and when a failure was asked for; a connection whose QUIT still waits
+// takes a request and nothing comes of it (a query of the connection itself still answers);
+// otherwise counts the packet and runs the body under the world's lock. `args` builds the logged
+// argument text only when the call log is on.
 template <typename Args, typename Body>
 HRESULT connectionCall(HANDLE handle, std::string_view function, Args&& args, Body&& body, bool sends = true) {
     State& s = state();
     std::lock_guard guard(s.lock);
     Connection* c = s.find(handle);
     HRESULT result = E_FAIL;
-    if (c != nullptr && !c->quitting && !s.takeFailure(function)) {
+    if (c != nullptr && !c->quitAnnounced && !s.takeFailure(function)) {
         if (sends) ++c->lastSendId;
-        result = body(s, *c);
+        result = c->quitting && sends ? S_OK : body(s, *c);
     }
     if (s.callLogging) s.log(c, function, args(), result);
     return result;
@@ -161,7 +163,23 @@ HRESULT SimConnect_CallDispatch(HANDLE hSimConnect, DispatchProc pfcnDispatch, v
             message = std::move(c->queue.front());
             c->queue.pop_front();
         }
-        pfcnDispatch(reinterpret_cast<SIMCONNECT_RECV*>(message.words.data()), message.size, pContext);
+        auto* record = reinterpret_cast<SIMCONNECT_RECV*>(message.words.data());
+        if (record->dwID != SIMCONNECT_RECV_ID_QUIT) {
+            pfcnDispatch(record, message.size, pContext);
+            continue;
+        }
+        // The connection goes only once the client has heard of the quit, whatever its handler did.
+        const auto announced = [&] {
+            std::lock_guard guard(s.lock);
+            if (Connection* c = s.find(hSimConnect)) c->quitAnnounced = true;
+        };
+        try {
+            pfcnDispatch(record, message.size, pContext);
+        } catch (...) {
+            announced();
+            throw;
+        }
+        announced();
     }
     return S_OK;
 }
