@@ -803,16 +803,20 @@ bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
 
 // A touch-and-go: a sample on the ground clearly faster than the one before it on the ground
 // (the aircraft accelerates to take off again), or an airborne one after the feed had the
-// aircraft on the ground (the climb away). It keeps its speed: held at the landing roll's, the
-// aircraft would lift off late and fall ever further behind its fed track.
+// aircraft on the ground (the climb away). A go-around: an airborne sample above the one before
+// it, or clearly faster without coming lower. Either keeps its speed: held at the approach's or
+// the landing roll's, the aircraft would climb away late and fall ever further behind its fed
+// track.
 bool climbsAwayAgain(const LiveAircraft& aircraft, const PositionSample& sample) {
     const SampleQueue& samples = aircraft.samples;
+    const PositionSample& before = samples.back();
     if (sample.airborne == 0)
-        return samples.back().airborne == 0 && sample.groundSpeed >= samples.back().groundSpeed + kRollRiseKt;
+        return before.airborne == 0 && sample.groundSpeed >= before.groundSpeed + kRollRiseKt;
     if (aircraft.onGround != 0) return true;
     for (std::size_t i = 0; i < samples.size(); ++i)
         if (samples[i].airborne == 0) return true;
-    return false;
+    return sample.altitude > before.altitude ||
+           (sample.altitude >= before.altitude && sample.groundSpeed >= before.groundSpeed + kRollRiseKt);
 }
 
 bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -674,6 +675,45 @@ TEST_F(TakeOffLandingTest, TouchAndGoLeavesTheLandingRollWithFullPower) {
     EXPECT_GT(trace.back().agl, 300.0);
 }
 
+// Replays a feed as the intake hands it over to the aircraft `key`, which holds its first two
+// reports: the others reach it 30 s before they fall due. The trace of every tick until the last
+// report is due.
+std::vector<TracePoint> replayFedAhead(uint32_t key, const std::vector<PositionSample>& feed) {
+    std::size_t delivered = 2;
+    std::vector<TracePoint> trace;
+    while (gf_tickCount() < feed.back().dueTick) {
+        while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount())
+            decodeExisting(*findAircraft(key), feed[delivered++]);
+        const auto part = run(key, 1);
+        if (part.empty()) break;
+        trace.push_back(part.front());
+    }
+    return trace;
+}
+
+// Where the feed has the aircraft at a tick: between the two reports due around it.
+GeoPosition fedAt(const std::vector<PositionSample>& feed, int64_t tick) {
+    std::size_t i = 1;
+    while (i + 1 < feed.size() && feed[i].dueTick < tick)
+        ++i;
+    const double f = std::clamp(static_cast<double>(tick - feed[i - 1].dueTick) /
+                                    static_cast<double>(feed[i].dueTick - feed[i - 1].dueTick),
+                                0.0, 1.0);
+    return {feed[i - 1].latitude + f * (feed[i].latitude - feed[i - 1].latitude),
+            feed[i - 1].longitude + f * (feed[i].longitude - feed[i - 1].longitude)};
+}
+
+// The farthest (metres) the trace lies from where the feed has the aircraft at the same tick,
+// from `from` on.
+double metresOffFedTrack(const std::vector<PositionSample>& feed, std::vector<TracePoint>::const_iterator from,
+                         std::vector<TracePoint>::const_iterator to) {
+    double worst = 0.0;
+    for (auto t = from; t != to; ++t)
+        worst = std::max(worst, gf_distanceNm(fedAt(feed, t->tick), {t->position.latitude, t->position.longitude}) *
+                                    kMetresPerNm);
+    return worst;
+}
+
 TEST_F(TakeOffLandingTest, ATouchAndGoClimbsAwayAtItsFedSpeedAndKeepsToItsFedTrack) {
     // Final approach eastwards at 135 kt, a landing roll of 12 s slowing from 110 to 100 kt, the
     // acceleration to 145 kt, the lift-off and 46 s of climb at 150 to 160 kt; a line every 2 s.
@@ -690,40 +730,67 @@ TEST_F(TakeOffLandingTest, ATouchAndGoClimbsAwayAtItsFedSpeedAndKeepsToItsFedTra
         feed[i].altitude = altitude;
     for (auto& s : feed)
         s.generated = 0;
-    // The first two reports are there at once; the others reach the aircraft 30 s ahead.
     addAircraft(AircraftCategory::Large, 20065, {feed[0], feed[1]}, MovePhase::Flying);
-    std::size_t delivered = 2;
-    std::vector<TracePoint> trace;
-    while (gf_tickCount() < feed.back().dueTick) {
-        while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount())
-            decodeExisting(*findAircraft(20065), feed[delivered++]);
-        const auto part = run(20065, 1);
-        ASSERT_EQ(part.size(), 1u);
-        trace.push_back(part.front());
-    }
-    // Where the feed has it at a tick: between the two reports due around it.
-    const auto fedAt = [&](int64_t tick) {
-        std::size_t i = 1;
-        while (i + 1 < feed.size() && feed[i].dueTick < tick)
-            ++i;
-        const double f = std::clamp(static_cast<double>(tick - feed[i - 1].dueTick) /
-                                        static_cast<double>(feed[i].dueTick - feed[i - 1].dueTick),
-                                    0.0, 1.0);
-        return GeoPosition{feed[i - 1].latitude + f * (feed[i].latitude - feed[i - 1].latitude),
-                           feed[i - 1].longitude + f * (feed[i].longitude - feed[i - 1].longitude)};
-    };
+    const auto trace = replayFedAhead(20065, feed);
     const auto up = std::find_if(trace.begin(), trace.end(), [](const TracePoint& t) {
         return t.phase == MovePhase::TakeOff && t.stepCounter <= 0;
     });
     ASSERT_NE(up, trace.end()) << "never lifted off";
     EXPECT_LT(up->tick - feed[liftOff].dueTick, 100) << "ticks late";
-    double behind = 0.0;
-    for (auto t = up; t != trace.end(); ++t)
-        behind =
-            std::max(behind, gf_distanceNm(fedAt(t->tick), {t->position.latitude, t->position.longitude}) *
-                                 kMetresPerNm);
-    EXPECT_LT(behind, 100.0) << "metres off the fed track in the climb";
+    EXPECT_LT(metresOffFedTrack(feed, up, trace.end()), 100.0) << "metres off the fed track in the climb";
     EXPECT_GT(trace.back().agl, 1000.0);
+}
+
+TEST_F(TakeOffLandingTest, AGoAroundClimbsAwayAtItsFedSpeedAndKeepsToItsFedTrack) {
+    // Final approach eastwards at 140 kt and 700 ft/min down to 200 ft, then the go-around:
+    // accelerating to 175 kt and climbing at 1,500 ft/min for 60 s; a line every 2 s.
+    std::vector<Leg> legs(16, Leg{90.0, 140.0, -700.0, 2.0, true});
+    const std::size_t goAround = legs.size();
+    for (int i = 0; i < 30; ++i)
+        legs.push_back({90.0, std::min(141.5 + 1.5 * i, 175.0), 1500.0, 2.0, true});
+    auto feed = track(gf_destinationPoint(kAirport, 1.5 * kPi, 2.0 * kFeetPerNm),
+                      kGroundFt + 200.0 + 16 * 700.0 / 30.0, 100, legs);
+    for (auto& s : feed)
+        s.generated = 0;
+    addAircraft(AircraftCategory::Large, 20066, {feed[0], feed[1]}, MovePhase::Flying);
+    const auto trace = replayFedAhead(20066, feed);
+    ASSERT_TRUE(std::any_of(trace.begin(), trace.end(), [](const TracePoint& t) { return t.landingArmed; }))
+        << "the landing was never armed";
+    const auto climbing =
+        std::find_if(trace.begin(), trace.end(), [&](const TracePoint& t) { return t.tick >= feed[goAround].dueTick; });
+    EXPECT_LT(metresOffFedTrack(feed, climbing, trace.end()), 60.0) << "metres off the fed track in the climb";
+    EXPECT_NEAR(trace.back().agl, feed.back().altitude - kGroundFt, 150.0);
+}
+
+TEST_F(TakeOffLandingTest, ANoisyLandingRollNeverRunsAheadOfItsFedTrack) {
+    // Touched down eastwards at 130 kt, braking at 3 kt/s to 15 kt, rolling on at 15 kt for 10 s
+    // and stopping; a line every 2 s whose speed is off by up to 6 kt either way.
+    std::mt19937 noise(40);
+    std::uniform_real_distribution<double> off(-6.0, 6.0);
+    std::vector<Leg> legs;
+    for (double v = 130.0; v > 15.0; v -= 6.0)
+        legs.push_back({90.0, v, 0.0, 2.0, false});
+    for (int i = 0; i < 5; ++i)
+        legs.push_back({90.0, 15.0, 0.0, 2.0, false});
+    for (int i = 0; i < 5; ++i)
+        legs.push_back({90.0, 0.0, 0.0, 2.0, false});
+    auto feed = track(gf_destinationPoint(kAirport, 1.5 * kPi, 0.5 * kFeetPerNm), 0.0, 100, legs);
+    for (auto& s : feed) {
+        if (s.groundSpeed > 0.0) s.groundSpeed = s.trueAirspeed = s.groundSpeed + off(noise);
+        s.generated = 0;
+    }
+    LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20067, {feed[0], feed[1]}, MovePhase::Taxi);
+    ac.move.landingRoll = 1;
+    ac.move.touchdownHeading = ac.position.heading;
+    const auto trace = replayFedAhead(20067, feed);
+    ASSERT_FALSE(trace.empty());
+    // How far east of the touchdown the aircraft is against the feed at the same tick.
+    const GeoPosition touchdown{feed[0].latitude, feed[0].longitude};
+    const auto east = [&](GeoPosition p) { return gf_distanceNm(touchdown, p) * kMetresPerNm; };
+    double ahead = 0.0;
+    for (const TracePoint& t : trace)
+        ahead = std::max(ahead, east({t.position.latitude, t.position.longitude}) - east(fedAt(feed, t.tick)));
+    EXPECT_LT(ahead, 10.0) << "metres ahead of the feed";
 }
 
 } // namespace
