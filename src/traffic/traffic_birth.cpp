@@ -581,7 +581,9 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
                     return true;
                 }();
                 if (sample.generated != 0 && allGenerated) {
-                    if (samples.size() > 1) samples.pop_front();
+                    // Standing copies on the ground all say the same; a rotorcraft's in the air
+                    // still carry it down onto the spot.
+                    if (samples.size() > 1 && samples.front().airborne == 0) samples.pop_front();
                 } else if (samples.size() >= 3) {
                     // The newest reported sample among up to 7 before the newest one.
                     std::ptrdiff_t r = -1;
@@ -825,7 +827,14 @@ bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
         gf_log(fmt::format("{} empty sz?", "checkNewPosDuringLanding"));
         return false;
     }
-    if (samePosition(samples.back(), sample, 1e-8)) return false;
+    if (samePosition(samples.back(), sample, 1e-8)) {
+        // A rotorcraft hovers, comes down and stands on its pad at one spot: each report there
+        // is a standstill that holds it on the spot, as the standstill rule keeps every report of
+        // a rotorcraft. Dropped, it would run out of reports and go on by itself.
+        if (aircraft.category != AircraftCategory::Rotorcraft) return false;
+        if (aircraft.manoeuvreMark > 0) endManoeuvre(aircraft);
+        return lf_isStandstillSample(aircraft, sample);
+    }
     const double heading = aircraft.position.heading * kRadToDeg;
     const auto offHeading = [&](const PositionSample& from) {
         return angleDifferenceDeg(gf_initialBearing(at(from), at(sample)) * kRadToDeg, heading);

@@ -10,8 +10,9 @@
 #include "links/sim_definitions.hpp"
 #include "traffic/air_movement.hpp"
 #include "traffic/movement.hpp"
-#include "traffic/takeoff_landing.hpp"
 #include "traffic/movement_test_support.hpp"
+#include "traffic/takeoff_landing.hpp"
+#include "traffic/traffic_birth.hpp"
 
 namespace {
 
@@ -34,6 +35,47 @@ std::pair<double, bool> headingJumps(const std::vector<TracePoint>& trace) {
         if (i > 0) worst = std::max(worst, degreesBetween(h, trace[i - 1].position.heading));
     }
     return {worst, inRange};
+}
+
+// Replays a feed as the intake hands it over to the aircraft `key`, which holds its first two
+// reports: the others reach it 30 s before they fall due. The trace of every tick until the last
+// report is due.
+std::vector<TracePoint> replayFedAhead(uint32_t key, const std::vector<PositionSample>& feed) {
+    std::size_t delivered = 2;
+    std::vector<TracePoint> trace;
+    while (gf_tickCount() < feed.back().dueTick) {
+        while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount())
+            decodeExisting(*findAircraft(key), feed[delivered++]);
+        const auto part = run(key, 1);
+        if (part.empty()) break;
+        trace.push_back(part.front());
+    }
+    return trace;
+}
+
+// Where the feed has the aircraft at a tick: between the two reports due around it.
+GeoPosition fedAt(const std::vector<PositionSample>& feed, int64_t tick) {
+    std::size_t i = 1;
+    while (i + 1 < feed.size() && feed[i].dueTick < tick)
+        ++i;
+    const double f = std::clamp(static_cast<double>(tick - feed[i - 1].dueTick) /
+                                    static_cast<double>(feed[i].dueTick - feed[i - 1].dueTick),
+                                0.0, 1.0);
+    return {feed[i - 1].latitude + f * (feed[i].latitude - feed[i - 1].latitude),
+            feed[i - 1].longitude + f * (feed[i].longitude - feed[i - 1].longitude)};
+}
+
+// The farthest (metres) the trace lies from where the feed has the aircraft at the same tick,
+// from `from` on.
+double metresOffFedTrack(const std::vector<PositionSample>& feed,
+                         std::vector<TracePoint>::const_iterator from,
+                         std::vector<TracePoint>::const_iterator to) {
+    double worst = 0.0;
+    for (auto t = from; t != to; ++t)
+        worst = std::max(worst,
+                         gf_distanceNm(fedAt(feed, t->tick), {t->position.latitude, t->position.longitude}) *
+                             kMetresPerNm);
+    return worst;
 }
 
 TEST_F(AirMovementTest, CruiseTurningThroughNorthBothWaysMeetsEverySampleAtItsDueTick) {
@@ -160,6 +202,90 @@ TEST_F(AirMovementTest, AHelicopterAirTaxiingSlowlyTurnsItsNoseWithItsWay) {
     for (const auto& t : trace)
         if (t.tick >= samples[3].dueTick) worst = std::max(worst, degreesBetween(t.position.heading, 90.0 * kDeg));
     EXPECT_LT(worst, 20.0) << "degrees off east";
+}
+
+// A helicopter's approach eastwards to a pad 200 m north of the field: from 500 ft above it at
+// 50 kt, slowing to a hover 100 ft above the pad, 10 s of hover, a vertical descent at
+// 300 ft/min; then `standing` reports on the pad at 0 kt, and `departure` reports climbing away
+// north at 1,000 ft/min, speeding up by 15 kt a report to 80 kt. A line every 2 s; the index of the first
+// report on the pad.
+std::pair<std::vector<PositionSample>, std::size_t> padLanding(int standing, int departure) {
+    const GeoPosition pad = gf_destinationPoint(kAirport, 0.0, 200.0 / 0.3048);
+    std::vector<Leg> legs;
+    double way = 0.0; // m flown to the pad
+    for (double v = 50.0; v > 0.0; v -= 5.0) {
+        legs.push_back({90.0, v, -500.0 * v / 50.0, 2.0, true});
+        way += v * 2.0 / 3600.0 * kMetresPerNm;
+    }
+    for (int i = 0; i < 5; ++i)
+        legs.push_back({90.0, 0.0, 0.0, 2.0, true});
+    for (int i = 0; i < 10; ++i)
+        legs.push_back({90.0, 0.0, -300.0, 2.0, true});
+    const std::size_t onPad = legs.size();
+    for (int i = 0; i < standing; ++i)
+        legs.push_back({90.0, 0.0, 0.0, 2.0, false});
+    for (int i = 0; i < departure; ++i)
+        legs.push_back({0.0, std::min(15.0 * (i + 1), 80.0), 1000.0, 2.0, true});
+    double descent = 0.0;
+    for (std::size_t i = 0; i + 15 < onPad; ++i)
+        descent -= legs[i].verticalSpeed * 2.0 / 60.0;
+    auto feed =
+        track(gf_destinationPoint(pad, 1.5 * kPi, way / 0.3048), kGroundFt + 100.0 + descent, 100, legs);
+    double altitude = kGroundFt;
+    for (std::size_t i = onPad; i < feed.size(); ++i)
+        feed[i].altitude = i < onPad + standing ? 0.0 : (altitude += 33.0);
+    for (auto& s : feed)
+        s.generated = 0;
+    return {feed, onPad};
+}
+
+TEST_F(AirMovementTest, AHelicopterReportedStandingOnItsPadStaysThereAsLongAsItIsReported) {
+    const auto [feed, onPad] = padLanding(90, 0);
+    addAircraft(AircraftCategory::Rotorcraft, 20016, {feed[0], feed[1]}, MovePhase::Flying);
+    const auto trace = replayFedAhead(20016, feed);
+    ASSERT_TRUE(std::any_of(trace.begin(), trace.end(), [](const TracePoint& t) { return t.landingArmed; }))
+        << "the landing was never armed";
+    ASSERT_FALSE(trace.empty());
+    EXPECT_GE(trace.back().tick, feed.back().dueTick) << "gone at tick " << trace.back().tick;
+    EXPECT_EQ(trace.back().state, LiveState::Active);
+    // It hovers and comes down at the fed heights.
+    for (std::size_t k = onPad - 15; k < onPad; ++k) {
+        const auto at = std::find_if(trace.begin(), trace.end(),
+                                     [&](const TracePoint& t) { return t.tick >= feed[k].dueTick; });
+        ASSERT_NE(at, trace.end());
+        EXPECT_NEAR(at->position.altitude, feed[k].altitude, 10.0) << "report " << k;
+    }
+    // From 10 s after the feed has it on the pad it stands there, on the ground.
+    const GeoPosition pad{feed[onPad].latitude, feed[onPad].longitude};
+    double farthest = 0.0;
+    int inTheAir = 0;
+    for (const TracePoint& t : trace)
+        if (t.tick >= feed[onPad].dueTick + 1000) {
+            inTheAir += t.onGround ? 0 : 1;
+            farthest = std::max(farthest, gf_distanceNm(pad, {t.position.latitude, t.position.longitude}) *
+                                              kMetresPerNm);
+        }
+    EXPECT_EQ(inTheAir, 0) << "ticks in the air";
+    EXPECT_LT(farthest, 1.0) << "metres off the pad";
+    // Its nose points the way it came in, east: a hover gives it no way to turn to.
+    EXPECT_LT(degreesBetween(trace.back().position.heading, 90.0 * kDeg), 5.0);
+}
+
+TEST_F(AirMovementTest, AHelicopterStandingOnItsPadLiftsOffAndFollowsItsReports) {
+    // Standing on the pad for 20 s, then climbing away north.
+    auto [landing, onPad] = padLanding(10, 30);
+    std::vector<PositionSample> feed(landing.begin() + static_cast<std::ptrdiff_t>(onPad), landing.end());
+    for (auto& s : feed)
+        s.dueTick -= landing[onPad].dueTick - 100;
+    addAircraft(AircraftCategory::Rotorcraft, 20017, {feed[0], feed[1]}, MovePhase::Taxi);
+    const auto trace = replayFedAhead(20017, feed);
+    ASSERT_FALSE(trace.empty());
+    EXPECT_GE(trace.back().tick, feed.back().dueTick) << "gone at tick " << trace.back().tick;
+    // On its way from its fifth report in the air.
+    const auto away = std::find_if(trace.begin(), trace.end(),
+                                   [&](const TracePoint& t) { return t.tick >= feed[14].dueTick; });
+    EXPECT_LT(metresOffFedTrack(feed, away, trace.end()), 20.0) << "metres off the fed track in the climb";
+    EXPECT_NEAR(trace.back().agl, feed.back().altitude - kGroundFt, 100.0);
 }
 
 TEST_F(AirMovementTest, ASampleLessThanTwentyFiveTicksAwayIsMetTwentyFiveTicksOn) {
@@ -440,14 +566,6 @@ TEST_F(TakeOffLandingTest, DepartureRollRotatesClimbsInStagesAndRaisesTheGearAtM
     EXPECT_LT(worst, 0.5);
 }
 
-} // namespace
-
-#include "traffic/traffic_birth.hpp"
-
-namespace {
-
-using namespace mvtest;
-
 TEST_F(TakeOffLandingTest, TheTakeOffWaitsUntilEveryLaterSampleIsFastEnough) {
     // Lifting off westwards: the next report is still below a Large aircraft's 140 kt, the ones
     // after it are fast enough; all of them airborne and climbing slowly.
@@ -673,45 +791,6 @@ TEST_F(TakeOffLandingTest, TouchAndGoLeavesTheLandingRollWithFullPower) {
     EXPECT_GE(findEvent(id, kEventThrottleSet, 16383, roll->events), 0);
     for (const auto& t : trace) EXPECT_GE(t.agl, kCgFt - 0.6);
     EXPECT_GT(trace.back().agl, 300.0);
-}
-
-// Replays a feed as the intake hands it over to the aircraft `key`, which holds its first two
-// reports: the others reach it 30 s before they fall due. The trace of every tick until the last
-// report is due.
-std::vector<TracePoint> replayFedAhead(uint32_t key, const std::vector<PositionSample>& feed) {
-    std::size_t delivered = 2;
-    std::vector<TracePoint> trace;
-    while (gf_tickCount() < feed.back().dueTick) {
-        while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount())
-            decodeExisting(*findAircraft(key), feed[delivered++]);
-        const auto part = run(key, 1);
-        if (part.empty()) break;
-        trace.push_back(part.front());
-    }
-    return trace;
-}
-
-// Where the feed has the aircraft at a tick: between the two reports due around it.
-GeoPosition fedAt(const std::vector<PositionSample>& feed, int64_t tick) {
-    std::size_t i = 1;
-    while (i + 1 < feed.size() && feed[i].dueTick < tick)
-        ++i;
-    const double f = std::clamp(static_cast<double>(tick - feed[i - 1].dueTick) /
-                                    static_cast<double>(feed[i].dueTick - feed[i - 1].dueTick),
-                                0.0, 1.0);
-    return {feed[i - 1].latitude + f * (feed[i].latitude - feed[i - 1].latitude),
-            feed[i - 1].longitude + f * (feed[i].longitude - feed[i - 1].longitude)};
-}
-
-// The farthest (metres) the trace lies from where the feed has the aircraft at the same tick,
-// from `from` on.
-double metresOffFedTrack(const std::vector<PositionSample>& feed, std::vector<TracePoint>::const_iterator from,
-                         std::vector<TracePoint>::const_iterator to) {
-    double worst = 0.0;
-    for (auto t = from; t != to; ++t)
-        worst = std::max(worst, gf_distanceNm(fedAt(feed, t->tick), {t->position.latitude, t->position.longitude}) *
-                                    kMetresPerNm);
-    return worst;
 }
 
 TEST_F(TakeOffLandingTest, ATouchAndGoClimbsAwayAtItsFedSpeedAndKeepsToItsFedTrack) {
