@@ -270,6 +270,11 @@ void airStep(LiveAircraft& ac) {
         change = lf_headingChangeAfterNext(ac);
     }
     m.headingStep = change / legTicks;
+    // A slow rotorcraft may fly sideways or backwards: its nose comes round to its way, or to a
+    // reported heading, no faster than a rotorcraft turns.
+    if (ac.category == AircraftCategory::Rotorcraft && ac.samples[0].groundSpeed <= kHoverSpeed &&
+        nextNow.groundSpeed <= kHoverSpeed)
+        m.headingStep = std::clamp(m.headingStep, -ac.angleStep, ac.angleStep);
 
     if (nextNow.bank) {
         m.bankStep = (*nextNow.bank - ac.position.bank) / legTicks;

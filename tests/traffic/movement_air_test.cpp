@@ -177,23 +177,29 @@ TEST_F(AirMovementTest, AHoveringHelicopterKeepsItsHeadingWhileItsReportsWobble)
     EXPECT_LT(worst, 1.0) << "degrees off the first heading";
 }
 
-TEST_F(AirMovementTest, AHelicopterAirTaxiingSlowlyTurnsItsNoseWithItsWay) {
-    // 60 ft above the field at 8 kt eastwards, a report every 2 s, each a metre off the line in
-    // turn; neither a heading nor a track reported (the track reads 0, north).
+// A helicopter 60 ft above the field flying east at `speed` kt, a report every 2 s, each
+// `wobble` metres off the line to one side and the other in turn; neither a heading nor a track
+// reported (the track reads 0, north).
+std::vector<PositionSample> slowEastwards(double speed, double wobble) {
     const GeoPosition from = gf_destinationPoint(kAirport, 0.0, 0.3 * kFeetPerNm);
     std::vector<PositionSample> samples;
     for (int i = 0; i < 30; ++i) {
         PositionSample s;
-        const GeoPosition onLine = gf_destinationPoint(from, kPi / 2, 8.0 * 2.0 * i / 3600.0 * kFeetPerNm);
-        const GeoPosition p = gf_destinationPoint(onLine, i % 2 ? 0.0 : kPi, 1.0 / 0.3048);
+        const GeoPosition onLine = gf_destinationPoint(from, kPi / 2, speed * 2.0 * i / 3600.0 * kFeetPerNm);
+        const GeoPosition p = gf_destinationPoint(onLine, i % 2 ? 0.0 : kPi, wobble / 0.3048);
         s.latitude = p.latitude;
         s.longitude = p.longitude;
         s.altitude = kGroundFt + 60.0;
-        s.groundSpeed = s.trueAirspeed = 8.0;
+        s.groundSpeed = s.trueAirspeed = speed;
         s.dueTick = 100 + 200 * i;
         s.airborne = 1;
         samples.push_back(s);
     }
+    return samples;
+}
+
+TEST_F(AirMovementTest, AHelicopterAirTaxiingSlowlyTurnsItsNoseWithItsWay) {
+    const auto samples = slowEastwards(8.0, 1.0);
     addAircraft(AircraftCategory::Rotorcraft, 20010, samples, MovePhase::Flying);
 
     const auto trace = run(20010, samples.back().dueTick);
@@ -202,6 +208,20 @@ TEST_F(AirMovementTest, AHelicopterAirTaxiingSlowlyTurnsItsNoseWithItsWay) {
     for (const auto& t : trace)
         if (t.tick >= samples[3].dueTick) worst = std::max(worst, degreesBetween(t.position.heading, 90.0 * kDeg));
     EXPECT_LT(worst, 20.0) << "degrees off east";
+}
+
+TEST_F(AirMovementTest, AHelicopterDriftingSidewaysTurnsItsNoseNoFasterThanARotorcraftTurns) {
+    // Its nose north, drifting east at 3 kt.
+    const auto samples = slowEastwards(3.0, 0.0);
+    LiveAircraft& ac = addAircraft(AircraftCategory::Rotorcraft, 20011, samples, MovePhase::Flying);
+    ac.position.heading = 0.0;
+    const double turnRate = ac.angleStep / kDeg;
+
+    const auto trace = run(20011, samples.back().dueTick);
+    const auto [fastest, inRange] = headingJumps(trace);
+    EXPECT_TRUE(inRange);
+    EXPECT_LE(fastest, turnRate + 1e-9) << "degrees in a tick";
+    EXPECT_LT(degreesBetween(trace.back().position.heading, 90.0 * kDeg), 5.0) << "its nose never came round";
 }
 
 // A helicopter's approach eastwards to a pad 200 m north of the field: from 500 ft above it at
