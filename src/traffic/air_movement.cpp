@@ -146,6 +146,34 @@ bool searchAirborneFurtherOn(LiveAircraft& ac, std::size_t i) {
     return true;
 }
 
+// What the feed says of the descent while it still reports the aircraft flying; the flare comes
+// down no faster than that.
+double fedVerticalSpeed(const PositionSample& next) {
+    return next.airborne || next.verticalSpeed <= kStillDescending ? next.verticalSpeed
+                                                                   : std::numeric_limits<double>::quiet_NaN();
+}
+
+// A rotorcraft hovering on one spot, coming down onto its pad or rising from it: its height
+// follows the reports there, down to the ground once they have it on the ground; its nose stays
+// where it points, or turns as reported, and it levels its wings.
+void hoverOnTheSpot(LiveAircraft& ac) {
+    MoveState& m = ac.move;
+    const PositionSample& next = ac.samples[1];
+    const double ticks = static_cast<double>(lf_ticksToNext(ac));
+    const double ground = ac.position.altitude - ac.heightAboveGround + ac.staticCgHeight;
+    const double target = next.airborne ? std::max(next.altitude, ground) : ground;
+    m.altitudeStep = std::min((target - ac.position.altitude) / ticks, ac.climbStepLimit);
+    m.verticalSpeed = next.verticalSpeed;
+    m.fedVerticalSpeed = fedVerticalSpeed(next);
+    m.headingStep = next.headingKnown && next.trueHeading
+                        ? gf_wrapDifference(*next.trueHeading - ac.position.heading) / ticks
+                        : 0.0;
+    m.bankStep = -ac.position.bank / ticks;
+    const double maxPitchStep = limitsOf(ac.category).maxPitchStepDeg * kDeg;
+    m.pitchStep = std::clamp((pitchForVerticalSpeed(next.verticalSpeed) - ac.position.pitch) / ticks,
+                             -maxPitchStep, maxPitchStep);
+}
+
 // The next sample is re-timed from the leg's distance and speed.
 void retimeInTheAir(LiveAircraft& ac) {
     const PositionSample& front = ac.samples[0];
@@ -168,11 +196,7 @@ void airStep(LiveAircraft& ac) {
     PositionSample& next = ac.samples[1];
     m.speed = next.trueAirspeed;
     m.verticalSpeed = next.verticalSpeed;
-    // What the feed says of the descent while it still reports the aircraft flying; the flare
-    // comes down no faster than that.
-    m.fedVerticalSpeed = next.airborne || next.verticalSpeed <= kStillDescending
-                             ? next.verticalSpeed
-                             : std::numeric_limits<double>::quiet_NaN();
+    m.fedVerticalSpeed = fedVerticalSpeed(next);
     const double ticks = static_cast<double>(lf_ticksToNext(ac));
 
     if (m.landingStage == 0) {
@@ -246,6 +270,11 @@ void airStep(LiveAircraft& ac) {
         change = lf_headingChangeAfterNext(ac);
     }
     m.headingStep = change / legTicks;
+    // A slow rotorcraft may fly sideways or backwards: its nose comes round to its way, or to a
+    // reported heading, no faster than a rotorcraft turns.
+    if (ac.category == AircraftCategory::Rotorcraft && ac.samples[0].groundSpeed <= kHoverSpeed &&
+        nextNow.groundSpeed <= kHoverSpeed)
+        m.headingStep = std::clamp(m.headingStep, -ac.angleStep, ac.angleStep);
 
     if (nextNow.bank) {
         m.bankStep = (*nextNow.bank - ac.position.bank) / legTicks;
@@ -287,6 +316,8 @@ void phaseStep(LiveAircraft& ac) {
         m.latitudeStep = 0.0;
         m.longitudeStep = 0.0;
         if (!m.takeOffArmed && !m.landingRoll) lf_narrowWindows(ac);
+        if (!ac.onGround && ac.category == AircraftCategory::Rotorcraft && m.landingStage == 0)
+            hoverOnTheSpot(ac);
     } else {
         const double ticks = static_cast<double>(lf_ticksToNext(ac));
         m.latitudeStep = (next.latitude - ac.position.latitude) / ticks;
@@ -482,7 +513,8 @@ double lf_legSpeed(const LiveAircraft& ac) {
 }
 
 double lf_headingChangeAfterNext(const LiveAircraft& ac) {
-    if (ac.samples.size() < 3) return 0.0;
+    // Two samples at one spot (a hover, a standstill) give no way to turn to.
+    if (ac.samples.size() < 3 || samePosition(ac.samples[1], ac.samples[2])) return 0.0;
     const double bearing = gf_initialBearing(positionOf(ac.samples[1]), positionOf(ac.samples[2]));
     return gf_wrapDifference(bearing - ac.position.heading);
 }

@@ -581,7 +581,9 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
                     return true;
                 }();
                 if (sample.generated != 0 && allGenerated) {
-                    if (samples.size() > 1) samples.pop_front();
+                    // Standing copies on the ground all say the same; a rotorcraft's in the air
+                    // still carry it down onto the spot.
+                    if (samples.size() > 1 && samples.front().airborne == 0) samples.pop_front();
                 } else if (samples.size() >= 3) {
                     // The newest reported sample among up to 7 before the newest one.
                     std::ptrdiff_t r = -1;
@@ -803,16 +805,20 @@ bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
 
 // A touch-and-go: a sample on the ground clearly faster than the one before it on the ground
 // (the aircraft accelerates to take off again), or an airborne one after the feed had the
-// aircraft on the ground (the climb away). It keeps its speed: held at the landing roll's, the
-// aircraft would lift off late and fall ever further behind its fed track.
+// aircraft on the ground (the climb away). A go-around: an airborne sample above the one before
+// it, or clearly faster without coming lower. Either keeps its speed: held at the approach's or
+// the landing roll's, the aircraft would climb away late and fall ever further behind its fed
+// track.
 bool climbsAwayAgain(const LiveAircraft& aircraft, const PositionSample& sample) {
     const SampleQueue& samples = aircraft.samples;
+    const PositionSample& before = samples.back();
     if (sample.airborne == 0)
-        return samples.back().airborne == 0 && sample.groundSpeed >= samples.back().groundSpeed + kRollRiseKt;
+        return before.airborne == 0 && sample.groundSpeed >= before.groundSpeed + kRollRiseKt;
     if (aircraft.onGround != 0) return true;
     for (std::size_t i = 0; i < samples.size(); ++i)
         if (samples[i].airborne == 0) return true;
-    return false;
+    return sample.altitude > before.altitude ||
+           (sample.altitude >= before.altitude && sample.groundSpeed >= before.groundSpeed + kRollRiseKt);
 }
 
 bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
@@ -821,7 +827,14 @@ bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
         gf_log(fmt::format("{} empty sz?", "checkNewPosDuringLanding"));
         return false;
     }
-    if (samePosition(samples.back(), sample, 1e-8)) return false;
+    if (samePosition(samples.back(), sample, 1e-8)) {
+        // A rotorcraft hovers, comes down and stands on its pad at one spot: each report there
+        // is a standstill that holds it on the spot, as the standstill rule keeps every report of
+        // a rotorcraft. Dropped, it would run out of reports and go on by itself.
+        if (aircraft.category != AircraftCategory::Rotorcraft) return false;
+        if (aircraft.manoeuvreMark > 0) endManoeuvre(aircraft);
+        return lf_isStandstillSample(aircraft, sample);
+    }
     const double heading = aircraft.position.heading * kRadToDeg;
     const auto offHeading = [&](const PositionSample& from) {
         return angleDifferenceDeg(gf_initialBearing(at(from), at(sample)) * kRadToDeg, heading);

@@ -70,7 +70,11 @@ void activeStep(LiveAircraft& aircraft) {
             (aircraft.samples.empty() || aircraft.samples.front().generated != 0) ? 0.0 : aircraft.move.speed;
     }
     if (aircraft.state != LiveState::Active) return;
-    if (!aircraft.samples.empty() && aircraft.samples.front().generated == 0) lf_integrateTick(aircraft);
+    // A rotorcraft in the air moves on a standing sample too: it hovers there, up or down.
+    if (!aircraft.samples.empty() &&
+        (aircraft.samples.front().generated == 0 ||
+         (aircraft.category == AircraftCategory::Rotorcraft && aircraft.onGround == 0)))
+        lf_integrateTick(aircraft);
     if (aircraft.objectId != 0) {
         handOver(aircraft);
         return;

@@ -493,33 +493,51 @@ TEST_F(IntakeTest, ARealDescentAGoAroundATouchdownAndALiftOffAreFollowed) {
 }
 
 TEST_F(IntakeTest, OnTheApproachAndInTheLandingRollAFasterSampleTakesTheNewestWaitingOnesSpeed) {
-    // Northwards on final at 140 kt with the landing armed; then rolling out at 100 kt.
-    auto northOf = [](const PositionSample& s, double speed, bool airborne) {
-        PositionSample n = s;
-        n.latitude += 0.005;
-        n.groundSpeed = speed;
-        n.airborne = airborne ? 1 : 0;
-        n.altitude = airborne ? 800.0 : 0.0;
-        n.dueTick += 200;
-        return n;
+    // Northwards with the landing armed (flying) or rolling out (on the ground), reports 2 s and
+    // 0.005 degrees apart, each {ground speed, altitude} (altitude 0: on the ground); the speed
+    // the new report is appended with.
+    using Report = std::pair<double, double>;
+    uint32_t key = 20000;
+    const auto kept = [&](bool rolling, const std::vector<Report>& waiting, Report report) {
+        ++key;
+        LiveAircraft& a = addLive(key, "DLH" + std::to_string(key), LiveState::Active, key - 19500,
+                                  50.0 + 0.1 * (key - 20000), 8.1);
+        a.phase = rolling ? MovePhase::Taxi : MovePhase::Flying;
+        a.onGround = rolling ? 1 : 0;
+        a.move.landingArmed = rolling ? 0 : 1;
+        a.move.landingRoll = rolling ? 1 : 0;
+        const auto at = [](PositionSample s, Report r) {
+            s.latitude += 0.005;
+            s.dueTick += 200;
+            s.groundSpeed = r.first;
+            s.altitude = r.second;
+            s.airborne = r.second > 0.0 ? 1 : 0;
+            return s;
+        };
+        a.samples.front() = at(a.samples.front(), waiting.front());
+        for (std::size_t i = 1; i < waiting.size(); ++i)
+            a.samples.push_back(at(a.samples.back(), waiting[i]));
+        const std::size_t before = a.samples.size();
+        decodeExisting(a, at(a.samples.back(), report));
+        EXPECT_EQ(a.samples.size(), before + 1) << "dropped";
+        return a.samples.back().groundSpeed;
     };
-    LiveAircraft& a = addLive(20001, "DLH1", LiveState::Active, 501);
-    a.phase = MovePhase::Flying;
-    a.move.landingArmed = 1;
-    a.samples.front().groundSpeed = 140.0;
-    a.samples.front().altitude = 900.0;
-    decodeExisting(a, northOf(a.samples.back(), 146.0, true));
-    ASSERT_EQ(a.samples.size(), 2u);
-    EXPECT_EQ(a.samples.back().groundSpeed, 140.0);
-
-    LiveAircraft& b = addLive(20002, "DLH2", LiveState::Active, 502, 50.2, 8.1);
-    b.phase = MovePhase::Taxi;
-    b.onGround = 1;
-    b.move.landingRoll = 1;
-    b.samples.front() = northOf(b.samples.front(), 100.0, false);
-    decodeExisting(b, northOf(b.samples.back(), 103.0, false));
-    ASSERT_EQ(b.samples.size(), 2u);
-    EXPECT_EQ(b.samples.back().groundSpeed, 100.0);
+    // On final a faster report coming lower is held at the approach's speed; one that climbs, or
+    // is 5 kt faster without coming lower, is a go-around and keeps its own.
+    EXPECT_EQ(kept(false, {{140.0, 900.0}}, {146.0, 800.0}), 140.0);
+    EXPECT_EQ(kept(false, {{140.0, 900.0}}, {143.0, 925.0}), 143.0);
+    EXPECT_EQ(kept(false, {{140.0, 900.0}}, {145.0, 900.0}), 145.0);
+    EXPECT_EQ(kept(false, {{140.0, 900.0}}, {144.9, 900.0}), 140.0);
+    // The first report on the ground is a touchdown, held however fast; a report in the air with
+    // one on the ground still waiting climbs away from it, however low.
+    EXPECT_EQ(kept(false, {{140.0, 300.0}}, {146.0, 0.0}), 140.0);
+    EXPECT_EQ(kept(false, {{120.0, 0.0}, {140.0, 150.0}}, {146.0, 140.0}), 146.0);
+    // Rolling out, a report 5 kt faster than the one before it on the ground accelerates to take
+    // off again; less is the roll's noise. A report in the air climbs away.
+    EXPECT_EQ(kept(true, {{100.0, 0.0}}, {103.0, 0.0}), 100.0);
+    EXPECT_EQ(kept(true, {{100.0, 0.0}}, {104.9, 0.0}), 100.0);
+    EXPECT_EQ(kept(true, {{100.0, 0.0}}, {105.0, 0.0}), 105.0);
+    EXPECT_EQ(kept(true, {{140.0, 130.0}}, {146.0, 120.0}), 146.0);
 }
 
 TEST_F(IntakeTest, ANewbornLeftWithOneSampleOrHeldForTheUserIsCreatedAlongItsTrack) {

@@ -3,14 +3,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 
 #include <gtest/gtest.h>
 
 #include "links/sim_definitions.hpp"
 #include "traffic/air_movement.hpp"
 #include "traffic/movement.hpp"
-#include "traffic/takeoff_landing.hpp"
 #include "traffic/movement_test_support.hpp"
+#include "traffic/takeoff_landing.hpp"
+#include "traffic/traffic_birth.hpp"
 
 namespace {
 
@@ -33,6 +35,47 @@ std::pair<double, bool> headingJumps(const std::vector<TracePoint>& trace) {
         if (i > 0) worst = std::max(worst, degreesBetween(h, trace[i - 1].position.heading));
     }
     return {worst, inRange};
+}
+
+// Replays a feed as the intake hands it over to the aircraft `key`, which holds its first two
+// reports: the others reach it 30 s before they fall due. The trace of every tick until the last
+// report is due.
+std::vector<TracePoint> replayFedAhead(uint32_t key, const std::vector<PositionSample>& feed) {
+    std::size_t delivered = 2;
+    std::vector<TracePoint> trace;
+    while (gf_tickCount() < feed.back().dueTick) {
+        while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount())
+            decodeExisting(*findAircraft(key), feed[delivered++]);
+        const auto part = run(key, 1);
+        if (part.empty()) break;
+        trace.push_back(part.front());
+    }
+    return trace;
+}
+
+// Where the feed has the aircraft at a tick: between the two reports due around it.
+GeoPosition fedAt(const std::vector<PositionSample>& feed, int64_t tick) {
+    std::size_t i = 1;
+    while (i + 1 < feed.size() && feed[i].dueTick < tick)
+        ++i;
+    const double f = std::clamp(static_cast<double>(tick - feed[i - 1].dueTick) /
+                                    static_cast<double>(feed[i].dueTick - feed[i - 1].dueTick),
+                                0.0, 1.0);
+    return {feed[i - 1].latitude + f * (feed[i].latitude - feed[i - 1].latitude),
+            feed[i - 1].longitude + f * (feed[i].longitude - feed[i - 1].longitude)};
+}
+
+// The farthest (metres) the trace lies from where the feed has the aircraft at the same tick,
+// from `from` on.
+double metresOffFedTrack(const std::vector<PositionSample>& feed,
+                         std::vector<TracePoint>::const_iterator from,
+                         std::vector<TracePoint>::const_iterator to) {
+    double worst = 0.0;
+    for (auto t = from; t != to; ++t)
+        worst = std::max(worst,
+                         gf_distanceNm(fedAt(feed, t->tick), {t->position.latitude, t->position.longitude}) *
+                             kMetresPerNm);
+    return worst;
 }
 
 TEST_F(AirMovementTest, CruiseTurningThroughNorthBothWaysMeetsEverySampleAtItsDueTick) {
@@ -134,23 +177,29 @@ TEST_F(AirMovementTest, AHoveringHelicopterKeepsItsHeadingWhileItsReportsWobble)
     EXPECT_LT(worst, 1.0) << "degrees off the first heading";
 }
 
-TEST_F(AirMovementTest, AHelicopterAirTaxiingSlowlyTurnsItsNoseWithItsWay) {
-    // 60 ft above the field at 8 kt eastwards, a report every 2 s, each a metre off the line in
-    // turn; neither a heading nor a track reported (the track reads 0, north).
+// A helicopter 60 ft above the field flying east at `speed` kt, a report every 2 s, each
+// `wobble` metres off the line to one side and the other in turn; neither a heading nor a track
+// reported (the track reads 0, north).
+std::vector<PositionSample> slowEastwards(double speed, double wobble) {
     const GeoPosition from = gf_destinationPoint(kAirport, 0.0, 0.3 * kFeetPerNm);
     std::vector<PositionSample> samples;
     for (int i = 0; i < 30; ++i) {
         PositionSample s;
-        const GeoPosition onLine = gf_destinationPoint(from, kPi / 2, 8.0 * 2.0 * i / 3600.0 * kFeetPerNm);
-        const GeoPosition p = gf_destinationPoint(onLine, i % 2 ? 0.0 : kPi, 1.0 / 0.3048);
+        const GeoPosition onLine = gf_destinationPoint(from, kPi / 2, speed * 2.0 * i / 3600.0 * kFeetPerNm);
+        const GeoPosition p = gf_destinationPoint(onLine, i % 2 ? 0.0 : kPi, wobble / 0.3048);
         s.latitude = p.latitude;
         s.longitude = p.longitude;
         s.altitude = kGroundFt + 60.0;
-        s.groundSpeed = s.trueAirspeed = 8.0;
+        s.groundSpeed = s.trueAirspeed = speed;
         s.dueTick = 100 + 200 * i;
         s.airborne = 1;
         samples.push_back(s);
     }
+    return samples;
+}
+
+TEST_F(AirMovementTest, AHelicopterAirTaxiingSlowlyTurnsItsNoseWithItsWay) {
+    const auto samples = slowEastwards(8.0, 1.0);
     addAircraft(AircraftCategory::Rotorcraft, 20010, samples, MovePhase::Flying);
 
     const auto trace = run(20010, samples.back().dueTick);
@@ -159,6 +208,104 @@ TEST_F(AirMovementTest, AHelicopterAirTaxiingSlowlyTurnsItsNoseWithItsWay) {
     for (const auto& t : trace)
         if (t.tick >= samples[3].dueTick) worst = std::max(worst, degreesBetween(t.position.heading, 90.0 * kDeg));
     EXPECT_LT(worst, 20.0) << "degrees off east";
+}
+
+TEST_F(AirMovementTest, AHelicopterDriftingSidewaysTurnsItsNoseNoFasterThanARotorcraftTurns) {
+    // Its nose north, drifting east at 3 kt.
+    const auto samples = slowEastwards(3.0, 0.0);
+    LiveAircraft& ac = addAircraft(AircraftCategory::Rotorcraft, 20011, samples, MovePhase::Flying);
+    ac.position.heading = 0.0;
+    const double turnRate = ac.angleStep / kDeg;
+
+    const auto trace = run(20011, samples.back().dueTick);
+    const auto [fastest, inRange] = headingJumps(trace);
+    EXPECT_TRUE(inRange);
+    EXPECT_LE(fastest, turnRate + 1e-9) << "degrees in a tick";
+    EXPECT_LT(degreesBetween(trace.back().position.heading, 90.0 * kDeg), 5.0) << "its nose never came round";
+}
+
+// A helicopter's approach eastwards to a pad 200 m north of the field: from 500 ft above it at
+// 50 kt, slowing to a hover 100 ft above the pad, 10 s of hover, a vertical descent at
+// 300 ft/min; then `standing` reports on the pad at 0 kt, and `departure` reports climbing away
+// north at 1,000 ft/min, speeding up by 15 kt a report to 80 kt. A line every 2 s; the index of the first
+// report on the pad.
+std::pair<std::vector<PositionSample>, std::size_t> padLanding(int standing, int departure) {
+    const GeoPosition pad = gf_destinationPoint(kAirport, 0.0, 200.0 / 0.3048);
+    std::vector<Leg> legs;
+    double way = 0.0; // m flown to the pad
+    for (double v = 50.0; v > 0.0; v -= 5.0) {
+        legs.push_back({90.0, v, -500.0 * v / 50.0, 2.0, true});
+        way += v * 2.0 / 3600.0 * kMetresPerNm;
+    }
+    for (int i = 0; i < 5; ++i)
+        legs.push_back({90.0, 0.0, 0.0, 2.0, true});
+    for (int i = 0; i < 10; ++i)
+        legs.push_back({90.0, 0.0, -300.0, 2.0, true});
+    const std::size_t onPad = legs.size();
+    for (int i = 0; i < standing; ++i)
+        legs.push_back({90.0, 0.0, 0.0, 2.0, false});
+    for (int i = 0; i < departure; ++i)
+        legs.push_back({0.0, std::min(15.0 * (i + 1), 80.0), 1000.0, 2.0, true});
+    double descent = 0.0;
+    for (std::size_t i = 0; i + 15 < onPad; ++i)
+        descent -= legs[i].verticalSpeed * 2.0 / 60.0;
+    auto feed =
+        track(gf_destinationPoint(pad, 1.5 * kPi, way / 0.3048), kGroundFt + 100.0 + descent, 100, legs);
+    double altitude = kGroundFt;
+    for (std::size_t i = onPad; i < feed.size(); ++i)
+        feed[i].altitude = i < onPad + standing ? 0.0 : (altitude += 33.0);
+    for (auto& s : feed)
+        s.generated = 0;
+    return {feed, onPad};
+}
+
+TEST_F(AirMovementTest, AHelicopterReportedStandingOnItsPadStaysThereAsLongAsItIsReported) {
+    const auto [feed, onPad] = padLanding(90, 0);
+    addAircraft(AircraftCategory::Rotorcraft, 20016, {feed[0], feed[1]}, MovePhase::Flying);
+    const auto trace = replayFedAhead(20016, feed);
+    ASSERT_TRUE(std::any_of(trace.begin(), trace.end(), [](const TracePoint& t) { return t.landingArmed; }))
+        << "the landing was never armed";
+    ASSERT_FALSE(trace.empty());
+    EXPECT_GE(trace.back().tick, feed.back().dueTick) << "gone at tick " << trace.back().tick;
+    EXPECT_EQ(trace.back().state, LiveState::Active);
+    // It hovers and comes down at the fed heights.
+    for (std::size_t k = onPad - 15; k < onPad; ++k) {
+        const auto at = std::find_if(trace.begin(), trace.end(),
+                                     [&](const TracePoint& t) { return t.tick >= feed[k].dueTick; });
+        ASSERT_NE(at, trace.end());
+        EXPECT_NEAR(at->position.altitude, feed[k].altitude, 10.0) << "report " << k;
+    }
+    // From 10 s after the feed has it on the pad it stands there, on the ground.
+    const GeoPosition pad{feed[onPad].latitude, feed[onPad].longitude};
+    double farthest = 0.0;
+    int inTheAir = 0;
+    for (const TracePoint& t : trace)
+        if (t.tick >= feed[onPad].dueTick + 1000) {
+            inTheAir += t.onGround ? 0 : 1;
+            farthest = std::max(farthest, gf_distanceNm(pad, {t.position.latitude, t.position.longitude}) *
+                                              kMetresPerNm);
+        }
+    EXPECT_EQ(inTheAir, 0) << "ticks in the air";
+    EXPECT_LT(farthest, 1.0) << "metres off the pad";
+    // Its nose points the way it came in, east: a hover gives it no way to turn to.
+    EXPECT_LT(degreesBetween(trace.back().position.heading, 90.0 * kDeg), 5.0);
+}
+
+TEST_F(AirMovementTest, AHelicopterStandingOnItsPadLiftsOffAndFollowsItsReports) {
+    // Standing on the pad for 20 s, then climbing away north.
+    auto [landing, onPad] = padLanding(10, 30);
+    std::vector<PositionSample> feed(landing.begin() + static_cast<std::ptrdiff_t>(onPad), landing.end());
+    for (auto& s : feed)
+        s.dueTick -= landing[onPad].dueTick - 100;
+    addAircraft(AircraftCategory::Rotorcraft, 20017, {feed[0], feed[1]}, MovePhase::Taxi);
+    const auto trace = replayFedAhead(20017, feed);
+    ASSERT_FALSE(trace.empty());
+    EXPECT_GE(trace.back().tick, feed.back().dueTick) << "gone at tick " << trace.back().tick;
+    // On its way from its fifth report in the air.
+    const auto away = std::find_if(trace.begin(), trace.end(),
+                                   [&](const TracePoint& t) { return t.tick >= feed[14].dueTick; });
+    EXPECT_LT(metresOffFedTrack(feed, away, trace.end()), 20.0) << "metres off the fed track in the climb";
+    EXPECT_NEAR(trace.back().agl, feed.back().altitude - kGroundFt, 100.0);
 }
 
 TEST_F(AirMovementTest, ASampleLessThanTwentyFiveTicksAwayIsMetTwentyFiveTicksOn) {
@@ -439,14 +586,6 @@ TEST_F(TakeOffLandingTest, DepartureRollRotatesClimbsInStagesAndRaisesTheGearAtM
     EXPECT_LT(worst, 0.5);
 }
 
-} // namespace
-
-#include "traffic/traffic_birth.hpp"
-
-namespace {
-
-using namespace mvtest;
-
 TEST_F(TakeOffLandingTest, TheTakeOffWaitsUntilEveryLaterSampleIsFastEnough) {
     // Lifting off westwards: the next report is still below a Large aircraft's 140 kt, the ones
     // after it are fast enough; all of them airborne and climbing slowly.
@@ -690,40 +829,67 @@ TEST_F(TakeOffLandingTest, ATouchAndGoClimbsAwayAtItsFedSpeedAndKeepsToItsFedTra
         feed[i].altitude = altitude;
     for (auto& s : feed)
         s.generated = 0;
-    // The first two reports are there at once; the others reach the aircraft 30 s ahead.
     addAircraft(AircraftCategory::Large, 20065, {feed[0], feed[1]}, MovePhase::Flying);
-    std::size_t delivered = 2;
-    std::vector<TracePoint> trace;
-    while (gf_tickCount() < feed.back().dueTick) {
-        while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount())
-            decodeExisting(*findAircraft(20065), feed[delivered++]);
-        const auto part = run(20065, 1);
-        ASSERT_EQ(part.size(), 1u);
-        trace.push_back(part.front());
-    }
-    // Where the feed has it at a tick: between the two reports due around it.
-    const auto fedAt = [&](int64_t tick) {
-        std::size_t i = 1;
-        while (i + 1 < feed.size() && feed[i].dueTick < tick)
-            ++i;
-        const double f = std::clamp(static_cast<double>(tick - feed[i - 1].dueTick) /
-                                        static_cast<double>(feed[i].dueTick - feed[i - 1].dueTick),
-                                    0.0, 1.0);
-        return GeoPosition{feed[i - 1].latitude + f * (feed[i].latitude - feed[i - 1].latitude),
-                           feed[i - 1].longitude + f * (feed[i].longitude - feed[i - 1].longitude)};
-    };
+    const auto trace = replayFedAhead(20065, feed);
     const auto up = std::find_if(trace.begin(), trace.end(), [](const TracePoint& t) {
         return t.phase == MovePhase::TakeOff && t.stepCounter <= 0;
     });
     ASSERT_NE(up, trace.end()) << "never lifted off";
     EXPECT_LT(up->tick - feed[liftOff].dueTick, 100) << "ticks late";
-    double behind = 0.0;
-    for (auto t = up; t != trace.end(); ++t)
-        behind =
-            std::max(behind, gf_distanceNm(fedAt(t->tick), {t->position.latitude, t->position.longitude}) *
-                                 kMetresPerNm);
-    EXPECT_LT(behind, 100.0) << "metres off the fed track in the climb";
+    EXPECT_LT(metresOffFedTrack(feed, up, trace.end()), 100.0) << "metres off the fed track in the climb";
     EXPECT_GT(trace.back().agl, 1000.0);
+}
+
+TEST_F(TakeOffLandingTest, AGoAroundClimbsAwayAtItsFedSpeedAndKeepsToItsFedTrack) {
+    // Final approach eastwards at 140 kt and 700 ft/min down to 200 ft, then the go-around:
+    // accelerating to 175 kt and climbing at 1,500 ft/min for 60 s; a line every 2 s.
+    std::vector<Leg> legs(16, Leg{90.0, 140.0, -700.0, 2.0, true});
+    const std::size_t goAround = legs.size();
+    for (int i = 0; i < 30; ++i)
+        legs.push_back({90.0, std::min(141.5 + 1.5 * i, 175.0), 1500.0, 2.0, true});
+    auto feed = track(gf_destinationPoint(kAirport, 1.5 * kPi, 2.0 * kFeetPerNm),
+                      kGroundFt + 200.0 + 16 * 700.0 / 30.0, 100, legs);
+    for (auto& s : feed)
+        s.generated = 0;
+    addAircraft(AircraftCategory::Large, 20066, {feed[0], feed[1]}, MovePhase::Flying);
+    const auto trace = replayFedAhead(20066, feed);
+    ASSERT_TRUE(std::any_of(trace.begin(), trace.end(), [](const TracePoint& t) { return t.landingArmed; }))
+        << "the landing was never armed";
+    const auto climbing =
+        std::find_if(trace.begin(), trace.end(), [&](const TracePoint& t) { return t.tick >= feed[goAround].dueTick; });
+    EXPECT_LT(metresOffFedTrack(feed, climbing, trace.end()), 60.0) << "metres off the fed track in the climb";
+    EXPECT_NEAR(trace.back().agl, feed.back().altitude - kGroundFt, 150.0);
+}
+
+TEST_F(TakeOffLandingTest, ANoisyLandingRollNeverRunsAheadOfItsFedTrack) {
+    // Touched down eastwards at 130 kt, braking at 3 kt/s to 15 kt, rolling on at 15 kt for 10 s
+    // and stopping; a line every 2 s whose speed is off by up to 6 kt either way.
+    std::mt19937 noise(40);
+    std::uniform_real_distribution<double> off(-6.0, 6.0);
+    std::vector<Leg> legs;
+    for (double v = 130.0; v > 15.0; v -= 6.0)
+        legs.push_back({90.0, v, 0.0, 2.0, false});
+    for (int i = 0; i < 5; ++i)
+        legs.push_back({90.0, 15.0, 0.0, 2.0, false});
+    for (int i = 0; i < 5; ++i)
+        legs.push_back({90.0, 0.0, 0.0, 2.0, false});
+    auto feed = track(gf_destinationPoint(kAirport, 1.5 * kPi, 0.5 * kFeetPerNm), 0.0, 100, legs);
+    for (auto& s : feed) {
+        if (s.groundSpeed > 0.0) s.groundSpeed = s.trueAirspeed = s.groundSpeed + off(noise);
+        s.generated = 0;
+    }
+    LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20067, {feed[0], feed[1]}, MovePhase::Taxi);
+    ac.move.landingRoll = 1;
+    ac.move.touchdownHeading = ac.position.heading;
+    const auto trace = replayFedAhead(20067, feed);
+    ASSERT_FALSE(trace.empty());
+    // How far east of the touchdown the aircraft is against the feed at the same tick.
+    const GeoPosition touchdown{feed[0].latitude, feed[0].longitude};
+    const auto east = [&](GeoPosition p) { return gf_distanceNm(touchdown, p) * kMetresPerNm; };
+    double ahead = 0.0;
+    for (const TracePoint& t : trace)
+        ahead = std::max(ahead, east({t.position.latitude, t.position.longitude}) - east(fedAt(feed, t.tick)));
+    EXPECT_LT(ahead, 10.0) << "metres ahead of the feed";
 }
 
 } // namespace
