@@ -68,10 +68,12 @@ protected:
         return a;
     }
 
-    // An aircraft flying east at 120 kt, a line every 2 s at the altitudes given (0: reported on
-    // the ground), near a park airport 1,000 ft high; the altitude of each line after it was handled,
-    // or NaN for a dropped one.
-    std::vector<double> flownAltitudes(uint32_t key, const std::vector<double>& altitudes) {
+    // An aircraft flying east at 120 kt, a line every 2 s (or `seconds`) at the altitudes given (0:
+    // reported on the ground) and the vertical speeds given (none: 0), near a park airport 1,000 ft
+    // high; the altitude of each line after it was handled, or NaN for a dropped one.
+    std::vector<double> flownAltitudes(uint32_t key, const std::vector<double>& altitudes,
+                                       double seconds = 2.0, const std::vector<double>& rates = {}) {
+        const auto rate = [&](std::size_t i) { return i < rates.size() ? rates[i] : 0.0; };
         ParkAirport park;
         park.code = FixedCode<4>("EDXX");
         park.position = {50.0, 8.0};
@@ -84,14 +86,16 @@ protected:
         a.samples.front().airborne = onGround ? 0 : 1;
         a.samples.front().altitude = altitudes.front();
         a.samples.front().groundSpeed = 120.0;
+        a.samples.front().verticalSpeed = rate(0);
         a.lastUpdateTime = 1000.0;
         std::vector<double> out{altitudes.front()};
         GeoPosition p{50.1, 8.1};
         for (std::size_t i = 1; i < altitudes.size(); ++i) {
-            p = gf_destinationPoint(p, kPi / 2, 120.0 * 2.0 / 3600.0 * kFeetPerNm);
-            TrafficLine l = line(key, "DLH" + std::to_string(key), 1000.0 + 2.0 * static_cast<double>(i),
+            p = gf_destinationPoint(p, kPi / 2, 120.0 * seconds / 3600.0 * kFeetPerNm);
+            TrafficLine l = line(key, "DLH" + std::to_string(key), 1000.0 + seconds * static_cast<double>(i),
                                  p.latitude, p.longitude, altitudes[i], 120.0);
-            l.sample.dueTick += 200 * static_cast<int64_t>(i);
+            l.sample.verticalSpeed = rate(i);
+            l.sample.dueTick += std::llround(seconds * 100.0) * static_cast<int64_t>(i);
             const std::size_t before = live(key)->samples.size();
             lf_onTrafficUpdate(l);
             out.push_back(live(key)->samples.size() > before ? live(key)->samples.back().altitude
@@ -500,6 +504,21 @@ TEST_F(IntakeTest, AnAltitudeNoAircraftCouldHaveReachedIsDroppedInEveryPhaseBoth
         EXPECT_EQ(flown[3], altitudes[3]) << key;
     }
     EXPECT_TRUE(loggedPart("dropped: an altitude no aircraft could have reached in time"));
+    // Its bound at its edges: 500 ft within 2 s, in the air and down to a line on the ground (at the
+    // field's 1,000 ft); 12,000 ft/min over 10 s, or 1.5 times the higher reported rate of the two.
+    struct Step {
+        double from, to, seconds, fromRate, toRate;
+        bool kept;
+    };
+    uint32_t key = 20004;
+    for (const Step& s : {Step{6000, 6499, 2, 0, 0, true}, Step{6000, 5499, 2, 0, 0, false},
+                          Step{1499, 0, 2, 0, 0, true}, Step{1501, 0, 2, 0, 0, false},
+                          Step{6000, 7999, 10, 0, 0, true}, Step{6000, 3999, 10, 0, 0, false},
+                          Step{6000, 8499, 10, 10000, 0, true}, Step{6000, 8499, 10, 0, -10000, true},
+                          Step{6000, 8501, 10, 0, 10000, false}}) {
+        const auto flown = flownAltitudes(++key, {s.from, s.to}, s.seconds, {s.fromRate, s.toRate});
+        EXPECT_EQ(!std::isnan(flown[1]), s.kept) << s.from << " to " << s.to << " ft, " << s.seconds << " s";
+    }
 }
 
 TEST_F(IntakeTest, ARealDescentAGoAroundATouchdownAndALiftOffAreFollowed) {
