@@ -26,6 +26,8 @@ TEST(DownloadAddress, BytesAUrlMayNotHoldAreEscapedAndEscapesKept) {
               "https://host:8080/a-b_c.d~e/?x=1&y=(2)#top");
     EXPECT_EQ(tamrix::gf_urlEscaped("file:///home/Flight Sim \u00e9/100%/a%20b/%4/{x}\"q\""),
               "file:///home/Flight%20Sim%20%C3%A9/100%25/a%20b/%254/%7Bx%7D%22q%22");
+    // Every delimiter of a URL stays; so does a lower-case escape, also at the very end.
+    EXPECT_EQ(tamrix::gf_urlEscaped("http://u@[::1]:80/!$'*+,;%c3%a9"), "http://u@[::1]:80/!$'*+,;%c3%a9");
 }
 
 TEST_F(AirportFileTest, DownloadsArriveWholeOrNotAtAll) {

@@ -142,7 +142,7 @@ TEST_F(AirportFileTest, WithoutLearnedFileSoftQualityAndTwoStandsSetTheParkingAn
     constexpr double kFeetPerNm = 1852.0 / 0.3048;
     const GeoPosition s1{50.03, 8.05};
     const GeoPosition s2 = gf_destinationPoint(s1, 0.0, 0.045 * kFeetPerNm);
-    const GeoPosition s3 = gf_destinationPoint(s1, 3.141592653589793, 0.0475 * kFeetPerNm);
+    const GeoPosition s3 = gf_destinationPoint(s1, 3.141592653589793 / 2, 0.0475 * kFeetPerNm); // east
     // Without Qf_soft the factors stay as they were.
     writeThreeStands(R"(<parameter name="Qf_real" value="2" />)", s1, s2, s3);
     setPark("XQAB");

@@ -144,6 +144,9 @@ TEST_F(StaticParkingTest, NothingToPlanEndsTheCycleAtOnceAndOddPercentagesStayIn
     parking_percentage.current = 25;
     EXPECT_EQ(gf_standsToFill(), 3);
     EXPECT_EQ(gf_staticParkingPanel().wantedPercentage.load(), 30);
+    MAX_PARK_SEL.current = 2; // the upper limit
+    EXPECT_EQ(gf_standsToFill(), 2);
+    EXPECT_EQ(gf_staticParkingPanel().wantedPercentage.load(), 20);
     MAX_PARK_SEL.current = 0; // no static parking at all
     EXPECT_EQ(gf_standsToFill(), 0);
     EXPECT_EQ(gf_staticParkingPanel().wantedPercentage.load(), 25);

@@ -164,6 +164,19 @@ TEST_F(MainLoop, TheTwentyMinuteRenewalIsAnnouncedAndTheCountsFollowWhileTheFlig
     gf_resetMainWindowState();
 }
 
+TEST_F(MainLoop, TheStaticCountdownAndTheAircraftListGoOnceASimulatorMinute) {
+    OBJECTID_LIST.current = true;
+    const std::filesystem::path list = gf_paths().objectIdListPath;
+    std::filesystem::create_directories(list.parent_path());
+    gMinutesToStaticUpdate = 20;
+    for (int s = 1; s <= 120; ++s) {
+        second();
+        EXPECT_EQ(std::filesystem::exists(list), s % 60 == 0) << s;
+        std::filesystem::remove(list);
+        EXPECT_EQ(gMinutesToStaticUpdate.load(), 20 - s / 60) << s;
+    }
+}
+
 TEST_F(MainLoop, AnObjectIdRequestFindsTheAircraftOrSaysItHasLeft) {
     std::optional<uint32_t> answer;
     gf_liveTrafficHooks().activeLiveObjectId = [&](const std::string&) { return answer; };

@@ -93,6 +93,24 @@ std::string readSome(int fd) {
     return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
 }
 
+// A client that answers the version question with these segments, 100 ms apart, and stays until
+// the server closes it.
+std::thread answeringClient(std::vector<std::string> segments) {
+    return std::thread([segments = std::move(segments)] {
+        const int fd = connectRaw();
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        EXPECT_EQ(readSome(fd), "Qs999=version\r\n");
+        for (std::size_t i = 0; i < segments.size(); ++i) {
+            if (i > 0) std::this_thread::sleep_for(100ms);
+            ::send(fd, static_cast<const void*>(segments[i].data()), segments[i].size(), MSG_NOSIGNAL);
+        }
+        while (!readSome(fd).empty()) {
+        }
+        ::close(fd);
+    });
+}
+
 class RealTrafficServerConcurrency : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -147,14 +165,14 @@ TEST_F(RealTrafficServerConcurrency, VersionAnswers) {
 
     // Only the whole number 2 is the professional edition; numbers that would wrap or round to
     // it, or do not fit any integer, are the standard edition with a log line.
-    for (const char* level : {"2.9", "2.0", "4294967298", "-4294967294", "18446744073709551618", "4e21",
-                              "-1e300", "\"2\"", "null"}) {
+    for (const char* level : {"2.9", "2.0", "1.0", "4294967298", "-4294967294", "18446744073709551618",
+                              "4e21", "-1e300", "\"2\"", "null"}) {
         gRealTrafficProfessional.store(true);
         lf_processRTVersion(fmt::format(R"({{"level":{},"version":"9.0"}})", level));
         EXPECT_FALSE(gRealTrafficProfessional.load()) << level;
         EXPECT_EQ(gf_realTrafficText(), "RT stnd edition: 9.0") << level;
     }
-    EXPECT_EQ(linesWith(log, "is no edition of RealTraffic, the standard edition is assumed").size(), 9u);
+    EXPECT_EQ(linesWith(log, "is no edition of RealTraffic, the standard edition is assumed").size(), 10u);
 
     lf_processRTVersion("[2]");
     EXPECT_EQ(gf_realTrafficText(), "");
@@ -223,6 +241,7 @@ TEST_F(RealTrafficServerConcurrency, NoAnswerWhenTheClientCloses) {
     ::close(fd);
     ASSERT_TRUE(waitUntil([&] { return !linesWith(log, "RealTraffic client socket closed: no version answer").empty(); }));
     EXPECT_EQ(linesWith(log, "No RealTraffic version received?").size(), 1u);
+    EXPECT_TRUE(linesWith(log, "receive: ").empty()) << "given up at once, not at the time-out";
     EXPECT_FALSE(gRealTrafficProfessional.load());
     EXPECT_FALSE(gf_realTrafficConnected());
     EXPECT_FALSE(gTrafficRunFlag.load());
@@ -351,8 +370,12 @@ TEST_F(RealTrafficServerConcurrency, AClientThatNeverAnswersGivesWayToRealTraffi
     ::setsockopt(silent, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
     auto waiting = std::async(std::launch::async, [] { gf_waitForRealTraffic(); });
     EXPECT_EQ(readSome(silent), "Qs999=version\r\n");
+    const auto asked = std::chrono::steady_clock::now();
     char byte = 0;
     EXPECT_EQ(::recv(silent, &byte, 1, 0), 0) << "the silent client was not closed";
+    // Not before its time-out (the question went out just before it was read).
+    EXPECT_GE(std::chrono::steady_clock::now() - asked,
+              std::chrono::milliseconds(kRealTrafficSocketTimeoutMs - 500));
     ::close(silent);
 
     rtfeed::FeedOptions options;
@@ -370,26 +393,32 @@ TEST_F(RealTrafficServerConcurrency, AClientThatNeverAnswersGivesWayToRealTraffi
 
 // An answer that arrives in two TCP segments is read whole.
 TEST_F(RealTrafficServerConcurrency, AVersionAnswerSplitOverTwoSegmentsIsReadWhole) {
-    std::thread client([] {
-        const int fd = connectRaw();
-        const int on = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        EXPECT_EQ(readSome(fd), "Qs999=version\r\n");
-        const std::string_view first = R"({"level":2,)";
-        const std::string_view second = R"("version":"9.4"})";
-        ::send(fd, static_cast<const void*>(first.data()), first.size(), MSG_NOSIGNAL);
-        std::this_thread::sleep_for(100ms);
-        ::send(fd, static_cast<const void*>(second.data()), second.size(), MSG_NOSIGNAL);
-        while (!readSome(fd).empty()) {
-        }
-        ::close(fd);
-    });
+    std::thread client = answeringClient({R"({"level":2,)", R"("version":"9.4"})"});
     gf_waitForRealTraffic();
     EXPECT_TRUE(gRealTrafficProfessional.load());
     EXPECT_EQ(gf_realTrafficText(), "RT prof edition: 9.4");
     EXPECT_TRUE(linesWith(log, "JSON parse failed").empty());
     gf_exitRealTrafficServer();
     client.join();
+}
+
+// Neither waits for the time-out: an answer that fills the receive buffer unfinished is given up
+// at once, and one that is no JSON is taken at once as the standard edition's.
+TEST_F(RealTrafficServerConcurrency, AnAnswerTooLongIsGivenUpAndOneThatIsNoJsonTakenAtOnce) {
+    std::thread tooLong = answeringClient({R"({"version":")" + std::string(16384 - 12, 'x')});
+    auto waiting = std::async(std::launch::async, [] { gf_waitForRealTraffic(); });
+    waitUntil([&] { return !linesWith(log, "No RealTraffic version received?").empty(); }, 10000ms);
+    std::thread noJson = answeringClient({"RealTraffic 9.5\r\n"});
+    const bool connected = waitUntil([&] { return gf_realTrafficConnected(); }, 10000ms);
+    gf_exitRealTrafficServer();
+    waiting.wait();
+    tooLong.join();
+    noJson.join();
+    EXPECT_TRUE(connected);
+    EXPECT_EQ(linesWith(log, "receive: buffer overrun: 16384").size(), 1u);
+    EXPECT_EQ(linesWith(log, "receive: ").size(), 1u) << "no time-out";
+    EXPECT_EQ(linesWith(log, "lf_processRTVersion: JSON parse failed: ").size(), 1u);
+    EXPECT_EQ(gf_realTrafficText(), "");
 }
 
 TEST_F(RealTrafficServerConcurrency, AnotherRunGreetsRealTrafficAnew) {

@@ -298,6 +298,13 @@ TEST_F(TrafficLineParser, AltitudeCorrectionAndGroundDetection) {
     const auto ground = parse(fields);
     EXPECT_DOUBLE_EQ(ground->sample.altitude, 0.0);
     EXPECT_EQ(ground->sample.airborne, 0);
+    // At the field's elevation (26.75 ft corrected to 20) on the ground at any speed; above it,
+    // fast, in the air.
+    fields[kGs] = "150";
+    fields[kAlt] = "26.75";
+    EXPECT_EQ(parse(fields)->sample.airborne, 0);
+    fields[kAlt] = "27";
+    EXPECT_EQ(parse(fields)->sample.airborne, 1);
 
     // The vertical speed plays no part: a light aircraft 80 ft above the airport at 70 kt is on
     // the ground by the bands even while it descends at 370 ft/min (the air step follows that

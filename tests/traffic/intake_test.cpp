@@ -68,10 +68,12 @@ protected:
         return a;
     }
 
-    // An aircraft flying east at 120 kt, a line every 2 s at the altitudes given (0: reported on
-    // the ground), near a park airport 1,000 ft high; the altitude of each line after it was handled,
-    // or NaN for a dropped one.
-    std::vector<double> flownAltitudes(uint32_t key, const std::vector<double>& altitudes) {
+    // An aircraft flying east at 120 kt, a line every 2 s (or `seconds`) at the altitudes given (0:
+    // reported on the ground) and the vertical speeds given (none: 0), near a park airport 1,000 ft
+    // high; the altitude of each line after it was handled, or NaN for a dropped one.
+    std::vector<double> flownAltitudes(uint32_t key, const std::vector<double>& altitudes,
+                                       double seconds = 2.0, const std::vector<double>& rates = {}) {
+        const auto rate = [&](std::size_t i) { return i < rates.size() ? rates[i] : 0.0; };
         ParkAirport park;
         park.code = FixedCode<4>("EDXX");
         park.position = {50.0, 8.0};
@@ -84,14 +86,16 @@ protected:
         a.samples.front().airborne = onGround ? 0 : 1;
         a.samples.front().altitude = altitudes.front();
         a.samples.front().groundSpeed = 120.0;
+        a.samples.front().verticalSpeed = rate(0);
         a.lastUpdateTime = 1000.0;
         std::vector<double> out{altitudes.front()};
         GeoPosition p{50.1, 8.1};
         for (std::size_t i = 1; i < altitudes.size(); ++i) {
-            p = gf_destinationPoint(p, kPi / 2, 120.0 * 2.0 / 3600.0 * kFeetPerNm);
-            TrafficLine l = line(key, "DLH" + std::to_string(key), 1000.0 + 2.0 * static_cast<double>(i),
+            p = gf_destinationPoint(p, kPi / 2, 120.0 * seconds / 3600.0 * kFeetPerNm);
+            TrafficLine l = line(key, "DLH" + std::to_string(key), 1000.0 + seconds * static_cast<double>(i),
                                  p.latitude, p.longitude, altitudes[i], 120.0);
-            l.sample.dueTick += 200 * static_cast<int64_t>(i);
+            l.sample.verticalSpeed = rate(i);
+            l.sample.dueTick += std::llround(seconds * 100.0) * static_cast<int64_t>(i);
             const std::size_t before = live(key)->samples.size();
             lf_onTrafficUpdate(l);
             out.push_back(live(key)->samples.size() > before ? live(key)->samples.back().altitude
@@ -305,6 +309,11 @@ TEST_F(IntakeTest, ACallsignChangeRespawnsOnlyWithGuidChanges) {
 
     GUID_CHANGES.current = true;
     live(20001)->liveryTitle = lf_findTitle("Fx A320 Lufthansa");
+    // A line named by the aircraft's registration is no callsign change.
+    live(20001)->head.registration = "D-AIZB";
+    onLine(line(20001, "D-AIZB", 1015.0, 50.1, 8.13));
+    EXPECT_EQ(live(20001)->head.callsign, "DLH1X");
+    EXPECT_EQ(live(20001)->state, LiveState::Active);
     onLine(line(20001, "DLH2Y", 1020.0, 50.1, 8.14));
     LiveAircraft* r = live(20001);
     EXPECT_EQ(r->head.callsign, "DLH2Y");
@@ -330,6 +339,32 @@ TEST_F(IntakeTest, ACallsignChangeRespawnsOnlyWithGuidChanges) {
     const auto sent = takeCreations();
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent.front().callsign, "DLH2Y");
+}
+
+// Its reports of moving off go: it is created again on its stand, on its heading.
+TEST_F(IntakeTest, AnAircraftRespawnedOnItsStandIsCreatedThereAgainOnItsHeading) {
+    GUID_CHANGES.current = true;
+    LiveAircraft& a = onStand(20001, MovePhase::Parked, MovePhase::Parking);
+    a.liveryTitle = lf_findTitle("Fx A320 Lufthansa");
+    a.position.heading = 1.0;
+    PositionSample away = a.samples.front();
+    away.longitude += 0.001;
+    away.dueTick += 300;
+    a.samples.push_back(away);
+    onLine(line(20001, "DLH9", 1020.0, 50.1, 8.1, 0.0, 0.0));
+    ASSERT_EQ(live(20001)->state, LiveState::LiveryRespawn);
+    gf_postSimEvent(SimEvent{1001, 0, 0, kSimEventRemoved, 0.0, 0.0});
+    tick(3);
+    const LiveAircraft* r = live(20001);
+    ASSERT_NE(r, nullptr);
+    ASSERT_EQ(r->state, LiveState::Adding2Sim);
+    EXPECT_EQ(r->phase, MovePhase::Parked);
+    // Only its oldest report is kept, behind the copy it is created from.
+    ASSERT_EQ(r->samples.size(), 2u);
+    EXPECT_EQ(r->samples.back().longitude, 8.1);
+    EXPECT_EQ(r->samples.front().longitude, 8.1);
+    ASSERT_FALSE(gLiveAddingStack.empty());
+    EXPECT_NEAR(gLiveAddingStack.back().initPosition.Heading, 57.2958, 1e-4);
 }
 
 TEST_F(IntakeTest, BadLinesAreDroppedWithoutCrashOrFlood) {
@@ -469,6 +504,21 @@ TEST_F(IntakeTest, AnAltitudeNoAircraftCouldHaveReachedIsDroppedInEveryPhaseBoth
         EXPECT_EQ(flown[3], altitudes[3]) << key;
     }
     EXPECT_TRUE(loggedPart("dropped: an altitude no aircraft could have reached in time"));
+    // Its bound at its edges: 500 ft within 2 s, in the air and down to a line on the ground (at the
+    // field's 1,000 ft); 12,000 ft/min over 10 s, or 1.5 times the higher reported rate of the two.
+    struct Step {
+        double from, to, seconds, fromRate, toRate;
+        bool kept;
+    };
+    uint32_t key = 20004;
+    for (const Step& s : {Step{6000, 6499, 2, 0, 0, true}, Step{6000, 5499, 2, 0, 0, false},
+                          Step{1499, 0, 2, 0, 0, true}, Step{1501, 0, 2, 0, 0, false},
+                          Step{6000, 7999, 10, 0, 0, true}, Step{6000, 3999, 10, 0, 0, false},
+                          Step{6000, 8499, 10, 10000, 0, true}, Step{6000, 8499, 10, 0, -10000, true},
+                          Step{6000, 8501, 10, 0, 10000, false}}) {
+        const auto flown = flownAltitudes(++key, {s.from, s.to}, s.seconds, {s.fromRate, s.toRate});
+        EXPECT_EQ(!std::isnan(flown[1]), s.kept) << s.from << " to " << s.to << " ft, " << s.seconds << " s";
+    }
 }
 
 TEST_F(IntakeTest, ARealDescentAGoAroundATouchdownAndALiftOffAreFollowed) {
@@ -672,11 +722,15 @@ TEST_F(IntakeTest, TheSpawnDecisionErasesBlockedGhostTwinFailedAndOverTheLimitNe
     LiveAircraft& failed = newborn(20006, "DLH6");
     failed.head.registration = "D-AIZC";
     gFailedKeyTexts.insert(gf_keyRegText(failed)); // its livery failed
+    addLive(20009, "DLH1_", LiveState::Active, 509); // the ghost of DLH1, flying
     tick();
     ASSERT_NE(live(20001), nullptr);
     EXPECT_EQ(live(20001)->state, LiveState::Adding2Sim);
     for (const uint32_t key : {20002u, 20003u, 20005u, 20006u})
         EXPECT_EQ(live(key), nullptr) << key;
+    // Spawning DLH1 removes its ghost for good.
+    EXPECT_EQ(live(20009)->state, LiveState::RemovingFromSim);
+    EXPECT_EQ(gGhostList, std::vector<std::string>({"DLH3_", "DLH1_"}));
     // With Max live 0 no newcomer is created, however far away the live aircraft are.
     MAX_LIVE_SEL.current = 0;
     addLive(20007, "DLH7", LiveState::Active, 507, kUserLat + 30.0 * nm, kUserLon);
@@ -929,19 +983,24 @@ TEST_F(IntakeTest, AStandFirstSeenTakenIsHeldForItAndFreedWhenItsCreationGoes) {
     stand.id = "A12";
     stand.latitude = 50.05;
     stand.longitude = 8.05;
+    stand.heading = 1.0;
     stand.radius = 40.0 / 1852.0;
     stand.standId = 1;
     gStandTable.push_back(stand);
     // Two flights reported standing on the stand: both are held back the same tick.
     for (const auto& [key, callsign] : {std::pair{20001u, "DLH1"}, std::pair{20002u, "DLH2"}}) {
-        feed(line(key, callsign, 1000.0, 50.05, 8.05, 0.0, 0.0));
-        feed(line(key, callsign, 1020.0, 50.05, 8.05, 0.0, 0.0));
+        feed(line(key, callsign, 1000.0, 50.05, 8.0501, 0.0, 0.0));
+        feed(line(key, callsign, 1020.0, 50.05, 8.0501, 0.0, 0.0));
     }
     tick(4 + static_cast<int>(kSampleDelayTicks));
     const LiveAircraft* first = live(20001);
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->state, LiveState::Adding2Sim);
     EXPECT_EQ(first->phase, MovePhase::Parked);
+    // One sample is left, on the stand exactly and along its heading.
+    ASSERT_EQ(first->samples.size(), 1u);
+    EXPECT_EQ(first->samples.front().longitude, 8.05);
+    EXPECT_NEAR(first->samples.front().track, 57.2958, 1e-4);
     EXPECT_EQ(live(20002), nullptr); // the stand is taken: DLH2 is not created on top of DLH1
     // Taken for static parking as well, until the aircraft's creation is withdrawn.
     EXPECT_EQ(gf_findStand(1)->liveOccupied, 1);

@@ -396,6 +396,8 @@ TEST_F(ParkingTest, ADriveThatEndsShortOfTheStandIsTriedAgainFromWhereTheAircraf
     ac.groundSpeed = 4.0;
     try2Park(ac, false);
     ASSERT_EQ(ac.phase, MovePhase::Parking);
+    ASSERT_EQ(ac.samples.size(), 3u);
+    EXPECT_EQ(ac.samples[1].dueTick - ac.samples[0].dueTick, 100); // a drive takes a second at least
     // The drive ends 3 m short: back to taxi, standing on a copy at the stand's position.
     const GeoPosition off = gf_destinationPoint(standPos(5), kPi, 3.0 / 0.3048);
     ac.position.latitude = off.latitude;
@@ -403,8 +405,13 @@ TEST_F(ParkingTest, ADriveThatEndsShortOfTheStandIsTriedAgainFromWhereTheAircraf
     while (ac.samples.size() > 1) ac.samples.pop_back();
     lf_arrivalAtStand(ac);
     ASSERT_EQ(ac.phase, MovePhase::Taxi);
-    // Tried again at the same stop, it drives the last metres onto the stand and arrives.
+    // Tried again at the same stop, it drives the last metres onto the stand and arrives: at the
+    // stand after the 146 ticks that 3 m take at 4 kt, standing still 50 ticks later.
     try2Park(ac, false);
+    ASSERT_EQ(ac.samples.size(), 3u);
+    EXPECT_EQ(ac.samples[1].dueTick - ac.samples[0].dueTick, 146);
+    EXPECT_EQ(ac.samples[2].dueTick - ac.samples[0].dueTick, 196);
+    EXPECT_EQ(ac.samples[2].groundSpeed, 0.0);
     const auto trace = run(20046, 1000, [](const LiveAircraft& x) { return x.phase == MovePhase::Parked; });
     ASSERT_FALSE(trace.empty());
     EXPECT_EQ(trace.back().phase, MovePhase::Parked);

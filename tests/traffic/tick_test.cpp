@@ -15,10 +15,12 @@
 #include "links/realtraffic_server.hpp"
 #include "links/sim_definitions.hpp"
 #include "links/traffic_source_state.hpp"
+#include "platform/simconnect/sim_world.hpp"
 #include "rtfeed/feed_session.hpp"
 #include "traffic/ai_controls.hpp"
 #include "traffic/removal.hpp"
 #include "traffic/spawning.hpp"
+#include "traffic/takeoff_landing.hpp"
 #include "traffic_test_support.hpp"
 
 namespace traffictest {
@@ -315,6 +317,38 @@ TEST_F(TickTest, OnlyAircraftAheadOnTheUsersHeadingLineAreCleared) {
     EXPECT_EQ(live(20202)->state, LiveState::Active);
     ASSERT_NE(live(20203), nullptr);
     EXPECT_EQ(live(20203)->state, LiveState::RemovingFromSim);
+}
+
+// At touchdown every category but Light puts out its spoilers and reversers by data, and takes
+// them back when its landing roll slows to 90 kt.
+TEST_F(TickTest, ReversersAtTouchdownAndBackInTheLandingRollForEveryCategoryButLight) {
+    using platform::simconnect::simWorld;
+    simWorld().reset();
+    simWorld().startSimulator();
+    HANDLE handle = nullptr;
+    ASSERT_EQ(SimConnect_Open(&handle, "Quorvel", nullptr, 0, nullptr, 0), S_OK);
+    gSimConnect.store(handle);
+    for (const auto& [key, category] :
+         {std::pair{20001u, AircraftCategory::Light}, std::pair{20002u, AircraftCategory::Large}}) {
+        LiveAircraft& a = addLive(key, "DLH" + std::to_string(key), LiveState::Active, key - 19000);
+        a.category = category;
+        a.move.landingArmed = 1;
+        a.stepCounter = 1;
+        a.samples.push_back(a.samples.front());
+        gf_postSimEvent(SimEvent{a.objectId, 1, 0, kSimEventInRange, 100.0, 8.0});
+    }
+    gf_processSimEvents();
+    for (const uint32_t key : {20001u, 20002u}) {
+        ASSERT_EQ(live(key)->move.landingRoll, 1) << key;
+        live(key)->samples.front().groundSpeed = 90.0;
+        lf_groundSpeedStep(*live(key));
+    }
+    std::vector<std::string> written;
+    for (const auto& call : simWorld().callsOf("SimConnect_SetDataOnSimObject")) written.push_back(call.args);
+    EXPECT_EQ(written, std::vector<std::string>(2, "401,1002,0,0,24"));
+    gSimConnect.store(nullptr);
+    SimConnect_Close(handle);
+    simWorld().reset();
 }
 
 TEST_F(TickTest, AnAircraftWhoseMovementFailsIsRemovedOnceWithOneLogLine) {
