@@ -227,6 +227,20 @@ protected:
         XTestFakeButtonEvent(display, 1, False, CurrentTime);
         XFlush(display);
     }
+    // Enables the BLOCK_CALLSIGN field as the start-up does, waits until the face shows it ready
+    // for input (white) and clicks into it, so that the keyboard goes to it.
+    ::testing::AssertionResult focusBlockCallsignField() {
+        EnableWindow(BLOCK_CALLSIGN.window, TRUE);
+        const auto field = *w::windowState(BLOCK_CALLSIGN.window);
+        if (!pumpUntil([&] {
+                const Screenshot shot = screenshot();
+                return !shot.pixels.empty() &&
+                       shot.at(field.x + field.width - 5, field.y + field.height / 2) == kWhite;
+            }))
+            return ::testing::AssertionFailure() << "the edit field was not enabled on the screen";
+        clickAt(field.x + field.width / 2, field.y + field.height / 2);
+        return ::testing::AssertionSuccess();
+    }
     void typeKeys(const std::vector<const char*>& keySymbols) {
         for (const char* name : keySymbols) {
             const KeyCode code = XKeysymToKeycode(display, XStringToKeysym(name));
@@ -333,15 +347,8 @@ TEST_F(WindowOnDisplay, ClicksAndTypingReachTheModelAndTheScreenShowsTheFrame) {
 
     // Typing a callsign into BLOCK_CALLSIGN and Enter: stored in upper case, shown so, and Unblock
     // can be used.
-    EnableWindow(BLOCK_CALLSIGN.window, TRUE); // the start-up enables the edit fields
-    const auto field = *w::windowState(BLOCK_CALLSIGN.window);
     // The face follows the model: the field turns white once its widget takes input.
-    ASSERT_TRUE(pumpUntil([&] {
-        const Screenshot shot = screenshot();
-        return !shot.pixels.empty() &&
-               shot.at(field.x + field.width - 5, field.y + field.height / 2) == kWhite;
-    })) << "the edit field was not enabled on the screen";
-    clickAt(field.x + field.width / 2, field.y + field.height / 2); // the keyboard goes to the field
+    ASSERT_TRUE(focusBlockCallsignField());
     typeKeys({"s", "a", "s", "1", "2", "3", "Return"});
     ASSERT_TRUE(pumpUntil([&] { return BLOCK_CALLSIGN.current.get() == "SAS123"; }))
         << "typed: '" << BLOCK_CALLSIGN.current.get() << "'";
@@ -427,14 +434,7 @@ TEST_F(WindowOnDisplay, EscapeClosesNothing) {
     EXPECT_TRUE(stillOpen()) << "Escape over the window closed it";
 
     // In the BLOCK_CALLSIGN field, between the letters of a callsign.
-    EnableWindow(BLOCK_CALLSIGN.window, TRUE);
-    const auto field = *w::windowState(BLOCK_CALLSIGN.window);
-    ASSERT_TRUE(pumpUntil([&] {
-        const Screenshot shot = screenshot();
-        return !shot.pixels.empty() &&
-               shot.at(field.x + field.width - 5, field.y + field.height / 2) == kWhite;
-    })) << "the edit field was not enabled on the screen";
-    clickAt(field.x + field.width / 2, field.y + field.height / 2);
+    ASSERT_TRUE(focusBlockCallsignField());
     typeKeys({"a", "b", "Escape", "c", "d", "Return"});
     ASSERT_TRUE(pumpUntil([&] { return BLOCK_CALLSIGN.current.get() == "ABCD"; }))
         << "typed: '" << BLOCK_CALLSIGN.current.get() << "'";
