@@ -270,17 +270,24 @@ bool speedChanged(const SampleQueue& samples, double v) {
     return (v < lowest && speedDiffers(lowest, v)) || (v > highest && speedDiffers(highest, v));
 }
 
-// A slow report that carries on the slowing of the moving report before it: slower, ahead of it
-// on its track, and no farther than its speed carried the aircraft meanwhile. The aircraft rolls
-// on to it, so that it stops where the feed stops it, not at the last moving report. A standing
-// aircraft's reports scatter round its stop with a little speed: those stay standstill copies,
-// or it would creep and turn to each.
-bool slowsOnTowardsTheStop(const PositionSample& n, const PositionSample& sample) {
-    if (n.generated != 0 || sample.groundSpeed >= n.groundSpeed) return false;
-    const double rolled = n.groundSpeed * static_cast<double>(sample.dueTick - n.dueTick) / 360000.0;
-    if (gf_distanceNm(at(n), at(sample)) > 1.5 * rolled + kPositionNoiseNm) return false;
+// A slow report that carries on the way of the moving report before it: ahead of it on its
+// track, at about the distance their speeds carried the aircraft meanwhile, whether it goes on
+// at that speed or slows. A slow taxi's reports, round a turn too, and a slowing's to the stop
+// are such: the aircraft rolls on to each, so that it keeps to its feed and stops where the feed
+// stops it, not at the last moving report. A report as fast as the one before moves its own way
+// too: its track agrees (a slowing one may be the stop's, whose track tells nothing). A standing
+// aircraft's reports scatter round its stop with a little speed, nearer or farther than that
+// speed goes and any way: those stay standstill copies, or it would creep and turn to each.
+bool movesOnAlongItsTrack(const PositionSample& n, const PositionSample& sample) {
+    if (n.generated != 0 || n.groundSpeed <= 0.0) return false;
+    const double hours = static_cast<double>(sample.dueTick - n.dueTick) / 360000.0;
+    const double slower = std::min(n.groundSpeed, sample.groundSpeed) * hours;
+    const double faster = std::max(n.groundSpeed, sample.groundSpeed) * hours;
+    const double d = gf_distanceNm(at(n), at(sample));
+    if (d < 0.5 * slower || d > 1.5 * faster + kPositionNoiseNm) return false;
     const double way = gf_initialBearing(at(n), at(sample)) * kRadToDeg;
-    return angleDifferenceDeg(way, n.track) <= kAheadOnTrackDeg;
+    return angleDifferenceDeg(way, n.track) <= kAheadOnTrackDeg &&
+           (sample.groundSpeed < n.groundSpeed || angleDifferenceDeg(way, sample.track) <= kAheadOnTrackDeg);
 }
 
 bool userOnGround() { return gf_userCopy().onGround != 0; }
@@ -666,7 +673,7 @@ bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample) {
     if (samePosition(sample, n, 0.00015) && sample.groundSpeed <= kStandstillSpeedKt) {
         if (sample.airborne != 0 || flyingActive) return false;
         if (takeOffArmed && sample.groundSpeed > 0.0 && n.groundSpeed >= 50.0) return false;
-        if (slowsOnTowardsTheStop(n, sample)) return true;
+        if (movesOnAlongItsTrack(n, sample)) return true;
         sample = n;
         sample.groundSpeed = 0.0;
         sample.generated = 1;

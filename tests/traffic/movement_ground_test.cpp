@@ -1307,6 +1307,25 @@ TEST_F(FedGroundTest, BehindTheFeedsTimeATaxiingAircraftRoundsACornerNoFasterTha
     EXPECT_LT(fastest, 11.0 * 1.3) << "at tick " << at;
 }
 
+// The greatest distance (m) from tick `from` to `to` between the aircraft and where the feed had
+// it at that moment of the replay (between two reports, on the straight line joining them).
+double metresOffTheFeed(const std::vector<TracePoint>& trace, const std::vector<FedLine>& feed, int64_t firstDue,
+                        int64_t from, int64_t to) {
+    double worst = 0.0;
+    for (const auto& t : trace) {
+        if (t.tick < from || t.tick > to) continue;
+        const double fedTime = feed.front().t + static_cast<double>(t.tick - firstDue) / 100.0;
+        const auto after = std::find_if(feed.begin(), feed.end(), [&](const FedLine& l) { return l.t >= fedTime; });
+        if (after == feed.begin() || after == feed.end()) continue;
+        const FedLine& a = *(after - 1);
+        const double u = (fedTime - a.t) / (after->t - a.t);
+        const GeoPosition fed{a.at.latitude + u * (after->at.latitude - a.at.latitude),
+                              a.at.longitude + u * (after->at.longitude - a.at.longitude)};
+        worst = std::max(worst, gf_distanceNm(fed, {t.position.latitude, t.position.longitude}) * kMetresPerNm);
+    }
+    return worst;
+}
+
 TEST_F(FedGroundTest, ARejectedTakeOffStopsWhereTheFeedStopsAndTaxisBack) {
     // Lined up westwards: 20 s up to 90 kt, 30 s down to a stop, 40 s standing, then 10 kt.
     const auto speedAt = [](int s) -> double {
@@ -1398,6 +1417,57 @@ TEST_F(FedGroundTest, AStandingAircraftWhoseFeedNeverSaysZeroKnotsStandsStillAnd
         behind = std::max(behind, fed - come);
     }
     EXPECT_LT(behind, 10.0) << "metres behind the feed";
+}
+
+// North at 8 kt into a right turn of 3 degrees a second, slowing by 1 kt a second in the turn to
+// a stop, standing 60 s, then moving off round the rest of the turn: it stops where the feed
+// stops, in the turn.
+TEST_F(FedGroundTest, ATaxiSlowingToAStopInATurnStopsWhereTheFeedStops) {
+    const auto speedAt = [](int s) -> double {
+        if (s < 24) return 8.0;
+        if (s < 32) return 8.0 - (s - 24);
+        if (s < 92) return 0.0;
+        return std::min(8.0, static_cast<double>(s - 92));
+    };
+    const auto trackAt = [](int s) { return std::clamp(3.0 * (s - 20), 0.0, 90.0); };
+    const auto feed = groundRun(gf_destinationPoint(kAirport, kPi, 1500.0 / 0.3048), trackAt, 130, speedAt);
+    const GeoPosition stop = feed[16].at; // the report at 32 s
+    const int64_t firstDue = 3100;
+    const auto trace = replayThroughIntake(20086, feed, firstDue, 500);
+    ASSERT_FALSE(trace.empty());
+    EXPECT_EQ(trace.back().state, LiveState::Active);
+    EXPECT_LT(standsStill(trace, firstDue + 3300, firstDue + 9200, stop), 2.0);
+}
+
+// A taxi at a steady slow speed north, through a quarter turn right at 3 degrees a second and on
+// east; its reports in the turn lie a few metres apart, well within a standing aircraft's
+// scatter. It keeps to its fed track and time all the way round.
+TEST_F(FedGroundTest, ASlowTaxiThroughATurnKeepsToItsFedPoint) {
+    const auto trackAt = [](int s) { return std::clamp(3.0 * (s - 30), 0.0, 90.0); };
+    for (const double kt : {2.0, 3.5, 5.0}) {
+        resetWorld();
+        const auto feed = groundRun(gf_destinationPoint(kAirport, kPi, 1500.0 / 0.3048), trackAt, 100,
+                                    [kt](int) { return kt; });
+        const int64_t firstDue = gf_tickCount() + 3100;
+        const auto trace = replayThroughIntake(20084, feed, firstDue, 0);
+        ASSERT_FALSE(trace.empty());
+        EXPECT_LT(metresOffTheFeed(trace, feed, firstDue, firstDue + 2000, firstDue + 9000), 5.0) << kt << " kt";
+    }
+}
+
+// A queue creeping north at 1 kt, give or take half a knot from report to report: it keeps up
+// with its feed.
+TEST_F(FedGroundTest, AQueueCreepingAtAKnotKeepsUpWithItsFeed) {
+    std::mt19937 noise(7);
+    std::vector<double> speeds;
+    for (int i = 0; i <= 120; ++i)
+        speeds.push_back(0.5 + static_cast<double>(noise()) / 4294967296.0);
+    const auto feed = groundRun(gf_destinationPoint(kAirport, kPi, 1500.0 / 0.3048), 0.0, 240,
+                                [&](int s) { return speeds[static_cast<std::size_t>(s / 2)]; });
+    const int64_t firstDue = 3100;
+    const auto trace = replayThroughIntake(20085, feed, firstDue, 0);
+    ASSERT_FALSE(trace.empty());
+    EXPECT_LT(metresOffTheFeed(trace, feed, firstDue, firstDue + 3000, firstDue + 22000), 3.0);
 }
 
 } // namespace
