@@ -612,10 +612,15 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
             MoveState& move = aircraft.move;
             if (aircraft.state == LiveState::Active && aircraft.onGround != 0 && move.takeOffArmed == 0) {
                 if (move.landingRoll == 0) {
+                    // Fast on the ground and speeding up: a roll that slows (rolling out, a fast
+                    // exit) is no take-off.
                     if ((sample.airborne != 0 ||
-                         (sample.groundSpeed >= kTakeOffArmSpeedKt && n.groundSpeed >= kTakeOffArmSpeedKt)) &&
-                        aircraft.phase == MovePhase::Taxi)
+                         (sample.groundSpeed >= kTakeOffArmSpeedKt && n.groundSpeed >= kTakeOffArmSpeedKt &&
+                          sample.groundSpeed >= n.groundSpeed)) &&
+                        aircraft.phase == MovePhase::Taxi) {
                         move.takeOffArmed = 1;
+                        move.rollTopSpeed = n.groundSpeed;
+                    }
                 } else if (n.airborne != 0 && sample.airborne != 0) {
                     // Climbing away from the landing roll.
                     aircraft.previousPhase = aircraft.phase;
@@ -629,6 +634,7 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
                     gf_queueLights(aircraft.objectId, {1, 1, 1, 1, 1, 1, 0});
                     move.earlyWindow = 3000;
                     move.lateWindow = 5000;
+                    move.rollTopSpeed = n.groundSpeed;
                 }
             } else if (aircraft.onGround != 0 && move.takeOffArmed != 0 &&
                        aircraft.phase != MovePhase::TakeOff && sample.airborne == 0 && n.airborne == 0 &&
@@ -637,6 +643,8 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
                 // or a landing roll that only looked like climbing away. No take-off follows.
                 move.takeOffArmed = 0;
             }
+            if (move.takeOffArmed != 0 && sample.generated == 0)
+                move.rollTopSpeed = std::max(move.rollTopSpeed, sample.groundSpeed);
             samples.push_back(sample);
             if (samples.size() == 2 && samples[0].generated != 0 && samples[1].generated != 0) {
                 samples[0].dueTick = gf_tickCount() + 1;

@@ -1350,6 +1350,50 @@ TEST_F(FedGroundTest, ARejectedTakeOffStopsWhereTheFeedStopsAndTaxisBack) {
     EXPECT_LT(standsStill(trace, firstDue + 6200, firstDue + 9800, feed[30].at), 6.0);
 }
 
+// Rolls westwards whose reports stop: an arrival first seen rolling out at 121 kt, braking at
+// 1.5 kt a second, lost at 55 kt; a take-off roll to 120 kt braking at 4 kt a second, lost at
+// 64 kt; a fast exit turning off at 60 kt, lost at 46 kt. Slowing, none of them is taking off:
+// each stands where its reports stopped. A roll that speeds up to its last report, lost at
+// 120 kt, goes on, lifts off and climbs.
+TEST_F(FedGroundTest, ARollWhoseReportsSlowedBeforeTheyStoppedStandsAndOneThatSpedUpTakesOff) {
+    struct Roll {
+        const char* name;
+        int seconds;
+        std::function<double(int)> speedAt;
+        std::function<double(int)> trackAt;
+        bool takesOff;
+    };
+    const auto west = [](int) { return 270.0; };
+    const std::vector<Roll> rolls{
+        {"rolling out", 44, [](int s) { return 121.0 - 1.5 * s; }, west, false},
+        {"rejected", 54, [](int s) { return s <= 40 ? 3.0 * s : 120.0 - 4.0 * (s - 40); }, west, false},
+        {"fast exit", 14, [](int s) { return 60.0 - s; }, [](int s) { return 270.0 + 2.0 * s; }, false},
+        {"taking off", 40, [](int s) { return 3.0 * s; }, west, true},
+    };
+    for (const Roll& roll : rolls) {
+        resetWorld();
+        const auto feed = groundRun(gf_destinationPoint(kAirport, kPi, 600.0 / 0.3048), roll.trackAt, roll.seconds,
+                                    roll.speedAt);
+        const int64_t firstDue = gf_tickCount() + 3100;
+        const auto trace = replayThroughIntake(20087, feed, firstDue, 4000);
+        ASSERT_FALSE(trace.empty()) << roll.name;
+        double highest = 0.0;
+        bool rotated = false;
+        for (const auto& t : trace) {
+            highest = std::max(highest, t.agl);
+            rotated = rotated || t.phase == MovePhase::TakeOff;
+        }
+        EXPECT_EQ(rotated, roll.takesOff) << roll.name;
+        if (roll.takesOff) {
+            EXPECT_GT(highest, 300.0) << roll.name;
+            continue;
+        }
+        EXPECT_LT(highest, kCgFt + 1.0) << roll.name;
+        const int64_t lastDue = firstDue + 100 * (roll.seconds / 2 * 2);
+        EXPECT_LT(standsStill(trace, lastDue + 500, lastDue + 4000, feed.back().at), 5.0) << roll.name;
+    }
+}
+
 TEST_F(FedGroundTest, ATaxiStopIsReplayedWhereAndWhenTheFeedStopsBesideAnotherTaxiingAircraft) {
     // North at 8 kt, slowing by 1 kt a second to a stop, standing 60 s, moving off again.
     const auto speedAt = [](int s) -> double {
