@@ -290,6 +290,32 @@ bool movesOnAlongItsTrack(const PositionSample& n, const PositionSample& sample)
            (sample.groundSpeed < n.groundSpeed || angleDifferenceDeg(way, sample.track) <= kAheadOnTrackDeg);
 }
 
+// The feed shows a take-off: a report airborne, or two fast on the ground, the later no slower (a
+// roll that slows, rolling out or on a fast exit, is none).
+bool showsTakeOff(const PositionSample& n, const PositionSample& sample) {
+    return sample.airborne != 0 || (sample.groundSpeed >= kTakeOffArmSpeedKt &&
+                                    n.groundSpeed >= kTakeOffArmSpeedKt && sample.groundSpeed >= n.groundSpeed);
+}
+
+// The feed slows on the ground below the take-off speed again: a rejected take-off, or a landing
+// roll that only looked like climbing away. No take-off follows.
+bool showsNoTakeOff(const PositionSample& n, const PositionSample& sample) {
+    return sample.airborne == 0 && n.airborne == 0 && sample.groundSpeed < kTakeOffArmSpeedKt &&
+           n.groundSpeed < kTakeOffArmSpeedKt;
+}
+
+// The take-off is armed by the feed from the report `n` on, the fastest of the roll so far.
+void armedByTheFeed(MoveState& move, const PositionSample& n) {
+    move.takeOffArmed = 1;
+    move.rollTopSpeed = n.groundSpeed;
+}
+
+// An armed roll keeps its fastest report: a last report clearly below it tells of braking.
+void keepRollTopSpeed(MoveState& move, const PositionSample& sample) {
+    if (move.takeOffArmed != 0 && sample.generated == 0)
+        move.rollTopSpeed = std::max(move.rollTopSpeed, sample.groundSpeed);
+}
+
 bool userOnGround() { return gf_userCopy().onGround != 0; }
 
 GeoPosition userPosition() {
@@ -612,20 +638,12 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
             MoveState& move = aircraft.move;
             if (aircraft.state == LiveState::Active && aircraft.onGround != 0 && move.takeOffArmed == 0) {
                 if (move.landingRoll == 0) {
-                    // Fast on the ground and speeding up: a roll that slows (rolling out, a fast
-                    // exit) is no take-off.
-                    if ((sample.airborne != 0 ||
-                         (sample.groundSpeed >= kTakeOffArmSpeedKt && n.groundSpeed >= kTakeOffArmSpeedKt &&
-                          sample.groundSpeed >= n.groundSpeed)) &&
-                        aircraft.phase == MovePhase::Taxi) {
-                        move.takeOffArmed = 1;
-                        move.rollTopSpeed = n.groundSpeed;
-                    }
+                    if (showsTakeOff(n, sample) && aircraft.phase == MovePhase::Taxi) armedByTheFeed(move, n);
                 } else if (n.airborne != 0 && sample.airborne != 0) {
                     // Climbing away from the landing roll.
                     aircraft.previousPhase = aircraft.phase;
                     aircraft.phase = MovePhase::Taxi;
-                    move.takeOffArmed = 1;
+                    armedByTheFeed(move, n);
                     gf_setThrottle(aircraft, 3);
                     gf_setSpoilers(aircraft, 1);
                     gf_setFlaps(aircraft, 1);
@@ -634,17 +652,12 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
                     gf_queueLights(aircraft.objectId, {1, 1, 1, 1, 1, 1, 0});
                     move.earlyWindow = 3000;
                     move.lateWindow = 5000;
-                    move.rollTopSpeed = n.groundSpeed;
                 }
             } else if (aircraft.onGround != 0 && move.takeOffArmed != 0 &&
-                       aircraft.phase != MovePhase::TakeOff && sample.airborne == 0 && n.airborne == 0 &&
-                       sample.groundSpeed < kTakeOffArmSpeedKt && n.groundSpeed < kTakeOffArmSpeedKt) {
-                // The feed slows on the ground below the take-off speed again: a rejected take-off,
-                // or a landing roll that only looked like climbing away. No take-off follows.
+                       aircraft.phase != MovePhase::TakeOff && showsNoTakeOff(n, sample)) {
                 move.takeOffArmed = 0;
             }
-            if (move.takeOffArmed != 0 && sample.generated == 0)
-                move.rollTopSpeed = std::max(move.rollTopSpeed, sample.groundSpeed);
+            keepRollTopSpeed(move, sample);
             samples.push_back(sample);
             if (samples.size() == 2 && samples[0].generated != 0 && samples[1].generated != 0) {
                 samples[0].dueTick = gf_tickCount() + 1;
@@ -882,6 +895,22 @@ bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
         sample.generated = 1;
     }
     return true;
+}
+
+void lf_armTakeOffByWaitingReports(LiveAircraft& aircraft) {
+    MoveState& move = aircraft.move;
+    if (aircraft.onGround == 0 || aircraft.phase != MovePhase::Taxi || move.landingRoll != 0) return;
+    const SampleQueue& samples = aircraft.samples;
+    for (std::size_t i = 1; i < samples.size(); ++i) {
+        const PositionSample& n = samples[i - 1];
+        const PositionSample& sample = samples[i];
+        if (move.takeOffArmed == 0) {
+            if (showsTakeOff(n, sample)) armedByTheFeed(move, n);
+        } else if (showsNoTakeOff(n, sample)) {
+            move.takeOffArmed = 0;
+        }
+        keepRollTopSpeed(move, sample);
+    }
 }
 
 void lf_takeReportsKeptWhilePushing(LiveAircraft& aircraft) {

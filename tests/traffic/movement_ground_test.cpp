@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -1214,9 +1215,11 @@ struct LostTicks {
 // Replays `feed` through the intake: each report reaches the intake 30 s before it falls due
 // (its due tick is `firstDue` + 100 per feed second, less the ticks lost before it); the aircraft
 // `key` is taxiing and holds the first two reports already. The trace of every tick until `ticks`
-// past the last report's due tick.
+// past the last report's due tick. With `createdAt` the aircraft is still being created: the
+// simulator announces its object at that tick, and it settles before it moves.
 std::vector<TracePoint> replayThroughIntake(uint32_t key, const std::vector<FedLine>& feed, int64_t firstDue,
-                                            int64_t ticks = 3000, LostTicks lost = {}) {
+                                            int64_t ticks = 3000, LostTicks lost = {},
+                                            std::optional<int64_t> createdAt = {}) {
     auto due = [&](const FedLine& l) {
         double t = l.t - feed.front().t;
         if (lost.at >= 0.0 && t >= lost.at) t = t < lost.at + lost.seconds ? lost.at : t - lost.seconds;
@@ -1234,10 +1237,18 @@ std::vector<TracePoint> replayThroughIntake(uint32_t key, const std::vector<FedL
     LiveAircraft& ac =
         addAircraft(AircraftCategory::Large, key, {sample(feed[0]), sample(feed[1])}, MovePhase::Taxi);
     ac.lastUpdateTime = feed[1].t;
+    const uint32_t objectId = ac.objectId;
+    if (createdAt) {
+        ac.state = LiveState::Adding2Sim;
+        ac.objectId = 0;
+        ac.onGround = 0;
+    }
     std::size_t delivered = 2;
     std::vector<TracePoint> trace;
     const int64_t end = due(feed.back()) + ticks;
     while (gf_tickCount() < end) {
+        if (createdAt && gf_tickCount() == *createdAt)
+            gf_postSimEvent(SimEvent{objectId, key, 0, kSimEventCreatedLive, kGroundFt, 0.0});
         while (delivered < feed.size() && due(feed[delivered]) - 3000 <= gf_tickCount()) {
             TrafficLine line;
             line.hexid = key;
@@ -1354,7 +1365,8 @@ TEST_F(FedGroundTest, ARejectedTakeOffStopsWhereTheFeedStopsAndTaxisBack) {
 // 1.5 kt a second, lost at 55 kt; a take-off roll to 120 kt braking at 4 kt a second, lost at
 // 64 kt; a fast exit turning off at 60 kt, lost at 46 kt. Slowing, none of them is taking off:
 // each stands where its reports stopped. A roll that speeds up to its last report, lost at
-// 120 kt, goes on, lifts off and climbs.
+// 120 kt, goes on, lifts off and climbs. The same when all of the reports had come in before the
+// aircraft was created and active.
 TEST_F(FedGroundTest, ARollWhoseReportsSlowedBeforeTheyStoppedStandsAndOneThatSpedUpTakesOff) {
     struct Roll {
         const char* name;
@@ -1362,20 +1374,28 @@ TEST_F(FedGroundTest, ARollWhoseReportsSlowedBeforeTheyStoppedStandsAndOneThatSp
         std::function<double(int)> speedAt;
         std::function<double(int)> trackAt;
         bool takesOff;
+        bool createdLate = false;
     };
     const auto west = [](int) { return 270.0; };
+    const auto speedingUp = [](int s) { return 3.0 * s; };
+    const auto rejected = [](int s) { return s <= 40 ? 3.0 * s : 120.0 - 4.0 * (s - 40); };
     const std::vector<Roll> rolls{
         {"rolling out", 44, [](int s) { return 121.0 - 1.5 * s; }, west, false},
-        {"rejected", 54, [](int s) { return s <= 40 ? 3.0 * s : 120.0 - 4.0 * (s - 40); }, west, false},
+        {"rejected", 54, rejected, west, false},
         {"fast exit", 14, [](int s) { return 60.0 - s; }, [](int s) { return 270.0 + 2.0 * s; }, false},
-        {"taking off", 40, [](int s) { return 3.0 * s; }, west, true},
+        {"taking off", 40, speedingUp, west, true},
+        // Their creation took so long that the whole roll had come in before they became active.
+        {"taking off, created late", 40, speedingUp, west, true, true},
+        {"rejected, created late", 54, rejected, west, false, true},
     };
     for (const Roll& roll : rolls) {
         resetWorld();
         const auto feed = groundRun(gf_destinationPoint(kAirport, kPi, 600.0 / 0.3048), roll.trackAt, roll.seconds,
                                     roll.speedAt);
         const int64_t firstDue = gf_tickCount() + 3100;
-        const auto trace = replayThroughIntake(20087, feed, firstDue, 4000);
+        std::optional<int64_t> createdAt;
+        if (roll.createdLate) createdAt = firstDue + 100 * roll.seconds - 2500;
+        const auto trace = replayThroughIntake(20087, feed, firstDue, 4000, {}, createdAt);
         ASSERT_FALSE(trace.empty()) << roll.name;
         double highest = 0.0;
         bool rotated = false;
