@@ -107,6 +107,7 @@ struct MoveState {
     double headingToRestore = 0.0; // radians, after a livery respawn
     double touchdownHeading = 0.0; // radians
     double taxiReferenceHeading = 0.0;
+    double rollTopSpeed = 0.0;     // knots, the fastest report since the take-off was armed
     int64_t holdingStartTick = 0;
     double holdingDistance = 0.0;  // nautical miles
     // Leaving a stand: the distances of the standstill check and its count.

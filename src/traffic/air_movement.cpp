@@ -408,10 +408,19 @@ void appendSyntheticSample(LiveAircraft& ac, int32_t count) {
     ac.samples.push_back(copy);
 }
 
+// Ground speed (kt) by which the last report of a take-off roll lies below the fastest of the
+// roll when the aircraft brakes: more than the feed's speed noise.
+constexpr double kRollSlowedKt = 10.0;
+
 // Fewer than two samples: hold, continue on its own, or give up.
 Silence endOfSamples(LiveAircraft& ac) {
     MoveState& m = ac.move;
     const int64_t now = gf_tickCount();
+    // A roll whose reports slowed before they stopped brakes (a rejected take-off, rolling out),
+    // it is not taking off: it stands where the feed left it, as any taxiing aircraft.
+    if (ac.onGround && ac.phase == MovePhase::Taxi && m.takeOffArmed && !m.landingRoll &&
+        ac.samples[0].groundSpeed < m.rollTopSpeed - kRollSlowedKt)
+        m.takeOffArmed = 0;
     if (ac.phase == MovePhase::Parking) {
         // Arrived (parked), back to taxi, or removed because the stand is held.
         lf_arrivalAtStand(ac);

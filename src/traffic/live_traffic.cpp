@@ -239,6 +239,7 @@ bool settleEntry(SimEvent& entry) {
     if (entry.settleCounter < kSettleTicks) return false;
     lf_initLiveControls(aircraft);
     aircraft.state = LiveState::Active;
+    lf_armTakeOffByWaitingReports(aircraft);
     if (aircraft.removalAsked != 0) {
         aircraft.removalAsked = 0;
         removeAircraftFromSim(aircraft);

@@ -270,17 +270,50 @@ bool speedChanged(const SampleQueue& samples, double v) {
     return (v < lowest && speedDiffers(lowest, v)) || (v > highest && speedDiffers(highest, v));
 }
 
-// A slow report that carries on the slowing of the moving report before it: slower, ahead of it
-// on its track, and no farther than its speed carried the aircraft meanwhile. The aircraft rolls
-// on to it, so that it stops where the feed stops it, not at the last moving report. A standing
-// aircraft's reports scatter round its stop with a little speed: those stay standstill copies,
-// or it would creep and turn to each.
-bool slowsOnTowardsTheStop(const PositionSample& n, const PositionSample& sample) {
-    if (n.generated != 0 || sample.groundSpeed >= n.groundSpeed) return false;
-    const double rolled = n.groundSpeed * static_cast<double>(sample.dueTick - n.dueTick) / 360000.0;
-    if (gf_distanceNm(at(n), at(sample)) > 1.5 * rolled + kPositionNoiseNm) return false;
+// A slow report that carries on the way of the moving report before it: ahead of it on its
+// track, at about the distance their speeds carried the aircraft meanwhile, whether it goes on
+// at that speed or slows. A slow taxi's reports, round a turn too, and a slowing's to the stop
+// are such: the aircraft rolls on to each, so that it keeps to its feed and stops where the feed
+// stops it, not at the last moving report. A report as fast as the one before moves its own way
+// too: its track agrees (a slowing one may be the stop's, whose track tells nothing). A standing
+// aircraft's reports scatter round its stop with a little speed, nearer or farther than that
+// speed goes and any way: those stay standstill copies, or it would creep and turn to each.
+bool movesOnAlongItsTrack(const PositionSample& n, const PositionSample& sample) {
+    if (n.generated != 0 || n.groundSpeed <= 0.0) return false;
+    const double hours = static_cast<double>(sample.dueTick - n.dueTick) / 360000.0;
+    const double slower = std::min(n.groundSpeed, sample.groundSpeed) * hours;
+    const double faster = std::max(n.groundSpeed, sample.groundSpeed) * hours;
+    const double d = gf_distanceNm(at(n), at(sample));
+    if (d < 0.5 * slower || d > 1.5 * faster + kPositionNoiseNm) return false;
     const double way = gf_initialBearing(at(n), at(sample)) * kRadToDeg;
-    return angleDifferenceDeg(way, n.track) <= kAheadOnTrackDeg;
+    return angleDifferenceDeg(way, n.track) <= kAheadOnTrackDeg &&
+           (sample.groundSpeed < n.groundSpeed || angleDifferenceDeg(way, sample.track) <= kAheadOnTrackDeg);
+}
+
+// The feed shows a take-off: a report airborne, or two fast on the ground, the later no slower (a
+// roll that slows, rolling out or on a fast exit, is none).
+bool showsTakeOff(const PositionSample& n, const PositionSample& sample) {
+    return sample.airborne != 0 || (sample.groundSpeed >= kTakeOffArmSpeedKt &&
+                                    n.groundSpeed >= kTakeOffArmSpeedKt && sample.groundSpeed >= n.groundSpeed);
+}
+
+// The feed slows on the ground below the take-off speed again: a rejected take-off, or a landing
+// roll that only looked like climbing away. No take-off follows.
+bool showsNoTakeOff(const PositionSample& n, const PositionSample& sample) {
+    return sample.airborne == 0 && n.airborne == 0 && sample.groundSpeed < kTakeOffArmSpeedKt &&
+           n.groundSpeed < kTakeOffArmSpeedKt;
+}
+
+// The take-off is armed by the feed from the report `n` on, the fastest of the roll so far.
+void armedByTheFeed(MoveState& move, const PositionSample& n) {
+    move.takeOffArmed = 1;
+    move.rollTopSpeed = n.groundSpeed;
+}
+
+// An armed roll keeps its fastest report: a last report clearly below it tells of braking.
+void keepRollTopSpeed(MoveState& move, const PositionSample& sample) {
+    if (move.takeOffArmed != 0 && sample.generated == 0)
+        move.rollTopSpeed = std::max(move.rollTopSpeed, sample.groundSpeed);
 }
 
 bool userOnGround() { return gf_userCopy().onGround != 0; }
@@ -605,15 +638,12 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
             MoveState& move = aircraft.move;
             if (aircraft.state == LiveState::Active && aircraft.onGround != 0 && move.takeOffArmed == 0) {
                 if (move.landingRoll == 0) {
-                    if ((sample.airborne != 0 ||
-                         (sample.groundSpeed >= kTakeOffArmSpeedKt && n.groundSpeed >= kTakeOffArmSpeedKt)) &&
-                        aircraft.phase == MovePhase::Taxi)
-                        move.takeOffArmed = 1;
+                    if (showsTakeOff(n, sample) && aircraft.phase == MovePhase::Taxi) armedByTheFeed(move, n);
                 } else if (n.airborne != 0 && sample.airborne != 0) {
                     // Climbing away from the landing roll.
                     aircraft.previousPhase = aircraft.phase;
                     aircraft.phase = MovePhase::Taxi;
-                    move.takeOffArmed = 1;
+                    armedByTheFeed(move, n);
                     gf_setThrottle(aircraft, 3);
                     gf_setSpoilers(aircraft, 1);
                     gf_setFlaps(aircraft, 1);
@@ -624,12 +654,10 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
                     move.lateWindow = 5000;
                 }
             } else if (aircraft.onGround != 0 && move.takeOffArmed != 0 &&
-                       aircraft.phase != MovePhase::TakeOff && sample.airborne == 0 && n.airborne == 0 &&
-                       sample.groundSpeed < kTakeOffArmSpeedKt && n.groundSpeed < kTakeOffArmSpeedKt) {
-                // The feed slows on the ground below the take-off speed again: a rejected take-off,
-                // or a landing roll that only looked like climbing away. No take-off follows.
+                       aircraft.phase != MovePhase::TakeOff && showsNoTakeOff(n, sample)) {
                 move.takeOffArmed = 0;
             }
+            keepRollTopSpeed(move, sample);
             samples.push_back(sample);
             if (samples.size() == 2 && samples[0].generated != 0 && samples[1].generated != 0) {
                 samples[0].dueTick = gf_tickCount() + 1;
@@ -666,7 +694,7 @@ bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample) {
     if (samePosition(sample, n, 0.00015) && sample.groundSpeed <= kStandstillSpeedKt) {
         if (sample.airborne != 0 || flyingActive) return false;
         if (takeOffArmed && sample.groundSpeed > 0.0 && n.groundSpeed >= 50.0) return false;
-        if (slowsOnTowardsTheStop(n, sample)) return true;
+        if (movesOnAlongItsTrack(n, sample)) return true;
         sample = n;
         sample.groundSpeed = 0.0;
         sample.generated = 1;
@@ -867,6 +895,22 @@ bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
         sample.generated = 1;
     }
     return true;
+}
+
+void lf_armTakeOffByWaitingReports(LiveAircraft& aircraft) {
+    MoveState& move = aircraft.move;
+    if (aircraft.onGround == 0 || aircraft.phase != MovePhase::Taxi || move.landingRoll != 0) return;
+    const SampleQueue& samples = aircraft.samples;
+    for (std::size_t i = 1; i < samples.size(); ++i) {
+        const PositionSample& n = samples[i - 1];
+        const PositionSample& sample = samples[i];
+        if (move.takeOffArmed == 0) {
+            if (showsTakeOff(n, sample)) armedByTheFeed(move, n);
+        } else if (showsNoTakeOff(n, sample)) {
+            move.takeOffArmed = 0;
+        }
+        keepRollTopSpeed(move, sample);
+    }
 }
 
 void lf_takeReportsKeptWhilePushing(LiveAircraft& aircraft) {

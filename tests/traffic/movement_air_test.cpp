@@ -638,6 +638,15 @@ TEST_F(TakeOffLandingTest, AFeedThatSlowsOnTheGroundDisarmsTheTakeOff) {
     EXPECT_EQ(rolling.move.takeOffArmed, 1);
     decodeExisting(rolling, landed[4]);
     EXPECT_EQ(rolling.move.takeOffArmed, 0);
+
+    // Fast on the ground but slowing all along (rolling out, first seen on the ground): never
+    // armed.
+    const auto braking = roll({121.0, 118.0, 115.0, 112.0, 109.0});
+    LiveAircraft& out = addAircraft(AircraftCategory::Large, 20015, {braking[0], braking[1]}, MovePhase::Taxi, "TST3");
+    for (std::size_t i = 2; i < braking.size(); ++i) {
+        decodeExisting(out, braking[i]);
+        EXPECT_EQ(out.move.takeOffArmed, 0) << braking[i].groundSpeed << " kt";
+    }
 }
 
 // Descending at 300 ft/min 2,000 ft above the ground, a Large aircraft 8 nm from the park airport

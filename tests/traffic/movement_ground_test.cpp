@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -1214,9 +1215,11 @@ struct LostTicks {
 // Replays `feed` through the intake: each report reaches the intake 30 s before it falls due
 // (its due tick is `firstDue` + 100 per feed second, less the ticks lost before it); the aircraft
 // `key` is taxiing and holds the first two reports already. The trace of every tick until `ticks`
-// past the last report's due tick.
+// past the last report's due tick. With `createdAt` the aircraft is still being created: the
+// simulator announces its object at that tick, and it settles before it moves.
 std::vector<TracePoint> replayThroughIntake(uint32_t key, const std::vector<FedLine>& feed, int64_t firstDue,
-                                            int64_t ticks = 3000, LostTicks lost = {}) {
+                                            int64_t ticks = 3000, LostTicks lost = {},
+                                            std::optional<int64_t> createdAt = {}) {
     auto due = [&](const FedLine& l) {
         double t = l.t - feed.front().t;
         if (lost.at >= 0.0 && t >= lost.at) t = t < lost.at + lost.seconds ? lost.at : t - lost.seconds;
@@ -1234,10 +1237,18 @@ std::vector<TracePoint> replayThroughIntake(uint32_t key, const std::vector<FedL
     LiveAircraft& ac =
         addAircraft(AircraftCategory::Large, key, {sample(feed[0]), sample(feed[1])}, MovePhase::Taxi);
     ac.lastUpdateTime = feed[1].t;
+    const uint32_t objectId = ac.objectId;
+    if (createdAt) {
+        ac.state = LiveState::Adding2Sim;
+        ac.objectId = 0;
+        ac.onGround = 0;
+    }
     std::size_t delivered = 2;
     std::vector<TracePoint> trace;
     const int64_t end = due(feed.back()) + ticks;
     while (gf_tickCount() < end) {
+        if (createdAt && gf_tickCount() == *createdAt)
+            gf_postSimEvent(SimEvent{objectId, key, 0, kSimEventCreatedLive, kGroundFt, 0.0});
         while (delivered < feed.size() && due(feed[delivered]) - 3000 <= gf_tickCount()) {
             TrafficLine line;
             line.hexid = key;
@@ -1307,6 +1318,25 @@ TEST_F(FedGroundTest, BehindTheFeedsTimeATaxiingAircraftRoundsACornerNoFasterTha
     EXPECT_LT(fastest, 11.0 * 1.3) << "at tick " << at;
 }
 
+// The greatest distance (m) from tick `from` to `to` between the aircraft and where the feed had
+// it at that moment of the replay (between two reports, on the straight line joining them).
+double metresOffTheFeed(const std::vector<TracePoint>& trace, const std::vector<FedLine>& feed, int64_t firstDue,
+                        int64_t from, int64_t to) {
+    double worst = 0.0;
+    for (const auto& t : trace) {
+        if (t.tick < from || t.tick > to) continue;
+        const double fedTime = feed.front().t + static_cast<double>(t.tick - firstDue) / 100.0;
+        const auto after = std::find_if(feed.begin(), feed.end(), [&](const FedLine& l) { return l.t >= fedTime; });
+        if (after == feed.begin() || after == feed.end()) continue;
+        const FedLine& a = *(after - 1);
+        const double u = (fedTime - a.t) / (after->t - a.t);
+        const GeoPosition fed{a.at.latitude + u * (after->at.latitude - a.at.latitude),
+                              a.at.longitude + u * (after->at.longitude - a.at.longitude)};
+        worst = std::max(worst, gf_distanceNm(fed, {t.position.latitude, t.position.longitude}) * kMetresPerNm);
+    }
+    return worst;
+}
+
 TEST_F(FedGroundTest, ARejectedTakeOffStopsWhereTheFeedStopsAndTaxisBack) {
     // Lined up westwards: 20 s up to 90 kt, 30 s down to a stop, 40 s standing, then 10 kt.
     const auto speedAt = [](int s) -> double {
@@ -1329,6 +1359,59 @@ TEST_F(FedGroundTest, ARejectedTakeOffStopsWhereTheFeedStopsAndTaxisBack) {
     EXPECT_LT(highest, kCgFt + 1.0);
     // It stands while the feed stands (60 s to 100 s), within the last report's way of the stop.
     EXPECT_LT(standsStill(trace, firstDue + 6200, firstDue + 9800, feed[30].at), 6.0);
+}
+
+// Rolls westwards whose reports stop: an arrival first seen rolling out at 121 kt, braking at
+// 1.5 kt a second, lost at 55 kt; a take-off roll to 120 kt braking at 4 kt a second, lost at
+// 64 kt; a fast exit turning off at 60 kt, lost at 46 kt. Slowing, none of them is taking off:
+// each stands where its reports stopped. A roll that speeds up to its last report, lost at
+// 120 kt, goes on, lifts off and climbs. The same when all of the reports had come in before the
+// aircraft was created and active.
+TEST_F(FedGroundTest, ARollWhoseReportsSlowedBeforeTheyStoppedStandsAndOneThatSpedUpTakesOff) {
+    struct Roll {
+        const char* name;
+        int seconds;
+        std::function<double(int)> speedAt;
+        std::function<double(int)> trackAt;
+        bool takesOff;
+        bool createdLate = false;
+    };
+    const auto west = [](int) { return 270.0; };
+    const auto speedingUp = [](int s) { return 3.0 * s; };
+    const auto rejected = [](int s) { return s <= 40 ? 3.0 * s : 120.0 - 4.0 * (s - 40); };
+    const std::vector<Roll> rolls{
+        {"rolling out", 44, [](int s) { return 121.0 - 1.5 * s; }, west, false},
+        {"rejected", 54, rejected, west, false},
+        {"fast exit", 14, [](int s) { return 60.0 - s; }, [](int s) { return 270.0 + 2.0 * s; }, false},
+        {"taking off", 40, speedingUp, west, true},
+        // Their creation took so long that the whole roll had come in before they became active.
+        {"taking off, created late", 40, speedingUp, west, true, true},
+        {"rejected, created late", 54, rejected, west, false, true},
+    };
+    for (const Roll& roll : rolls) {
+        resetWorld();
+        const auto feed = groundRun(gf_destinationPoint(kAirport, kPi, 600.0 / 0.3048), roll.trackAt, roll.seconds,
+                                    roll.speedAt);
+        const int64_t firstDue = gf_tickCount() + 3100;
+        std::optional<int64_t> createdAt;
+        if (roll.createdLate) createdAt = firstDue + 100 * roll.seconds - 2500;
+        const auto trace = replayThroughIntake(20087, feed, firstDue, 4000, {}, createdAt);
+        ASSERT_FALSE(trace.empty()) << roll.name;
+        double highest = 0.0;
+        bool rotated = false;
+        for (const auto& t : trace) {
+            highest = std::max(highest, t.agl);
+            rotated = rotated || t.phase == MovePhase::TakeOff;
+        }
+        EXPECT_EQ(rotated, roll.takesOff) << roll.name;
+        if (roll.takesOff) {
+            EXPECT_GT(highest, 300.0) << roll.name;
+            continue;
+        }
+        EXPECT_LT(highest, kCgFt + 1.0) << roll.name;
+        const int64_t lastDue = firstDue + 100 * (roll.seconds / 2 * 2);
+        EXPECT_LT(standsStill(trace, lastDue + 500, lastDue + 4000, feed.back().at), 5.0) << roll.name;
+    }
 }
 
 TEST_F(FedGroundTest, ATaxiStopIsReplayedWhereAndWhenTheFeedStopsBesideAnotherTaxiingAircraft) {
@@ -1398,6 +1481,57 @@ TEST_F(FedGroundTest, AStandingAircraftWhoseFeedNeverSaysZeroKnotsStandsStillAnd
         behind = std::max(behind, fed - come);
     }
     EXPECT_LT(behind, 10.0) << "metres behind the feed";
+}
+
+// North at 8 kt into a right turn of 3 degrees a second, slowing by 1 kt a second in the turn to
+// a stop, standing 60 s, then moving off round the rest of the turn: it stops where the feed
+// stops, in the turn.
+TEST_F(FedGroundTest, ATaxiSlowingToAStopInATurnStopsWhereTheFeedStops) {
+    const auto speedAt = [](int s) -> double {
+        if (s < 24) return 8.0;
+        if (s < 32) return 8.0 - (s - 24);
+        if (s < 92) return 0.0;
+        return std::min(8.0, static_cast<double>(s - 92));
+    };
+    const auto trackAt = [](int s) { return std::clamp(3.0 * (s - 20), 0.0, 90.0); };
+    const auto feed = groundRun(gf_destinationPoint(kAirport, kPi, 1500.0 / 0.3048), trackAt, 130, speedAt);
+    const GeoPosition stop = feed[16].at; // the report at 32 s
+    const int64_t firstDue = 3100;
+    const auto trace = replayThroughIntake(20086, feed, firstDue, 500);
+    ASSERT_FALSE(trace.empty());
+    EXPECT_EQ(trace.back().state, LiveState::Active);
+    EXPECT_LT(standsStill(trace, firstDue + 3300, firstDue + 9200, stop), 2.0);
+}
+
+// A taxi at a steady slow speed north, through a quarter turn right at 3 degrees a second and on
+// east; its reports in the turn lie a few metres apart, well within a standing aircraft's
+// scatter. It keeps to its fed track and time all the way round.
+TEST_F(FedGroundTest, ASlowTaxiThroughATurnKeepsToItsFedPoint) {
+    const auto trackAt = [](int s) { return std::clamp(3.0 * (s - 30), 0.0, 90.0); };
+    for (const double kt : {2.0, 3.5, 5.0}) {
+        resetWorld();
+        const auto feed = groundRun(gf_destinationPoint(kAirport, kPi, 1500.0 / 0.3048), trackAt, 100,
+                                    [kt](int) { return kt; });
+        const int64_t firstDue = gf_tickCount() + 3100;
+        const auto trace = replayThroughIntake(20084, feed, firstDue, 0);
+        ASSERT_FALSE(trace.empty());
+        EXPECT_LT(metresOffTheFeed(trace, feed, firstDue, firstDue + 2000, firstDue + 9000), 5.0) << kt << " kt";
+    }
+}
+
+// A queue creeping north at 1 kt, give or take half a knot from report to report: it keeps up
+// with its feed.
+TEST_F(FedGroundTest, AQueueCreepingAtAKnotKeepsUpWithItsFeed) {
+    std::mt19937 noise(7);
+    std::vector<double> speeds;
+    for (int i = 0; i <= 120; ++i)
+        speeds.push_back(0.5 + static_cast<double>(noise()) / 4294967296.0);
+    const auto feed = groundRun(gf_destinationPoint(kAirport, kPi, 1500.0 / 0.3048), 0.0, 240,
+                                [&](int s) { return speeds[static_cast<std::size_t>(s / 2)]; });
+    const int64_t firstDue = 3100;
+    const auto trace = replayThroughIntake(20085, feed, firstDue, 0);
+    ASSERT_FALSE(trace.empty());
+    EXPECT_LT(metresOffTheFeed(trace, feed, firstDue, firstDue + 3000, firstDue + 22000), 3.0);
 }
 
 } // namespace
