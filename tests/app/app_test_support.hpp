@@ -79,18 +79,19 @@ inline bool waitFor(const std::function<bool()>& condition, std::chrono::millise
 // Waits until the condition holds, for at most `ticks` of the program's live-traffic ticks: its
 // own clock, which a busy machine slows, so that what the program does in its ticks is given its
 // ticks however slowly they come. Ticks count as the counter moves on, also across a restart that
-// starts it again from 0. `hang` of the wall clock only ends the wait of a program that does not
-// tick at all.
+// starts it again from 0. `stall` of the wall clock with the counter standing still ends the wait
+// of a program that has stopped ticking; a slow one that still ticks is waited for.
 inline bool waitForTicks(const std::function<bool()>& condition, int64_t ticks,
-                         std::chrono::seconds hang = std::chrono::seconds(240)) {
-    const auto end = std::chrono::steady_clock::now() + hang;
+                         std::chrono::seconds stall = std::chrono::seconds(120)) {
     int64_t counted = 0;
     int64_t last = tamrix::gf_tickCount();
+    auto stalledAt = std::chrono::steady_clock::now() + stall;
     while (!condition()) {
         const int64_t now = tamrix::gf_tickCount();
+        if (now != last) stalledAt = std::chrono::steady_clock::now() + stall;
         counted += now >= last ? now - last : now;
         last = now;
-        if (counted > ticks || std::chrono::steady_clock::now() > end) return false;
+        if (counted > ticks || std::chrono::steady_clock::now() > stalledAt) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
