@@ -1,4 +1,7 @@
 // Quorvel's process entry.
+#include <string>
+#include <vector>
+
 #include "app/process_entry.hpp"
 
 #ifdef QUORVEL_WITH_FLTK
@@ -6,6 +9,9 @@
 #endif
 
 int main(int argc, char** argv) {
+    // "--help" and a start outside the program folder are answered before anything else: not
+    // even the display is looked at.
+    if (const auto answer = tamrix::gf_answerBeforeStart(std::vector<std::string>(argv, argv + argc))) return *answer;
 #ifdef QUORVEL_WITH_FLTK
     platform::fltk::installWhenDisplayed(); // the window is shown only when a display is there
 #endif

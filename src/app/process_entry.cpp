@@ -86,6 +86,34 @@ HWND createMainWindow() {
     return window;
 }
 
+constexpr std::string_view kUsage =
+    "Usage: quorvel [--production | --no-production]\n"
+    "\n"
+    "Start it in its program folder, the folder that holds \"docs\".\n"
+    "\n"
+    "  --production, /production        read the data files, then end (exit code 0, or 1 when they\n"
+    "                                   cannot be read)\n"
+    "  --no-production, /no-production  run as usual (the default)\n"
+    "  --help                           show this text and end\n"
+    "\n"
+    "The switches are taken in any case; the last one wins; any other argument is ignored.\n";
+
+// Why the current folder is not the program folder, or nothing when it is.
+std::optional<std::string> lf_notTheProgramFolder() {
+    std::error_code ec;
+    const std::filesystem::path here = std::filesystem::current_path(ec);
+    if (ec) return fmt::format("{} cannot tell its folder: the current folder has no name ({})", kProgramName, ec.message());
+    const std::filesystem::path& docs = gf_paths().docsFolder;
+    const auto status = std::filesystem::status(docs, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory)
+        return fmt::format("{} cannot tell whether {} is its folder: \"{}\" there cannot be looked at ({})",
+                           kProgramName, here.string(), docs.string(), ec.message());
+    if (!std::filesystem::is_directory(status))
+        return fmt::format("{} must be run from the {} folder, the one that holds \"{}\": {} does not", kProgramName,
+                           kProgramName, docs.string(), here.string());
+    return std::nullopt;
+}
+
 } // namespace
 
 ProductionSwitch gf_parseProductionSwitch(const std::vector<std::string>& arguments) {
@@ -99,6 +127,22 @@ ProductionSwitch gf_parseProductionSwitch(const std::vector<std::string>& argume
         }
     }
     return result;
+}
+
+std::optional<int> gf_answerBeforeStart(const std::vector<std::string>& arguments) {
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        if (!gf_equalsNoCase(arguments[i], "--help")) continue;
+        std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+        std::fflush(stdout);
+        return 0;
+    }
+    // The log, the lock files and the working folders belong in the program folder: outside it
+    // nothing is written.
+    if (const auto why = lf_notTheProgramFolder()) {
+        std::fprintf(stderr, "%s\n", fmt::format("{}; this start ends and has written nothing", *why).c_str());
+        return 1;
+    }
+    return std::nullopt;
 }
 
 int lf_winMainBody(const std::vector<std::string>& arguments) {

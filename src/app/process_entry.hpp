@@ -11,6 +11,7 @@
 // it no simulator ever appears, as when the real one is not started). QUORVEL_TRAFFIC_PORT and
 // QUORVEL_QNH_PORT move the two UDP readers off RealTraffic's ports 49005 and 49004.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,12 @@ struct ProductionSwitch {
 // Argument 0 (the program) is skipped; "--production" and "/production" switch production mode
 // on, "--no-production" and "/no-production" off, regardless of case; the last one wins.
 ProductionSwitch gf_parseProductionSwitch(const std::vector<std::string>& arguments);
+
+// What is answered before anything is started or written: "--help" (in any case, anywhere among
+// the arguments) prints the usage to stdout and gives 0; a start outside the program folder (the
+// current folder holds no "docs" folder) says so on stderr and gives 1. Nothing otherwise: the
+// program starts.
+std::optional<int> gf_answerBeforeStart(const std::vector<std::string>& arguments);
 
 // The process: returns the exit code (-1 for a second instance, which says why on stderr; 1 when
 // start-up cannot begin).

@@ -7,6 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
+#include <optional>
+
 #include "app/app_test_support.hpp"
 #include "app/program_folder.hpp"
 #include "support/ordinary_user.hpp"
@@ -30,10 +33,99 @@ bool anyLineStartsWith(const std::vector<std::string>& lines, std::string_view s
     return false;
 }
 
+// Every file below `folder` with its content ("/" for a folder), to see that a run left it as
+// it was.
+std::map<std::string, std::string> contentsOf(const fs::path& folder) {
+    std::map<std::string, std::string> contents;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        contents[fs::relative(entry.path(), folder).string()] =
+            entry.is_directory() ? std::string("/") : readText(entry.path());
+    return contents;
+}
+
+std::string namesIn(const std::map<std::string, std::string>& contents) {
+    std::string names;
+    for (const auto& [name, content] : contents)
+        names += name + (content == "/" ? "/ " : " ");
+    return names;
+}
+
+struct Told {
+    std::optional<int> code;
+    std::string out;
+    std::string err;
+};
+
+// Runs the program with `arguments` in `folder`, which must stay as it was: its standard output
+// and error are kept in a folder of their own.
+Told runKeepingOutputAside(const fs::path& folder, const std::vector<std::string>& arguments,
+                           const std::vector<std::string>& env) {
+    testsupport::TempFolder aside;
+    const fs::path out = aside.path() / "stdout.txt";
+    const fs::path err = aside.path() / "stderr.txt";
+    std::vector<std::string> shell{"-c", R"(cd "$0" || exit 126; out=$1; err=$2; shift 2; exec "$@" >"$out" 2>"$err")",
+                                   folder.string(), out.string(), err.string(), QUORVEL_BINARY};
+    shell.insert(shell.end(), arguments.begin(), arguments.end());
+    Child run("/bin/sh", shell, aside.path(), env);
+    Told told;
+    told.code = run.wait(seconds(60));
+    told.out = readText(out);
+    told.err = readText(err);
+    return told;
+}
+
+// A home of its own, where the settings would go when the program wrote them: no variable of the
+// program's own, no display.
+std::vector<std::string> homeOnlyEnv(const fs::path& home) {
+    return {"HOME=" + home.string(), "XDG_CONFIG_HOME", "XDG_DATA_HOME", "DISPLAY"};
+}
+
+TEST(ProgramRun, AStartOutsideItsProgramFolderSaysWhyAndLeavesTheFolderAsItWas) {
+    testsupport::TempFolder temp;
+    const fs::path elsewhere = temp.path() / "some folder";
+    const fs::path home = temp.path() / "home";
+    fs::create_directories(elsewhere);
+    fs::create_directories(home);
+    { std::ofstream(elsewhere / "notes.txt") << "the user's own"; }
+    const auto before = contentsOf(temp.path());
+    const std::string why = "Quorvel must be run from the Quorvel folder, the one that holds \"docs\": " +
+                            elsewhere.string() + " does not; this start ends and has written nothing";
+
+    Told told = runKeepingOutputAside(elsewhere, {}, homeOnlyEnv(home));
+    EXPECT_EQ(told.code, 1) << told.err;
+    EXPECT_NE(told.err.find(why), std::string::npos) << told.err;
+    EXPECT_TRUE(contentsOf(temp.path()) == before) << namesIn(contentsOf(temp.path()));
+
+    // A file named "docs" is no program folder either, and a switch changes nothing of that.
+    { std::ofstream(elsewhere / "docs") << "a file"; }
+    const auto withFile = contentsOf(temp.path());
+    told = runKeepingOutputAside(elsewhere, {"--production"}, homeOnlyEnv(home));
+    EXPECT_EQ(told.code, 1) << told.err;
+    EXPECT_NE(told.err.find(why), std::string::npos) << told.err;
+    EXPECT_TRUE(contentsOf(temp.path()) == withFile) << namesIn(contentsOf(temp.path()));
+}
+
+TEST(ProgramRun, HelpPrintsTheUsageAndTouchesNothing) {
+    ProgramFolder p;
+    p.writeParameters();
+    testsupport::TempFolder elsewhere;
+    for (const fs::path& folder : {p.root(), elsewhere.path()}) {
+        SCOPED_TRACE(folder.string());
+        const auto before = contentsOf(folder);
+        const Told told = runKeepingOutputAside(folder, {"--production", "--HELP"}, roamingEnv(p));
+        EXPECT_EQ(told.code, 0) << told.err;
+        EXPECT_TRUE(told.out.starts_with("Usage: quorvel [--production | --no-production]\n")) << told.out;
+        EXPECT_NE(told.out.find("--no-production, /no-production"), std::string::npos) << told.out;
+        EXPECT_EQ(told.err, "");
+        EXPECT_TRUE(contentsOf(folder) == before) << namesIn(contentsOf(folder));
+    }
+}
+
 TEST(ProgramRun, ANormalStartInProductionModeReadsTheDataAndEndsWithZero) {
     ProgramFolder p;
     p.writeParameters();
-    Child run(QUORVEL_BINARY, {"--production"}, p.root(), roamingEnv(p));
+    // Arguments that are no switch are ignored.
+    Child run(QUORVEL_BINARY, {"-h", "--verbose", "--production"}, p.root(), roamingEnv(p));
     EXPECT_EQ(run.wait(seconds(120)), 0) << readText(run.stderrPath());
     const auto log = readLines(p.log());
     bool airportsRead = false;
