@@ -326,6 +326,18 @@ void readRegistry(const Registry& registry, pugi::xml_node document, pugi::xml_n
         if (p != nullptr && handled.insert(p->name).second) readMember(*p, document, parameters, log);
 }
 
+// A key of no setting (a typo, a setting of another program) is kept in the file but changes
+// nothing: worth a line, once per key. parking_percentage is one: saved, never read back.
+void noteUnknownKeys(pugi::xml_node parameters, const HandledKeys& handled, PendingLog& log) {
+    HandledKeys noted;
+    for (pugi::xml_node p : parameters.children("parameter")) {
+        const std::string name = p.attribute("name").value();
+        if (handled.contains(name) || name == parking_percentage.name || !noted.insert(name).second) continue;
+        log.plain(fmt::format("! {} in {} is no setting of {}: not used, kept in the file", name, fileText(),
+                              kProgramName));
+    }
+}
+
 struct SaveOutcome {
     bool saved = false;     // the file holds the value now
     bool rewritten = false; // the whole file was written anew: its controls need refreshing
@@ -418,6 +430,7 @@ bool gf_readParameters() {
         } else {
             HandledKeys handled;
             forEachRegistry([&](const auto& registry) { readRegistry(registry, document, parameters, log, handled); });
+            noteUnknownKeys(parameters, handled, log);
             // Adds the missing keys.
             if (!gf_saveXml(document, filePath())) log.highlighted(fmt::format("saving: {} failed", fileText()));
             log.plain(closingBanner());

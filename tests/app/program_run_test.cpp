@@ -158,15 +158,24 @@ TEST(ProgramRun, BytesAfterAReferenceFilesStreamDoNotStopTheStart) {
     EXPECT_TRUE(contains(log, "Exiting: USER CLOSED SIM"));
 }
 
-TEST(ProgramRun, APortNumberThatIsNoPortIsRefusedAndTheDefaultTaken) {
+// What the file says and the program does not take as written is named in the log: a port that is
+// no port, a key of no setting (kept in the file).
+TEST(ProgramRun, SettingsNotTakenAsWrittenAreNamedInTheLog) {
     ProgramFolder p;
-    p.writeParameters({{"PORT_NUMBER", "99999"}});
+    p.writeParameters({{"PORT_NUMBER", "99999"}, {"RANGEE", "25"}, {"parking_percentage", "40"}});
     Child run(QUORVEL_BINARY, {"--production"}, p.root(), roamingEnv(p));
     EXPECT_EQ(run.wait(seconds(120)), 0) << readText(run.stderrPath());
     const auto log = readLines(p.log());
     EXPECT_TRUE(anyLineStartsWith(log, "! PORT_NUMBER value '99999' in ")) << readText(p.log());
     EXPECT_TRUE(contains(log, "PORT_NUMBER=\"10747\""));
     EXPECT_FALSE(contains(log, "PORT_NUMBER=\"99999\""));
+    EXPECT_EQ(apptest::countOf(log, "! RANGEE in " + p.parameters().string() +
+                                        " is no setting of Quorvel: not used, kept in the file"),
+              1u)
+        << readText(p.log());
+    // parking_percentage is saved under its key, though never read back: no stranger.
+    EXPECT_FALSE(anyLineStartsWith(log, "! parking_percentage"));
+    EXPECT_NE(readText(p.parameters()).find("name=\"RANGEE\""), std::string::npos);
 }
 
 TEST(ProgramRun, ADamagedSettingsFileIsKeptAndTheRunSaysWhyItCannotGoOn) {
