@@ -102,7 +102,9 @@ constexpr std::string_view kUsage =
 std::optional<std::string> lf_notTheProgramFolder() {
     std::error_code ec;
     const std::filesystem::path here = std::filesystem::current_path(ec);
-    if (ec) return fmt::format("{} cannot tell its folder: the current folder has no name ({})", kProgramName, ec.message());
+    if (ec)
+        return fmt::format("{} cannot tell its folder: the current folder has no name ({})", kProgramName,
+                           ec.message());
     const std::filesystem::path& docs = gf_paths().docsFolder;
     const auto status = std::filesystem::status(docs, ec);
     if (ec && ec != std::errc::no_such_file_or_directory)
