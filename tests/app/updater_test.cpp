@@ -422,11 +422,11 @@ TEST_F(UpdaterTest, TemporaryFilesOfKilledDownloadsAreRemovedAtTheNextCheck) {
     if (gone == 0) ::_exit(0);
     ASSERT_GT(gone, 0);
     ::waitpid(gone, nullptr, 0);
-    const std::vector<std::string> stale{fmt::format("latest_version.zip.{}-0.part", gone),
-                                         fmt::format("input/dbase.enc.download.{}-3.part", gone),
-                                         fmt::format("new_version/ReleaseNotes.pdf.{}-4.part", gone),
-                                         fmt::format("airports/park_airport.xml.{}-7.part", gone)};
-    const std::string running = fmt::format("input/airports.enc.download.{}-1.part", ::getppid());
+    const std::vector<std::string> stale{fmt::format("latest_version.zip.quorvel-{}-0.part", gone),
+                                         fmt::format("input/dbase.enc.download.quorvel-{}-3.part", gone),
+                                         fmt::format("new_version/ReleaseNotes.pdf.quorvel-{}-4.part", gone),
+                                         fmt::format("airports/park_airport.xml.quorvel-{}-7.part", gone)};
+    const std::string running = fmt::format("input/airports.enc.download.quorvel-{}-1.part", ::getppid());
     for (const auto& name : stale)
         writeFile(name, std::string(1000, 'x'));
     writeFile(running, "x");
