@@ -240,6 +240,11 @@ TEST_F(SettingsFile, MalformedFileIsKeptAndReplacedByDefaults) {
     install("malformed.xml");
     RANGE.current = 10; // a value of an earlier run in this process
     EXPECT_TRUE(gf_readParameters());
+    // Once replaced, the file is usable: later saves and starts keep no further copy.
+    RANGE.current = 40;
+    EXPECT_TRUE(gf_saveIntParameter(RANGE));
+    EXPECT_FALSE(gf_readParameters());
+    EXPECT_FALSE(std::filesystem::exists(keptCopy(2)));
     EXPECT_EQ(readFile(keptCopy(1)),
               readFile(settingstest::fixture("malformed.xml")));
     EXPECT_EQ(fileEntries(path()).size(), 60U);
@@ -341,6 +346,35 @@ TEST_F(SettingsFile, ALinkedFileStaysLinkedThroughEverySave) {
     EXPECT_EQ(readFile(keptCopy(1)), "damaged");
     EXPECT_TRUE(std::filesystem::is_symlink(path()));
     EXPECT_EQ(keysOf(fileEntries(synced)), registryKeys());
+}
+
+// An unusable file that cannot be replaced (here a link to a file of the kernel's, where no file
+// can be made; a link into a folder the user may only read is the same) is kept once, however
+// many saves and starts meet it, and no line says it was replaced: the defaults are taken in
+// memory, each save says in a short line that it saved nothing, and the link stays.
+TEST_F(SettingsFile, AnUnusableFileThatCannotBeReplacedIsKeptOnceAndNeverSaidReplaced) {
+    std::filesystem::create_symlink("/proc/version", path());
+    RANGE.current = 10;
+    EXPECT_TRUE(gf_readParameters());
+    EXPECT_EQ(RANGE.current.load(), 40);
+    RANGE.current = 12;
+    for (int i = 0; i < 5; ++i)
+        EXPECT_FALSE(gf_saveIntParameter(RANGE));
+    EXPECT_TRUE(gf_readParameters()); // a restart in the same process
+    EXPECT_FALSE(gf_saveIntParameter(RANGE));
+
+    EXPECT_EQ(readFile(keptCopy(1)), readFile("/proc/version"));
+    EXPECT_FALSE(std::filesystem::exists(keptCopy(2)));
+    EXPECT_TRUE(std::filesystem::is_symlink(path()));
+    const auto lines = logLines();
+    const auto count = [&](const std::string& line) { return std::count(lines.begin(), lines.end(), line); };
+    EXPECT_FALSE(logged("replaced by a new one"));
+    EXPECT_EQ(count(path().string() + " could not be replaced, the default values are taken:"), 2);
+    EXPECT_EQ(count("! RANGE not saved, " + path().string() + " is still unusable"), 6);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) { return line.find(", kept as ") != std::string::npos; }),
+              2)
+        << "once per start, naming the one copy";
 }
 
 // A folder where the file should be is said as such, is neither copied nor replaced, and every
