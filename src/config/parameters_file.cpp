@@ -393,13 +393,21 @@ SaveOutcome saveOneLocked(const std::string& key, const std::string& value, cons
     pugi::xml_node parameters = container.child("parameters");
     if (!parameters) parameters = container.append_child("parameters");
     bool matched = false;
+    bool changed = false;
     for (pugi::xml_node p : parameters.children("parameter")) {
         if (key != std::string_view(p.attribute("name").value())) continue;
+        changed = changed || !p.attribute("value") || value != p.attribute("value").value();
         gf_setAttribute(p, "value", value);
         matched = true;
     }
     if (!matched) gf_appendStringParameterNode(parameters, key.c_str(), value);
     log.unlessQuiet(line);
+    // The user keeps the file as it is: what it holds already is saved, nothing else is.
+    if (gf_isReadOnlyFile(filePath())) {
+        if (matched && !changed && root) return {true, false};
+        log.plain(fmt::format("! {} not saved, {} is read-only", key, fileText()));
+        return {};
+    }
     if (root) {
         const bool saved = gf_saveXml(document, filePath());
         if (!saved) log.highlighted(fmt::format("saving: {} failed", fileText()));
@@ -472,8 +480,12 @@ bool gf_readParameters() {
         } else {
             HandledKeys handled;
             forEachRegistry([&](const auto& registry) { readRegistry(registry, document, parameters, log, handled); });
-            // Adds the missing keys.
-            if (!gf_saveXml(document, filePath())) log.highlighted(fmt::format("saving: {} failed", fileText()));
+            // Adds the missing keys, unless the user keeps the file as it is.
+            if (gf_isReadOnlyFile(filePath()))
+                log.highlighted(fmt::format(
+                    "! {} is read-only: its settings are taken as they are, and no change is saved in it", fileText()));
+            else if (!gf_saveXml(document, filePath()))
+                log.highlighted(fmt::format("saving: {} failed", fileText()));
             log.plain(closingBanner());
         }
     }

@@ -159,11 +159,36 @@ std::string lf_copyInto(int out, const fs::path& from) {
     return failure;
 }
 
-// Creates the new file, fills it and flushes it; false with the cause in `failure`.
-bool lf_fillAndSync(const fs::path& temp, const FileFill& fill, std::string& failure, bool sync) {
+// The permissions the new file takes from the regular file it replaces; nothing for a new file,
+// which gets the usual ones. False, with the cause, when the file is read-only (no one may write
+// it): the user made it so, and it is not replaced behind the user's back.
+bool lf_isReadOnly(const struct stat& st) {
+    return S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
+}
+
+bool lf_permissionsToKeep(const fs::path& target, std::optional<mode_t>& keep, std::string& failure) {
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return true;
+    if (lf_isReadOnly(st)) {
+        failure = "the file is read-only and stays as it is";
+        return false;
+    }
+    keep = st.st_mode & 0777;
+    return true;
+}
+
+// Creates the new file with the given permissions (else the usual ones), fills it and flushes it;
+// false with the cause in `failure`.
+bool lf_fillAndSync(const fs::path& temp, const FileFill& fill, std::string& failure, bool sync,
+                    std::optional<mode_t> permissions) {
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         failure = lf_errnoText(fmt::format("creating {}", temp.string()), errno);
+        return false;
+    }
+    if (permissions && ::fchmod(fd, *permissions) != 0) {
+        failure = lf_errnoText(fmt::format("setting the permissions of {}", temp.string()), errno);
+        ::close(fd);
         return false;
     }
     try {
@@ -392,6 +417,8 @@ bool lf_replaceFile(const fs::path& path, const FileFill& fill, const FileReplac
     if (!lf_resolveLinks(path, result)) return false;
     const fs::path& target = result.linkedTo.empty() ? path : result.linkedTo;
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::optional<mode_t> permissions;
+    if (options.replaceExisting && !lf_permissionsToKeep(target, permissions, result.failure)) return false;
     gf_sweepStaleTemporaryFiles(folder);
     fs::path temp = target;
     temp += fmt::format("{}{}-{}{}", kTemporaryMark, ::getpid(), counter.fetch_add(1), options.temporarySuffix);
@@ -399,7 +426,7 @@ bool lf_replaceFile(const fs::path& path, const FileFill& fill, const FileReplac
     // comes at the end of the scope.
     const bool deferred = tDeferredFolders != nullptr || !options.flushToDisk;
     std::string& failure = result.failure;
-    if (!lf_fillAndSync(temp, fill, failure, !deferred) || (!deferred && !lf_syncFolder(folder, failure)) ||
+    if (!lf_fillAndSync(temp, fill, failure, !deferred, permissions) || (!deferred && !lf_syncFolder(folder, failure)) ||
         !lf_renameOver(temp, target, options.replaceExisting, failure)) {
         ::unlink(temp.c_str());
         if (failure.empty()) failure = "unknown failure";
@@ -447,6 +474,11 @@ fs::path gf_localAppDataPath() {
     if (auto folder = gf_knownFolderPath(FOLDERID_LocalAppData)) return *folder;
     gf_logHighlighted("Could not find the Local AppData path");
     return {};
+}
+
+bool gf_isReadOnlyFile(const fs::path& path) noexcept {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && lf_isReadOnly(st);
 }
 
 bool gf_pathExists(const fs::path& path) {
@@ -603,15 +635,21 @@ bool lf_moveFileInto(const fs::path& from, const fs::path& to, FileReplaceResult
         return result.written();
     }
     std::string& failure = result.failure;
+    std::optional<mode_t> permissions;
+    if (!lf_permissionsToKeep(target, permissions, failure)) return false;
     const int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         failure = lf_errnoText(fmt::format("opening {}", from.string()), errno);
         return false;
     }
-    const bool flushed = tDeferredFolders != nullptr || ::fsync(fd) == 0;
-    if (!flushed) failure = lf_errnoText(fmt::format("flushing {}", from.string()), errno);
+    bool ready = !permissions || ::fchmod(fd, *permissions) == 0;
+    if (!ready) failure = lf_errnoText(fmt::format("setting the permissions of {}", from.string()), errno);
+    if (ready && tDeferredFolders == nullptr && ::fsync(fd) != 0) {
+        failure = lf_errnoText(fmt::format("flushing {}", from.string()), errno);
+        ready = false;
+    }
     ::close(fd);
-    if (!flushed || !lf_renameOver(from, target, true, failure)) return false;
+    if (!ready || !lf_renameOver(from, target, true, failure)) return false;
     return lf_syncFolder(folder, failure);
 }
 

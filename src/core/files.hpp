@@ -100,6 +100,10 @@ FileBytes gf_readRegularFileStart(const std::filesystem::path& path, std::size_t
 // regular file or a device (a link to one included) stands there.
 std::string gf_notWritableInPlace(const std::filesystem::path& path);
 
+// Whether a regular file stands at the path (a link to one followed) that no one may write: the
+// user made it read-only. The writer of the program's files does not replace such a file.
+bool gf_isReadOnlyFile(const std::filesystem::path& path) noexcept;
+
 // Replaces the file at `path` with `bytes` so that a reader, a crash or a power cut sees either
 // the old file or the whole new one, never a part: the bytes go to a new temporary file beside
 // the target ("<name>.quorvel-<pid>-<n>.tmp"), which is flushed to disk (fsync), then the folder is
@@ -113,6 +117,8 @@ std::string gf_notWritableInPlace(const std::filesystem::path& path);
 // target is then as it was, except when only the last flush of the folder failed (the new file
 // is in place but may not survive a power cut). Links that go round in a loop, or that lead
 // into a folder that is not there, are such a failure.
+// A file replaced keeps its permissions; a read-only one (gf_isReadOnlyFile) is not replaced,
+// which is such a failure ("the file is read-only and stays as it is").
 // The first write into one of the program's own folders in a process removes the temporary
 // files there that processes now gone left behind (gf_sweepStaleTemporaryFiles); a folder a link
 // leads into is not swept.

@@ -377,6 +377,41 @@ TEST_F(SettingsFile, AnUnusableFileThatCannotBeReplacedIsKeptOnceAndNeverSaidRep
         << "once per start, naming the one copy";
 }
 
+// The permissions the user gives the file hold: one only its owner may read stays so through
+// every save; one made read-only is read and left as it is, with a line saying so, and a save of
+// a changed value says in a short line that it saved nothing (one that changes nothing loses
+// nothing).
+TEST_F(SettingsFile, TheUsersPermissionsOfTheFileHold) {
+    const auto modeOf = [](const std::filesystem::path& file) {
+        return std::filesystem::status(file).permissions() & std::filesystem::perms::all;
+    };
+    using std::filesystem::perms;
+    writeFile(path(), "<root><parameters><parameter name=\"RANGE\" value=\"10\"/>"
+                      "<parameter name=\"DESTINATION\" value=\"\"/></parameters></root>");
+    std::filesystem::permissions(path(), perms::owner_read | perms::owner_write);
+    EXPECT_FALSE(gf_readParameters());
+    RANGE.current = 12;
+    EXPECT_TRUE(gf_saveIntParameter(RANGE));
+    EXPECT_EQ(fileValues(path(), "RANGE"), std::vector<std::string>{"12"});
+    EXPECT_EQ(modeOf(path()), perms::owner_read | perms::owner_write);
+
+    const perms readOnly = perms::owner_read | perms::group_read | perms::others_read;
+    std::filesystem::permissions(path(), readOnly);
+    const std::string before = readFile(path());
+    RANGE.current = 30;
+    EXPECT_FALSE(gf_readParameters());
+    EXPECT_EQ(RANGE.current.load(), 12);
+    EXPECT_TRUE(logged("==> ! " + path().string() +
+                       " is read-only: its settings are taken as they are, and no change is saved in it"));
+    RANGE.current = 20;
+    EXPECT_FALSE(gf_saveIntParameter(RANGE));
+    EXPECT_TRUE(logged("! RANGE not saved, " + path().string() + " is read-only"));
+    EXPECT_TRUE(gf_setStringParameter(DESTINATION, "")) << "the file holds the value already";
+    EXPECT_EQ(readFile(path()), before);
+    EXPECT_EQ(modeOf(path()), readOnly);
+    EXPECT_FALSE(std::filesystem::exists(keptCopy(1)));
+}
+
 // A folder where the file should be is said as such, is neither copied nor replaced, and every
 // later save that meets it adds one short line, not the whole report again.
 TEST_F(SettingsFile, AFolderInPlaceOfTheFileIsNamedAndReportedOnce) {

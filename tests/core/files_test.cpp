@@ -422,6 +422,66 @@ TEST(AtomicWrite, ALinkIntoAFolderTheUserMayOnlyReadIsToldAndStays) {
     expectNoTemporaryFileBelow(".");
 }
 
+// A file the program replaces keeps the permissions the user gave it (a settings file only its
+// owner may read, a learned file behind a link), by every way a file is put in place: written,
+// copied over, moved in; a new file gets the usual ones. A file the user made read-only (no one
+// may write it) is not replaced: the write fails with a line saying so, and the file stays.
+TEST(AtomicWrite, AReplacedFileKeepsItsPermissionsAndAReadOnlyOneStays) {
+    CapturedLog log;
+    const mode_t umaskBefore = ::umask(022);
+    const auto modeOf = [](const fs::path& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 07777;
+    };
+    const auto make = [](const fs::path& path, mode_t mode) {
+        writeFile(path, "old");
+        ::chmod(path.c_str(), mode);
+    };
+    make("parameters.xml", 0600);
+    make("synced/EKBI.xml", 0640);
+    fs::create_symlink("synced/EKBI.xml", "EKBI.xml");
+    make("plain.xml", 0644);
+    make("copied.xml", 0600);
+    make("moved.enc", 0604);
+    writeFile("from.xml", "copy");
+    writeFile("staged.enc", "moved");
+    EXPECT_TRUE(gf_writeFileAtomically("parameters.xml", "new"));
+    EXPECT_TRUE(gf_writeFileAtomically("EKBI.xml", "new"));
+    EXPECT_TRUE(gf_writeFileAtomically("plain.xml", "new"));
+    EXPECT_TRUE(gf_writeFileAtomically("fresh.xml", "new"));
+    EXPECT_TRUE(gf_copyFile("from.xml", "copied.xml").written());
+    EXPECT_TRUE(gf_moveFileInto("staged.enc", "moved.enc").written());
+    EXPECT_EQ(modeOf("parameters.xml"), 0600U);
+    EXPECT_EQ(modeOf("synced/EKBI.xml"), 0640U);
+    EXPECT_TRUE(fs::is_symlink("EKBI.xml"));
+    EXPECT_EQ(modeOf("plain.xml"), 0644U);
+    EXPECT_EQ(modeOf("fresh.xml"), 0644U);
+    EXPECT_EQ(modeOf("copied.xml"), 0600U);
+    EXPECT_EQ(modeOf("moved.enc"), 0604U);
+    EXPECT_EQ(testsupport::readFile("moved.enc"), "moved");
+    EXPECT_TRUE(log.lines().empty());
+
+    make("locked.xml", 0444);
+    make("synced/locked.xml", 0400);
+    fs::create_symlink("synced/locked.xml", "linked-locked.xml");
+    writeFile("staged.enc", "moved");
+    EXPECT_FALSE(gf_writeFileAtomically("locked.xml", "new"));
+    EXPECT_FALSE(gf_writeFileAtomically("linked-locked.xml", "new"));
+    EXPECT_FALSE(gf_copyFile("from.xml", "locked.xml").written());
+    const FileReplaceResult moved = gf_moveFileInto("staged.enc", "locked.xml");
+    EXPECT_EQ(moved.failure, "the file is read-only and stays as it is");
+    for (const char* name : {"locked.xml", "synced/locked.xml"})
+        EXPECT_EQ(testsupport::readFile(name), "old") << name;
+    EXPECT_EQ(modeOf("locked.xml"), 0444U);
+    EXPECT_THAT(log.lines(),
+                ElementsAre("==> Could not write locked.xml: the file is read-only and stays as it is",
+                            fmt::format("==> Could not write linked-locked.xml (a link to {}): the file is read-only "
+                                        "and stays as it is",
+                                        (fs::canonical(".") / "synced/locked.xml").string())));
+    expectNoTemporaryFileBelow(".");
+    ::umask(umaskBefore);
+}
+
 // A copy is written as every file is (through a link at either end, replaced whole); one told
 // not to replace leaves a file already there; what is no regular file is not copied.
 TEST(AtomicWrite, ACopyIsWrittenAsEveryFileIs) {
