@@ -161,6 +161,24 @@ TEST_F(UpdaterTest, BringsDataFilesAndScansUpToTheServersVersions) {
     EXPECT_FALSE(fs::exists("versions.json"));
     EXPECT_FALSE(leftovers(folder()));
 
+    // A link to a file in its own folder (the checked file is renamed over the file it leads to,
+    // not over the link), and one to a file not made yet.
+    fs::remove("input/dbase.enc");
+    writeFile("input/dbase-kept.enc", "an older dbase");
+    ::chmod("input/dbase-kept.enc", 0640);
+    fs::create_symlink("dbase-kept.enc", "input/dbase.enc");
+    fs::remove("input/AIG-regcodes.enc");
+    fs::create_symlink("AIG-regcodes-new.enc", "input/AIG-regcodes.enc");
+    DBASE_VERSION.current.set("");
+    EXPECT_TRUE(gf_checkForUpdates());
+    for (const char* link : {"input/dbase.enc", "input/AIG-regcodes.enc"})
+        EXPECT_TRUE(fs::is_symlink(link)) << link;
+    EXPECT_EQ(readFile("input/dbase-kept.enc"), readFile(serverFile("12/dbase.enc")));
+    EXPECT_EQ(fs::status("input/dbase-kept.enc").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(readFile("input/AIG-regcodes-new.enc"), readFile(serverFile("12/AIG-regcodes.enc")));
+    EXPECT_FALSE(leftovers(folder()));
+
     // Newer add-on data asks for an airport scan; everything else is now current.
     serveVersions(std::string(kAllCurrent).replace(std::string(kAllCurrent).find("\"patch\":3"), 9, "\"patch\":4"));
     EXPECT_TRUE(gf_checkForUpdates());

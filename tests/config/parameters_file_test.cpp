@@ -455,10 +455,11 @@ TEST_F(SettingsFile, APipeOrADeviceInPlaceOfTheFileIsNamedNotWaitedOn) {
     EXPECT_TRUE(std::filesystem::is_symlink(path()));
 }
 
-// Elements of no setting are kept and written back as they were read, also nested ones.
+// Elements of no setting are kept and written back as they were read, also nested ones, up to
+// 16 deep (root, parameters, 13 n and a).
 TEST_F(SettingsFile, UnknownElementsAreKeptNestedAsTheyWere) {
     std::string nested = "<a/>";
-    for (int i = 0; i < 12; ++i)
+    for (int i = 0; i < 13; ++i)
         nested = "<n>" + nested + "</n>";
     writeFile(path(), "<root><parameters><parameter name=\"RANGE\" value=\"10\"/>" + nested + "</parameters></root>");
     EXPECT_FALSE(gf_readParameters());
@@ -466,9 +467,10 @@ TEST_F(SettingsFile, UnknownElementsAreKeptNestedAsTheyWere) {
     pugi::xml_document document;
     ASSERT_TRUE(document.load_file(path().c_str()));
     pugi::xml_node deepest = document.child("root").child("parameters").child("n");
-    for (int i = 1; i < 12; ++i)
+    for (int i = 1; i < 13; ++i)
         deepest = deepest.child("n");
     EXPECT_TRUE(deepest.child("a"));
+    EXPECT_FALSE(std::filesystem::exists(keptCopy(1)));
 }
 
 // What is read and kept is bounded in size and depth: a file beyond the bounds is kept aside like
@@ -483,22 +485,28 @@ TEST_F(SettingsFile, AFileBeyondTheBoundsIsKeptAsideAndTheDefaultsTaken) {
             text += "</n>";
         return text + "</parameters></root>";
     };
-    const std::string deep = nestedFile(2000);
-    writeFile(path(), deep);
-    EXPECT_TRUE(gf_readParameters());
-    EXPECT_EQ(RANGE.current.load(), 40);
-    EXPECT_TRUE(readFile(keptCopy(1)) == deep) << "the file is kept as it was";
-    EXPECT_LT(std::filesystem::file_size(path()), 16u << 10);
-    EXPECT_EQ(fileEntries(path()).size(), 60U);
-    EXPECT_TRUE(logged("! " + path().string() + " is unusable (elements nested more than 16 deep), kept as " +
-                       keptCopy(1).string()));
+    // One level beyond the bound (root, parameters and 15 n: 17 deep), and far beyond.
+    int copies = 0;
+    for (const int levels : {15, 2000}) {
+        const std::string deep = nestedFile(levels);
+        writeFile(path(), deep);
+        RANGE.current = 12;
+        EXPECT_TRUE(gf_readParameters()) << levels;
+        EXPECT_EQ(RANGE.current.load(), 40);
+        ++copies;
+        EXPECT_TRUE(readFile(keptCopy(copies)) == deep) << "the file is kept as it was";
+        EXPECT_LT(std::filesystem::file_size(path()), 16u << 10);
+        EXPECT_EQ(fileEntries(path()).size(), 60U);
+        EXPECT_TRUE(logged("! " + path().string() + " is unusable (elements nested more than 16 deep), kept as " +
+                           keptCopy(copies).string()));
+    }
 
     const std::string large = nestedFile(1) + "<!--" + std::string(1 << 20, ' ') + "-->";
     writeFile(path(), large);
     EXPECT_TRUE(gf_readParameters());
-    EXPECT_TRUE(readFile(keptCopy(2)) == large) << "the file is kept as it was";
+    EXPECT_TRUE(readFile(keptCopy(3)) == large) << "the file is kept as it was";
     EXPECT_TRUE(logged(fmt::format("! {} is unusable ({} bytes, more than the 1048576 it may hold), kept as {}",
-                                   path().string(), large.size(), keptCopy(2).string())));
+                                   path().string(), large.size(), keptCopy(3).string())));
 }
 
 TEST_F(SettingsFile, EverySaveReachesTheDiskBeforeItReplacesTheFile) {
