@@ -68,8 +68,9 @@ void gf_resetDownloadLimits();
 // Downloads the URL into the output path (binary or text mode; the same bytes on this system)
 // within the limits of its kind. True when the whole body is in place at the output path;
 // otherwise the output path is as it was before and a log line says why. Never throws.
-// The temporary file is "<target>.<pid>-<n>.part"; the first download into a folder in a process
-// removes those that processes now gone left there (gf_sweepStaleTemporaryFiles). Where the
+// The temporary file is "<target>.quorvel-<pid>-<n>.part"; the first download into one of the
+// program's own folders in a process removes those that processes now gone left there
+// (gf_sweepStaleTemporaryFiles). Where the
 // output cannot be written at all, the log says "Could not open output file: {} ({})" with the
 // output (and where its link leads) and the cause.
 bool Downloader(CurlHandle& holder, const std::string& url, const std::filesystem::path& output, bool binary,

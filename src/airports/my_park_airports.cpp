@@ -19,6 +19,7 @@
 #include "core/paths.hpp"
 #include "core/status_line.hpp"
 #include "core/string_helpers.hpp"
+#include "core/text_encoding.hpp"
 #include "core/text_files.hpp"
 #include "refdata/airports.hpp"
 
@@ -61,16 +62,33 @@ std::vector<std::string> fieldsOf(std::string_view line) {
 }
 
 // The file's lines in UTF-8, in whatever charset an editor saved it (UTF-8 with or without a
-// mark, Notepad's "Unicode", the ANSI code page), LF or CRLF endings. Nothing when the file is not
-// there; an error when it is there but unreadable.
+// mark, Notepad's "Unicode", the ANSI code page), LF, CRLF or an old Mac's CR endings. A byte-order
+// mark that starts a line (two files joined into one) is dropped like the one that starts the
+// file. Nothing when the file is not there; an error when it is there but unreadable.
 enum class ReadResult { Read, Missing, Failed };
 ReadResult readFileLines(const std::filesystem::path& path, std::vector<std::string>& lines, std::string& problem) {
     // Only a regular file is read: a pipe in its place is not waited on.
-    FileBytes file = gf_readAnyTextFile(path, lines, kMaxListBytes);
+    std::vector<std::string> read;
+    FileBytes file = gf_readAnyTextFile(path, read, kMaxListBytes);
     if (file.openError == ENOENT) return ReadResult::Missing;
     if (!file.read()) {
         problem = std::move(file.problem);
         return ReadResult::Failed;
+    }
+    constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    lines.clear();
+    for (const std::string& text : read) {
+        // No airport code or stand name holds a CR: one inside a line ends it.
+        std::string_view rest = text;
+        for (;;) {
+            const std::size_t cr = rest.find('\r');
+            std::string_view line = rest.substr(0, cr);
+            if (line.starts_with(kMark)) line.remove_prefix(kMark.size());
+            lines.emplace_back(line);
+            if (cr == std::string_view::npos) break;
+            rest.remove_prefix(cr + 1);
+            if (rest.empty()) break;
+        }
     }
     return ReadResult::Read;
 }
@@ -197,11 +215,11 @@ bool lf_readMyParkAirports() {
                     }
                 }
                 if (!valid) {
-                    gf_logHighlighted(fmt::format("{}:{} wrong syntax, skipped", kFileName, line));
+                    gf_logHighlighted(fmt::format("{}:{} wrong syntax, skipped", kFileName, gf_visibleText(line)));
                     continue;
                 }
                 if (!seen.insert(fields[0]).second) {
-                    gf_logHighlighted(fmt::format("{}:{} double, skipped", kFileName, fields[0]));
+                    gf_logHighlighted(fmt::format("{}:{} double, skipped", kFileName, gf_visibleText(fields[0])));
                     continue;
                 }
                 const std::optional<GeoPosition> position = airportPosition(code);

@@ -1,5 +1,8 @@
 #include "config/parameters_file.hpp"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -10,6 +13,7 @@
 #include <vector>
 
 #include <fmt/format.h>
+#include <unistd.h>
 #include <pugixml.hpp>
 
 #include "config/control_binding.hpp"
@@ -37,6 +41,9 @@ public:
     void plain(std::string text) { lines_.emplace_back(Kind::Plain, std::move(text)); }
     void unlessQuiet(std::string text) { lines_.emplace_back(Kind::UnlessQuiet, std::move(text)); }
     void highlighted(std::string text) { lines_.emplace_back(Kind::Highlighted, std::move(text)); }
+    void append(PendingLog&& later) {
+        for (auto& line : later.lines_) lines_.push_back(std::move(line));
+    }
 
     void write() const {
         for (const auto& [kind, text] : lines_) {
@@ -109,6 +116,14 @@ std::string closingBanner() {
     return gf_starBanner(gParametersBannerFill, gParametersTitleLength, false, true, "");
 }
 
+// The unusable file met in this run that stays as it is (it could not be kept, or not replaced),
+// as last reported: every later save meets it again, and the whole report once is enough. Each
+// start (gf_readParameters) looks at the file anew. Used under the file lock.
+std::string& reportedUnusableFile() {
+    static std::string report;
+    return report;
+}
+
 // One registry member into the new document: its default or current value is written, its
 // current value is logged.
 template <typename P>
@@ -157,6 +172,8 @@ bool writeWholeFile(bool writeDefaults, PendingLog& log) {
         saved = gf_saveXml(document, filePath());
         if (!saved) log.highlighted(fmt::format("saving: {} failed", fileText()));
     }
+    // The file now holds the settings: an unusable one met before is gone.
+    if (saved) reportedUnusableFile().clear();
     log.plain(closingBanner());
     return saved;
 }
@@ -199,55 +216,82 @@ std::filesystem::path unusableCopyName(int n) {
     return path.parent_path() / fmt::format("{}-unusable-{}{}", path.stem().string(), n, path.extension().string());
 }
 
-// Copies the file under the first free unusable-copy name; the copy never overwrites a file.
+// Whether the two regular files hold the same bytes (a kernel's file, which reports no size,
+// included).
+bool sameContent(const std::filesystem::path& a, const std::filesystem::path& b) {
+    const RegularFile first = gf_openRegularFile(a, SIZE_MAX);
+    const RegularFile second = gf_openRegularFile(b, SIZE_MAX);
+    if (!first.opened() || !second.opened()) return false;
+    std::vector<char> left(std::size_t{1} << 16);
+    std::vector<char> right(left.size());
+    // Reads up to `buffer`'s size, short only at the end of the file; -1 on an error.
+    const auto fill = [](int fd, std::vector<char>& buffer) -> ssize_t {
+        std::size_t got = 0;
+        while (got < buffer.size()) {
+            const ssize_t n = ::read(fd, buffer.data() + got, buffer.size() - got);
+            if (n == 0) break;
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return -1;
+            }
+            got += static_cast<std::size_t>(n);
+        }
+        return static_cast<ssize_t>(got);
+    };
+    for (;;) {
+        const ssize_t n = fill(first.fd, left);
+        if (n < 0 || fill(second.fd, right) != n) return false;
+        if (!std::equal(left.begin(), left.begin() + n, right.begin())) return false;
+        if (n == 0) return true;
+    }
+}
+
+// Keeps the file under the first free unusable-copy name; the copy never overwrites a file. A
+// file the newest copy holds already (met again after a restart, or by a later start because it
+// could not be replaced) is not copied again: that copy is it.
 std::optional<std::filesystem::path> keepUnusableFile(PendingLog& log) {
-    for (int n = 1; n <= kMaxKeptUnusableFiles; ++n) {
-        const std::filesystem::path copy = unusableCopyName(n);
-        std::error_code ec;
-        if (std::filesystem::exists(std::filesystem::symlink_status(copy, ec))) continue;
-        const FileReplaceResult copied = gf_copyFile(filePath(), copy, {.replaceExisting = false});
-        if (copied.written()) return copy;
-        log.highlighted(fmt::format("copy {} -> {} failed: {}", fileText(), copied.nameOf(copy), copied.failure));
+    int n = 1;
+    std::error_code ec;
+    while (n <= kMaxKeptUnusableFiles && std::filesystem::exists(std::filesystem::symlink_status(unusableCopyName(n), ec)))
+        ++n;
+    if (n > 1 && sameContent(filePath(), unusableCopyName(n - 1))) return unusableCopyName(n - 1);
+    if (n > kMaxKeptUnusableFiles) {
+        log.highlighted(fmt::format("! {} copies of unusable settings files are kept already, no more are made",
+                                    kMaxKeptUnusableFiles));
         return std::nullopt;
     }
-    log.highlighted(fmt::format("! {} copies of unusable settings files are kept already, no more are made",
-                                kMaxKeptUnusableFiles));
+    const std::filesystem::path copy = unusableCopyName(n);
+    const FileReplaceResult copied = gf_copyFile(filePath(), copy, {.replaceExisting = false});
+    if (copied.written()) return copy;
+    log.highlighted(fmt::format("copy {} -> {} failed: {}", fileText(), copied.nameOf(copy), copied.failure));
     return std::nullopt;
 }
 
-// The unusable file that stays as it is, as last reported: every save meets it again, and the
-// whole report once is enough. Used under the file lock.
-std::string& reportedUnusableFile() {
-    static std::string report;
-    return report;
-}
-
 // A file that is there but cannot be used may be replaced only once a copy of it is kept (a
-// folder is neither copied nor replaced). True when nothing stands in the way of replacing it.
-// `key`: the setting being saved, if any.
+// folder is neither copied nor replaced). True when nothing stands in the way of replacing it;
+// the file is then reported as unusable until a replacement is written. A file met before in
+// this run that stayed as it was gets a short line and stays so. `key`: the setting being saved,
+// if any.
 bool mayReplaceUnusableFile(std::string_view problem, PendingLog& log, std::string_view key = {}) {
     if (fileIsMissing()) return true;
     const std::string report = fmt::format("{} is unusable ({})", fileText(), problem);
-    const bool reported = reportedUnusableFile() == report;
+    if (reportedUnusableFile() == report) {
+        if (!key.empty())
+            log.plain(fmt::format("! {} not saved, {} is still unusable", key, fileText()));
+        else
+            log.plain(fmt::format("! {} is still unusable", fileText()));
+        return false;
+    }
+    reportedUnusableFile() = report;
     std::error_code ec;
     std::optional<std::filesystem::path> copy;
     // Only a regular file is copied: a folder, a pipe or a device stays as it is, and so does the
     // file then, which is replaced only once a copy is kept.
-    if (std::filesystem::is_regular_file(filePath(), ec)) {
-        PendingLog repeatedLines;
-        copy = keepUnusableFile(reported ? repeatedLines : log); // logs why the copy failed
-    }
+    if (std::filesystem::is_regular_file(filePath(), ec)) copy = keepUnusableFile(log); // logs why the copy failed
     if (!copy) {
-        if (reported && !key.empty())
-            log.plain(fmt::format("! {} not saved, {} is still unusable", key, fileText()));
-        else if (reported)
-            log.plain(fmt::format("! {} is still unusable", fileText()));
-        else
-            log.highlighted(fmt::format("! {} and stays as it is", report));
-        reportedUnusableFile() = report;
+        log.highlighted(fmt::format("! {} and stays as it is", report));
         return false;
     }
-    reportedUnusableFile().clear();
     log.highlighted(fmt::format("! {}, kept as {}", report, copy->string()));
     return true;
 }
@@ -361,13 +405,21 @@ SaveOutcome saveOneLocked(const std::string& key, const std::string& value, cons
     pugi::xml_node parameters = container.child("parameters");
     if (!parameters) parameters = container.append_child("parameters");
     bool matched = false;
+    bool changed = false;
     for (pugi::xml_node p : parameters.children("parameter")) {
         if (key != std::string_view(p.attribute("name").value())) continue;
+        changed = changed || !p.attribute("value") || value != p.attribute("value").value();
         gf_setAttribute(p, "value", value);
         matched = true;
     }
     if (!matched) gf_appendStringParameterNode(parameters, key.c_str(), value);
     log.unlessQuiet(line);
+    // The user keeps the file as it is: what it holds already is saved, nothing else is.
+    if (gf_isReadOnlyFile(filePath())) {
+        if (matched && !changed && root) return {true, false};
+        log.plain(fmt::format("! {} not saved, {} is read-only", key, fileText()));
+        return {};
+    }
     if (root) {
         const bool saved = gf_saveXml(document, filePath());
         if (!saved) log.highlighted(fmt::format("saving: {} failed", fileText()));
@@ -417,22 +469,36 @@ bool gf_readParameters() {
         }
         if (!parameters) {
             const bool missing = fileIsMissing();
+            // A start looks at the file anew, also one met before in this process.
+            reportedUnusableFile().clear();
             const bool replace = mayReplaceUnusableFile(problem ? *problem : "no parameters element", log);
-            if (missing)
+            resetToDefaults();
+            // The line that tells what became of the file comes before the settings written.
+            PendingLog written;
+            const bool replaced = replace && writeWholeFile(true, written);
+            if (missing && replaced)
                 log.plain(fmt::format("{} not found, creating new with default values:", fileText()));
-            else if (replace)
+            else if (missing)
+                log.plain(fmt::format("{} not found and could not be created, the default values are taken:",
+                                      fileText()));
+            else if (replaced)
                 log.plain(fmt::format("{} replaced by a new one with default values:", fileText()));
+            else if (replace)
+                log.plain(fmt::format("{} could not be replaced, the default values are taken:", fileText()));
             else
                 log.plain(fmt::format("{} cannot be used, the default values are taken:", fileText()));
-            resetToDefaults();
-            if (replace) writeWholeFile(true, log);
+            log.append(std::move(written));
             created = true;
         } else {
             HandledKeys handled;
             forEachRegistry([&](const auto& registry) { readRegistry(registry, document, parameters, log, handled); });
             noteUnknownKeys(parameters, handled, log);
-            // Adds the missing keys.
-            if (!gf_saveXml(document, filePath())) log.highlighted(fmt::format("saving: {} failed", fileText()));
+            // Adds the missing keys, unless the user keeps the file as it is.
+            if (gf_isReadOnlyFile(filePath()))
+                log.highlighted(fmt::format(
+                    "! {} is read-only: its settings are taken as they are, and no change is saved in it", fileText()));
+            else if (!gf_saveXml(document, filePath()))
+                log.highlighted(fmt::format("saving: {} failed", fileText()));
             log.plain(closingBanner());
         }
     }

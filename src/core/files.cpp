@@ -159,11 +159,36 @@ std::string lf_copyInto(int out, const fs::path& from) {
     return failure;
 }
 
-// Creates the new file, fills it and flushes it; false with the cause in `failure`.
-bool lf_fillAndSync(const fs::path& temp, const FileFill& fill, std::string& failure, bool sync) {
+// The permissions the new file takes from the regular file it replaces; nothing for a new file,
+// which gets the usual ones. False, with the cause, when the file is read-only (no one may write
+// it): the user made it so, and it is not replaced behind the user's back.
+bool lf_isReadOnly(const struct stat& st) {
+    return S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
+}
+
+bool lf_permissionsToKeep(const fs::path& target, std::optional<mode_t>& keep, std::string& failure) {
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return true;
+    if (lf_isReadOnly(st)) {
+        failure = "the file is read-only and stays as it is";
+        return false;
+    }
+    keep = st.st_mode & 0777;
+    return true;
+}
+
+// Creates the new file with the given permissions (else the usual ones), fills it and flushes it;
+// false with the cause in `failure`.
+bool lf_fillAndSync(const fs::path& temp, const FileFill& fill, std::string& failure, bool sync,
+                    std::optional<mode_t> permissions) {
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         failure = lf_errnoText(fmt::format("creating {}", temp.string()), errno);
+        return false;
+    }
+    if (permissions && ::fchmod(fd, *permissions) != 0) {
+        failure = lf_errnoText(fmt::format("setting the permissions of {}", temp.string()), errno);
+        ::close(fd);
         return false;
     }
     try {
@@ -277,8 +302,13 @@ bool lf_resolveLinks(const fs::path& path, FileReplaceResult& result) {
     return true;
 }
 
-// The process id in a temporary name of this writer ("<name>.<pid>-<n>.tmp") or of the
-// downloader ("<name>.<pid>-<n>.part"), or 0 when the name is none of theirs.
+// The mark in the name of every temporary file the program makes: "<name>.quorvel-<pid>-<n>.tmp"
+// (or ".part" for a download). No file of the user is named so; a name without it is never
+// taken for the program's own, however much it looks like a leftover ("notes.2019-3.tmp").
+constexpr std::string_view kTemporaryMark = ".quorvel-";
+
+// The process id in a temporary name of this writer ("<name>.quorvel-<pid>-<n>.tmp") or of the
+// downloader ("<name>.quorvel-<pid>-<n>.part"), or 0 when the name is none of theirs.
 pid_t lf_temporaryFileOwner(std::string_view name) {
     if (name.ends_with(".tmp"))
         name.remove_suffix(4);
@@ -286,40 +316,83 @@ pid_t lf_temporaryFileOwner(std::string_view name) {
         name.remove_suffix(5);
     else
         return 0;
-    const auto digitsBefore = [](std::string_view text, std::size_t end) {
-        std::size_t begin = end;
-        while (begin > 0 && text[begin - 1] >= '0' && text[begin - 1] <= '9')
-            --begin;
-        return begin;
+    const std::size_t mark = name.rfind(kTemporaryMark);
+    if (mark == std::string_view::npos || mark == 0) return 0;
+    const std::string_view numbers = name.substr(mark + kTemporaryMark.size());
+    const std::size_t dash = numbers.find('-');
+    const auto allDigits = [](std::string_view text) {
+        return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
     };
-    const std::size_t counterStart = digitsBefore(name, name.size());
-    if (counterStart == name.size() || counterStart == 0 || name[counterStart - 1] != '-') return 0;
-    const std::size_t pidEnd = counterStart - 1;
-    const std::size_t pidStart = digitsBefore(name, pidEnd);
-    if (pidStart == pidEnd || pidEnd - pidStart > 9 || pidStart < 2 || name[pidStart - 1] != '.') return 0;
+    if (dash == std::string_view::npos || dash > 9 || !allDigits(numbers.substr(0, dash)) ||
+        !allDigits(numbers.substr(dash + 1)))
+        return 0;
     pid_t pid = 0;
-    std::from_chars(name.data() + pidStart, name.data() + pidEnd, pid);
+    std::from_chars(numbers.data(), numbers.data() + dash, pid);
     return pid;
+}
+
+// The path made absolute with its "." and ".." taken out and no separator at its end.
+fs::path lf_normalFolder(const fs::path& folder) {
+    std::error_code ec;
+    fs::path normal = (folder.is_absolute() ? folder : fs::absolute(folder, ec)).lexically_normal();
+    if (ec) return {};
+    if (normal.has_relative_path() && normal.filename().empty()) normal = normal.parent_path();
+    return normal;
+}
+
+bool lf_isLinkOrNoFolder(const fs::path& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode);
+}
+
+// Whether the (normal, absolute) folder is one of the program's own: its program folder (the
+// working folder, which start-up requires to be it), its data folder, or a folder below one of
+// them reached through no symbolic link. A folder a link leads into may be the user's: the link
+// at the data folder itself counts as well, the links above it (a linked home) do not.
+bool lf_isOwnFolder(const fs::path& folder) {
+    std::error_code ec;
+    const fs::path programFolder = fs::current_path(ec);
+    if (ec) return false;
+    const fs::path dataFolder = lf_normalFolder(gf_paths().programDataFolder);
+    for (const fs::path& root : {programFolder, dataFolder}) {
+        if (root.empty()) continue;
+        const fs::path below = folder.lexically_relative(root);
+        if (below.empty() || *below.begin() == "..") continue;
+        if (root == dataFolder && lf_isLinkOrNoFolder(root)) continue;
+        fs::path walked = root;
+        bool throughALink = false;
+        for (const fs::path& part : below) {
+            if (part == ".") continue;
+            walked /= part;
+            if (lf_isLinkOrNoFolder(walked)) {
+                throughALink = true;
+                break;
+            }
+        }
+        if (!throughALink) return true;
+    }
+    return false;
 }
 
 } // namespace
 
 // A temporary file of a process that is gone was left by a kill or a power cut in the middle of
 // a write or a download; nobody will finish or remove it. The first sweep of a folder in this
-// process removes them there; files of processes still running stay.
+// process removes them there, in the program's own folders only; files of processes still
+// running stay.
 void gf_sweepStaleTemporaryFiles(const fs::path& folder) noexcept {
     try {
         static std::mutex lock;
         static std::set<fs::path> swept;
-        std::error_code ec;
-        // The program's folders are absolute: no look at the working folder on every write.
-        fs::path key = (folder.is_absolute() ? folder : fs::absolute(folder, ec)).lexically_normal();
-        if (ec) return;
+        fs::path key = lf_normalFolder(folder);
+        if (key.empty()) return;
         {
             std::lock_guard guard(lock);
-            if (!swept.insert(std::move(key)).second) return;
+            if (!swept.insert(key).second) return;
         }
+        if (!lf_isOwnFolder(key)) return;
         std::size_t removed = 0;
+        std::error_code ec;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
             const pid_t owner = lf_temporaryFileOwner(it->path().filename().native());
             if (owner <= 0 || owner == ::getpid()) continue;
@@ -344,14 +417,16 @@ bool lf_replaceFile(const fs::path& path, const FileFill& fill, const FileReplac
     if (!lf_resolveLinks(path, result)) return false;
     const fs::path& target = result.linkedTo.empty() ? path : result.linkedTo;
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::optional<mode_t> permissions;
+    if (options.replaceExisting && !lf_permissionsToKeep(target, permissions, result.failure)) return false;
     gf_sweepStaleTemporaryFiles(folder);
     fs::path temp = target;
-    temp += fmt::format(".{}-{}{}", ::getpid(), counter.fetch_add(1), options.temporarySuffix);
+    temp += fmt::format("{}{}-{}{}", kTemporaryMark, ::getpid(), counter.fetch_add(1), options.temporarySuffix);
     // Under a deferred sync, whole or not at all still holds (the rename); the flush to disk
     // comes at the end of the scope.
     const bool deferred = tDeferredFolders != nullptr || !options.flushToDisk;
     std::string& failure = result.failure;
-    if (!lf_fillAndSync(temp, fill, failure, !deferred) || (!deferred && !lf_syncFolder(folder, failure)) ||
+    if (!lf_fillAndSync(temp, fill, failure, !deferred, permissions) || (!deferred && !lf_syncFolder(folder, failure)) ||
         !lf_renameOver(temp, target, options.replaceExisting, failure)) {
         ::unlink(temp.c_str());
         if (failure.empty()) failure = "unknown failure";
@@ -399,6 +474,11 @@ fs::path gf_localAppDataPath() {
     if (auto folder = gf_knownFolderPath(FOLDERID_LocalAppData)) return *folder;
     gf_logHighlighted("Could not find the Local AppData path");
     return {};
+}
+
+bool gf_isReadOnlyFile(const fs::path& path) noexcept {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && lf_isReadOnly(st);
 }
 
 bool gf_pathExists(const fs::path& path) {
@@ -555,15 +635,21 @@ bool lf_moveFileInto(const fs::path& from, const fs::path& to, FileReplaceResult
         return result.written();
     }
     std::string& failure = result.failure;
+    std::optional<mode_t> permissions;
+    if (!lf_permissionsToKeep(target, permissions, failure)) return false;
     const int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         failure = lf_errnoText(fmt::format("opening {}", from.string()), errno);
         return false;
     }
-    const bool flushed = tDeferredFolders != nullptr || ::fsync(fd) == 0;
-    if (!flushed) failure = lf_errnoText(fmt::format("flushing {}", from.string()), errno);
+    bool ready = !permissions || ::fchmod(fd, *permissions) == 0;
+    if (!ready) failure = lf_errnoText(fmt::format("setting the permissions of {}", from.string()), errno);
+    if (ready && tDeferredFolders == nullptr && ::fsync(fd) != 0) {
+        failure = lf_errnoText(fmt::format("flushing {}", from.string()), errno);
+        ready = false;
+    }
     ::close(fd);
-    if (!flushed || !lf_renameOver(from, target, true, failure)) return false;
+    if (!ready || !lf_renameOver(from, target, true, failure)) return false;
     return lf_syncFolder(folder, failure);
 }
 

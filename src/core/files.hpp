@@ -100,9 +100,13 @@ FileBytes gf_readRegularFileStart(const std::filesystem::path& path, std::size_t
 // regular file or a device (a link to one included) stands there.
 std::string gf_notWritableInPlace(const std::filesystem::path& path);
 
+// Whether a regular file stands at the path (a link to one followed) that no one may write: the
+// user made it read-only. The writer of the program's files does not replace such a file.
+bool gf_isReadOnlyFile(const std::filesystem::path& path) noexcept;
+
 // Replaces the file at `path` with `bytes` so that a reader, a crash or a power cut sees either
 // the old file or the whole new one, never a part: the bytes go to a new temporary file beside
-// the target ("<name>.<pid>-<n>.tmp"), which is flushed to disk (fsync), then the folder is
+// the target ("<name>.quorvel-<pid>-<n>.tmp"), which is flushed to disk (fsync), then the folder is
 // flushed, the temporary file renamed over the target and the folder flushed again. The old
 // file is never removed before the new one is in place. The folder must exist.
 // Where a symbolic link stands at `path`, the target is the file at the end of its links (made
@@ -113,8 +117,11 @@ std::string gf_notWritableInPlace(const std::filesystem::path& path);
 // target is then as it was, except when only the last flush of the folder failed (the new file
 // is in place but may not survive a power cut). Links that go round in a loop, or that lead
 // into a folder that is not there, are such a failure.
-// The first write into a folder in a process removes the temporary files there that processes
-// now gone left behind (gf_sweepStaleTemporaryFiles).
+// A file replaced keeps its permissions; a read-only one (gf_isReadOnlyFile) is not replaced,
+// which is such a failure ("the file is read-only and stays as it is").
+// The first write into one of the program's own folders in a process removes the temporary
+// files there that processes now gone left behind (gf_sweepStaleTemporaryFiles); a folder a link
+// leads into is not swept.
 // Never throws; callable from any thread.
 bool gf_writeFileAtomically(const std::filesystem::path& path, std::string_view bytes) noexcept;
 
@@ -166,10 +173,13 @@ FileReplaceResult gf_copyFile(const std::filesystem::path& from, const std::file
 FileReplaceResult gf_moveFileInto(const std::filesystem::path& from, const std::filesystem::path& to) noexcept;
 
 // Removes from the folder the temporary files that processes now gone left behind, killed in the
-// middle of a write ("<name>.<pid>-<n>.tmp") or of a download ("<name>.<pid>-<n>.part"), with a
-// log line saying how many. Files of this process and of processes still running stay, and so
-// does every other name. Each folder is swept once in a process; later calls for it do nothing.
-// Never throws; callable from any thread.
+// middle of a write ("<name>.quorvel-<pid>-<n>.tmp") or of a download
+// ("<name>.quorvel-<pid>-<n>.part"), with a log line saying how many. Files of this process and
+// of processes still running stay, and so does every other name. Only the program's own folders
+// are swept: the program folder (the working folder), the program data folder and the folders
+// below them, each reached through no symbolic link; any other folder (one a link leads into may
+// be the user's) is left alone. Each folder is swept once in a process; later calls for it do
+// nothing. Never throws; callable from any thread.
 void gf_sweepStaleTemporaryFiles(const std::filesystem::path& folder) noexcept;
 
 // Replaces the file whole as gf_writeFileAtomically does (temporary file, rename; a reader sees

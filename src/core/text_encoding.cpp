@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include <fmt/format.h>
 #include <gsl/narrow>
 
 #include "platform/text_codec.hpp"
@@ -30,6 +31,13 @@ std::u16string toWide(UINT codePage, std::string_view text, DWORD flags) {
     std::u16string out(static_cast<std::size_t>(length), u'\0');
     MultiByteToWideChar(codePage, flags, text.data(), count, out.data(), length);
     return out;
+}
+
+// Characters that show as nothing, or as white space that hides what it is.
+bool isInvisible(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0xAD || c == 0x61C || c == 0x180E ||
+           (c >= 0x200B && c <= 0x200F) || (c >= 0x2028 && c <= 0x202E) || (c >= 0x2060 && c <= 0x206F) ||
+           c == 0xFEFF || (c >= 0xFFF9 && c <= 0xFFFB);
 }
 
 } // namespace
@@ -72,6 +80,26 @@ std::string gf_ansiToUtf8(std::string_view text) {
     const std::u16string wide = toWide(CP_ACP, text, 0);
     if (wide.empty()) return {};
     return toUtf8(wide, 0);
+}
+
+std::string gf_visibleText(std::string_view text) {
+    std::string out;
+    try {
+        out.reserve(text.size());
+        while (!text.empty()) {
+            const platform::text::Utf8Step step = platform::text::utf8Step(text);
+            if (!step.valid)
+                out += fmt::format("<0x{:02X}>", static_cast<unsigned char>(text.front()));
+            else if (isInvisible(step.codePoint))
+                out += fmt::format("<U+{:04X}>", static_cast<uint32_t>(step.codePoint));
+            else
+                out.append(text.substr(0, step.length));
+            text.remove_prefix(step.valid ? step.length : 1);
+        }
+    } catch (const std::exception&) {
+        // Only memory can run out: the line shows what was made of it.
+    }
+    return out;
 }
 
 } // namespace tamrix

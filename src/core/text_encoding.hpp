@@ -21,6 +21,11 @@ std::string gf_pathToUtf8(const std::filesystem::path& path);
 // Never throws.
 std::string gf_pathToUtf8Lossy(const std::filesystem::path& path);
 
+// The UTF-8 text as a log line may show it: the characters no editor shows (control characters,
+// zero-width and direction marks, the byte-order mark U+FEFF) named as "<U+FEFF>", a byte that is
+// not UTF-8 as "<0xC3>"; every other character as it is. Never throws.
+std::string gf_visibleText(std::string_view text);
+
 // Single-byte text of the ANSI code page to UTF-8; every byte converts. Empty when the platform
 // cannot convert.
 std::string gf_ansiToUtf8(std::string_view text);

@@ -99,9 +99,26 @@ void repairUtf8Lines(std::vector<std::string>& lines, const std::filesystem::pat
                            repaired == 1 ? "" : "s", gf_pathToUtf8Lossy(path)));
 }
 
+// Replaces each unpaired surrogate of the text by U+FFFD; how many there were.
+std::size_t replaceUnpairedSurrogates(std::u16string& text) {
+    std::size_t replaced = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            ++i;
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            text[i] = u'\uFFFD';
+            ++replaced;
+        }
+    }
+    return replaced;
+}
+
 // The lines of UTF-16 bytes, converted to UTF-8. A mark FF FE or FE FF sets the byte order (and
-// is skipped); without one, byteOrder tells it. False when the byte count is odd.
-bool utf16Lines(const std::string& b, std::vector<std::string>& lines, Charset byteOrder) {
+// is skipped); without one, byteOrder tells it. False when the byte count is odd. An unpaired
+// surrogate throws, unless `replaced` is given: it is then read as U+FFFD and counted there.
+bool utf16Lines(const std::string& b, std::vector<std::string>& lines, Charset byteOrder,
+                std::size_t* replaced) {
     if (b.size() < 2) return b.empty();
     bool bigEndian = byteOrder == Charset::Unicode_big_endian;
     std::size_t start = 0;
@@ -118,6 +135,7 @@ bool utf16Lines(const std::string& b, std::vector<std::string>& lines, Charset b
         const auto second = static_cast<unsigned char>(b[start + 2 * i + 1]);
         text[i] = static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
     }
+    if (replaced != nullptr) *replaced += replaceUnpairedSurrogates(text);
     gf_splitUtf8Lines(wide_to_utf8(text), lines);
     return (b.size() - start) % 2 == 0;
 }
@@ -140,14 +158,15 @@ Charset charsetOf(std::string_view bytes) {
 }
 
 // The lines of a file's bytes in the given charset (a known one), converted to UTF-8. Throws
-// what the strict conversion throws (an unpaired surrogate in UTF-16).
+// what the strict conversion throws (an unpaired surrogate in UTF-16), unless `replaced` is
+// given (see utf16Lines).
 void decodeLines(Charset charset, const std::string& bytes, const std::filesystem::path& path,
-                 std::vector<std::string>& lines) {
+                 std::vector<std::string>& lines, std::size_t* replaced = nullptr) {
     switch (charset) {
     case Charset::Unicode:
     case Charset::Unicode_big_endian:
         // Without a mark the detected byte order holds.
-        if (!utf16Lines(bytes, lines, charset))
+        if (!utf16Lines(bytes, lines, charset, replaced))
             gf_log(fmt::format("! UTF-16 file '{}' has an odd number of bytes; its last byte is ignored",
                                gf_pathToUtf8Lossy(path)));
         break;
@@ -239,7 +258,11 @@ FileBytes gf_readAnyTextFile(const std::filesystem::path& path, std::vector<std:
     FileBytes file = gf_readRegularFile(path, maxBytes);
     if (!file.read()) return file;
     try {
-        decodeLines(charsetOf(file.bytes), file.bytes, path, lines);
+        std::size_t replaced = 0;
+        decodeLines(charsetOf(file.bytes), file.bytes, path, lines, &replaced);
+        if (replaced > 0)
+            gf_log(fmt::format("! {} unpaired UTF-16 surrogate{} in '{}' read as U+FFFD", replaced,
+                               replaced == 1 ? "" : "s", gf_pathToUtf8Lossy(path)));
     } catch (const std::exception& e) {
         lines.clear();
         file.problem = e.what();

@@ -68,7 +68,9 @@ bool gf_readTextFile(Charset charset, const std::filesystem::path& path, std::ve
 
 // Reads a text file whole in whatever charset it is written: one read as gf_readRegularFile reads
 // it (never waiting on a pipe, at most maxBytes), the charset told from its start as
-// gf_detectCharset tells it, the lines converted to UTF-8 as gf_readTextFile converts them. The
+// gf_detectCharset tells it, the lines converted to UTF-8 as gf_readTextFile converts them, except
+// that an unpaired UTF-16 surrogate spoils its character only: it is read as U+FFFD (one log line
+// naming the path and how many), and the rest of the file is read. The
 // result's problem is empty when the file was read; otherwise why not, as gf_readRegularFile
 // says it (openError ENOENT: nothing is there), or the conversion's error. Its bytes stay empty.
 FileBytes gf_readAnyTextFile(const std::filesystem::path& path, std::vector<std::string>& lines,

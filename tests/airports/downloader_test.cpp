@@ -38,7 +38,7 @@ TEST_F(AirportFileTest, DownloadsArriveWholeOrNotAtAll) {
     if (gone == 0) ::_exit(0);
     ASSERT_GT(gone, 0);
     ::waitpid(gone, nullptr, 0);
-    testsupport::writeFile("dl/b.xml." + std::to_string(gone) + "-5.part", "half");
+    testsupport::writeFile("dl/b.xml.quorvel-" + std::to_string(gone) + "-5.part", "half");
     const std::string base = "file://" + (fixtures() / "server/downloads").string();
     CurlHandle curl;
     ASSERT_TRUE(Downloader(curl, base + "/MSFS/archive/stock/XQAA.xml", "dl/a.xml", false,

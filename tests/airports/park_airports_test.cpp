@@ -193,9 +193,33 @@ TEST_F(ParkAirportRoad, TheUsersFileReadsInEveryCharsetAnEditorSavesIn) {
     writeMyFile("XQAB,T\xE9 1\r\nXQAA\r\n");
     EXPECT_TRUE(lf_readMyParkAirports());
     EXPECT_EQ(listed(), expected) << "ANSI";
+    // The line ends of an old Mac editor.
+    writeMyFile("XQAB,T\u00e9 1\rXQAA\r");
+    EXPECT_TRUE(lf_readMyParkAirports());
+    EXPECT_EQ(listed(), expected) << "CR";
+    // Two files joined into one: the second's byte-order mark starts a line.
+    writeMyFile("\xEF\xBB\xBFXQAB,T\u00e9 1\r\n\xEF\xBB\xBFXQAA\r\n");
+    EXPECT_TRUE(lf_readMyParkAirports());
+    EXPECT_EQ(listed(), expected) << "a mark in mid-file";
     EXPECT_FALSE(logHas("wrong syntax"));
+    // One unpaired surrogate spoils its character only.
+    std::string lone = utf16(u"XQAB,T", false);
+    lone += std::string("\x00\xD8", 2);
+    lone += utf16(u" 1\r\nXQAA\r\n", false).substr(2);
+    writeMyFile(lone);
+    EXPECT_TRUE(lf_readMyParkAirports());
+    EXPECT_EQ(listed(), (std::vector<std::string>{"XQAB,T\uFFFD 1", "XQAA"})) << "a lone surrogate";
+    EXPECT_TRUE(logHas("! 1 unpaired UTF-16 surrogate in '" + gf_paths().myParkAirportsPath.string() +
+                       "' read as U+FFFD"));
     gf_selectMyParkAirport(FixedCode<4>("XQAC"), {51.0, 9.0});
-    EXPECT_EQ(myFile(), "XQAA\nXQAB,T\u00e9 1\nXQAC\n");
+    EXPECT_EQ(myFile(), "XQAA\nXQAB,T\uFFFD 1\nXQAC\n");
+    // A line refused names the marks in it that no editor shows.
+    writeMyFile("XQ\u200BAD\nXQAE\uFEFF,A1\nXQAF\t1\nXQAA\n");
+    EXPECT_TRUE(lf_readMyParkAirports());
+    EXPECT_EQ(listed(), std::vector<std::string>{"XQAA"});
+    EXPECT_TRUE(logHas("my_park_airports.txt:XQ<U+200B>AD wrong syntax, skipped"));
+    EXPECT_TRUE(logHas("my_park_airports.txt:XQAE<U+FEFF>,A1 wrong syntax, skipped"));
+    EXPECT_TRUE(logHas("my_park_airports.txt:XQAF<U+0009>1 wrong syntax, skipped"));
 }
 
 TEST_F(ParkAirportRoad, AListThatCannotBeReadIsNeverReplaced) {

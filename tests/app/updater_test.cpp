@@ -161,6 +161,24 @@ TEST_F(UpdaterTest, BringsDataFilesAndScansUpToTheServersVersions) {
     EXPECT_FALSE(fs::exists("versions.json"));
     EXPECT_FALSE(leftovers(folder()));
 
+    // A link to a file in its own folder (the checked file is renamed over the file it leads to,
+    // not over the link), and one to a file not made yet.
+    fs::remove("input/dbase.enc");
+    writeFile("input/dbase-kept.enc", "an older dbase");
+    ::chmod("input/dbase-kept.enc", 0640);
+    fs::create_symlink("dbase-kept.enc", "input/dbase.enc");
+    fs::remove("input/AIG-regcodes.enc");
+    fs::create_symlink("AIG-regcodes-new.enc", "input/AIG-regcodes.enc");
+    DBASE_VERSION.current.set("");
+    EXPECT_TRUE(gf_checkForUpdates());
+    for (const char* link : {"input/dbase.enc", "input/AIG-regcodes.enc"})
+        EXPECT_TRUE(fs::is_symlink(link)) << link;
+    EXPECT_EQ(readFile("input/dbase-kept.enc"), readFile(serverFile("12/dbase.enc")));
+    EXPECT_EQ(fs::status("input/dbase-kept.enc").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(readFile("input/AIG-regcodes-new.enc"), readFile(serverFile("12/AIG-regcodes.enc")));
+    EXPECT_FALSE(leftovers(folder()));
+
     // Newer add-on data asks for an airport scan; everything else is now current.
     serveVersions(std::string(kAllCurrent).replace(std::string(kAllCurrent).find("\"patch\":3"), 9, "\"patch\":4"));
     EXPECT_TRUE(gf_checkForUpdates());
@@ -422,11 +440,11 @@ TEST_F(UpdaterTest, TemporaryFilesOfKilledDownloadsAreRemovedAtTheNextCheck) {
     if (gone == 0) ::_exit(0);
     ASSERT_GT(gone, 0);
     ::waitpid(gone, nullptr, 0);
-    const std::vector<std::string> stale{fmt::format("latest_version.zip.{}-0.part", gone),
-                                         fmt::format("input/dbase.enc.download.{}-3.part", gone),
-                                         fmt::format("new_version/ReleaseNotes.pdf.{}-4.part", gone),
-                                         fmt::format("airports/park_airport.xml.{}-7.part", gone)};
-    const std::string running = fmt::format("input/airports.enc.download.{}-1.part", ::getppid());
+    const std::vector<std::string> stale{fmt::format("latest_version.zip.quorvel-{}-0.part", gone),
+                                         fmt::format("input/dbase.enc.download.quorvel-{}-3.part", gone),
+                                         fmt::format("new_version/ReleaseNotes.pdf.quorvel-{}-4.part", gone),
+                                         fmt::format("airports/park_airport.xml.quorvel-{}-7.part", gone)};
+    const std::string running = fmt::format("input/airports.enc.download.quorvel-{}-1.part", ::getppid());
     for (const auto& name : stale)
         writeFile(name, std::string(1000, 'x'));
     writeFile(running, "x");

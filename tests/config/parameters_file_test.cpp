@@ -240,6 +240,11 @@ TEST_F(SettingsFile, MalformedFileIsKeptAndReplacedByDefaults) {
     install("malformed.xml");
     RANGE.current = 10; // a value of an earlier run in this process
     EXPECT_TRUE(gf_readParameters());
+    // Once replaced, the file is usable: later saves and starts keep no further copy.
+    RANGE.current = 40;
+    EXPECT_TRUE(gf_saveIntParameter(RANGE));
+    EXPECT_FALSE(gf_readParameters());
+    EXPECT_FALSE(std::filesystem::exists(keptCopy(2)));
     EXPECT_EQ(readFile(keptCopy(1)),
               readFile(settingstest::fixture("malformed.xml")));
     EXPECT_EQ(fileEntries(path()).size(), 60U);
@@ -343,6 +348,70 @@ TEST_F(SettingsFile, ALinkedFileStaysLinkedThroughEverySave) {
     EXPECT_EQ(keysOf(fileEntries(synced)), registryKeys());
 }
 
+// An unusable file that cannot be replaced (here a link to a file of the kernel's, where no file
+// can be made; a link into a folder the user may only read is the same) is kept once, however
+// many saves and starts meet it, and no line says it was replaced: the defaults are taken in
+// memory, each save says in a short line that it saved nothing, and the link stays.
+TEST_F(SettingsFile, AnUnusableFileThatCannotBeReplacedIsKeptOnceAndNeverSaidReplaced) {
+    std::filesystem::create_symlink("/proc/version", path());
+    RANGE.current = 10;
+    EXPECT_TRUE(gf_readParameters());
+    EXPECT_EQ(RANGE.current.load(), 40);
+    RANGE.current = 12;
+    for (int i = 0; i < 5; ++i)
+        EXPECT_FALSE(gf_saveIntParameter(RANGE));
+    EXPECT_TRUE(gf_readParameters()); // a restart in the same process
+    EXPECT_FALSE(gf_saveIntParameter(RANGE));
+
+    EXPECT_EQ(readFile(keptCopy(1)), readFile("/proc/version"));
+    EXPECT_FALSE(std::filesystem::exists(keptCopy(2)));
+    EXPECT_TRUE(std::filesystem::is_symlink(path()));
+    const auto lines = logLines();
+    const auto count = [&](const std::string& line) { return std::count(lines.begin(), lines.end(), line); };
+    EXPECT_FALSE(logged("replaced by a new one"));
+    EXPECT_EQ(count(path().string() + " could not be replaced, the default values are taken:"), 2);
+    EXPECT_EQ(count("! RANGE not saved, " + path().string() + " is still unusable"), 6);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) { return line.find(", kept as ") != std::string::npos; }),
+              2)
+        << "once per start, naming the one copy";
+}
+
+// The permissions the user gives the file hold: one only its owner may read stays so through
+// every save; one made read-only is read and left as it is, with a line saying so, and a save of
+// a changed value says in a short line that it saved nothing (one that changes nothing loses
+// nothing).
+TEST_F(SettingsFile, TheUsersPermissionsOfTheFileHold) {
+    const auto modeOf = [](const std::filesystem::path& file) {
+        return std::filesystem::status(file).permissions() & std::filesystem::perms::all;
+    };
+    using std::filesystem::perms;
+    writeFile(path(), "<root><parameters><parameter name=\"RANGE\" value=\"10\"/>"
+                      "<parameter name=\"DESTINATION\" value=\"\"/></parameters></root>");
+    std::filesystem::permissions(path(), perms::owner_read | perms::owner_write);
+    EXPECT_FALSE(gf_readParameters());
+    RANGE.current = 12;
+    EXPECT_TRUE(gf_saveIntParameter(RANGE));
+    EXPECT_EQ(fileValues(path(), "RANGE"), std::vector<std::string>{"12"});
+    EXPECT_EQ(modeOf(path()), perms::owner_read | perms::owner_write);
+
+    const perms readOnly = perms::owner_read | perms::group_read | perms::others_read;
+    std::filesystem::permissions(path(), readOnly);
+    const std::string before = readFile(path());
+    RANGE.current = 30;
+    EXPECT_FALSE(gf_readParameters());
+    EXPECT_EQ(RANGE.current.load(), 12);
+    EXPECT_TRUE(logged("==> ! " + path().string() +
+                       " is read-only: its settings are taken as they are, and no change is saved in it"));
+    RANGE.current = 20;
+    EXPECT_FALSE(gf_saveIntParameter(RANGE));
+    EXPECT_TRUE(logged("! RANGE not saved, " + path().string() + " is read-only"));
+    EXPECT_TRUE(gf_setStringParameter(DESTINATION, "")) << "the file holds the value already";
+    EXPECT_EQ(readFile(path()), before);
+    EXPECT_EQ(modeOf(path()), readOnly);
+    EXPECT_FALSE(std::filesystem::exists(keptCopy(1)));
+}
+
 // A folder where the file should be is said as such, is neither copied nor replaced, and every
 // later save that meets it adds one short line, not the whole report again.
 TEST_F(SettingsFile, AFolderInPlaceOfTheFileIsNamedAndReportedOnce) {
@@ -386,10 +455,11 @@ TEST_F(SettingsFile, APipeOrADeviceInPlaceOfTheFileIsNamedNotWaitedOn) {
     EXPECT_TRUE(std::filesystem::is_symlink(path()));
 }
 
-// Elements of no setting are kept and written back as they were read, also nested ones.
+// Elements of no setting are kept and written back as they were read, also nested ones, up to
+// 16 deep (root, parameters, 13 n and a).
 TEST_F(SettingsFile, UnknownElementsAreKeptNestedAsTheyWere) {
     std::string nested = "<a/>";
-    for (int i = 0; i < 12; ++i)
+    for (int i = 0; i < 13; ++i)
         nested = "<n>" + nested + "</n>";
     writeFile(path(), "<root><parameters><parameter name=\"RANGE\" value=\"10\"/>" + nested + "</parameters></root>");
     EXPECT_FALSE(gf_readParameters());
@@ -397,9 +467,10 @@ TEST_F(SettingsFile, UnknownElementsAreKeptNestedAsTheyWere) {
     pugi::xml_document document;
     ASSERT_TRUE(document.load_file(path().c_str()));
     pugi::xml_node deepest = document.child("root").child("parameters").child("n");
-    for (int i = 1; i < 12; ++i)
+    for (int i = 1; i < 13; ++i)
         deepest = deepest.child("n");
     EXPECT_TRUE(deepest.child("a"));
+    EXPECT_FALSE(std::filesystem::exists(keptCopy(1)));
 }
 
 // What is read and kept is bounded in size and depth: a file beyond the bounds is kept aside like
@@ -414,22 +485,28 @@ TEST_F(SettingsFile, AFileBeyondTheBoundsIsKeptAsideAndTheDefaultsTaken) {
             text += "</n>";
         return text + "</parameters></root>";
     };
-    const std::string deep = nestedFile(2000);
-    writeFile(path(), deep);
-    EXPECT_TRUE(gf_readParameters());
-    EXPECT_EQ(RANGE.current.load(), 40);
-    EXPECT_TRUE(readFile(keptCopy(1)) == deep) << "the file is kept as it was";
-    EXPECT_LT(std::filesystem::file_size(path()), 16u << 10);
-    EXPECT_EQ(fileEntries(path()).size(), 60U);
-    EXPECT_TRUE(logged("! " + path().string() + " is unusable (elements nested more than 16 deep), kept as " +
-                       keptCopy(1).string()));
+    // One level beyond the bound (root, parameters and 15 n: 17 deep), and far beyond.
+    int copies = 0;
+    for (const int levels : {15, 2000}) {
+        const std::string deep = nestedFile(levels);
+        writeFile(path(), deep);
+        RANGE.current = 12;
+        EXPECT_TRUE(gf_readParameters()) << levels;
+        EXPECT_EQ(RANGE.current.load(), 40);
+        ++copies;
+        EXPECT_TRUE(readFile(keptCopy(copies)) == deep) << "the file is kept as it was";
+        EXPECT_LT(std::filesystem::file_size(path()), 16u << 10);
+        EXPECT_EQ(fileEntries(path()).size(), 60U);
+        EXPECT_TRUE(logged("! " + path().string() + " is unusable (elements nested more than 16 deep), kept as " +
+                           keptCopy(copies).string()));
+    }
 
     const std::string large = nestedFile(1) + "<!--" + std::string(1 << 20, ' ') + "-->";
     writeFile(path(), large);
     EXPECT_TRUE(gf_readParameters());
-    EXPECT_TRUE(readFile(keptCopy(2)) == large) << "the file is kept as it was";
+    EXPECT_TRUE(readFile(keptCopy(3)) == large) << "the file is kept as it was";
     EXPECT_TRUE(logged(fmt::format("! {} is unusable ({} bytes, more than the 1048576 it may hold), kept as {}",
-                                   path().string(), large.size(), keptCopy(2).string())));
+                                   path().string(), large.size(), keptCopy(3).string())));
 }
 
 TEST_F(SettingsFile, EverySaveReachesTheDiskBeforeItReplacesTheFile) {

@@ -24,6 +24,7 @@
 
 #include "core/captured_log.hpp"
 #include "core/file_sync_recorder.hpp"
+#include "core/paths.hpp"
 #include "platform/win32/known_folders.hpp"
 #include "platform/win32/shell.hpp"
 #include "support/named_pipe.hpp"
@@ -421,6 +422,66 @@ TEST(AtomicWrite, ALinkIntoAFolderTheUserMayOnlyReadIsToldAndStays) {
     expectNoTemporaryFileBelow(".");
 }
 
+// A file the program replaces keeps the permissions the user gave it (a settings file only its
+// owner may read, a learned file behind a link), by every way a file is put in place: written,
+// copied over, moved in; a new file gets the usual ones. A file the user made read-only (no one
+// may write it) is not replaced: the write fails with a line saying so, and the file stays.
+TEST(AtomicWrite, AReplacedFileKeepsItsPermissionsAndAReadOnlyOneStays) {
+    CapturedLog log;
+    const mode_t umaskBefore = ::umask(022);
+    const auto modeOf = [](const fs::path& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 07777;
+    };
+    const auto make = [](const fs::path& path, mode_t mode) {
+        writeFile(path, "old");
+        ::chmod(path.c_str(), mode);
+    };
+    make("parameters.xml", 0600);
+    make("synced/EKBI.xml", 0640);
+    fs::create_symlink("synced/EKBI.xml", "EKBI.xml");
+    make("plain.xml", 0644);
+    make("copied.xml", 0600);
+    make("moved.enc", 0604);
+    writeFile("from.xml", "copy");
+    writeFile("staged.enc", "moved");
+    EXPECT_TRUE(gf_writeFileAtomically("parameters.xml", "new"));
+    EXPECT_TRUE(gf_writeFileAtomically("EKBI.xml", "new"));
+    EXPECT_TRUE(gf_writeFileAtomically("plain.xml", "new"));
+    EXPECT_TRUE(gf_writeFileAtomically("fresh.xml", "new"));
+    EXPECT_TRUE(gf_copyFile("from.xml", "copied.xml").written());
+    EXPECT_TRUE(gf_moveFileInto("staged.enc", "moved.enc").written());
+    EXPECT_EQ(modeOf("parameters.xml"), 0600U);
+    EXPECT_EQ(modeOf("synced/EKBI.xml"), 0640U);
+    EXPECT_TRUE(fs::is_symlink("EKBI.xml"));
+    EXPECT_EQ(modeOf("plain.xml"), 0644U);
+    EXPECT_EQ(modeOf("fresh.xml"), 0644U);
+    EXPECT_EQ(modeOf("copied.xml"), 0600U);
+    EXPECT_EQ(modeOf("moved.enc"), 0604U);
+    EXPECT_EQ(testsupport::readFile("moved.enc"), "moved");
+    EXPECT_TRUE(log.lines().empty());
+
+    make("locked.xml", 0444);
+    make("synced/locked.xml", 0400);
+    fs::create_symlink("synced/locked.xml", "linked-locked.xml");
+    writeFile("staged.enc", "moved");
+    EXPECT_FALSE(gf_writeFileAtomically("locked.xml", "new"));
+    EXPECT_FALSE(gf_writeFileAtomically("linked-locked.xml", "new"));
+    EXPECT_FALSE(gf_copyFile("from.xml", "locked.xml").written());
+    const FileReplaceResult moved = gf_moveFileInto("staged.enc", "locked.xml");
+    EXPECT_EQ(moved.failure, "the file is read-only and stays as it is");
+    for (const char* name : {"locked.xml", "synced/locked.xml"})
+        EXPECT_EQ(testsupport::readFile(name), "old") << name;
+    EXPECT_EQ(modeOf("locked.xml"), 0444U);
+    EXPECT_THAT(log.lines(),
+                ElementsAre("==> Could not write locked.xml: the file is read-only and stays as it is",
+                            fmt::format("==> Could not write linked-locked.xml (a link to {}): the file is read-only "
+                                        "and stays as it is",
+                                        (fs::canonical(".") / "synced/locked.xml").string())));
+    expectNoTemporaryFileBelow(".");
+    ::umask(umaskBefore);
+}
+
 // A copy is written as every file is (through a link at either end, replaced whole); one told
 // not to replace leaves a file already there; what is no regular file is not copied.
 TEST(AtomicWrite, ACopyIsWrittenAsEveryFileIs) {
@@ -474,7 +535,8 @@ TEST(AtomicWrite, AFailureIsLoggedAndLeavesTheOldFileAndNoTemporaryFile) {
 
 // A kill in the middle of a write leaves the temporary file behind; the next process that writes
 // into that folder removes it. What belongs to others stays: files of processes still running,
-// names that are not the writer's, folders the program does not write into.
+// names without the writer's mark (those of the writer of earlier builds, "<name>.<pid>-<n>.tmp",
+// among them: no user's file can be told from them), folders the program does not write into.
 TEST(AtomicWrite, TemporaryFilesOfProcessesThatAreGoneAreRemovedByTheFirstWriteThere) {
     CapturedLog log;
     const pid_t gone = ::fork();
@@ -487,18 +549,25 @@ TEST(AtomicWrite, TemporaryFilesOfProcessesThatAreGoneAreRemovedByTheFirstWriteT
         ::_exit(0);
     }
     ASSERT_GT(running, 0);
-    const std::string stale1 = fmt::format("data/airport.xml.{}-0.tmp", gone);
-    const std::string stale2 = fmt::format("data/LiveriesScanned.xml.{}-41.tmp", gone);
-    const std::string inFlight = fmt::format("data/other.xml.{}-3.tmp", running);
-    const std::string elsewhere = fmt::format("untouched/airport.xml.{}-0.tmp", gone);
+    const std::string stale1 = fmt::format("data/airport.xml.quorvel-{}-0.tmp", gone);
+    const std::string stale2 = fmt::format("data/LiveriesScanned.xml.quorvel-{}-41.tmp", gone);
+    const std::string inFlight = fmt::format("data/other.xml.quorvel-{}-3.tmp", running);
+    const std::string elsewhere = fmt::format("untouched/airport.xml.quorvel-{}-0.tmp", gone);
     // Those of the downloader.
-    const std::string staleDownload = fmt::format("data/dbase.enc.download.{}-3.part", gone);
-    const std::string downloading = fmt::format("data/airport.xml.{}-2.part", running);
+    const std::string staleDownload = fmt::format("data/dbase.enc.download.quorvel-{}-3.part", gone);
+    const std::string downloading = fmt::format("data/airport.xml.quorvel-{}-2.part", running);
+    const std::vector<std::string> others{fmt::format("data/airport.xml.{}-0.tmp", gone),
+                                          fmt::format("data/video.mkv.{}-1.part", gone),
+                                          fmt::format("data/notes.quorvel-{}-x.tmp", gone),
+                                          fmt::format("data/.quorvel-{}-1.tmp", gone),
+                                          "data/notes.tmp",
+                                          "data/a.b-1.tmp",
+                                          "data/x.part"};
     fs::create_directories("data");
     fs::create_directories("untouched");
-    for (const auto& name :
-         {stale1, stale2, inFlight, elsewhere, staleDownload, downloading, std::string("data/notes.tmp"),
-          std::string("data/a.b-1.tmp"), std::string("data/x.part")})
+    for (const auto& name : {stale1, stale2, inFlight, elsewhere, staleDownload, downloading})
+        writeFile(name, std::string(1000, 'x'));
+    for (const auto& name : others)
         writeFile(name, std::string(1000, 'x'));
 
     ASSERT_TRUE(gf_writeFileAtomically("data/airport.xml", "new"));
@@ -512,11 +581,68 @@ TEST(AtomicWrite, TemporaryFilesOfProcessesThatAreGoneAreRemovedByTheFirstWriteT
     EXPECT_TRUE(fs::exists(inFlight));
     EXPECT_TRUE(fs::exists(downloading));
     EXPECT_TRUE(fs::exists(elsewhere));
-    EXPECT_TRUE(fs::exists("data/notes.tmp"));
-    EXPECT_TRUE(fs::exists("data/a.b-1.tmp"));
-    EXPECT_TRUE(fs::exists("data/x.part"));
+    for (const auto& name : others)
+        EXPECT_TRUE(fs::exists(name)) << name;
     EXPECT_EQ(testsupport::readFile("data/airport.xml"), "new");
     EXPECT_THAT(log.lines(), ElementsAre("Removed 3 temporary files left by an earlier run in data"));
+}
+
+namespace {
+
+// The id of a process that has ended.
+pid_t goneProcess() {
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    return gone;
+}
+
+} // namespace
+
+// The settings file and a learned airport file are links into folders of the user's documents,
+// and so are folders of the program (its data folder among them); they hold the user's own files with names such as a killed
+// write would leave. A save through any of these links removes none of them: a folder a link
+// leads into is the user's, not the program's, and is never swept (not even of what the
+// program's own writer left there).
+TEST(AtomicWrite, ASaveThroughALinkRemovesNothingWhereTheLinkLeads) {
+    CapturedLog log;
+    const pid_t gone = goneProcess();
+    ASSERT_GT(gone, 0);
+    const testsupport::TempFolder documents;
+    const testsupport::TempFolder airports;
+    const testsupport::TempFolder scans;
+    const testsupport::TempFolder synced;
+    fs::create_directories(synced / "orig_dest");
+    const std::vector<std::string> usersFiles{fmt::format("budget.{}-05.tmp", gone), fmt::format("notes.{}-3.tmp", gone),
+                                              fmt::format("video.mkv.{}-1.part", gone),
+                                              fmt::format("EKBI.xml.quorvel-{}-0.tmp", gone)};
+    const std::vector<fs::path> linkedFolders{documents.path(), airports.path(), scans.path(), synced / "orig_dest"};
+    for (const fs::path& folder : linkedFolders)
+        for (const std::string& name : usersFiles)
+            writeFile(folder / name, "the user's own");
+    // The program's data folder is a link into a synced folder, and the settings file there a
+    // link into the documents.
+    const fs::path settings = gf_paths().parametersPath;
+    fs::remove_all(settings.parent_path());
+    fs::create_directory_symlink(synced.path(), settings.parent_path());
+    fs::create_symlink(documents / "parameters.xml", settings);
+    fs::create_directories("airports/learned/stock");
+    fs::create_symlink(airports / "EKBI.xml", "airports/learned/stock/EKBI.xml");
+
+    // A folder of the program that is itself a link into the user's documents.
+    fs::create_directory_symlink(scans.path(), "airports/my_thirdparty");
+
+    ASSERT_TRUE(gf_writeFileAtomically(settings, "<root/>"));
+    ASSERT_TRUE(gf_writeFileAtomically("airports/learned/stock/EKBI.xml", "<learned/>"));
+    ASSERT_TRUE(gf_writeFileAtomically("airports/my_thirdparty/EKAH.xml", "<generated/>"));
+    ASSERT_TRUE(gf_writeFileAtomically(settings.parent_path() / "orig_dest/BAW1.pln", "<plan/>"));
+
+    for (const fs::path& folder : linkedFolders)
+        for (const std::string& name : usersFiles)
+            EXPECT_EQ(testsupport::readFile(folder / name), "the user's own") << folder / name;
+    EXPECT_EQ(testsupport::readFile(documents / "parameters.xml"), "<root/>");
+    EXPECT_EQ(testsupport::readFile(airports / "EKBI.xml"), "<learned/>");
+    EXPECT_TRUE(log.lines().empty());
 }
 
 // A whole-file read never waits and is bounded: only a regular file (a link to one included) is

@@ -56,3 +56,11 @@ TEST(TextEncoding, AnsiTextConvertsEveryByte) {
     // Bytes that are valid UTF-8 are still read as single bytes.
     EXPECT_EQ(gf_ansiToUtf8("\xC3\xA9"), "\xC3\x83\xC2\xA9");
 }
+
+// A log line shows what an editor hides: marks and controls by their code, bytes that are no
+// UTF-8 by their value; every other character stays as it is.
+TEST(TextEncoding, VisibleTextNamesWhatNoEditorShows) {
+    EXPECT_EQ(gf_visibleText("Z\xC3\xBCrich \xE2\x82\xAC\xEF\xBB\xBF\t\xE2\x80\x8B" "a\x7F\xC3"),
+              "Z\xC3\xBCrich \xE2\x82\xAC<U+FEFF><U+0009><U+200B>a<U+007F><0xC3>");
+    EXPECT_EQ(gf_visibleText("EHAM,A1"), "EHAM,A1");
+}
