@@ -271,19 +271,18 @@ private:
 
     // Waits for the oldest result, at most gScanResultTimeout: a file read that takes longer
     // (a stalled network folder) is given up, logged, and the walk goes on without its liveries.
-    // The stop and closing flags end the wait as well; once they are set no result is taken.
+    // The stop and closing flags end the wait as well; once they are set no result is taken, not
+    // even one that is there already: they are looked at after every wait, also one that returns
+    // at once.
     void takeOldest(std::string_view abortFormat) {
-        if (lf_stopRequested()) {
-            m_stopped = true;
-            return;
-        }
         Pending& oldest = m_pending.front();
         const auto deadline = std::chrono::steady_clock::now() + gScanResultTimeout;
-        while (oldest.result.wait_for(kStopPollInterval) != std::future_status::ready) {
+        for (bool ready = false;; ready = oldest.result.wait_for(kStopPollInterval) == std::future_status::ready) {
             if (lf_stopRequested()) {
                 m_stopped = true;
                 return;
             }
+            if (ready) break;
             if (std::chrono::steady_clock::now() >= deadline) {
                 m_workers.giveUp(oldest.number);
                 gf_logHighlighted(
