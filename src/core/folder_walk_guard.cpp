@@ -88,11 +88,14 @@ FolderWalkGuard::Entering FolderWalkGuard::open(int parent, const char* name, bo
     struct stat status {};
     if (::fstat(fd, &status) == 0) {
         const Identity identity{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
-        // A handful of folders, looked at for every folder the walk enters: cheaper than a hash.
-        for (const auto& [above, where] : m_above) {
-            if (above == identity) {
-                ::close(fd);
-                return {Outcome::HoldsTheWalk, {}, 0, where};
+        // Only a link (or the root) can lead above the root: a plain sub-folder lies below its
+        // parent.
+        if (follow) {
+            for (const auto& [above, where] : m_above) {
+                if (above == identity) {
+                    ::close(fd);
+                    return {Outcome::HoldsTheWalk, {}, 0, where};
+                }
             }
         }
         if (!m_visited.insert(identity).second) {

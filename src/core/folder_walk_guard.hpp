@@ -10,8 +10,9 @@
 //
 // Only the walk's root or a link can lie in a system folder (a plain sub-folder of any folder
 // but "/" lies where its parent does, and "/" is never entered), so the resolved path is asked
-// for only there, never for the thousands of plain folders of a package. The folders above the
-// root are known by their identities, which every folder's opening yields anyway.
+// for only there, never for the thousands of plain folders of a package. Likewise only a link can
+// lead above the root; the folders above it are known by their identities, which the opening of
+// a linked folder yields anyway.
 
 #include <cstdint>
 #include <filesystem>
