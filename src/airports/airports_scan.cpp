@@ -116,8 +116,8 @@ public:
     // Called for each entry; false ends the whole walk. `descend` starts true for folders and
     // may be cleared to pass over the folder's contents.
     using Visit = std::function<bool(const Entry&, bool& descend)>;
-    // Called for a folder the guard does not let the walk enter.
-    using Refused = std::function<void(const fs::path&, const FolderWalkGuard::Entering&)>;
+    // Called for a folder the guard does not let the walk enter, the walk's root when `root`.
+    using Refused = std::function<void(const fs::path&, const FolderWalkGuard::Entering&, bool root)>;
 
     FolderWalk(Visit visit, Refused refused) : m_visit(std::move(visit)), m_refused(std::move(refused)) {}
 
@@ -132,7 +132,8 @@ public:
             throw fs::filesystem_error("recursive_directory_iterator", root, errorOf(entering.error));
         case FolderWalkGuard::Outcome::SystemFolder:
         case FolderWalkGuard::Outcome::WalkedAlready:
-            m_refused(root, entering);
+        case FolderWalkGuard::Outcome::HoldsTheWalk:
+            m_refused(root, entering, true);
             return;
         }
     }
@@ -181,7 +182,8 @@ private:
                                                errorOf(entering.error));
                 case FolderWalkGuard::Outcome::SystemFolder:
                 case FolderWalkGuard::Outcome::WalkedAlready:
-                    m_refused(entry.path, entering);
+                case FolderWalkGuard::Outcome::HoldsTheWalk:
+                    m_refused(entry.path, entering, false);
                     break;
                 }
             }
@@ -530,13 +532,20 @@ void lf_scanAirportFolder(const fs::path& folder) {
     gf_setStatusLine(text, true);
     gScanLog.push_back(text);
     try {
-        const auto refused = [](const fs::path& path, const FolderWalkGuard::Entering& entering) {
-            if (entering.outcome == FolderWalkGuard::Outcome::SystemFolder)
-                gScanLog.push_back(fmt::format("{}{} passed over: {} is a folder of the system", "===> ", utf8Text(path),
-                                               utf8Text(entering.real)));
-            else
-                gScanLog.push_back(
-                    fmt::format("{}{} passed over: it leads to a folder walked already", "===> ", utf8Text(path)));
+        const auto refused = [](const fs::path& path, const FolderWalkGuard::Entering& entering, bool root) {
+            std::string reason;
+            switch (entering.outcome) {
+            case FolderWalkGuard::Outcome::SystemFolder:
+                reason = utf8Text(entering.real) + " is a folder of the system";
+                break;
+            case FolderWalkGuard::Outcome::HoldsTheWalk:
+                reason = gf_holdsTheWalkReason(entering, root);
+                break;
+            default:
+                reason = "it leads to a folder walked already";
+                break;
+            }
+            gScanLog.push_back(fmt::format("{}{} passed over: {}", "===> ", utf8Text(path), reason));
         };
         // Sub-folders the user may not read are passed over; they do not end the walk.
         FolderWalk walk([&](const FolderWalk::Entry& entry, bool& descend) {

@@ -1,17 +1,25 @@
 #pragma once
 // The guard of a walk down a folder tree that follows links to folders (the livery scan's and
 // the airports scan's). A link may lead back up the tree, or to a folder walked already through
-// another link: each folder, known by its device and inode, is entered once. A link, or the
-// walked folder itself, may lead into the system's folders (/proc leads back to every folder of
-// the machine): they are never entered.
+// another link: each folder, known by its device and inode, is entered once. A link may lead to a
+// folder that holds the walked folder itself - the file system's root "/" or any other folder
+// above it: entering it would walk the whole machine (or everything beside the walked folder),
+// so it is refused like a loop. A link, or the walked folder itself, may lead into the system's
+// folders (/proc leads back to every folder of the machine): they are never entered. A walked
+// folder that is "/" itself, or leads there, is no folder of packages: it is refused.
 //
-// Only the walk's root, a link, or a sub-folder of the file system's root "/" itself can lie in
-// a system folder (a plain sub-folder of any other folder lies where its parent does), so the
-// resolved path is asked for only there, never for the thousands of plain folders of a package.
+// Only the walk's root or a link can lie in a system folder (a plain sub-folder of any folder
+// but "/" lies where its parent does, and "/" is never entered), so the resolved path is asked
+// for only there, never for the thousands of plain folders of a package. Likewise only a link can
+// lead above the root; the folders above it are known by their identities, which the opening of
+// a linked folder yields anyway.
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 namespace tamrix {
 
@@ -32,14 +40,19 @@ public:
     // An open folder of the walk: its descriptor, which the caller closes.
     struct Folder {
         int fd = -1;
-        bool fileSystemRoot = false; // "/" itself: its sub-folders proc, sys and dev are the system's
     };
-    enum class Outcome { Entered, SystemFolder, WalkedAlready, Unreadable };
+    enum class Outcome {
+        Entered,
+        SystemFolder,  // /proc, /sys, /dev or below
+        WalkedAlready, // entered before: a loop, or a second link to one folder
+        HoldsTheWalk,  // "/" or a folder above the walk's root; as the root: "/" itself
+        Unreadable,
+    };
     struct Entering {
         Outcome outcome = Outcome::Unreadable;
         Folder folder;              // Entered: the folder, open
         int error = 0;              // Unreadable: the system's error number
-        std::filesystem::path real; // SystemFolder: where it lies
+        std::filesystem::path real; // SystemFolder, HoldsTheWalk: where it lies
     };
 
     // The walk's root.
@@ -49,7 +62,7 @@ public:
     Entering enter(const Folder& parent, const char* name, const std::filesystem::path& path, bool link);
 
 private:
-    Entering open(int parent, const char* name, bool follow, bool fileSystemRoot);
+    Entering open(int parent, const char* name, bool follow);
 
     struct Identity {
         uint64_t device;
@@ -62,6 +75,12 @@ private:
         }
     };
     std::unordered_set<Identity, IdentityHash> m_visited;
+    // The folders above the root, "/" first, and where they lie.
+    std::vector<std::pair<Identity, std::filesystem::path>> m_above;
 };
+
+// Why a folder refused as holding the walk is passed over, for the end of a line naming it: the
+// walk's root (`root`) that is "/", or a link to "/" or to a folder above the root.
+std::string gf_holdsTheWalkReason(const FolderWalkGuard::Entering& entering, bool root);
 
 } // namespace tamrix

@@ -271,19 +271,18 @@ private:
 
     // Waits for the oldest result, at most gScanResultTimeout: a file read that takes longer
     // (a stalled network folder) is given up, logged, and the walk goes on without its liveries.
-    // The stop and closing flags end the wait as well; once they are set no result is taken.
+    // The stop and closing flags end the wait as well; once they are set no result is taken, not
+    // even one that is there already: they are looked at after every wait, also one that returns
+    // at once.
     void takeOldest(std::string_view abortFormat) {
-        if (lf_stopRequested()) {
-            m_stopped = true;
-            return;
-        }
         Pending& oldest = m_pending.front();
         const auto deadline = std::chrono::steady_clock::now() + gScanResultTimeout;
-        while (oldest.result.wait_for(kStopPollInterval) != std::future_status::ready) {
+        for (bool ready = false;; ready = oldest.result.wait_for(kStopPollInterval) == std::future_status::ready) {
             if (lf_stopRequested()) {
                 m_stopped = true;
                 return;
             }
+            if (ready) break;
             if (std::chrono::steady_clock::now() >= deadline) {
                 m_workers.giveUp(oldest.number);
                 gf_logHighlighted(
@@ -319,26 +318,23 @@ private:
 // its identity comes from it without another look-up by path), its listing and its path.
 class OpenFolder {
 public:
-    OpenFolder(DIR* listing, fs::path path, bool fileSystemRoot)
-        : m_listing(listing), m_path(std::move(path)), m_fileSystemRoot(fileSystemRoot) {}
+    OpenFolder(DIR* listing, fs::path path) : m_listing(listing), m_path(std::move(path)) {}
     ~OpenFolder() {
         if (m_listing != nullptr) ::closedir(m_listing);
     }
     OpenFolder(OpenFolder&& other) noexcept
-        : m_listing(std::exchange(other.m_listing, nullptr)), m_path(std::move(other.m_path)),
-          m_fileSystemRoot(other.m_fileSystemRoot) {}
+        : m_listing(std::exchange(other.m_listing, nullptr)), m_path(std::move(other.m_path)) {}
     OpenFolder& operator=(OpenFolder&&) = delete;
     OpenFolder(const OpenFolder&) = delete;
     OpenFolder& operator=(const OpenFolder&) = delete;
 
     DIR* listing() const { return m_listing; }
     const fs::path& path() const { return m_path; }
-    FolderWalkGuard::Folder guarded() const { return {::dirfd(m_listing), m_fileSystemRoot}; }
+    FolderWalkGuard::Folder guarded() const { return {::dirfd(m_listing)}; }
 
 private:
     DIR* m_listing;
     fs::path m_path;
-    bool m_fileSystemRoot;
 };
 
 bool lf_isAircraftCfgName(const fs::path& path) {
@@ -393,7 +389,7 @@ void lf_walkPackageFolder(int priority, const fs::path& folder) {
         gf_logHighlighted(fmt::format("liveries search cannot read folder {}: {}", gf_pathToUtf8Lossy(path),
                                       std::generic_category().message(error)));
     };
-    const auto enter = [&](const FolderWalkGuard::Entering& entering, fs::path path) {
+    const auto enter = [&](const FolderWalkGuard::Entering& entering, fs::path path, bool root) {
         switch (entering.outcome) {
         case FolderWalkGuard::Outcome::SystemFolder:
             gf_log(fmt::format("liveries search passes over {}: {} is a folder of the system",
@@ -401,6 +397,10 @@ void lf_walkPackageFolder(int priority, const fs::path& folder) {
             return;
         case FolderWalkGuard::Outcome::WalkedAlready:
             gf_log(fmt::format("{} leads to a folder walked already, skipped", gf_pathToUtf8Lossy(path)));
+            return;
+        case FolderWalkGuard::Outcome::HoldsTheWalk:
+            gf_log(fmt::format("liveries search passes over {}: {}", gf_pathToUtf8Lossy(path),
+                               gf_holdsTheWalkReason(entering, root)));
             return;
         case FolderWalkGuard::Outcome::Unreadable:
             cannotRead(path, entering.error);
@@ -415,9 +415,9 @@ void lf_walkPackageFolder(int priority, const fs::path& folder) {
             cannotRead(path, error);
             return;
         }
-        open.emplace_back(listing, std::move(path), entering.folder.fileSystemRoot);
+        open.emplace_back(listing, std::move(path));
     };
-    enter(guard.enterRoot(folder), folder);
+    enter(guard.enterRoot(folder), folder, true);
     while (!open.empty() && walk.going() && !lf_stopRequested()) {
         const OpenFolder& current = open.back();
         errno = 0;
@@ -444,7 +444,7 @@ void lf_walkPackageFolder(int priority, const fs::path& folder) {
             switch (kind.kind) {
             case FolderEntry::Kind::Folder: {
                 const FolderWalkGuard::Entering entering = guard.enter(parent, entry->d_name, path, kind.link);
-                enter(entering, std::move(path));
+                enter(entering, std::move(path), false);
                 break;
             }
             case FolderEntry::Kind::File:

@@ -539,6 +539,67 @@ TEST_F(AirportsScan, TheWalkFollowsLinkedFilesAndFoldersOnce) {
     EXPECT_FALSE(contains(log, "aborted")) << log;
 }
 
+// A link to "/" or to a folder above the scanned one holds the scanned folder itself: it is named
+// in the scan log and not entered, like a loop, and no folder of the machine becomes an airport.
+// A scenery package linked in from beside the scanned folder is still read, once. A scanned folder
+// that leads to "/" is named and not walked; one that leads to an ordinary folder is walked.
+TEST_F(AirportsScan, LinksToTheFileSystemsRootOrAboveAreNotWalked) {
+    // Deep, so that the path limit keeps short a walk that does go through "/".
+    fs::path above = folder_.path() / "s";
+    while (above.string().size() < 190) above /= "ss";
+    const fs::path community = above / "Community";
+    bglgen::writeAirportPackage(community, {"eham", bglgen::manifestText("Schiphol", "MyCo", "MyCo Scenery Team", "1.0"),
+                                            "scenery/a.bgl", "EHAM", 4});
+    const fs::path xyzw = bglgen::writeAirportPackage(
+        above / "beside",
+        {"xyzw", bglgen::manifestText("Field XYZW", "Small Field Works", "Small Field Works", "2.0"), "scenery/b.bgl",
+         "XYZW", 2});
+    fs::create_directory_symlink("/", community / "slash");
+    fs::create_directory_symlink("..", community / "up");
+    fs::create_directory_symlink(above.parent_path(), community / "eham" / "scenery" / "upper");
+    fs::create_directory_symlink(xyzw, community / "xyzw");
+    gIsMsfs2020 = true;
+    const auto scanLog = [] {
+        std::string log;
+        for (const std::string& line : gScanLog)
+            log += line + "\n";
+        gScanLog.clear();
+        return log;
+    };
+    const auto reads = [](const std::string& log) {
+        std::vector<std::string> read;
+        for (auto at = log.find("\nFac: "); at != std::string::npos; at = log.find("\nFac: ", at + 1))
+            read.push_back(log.substr(at + 6, log.find('\n', at + 1) - at - 6));
+        return read;
+    };
+
+    lf_scanAirportFolder(community);
+    std::string log = scanLog();
+    EXPECT_EQ(reads(log), (std::vector<std::string>{(community / "eham/scenery/a.bgl").string(),
+                                                    (community / "xyzw/scenery/b.bgl").string()}))
+        << log;
+    for (const auto& [link, target] :
+         {std::pair{community / "slash", fs::path("/")}, std::pair{community / "up", above},
+          std::pair{community / "eham/scenery/upper", above.parent_path()}})
+        EXPECT_TRUE(contains(log, "===> " + link.string() + " passed over: it leads to " + target.string() +
+                                      ", which holds the folder scanned\n"))
+            << link << log;
+    EXPECT_FALSE(contains(log, "aborted")) << log;
+
+    fs::create_directory_symlink("/", folder_.path() / "to-slash");
+    lf_scanAirportFolder(folder_.path() / "to-slash");
+    log = scanLog();
+    EXPECT_TRUE(reads(log).empty()) << log;
+    EXPECT_TRUE(contains(log, "===> " + (folder_.path() / "to-slash").string() +
+                                  " passed over: it leads to /, the file system's root: the whole machine is no "
+                                  "folder of packages\n"))
+        << log;
+    fs::create_directory_symlink(above / "beside", folder_.path() / "to-beside");
+    lf_scanAirportFolder(folder_.path() / "to-beside");
+    log = scanLog();
+    EXPECT_EQ(reads(log), std::vector<std::string>{(folder_.path() / "to-beside/xyzw/scenery/b.bgl").string()}) << log;
+}
+
 // The walk's cheap look at a scenery file reads the header and the section table, however long
 // the table is, and nothing it does not have.
 TEST_F(AirportsScan, TheAirportSectionIsFoundBehindALongSectionTable) {

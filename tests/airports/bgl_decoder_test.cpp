@@ -293,9 +293,11 @@ TEST_F(BglFiles, EachAirportOfAFileIsLinkedOrGeneratedWithItsPackage) {
     EXPECT_TRUE(logLines().size() > 0);
 }
 
-// A scenery file is read only as a regular file: one replaced by a named pipe after the walk found
-// its airport section is named, never waited on, and the scan goes on.
-TEST_F(BglFiles, AFileThatIsNoRegularFileIsNamedNotWaitedOn) {
+// A scenery file is read only as a regular file of at most 512 MiB, far beyond the largest airport
+// file: one replaced by a named pipe after the walk found its airport section is named, never
+// waited on, and one beyond the bound (its airport section passes the quick look) is named and not
+// read, so that it cannot take the machine's memory; the scan goes on.
+TEST_F(BglFiles, AFileThatIsNoRegularFileOrBeyondTheBoundIsNamedNotRead) {
     const fs::path bgl = write(folder_.path() / "Community/pkg/scenery/apt.bgl", kWorkedExample);
     std::vector<std::string> generated;
     const BglAirportSteps steps{[](ScannedAirport&) { return false; },
@@ -308,6 +310,15 @@ TEST_F(BglFiles, AFileThatIsNoRegularFileIsNamedNotWaitedOn) {
     ASSERT_TRUE(testsupport::readWithoutAWriter(bgl, [&] { lf_processBGLfile(bgl, steps, folder_.path() / "Community"); }));
     EXPECT_EQ(generated, std::vector<std::string>{"EHAM"});
     EXPECT_EQ(logged("==> ! " + bgl.string() + " not read: a named pipe stands in its place").size(), 1u);
+
+    fs::remove(bgl);
+    write(bgl, kWorkedExample);
+    fs::resize_file(bgl, (std::size_t{512} << 20) + 1);
+    EXPECT_TRUE(lf_hasAirportSection(bgl));
+    lf_processBGLfile(bgl, steps, folder_.path() / "Community");
+    EXPECT_EQ(generated, std::vector<std::string>{"EHAM"});
+    EXPECT_EQ(logged("==> ! " + bgl.string() + " not read: 536870913 bytes, more than the 536870912 it may hold").size(),
+              1u);
 }
 
 } // namespace

@@ -700,8 +700,8 @@ TEST(WholeFileRead, OnlyARegularFileWithinItsBoundIsRead) {
 }
 
 // A walk that follows links enters each folder once and none of the system's: /proc, /sys, /dev
-// and what lies below them, reached through a link, as the walk's root, or as a sub-folder of the
-// file system's root (which a link may lead to); a folder merely named alike is walked.
+// and what lies below them, reached through a link or as the walk's root; a folder merely named
+// alike is walked.
 TEST(FolderWalkGuard, EntersEachFolderOnceAndNoneOfTheSystems) {
     for (const char* system : {"/proc", "/proc/1/root", "/sys", "/dev", "/dev/"})
         EXPECT_TRUE(gf_isSystemFolder(system)) << system;
@@ -711,8 +711,8 @@ TEST(FolderWalkGuard, EntersEachFolderOnceAndNoneOfTheSystems) {
     using Outcome = FolderWalkGuard::Outcome;
     testsupport::TempFolder dir;
     fs::create_directories(dir / "proc" / "dev");
-    fs::create_directory_symlink("/", dir / "root");
     fs::create_directory_symlink("/proc/self", dir / "self");
+    fs::create_directory_symlink("/sys", dir / "system");
     fs::create_directory_symlink(".", dir / "here");
     std::vector<int> open;
     const auto entered = [&](const FolderWalkGuard::Entering& entering) {
@@ -722,23 +722,17 @@ TEST(FolderWalkGuard, EntersEachFolderOnceAndNoneOfTheSystems) {
     };
     FolderWalkGuard guard;
     const FolderWalkGuard::Folder top = entered(guard.enterRoot(dir.path()));
-    EXPECT_FALSE(top.fileSystemRoot);
     const FolderWalkGuard::Folder proc = entered(guard.enter(top, "proc", dir / "proc", false));
     entered(guard.enter(proc, "dev", dir / "proc" / "dev", false));
     EXPECT_EQ(guard.enter(top, "here", dir / "here", true).outcome, Outcome::WalkedAlready);
-    EXPECT_EQ(guard.enter(top, "self", dir / "self", true).outcome, Outcome::SystemFolder);
-    const FolderWalkGuard::Folder root = entered(guard.enter(top, "root", dir / "root", true));
-    EXPECT_TRUE(root.fileSystemRoot);
-    for (const char* name : {"proc", "sys", "dev"}) {
-        const auto refused = guard.enter(root, name, dir / "root" / name, false);
-        EXPECT_EQ(refused.outcome, Outcome::SystemFolder) << name;
-        EXPECT_EQ(refused.real, fs::path("/") / name);
-    }
-    FolderWalkGuard fromRoot;
-    const FolderWalkGuard::Folder slash = entered(fromRoot.enterRoot("/"));
-    EXPECT_TRUE(slash.fileSystemRoot);
-    EXPECT_EQ(fromRoot.enter(slash, "sys", "/sys", false).outcome, Outcome::SystemFolder);
+    const auto self = guard.enter(top, "self", dir / "self", true);
+    EXPECT_EQ(self.outcome, Outcome::SystemFolder);
+    EXPECT_TRUE(self.real.string().starts_with("/proc/")) << self.real;
+    const auto system = guard.enter(top, "system", dir / "system", true);
+    EXPECT_EQ(system.outcome, Outcome::SystemFolder);
+    EXPECT_EQ(system.real, fs::path("/sys"));
     EXPECT_EQ(FolderWalkGuard().enterRoot(dir / "self").outcome, Outcome::SystemFolder);
+    EXPECT_EQ(FolderWalkGuard().enterRoot("/dev").outcome, Outcome::SystemFolder);
     for (const int fd : open)
         ::close(fd);
 
@@ -761,6 +755,106 @@ TEST(FolderWalkGuard, EntersEachFolderOnceAndNoneOfTheSystems) {
     EXPECT_EQ(gf_folderEntry(fd, "here", DT_LNK).kind, Kind::Folder);
     ::close(fd);
 }
+
+// A link to "/" or to a folder above the walked one holds the walked folder itself: it is refused
+// like a loop, whether it names the folder plainly, relatively or through another link, and
+// whether the folders above are those the root is named by or those it really lies in. A link to
+// a folder beside the walked one, or to the walked folder itself, is not such a folder. A root
+// that is "/" or leads there is refused; one that leads to an ordinary folder is walked.
+TEST(FolderWalkGuard, RefusesTheFoldersThatHoldTheWalk) {
+    using Outcome = FolderWalkGuard::Outcome;
+    testsupport::TempFolder dir;
+    const fs::path sims = fs::canonical(dir.path()) / "sims";
+    const fs::path community = sims / "packages" / "Community";
+    fs::create_directories(community / "pkg");
+    fs::create_directories(sims / "packages" / "Official" / "stock");
+    fs::create_directories(sims / "elsewhere" / "linked-pkg");
+    const std::pair<const char*, fs::path> links[] = {
+        {"slash", "/"},
+        {"parent", ".."},
+        {"packages", sims / "packages"},
+        {"sims", "../../"},
+        {"sims-through-a-link", community / "parent" / ".."},
+        {"itself", "."},
+        {"sibling", sims / "packages" / "Official"},
+        {"beside", sims / "elsewhere" / "linked-pkg"},
+    };
+    for (const auto& [name, target] : links)
+        fs::create_directory_symlink(target, community / name);
+    const std::pair<const char*, std::string> expected[] = {
+        {"slash", "/"},
+        {"parent", (sims / "packages").string()},
+        {"packages", (sims / "packages").string()},
+        {"sims", sims.string()},
+        {"sims-through-a-link", sims.string()},
+        {"itself", "walked already"},
+        {"sibling", "entered"},
+        {"beside", "entered"},
+    };
+    const auto walk = [&](FolderWalkGuard& guard, const FolderWalkGuard::Folder& root, const fs::path& rootPath) {
+        for (const auto& [name, outcome] : expected) {
+            const FolderWalkGuard::Entering entering = guard.enter(root, name, rootPath / name, true);
+            std::string got;
+            switch (entering.outcome) {
+            case Outcome::Entered:
+                ::close(entering.folder.fd);
+                got = "entered";
+                break;
+            case Outcome::WalkedAlready: got = "walked already"; break;
+            case Outcome::HoldsTheWalk: got = entering.real.string(); break;
+            default: got = "other"; break;
+            }
+            EXPECT_EQ(got, outcome) << name;
+        }
+    };
+    {
+        FolderWalkGuard guard;
+        const FolderWalkGuard::Entering root = guard.enterRoot(community);
+        ASSERT_EQ(root.outcome, Outcome::Entered);
+        walk(guard, root.folder, community);
+        // A plain folder is not held to the rule: a sub-folder is never above its walk.
+        const FolderWalkGuard::Entering pkg = guard.enter(root.folder, "pkg", community / "pkg", false);
+        EXPECT_EQ(pkg.outcome, Outcome::Entered);
+        ::close(pkg.folder.fd);
+        ::close(root.folder.fd);
+    }
+    {
+        // The root named through a link: the folders above its name and above where it lies.
+        fs::create_directories(dir / "mine");
+        fs::create_directory_symlink(community, dir / "mine" / "Community");
+        fs::create_directory_symlink(dir / "mine", community / "mine");
+        FolderWalkGuard guard;
+        const FolderWalkGuard::Entering root = guard.enterRoot(dir / "mine" / "Community");
+        ASSERT_EQ(root.outcome, Outcome::Entered);
+        walk(guard, root.folder, dir / "mine" / "Community");
+        const FolderWalkGuard::Entering mine = guard.enter(root.folder, "mine", community / "mine", true);
+        EXPECT_EQ(mine.outcome, Outcome::HoldsTheWalk);
+        EXPECT_EQ(mine.real, dir / "mine");
+        ::close(root.folder.fd);
+    }
+    // Roots: "/" and a link to it are refused; a link to an ordinary folder, to its own folder's
+    // parent, or named with a closing '/' is walked.
+    fs::create_directory_symlink("/", dir / "to-slash");
+    fs::create_directory_symlink(sims / "elsewhere" / "linked-pkg", dir / "to-pkg");
+    fs::create_directory_symlink("..", sims / "elsewhere" / "linked-pkg" / "up");
+    for (const fs::path& refused : {fs::path("/"), dir / "to-slash", dir / "to-slash/", fs::path("/.")}) {
+        const FolderWalkGuard::Entering root = FolderWalkGuard().enterRoot(refused);
+        EXPECT_EQ(root.outcome, Outcome::HoldsTheWalk) << refused;
+        EXPECT_EQ(root.real, fs::path("/")) << refused;
+    }
+    for (const fs::path& walked : {dir / "to-pkg", dir / "to-pkg/", sims / "elsewhere" / "linked-pkg" / "up",
+                                   community / "pkg" / ""}) {
+        const FolderWalkGuard::Entering root = FolderWalkGuard().enterRoot(walked);
+        EXPECT_EQ(root.outcome, Outcome::Entered) << walked;
+        if (root.outcome == Outcome::Entered) ::close(root.folder.fd);
+    }
+    FolderWalkGuard guard;
+    EXPECT_EQ(gf_holdsTheWalkReason(guard.enterRoot(dir / "to-slash"), true),
+              "it leads to /, the file system's root: the whole machine is no folder of packages");
+    FolderWalkGuard::Entering slash{Outcome::HoldsTheWalk, {}, 0, "/"};
+    EXPECT_EQ(gf_holdsTheWalkReason(slash, false), "it leads to /, which holds the folder scanned");
+}
+
 
 // What a file opened there for writing would wait on (a pipe, also through a link) or could not
 // be (a socket, a folder) is named; a file, nothing, or a device (which takes writes in place)

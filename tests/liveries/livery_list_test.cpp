@@ -192,6 +192,9 @@ TEST_F(LiveryListTest, AFileThatIsNoRegularFileIsNamedNotWaitedOn) {
                                        tamrix::kMaxLiveriesFileBytes + 1, tamrix::kMaxLiveriesFileBytes));
 }
 
+// A file where the catalogue's folder should be: writing fails and says so; reading finds no
+// catalogue (there is none, as when the folder is missing) and asks for a scan without calling
+// anything damaged.
 TEST_F(LiveryListTest, WriterLeavesNoFileForAnEmptyListAndReportsAFailedWrite) {
     gLiveries.clear();
     EXPECT_TRUE(tamrix::lf_writeLiveriesXml());
@@ -203,6 +206,10 @@ TEST_F(LiveryListTest, WriterLeavesNoFileForAnEmptyListAndReportsAFailedWrite) {
     EXPECT_FALSE(tamrix::lf_writeLiveriesXml());
     EXPECT_TRUE(logged("==> ! Failed writing output/LiveriesScanned.xml"));
     EXPECT_FALSE(loggedPart("liveries in"));
+    EXPECT_EQ(readError(), "51: File output/LiveriesScanned.xml not found");
+    EXPECT_TRUE(tamrix::lf_liveriesXmlNeedsScan());
+    EXPECT_FALSE(loggedPart("scanned again"));
+    EXPECT_EQ(testsupport::readFile("output"), "a file where the folder should be");
 }
 
 } // namespace

@@ -158,6 +158,44 @@ TEST_F(LiveryMatchingTest, EveryStepAtEveryDepthThroughTheStaticEntry) {
     EXPECT_EQ(gMatchStepCounts, (std::array<int32_t, kMatchStepCount>{}));
 }
 
+// A rotorcraft falls back on rotorcraft liveries only: at the last step a model of its own
+// category with liveries (EC35 has no similar model with liveries, so one of the rotorcraft models
+// is picked), as a light aircraft or a business jet takes one of its own; never a light model's.
+// With liveries of its own model it takes one a step earlier. Both steps need a registration.
+TEST_F(LiveryMatchingTest, ARotorcraftTakesARotorcraftLiveryAtTheLastStep) {
+    std::string catalogue = testsupport::readFile("output/LiveriesScanned.xml");
+    catalogue.insert(catalogue.find("</liveries>"), R"(<l a="DLH" m="R44" t="Fx R44 Heli Team"/>)");
+    testsupport::writeFile("output/LiveriesScanned.xml", catalogue);
+    gf_clearLiveryIndex();
+    gLiveriesProcessed = false;
+    gf_processScannedLiveries();
+    ASSERT_EQ(gf_modelCategory(model("EC35")), AircraftCategory::Rotorcraft);
+    ASSERT_FALSE(gSimilarModels.contains(model("EC35")));
+
+    const std::vector<MatchCase> cases{
+        {"a rotorcraft model with liveries", {"ADA", "", "EC35", false, "D-HABC"}, "Fx R44 Heli Team", 6, 4},
+        {"any of the rotorcraft's model", {"ADA", "", "R44", false, "D-HABC"}, "Fx R44 Heli Team", 5, 4},
+        {"a rotorcraft needs a registration", {"ADA", "", "EC35", false, ""}, nullptr, 0, 0},
+        {"a light model still", {"AFR", "", "P28A", false, "F-OOPS"}, "Fx B350 KLM Flight Academy", 6, 4},
+    };
+    for (const auto& c : cases) {
+        for (int32_t depth = 3; depth <= 4; ++depth) {
+            SCOPED_TRACE(fmt::format("{} at depth {}", c.name, depth));
+            MATCHING_DEPTH.current = depth;
+            TrafficRecord r = record(c.aircraft);
+            matchLivery(r);
+            if (c.title != nullptr && depth >= c.depth) {
+                EXPECT_EQ(r.liveryTitle, c.title);
+                EXPECT_TRUE(logged(fmt::format("          {} ={}= {}", gf_acDescription(r), c.step, c.title)));
+                EXPECT_EQ(parked(c.aircraft), c.title);
+            } else {
+                EXPECT_TRUE(r.liveryTitle.empty()) << r.liveryTitle;
+                EXPECT_EQ(parked(c.aircraft), "");
+            }
+        }
+    }
+}
+
 TEST_F(LiveryMatchingTest, FsltlTitlesAreMarkedForLiveAircraft) {
     TrafficRecord r = record({"BAW", "", "B738", false, ""});
     matchLivery(r);
