@@ -59,6 +59,17 @@ TEST_F(QnhReaderTest, InchesOfMercuryAndClamping) {
     EXPECT_EQ(after(R"({"QNH": "2992"})"), 1013);
 }
 
+// 1100 is the last value read as hectopascals; one more is read as hundredths of an inch (11.01
+// inHg, 373 hPa) and clamped to the lowest. 900 is kept, one less is raised to it.
+TEST_F(QnhReaderTest, HectopascalsEndAt1100AndStartAt900) {
+    EXPECT_EQ(after(R"({"QNH": 1101})"), 900);
+    EXPECT_EQ(after(R"({"QNH": 1100})"), 1100);
+    EXPECT_EQ(after(R"({"QNH": 900})"), 900);
+    EXPECT_EQ(after(R"({"QNH": 1099})"), 1099);
+    EXPECT_EQ(after(R"({"QNH": 899})"), 900);
+    EXPECT_EQ(after(R"({"QNH": 901})"), 901);
+}
+
 TEST_F(QnhReaderTest, NoUsableValueChangesNothing) {
     after(R"({"QNH": 1020})");
     gCurrentQnh.store(1020);
