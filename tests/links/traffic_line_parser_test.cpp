@@ -246,6 +246,8 @@ TEST_F(TrafficLineParser, TrueAirspeedDefaultsByAltitude) {
         return parse(fields)->sample.trueAirspeed;
     };
     EXPECT_DOUBLE_EQ(tasAt("2006"), 180.0);   // 1999.25 ft after the QNH correction
+    EXPECT_DOUBLE_EQ(tasAt("2006.75"), 180.0); // exactly 2,000 ft: the lowest band still
+    EXPECT_DOUBLE_EQ(tasAt("2007"), 220.0);    // 2,000.25 ft
     EXPECT_DOUBLE_EQ(tasAt("3000"), 220.0);
     EXPECT_DOUBLE_EQ(tasAt("9000"), 250.0);
     EXPECT_DOUBLE_EQ(tasAt("15000"), 350.0);
