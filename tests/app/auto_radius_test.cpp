@@ -20,6 +20,10 @@ TEST(AutoRadius, TableByHeightAndDistanceWithoutGaps) {
     EXPECT_EQ(lf_autoRadiusNm(false, 49000.0, 48000, 18000, 5.0), 100);
     EXPECT_EQ(lf_autoRadiusNm(false, 20000.0, 48000, 18000, 5.0), 40);
     EXPECT_EQ(airborneLow(24.6), 25);
+    // The distance taken to the nearest whole mile, a half up: 22.5 and 22.6 NM are 23.
+    EXPECT_EQ(airborneLow(22.4), 20);
+    EXPECT_EQ(airborneLow(22.5), 25);
+    EXPECT_EQ(airborneLow(22.6), 25);
     EXPECT_EQ(airborneLow(8.4), 8);
     EXPECT_EQ(airborneLow(7.0), 10);
     EXPECT_EQ(airborneLow(std::nullopt), 40);
