@@ -152,6 +152,28 @@ TEST_F(StaticParkingTest, NothingToPlanEndsTheCycleAtOnceAndOddPercentagesStayIn
     EXPECT_EQ(gf_staticParkingPanel().wantedPercentage.load(), 25);
 }
 
+// The share of the stands rounds a half up from four stands on, and at two or three stands from
+// 50 % on; below that two or three stands get one aircraft, and from four stands a small share
+// may round to none.
+TEST_F(StaticParkingTest, TheStandsToFillRoundAHalfUpAndFewStandsGetOneBelowHalf) {
+    const auto toFill = [](int stands, int32_t percent) {
+        gf_clearStandTable();
+        for (int i = 0; i < stands; ++i) addStand("P" + std::to_string(i + 1), i * 60.0);
+        parking_percentage.current = percent;
+        return gf_standsToFill();
+    };
+    EXPECT_EQ(toFill(3, 50), 2); // 1.5
+    EXPECT_EQ(gf_staticParkingPanel().wantedPercentage.load(), 67);
+    EXPECT_EQ(toFill(3, 49), 1);
+    EXPECT_EQ(toFill(3, 10), 1); // 0.3, yet one
+    EXPECT_EQ(toFill(2, 100), 2);
+    EXPECT_EQ(toFill(2, 50), 1);
+    EXPECT_EQ(toFill(2, 10), 1);
+    EXPECT_EQ(toFill(4, 50), 2);
+    EXPECT_EQ(toFill(4, 10), 0); // 0.4
+    EXPECT_EQ(toFill(1, 40), 1);
+}
+
 TEST_F(StaticParkingTest, WingsMustClearAStaticAircraftNextDoor) {
     StandRecord& a = addStand("A1", 0);
     StandRecord& b = addStand("A2", 50);
