@@ -39,6 +39,40 @@ TEST_F(StandsTest, ParkingTypesServeTheirCategories) {
     }
 }
 
+// An apron row of one stand of each parking type the facility data gives, 50 m apart. Each
+// aircraft stands 22 m from a stand whose type does not serve it (beyond the 20 m rule) and 28 m
+// from one whose type does: it goes to the farther one. A type that served one category more
+// would take the aircraft beside it; one that served one less would leave its aircraft without
+// a stand. A rotorcraft takes helipads only, which are of type 0 and fit by size: what the types
+// say of rotorcraft decides nothing.
+TEST_F(StandsTest, EachParkingTypeTakesItsAircraftPastANearerStandOfAnotherType) {
+    using C = AircraftCategory;
+    const std::vector<std::pair<std::string, uint16_t>> row{
+        {"RAMP_MIL_COMBAT", 7}, {"RAMP_GA_LARGE", 4}, {"RAMP_GA_MEDIUM", 3}, {"GATE_MEDIUM", 9},
+        {"RAMP_GA", 1},         {"RAMP_CARGO", 5},    {"RAMP_GA_EXTRA", 14}, {"GATE_HEAVY", 10},
+        {"GATE_SMALL", 8},      {"RAMP_GA_SMALL", 2}, {"GATE_EXTRA", 15},    {"DOCK_GA", 11},
+        {"RAMP_MIL_CARGO", 6},  {"FUEL", 12},
+    };
+    for (std::size_t i = 0; i < row.size(); ++i) addStand(row[i].first, at(50.0 * static_cast<double>(i)), 30, row[i].second);
+    struct Case {
+        double east;
+        C category;
+        const char* stand;
+    };
+    const std::vector<Case> cases{
+        {28, C::HighPerf, "RAMP_MIL_COMBAT"}, {22, C::Buzjets, "RAMP_GA_LARGE"},
+        {72, C::Light, "RAMP_GA_MEDIUM"},     {122, C::Large, "GATE_MEDIUM"},
+        {172, C::Light, "RAMP_GA"},           {222, C::Heavy, "RAMP_CARGO"},
+        {272, C::HighPerf, "RAMP_GA_EXTRA"},  {322, C::Heavy, "GATE_HEAVY"},
+        {372, C::Buzjets, "GATE_SMALL"},      {422, C::Light, "RAMP_GA_SMALL"},
+        {472, C::Heavy, "GATE_EXTRA"},        {522, C::Light, "DOCK_GA"},
+        {572, C::Large, "RAMP_MIL_CARGO"},    {622, C::HighPerf, "FUEL"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(chosenId(at(c.east), aircraft(c.category, 10), 40), c.stand) << c.east << " m";
+    for (const StandRecord& stand : gStandTable) EXPECT_EQ(stand.radiusChange, 0) << stand.id;
+}
+
 TEST_F(StandsTest, NearestFittingStandByTypeSizeAndHelipad) {
     addStand("G1", at(0), 25, 9);          // GATE_MEDIUM
     addStand("G2", at(40), 35, 10);        // GATE_HEAVY
