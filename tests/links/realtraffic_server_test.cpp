@@ -421,6 +421,22 @@ TEST_F(RealTrafficServerConcurrency, AnAnswerTooLongIsGivenUpAndOneThatIsNoJsonT
     EXPECT_EQ(gf_realTrafficText(), "");
 }
 
+// An answer whose last byte is what spoils it (no more bytes can mend it) is an answer, bad, and
+// taken at once; one that lacks its last byte is waited for (above: the answer in two segments).
+TEST_F(RealTrafficServerConcurrency, AnAnswerBadAtItsLastByteIsTakenAtOnce) {
+    std::thread client = answeringClient({R"({"level":2,"version":"9.6"])"});
+    auto waiting = std::async(std::launch::async, [] { gf_waitForRealTraffic(); });
+    waitUntil([&] { return gf_realTrafficConnected() || !linesWith(log, "receive: ").empty(); }, 10000ms);
+    const bool connected = gf_realTrafficConnected();
+    gf_exitRealTrafficServer();
+    waiting.wait();
+    client.join();
+    EXPECT_TRUE(connected);
+    EXPECT_TRUE(linesWith(log, "receive: ").empty()) << "no time-out";
+    EXPECT_EQ(linesWith(log, "lf_processRTVersion: JSON parse failed: ").size(), 1u);
+    EXPECT_FALSE(gRealTrafficProfessional.load());
+}
+
 TEST_F(RealTrafficServerConcurrency, AnotherRunGreetsRealTrafficAnew) {
     {
         Feed feed({});
