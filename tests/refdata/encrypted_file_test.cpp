@@ -1,5 +1,6 @@
 #include "refdata/encrypted_file.hpp"
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -149,6 +150,50 @@ TEST(StreamDecrypt, AFileBeyondItsBoundIsRefusedBeforeItIsRead) {
     EXPECT_EQ(gf_decryptReferenceFile("file.enc", "file.xml").value_or(""),
               fmt::format("file.enc stream decrypt failed: Decryption failed; {}", kRestoreReferenceFile));
     EXPECT_FALSE(std::filesystem::exists("file.xml"));
+}
+
+// The bound is 256 MiB of the encrypted file. A sound stream of exactly that size (65265 full
+// chunks and a final one of 470 bytes) is read whole, to its last chunk; one byte more behind
+// it, which a smaller file would have ignored, is refused before the file is read.
+TEST(StreamDecrypt, ASoundFileOfExactlyItsBoundIsReadAndOneByteMoreIsRefused) {
+    testsupport::CapturedLog log;
+    constexpr std::size_t kBound = 268435456;
+    constexpr std::size_t kPlainBytes = 65265 * kPlainChunkBytes + 470;
+    const std::string block = patternText(kPlainChunkBytes);
+    {
+        std::ofstream source("file.source", std::ios::binary);
+        for (std::size_t left = kPlainBytes; left > 0; left -= std::min(left, block.size()))
+            source.write(block.data(), static_cast<std::streamsize>(std::min(left, block.size())));
+    }
+    encref::encryptFile("file.source", "file.enc");
+    std::filesystem::remove("file.source");
+    ASSERT_EQ(std::filesystem::file_size("file.enc"), kBound);
+
+    ASSERT_EQ(gf_decryptReferenceFile("file.enc", "file.xml"), std::nullopt);
+    ASSERT_EQ(std::filesystem::file_size("file.xml"), kPlainBytes);
+    {
+        std::ifstream plain("file.xml", std::ios::binary);
+        std::string got(block.size(), '\0');
+        std::size_t differing = 0;
+        for (std::size_t left = kPlainBytes; left > 0; left -= std::min(left, block.size())) {
+            const std::size_t n = std::min(left, block.size());
+            plain.read(got.data(), static_cast<std::streamsize>(n));
+            if (got.compare(0, n, block, 0, n) != 0) ++differing;
+        }
+        EXPECT_EQ(differing, 0u);
+    }
+    EXPECT_TRUE(log.lines().empty());
+    std::filesystem::remove("file.xml");
+
+    {
+        std::ofstream out("file.enc", std::ios::binary | std::ios::app);
+        out << 't';
+    }
+    EXPECT_EQ(gf_decryptReferenceFile("file.enc", "file.xml").value_or(""),
+              "file.enc stream decrypt failed: Could not open input file: file.enc (268435457 bytes, more than the "
+              "268435456 it may hold); " + std::string(kRestoreReferenceFile));
+    EXPECT_FALSE(std::filesystem::exists("file.xml"));
+    std::filesystem::remove("file.enc");
 }
 
 TEST(StreamDecrypt, UnwritableOutputIsReported) {
