@@ -636,9 +636,7 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
             }
             if (sample.dueTick <= n.dueTick) sample.dueTick = n.dueTick + 1;
             MoveState& move = aircraft.move;
-            // A rotorcraft takes off without a roll, when its reports leave the ground (air movement).
-            if (aircraft.state == LiveState::Active && aircraft.onGround != 0 && move.takeOffArmed == 0 &&
-                aircraft.category != AircraftCategory::Rotorcraft) {
+            if (aircraft.state == LiveState::Active && aircraft.onGround != 0 && move.takeOffArmed == 0) {
                 if (move.landingRoll == 0) {
                     if (showsTakeOff(n, sample) && aircraft.phase == MovePhase::Taxi) armedByTheFeed(move, n);
                 } else if (n.airborne != 0 && sample.airborne != 0) {
@@ -901,9 +899,7 @@ bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
 
 void lf_armTakeOffByWaitingReports(LiveAircraft& aircraft) {
     MoveState& move = aircraft.move;
-    if (aircraft.onGround == 0 || aircraft.phase != MovePhase::Taxi || move.landingRoll != 0 ||
-        aircraft.category == AircraftCategory::Rotorcraft)
-        return;
+    if (aircraft.onGround == 0 || aircraft.phase != MovePhase::Taxi || move.landingRoll != 0) return;
     const SampleQueue& samples = aircraft.samples;
     for (std::size_t i = 1; i < samples.size(); ++i) {
         const PositionSample& n = samples[i - 1];

@@ -168,16 +168,17 @@ Truth landingOnPadA(double t) {
 
 // ---- standing and hovering, as before ----
 
-TEST_F(RotorcraftTest, AHelicopterStandingOnItsPadStaysThereAsOneObject) {
+TEST_F(RotorcraftTest, AHelicopterStandingOnItsPadStaysThereAsOneObjectAndWaitsWhenItsReportsStop) {
     for (unsigned seed = 1; seed <= 4; ++seed) {
         resetWorld();
         auto lines = feedOf(standingOnPadA, 90.0, seed);
         // One stray height among them: 50 ft up for one report.
         lines[lines.size() / 2].sample.airborne = 1;
         lines[lines.size() / 2].sample.altitude = kGroundFt + 50.0;
-        const auto trace = replay(lines, MovePhase::Taxi);
+        // And a minute on after its reports stop.
+        const auto trace = replay(lines, MovePhase::Taxi, 6000);
         ASSERT_FALSE(trace.empty());
-        EXPECT_GE(lastActive(trace) + 1, dueOf(lines.back())) << "seed " << seed << ": gone";
+        EXPECT_GE(lastActive(trace) + 1, dueOf(lines.back()) + 6000) << "seed " << seed << ": gone";
         double farthest = 0.0;
         int inTheAir = 0;
         for (const TracePoint& t : trace) {
