@@ -89,6 +89,78 @@ constexpr double kStillDescending = -250.0;
 constexpr double kHoverSpeed = 10.0;
 // Reports, the reached one first, whose way tells a hover from slow flight.
 constexpr std::size_t kHoverReports = 6;
+// Above the hover speed the limit of a rotorcraft's nose turn fades out: it grows with the
+// square of the speed beyond, over this many knots, so that a report a knot faster or slower
+// turns the nose a little faster or slower, never at once as fast as its way bends.
+constexpr double kNoseLimitFadeKt = 10.0;
+
+// The fastest a rotorcraft's nose turns (radians per tick) at a ground speed (kt): one angle
+// step up to the hover speed, more and more above it.
+double noseTurnLimit(const LiveAircraft& ac, double speed) {
+    const double beyond = 1.0 + std::max(speed - kHoverSpeed, 0.0) / kNoseLimitFadeKt;
+    return ac.angleStep * beyond * beyond;
+}
+
+// Reports after the reached one whose heights tell whether a rotorcraft is off the ground: the
+// feed's heights scatter by tens of feet, and the reader puts a report low over the field on
+// the ground, so one report high or low tells nothing.
+constexpr std::size_t kHeightReports = 4;
+// Of those, the reports above the ground that lift a rotorcraft standing there: a single one is
+// a stray height.
+constexpr int kLiftOffReports = 2;
+// Height (ft) by which a rotorcraft lifting off clears the ground at once: the simulator has an
+// aircraft less than half a foot up standing.
+constexpr double kLiftOffClearFt = 1.0;
+
+// The heights of a rotorcraft's next reports above its ground (ft): how many are above it, and
+// their mean, a report on the ground or below it counting 0.
+struct NextHeights {
+    int above = 0;
+    double meanFt = 0.0;
+};
+
+NextHeights nextHeights(const LiveAircraft& ac, double groundLevel) {
+    NextHeights heights;
+    double sum = 0.0;
+    std::size_t count = 0;
+    for (std::size_t i = 1; i < ac.samples.size() && count < kHeightReports; ++i, ++count) {
+        const PositionSample& s = ac.samples[i];
+        const double above = s.airborne ? s.altitude - groundLevel : 0.0;
+        if (above > 0.0) {
+            ++heights.above;
+            sum += above;
+        }
+    }
+    if (count > 0) heights.meanFt = sum / static_cast<double>(count);
+    return heights;
+}
+
+// A rotorcraft leaves the ground when its reports leave it, and stays up while some of them are
+// still above the ground: it needs no roll and no speed. Two of its next four reports above the
+// ground lift one standing there straight into the air; one flying low takes a report the
+// reader put on the ground among reports above it (an air taxi a few tens of feet up) at the
+// mean height of the reports around it, instead of setting down on it and lifting again.
+void followReportsOffTheGround(LiveAircraft& ac) {
+    if (ac.category != AircraftCategory::Rotorcraft || ac.samples.size() < 2 || ac.move.landingStage != 0) return;
+    // The height of its reference point standing on the ground under it.
+    const double groundLevel = ac.position.altitude - ac.heightAboveGround + ac.staticCgHeight;
+    const NextHeights heights = nextHeights(ac, groundLevel);
+    if (ac.onGround) {
+        if (heights.above < kLiftOffReports || (ac.phase != MovePhase::Taxi && ac.phase != MovePhase::Flying))
+            return;
+        ac.onGround = 0;
+        // Off the pad its stay there has ended: no landing roll and no hold.
+        ac.move.landingRoll = 0;
+        ac.move.holding = 0;
+        ac.position.altitude = std::max(ac.position.altitude, groundLevel + kLiftOffClearFt);
+        lf_setPhase(ac, MovePhase::Flying);
+    }
+    PositionSample& next = ac.samples[1];
+    if (!next.airborne && heights.above > 0) {
+        next.airborne = 1;
+        next.altitude = groundLevel + heights.meanFt;
+    }
+}
 
 // A slow rotorcraft hovers when its reported positions wobble round one spot: the way along its
 // next reports doubles back, ending less than half its length from where it began. One that
@@ -179,6 +251,13 @@ void retimeInTheAir(LiveAircraft& ac) {
     const PositionSample& front = ac.samples[0];
     const PositionSample& next = ac.samples[1];
     if (!next.generated) {
+        // A rotorcraft's reported positions wobble by metres round its way, and it flies slowly,
+        // hovers, climbs straight up or speeds up from a standstill: timed by that way and its
+        // speed, it would fall behind its reports or run ahead of them. It keeps the feed's times.
+        if (ac.category == AircraftCategory::Rotorcraft) {
+            lf_retimeNext(ac, next.dueTick);
+            return;
+        }
         double speed;
         if (ac.move.landingArmed && !next.airborne) speed = front.groundSpeed > 0 ? front.groundSpeed : 100.0;
         else speed = lf_legSpeed(ac);
@@ -271,10 +350,11 @@ void airStep(LiveAircraft& ac) {
     }
     m.headingStep = change / legTicks;
     // A slow rotorcraft may fly sideways or backwards: its nose comes round to its way, or to a
-    // reported heading, no faster than a rotorcraft turns.
-    if (ac.category == AircraftCategory::Rotorcraft && ac.samples[0].groundSpeed <= kHoverSpeed &&
-        nextNow.groundSpeed <= kHoverSpeed)
-        m.headingStep = std::clamp(m.headingStep, -ac.angleStep, ac.angleStep);
+    // reported heading, no faster than its speed lets it.
+    if (ac.category == AircraftCategory::Rotorcraft) {
+        const double limit = noseTurnLimit(ac, std::max(ac.samples[0].groundSpeed, nextNow.groundSpeed));
+        m.headingStep = std::clamp(m.headingStep, -limit, limit);
+    }
 
     if (nextNow.bank) {
         m.bankStep = (*nextNow.bank - ac.position.bank) / legTicks;
@@ -307,6 +387,7 @@ void phaseStep(LiveAircraft& ac) {
         if (!next.generated && samePosition(front, next)) next.generated = 1;
         if (!next.generated) m.targetHeading = gf_initialBearing(positionOf(front), positionOf(next));
     }
+    followReportsOffTheGround(ac);
     if (ac.onGround) lf_nextPosGround(ac);
     else retimeInTheAir(ac);
     if (ac.state != LiveState::Active || ac.samples.size() < 2) return;
@@ -412,6 +493,13 @@ void appendSyntheticSample(LiveAircraft& ac, int32_t count) {
 // roll when the aircraft brakes: more than the feed's speed noise.
 constexpr double kRollSlowedKt = 10.0;
 
+// A rotorcraft on the ground outside a stand, landed there or not: it waits on its pad as a
+// taxiing aircraft waits.
+bool standsOnItsPad(const LiveAircraft& ac) {
+    return ac.category == AircraftCategory::Rotorcraft && ac.onGround &&
+           (ac.phase == MovePhase::Taxi || ac.phase == MovePhase::Flying);
+}
+
 // Fewer than two samples: hold, continue on its own, or give up.
 Silence endOfSamples(LiveAircraft& ac) {
     MoveState& m = ac.move;
@@ -426,7 +514,7 @@ Silence endOfSamples(LiveAircraft& ac) {
         lf_arrivalAtStand(ac);
         if (ac.state != LiveState::Active) return Silence::Done;
     } else if (ac.phase == MovePhase::PushedBack ||
-               (ac.phase == MovePhase::Taxi && !m.takeOffArmed && !m.landingRoll)) {
+               (ac.phase == MovePhase::Taxi && !m.takeOffArmed && !m.landingRoll) || standsOnItsPad(ac)) {
         // Holding on the ground: given up when another taxiing aircraft stands in the way or
         // the hold lasts too long.
         for (const LiveAircraft& other : gLiveAircraft) {
