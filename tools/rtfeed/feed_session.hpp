@@ -43,7 +43,7 @@ struct FeedOptions {
     // value skips the first seconds of the plan.
     std::shared_ptr<const ScenarioPlan> scenario;
     double scenarioStartSeconds = 0.0;
-    double durationSeconds = 0.0;       // 0: until "exit" or stop()
+    double durationSeconds = 0.0;       // 0: until stop()
     double reportIntervalSeconds = 2.0; // per aircraft
     int qnh = 1013;
     double qnhIntervalSeconds = 10.0;
