@@ -21,6 +21,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Seconds = std::chrono::duration<double>;
 
+// How often a lost server is tried again, for as long as the feed runs.
 constexpr auto kReconnectDelay = std::chrono::seconds(1);
 constexpr int kPollMs = 20;
 // How far the traffic lines catch up after the feed was held up (a busy machine).
@@ -94,13 +95,17 @@ FeedReport FeedSession::run() {
     const int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> sent(
         o.sentFile.empty() ? nullptr : std::fopen(o.sentFile.c_str(), "w"), &std::fclose);
-    const auto sendDatagram = [&](const sockaddr_in& to, std::string_view text) {
+    // `meant`: when the schedule wanted the datagram sent.
+    const auto sendDatagram = [&](const sockaddr_in& to, std::string_view text, Clock::time_point meant) {
         ::sendto(udp, text.data(), text.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-        if (sent && &to == &*trafficTarget) {
-            std::fprintf(sent.get(), "%.3f %.*s\n", Seconds(Clock::now().time_since_epoch()).count(),
+        if (&to != &*trafficTarget) return;
+        const auto at = Clock::now();
+        if (sent) {
+            std::fprintf(sent.get(), "%.3f %.*s\n", Seconds(at.time_since_epoch()).count(),
                          static_cast<int>(text.size()), text.data());
             std::fflush(sent.get());
         }
+        if (o.onTrafficSent) o.onTrafficSent(meant, at, text);
     };
 
     SyntheticTraffic traffic(o.seed, o.aircraft);
@@ -147,7 +152,7 @@ FeedReport FeedSession::run() {
     auto nextTraffic = start;
     auto nextQnh = start;
     std::string pending;
-    bool exitSeen = false;
+    bool exitSeen = false; // in what the server sent last
 
     const auto dropConnection = [&](std::string_view why) {
         ::close(tcp);
@@ -172,6 +177,7 @@ FeedReport FeedSession::run() {
             simMsAt = Clock::now();
         } else if (line == "exit") {
             m_report.exitReceived = true;
+            ++m_report.exits;
             exitSeen = true;
         }
     };
@@ -180,7 +186,7 @@ FeedReport FeedSession::run() {
         return Seconds(std::chrono::system_clock::now().time_since_epoch()).count();
     };
 
-    while (!m_stop.load() && !exitSeen) {
+    while (!m_stop.load()) {
         auto now = Clock::now();
         if (now >= deadline) break;
         if (o.useServer && tcp < 0 && now >= nextConnect) {
@@ -212,10 +218,13 @@ FeedReport FeedSession::run() {
                 if (feed.nextReport > t || t > flight.track.end()) continue;
                 const std::string line =
                     formatTrafficLine(flightAt(flight, o.scenario->frame, t), timeStamp(now));
-                sendDatagram(*trafficTarget, line);
+                const Clock::time_point meant =
+                    *scenarioZero +
+                    std::chrono::duration_cast<Clock::duration>(Seconds(feed.nextReport - o.scenarioStartSeconds));
+                sendDatagram(*trafficTarget, line, meant);
                 int sent = 1;
                 if (flight.repeatsStaleLines && ++feed.reports % 7 == 0 && !feed.recent.empty()) {
-                    sendDatagram(*trafficTarget, feed.recent.front());
+                    sendDatagram(*trafficTarget, feed.recent.front(), meant);
                     ++sent;
                 }
                 feed.recent.push_back(line);
@@ -236,13 +245,13 @@ FeedReport FeedSession::run() {
                 if (recorded && nextRecorded < o.recordedLines.size()) {
                     const std::string& line = o.recordedLines[nextRecorded++];
                     const bool isQnh = line.starts_with("{");
-                    sendDatagram(isQnh ? *qnhTarget : *trafficTarget, line);
+                    sendDatagram(isQnh ? *qnhTarget : *trafficTarget, line, nextTraffic);
                     ++(isQnh ? qnhSent : sent);
                 } else if (!recorded && user && !lastReport.empty()) {
                     const std::size_t i = nextFlight++ % lastReport.size();
                     traffic.advanceFlight(i, *user, Seconds(now - lastReport[i]).count());
                     lastReport[i] = now;
-                    sendDatagram(*trafficTarget, formatTrafficLine(traffic.flights()[i], timeStamp(now)));
+                    sendDatagram(*trafficTarget, formatTrafficLine(traffic.flights()[i], timeStamp(now)), nextTraffic);
                     ++sent;
                 }
             }
@@ -251,7 +260,7 @@ FeedReport FeedSession::run() {
             m_report.qnhSent += qnhSent;
         }
         if (feeding && now >= nextQnh) {
-            sendDatagram(*qnhTarget, formatQnhDatagram(o.qnh));
+            sendDatagram(*qnhTarget, formatQnhDatagram(o.qnh), now);
             nextQnh = now + std::chrono::duration_cast<Clock::duration>(Seconds(o.qnhIntervalSeconds));
             std::lock_guard guard(m_lock);
             ++m_report.qnhSent;
@@ -266,7 +275,7 @@ FeedReport FeedSession::run() {
         char buffer[4096];
         const ssize_t n = ::recv(tcp, buffer, sizeof buffer, 0);
         if (n <= 0) {
-            dropConnection("the server closed the connection");
+            dropConnection("the server closed the connection; connecting again");
             continue;
         }
         {
@@ -280,8 +289,12 @@ FeedReport FeedSession::run() {
             handleLine(line);
             pending.erase(0, end + 1);
         }
+        // The program closes or restarts: RealTraffic waits for its server to come back.
+        if (exitSeen) {
+            exitSeen = false;
+            dropConnection("the server said exit; connecting again");
+        }
     }
-    if (exitSeen) say("the server said exit");
     if (tcp >= 0) ::close(tcp);
     ::close(udp);
     return report();

@@ -3,15 +3,19 @@
 // listens), answers the version question, reads the position and time lines, and sends traffic
 // datagrams (a line per aircraft about every 2 seconds) and QNH datagrams to the UDP ports. The
 // traffic is synthetic flights round the user, the lines of a recorded file, or the flights of
-// a scenario around an airport. It ends after the given duration, on "exit" from the server, or
-// on stop().
+// a scenario around an airport. As RealTraffic does, it outlives the server: after "exit" or a
+// lost connection it tries again every second and, connected once more, feeds on. It ends after
+// the given duration or on stop().
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "rtfeed/feed_traffic.hpp"
@@ -39,7 +43,7 @@ struct FeedOptions {
     // value skips the first seconds of the plan.
     std::shared_ptr<const ScenarioPlan> scenario;
     double scenarioStartSeconds = 0.0;
-    double durationSeconds = 0.0;       // 0: until "exit" or stop()
+    double durationSeconds = 0.0;       // 0: until stop()
     double reportIntervalSeconds = 2.0; // per aircraft
     int qnh = 1013;
     double qnhIntervalSeconds = 10.0;
@@ -47,11 +51,18 @@ struct FeedOptions {
     // When set, every traffic datagram sent is appended to this file, one a line, after the
     // steady-clock time of sending in seconds (what a test holds the program's motion against).
     std::string sentFile;
+    // When set, called on the session's thread for every traffic datagram sent, with the moment
+    // it was meant to go and the moment it went on the session's steady clock: what the pace of
+    // the feed is judged by.
+    std::function<void(std::chrono::steady_clock::time_point meant, std::chrono::steady_clock::time_point sent,
+                       std::string_view line)>
+        onTrafficSent;
 };
 
 struct FeedReport {
     int connections = 0;
     bool exitReceived = false;
+    int exits = 0;  // "exit" lines from the server
     int versionQuestions = 0;
     int positionLines = 0;
     int timeLines = 0;
@@ -66,7 +77,7 @@ class FeedSession {
 public:
     explicit FeedSession(FeedOptions options);
 
-    // Runs until the duration has passed, the server said "exit", or stop() was called.
+    // Runs until the duration has passed or stop() was called.
     FeedReport run();
     // Ends run() within about 100 ms; callable from any thread.
     void stop() { m_stop.store(true); }

@@ -151,8 +151,9 @@ int main(int argc, char** argv) {
     rtfeed::FeedSession session(options);
     const rtfeed::FeedReport report = session.run();
     if (options.verbose)
-        std::printf("rtfeed: %d traffic and %d QNH datagrams sent, %d position lines received%s\n",
-                    report.trafficSent, report.qnhSent, report.positionLines,
-                    report.exitReceived ? ", ended by exit" : "");
+        std::printf("rtfeed: %d traffic and %d QNH datagrams sent, %d position lines received over %d "
+                    "connection%s, %d exit%s from the server\n",
+                    report.trafficSent, report.qnhSent, report.positionLines, report.connections,
+                    report.connections == 1 ? "" : "s", report.exits, report.exits == 1 ? "" : "s");
     return 0;
 }
