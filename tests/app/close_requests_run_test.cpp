@@ -288,4 +288,35 @@ TEST(CloseRequests, ADisplayThatDoesNotAnswerAtTheStartLetsCtrlCClose) {
         << readText(p.log());
 }
 
+// The window's place is kept as its frame's (as on Windows) and the frame opens there again: under
+// a window manager that frames the window where it was asked for, it does not creep up and left
+// by a frame's width at each run.
+TEST(WindowedRuns, UnderAWindowManagerTheWindowOpensWhereItWasClosed) {
+    ProgramFolder p;
+    p.writeParameters();
+    PrivateDisplay display{p.root()};
+    ASSERT_FALSE(display.name().empty()) << "Xvfb did not start";
+    ASSERT_TRUE(display.startWindowManager("twm")) << "twm did not start (scripts/install-deps installs it)";
+    const auto setting = [&](std::string_view key) {
+        const std::string text = readText(p.parameters());
+        const auto at = text.find(fmt::format("name=\"{}\" value=\"", key));
+        if (at == std::string::npos) return std::string("none");
+        const auto from = text.find("value=\"", at) + 7;
+        return text.substr(from, text.find('"', from) - from);
+    };
+    std::vector<std::string> places;
+    for (int run = 0; run < 3; ++run) {
+        const std::size_t clients = display.clientsConnected();
+        Child quorvel(QUORVEL_BINARY, {}, p.root(), displayEnv(p, display));
+        ASSERT_TRUE(apptest::waitFor([&] { return display.clientsConnected() >= clients + 2; }, seconds(60)))
+            << "the window was never shown\n" << readText(p.log());
+        ASSERT_TRUE(waitsForTheSimulator(p)) << readText(p.log());
+        std::this_thread::sleep_for(seconds(4)); // the window manager frames the window meanwhile
+        quorvel.signal(SIGTERM);
+        ASSERT_EQ(quorvel.wait(seconds(60)), 0) << readText(quorvel.stderrPath());
+        places.push_back(setting("MAIN_WINDOW_X") + "," + setting("MAIN_WINDOW_Y"));
+    }
+    EXPECT_EQ(places, (std::vector<std::string>{"400,20", "400,20", "400,20"}));
+}
+
 } // namespace
