@@ -1,6 +1,7 @@
 #pragma once
-// Stand-ins for the desktop shell's "open" and for message boxes. Neither ever blocks: there is
-// no desktop to answer them. Every request is recorded for tests (namespace platform::win32).
+// The desktop shell's "open" and message boxes on Linux. A message box never blocks, and an open
+// waits at most kOpenerAnswerTime. Every request is recorded for tests (namespace
+// platform::win32).
 // Texts are UTF-8, the native text of Linux; null text pointers are allowed where the shell
 // allows them.
 //
