@@ -8,6 +8,7 @@ namespace tamrix {
 
 std::atomic<HWND> gMainWindow{nullptr};
 std::atomic<bool> gStartUpFinished{false};
+std::atomic<bool> gClosingSaved{false};
 std::atomic<bool> gRestartFlag{false};
 std::atomic<uint16_t> gTrafficPort{49005};
 std::atomic<uint16_t> gQnhPort{49004};

@@ -59,6 +59,9 @@ std::thread& gf_trafficReaderThread();
 // The start-up thread has finished its closing sequence (the window may then end the program
 // on its own when the user closes it).
 extern std::atomic<bool> gStartUpFinished;
+// The last run's closing has saved everything, the window's place too: what is left of the
+// process's end loses nothing.
+extern std::atomic<bool> gClosingSaved;
 
 // The user closed the window (the close button, or SIGINT/SIGTERM on Linux). The closing flag
 // is also raised by an early end of start-up; this one says a person wants the program gone.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 #include <filesystem>
 #include <string_view>
 #include <utility>
@@ -168,7 +169,13 @@ int lf_winMainBody(const std::vector<std::string>& arguments) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    if (platform::win32::displayFace().close) platform::win32::displayFace().close();
+    // Everything is saved by now: a display that stopped answering only keeps its window.
+    if (platform::win32::displayFace().close && !platform::win32::displayFace().close()) {
+        const std::string line =
+            fmt::format("The window's display does not answer: {} ends and leaves its window there", kProgramName);
+        std::fprintf(stderr, "%s\n", fmt::format("{}: {}", kProgramName, line).c_str());
+        gf_logHighlighted(line);
+    }
     // At process exit each thread object ends its last thread.
     gf_startUpThread().stopAndJoin();
     gf_simClientThread().stopAndJoin();
@@ -182,12 +189,20 @@ int gf_quorvelMain(int argc, char** argv) {
     platform::win32::setCloseSignalReports(
         {[](std::string_view signal) { gf_log(fmt::format("Closing on {}", signal)); },
          [](std::string_view signal, std::chrono::seconds limit) {
-             const std::string what = fmt::format(
-                 "the closing did not finish within {} s of {}: the program ends without it, and what it had "
-                 "not saved yet is lost",
-                 limit.count(), signal);
+             // Once the closing has saved everything, only the end of the process is late: nothing
+             // is lost, and the exit code is the run's own.
+             const bool saved = gClosingSaved.load();
+             const std::string what =
+                 saved ? fmt::format("the closing did not finish within {} s of {}: everything was saved, the "
+                                     "program ends without waiting for the rest",
+                                     limit.count(), signal)
+                       : fmt::format("the closing did not finish within {} s of {}: the program ends without it, "
+                                     "and what it had not saved yet is lost",
+                                     limit.count(), signal);
              std::fprintf(stderr, "%s\n", fmt::format("{} ends: {}", kProgramName, what).c_str());
-             gf_logHighlighted(fmt::format("Error {}", what));
+             gf_logHighlighted(saved ? what : fmt::format("Error {}", what));
+             gf_flushLog();
+             return saved ? std::optional<int>(gExitCode.load()) : std::nullopt;
          }});
     std::vector<std::string> arguments(argv, argv + argc);
 
@@ -251,9 +266,10 @@ int gf_quorvelMain(int argc, char** argv) {
     }
     if (!noRoamingFolder.empty()) gf_logHighlighted(noRoamingFolder);
     if (const std::string& display = platform::win32::displayFace().unusable; !display.empty()) {
-        const std::string line = fmt::format(
-            "The display '{}' named by DISPLAY cannot be opened: the run goes on without its window",
-            display);
+        const std::string& why = platform::win32::displayFace().unusableWhy;
+        const std::string line =
+            fmt::format("The display '{}' named by DISPLAY {}: the run goes on without its window", display,
+                        why.empty() ? std::string("cannot be opened") : why);
         std::fprintf(stderr, "%s\n", fmt::format("{}: {}", kProgramName, line).c_str());
         gf_logHighlighted(line);
     }

@@ -107,11 +107,10 @@ void fillMaxFitFl() {
     }
 }
 
-// Closing, the RealTraffic server told, stop, and "USER CLOSED SIM" unless a reason is set.
+// "USER CLOSED SIM" unless a reason is set, closing and stop, then the RealTraffic server told.
 void endStartUpEarly() {
-    gClosingFlag.store(true);
-    gf_exitRealTrafficServer();
     gf_setUserClosed();
+    gf_exitRealTrafficServer();
 }
 
 StringParameter& runningInstallPath() {
@@ -267,9 +266,8 @@ void lf_productionRun() {
         gf_log("production");
         gf_flushLog();
         // A failure the run already met (a download address that is no URL) stays in the exit code.
-        gClosingFlag.store(true);
-        gf_exitRealTrafficServer();
         gf_setUserClosed();
+        gf_exitRealTrafficServer();
     } catch (const std::exception& e) {
         gf_logHighlighted(fmt::format("exception {}", e.what()));
         gExitCode.store(1);

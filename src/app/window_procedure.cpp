@@ -98,9 +98,10 @@ void saveInt(IntChoiceParameter& p, int index) {
 void lf_onCloseButton() {
     gf_setStatusLine(fmt::format("Close window button clicked, closing {} ...", kProgramName), false);
     gUserClosedWindow.store(true);
-    gClosingFlag.exchange(true);
-    gf_exitRealTrafficServer();
+    // The reason comes with the flags, before anything that takes time: the run may see them at
+    // once, and must find why it ends.
     gf_setUserClosed();
+    gf_exitRealTrafficServer();
 }
 
 LRESULT lf_mainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -159,6 +160,8 @@ LRESULT lf_mainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
             lf_keepWindowOnMonitor(oldX, oldY);
         }
         gf_log(gf_timeText(gf_systemTime()));
+        gf_flushLog();
+        gClosingSaved.store(true);
         PostQuitMessage(gExitCode.load());
         return 0;
     }
@@ -206,10 +209,18 @@ bool lf_onButton(HWND /*window*/, uint16_t id) {
         gFlushStaticRequest.exchange(true);
         enable(FLUSH_STATIC_BUTTON, false);
     } else if (id == TBLO_ZIP_BUTTON.controlId) {
-        // The shell opens the folder that holds the archive.
-        if (!gf_shellOpen(std::filesystem::current_path() / gf_paths().tbloFolder / gf_paths().tbloZipName))
+        // The desktop's opener shows the folder that holds the archive; where it cannot, the log
+        // says where the archive lies, so that the user can find it by hand.
+        const std::filesystem::path archive =
+            std::filesystem::current_path() / gf_paths().tbloFolder / gf_paths().tbloZipName;
+        if (!gf_shellOpen(archive)) {
+            const std::string why = platform::win32::lastShellFailure();
+            gf_logHighlighted(fmt::format("Could not open File Explorer at tblo.zip{}: the archive lies in {}",
+                                          why.empty() ? std::string() : " (" + why + ")",
+                                          archive.parent_path().string()));
             MessageBoxW(nullptr, "Could not open File Explorer at tblo.zip.",
                         std::string(kProgramName).c_str(), MB_ICONEXCLAMATION);
+        }
     } else if (id == NOW_BUTTON.controlId) {
         if (gf_mainWindowState().parkAirportCode.get().empty()) return true;
         if (!INITIAL_LOAD_ONLY.current.load()) {

@@ -44,26 +44,35 @@ std::string_view gf_exitReasonText(int32_t value) {
 
 std::string_view gf_exitReasonText(ExitReason reason) { return gf_exitReasonText(static_cast<int32_t>(reason)); }
 
+// Each setter stores the reason before it raises the flags, under the lock the readers of the
+// reason take: whoever sees the run stop finds why.
 bool gf_setExitReason(ExitReason reason, int32_t restartDelaySeconds) {
-    if (gStopFlag.exchange(true)) return false;
-    storeReason(reason, restartDelaySeconds);
+    auto& s = store();
+    std::lock_guard guard(s.lock);
+    if (gStopFlag.load()) return false;
+    s.reason = reason;
+    s.delay = restartDelaySeconds;
+    gStopFlag.store(true);
     return true;
 }
 
 void gf_setUserClosed() {
-    gClosingFlag.store(true);
-    gStopFlag.store(true);
     auto& s = store();
     std::lock_guard guard(s.lock);
     if (s.reason == ExitReason::NotYetSet) {
         s.reason = ExitReason::UserClosedSim;
         s.delay = 0;
     }
+    gClosingFlag.store(true);
+    gStopFlag.store(true);
 }
 
 void gf_forceExitReason(ExitReason reason, int32_t restartDelaySeconds) {
+    auto& s = store();
+    std::lock_guard guard(s.lock);
+    s.reason = reason;
+    s.delay = restartDelaySeconds;
     gStopFlag.store(true);
-    storeReason(reason, restartDelaySeconds);
 }
 
 ExitReason gf_exitReason() {

@@ -130,6 +130,7 @@ inline void resetRun() {
     gRestartFlag = false;
     gUserClosedWindow = false;
     gStartUpFinished = false;
+    gClosingSaved = false;
     gExitCode = 0;
     gWindowOnDisplay = false;
     gReaderErrorsInARow = 0;

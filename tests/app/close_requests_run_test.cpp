@@ -14,6 +14,7 @@
 #include "app/app_test_support.hpp"
 #include "app/program_folder.hpp"
 #include "platform/win32/close_signals.hpp"
+#include "support/private_display.hpp"
 
 namespace {
 
@@ -24,6 +25,7 @@ using apptest::readLines;
 using apptest::readText;
 namespace fs = std::filesystem;
 using std::chrono::seconds;
+using testsupport::PrivateDisplay;
 
 std::vector<std::string> headlessEnv(const ProgramFolder& p) {
     std::vector<std::string> env = p.dataFolderEnv();
@@ -147,56 +149,29 @@ TEST(CloseRequests, ATerminationEndsTheProgramEvenWhenAThreadIsStuck) {
     EXPECT_TRUE(logHas(p, overdue)) << readText(p.log());
 }
 
-// A display of its own for a windowed run: Xvfb on a display number it chooses, reporting every
-// client that connects (on stderr, in a file).
-class PrivateDisplay {
-public:
-    explicit PrivateDisplay(const fs::path& folder) : m_log(folder / "xvfb.txt") {
-        int numberPipe[2];
-        if (::pipe(numberPipe) != 0) return;
-        const std::string log = m_log.string();
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::dup2(numberPipe[1], 1);
-            const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (fd >= 0) ::dup2(fd, 2);
-            ::execlp("Xvfb", "Xvfb", "-displayfd", "1", "-audit", "2", "-nolisten", "tcp", "-screen", "0",
-                     "1600x1000x24", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(numberPipe[1]);
-        std::string number;
-        char c = 0;
-        while (::read(numberPipe[0], &c, 1) == 1 && c != '\n')
-            number.push_back(c);
-        ::close(numberPipe[0]);
-        if (!number.empty()) m_name = ":" + number;
-    }
-    ~PrivateDisplay() { end(); }
-    PrivateDisplay(const PrivateDisplay&) = delete;
-    PrivateDisplay& operator=(const PrivateDisplay&) = delete;
+// The environment of a run on `display`.
+std::vector<std::string> displayEnv(const ProgramFolder& p, const PrivateDisplay& display) {
+    auto env = headlessEnv(p);
+    env.back() = "DISPLAY=" + display.name();
+    // The window's libraries keep their font and connection caches until the process ends.
+    const fs::path suppressions = p.root() / "lsan-window-libraries.txt";
+    std::ofstream(suppressions) << "leak:libfontconfig\nleak:libX11\nleak:libXft\nleak:libfltk\nleak:libxcb\n"
+                                   "leak:libfreetype\n";
+    env.push_back("LSAN_OPTIONS=suppressions=" + suppressions.string());
+    return env;
+}
 
-    // ":n", or empty when the server did not start.
-    const std::string& name() const { return m_name; }
-    std::size_t clientsConnected() const {
-        std::size_t n = 0;
-        for (const auto& line : readLines(m_log))
-            n += line.find("connected from local host") != std::string::npos ? 1 : 0;
-        return n;
-    }
-    // The server goes, as when a remote session drops.
-    void end() {
-        if (m_pid <= 0) return;
-        ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
-    }
-
-private:
-    fs::path m_log;
-    pid_t m_pid = -1;
-    std::string m_name;
-};
+// The window's place saved in the settings, "x,y".
+std::string savedPlace(const ProgramFolder& p) {
+    const std::string text = readText(p.parameters());
+    const auto setting = [&](std::string_view key) {
+        const auto at = text.find(fmt::format("name=\"{}\" value=\"", key));
+        if (at == std::string::npos) return std::string("none");
+        const auto from = text.find("value=\"", at) + 7;
+        return text.substr(from, text.find('"', from) - from);
+    };
+    return setting("MAIN_WINDOW_X") + "," + setting("MAIN_WINDOW_Y");
+}
 
 // A run whose window is shown on a display of its own, waiting for the simulator.
 struct WindowedRun {
@@ -204,17 +179,10 @@ struct WindowedRun {
     PrivateDisplay display{p.root()};
     std::optional<Child> run;
 
-    WindowedRun() {
-        p.writeParameters();
+    explicit WindowedRun(const std::vector<std::pair<std::string, std::string>>& settings = {}) {
+        p.writeParameters(settings);
         if (display.name().empty()) return;
-        auto env = headlessEnv(p);
-        env.back() = "DISPLAY=" + display.name();
-        // The window's libraries keep their font and connection caches until the process ends.
-        const fs::path suppressions = p.root() / "lsan-window-libraries.txt";
-        std::ofstream(suppressions) << "leak:libfontconfig\nleak:libX11\nleak:libXft\nleak:libfltk\nleak:libxcb\n"
-                                       "leak:libfreetype\n";
-        env.push_back("LSAN_OPTIONS=suppressions=" + suppressions.string());
-        run.emplace(QUORVEL_BINARY, std::vector<std::string>{}, p.root(), env);
+        run.emplace(QUORVEL_BINARY, std::vector<std::string>{}, p.root(), displayEnv(p, display));
     }
     // The window was shown (the program's second client: the first only looked at the screen)
     // and the run waits for the simulator.
@@ -233,6 +201,8 @@ TEST(CloseRequests, AWindowedRunClosesOnATermination) {
     EXPECT_EQ(w.run->wait(seconds(60)), 0) << readText(w.run->stderrPath());
     EXPECT_TRUE(contains(readLines(w.p.log()), "Exiting: USER CLOSED SIM")) << readText(w.p.log());
     EXPECT_FALSE(logHas(w.p, kDisplayUnusable)) << readText(w.p.log());
+    // Without a window manager the window is its own frame: it stayed where it opened.
+    EXPECT_EQ(savedPlace(w.p), "400,20");
 }
 
 // DISPLAY names a display with no server behind it: the run says so at its start, on stderr and
@@ -277,6 +247,83 @@ TEST(CloseRequests, ADisplayThatGoesAwayClosesTheRun) {
         said = said || (line.starts_with("==> The window's display has gone (") &&
                         line.ends_with("): Quorvel closes as by the window's close button"));
     EXPECT_TRUE(said) << readText(w.p.log());
+}
+
+// A display that stops answering (its server stopped) when the run closes: the closing saves
+// everything, and the program ends without waiting for the window there, saying so, with the
+// run's own exit code; nothing is said to be lost.
+TEST(CloseRequests, ADisplayThatStopsAnsweringAtTheCloseLeavesItsWindowAndLosesNothing) {
+    WindowedRun w(std::vector<std::pair<std::string, std::string>>{{"DESTINATION", "EKBI"}});
+    ASSERT_FALSE(w.display.name().empty()) << "Xvfb did not start";
+    ASSERT_TRUE(w.shown()) << "the window was never shown (a build without FLTK shows none)\n" << readText(w.p.log());
+    w.display.freeze();
+    w.run->signal(SIGTERM);
+    const auto code = w.run->wait(seconds(90));
+    w.display.thaw();
+    EXPECT_EQ(code, 0) << readText(w.run->stderrPath());
+    EXPECT_TRUE(contains(readLines(w.p.log()), "Exiting: USER CLOSED SIM")) << readText(w.p.log());
+    EXPECT_NE(readText(w.p.parameters()).find("name=\"DESTINATION\" value=\"\""), std::string::npos);
+    EXPECT_TRUE(logHas(w.p, "==> The window's display does not answer: Quorvel ends and leaves its window there"))
+        << readText(w.p.log());
+    EXPECT_FALSE(logHas(w.p, "is lost")) << readText(w.p.log());
+    EXPECT_EQ(readText(w.run->stderrPath()).find("is lost"), std::string::npos) << readText(w.run->stderrPath());
+}
+
+// Whether the process's main thread holds the close signals back (the signal thread takes them).
+bool takesCloseRequests(pid_t pid) {
+    for (const auto& line : readLines(fs::path("/proc") / std::to_string(pid) / "status")) {
+        if (!line.starts_with("SigBlk:")) continue;
+        const unsigned long long blocked = std::stoull(line.substr(7), nullptr, 16);
+        return (blocked & (1ULL << (SIGINT - 1))) != 0;
+    }
+    return false;
+}
+
+// A display that does not answer at the start (its server stopped) holds neither the close
+// requests nor the run: Ctrl-C while the program waits for it closes the run as ever.
+TEST(CloseRequests, ADisplayThatDoesNotAnswerAtTheStartLetsCtrlCClose) {
+    ProgramFolder p;
+    p.writeParameters({{"DESTINATION", "EKBI"}});
+    PrivateDisplay display{p.root()};
+    ASSERT_FALSE(display.name().empty()) << "Xvfb did not start";
+    display.freeze();
+    Child run(QUORVEL_BINARY, {}, p.root(), displayEnv(p, display));
+    ASSERT_TRUE(apptest::waitFor([&] { return takesCloseRequests(run.pid()); }, seconds(30)))
+        << "the close requests are not taken while the display is waited for";
+    run.signal(SIGINT);
+    const auto code = run.wait(seconds(90));
+    display.thaw();
+    EXPECT_EQ(code, 0) << readText(run.stderrPath());
+    EXPECT_TRUE(contains(readLines(p.log()), "Exiting: USER CLOSED SIM")) << readText(p.log());
+    EXPECT_NE(readText(p.parameters()).find("name=\"DESTINATION\" value=\"\""), std::string::npos);
+    EXPECT_TRUE(logHas(p, fmt::format("==> The display '{}' named by DISPLAY did not answer before the close request: "
+                                      "the run goes on without its window",
+                                      display.name())))
+        << readText(p.log());
+}
+
+// The window's place is kept as its frame's (as on Windows) and the frame opens there again: under
+// a window manager that puts the window itself where it was asked for and its frame around it
+// (openbox), it does not creep up and left by a frame's width at each run.
+TEST(WindowedRuns, UnderAWindowManagerTheWindowOpensWhereItWasClosed) {
+    ProgramFolder p;
+    p.writeParameters();
+    PrivateDisplay display{p.root()};
+    ASSERT_FALSE(display.name().empty()) << "Xvfb did not start";
+    ASSERT_TRUE(display.startWindowManager("openbox")) << "openbox did not start (scripts/install-deps installs it)";
+    std::vector<std::string> places;
+    for (int run = 0; run < 3; ++run) {
+        const std::size_t clients = display.clientsConnected();
+        Child quorvel(QUORVEL_BINARY, {}, p.root(), displayEnv(p, display));
+        ASSERT_TRUE(apptest::waitFor([&] { return display.clientsConnected() >= clients + 2; }, seconds(60)))
+            << "the window was never shown\n" << readText(p.log());
+        ASSERT_TRUE(waitsForTheSimulator(p)) << readText(p.log());
+        std::this_thread::sleep_for(seconds(4)); // the window manager frames the window meanwhile
+        quorvel.signal(SIGTERM);
+        ASSERT_EQ(quorvel.wait(seconds(60)), 0) << readText(quorvel.stderrPath());
+        places.push_back(savedPlace(p));
+    }
+    EXPECT_EQ(places, (std::vector<std::string>{"400,20", "400,20", "400,20"}));
 }
 
 } // namespace

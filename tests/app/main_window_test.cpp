@@ -373,6 +373,60 @@ TEST_F(MainWindowTest, ButtonsRaiseTheirRequests) {
     EXPECT_EQ(boxes[0].text, "Could not open File Explorer at tblo.zip.");
 }
 
+// The tblo.zip button opens the archive's folder with the desktop's opener, xdg-open, found on
+// PATH (here a stand-in of the test's own, in a folder that is all of PATH). Where nothing can open
+// it, or the opener refuses, the message box shows and the log says where the archive lies.
+TEST_F(MainWindowTest, TbloButtonOpensTheFolderWithXdgOpenOrSaysWhereTheArchiveLies) {
+    std::filesystem::create_directories("tblo");
+    { std::ofstream("tblo/tblo.zip") << "zip"; }
+    const std::filesystem::path bin = std::filesystem::absolute("bin");
+    std::filesystem::create_directories(bin);
+    const std::string oldPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+    const std::string oldOpener = std::getenv("QUORVEL_SHELL_OPEN") != nullptr ? std::getenv("QUORVEL_SHELL_OPEN") : "";
+    ::unsetenv("QUORVEL_SHELL_OPEN");
+    ::setenv("PATH", bin.c_str(), 1);
+    const auto opener = [&](int exitStatus) {
+        const auto script = bin / "xdg-open";
+        std::ofstream(script) << "#!/bin/sh\necho \"$1\" >> '" << std::filesystem::absolute("opened.txt").string()
+                              << "'\nexit " << exitStatus << "\n";
+        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    };
+    const auto click = [&] {
+        EnableWindow(TBLO_ZIP_BUTTON.window, TRUE);
+        w::click(window, TBLO_ZIP_BUTTON.controlId);
+        pump();
+    };
+    const std::string folder = std::filesystem::absolute("tblo").string();
+    const std::string box = "Could not open File Explorer at tblo.zip.";
+
+    opener(0); // the neighbour: the folder opens, nothing is said
+    click();
+    EXPECT_EQ(readText("opened.txt"), folder + "\n");
+    EXPECT_TRUE(w::messageBoxes().empty());
+
+    opener(3); // the opener refuses
+    click();
+    ASSERT_EQ(w::messageBoxes().size(), 1U);
+    EXPECT_EQ(w::messageBoxes()[0].text, box);
+    EXPECT_TRUE(contains(logLines(), fmt::format("==> Could not open File Explorer at tblo.zip ({}/xdg-open ended "
+                                                 "with exit status 3): the archive lies in {}",
+                                                 bin.string(), folder)))
+        << ::testing::PrintToString(logLines());
+
+    std::filesystem::remove(bin / "xdg-open"); // nothing on PATH opens a folder
+    click();
+    ASSERT_EQ(w::messageBoxes().size(), 2U);
+    EXPECT_EQ(w::messageBoxes()[1].text, box);
+    EXPECT_TRUE(contains(logLines(), fmt::format("==> Could not open File Explorer at tblo.zip (nothing here opens a "
+                                                 "folder (xdg-open is not on PATH)): the archive lies in {}",
+                                                 folder)))
+        << ::testing::PrintToString(logLines());
+    EXPECT_EQ(readText("opened.txt"), folder + "\n" + folder + "\n");
+
+    ::setenv("PATH", oldPath.c_str(), 1);
+    ::setenv("QUORVEL_SHELL_OPEN", oldOpener.c_str(), 1);
+}
+
 TEST_F(MainWindowTest, ParkingControlsFollowTheBusyStateAndLeaveNowAloneWithInitialLoadOnly) {
     INITIAL_LOAD_ONLY.current = true;
     EnableWindow(NOW_BUTTON.window, TRUE);
@@ -580,6 +634,29 @@ TEST_F(MainWindowTest, CloseButtonStopsTheRunButKeepsTheWindow) {
     ASSERT_EQ(w::invalidationCount(), before + 1);
     EXPECT_EQ(std::tie(all.back().rect.top, all.back().rect.bottom, all.back().erase),
               std::make_tuple(448, 476, false));
+}
+
+// The run ends as soon as it sees the closing or the stop, and then looks up why: the close
+// button's reason must be there before either flag (a watcher reads it the moment it sees one).
+TEST_F(MainWindowTest, CloseButtonStoresItsReasonBeforeTheRunSeesTheFlags) {
+    int missed = 0;
+    for (int round = 0; round < 300; ++round) {
+        gf_resetRunState();
+        std::atomic<bool> ready{false};
+        ExitReason seen = ExitReason::NotYetSet;
+        std::thread watcher([&] {
+            ready.store(true);
+            while (!gStopFlag.load() && !gClosingFlag.load()) {
+            }
+            seen = gf_exitReason();
+        });
+        while (!ready.load()) {
+        }
+        lf_onCloseButton();
+        watcher.join();
+        missed += seen != ExitReason::UserClosedSim ? 1 : 0;
+    }
+    EXPECT_EQ(missed, 0);
 }
 
 TEST_F(MainWindowTest, PaintingShowsTheStateOfTheRun) {

@@ -3,6 +3,7 @@
 // package tree, a simulator folder) with its own roaming data folder, and a way to run the built
 // program or rtfeed in it as a separate process.
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -47,6 +48,9 @@ public:
         }
         for (const auto& wanted : env)
             if (wanted.find('=') != std::string::npos) environment.push_back(wanted);
+        // No run a test starts opens a folder on the desktop the test may run on.
+        if (std::none_of(env.begin(), env.end(), [](const std::string& e) { return e.starts_with("QUORVEL_SHELL_OPEN"); }))
+            environment.push_back("QUORVEL_SHELL_OPEN=true");
         std::vector<char*> argv, envp;
         for (auto& a : args)
             argv.push_back(a.data());
@@ -106,6 +110,7 @@ public:
         return true;
     }
     fs::path stderrPath() const { return m_stderr; }
+    pid_t pid() const { return m_pid; }
 
 private:
     fs::path m_stderr;

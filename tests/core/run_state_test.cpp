@@ -1,5 +1,7 @@
 #include "core/run_state.hpp"
 
+#include <atomic>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -57,4 +59,32 @@ TEST(ExitReasonConcurrency, ExactlyOneOfManySettersWins) {
     EXPECT_EQ(winners, 1);
     // The delay always belongs to the stored reason.
     EXPECT_EQ(gf_restartDelay(), gf_exitReason() == ExitReason::ReaderError ? 15 : 9);
+}
+
+// Whoever sees the run stop, or the window closed, finds why: the reason is there before either
+// flag. A watcher waits for the flags and reads the reason at once, many times over.
+TEST(ExitReasonConcurrency, TheReasonIsThereWhenTheFlagsAreSeen) {
+    const auto watch = [](const std::function<void()>& setter, ExitReason expected) {
+        int missed = 0;
+        for (int round = 0; round < 2000; ++round) {
+            gf_resetRunState();
+            std::atomic<bool> ready{false};
+            ExitReason seen = ExitReason::NotYetSet;
+            std::thread watcher([&] {
+                ready.store(true);
+                while (!gStopFlag.load() && !gClosingFlag.load()) {
+                }
+                seen = gf_exitReason();
+            });
+            while (!ready.load()) {
+            }
+            setter();
+            watcher.join();
+            missed += seen != expected ? 1 : 0;
+        }
+        return missed;
+    };
+    EXPECT_EQ(watch([] { gf_setUserClosed(); }, ExitReason::UserClosedSim), 0);
+    EXPECT_EQ(watch([] { gf_setExitReason(ExitReason::ReaderError, 15); }, ExitReason::ReaderError), 0);
+    gf_resetRunState();
 }

@@ -99,7 +99,7 @@ protected:
 };
 
 TEST_F(ShellStandIn, RecordsRequestsAndAnswersLikeTheShell) {
-    unsetenv("QUORVEL_SHELL_OPEN");
+    setenv("QUORVEL_SHELL_OPEN", "true", 1); // an opener that opens nothing and says it did
     TempFolder dir;
     const std::string folder = dir.path().string();
     EXPECT_GT(shellOpen(folder), 32);
@@ -125,9 +125,11 @@ TEST_F(ShellStandIn, RecordsRequestsAndAnswersLikeTheShell) {
     EXPECT_TRUE(platform::win32::shellRequests().empty());
 }
 
-// The configured program runs detached: here it waits on a pipe that is only written after
-// ShellExecuteW has returned, so a shell that waited for it would hang this test.
-TEST_F(ShellStandIn, StartsTheConfiguredProgramWithoutWaitingForIt) {
+// An opener still running after the answer time (a file manager started in the foreground) has
+// opened the folder: the answer comes then, and the opener is left to run. Here it waits on a pipe
+// that is only written after ShellExecuteW has returned, so a shell that waited for it to end
+// would hang this test.
+TEST_F(ShellStandIn, AnOpenerThatKeepsRunningHasOpenedTheFolder) {
     TempFolder dir;
     const auto fifo = dir / "go";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -137,14 +139,50 @@ TEST_F(ShellStandIn, StartsTheConfiguredProgramWithoutWaitingForIt) {
                           (dir / "opened").string() + "'\n");
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
     setenv("QUORVEL_SHELL_OPEN", script.c_str(), 1);
+    platform::win32::setOpenerAnswerTime(std::chrono::milliseconds(100));
 
     EXPECT_GT(shellOpen(dir.path().string()), 32);
+    EXPECT_EQ(platform::win32::lastShellFailure(), "");
     EXPECT_FALSE(std::filesystem::exists(dir / "opened"));
     { std::ofstream(fifo) << "go\n"; } // opens once the program reads
 
     for (int i = 0; i < 500 && !std::filesystem::exists(dir / "opened"); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(testsupport::readFile(dir / "opened"), dir.path().string() + "\n");
+}
+
+// The opener's exit status is its answer; without one nothing opens. xdg-open is looked for on
+// PATH (here a folder of the test's own that is all of PATH) when QUORVEL_SHELL_OPEN is not set.
+TEST_F(ShellStandIn, TheOpenersExitStatusIsTheAnswer) {
+    TempFolder dir;
+    const std::string oldPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+    unsetenv("QUORVEL_SHELL_OPEN");
+    setenv("PATH", ("/nowhere::" + dir.path().string()).c_str(), 1);
+    const auto xdgOpen = dir / "xdg-open";
+    const std::string folder = dir.path().string();
+
+    EXPECT_EQ(shellOpen(folder), SE_ERR_NOASSOC);
+    EXPECT_EQ(platform::win32::lastShellFailure(), "nothing here opens a folder (xdg-open is not on PATH)");
+    writeFile(xdgOpen, "#!/bin/sh\n[ \"$1\" = '" + folder + "' ] || exit 9\nexit 0\n");
+    EXPECT_EQ(shellOpen(folder), SE_ERR_NOASSOC); // not executable: none there
+    std::filesystem::permissions(xdgOpen, std::filesystem::perms::owner_all);
+    EXPECT_GT(shellOpen(folder), 32);
+    EXPECT_EQ(platform::win32::lastShellFailure(), "");
+    writeFile(xdgOpen, "#!/bin/sh\nexit 4\n");
+    EXPECT_EQ(shellOpen(folder), SE_ERR_NOASSOC);
+    EXPECT_EQ(platform::win32::lastShellFailure(), xdgOpen.string() + " ended with exit status 4");
+    writeFile(xdgOpen, "#!/bin/sh\nkill -TERM $$\n");
+    EXPECT_EQ(shellOpen(folder), SE_ERR_NOASSOC);
+    EXPECT_EQ(platform::win32::lastShellFailure(), xdgOpen.string() + " was ended by signal 15");
+
+    // A program named by QUORVEL_SHELL_OPEN stands in for it.
+    setenv("QUORVEL_SHELL_OPEN", "false", 1);
+    writeFile(xdgOpen, "#!/bin/sh\nexit 0\n");
+    EXPECT_EQ(shellOpen(folder), SE_ERR_NOASSOC);
+    setenv("PATH", oldPath.c_str(), 1);
+    EXPECT_EQ(shellOpen(folder), SE_ERR_NOASSOC);
+    EXPECT_EQ(platform::win32::lastShellFailure(), "false ended with exit status 1");
+    setenv("QUORVEL_SHELL_OPEN", "true", 1);
 }
 
 TEST_F(ShellStandIn, MessageBoxIsRecordedAndAnsweredAtOnce) {

@@ -43,6 +43,9 @@ void pointUserFoldersAtProcessFolder() {
     };
     for (const auto& [name, folder] : folders)
         ::setenv(name, folder.c_str(), 1);
+    // No test opens a folder on the desktop it may run on: the shell's opener is a stand-in that
+    // opens nothing and says it did (a test of the opener puts its own there).
+    ::setenv("QUORVEL_SHELL_OPEN", "true", 1);
     fs::create_directories(root / "roaming" / "Quorvel");
     fs::create_directories(root / "local");
     fs::create_directories(home);

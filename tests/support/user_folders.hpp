@@ -15,7 +15,8 @@ namespace testsupport {
 // and XDG_DATA_HOME below it) and the program-files folders.
 const std::filesystem::path& processUserFolder();
 
-// Empties the folder of this process, points the environment into it and builds the program's
+// Empties the folder of this process, points the environment into it (and the shell's opener at
+// a stand-in that opens nothing) and builds the program's
 // path table anew.
 void pointUserFoldersAtProcessFolder();
 

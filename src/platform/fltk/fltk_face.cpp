@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <FL/Fl.H>
+#include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Choice.H>
@@ -21,9 +23,11 @@
 #include <X11/Xatom.h>
 #include <fmt/format.h>
 
+#include "platform/win32/close_signals.hpp"
 #include "platform/win32/display_face.hpp"
 #include "platform/win32/gdi.hpp"
 #include "platform/win32/monitors.hpp"
+#include "platform/win32/shell.hpp"
 #include "platform/win32/window.hpp"
 
 namespace platform::fltk {
@@ -170,13 +174,21 @@ public:
         m_ended.store(true);
     }
     void stop() { m_stop.store(true); }
+    // A message box of the program, shown beside the window on the face's thread.
+    void queueBox(const std::string& text, const std::string& caption) {
+        std::lock_guard guard(m_boxLock);
+        m_boxes.emplace_back(text, caption);
+    }
     // Waits until the face's thread has ended, or has stopped where a display that went away left
-    // it (also while the window was being closed): true when it has ended.
+    // it (also while the window was being closed), or kFaceEndTime has passed (a display that has
+    // stopped answering holds the thread in a call to it): true when it has ended.
     bool awaitEnd() const {
-        while (!m_ended.load() && !m_lost.load())
+        const auto end = std::chrono::steady_clock::now() + w::kFaceEndTime;
+        while (!m_ended.load() && !m_lost.load() && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return m_ended.load();
     }
+    bool lost() const { return m_lost.load(); }
 
     // The display went away (its server ended, the connection broke) or could not be opened: the
     // window is closed as by its close button, and the program's closing sequence runs. Xlib and
@@ -274,11 +286,20 @@ private:
         w::type(parentOf(c), c->id, u"\r");
     }
 
-    // Where the window stands on the screen with its frame (the top-level window below the root
-    // that holds it, once a window manager has framed it), as Win32 reports a window's place.
-    bool framePlace(int& x, int& y) const {
+    // Where the window stands on the screen: its frame (the top-level window below the root that
+    // holds it, once a window manager has framed it), as Win32 reports a window's place, and the
+    // window's own inside that frame.
+    struct Place {
+        int frameX = 0;
+        int frameY = 0;
+        int ownX = 0;
+        int ownY = 0;
+        bool framed = false;
+    };
+    bool placeOnScreen(Place& place) const {
         if (!m_window->shown()) return false;
-        Window top = fl_xid(m_window);
+        const Window own = fl_xid(m_window);
+        Window top = own;
         Window root = 0;
         for (;;) {
             Window parent = 0;
@@ -290,18 +311,51 @@ private:
             top = parent;
         }
         Window child = 0;
-        return XTranslateCoordinates(fl_display, top, root, 0, 0, &x, &y, &child) != 0;
+        place.framed = top != own;
+        return XTranslateCoordinates(fl_display, top, root, 0, 0, &place.frameX, &place.frameY, &child) != 0 &&
+               XTranslateCoordinates(fl_display, own, root, 0, 0, &place.ownX, &place.ownY, &child) != 0;
+    }
+
+    // The place kept for the window is its frame's, as on Windows; the window itself is asked for
+    // at that place, and a window manager that puts the frame around it there (the window where
+    // asked, its frame above and left of it) would move it one frame's width up and left at each
+    // start. So once the frame is there, the window is moved by what the frame stands off from the
+    // kept place, once; the frame then stands where it stood when the place was kept.
+    void placeFrame() {
+        Place place;
+        if (!placeOnScreen(place)) return;
+        ++m_placingTicks;
+        if (!place.framed) {
+            if (m_placingTicks > kFrameWaitTicks) m_placing = false; // no window manager frames it
+            return;
+        }
+        const int dx = m_placeX - place.frameX;
+        const int dy = m_placeY - place.frameY;
+        if (dx == 0 && dy == 0) {
+            m_placing = false;
+            return;
+        }
+        if (!m_placeCorrected) {
+            m_placeCorrected = true;
+            m_placingTicks = 0;
+            m_window->position(place.ownX + dx, place.ownY + dy);
+            return;
+        }
+        if (m_placingTicks > kFrameWaitTicks) m_placing = false; // it stays where the manager keeps it
     }
 
     // A window moved on the screen moves the model's window, so that the place saved at the end
     // is where the person left it.
     void followMoves() {
-        int x = 0;
-        int y = 0;
-        if (!framePlace(x, y) || (x == m_placeX && y == m_placeY)) return;
-        m_placeX = x;
-        m_placeY = y;
-        SetWindowPos(m_main, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        if (m_placing) {
+            placeFrame();
+            if (m_placing) return;
+        }
+        Place place;
+        if (!placeOnScreen(place) || (place.frameX == m_placeX && place.frameY == m_placeY)) return;
+        m_placeX = place.frameX;
+        m_placeY = place.frameY;
+        SetWindowPos(m_main, nullptr, m_placeX, m_placeY, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
     // A window kept above the others ("Stay on top") asks the window manager for it, as the
@@ -323,7 +377,34 @@ private:
         XFlush(fl_display);
     }
 
+    // Each box is a small window of its own with the text and an OK button that closes it; the
+    // program does not wait for it, as its message boxes never do.
+    void showBoxes() {
+        std::vector<std::pair<std::string, std::string>> boxes;
+        {
+            std::lock_guard guard(m_boxLock);
+            boxes.swap(m_boxes);
+        }
+        for (const auto& [text, caption] : boxes) {
+            auto* box = new Fl_Window(380, 110);
+            box->copy_label(caption.c_str());
+            auto* line = new Fl_Box(10, 10, 360, 55);
+            line->copy_label(text.c_str());
+            line->labelsize(kFontSize);
+            line->align(FL_ALIGN_INSIDE | FL_ALIGN_WRAP | FL_ALIGN_CENTER);
+            auto* ok = new Fl_Button(150, 72, 80, 26, "OK");
+            ok->callback([](Fl_Widget* button, void*) {
+                button->window()->hide();
+                Fl::delete_widget(button->window());
+            });
+            box->end();
+            box->position(m_placeX + (kClientWidth - box->w()) / 2, m_placeY + (kClientHeight - box->h()) / 2);
+            box->show();
+        }
+    }
+
     void synchronise() {
+        showBoxes();
         followMoves();
         followTopmost();
         const std::size_t invalidations = w::invalidationCount();
@@ -392,6 +473,13 @@ private:
     bool m_shownTopmost = false;
     int m_placeX = 0; // the window's place as the model last learned it
     int m_placeY = 0;
+    // Until the frame stands at the kept place (or no window manager frames the window).
+    static constexpr int kFrameWaitTicks = 40;
+    bool m_placing = true;
+    bool m_placeCorrected = false;
+    int m_placingTicks = 0;
+    std::mutex m_boxLock;
+    std::vector<std::pair<std::string, std::string>> m_boxes;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_lost{false};
     std::atomic<bool> m_ended{false};
@@ -441,15 +529,57 @@ Running& running() {
     return r;
 }
 
+// Opens the display on a thread of its own and waits for it within kDisplayAnswerTime, and only
+// until a close request arrives: a server that does not answer (stopped, hung) holds neither the
+// start nor the close. A display given up on is closed by that thread if it answers later.
+Display* openAnswering(const char* name, std::string& why) {
+    struct Probe {
+        std::mutex lock;
+        bool answered = false;
+        bool givenUp = false;
+        Display* display = nullptr;
+    };
+    auto probe = std::make_shared<Probe>();
+    std::thread([probe, name = std::string(name)] {
+        Display* display = XOpenDisplay(name.c_str());
+        std::lock_guard guard(probe->lock);
+        if (probe->givenUp) {
+            if (display != nullptr) XCloseDisplay(display);
+            return;
+        }
+        probe->display = display;
+        probe->answered = true;
+    }).detach();
+    const auto end = std::chrono::steady_clock::now() + w::kDisplayAnswerTime;
+    for (;;) {
+        {
+            std::lock_guard guard(probe->lock);
+            if (probe->answered) {
+                if (probe->display == nullptr) why = "cannot be opened";
+                return probe->display;
+            }
+            const bool closeRequested = w::closeSignalCount() > 0;
+            if (closeRequested || std::chrono::steady_clock::now() >= end) {
+                probe->givenUp = true;
+                why = closeRequested ? "did not answer before the close request" : "does not answer";
+                return nullptr;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 } // namespace
 
 void installWhenDisplayed() {
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == '\0') return;
     // A display that cannot be opened leaves the window headless (FLTK would end the process).
-    Display* probe = XOpenDisplay(display);
+    std::string why;
+    Display* probe = openAnswering(display, why);
     if (probe == nullptr) {
         w::displayFace().unusable = display;
+        w::displayFace().unusableWhy = why;
         return;
     }
     w::setMonitors({screenOf(probe)}); // the window is kept on this screen
@@ -460,21 +590,27 @@ void installWhenDisplayed() {
         if (r.thread.joinable()) return;
         r.face = std::make_unique<Face>(main);
         Face::s_shown.store(r.face.get());
+        w::setMessageBoxShower([f = r.face.get()](const std::string& text, const std::string& caption) {
+            f->queueBox(text, caption);
+        });
         Fl::fatal = &onFatal;
         r.thread = std::thread([f = r.face.get()] { f->run(); });
     };
     face.close = [] {
         Running& r = running();
-        if (!r.thread.joinable()) return;
+        if (!r.thread.joinable()) return true;
+        w::setMessageBoxShower({});
         r.face->stop();
         if (!r.face->awaitEnd()) {
-            // Its thread stays where the display's end left it, for the rest of the process.
+            // Its thread stays where the display's end left it (or where a display that does not
+            // answer holds it), for the rest of the process.
             r.thread.detach();
-            return;
+            return r.face->lost();
         }
         r.thread.join();
         Face::s_shown.store(nullptr);
         r.face.reset();
+        return true;
     };
 }
 

@@ -47,25 +47,27 @@ void deliver(HWND window, int count) {
 // The closing did not end the process within the limit: it ends now, after the report (or the
 // time the report is given).
 [[noreturn]] void endOverdue(int signal) {
-    std::function<void(std::string_view, std::chrono::seconds)> overdue;
+    std::function<std::optional<int>(std::string_view, std::chrono::seconds)> overdue;
     {
         std::lock_guard guard(gSignalMutex);
         overdue = reports().overdue;
     }
     auto said = std::make_shared<std::atomic<bool>>(false);
+    auto code = std::make_shared<std::atomic<int>>(128 + signal);
     if (overdue) {
-        std::thread([overdue, said, name = nameOf(signal)] {
-            overdue(name, kCloseTimeLimit);
+        std::thread([overdue, said, code, name = nameOf(signal)] {
+            if (const auto given = overdue(name, kCloseTimeLimit)) code->store(*given);
             said->store(true);
         }).detach();
         const auto end = Clock::now() + kOverdueReportTime;
         while (!said->load() && Clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!said->load()) code->store(128 + signal);
     } else {
         static constexpr char kLine[] = "the closing did not finish in time: the process ends without it\n";
         [[maybe_unused]] const auto written = ::write(2, kLine, sizeof kLine - 1);
     }
-    ::_exit(128 + signal);
+    ::_exit(code->load());
 }
 
 void signalLoop(sigset_t set) {

@@ -11,11 +11,13 @@
 // A close signal also starts a time limit. The closing waits for the program's threads; one
 // blocked for good in a call that never returns would hold the process forever. When the process
 // has not ended within kCloseTimeLimit of the first close signal, it ends anyway: the overdue
-// report says so, and the exit code is 128 + the signal's number, as for a process that the
-// signal ended without its closing.
+// report says so and gives the exit code (the program knows whether its closing had saved
+// everything by then); without a report, or one that does not answer in time, the code is
+// 128 + the signal's number, as for a process that the signal ended without its closing.
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string_view>
 
 #include "platform/win32/window.hpp"
@@ -29,7 +31,8 @@ inline constexpr std::chrono::seconds kCloseTimeLimit{20};
 // signals or the end; the overdue report is given kOverdueReportTime before the process ends.
 struct CloseSignalReports {
     std::function<void(std::string_view signalName)> received;
-    std::function<void(std::string_view signalName, std::chrono::seconds limit)> overdue;
+    // Returns the exit code of the process, or nothing for 128 + the signal's number.
+    std::function<std::optional<int>(std::string_view signalName, std::chrono::seconds limit)> overdue;
 };
 inline constexpr std::chrono::milliseconds kOverdueReportTime{2000};
 
