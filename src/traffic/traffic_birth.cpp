@@ -64,9 +64,6 @@ constexpr double kAheadOnTrackDeg = 45.0;
 constexpr double kPositionNoiseNm = 1.0 / 1852.0;
 // The lines kept last whose speeds a ground line must leave behind to tell of a change of speed.
 constexpr std::size_t kSpeedBandLines = 3;
-// Ground speed (kt) of two reports in a row that arms a take-off, and below which two reports in
-// a row disarm it again.
-constexpr double kTakeOffArmSpeedKt = 43.0;
 
 struct DropLog {
     const char* reason;
@@ -235,7 +232,7 @@ bool nearParkElevation(const PositionSample& s) {
 void endManoeuvre(LiveAircraft& aircraft) {
     aircraft.manoeuvreMark = 0;
     aircraft.move.earlyWindow = 3000;
-    aircraft.move.lateWindow = aircraft.move.takeOffArmed != 0 ? 5000 : 3000;
+    aircraft.move.lateWindow = aircraft.move.takeOff.armed() ? 5000 : 3000;
     if (!aircraft.samples.empty()) aircraft.samples.front().dueTick = gf_tickCount() + 1;
 }
 
@@ -290,30 +287,20 @@ bool movesOnAlongItsTrack(const PositionSample& n, const PositionSample& sample)
            (sample.groundSpeed < n.groundSpeed || angleDifferenceDeg(way, sample.track) <= kAheadOnTrackDeg);
 }
 
-// The feed shows a take-off: a report airborne, or two fast on the ground, the later no slower (a
-// roll that slows, rolling out or on a fast exit, is none).
-bool showsTakeOff(const PositionSample& n, const PositionSample& sample) {
-    return sample.airborne != 0 || (sample.groundSpeed >= kTakeOffArmSpeedKt &&
-                                    n.groundSpeed >= kTakeOffArmSpeedKt && sample.groundSpeed >= n.groundSpeed);
-}
-
-// The feed slows on the ground below the take-off speed again: a rejected take-off, or a landing
-// roll that only looked like climbing away. No take-off follows.
-bool showsNoTakeOff(const PositionSample& n, const PositionSample& sample) {
-    return sample.airborne == 0 && n.airborne == 0 && sample.groundSpeed < kTakeOffArmSpeedKt &&
-           n.groundSpeed < kTakeOffArmSpeedKt;
-}
-
-// The take-off is armed by the feed from the report `n` on, the fastest of the roll so far.
-void armedByTheFeed(MoveState& move, const PositionSample& n) {
-    move.takeOffArmed = 1;
-    move.rollTopSpeed = n.groundSpeed;
-}
-
-// An armed roll keeps its fastest report: a last report clearly below it tells of braking.
-void keepRollTopSpeed(MoveState& move, const PositionSample& sample) {
-    if (move.takeOffArmed != 0 && sample.generated == 0)
-        move.rollTopSpeed = std::max(move.rollTopSpeed, sample.groundSpeed);
+// Climbing away from the landing roll (two reports in the air): taxiing again, to take off.
+void climbAwayFromTheLandingRoll(LiveAircraft& aircraft, const PositionSample& sample) {
+    MoveState& move = aircraft.move;
+    aircraft.previousPhase = aircraft.phase;
+    aircraft.phase = MovePhase::Taxi;
+    move.takeOff.reportArrives(sample);
+    gf_setThrottle(aircraft, 3);
+    gf_setSpoilers(aircraft, 1);
+    gf_setFlaps(aircraft, 1);
+    move.landingArmed = 0;
+    move.touchedDown = 0;
+    gf_queueLights(aircraft.objectId, {1, 1, 1, 1, 1, 1, 0});
+    move.earlyWindow = 3000;
+    move.lateWindow = 5000;
 }
 
 bool userOnGround() { return gf_userCopy().onGround != 0; }
@@ -635,29 +622,13 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
                 }
             }
             if (sample.dueTick <= n.dueTick) sample.dueTick = n.dueTick + 1;
-            MoveState& move = aircraft.move;
-            if (aircraft.state == LiveState::Active && aircraft.onGround != 0 && move.takeOffArmed == 0) {
-                if (move.landingRoll == 0) {
-                    if (showsTakeOff(n, sample) && aircraft.phase == MovePhase::Taxi) armedByTheFeed(move, n);
-                } else if (n.airborne != 0 && sample.airborne != 0) {
-                    // Climbing away from the landing roll.
-                    aircraft.previousPhase = aircraft.phase;
-                    aircraft.phase = MovePhase::Taxi;
-                    armedByTheFeed(move, n);
-                    gf_setThrottle(aircraft, 3);
-                    gf_setSpoilers(aircraft, 1);
-                    gf_setFlaps(aircraft, 1);
-                    move.landingArmed = 0;
-                    move.touchedDown = 0;
-                    gf_queueLights(aircraft.objectId, {1, 1, 1, 1, 1, 1, 0});
-                    move.earlyWindow = 3000;
-                    move.lateWindow = 5000;
-                }
-            } else if (aircraft.onGround != 0 && move.takeOffArmed != 0 &&
-                       aircraft.phase != MovePhase::TakeOff && showsNoTakeOff(n, sample)) {
-                move.takeOffArmed = 0;
+            TakeOffRoll& roll = aircraft.move.takeOff;
+            if (aircraft.state == LiveState::Active && aircraft.onGround != 0 && aircraft.phase != MovePhase::TakeOff) {
+                if (roll.armed() || (aircraft.move.landingRoll == 0 && aircraft.phase == MovePhase::Taxi))
+                    roll.reportArrives(sample);
+                else if (aircraft.move.landingRoll != 0 && n.airborne != 0 && sample.airborne != 0)
+                    climbAwayFromTheLandingRoll(aircraft, sample);
             }
-            keepRollTopSpeed(move, sample);
             samples.push_back(sample);
             if (samples.size() == 2 && samples[0].generated != 0 && samples[1].generated != 0) {
                 samples[0].dueTick = gf_tickCount() + 1;
@@ -682,7 +653,7 @@ bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample) {
     if (same) sample.generated = 1;
     if (aircraft.category == AircraftCategory::Rotorcraft) return true;
     const bool flyingActive = aircraft.state == LiveState::Active && aircraft.onGround == 0;
-    const bool takeOffArmed = aircraft.move.takeOffArmed != 0;
+    const bool takeOffArmed = aircraft.move.takeOff.armed();
     if (same) {
         if (sample.airborne != 0 || flyingActive) return false;
         if (takeOffArmed && sample.groundSpeed > 0.0 && n.groundSpeed >= 30.0) return false;
@@ -895,22 +866,6 @@ bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
         sample.generated = 1;
     }
     return true;
-}
-
-void lf_armTakeOffByWaitingReports(LiveAircraft& aircraft) {
-    MoveState& move = aircraft.move;
-    if (aircraft.onGround == 0 || aircraft.phase != MovePhase::Taxi || move.landingRoll != 0) return;
-    const SampleQueue& samples = aircraft.samples;
-    for (std::size_t i = 1; i < samples.size(); ++i) {
-        const PositionSample& n = samples[i - 1];
-        const PositionSample& sample = samples[i];
-        if (move.takeOffArmed == 0) {
-            if (showsTakeOff(n, sample)) armedByTheFeed(move, n);
-        } else if (showsNoTakeOff(n, sample)) {
-            move.takeOffArmed = 0;
-        }
-        keepRollTopSpeed(move, sample);
-    }
 }
 
 void lf_takeReportsKeptWhilePushing(LiveAircraft& aircraft) {

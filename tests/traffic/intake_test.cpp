@@ -862,7 +862,7 @@ TEST_F(IntakeTest, TheStandstillRuleStopsACopyAndRefusesAStopAfterFiftyKnotsWhil
     EXPECT_EQ(same.groundSpeed, 0.0);
     EXPECT_EQ(same.generated, 1);
     // Taking off: a report of 0 kt far along is no stop after 50 kt, but is after 40.
-    a.move.takeOffArmed = 1;
+    a.move.takeOff.begin();
     for (const auto& [before, taken] : {std::pair{50.0, false}, std::pair{40.0, true}}) {
         a.samples.back().groundSpeed = before;
         PositionSample stop = reportAt(a, off({50.1, 8.1}, 90.0, 100.0), 0.0);

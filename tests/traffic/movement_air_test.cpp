@@ -616,28 +616,31 @@ TEST_F(TakeOffLandingTest, AFeedThatSlowsOnTheGroundDisarmsTheTakeOff) {
             legs.push_back({270.0, v, 0.0, 2.0, false});
         return track(gf_destinationPoint(kAirport, kPi, 600.0 / 0.3048), 0.0, 100, legs);
     };
-    const auto feed = roll({30.0, 38.0, 45.0, 52.0, 41.0, 55.0, 60.0, 50.0, 40.0, 30.0, 20.0});
+    const auto feed = roll({30.0, 38.0, 45.0, 52.0, 53.0, 41.0, 55.0, 60.0, 50.0, 40.0, 30.0, 20.0});
     LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20013, {feed[0], feed[1]}, MovePhase::Taxi);
-    std::vector<uint8_t> armed;
+    std::vector<bool> armed;
     for (std::size_t i = 2; i < feed.size(); ++i) {
         decodeExisting(ac, feed[i]);
-        armed.push_back(ac.move.takeOffArmed);
+        armed.push_back(ac.move.takeOff.armed());
     }
-    // Armed at two reports of 43 kt or more; one slower report among fast ones changes nothing;
-    // two below 43 kt in a row are a rejected take-off.
-    EXPECT_EQ(armed, (std::vector<uint8_t>{0, 1, 1, 1, 1, 1, 1, 0, 0}));
+    // Armed once the speed has risen more than the feed's noise over the fast reports (53 over
+    // 45 kt); a report well below the top (41 after 53) is a fall, and a rise from it again arms;
+    // two below 43 kt in a row end the roll.
+    EXPECT_EQ(armed, (std::vector<bool>{false, false, true, false, true, true, false, false, false, false}));
 
     // A landing roll that was taken for climbing away slows on: no take-off either.
-    const auto landed = roll({60.0, 55.0, 50.0, 42.0, 36.0});
+    const auto landed = roll({60.0, 55.0, 50.0, 48.0, 42.0, 36.0});
     LiveAircraft& rolling =
         addAircraft(AircraftCategory::Large, 20014, {landed[0], landed[1]}, MovePhase::Taxi, "TST2");
     rolling.move.landingRoll = 1;
-    rolling.move.takeOffArmed = 1;
+    PositionSample climbing = landed[1];
+    climbing.airborne = 1;
+    rolling.move.takeOff.reportArrives(climbing);
     decodeExisting(rolling, landed[2]);
     decodeExisting(rolling, landed[3]);
-    EXPECT_EQ(rolling.move.takeOffArmed, 1);
+    EXPECT_TRUE(rolling.move.takeOff.armed());
     decodeExisting(rolling, landed[4]);
-    EXPECT_EQ(rolling.move.takeOffArmed, 0);
+    EXPECT_FALSE(rolling.move.takeOff.armed());
 
     // Fast on the ground but slowing all along (rolling out, first seen on the ground): never
     // armed.
@@ -645,7 +648,7 @@ TEST_F(TakeOffLandingTest, AFeedThatSlowsOnTheGroundDisarmsTheTakeOff) {
     LiveAircraft& out = addAircraft(AircraftCategory::Large, 20015, {braking[0], braking[1]}, MovePhase::Taxi, "TST3");
     for (std::size_t i = 2; i < braking.size(); ++i) {
         decodeExisting(out, braking[i]);
-        EXPECT_EQ(out.move.takeOffArmed, 0) << braking[i].groundSpeed << " kt";
+        EXPECT_FALSE(out.move.takeOff.armed()) << braking[i].groundSpeed << " kt";
     }
 }
 
