@@ -220,6 +220,42 @@ bool samePosition(const PositionSample& a, const PositionSample& b, double toler
     return std::abs(a.latitude - b.latitude) < tolerance && std::abs(a.longitude - b.longitude) < tolerance;
 }
 
+// A new report measured against the newest waiting sample, once for all the rules that ask: whether
+// it lies at the same spot or within a standing aircraft's scatter at once, the distance and the
+// way to it when first asked. Measured as the report came in: a rule that moves the report
+// measures it anew.
+class ReportStep {
+public:
+    ReportStep(const PositionSample& newest, const PositionSample& report)
+        : m_from(at(newest)), m_to(at(report)), m_same(samePosition(report, newest, 1e-8)),
+          m_withinScatter(samePosition(report, newest, 0.00015)) {}
+    bool same() const { return m_same; }
+    bool withinScatter() const { return m_withinScatter; }
+    double distanceNm() const {
+        if (std::isnan(m_distanceNm)) m_distanceNm = gf_distanceNm(m_from, m_to);
+        return m_distanceNm;
+    }
+    // Degrees from the newest waiting sample to the report.
+    double wayDeg() const {
+        if (std::isnan(m_wayDeg)) m_wayDeg = gf_initialBearing(m_from, m_to) * kRadToDeg;
+        return m_wayDeg;
+    }
+
+private:
+    GeoPosition m_from;
+    GeoPosition m_to;
+    bool m_same;
+    bool m_withinScatter;
+    mutable double m_distanceNm = std::numeric_limits<double>::quiet_NaN();
+    mutable double m_wayDeg = std::numeric_limits<double>::quiet_NaN();
+};
+
+// The rules of decodeExisting, handed the report's step from the newest waiting sample (none when
+// no sample waits).
+bool isStandstill(LiveAircraft& aircraft, PositionSample& sample, ReportStep& step);
+bool extendsTheTrack(LiveAircraft& aircraft, PositionSample& sample, ReportStep* step);
+bool duringLanding(LiveAircraft& aircraft, PositionSample& sample, ReportStep& step);
+
 double parkElevation() {
     const ParkAirport park = gf_parkAirport();
     return park.code.isSet() ? static_cast<double>(park.elevationFeet) : -1000.0;
@@ -275,14 +311,14 @@ bool speedChanged(const SampleQueue& samples, double v) {
 // too: its track agrees (a slowing one may be the stop's, whose track tells nothing). A standing
 // aircraft's reports scatter round its stop with a little speed, nearer or farther than that
 // speed goes and any way: those stay standstill copies, or it would creep and turn to each.
-bool movesOnAlongItsTrack(const PositionSample& n, const PositionSample& sample) {
+bool movesOnAlongItsTrack(const PositionSample& n, const PositionSample& sample, const ReportStep& step) {
     if (n.generated != 0 || n.groundSpeed <= 0.0) return false;
     const double hours = static_cast<double>(sample.dueTick - n.dueTick) / 360000.0;
     const double slower = std::min(n.groundSpeed, sample.groundSpeed) * hours;
     const double faster = std::max(n.groundSpeed, sample.groundSpeed) * hours;
-    const double d = gf_distanceNm(at(n), at(sample));
+    const double d = step.distanceNm();
     if (d < 0.5 * slower || d > 1.5 * faster + kPositionNoiseNm) return false;
-    const double way = gf_initialBearing(at(n), at(sample)) * kRadToDeg;
+    const double way = step.wayDeg();
     return angleDifferenceDeg(way, n.track) <= kAheadOnTrackDeg &&
            (sample.groundSpeed < n.groundSpeed || angleDifferenceDeg(way, sample.track) <= kAheadOnTrackDeg);
 }
@@ -587,8 +623,11 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
             removeAircraftFromSim(aircraft);
             return;
         }
+        // The report against the newest waiting sample, measured once for all the rules below.
+        std::optional<ReportStep> step;
+        if (!samples.empty()) step.emplace(samples.back(), sample);
         if (aircraft.phase != MovePhase::Birth) {
-            if (!checkExtendingSituations(aircraft, sample)) return;
+            if (!extendsTheTrack(aircraft, sample, step ? &*step : nullptr)) return;
             if (samples.empty()) {
                 samples.push_back(sample);
                 return;
@@ -636,8 +675,7 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
             }
             return;
         }
-        if (samples.empty()) return;
-        if (!lf_isStandstillSample(aircraft, sample)) return;
+        if (!step || !isStandstill(aircraft, sample, *step)) return;
         const int64_t after = samples.back().dueTick + 1;
         if (sample.dueTick < after) sample.dueTick = after;
         samples.push_back(sample);
@@ -647,9 +685,11 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
     }
 }
 
-bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample) {
+namespace {
+
+bool isStandstill(LiveAircraft& aircraft, PositionSample& sample, ReportStep& step) {
     const PositionSample& n = aircraft.samples.back();
-    const bool same = samePosition(sample, n, 1e-8);
+    const bool same = step.same();
     if (same) sample.generated = 1;
     if (aircraft.category == AircraftCategory::Rotorcraft) return true;
     const bool flyingActive = aircraft.state == LiveState::Active && aircraft.onGround == 0;
@@ -662,13 +702,14 @@ bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample) {
     }
     // The box takes in the position noise of a standing aircraft; a report that says the
     // aircraft moves is no standstill, however close to the last one (10 kt in 2 s is 10 m).
-    if (samePosition(sample, n, 0.00015) && sample.groundSpeed <= kStandstillSpeedKt) {
+    if (step.withinScatter() && sample.groundSpeed <= kStandstillSpeedKt) {
         if (sample.airborne != 0 || flyingActive) return false;
         if (takeOffArmed && sample.groundSpeed > 0.0 && n.groundSpeed >= 50.0) return false;
-        if (movesOnAlongItsTrack(n, sample)) return true;
+        if (movesOnAlongItsTrack(n, sample, step)) return true;
         sample = n;
         sample.groundSpeed = 0.0;
         sample.generated = 1;
+        step = ReportStep(n, sample);
         return true;
     }
     if (sample.groundSpeed != 0.0) return true;
@@ -676,9 +717,8 @@ bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample) {
     return true;
 }
 
-bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
+bool extendsTheTrack(LiveAircraft& aircraft, PositionSample& sample, ReportStep* step) {
     MoveState& move = aircraft.move;
-    SampleQueue& samples = aircraft.samples;
     const GeoPosition here{aircraft.position.latitude, aircraft.position.longitude};
     switch (aircraft.phase) {
     case MovePhase::PushingBack: {
@@ -786,17 +826,23 @@ bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
     default:
         break;
     }
-    if (move.landingArmed != 0 || move.landingRoll != 0) return checkNewPosDuringLanding(aircraft, sample);
-    if (!lf_isStandstillSample(aircraft, sample)) return false;
+    if (move.landingArmed != 0 || move.landingRoll != 0) {
+        if (step == nullptr) {
+            gf_log(fmt::format("{} empty sz?", "checkNewPosDuringLanding"));
+            return false;
+        }
+        return duringLanding(aircraft, sample, *step);
+    }
+    // With no sample waiting there is no standstill to tell.
+    if (step != nullptr && !isStandstill(aircraft, sample, *step)) return false;
     if (aircraft.manoeuvreMark <= 0) return true;
-    if (samples.empty()) {
+    if (step == nullptr) {
         gf_log(fmt::format("{} empty sz?", "checkExtendingSituations"));
         return false;
     }
-    if (aircraft.onGround == 0) {
-        const double direction = gf_initialBearing(at(samples.back()), at(sample)) * kRadToDeg;
-        if (angleDifferenceDeg(direction, aircraft.position.heading * kRadToDeg) >= 100.0) return false;
-    }
+    if (aircraft.onGround == 0 &&
+        angleDifferenceDeg(step->wayDeg(), aircraft.position.heading * kRadToDeg) >= 100.0)
+        return false;
     endManoeuvre(aircraft);
     move.holding = 0;
     return true;
@@ -820,26 +866,22 @@ bool climbsAwayAgain(const LiveAircraft& aircraft, const PositionSample& sample)
            (sample.altitude >= before.altitude && sample.groundSpeed >= before.groundSpeed + kRollRiseKt);
 }
 
-bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
+bool duringLanding(LiveAircraft& aircraft, PositionSample& sample, ReportStep& step) {
     SampleQueue& samples = aircraft.samples;
-    if (samples.empty()) {
-        gf_log(fmt::format("{} empty sz?", "checkNewPosDuringLanding"));
-        return false;
-    }
-    if (samePosition(samples.back(), sample, 1e-8)) {
+    if (step.same()) {
         // A rotorcraft hovers, comes down and stands on its pad at one spot: each report there
         // is a standstill that holds it on the spot, as the standstill rule keeps every report of
         // a rotorcraft. Dropped, it would run out of reports and go on by itself.
         if (aircraft.category != AircraftCategory::Rotorcraft) return false;
         if (aircraft.manoeuvreMark > 0) endManoeuvre(aircraft);
-        return lf_isStandstillSample(aircraft, sample);
+        return isStandstill(aircraft, sample, step);
     }
     const double heading = aircraft.position.heading * kRadToDeg;
-    const auto offHeading = [&](const PositionSample& from) {
-        return angleDifferenceDeg(gf_initialBearing(at(from), at(sample)) * kRadToDeg, heading);
-    };
+    const auto offHeading = [&](const ReportStep& from) { return angleDifferenceDeg(from.wayDeg(), heading); };
+    // The newest waiting sample changes when one behind the aircraft is dropped or brought to it.
+    bool newestChanged = false;
     if (samples.size() == 1) {
-        const double d = offHeading(samples.back());
+        const double d = offHeading(step);
         if (aircraft.move.landingArmed != 0) {
             if (d >= 90.0) return false;
         } else if (d >= 150.0) {
@@ -849,15 +891,16 @@ bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
             here.longitude = aircraft.position.longitude;
             here.dueTick = gf_tickCount() + 1;
             samples.back() = here;
+            newestChanged = true;
         }
-    } else {
-        if (offHeading(samples.back()) >= 90.0) {
-            samples.pop_back();
-            if (!samples.empty() && offHeading(samples.back()) >= 90.0) samples.pop_back();
-        }
+    } else if (offHeading(step) >= 90.0) {
+        samples.pop_back();
+        newestChanged = true;
+        if (!samples.empty() && offHeading(ReportStep(samples.back(), sample)) >= 90.0) samples.pop_back();
     }
     if (aircraft.manoeuvreMark > 0) endManoeuvre(aircraft);
-    if (!samples.empty() && !samePosition(samples.back(), sample, 1e-8)) {
+    const bool sameAsNewest = newestChanged ? !samples.empty() && samePosition(samples.back(), sample, 1e-8) : false;
+    if (!samples.empty() && !sameAsNewest) {
         sample.generated = 0;
         if (sample.groundSpeed > 40.0 && sample.groundSpeed > samples.back().groundSpeed &&
             !climbsAwayAgain(aircraft, sample))
@@ -866,6 +909,28 @@ bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
         sample.generated = 1;
     }
     return true;
+}
+
+} // namespace
+
+bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample) {
+    ReportStep step(aircraft.samples.back(), sample);
+    return isStandstill(aircraft, sample, step);
+}
+
+bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
+    std::optional<ReportStep> step;
+    if (!aircraft.samples.empty()) step.emplace(aircraft.samples.back(), sample);
+    return extendsTheTrack(aircraft, sample, step ? &*step : nullptr);
+}
+
+bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
+    if (aircraft.samples.empty()) {
+        gf_log(fmt::format("{} empty sz?", "checkNewPosDuringLanding"));
+        return false;
+    }
+    ReportStep step(aircraft.samples.back(), sample);
+    return duringLanding(aircraft, sample, step);
 }
 
 void lf_takeReportsKeptWhilePushing(LiveAircraft& aircraft) {

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "links/sim_events.hpp"
+#include "records/takeoff_roll.hpp"
 #include "links/traffic_line.hpp"
 #include "traffic/movement.hpp"
 #include "traffic/movement_test_support.hpp"
@@ -210,6 +211,79 @@ TEST_F(TakeOffRollTest, ATakeOffRejectedOneReportBeforeItsReportsStopStands) {
     const Outcome o = replay(feed);
     EXPECT_FALSE(o.tookOff);
     EXPECT_LT(o.highestAgl, kCgFt + 1.0);
+}
+
+// The roll's edges, report by report: on the ground, 2 s apart, at the speeds given.
+PositionSample onTheGround(double kt, int64_t due = 0) {
+    PositionSample s;
+    s.groundSpeed = kt;
+    s.dueTick = due;
+    return s;
+}
+
+TakeOffRoll rolled(std::initializer_list<double> speeds) {
+    TakeOffRoll r;
+    for (const double v : speeds) r.reportArrives(onTheGround(v));
+    return r;
+}
+
+TEST(TakeOffRollEdges, ItRisesOverItsFastReportsByMoreThanTheNoise) {
+    EXPECT_FALSE(rolled({50.0, 50.0}).armed()) << "two equal fast reports";
+    EXPECT_FALSE(rolled({115.0, 115.0}).armed()) << "two equal in 5 kt steps";
+    EXPECT_FALSE(rolled({50.0, 50.0 + TakeOffRoll::kNoiseKt}).armed()) << "exactly the noise";
+    EXPECT_TRUE(rolled({50.0, 50.5 + TakeOffRoll::kNoiseKt}).armed());
+    // A slow report before the fast ones or among them is no low to rise from.
+    EXPECT_FALSE(rolled({30.0, 44.0, 51.0}).armed());
+    EXPECT_FALSE(rolled({46.0, 41.0, 49.0}).armed());
+    EXPECT_TRUE(rolled({46.0, 41.0, 51.0}).armed());
+    // An airborne report is the lift-off.
+    PositionSample up = onTheGround(140.0);
+    up.airborne = 1;
+    TakeOffRoll r;
+    r.reportArrives(up);
+    EXPECT_TRUE(r.armed());
+}
+
+TEST(TakeOffRollEdges, ItFallsBelowItsTopByMoreThanTheNoiseAndTwoSlowReportsEndIt) {
+    EXPECT_TRUE(rolled({50.0, 70.0, 100.0, 100.0 - TakeOffRoll::kNoiseKt}).armed()) << "exactly the noise";
+    EXPECT_FALSE(rolled({50.0, 70.0, 100.0, 99.5 - TakeOffRoll::kNoiseKt}).armed());
+    // The top counts from the first fast report, before any rise.
+    EXPECT_FALSE(rolled({121.0, 118.0, 115.0, 112.0, 113.0}).armed());
+    // One slow report falls; fast again and risen, it is a take-off again; two slow end the roll,
+    // and a new one starts level.
+    EXPECT_FALSE(rolled({50.0, 60.0, 41.0}).armed());
+    EXPECT_TRUE(rolled({50.0, 60.0, 41.0, 52.0}).armed());
+    EXPECT_FALSE(rolled({50.0, 60.0, 41.0, 40.0, 45.0}).armed());
+    EXPECT_TRUE(rolled({50.0, 60.0, 41.0, 40.0, 45.0, 53.0}).armed());
+    // Begun, it is a take-off whatever is reported, until cleared.
+    TakeOffRoll begun = rolled({121.0, 100.0});
+    begun.begin();
+    begun.reportArrives(onTheGround(30.0));
+    begun.reportArrives(onTheGround(20.0));
+    EXPECT_TRUE(begun.armed());
+    begun.clear();
+    EXPECT_FALSE(begun.armed());
+}
+
+SampleQueue waiting(std::initializer_list<double> speeds) {
+    SampleQueue q;
+    int64_t due = 0;
+    for (const double v : speeds) q.push_back(onTheGround(v, due += 200));
+    return q;
+}
+
+TEST(TakeOffRollEdges, TheReportsWaitingAtActivationTellTheRollFromTheFirstOn) {
+    TakeOffRoll r;
+    r.reportsWaiting(waiting({45.0, 45.5 + TakeOffRoll::kNoiseKt}));
+    EXPECT_TRUE(r.armed()) << "the first pair of waiting reports";
+    // A rejected roll that had come in whole, one report after the abort or slow again: none,
+    // whatever the roll told before.
+    r.reportsWaiting(waiting({50.0, 60.0, 70.0, 80.0, 90.0, 100.0, 92.0}));
+    EXPECT_FALSE(r.armed());
+    r = rolled({50.0, 60.0, 70.0});
+    ASSERT_TRUE(r.armed());
+    r.reportsWaiting(waiting({100.0, 80.0, 40.0, 30.0}));
+    EXPECT_FALSE(r.armed());
 }
 
 } // namespace
