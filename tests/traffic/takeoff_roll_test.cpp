@@ -284,6 +284,9 @@ TEST(TakeOffRollEdges, TheReportsWaitingAtActivationTellTheRollFromTheFirstOn) {
     ASSERT_TRUE(r.armed());
     r.reportsWaiting(waiting({100.0, 80.0, 40.0, 30.0}));
     EXPECT_FALSE(r.armed());
+    r = rolled({50.0, 60.0, 70.0});
+    r.reportsWaiting(waiting({80.0, 81.0}));
+    EXPECT_FALSE(r.armed()) << "level waiting reports after a rise told before";
 }
 
 } // namespace
