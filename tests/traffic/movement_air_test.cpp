@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "links/sim_definitions.hpp"
+#include "links/traffic_line.hpp"
 #include "traffic/air_movement.hpp"
 #include "traffic/movement.hpp"
 #include "traffic/movement_test_support.hpp"
@@ -37,15 +38,29 @@ std::pair<double, bool> headingJumps(const std::vector<TracePoint>& trace) {
     return {worst, inRange};
 }
 
-// Replays a feed as the intake hands it over to the aircraft `key`, which holds its first two
-// reports: the others reach it 30 s before they fall due. The trace of every tick until the last
-// report is due.
+// The feed's time stamp (s) of a report: its due tick, in seconds.
+double feedTime(const PositionSample& s) { return 1.7e9 + static_cast<double>(s.dueTick) / 100.0; }
+
+// A report reaching the aircraft `key` as the program receives it: a traffic line through the
+// intake, whose rules (the thinning of straight lines among them) apply.
+void receive(uint32_t key, const PositionSample& report) {
+    TrafficLine line;
+    line.hexid = key;
+    line.sample = report;
+    line.timeStamp = feedTime(report);
+    lf_onTrafficUpdate(line);
+}
+
+// Replays a feed through the intake to the aircraft `key`, which holds its first two reports:
+// the others reach it 30 s before they fall due. The trace of every tick until the last report
+// is due.
 std::vector<TracePoint> replayFedAhead(uint32_t key, const std::vector<PositionSample>& feed) {
+    findAircraft(key)->lastUpdateTime = feedTime(feed[1]);
     std::size_t delivered = 2;
     std::vector<TracePoint> trace;
     while (gf_tickCount() < feed.back().dueTick) {
         while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount())
-            decodeExisting(*findAircraft(key), feed[delivered++]);
+            receive(key, feed[delivered++]);
         const auto part = run(key, 1);
         if (part.empty()) break;
         trace.push_back(part.front());
@@ -806,11 +821,12 @@ TEST_F(TakeOffLandingTest, TouchAndGoLeavesTheLandingRollWithFullPower) {
     // The first two reports are there at once; the others reach the aircraft 30 s ahead.
     LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20061, {feed[0], feed[1]}, MovePhase::Flying);
     const uint32_t id = ac.objectId;
+    ac.lastUpdateTime = feedTime(feed[1]);
     std::size_t delivered = 2;
     std::vector<TracePoint> trace;
     for (int64_t i = 0; i < due; ++i) {
         while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount())
-            decodeExisting(*findAircraft(20061), feed[delivered++]);
+            receive(20061, feed[delivered++]);
         const auto part = run(20061, 1);
         ASSERT_EQ(part.size(), 1u);
         trace.push_back(part.front());
