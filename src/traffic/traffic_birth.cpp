@@ -56,6 +56,11 @@ constexpr double kVerticalReachFloorFt = 500.0;
 // A rise of ground speed (kt) from one report to the next that a landing roll's noise does not
 // make: the aircraft accelerates again.
 constexpr double kRollRiseKt = 5.0;
+// Two reports of one height differ by up to this (ft): the feed's barometric altitudes are
+// 30-50 ft off either way.
+constexpr double kHeightNoiseFt = 100.0;
+// Two reports of one ground speed differ by up to this (kt).
+constexpr double kSpeedNoiseKt = TakeOffRoll::kNoiseKt;
 // Up to this ground speed (kt) a report near the last one is a standing aircraft's.
 constexpr double kStandstillSpeedKt = 5.0;
 // A report this close (degrees) to the way of the report before it lies ahead of it.
@@ -850,20 +855,24 @@ bool extendsTheTrack(LiveAircraft& aircraft, PositionSample& sample, ReportStep*
 
 // A touch-and-go: a sample on the ground clearly faster than the one before it on the ground
 // (the aircraft accelerates to take off again), or an airborne one after the feed had the
-// aircraft on the ground (the climb away). A go-around: an airborne sample above the one before
-// it, or clearly faster without coming lower. Either keeps its speed: held at the approach's or
-// the landing roll's, the aircraft would climb away late and fall ever further behind its fed
-// track.
+// aircraft on the ground (the climb away). A go-around: an airborne sample that has climbed above
+// the approach's lowest waiting report by more than a height's noise, or one faster than the
+// one before it by more than a speed's noise without coming lower. Either keeps its speed: held
+// at the approach's or the landing roll's, the aircraft would climb away late and fall ever
+// further behind its fed track. A report only a little higher or faster is the feed's noise.
 bool climbsAwayAgain(const LiveAircraft& aircraft, const PositionSample& sample) {
     const SampleQueue& samples = aircraft.samples;
     const PositionSample& before = samples.back();
     if (sample.airborne == 0)
         return before.airborne == 0 && sample.groundSpeed >= before.groundSpeed + kRollRiseKt;
     if (aircraft.onGround != 0) return true;
-    for (std::size_t i = 0; i < samples.size(); ++i)
+    double lowest = before.altitude;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
         if (samples[i].airborne == 0) return true;
-    return sample.altitude > before.altitude ||
-           (sample.altitude >= before.altitude && sample.groundSpeed >= before.groundSpeed + kRollRiseKt);
+        lowest = std::min(lowest, samples[i].altitude);
+    }
+    return sample.altitude > lowest + kHeightNoiseFt ||
+           (sample.altitude >= before.altitude && sample.groundSpeed > before.groundSpeed + kSpeedNoiseKt);
 }
 
 bool duringLanding(LiveAircraft& aircraft, PositionSample& sample, ReportStep& step) {

@@ -920,4 +920,70 @@ TEST_F(TakeOffLandingTest, ANoisyLandingRollNeverRunsAheadOfItsFedTrack) {
     EXPECT_LT(ahead, 10.0) << "metres ahead of the feed";
 }
 
+// A turboprop's final approach eastwards at 115 kt and 600 ft/min, a line every 2 s (slow enough
+// for the intake to keep every one), onto the runway and rolling out; or, with `goAroundAt`,
+// climbing away from that line at 1,500 ft/min and accelerating to 150 kt. Each reported altitude
+// is up to 40 ft off (the feed's barometric noise) and each speed up to 3 kt, in whole knots and
+// feet.
+std::vector<PositionSample> noisyFinal(unsigned seed, std::size_t goAroundAt = 0) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> baro(-40.0, 40.0);
+    std::uniform_real_distribution<double> knots(-3.0, 3.0);
+    std::vector<Leg> legs(goAroundAt > 0 ? goAroundAt : 40, Leg{90.0, 115.0, -600.0, 2.0, true});
+    if (goAroundAt > 0) {
+        for (int i = 0; i < 30; ++i)
+            legs.push_back({90.0, std::min(116.5 + 1.5 * i, 150.0), 1500.0, 2.0, true});
+    } else {
+        for (double v = 105.0; v > 30.0; v -= 6.0)
+            legs.push_back({90.0, v, 0.0, 2.0, false});
+    }
+    auto feed = track(gf_destinationPoint(kAirport, 1.5 * kPi, 2.6 * kFeetPerNm), kGroundFt + 40 * 600.0 / 30.0, 100,
+                      legs);
+    for (auto& s : feed) {
+        s.generated = 0;
+        s.groundSpeed = s.trueAirspeed = std::round(s.groundSpeed + knots(random));
+        if (s.airborne) s.altitude = std::round(s.altitude + baro(random));
+    }
+    return feed;
+}
+
+// On a noisy final no report is taken for a go-around: a faster one keeps the approach's speed
+// (kept, the aircraft would run ahead of its feed to an early touchdown). A go-around with the
+// same noise climbs away at its fed speed and keeps to its fed track.
+TEST_F(TakeOffLandingTest, BaroNoiseOnAFinalIsNoGoAroundButARealGoAroundStillIs) {
+    int goArounds = 0;
+    for (unsigned seed = 1; seed <= 30; ++seed) {
+        resetWorld();
+        const auto feed = noisyFinal(seed);
+        LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20068, {feed[0], feed[1]}, MovePhase::Flying);
+        ac.lastUpdateTime = feedTime(feed[1]);
+        std::size_t delivered = 2;
+        while (gf_tickCount() < feed.back().dueTick && delivered < feed.size()) {
+            while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount()) {
+                LiveAircraft* a = findAircraft(20068);
+                const double newest = a->samples.back().groundSpeed;
+                const bool landing = a->move.landingArmed != 0;
+                const std::size_t waiting = a->samples.size();
+                receive(20068, feed[delivered++]);
+                if (landing && a->samples.size() > waiting && a->samples.back().airborne &&
+                    a->samples.back().groundSpeed > newest)
+                    ++goArounds;
+            }
+            if (run(20068, 1).empty()) break;
+        }
+    }
+    EXPECT_EQ(goArounds, 0) << "faster reports kept on 30 noisy finals";
+
+    resetWorld();
+    const std::size_t goAroundAt = 16;
+    const auto feed = noisyFinal(7, goAroundAt);
+    addAircraft(AircraftCategory::Large, 20069, {feed[0], feed[1]}, MovePhase::Flying);
+    const auto trace = replayFedAhead(20069, feed);
+    ASSERT_TRUE(std::any_of(trace.begin(), trace.end(), [](const TracePoint& t) { return t.landingArmed; }));
+    const auto climbing = std::find_if(trace.begin(), trace.end(),
+                                       [&](const TracePoint& t) { return t.tick >= feed[goAroundAt].dueTick; });
+    EXPECT_LT(metresOffFedTrack(feed, climbing, trace.end()), 60.0) << "metres off the fed track in the climb";
+    EXPECT_NEAR(trace.back().agl, feed.back().altitude - kGroundFt, 150.0);
+}
+
 } // namespace
