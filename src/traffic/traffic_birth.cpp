@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <numbers>
 #include <optional>
 
@@ -13,6 +14,7 @@
 #include "core/geodesy.hpp"
 #include "core/log.hpp"
 #include "links/park_airport.hpp"
+#include "records/takeoff_roll.hpp"
 #include "refdata/code_table.hpp"
 #include "refdata/model_lookups.hpp"
 #include "refdata/registration_lookups.hpp"
