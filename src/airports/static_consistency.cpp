@@ -176,7 +176,7 @@ void gf_clearStaticInTheWay() {
             return std::abs(live.position.latitude - r.latitude) * kNmPerDegreeLatitude <=
                    1.01 * 1.1 * (r.size + live.size);
         });
-        if (maybeNear || live.move.landingRoll != 0 || live.move.takeOffArmed != 0) {
+        if (maybeNear || live.move.landingRoll != 0 || live.move.takeOff.armed()) {
             gf_removeStaticNearLiveAc(live);
         } else {
             // What the full check does when nothing is near: the position is checked.

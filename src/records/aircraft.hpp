@@ -14,6 +14,7 @@
 
 #include "records/curve_path.hpp"
 #include "records/sample_queue.hpp"
+#include "records/takeoff_roll.hpp"
 #include "records/traffic_record.hpp"
 
 namespace tamrix {
@@ -107,7 +108,6 @@ struct MoveState {
     double headingToRestore = 0.0; // radians, after a livery respawn
     double touchdownHeading = 0.0; // radians
     double taxiReferenceHeading = 0.0;
-    double rollTopSpeed = 0.0;     // knots, the fastest report since the take-off was armed
     int64_t holdingStartTick = 0;
     double holdingDistance = 0.0;  // nautical miles
     // Leaving a stand: the distances of the standstill check and its count.
@@ -115,13 +115,13 @@ struct MoveState {
     double standLastDistance = 0.0;
     uint32_t standCount = 0;
     std::chrono::steady_clock::time_point parkedSince{};
+    TakeOffRoll takeOff;
     uint32_t landingStage = 0;
     uint8_t restoreHeading = 0;
     uint8_t landingArmed = 0;
     uint8_t landingRoll = 0;
     uint8_t derotating = 0;
     uint8_t touchedDown = 0;
-    uint8_t takeOffArmed = 0;
     uint8_t holding = 0;
     uint8_t waitingForUser = 0;
     uint8_t departureNoticed = 0;

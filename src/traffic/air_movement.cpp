@@ -396,7 +396,7 @@ void phaseStep(LiveAircraft& ac) {
     if (next.generated) {
         m.latitudeStep = 0.0;
         m.longitudeStep = 0.0;
-        if (!m.takeOffArmed && !m.landingRoll) lf_narrowWindows(ac);
+        if (!m.takeOff.armed() && !m.landingRoll) lf_narrowWindows(ac);
         if (!ac.onGround && ac.category == AircraftCategory::Rotorcraft && m.landingStage == 0)
             hoverOnTheSpot(ac);
     } else {
@@ -431,7 +431,7 @@ void appendSyntheticSample(LiveAircraft& ac, int32_t count) {
             // One whose reports run out on the ground stands where it is, unless it is taking
             // off: a take-off roll lost at the runway's end goes on, lifts off and climbs. A
             // rejected take-off is disarmed by the feed slowing below take-off speed.
-            if (!m.takeOffArmed && ac.phase != MovePhase::TakeOff) {
+            if (!m.takeOff.armed() && ac.phase != MovePhase::TakeOff) {
                 copy.generated = 1;
                 speed = 0.0;
             } else if (speed <= 30) speed = 40;
@@ -489,10 +489,6 @@ void appendSyntheticSample(LiveAircraft& ac, int32_t count) {
     ac.samples.push_back(copy);
 }
 
-// Ground speed (kt) by which the last report of a take-off roll lies below the fastest of the
-// roll when the aircraft brakes: more than the feed's speed noise.
-constexpr double kRollSlowedKt = 10.0;
-
 // A rotorcraft on the ground outside a stand, landed there or not: it waits on its pad as a
 // taxiing aircraft waits.
 bool standsOnItsPad(const LiveAircraft& ac) {
@@ -504,17 +500,12 @@ bool standsOnItsPad(const LiveAircraft& ac) {
 Silence endOfSamples(LiveAircraft& ac) {
     MoveState& m = ac.move;
     const int64_t now = gf_tickCount();
-    // A roll whose reports slowed before they stopped brakes (a rejected take-off, rolling out),
-    // it is not taking off: it stands where the feed left it, as any taxiing aircraft.
-    if (ac.onGround && ac.phase == MovePhase::Taxi && m.takeOffArmed && !m.landingRoll &&
-        ac.samples[0].groundSpeed < m.rollTopSpeed - kRollSlowedKt)
-        m.takeOffArmed = 0;
     if (ac.phase == MovePhase::Parking) {
         // Arrived (parked), back to taxi, or removed because the stand is held.
         lf_arrivalAtStand(ac);
         if (ac.state != LiveState::Active) return Silence::Done;
     } else if (ac.phase == MovePhase::PushedBack ||
-               (ac.phase == MovePhase::Taxi && !m.takeOffArmed && !m.landingRoll) || standsOnItsPad(ac)) {
+               (ac.phase == MovePhase::Taxi && !m.takeOff.armed() && !m.landingRoll) || standsOnItsPad(ac)) {
         // Holding on the ground: given up when another taxiing aircraft stands in the way or
         // the hold lasts too long.
         for (const LiveAircraft& other : gLiveAircraft) {

@@ -169,7 +169,7 @@ void groundStep(LiveAircraft& ac) {
         }
     } else if (ac.phase == MovePhase::Parked) {
         m.earlyWindow = 3000;
-        m.lateWindow = m.takeOffArmed ? 5000 : 3000;
+        m.lateWindow = m.takeOff.armed() ? 5000 : 3000;
         // A parked aircraft whose feed shows it moving again leaves its stand.
         for (std::size_t i = 1; i < ac.samples.size() && !m.pushbackPending; ++i)
             if (!ac.samples[i].generated) m.pushbackPending = 1;
@@ -487,7 +487,7 @@ void drive2Stand(LiveAircraft& ac, double latitude, double longitude, double hea
     m.targetHeading = heading;
     if (ac.manoeuvreMark >= 1) {
         ac.manoeuvreMark = 0;
-        m.lateWindow = m.takeOffArmed ? 5000 : 3000;
+        m.lateWindow = m.takeOff.armed() ? 5000 : 3000;
         m.earlyWindow = 3000;
     }
 }

@@ -239,7 +239,10 @@ bool settleEntry(SimEvent& entry) {
     if (entry.settleCounter < kSettleTicks) return false;
     lf_initLiveControls(aircraft);
     aircraft.state = LiveState::Active;
-    lf_armTakeOffByWaitingReports(aircraft);
+    // The reports that came in while it was created (slowly, or first seen rolling) tell its
+    // take-off roll as they would have, had it been active.
+    if (aircraft.onGround != 0 && aircraft.phase == MovePhase::Taxi && aircraft.move.landingRoll == 0)
+        aircraft.move.takeOff.reportsWaiting(aircraft.samples);
     if (aircraft.removalAsked != 0) {
         aircraft.removalAsked = 0;
         removeAircraftFromSim(aircraft);

@@ -231,7 +231,7 @@ void gf_removeAcAroundUser() {
 }
 
 void gf_removeStaticNearLiveAc(LiveAircraft& aircraft) {
-    if (aircraft.onGround == 0 || aircraft.move.landingRoll != 0 || aircraft.move.takeOffArmed != 0) return;
+    if (aircraft.onGround == 0 || aircraft.move.landingRoll != 0 || aircraft.move.takeOff.armed()) return;
     aircraft.lastCheckLatitude = aircraft.position.latitude;
     aircraft.lastCheckLongitude = aircraft.position.longitude;
     const GeoPosition at = positionOf(aircraft);

@@ -67,7 +67,7 @@ void lf_climbApproachConfiguration(LiveAircraft& ac) {
     }
     lf_narrowWindows(ac);
     gf_queueCabinLights(ac.objectId, 1);
-    m.takeOffArmed = 0;
+    m.takeOff.clear();
     m.landingArmed = 0;
     const double v = ac.samples[0].verticalSpeed;
     if (v <= -250.0 && ac.throttleIndex == 3) gf_setThrottle(ac, isRotorcraft(ac) ? 4 : 2);
@@ -117,7 +117,7 @@ void lf_lowLevelConfiguration(LiveAircraft& ac) {
         ac.standId = 0;
         ac.cargoStand = 0;
         ac.stepCounter = 1;
-        m.lateWindow = m.takeOffArmed ? 5000 : 3000;
+        m.lateWindow = m.takeOff.armed() ? 5000 : 3000;
         m.earlyWindow = 3000;
     }
 }
@@ -125,7 +125,7 @@ void lf_lowLevelConfiguration(LiveAircraft& ac) {
 void lf_armTakeOff(LiveAircraft& ac) {
     MoveState& m = ac.move;
     if (m.towed) gf_logHighlighted(fmt::format("towed aircraft takes-off? {}", gf_acDescription(ac)));
-    m.takeOffArmed = 1;
+    m.takeOff.begin();
     gf_setThrottle(ac, 0);
     gf_setSpoilers(ac, 0);
     gf_setFlaps(ac, 1);
@@ -144,7 +144,8 @@ void lf_takeOffStart(LiveAircraft& ac) {
     ac.position.bank = 0.0;
     m.bankStep = 0.0;
     m.pitchStep = (ac.rotationPitch - ac.position.pitch) / n;
-    if (!m.takeOffArmed) lf_armTakeOff(ac);
+    if (!m.takeOff.armed()) lf_armTakeOff(ac);
+    m.takeOff.begin();
     lf_setPhase(ac, MovePhase::TakeOff);
     m.headingStep = 0.0;
     m.curve.clear();
@@ -173,7 +174,7 @@ void lf_groundSpeedStep(LiveAircraft& ac) {
     const PositionSample& next = ac.samples[1];
     const double g0 = front.groundSpeed;
     const double g1 = next.groundSpeed;
-    if (m.takeOffArmed) {
+    if (m.takeOff.armed()) {
         uint32_t throttle = 0;
         if (isRotorcraft(ac) || g0 >= 25 || g1 >= 30) throttle = 4;
         else if (g0 >= 20 || g1 >= 25) throttle = 2;
@@ -197,7 +198,7 @@ void lf_groundSpeedStep(LiveAircraft& ac) {
     } else {
         gf_setThrottle(ac, isRotorcraft(ac) ? 4 : 0);
     }
-    if (!m.takeOffArmed && !m.landingRoll) lf_narrowWindows(ac);
+    if (!m.takeOff.armed() && !m.landingRoll) lf_narrowWindows(ac);
     if (m.landingStage == 0 && ac.phase != MovePhase::TakeOff) {
         ac.position.pitch = ac.staticPitch;
         ac.position.bank = 0.0;
@@ -207,7 +208,7 @@ void lf_groundSpeedStep(LiveAircraft& ac) {
     if (m.curve.active()) m.curve.parameterStep = 1.0 / static_cast<double>(lf_ticksToNext(ac));
     m.speed = ac.phase == MovePhase::PushingBack ? -g1 : g1;
 
-    if (!m.takeOffArmed || ac.phase == MovePhase::TakeOff || g0 < 43.0) return;
+    if (!m.takeOff.armed() || ac.phase == MovePhase::TakeOff || g0 < TakeOffRoll::kFastKt) return;
     bool someSlowClimb = false;
     bool allAirborne = true;
     for (std::size_t i = 1; i < ac.samples.size(); ++i) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <numbers>
 #include <optional>
 
@@ -13,6 +14,7 @@
 #include "core/geodesy.hpp"
 #include "core/log.hpp"
 #include "links/park_airport.hpp"
+#include "records/takeoff_roll.hpp"
 #include "refdata/code_table.hpp"
 #include "refdata/model_lookups.hpp"
 #include "refdata/registration_lookups.hpp"
@@ -56,6 +58,11 @@ constexpr double kVerticalReachFloorFt = 500.0;
 // A rise of ground speed (kt) from one report to the next that a landing roll's noise does not
 // make: the aircraft accelerates again.
 constexpr double kRollRiseKt = 5.0;
+// Two reports of one height differ by up to this (ft): the feed's barometric altitudes are
+// 30-50 ft off either way.
+constexpr double kHeightNoiseFt = 100.0;
+// Two reports of one ground speed differ by up to this (kt).
+constexpr double kSpeedNoiseKt = TakeOffRoll::kNoiseKt;
 // Up to this ground speed (kt) a report near the last one is a standing aircraft's.
 constexpr double kStandstillSpeedKt = 5.0;
 // A report this close (degrees) to the way of the report before it lies ahead of it.
@@ -64,9 +71,6 @@ constexpr double kAheadOnTrackDeg = 45.0;
 constexpr double kPositionNoiseNm = 1.0 / 1852.0;
 // The lines kept last whose speeds a ground line must leave behind to tell of a change of speed.
 constexpr std::size_t kSpeedBandLines = 3;
-// Ground speed (kt) of two reports in a row that arms a take-off, and below which two reports in
-// a row disarm it again.
-constexpr double kTakeOffArmSpeedKt = 43.0;
 
 struct DropLog {
     const char* reason;
@@ -223,6 +227,42 @@ bool samePosition(const PositionSample& a, const PositionSample& b, double toler
     return std::abs(a.latitude - b.latitude) < tolerance && std::abs(a.longitude - b.longitude) < tolerance;
 }
 
+// A new report measured against the newest waiting sample, once for all the rules that ask: whether
+// it lies at the same spot or within a standing aircraft's scatter at once, the distance and the
+// way to it when first asked. Measured as the report came in: a rule that moves the report
+// measures it anew.
+class ReportStep {
+public:
+    ReportStep(const PositionSample& newest, const PositionSample& report)
+        : m_from(at(newest)), m_to(at(report)), m_same(samePosition(report, newest, 1e-8)),
+          m_withinScatter(samePosition(report, newest, 0.00015)) {}
+    bool same() const { return m_same; }
+    bool withinScatter() const { return m_withinScatter; }
+    double distanceNm() const {
+        if (std::isnan(m_distanceNm)) m_distanceNm = gf_distanceNm(m_from, m_to);
+        return m_distanceNm;
+    }
+    // Degrees from the newest waiting sample to the report.
+    double wayDeg() const {
+        if (std::isnan(m_wayDeg)) m_wayDeg = gf_initialBearing(m_from, m_to) * kRadToDeg;
+        return m_wayDeg;
+    }
+
+private:
+    GeoPosition m_from;
+    GeoPosition m_to;
+    bool m_same;
+    bool m_withinScatter;
+    mutable double m_distanceNm = std::numeric_limits<double>::quiet_NaN();
+    mutable double m_wayDeg = std::numeric_limits<double>::quiet_NaN();
+};
+
+// The rules of decodeExisting, handed the report's step from the newest waiting sample (none when
+// no sample waits).
+bool isStandstill(LiveAircraft& aircraft, PositionSample& sample, ReportStep& step);
+bool extendsTheTrack(LiveAircraft& aircraft, PositionSample& sample, ReportStep* step);
+bool duringLanding(LiveAircraft& aircraft, PositionSample& sample, ReportStep& step);
+
 double parkElevation() {
     const ParkAirport park = gf_parkAirport();
     return park.code.isSet() ? static_cast<double>(park.elevationFeet) : -1000.0;
@@ -235,7 +275,7 @@ bool nearParkElevation(const PositionSample& s) {
 void endManoeuvre(LiveAircraft& aircraft) {
     aircraft.manoeuvreMark = 0;
     aircraft.move.earlyWindow = 3000;
-    aircraft.move.lateWindow = aircraft.move.takeOffArmed != 0 ? 5000 : 3000;
+    aircraft.move.lateWindow = aircraft.move.takeOff.armed() ? 5000 : 3000;
     if (!aircraft.samples.empty()) aircraft.samples.front().dueTick = gf_tickCount() + 1;
 }
 
@@ -278,42 +318,32 @@ bool speedChanged(const SampleQueue& samples, double v) {
 // too: its track agrees (a slowing one may be the stop's, whose track tells nothing). A standing
 // aircraft's reports scatter round its stop with a little speed, nearer or farther than that
 // speed goes and any way: those stay standstill copies, or it would creep and turn to each.
-bool movesOnAlongItsTrack(const PositionSample& n, const PositionSample& sample) {
+bool movesOnAlongItsTrack(const PositionSample& n, const PositionSample& sample, const ReportStep& step) {
     if (n.generated != 0 || n.groundSpeed <= 0.0) return false;
     const double hours = static_cast<double>(sample.dueTick - n.dueTick) / 360000.0;
     const double slower = std::min(n.groundSpeed, sample.groundSpeed) * hours;
     const double faster = std::max(n.groundSpeed, sample.groundSpeed) * hours;
-    const double d = gf_distanceNm(at(n), at(sample));
+    const double d = step.distanceNm();
     if (d < 0.5 * slower || d > 1.5 * faster + kPositionNoiseNm) return false;
-    const double way = gf_initialBearing(at(n), at(sample)) * kRadToDeg;
+    const double way = step.wayDeg();
     return angleDifferenceDeg(way, n.track) <= kAheadOnTrackDeg &&
            (sample.groundSpeed < n.groundSpeed || angleDifferenceDeg(way, sample.track) <= kAheadOnTrackDeg);
 }
 
-// The feed shows a take-off: a report airborne, or two fast on the ground, the later no slower (a
-// roll that slows, rolling out or on a fast exit, is none).
-bool showsTakeOff(const PositionSample& n, const PositionSample& sample) {
-    return sample.airborne != 0 || (sample.groundSpeed >= kTakeOffArmSpeedKt &&
-                                    n.groundSpeed >= kTakeOffArmSpeedKt && sample.groundSpeed >= n.groundSpeed);
-}
-
-// The feed slows on the ground below the take-off speed again: a rejected take-off, or a landing
-// roll that only looked like climbing away. No take-off follows.
-bool showsNoTakeOff(const PositionSample& n, const PositionSample& sample) {
-    return sample.airborne == 0 && n.airborne == 0 && sample.groundSpeed < kTakeOffArmSpeedKt &&
-           n.groundSpeed < kTakeOffArmSpeedKt;
-}
-
-// The take-off is armed by the feed from the report `n` on, the fastest of the roll so far.
-void armedByTheFeed(MoveState& move, const PositionSample& n) {
-    move.takeOffArmed = 1;
-    move.rollTopSpeed = n.groundSpeed;
-}
-
-// An armed roll keeps its fastest report: a last report clearly below it tells of braking.
-void keepRollTopSpeed(MoveState& move, const PositionSample& sample) {
-    if (move.takeOffArmed != 0 && sample.generated == 0)
-        move.rollTopSpeed = std::max(move.rollTopSpeed, sample.groundSpeed);
+// Climbing away from the landing roll (two reports in the air): taxiing again, to take off.
+void climbAwayFromTheLandingRoll(LiveAircraft& aircraft, const PositionSample& sample) {
+    MoveState& move = aircraft.move;
+    aircraft.previousPhase = aircraft.phase;
+    aircraft.phase = MovePhase::Taxi;
+    move.takeOff.reportArrives(sample);
+    gf_setThrottle(aircraft, 3);
+    gf_setSpoilers(aircraft, 1);
+    gf_setFlaps(aircraft, 1);
+    move.landingArmed = 0;
+    move.touchedDown = 0;
+    gf_queueLights(aircraft.objectId, {1, 1, 1, 1, 1, 1, 0});
+    move.earlyWindow = 3000;
+    move.lateWindow = 5000;
 }
 
 bool userOnGround() { return gf_userCopy().onGround != 0; }
@@ -600,8 +630,11 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
             removeAircraftFromSim(aircraft);
             return;
         }
+        // The report against the newest waiting sample, measured once for all the rules below.
+        std::optional<ReportStep> step;
+        if (!samples.empty()) step.emplace(samples.back(), sample);
         if (aircraft.phase != MovePhase::Birth) {
-            if (!checkExtendingSituations(aircraft, sample)) return;
+            if (!extendsTheTrack(aircraft, sample, step ? &*step : nullptr)) return;
             if (samples.empty()) {
                 samples.push_back(sample);
                 return;
@@ -635,29 +668,13 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
                 }
             }
             if (sample.dueTick <= n.dueTick) sample.dueTick = n.dueTick + 1;
-            MoveState& move = aircraft.move;
-            if (aircraft.state == LiveState::Active && aircraft.onGround != 0 && move.takeOffArmed == 0) {
-                if (move.landingRoll == 0) {
-                    if (showsTakeOff(n, sample) && aircraft.phase == MovePhase::Taxi) armedByTheFeed(move, n);
-                } else if (n.airborne != 0 && sample.airborne != 0) {
-                    // Climbing away from the landing roll.
-                    aircraft.previousPhase = aircraft.phase;
-                    aircraft.phase = MovePhase::Taxi;
-                    armedByTheFeed(move, n);
-                    gf_setThrottle(aircraft, 3);
-                    gf_setSpoilers(aircraft, 1);
-                    gf_setFlaps(aircraft, 1);
-                    move.landingArmed = 0;
-                    move.touchedDown = 0;
-                    gf_queueLights(aircraft.objectId, {1, 1, 1, 1, 1, 1, 0});
-                    move.earlyWindow = 3000;
-                    move.lateWindow = 5000;
-                }
-            } else if (aircraft.onGround != 0 && move.takeOffArmed != 0 &&
-                       aircraft.phase != MovePhase::TakeOff && showsNoTakeOff(n, sample)) {
-                move.takeOffArmed = 0;
+            TakeOffRoll& roll = aircraft.move.takeOff;
+            if (aircraft.state == LiveState::Active && aircraft.onGround != 0 && aircraft.phase != MovePhase::TakeOff) {
+                if (roll.armed() || (aircraft.move.landingRoll == 0 && aircraft.phase == MovePhase::Taxi))
+                    roll.reportArrives(sample);
+                else if (aircraft.move.landingRoll != 0 && n.airborne != 0 && sample.airborne != 0)
+                    climbAwayFromTheLandingRoll(aircraft, sample);
             }
-            keepRollTopSpeed(move, sample);
             samples.push_back(sample);
             if (samples.size() == 2 && samples[0].generated != 0 && samples[1].generated != 0) {
                 samples[0].dueTick = gf_tickCount() + 1;
@@ -665,8 +682,7 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
             }
             return;
         }
-        if (samples.empty()) return;
-        if (!lf_isStandstillSample(aircraft, sample)) return;
+        if (!step || !isStandstill(aircraft, sample, *step)) return;
         const int64_t after = samples.back().dueTick + 1;
         if (sample.dueTick < after) sample.dueTick = after;
         samples.push_back(sample);
@@ -676,13 +692,15 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
     }
 }
 
-bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample) {
+namespace {
+
+bool isStandstill(LiveAircraft& aircraft, PositionSample& sample, ReportStep& step) {
     const PositionSample& n = aircraft.samples.back();
-    const bool same = samePosition(sample, n, 1e-8);
+    const bool same = step.same();
     if (same) sample.generated = 1;
     if (aircraft.category == AircraftCategory::Rotorcraft) return true;
     const bool flyingActive = aircraft.state == LiveState::Active && aircraft.onGround == 0;
-    const bool takeOffArmed = aircraft.move.takeOffArmed != 0;
+    const bool takeOffArmed = aircraft.move.takeOff.armed();
     if (same) {
         if (sample.airborne != 0 || flyingActive) return false;
         if (takeOffArmed && sample.groundSpeed > 0.0 && n.groundSpeed >= 30.0) return false;
@@ -691,13 +709,14 @@ bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample) {
     }
     // The box takes in the position noise of a standing aircraft; a report that says the
     // aircraft moves is no standstill, however close to the last one (10 kt in 2 s is 10 m).
-    if (samePosition(sample, n, 0.00015) && sample.groundSpeed <= kStandstillSpeedKt) {
+    if (step.withinScatter() && sample.groundSpeed <= kStandstillSpeedKt) {
         if (sample.airborne != 0 || flyingActive) return false;
         if (takeOffArmed && sample.groundSpeed > 0.0 && n.groundSpeed >= 50.0) return false;
-        if (movesOnAlongItsTrack(n, sample)) return true;
+        if (movesOnAlongItsTrack(n, sample, step)) return true;
         sample = n;
         sample.groundSpeed = 0.0;
         sample.generated = 1;
+        step = ReportStep(n, sample);
         return true;
     }
     if (sample.groundSpeed != 0.0) return true;
@@ -705,9 +724,8 @@ bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample) {
     return true;
 }
 
-bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
+bool extendsTheTrack(LiveAircraft& aircraft, PositionSample& sample, ReportStep* step) {
     MoveState& move = aircraft.move;
-    SampleQueue& samples = aircraft.samples;
     const GeoPosition here{aircraft.position.latitude, aircraft.position.longitude};
     switch (aircraft.phase) {
     case MovePhase::PushingBack: {
@@ -815,17 +833,23 @@ bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
     default:
         break;
     }
-    if (move.landingArmed != 0 || move.landingRoll != 0) return checkNewPosDuringLanding(aircraft, sample);
-    if (!lf_isStandstillSample(aircraft, sample)) return false;
+    if (move.landingArmed != 0 || move.landingRoll != 0) {
+        if (step == nullptr) {
+            gf_log(fmt::format("{} empty sz?", "checkNewPosDuringLanding"));
+            return false;
+        }
+        return duringLanding(aircraft, sample, *step);
+    }
+    // With no sample waiting there is no standstill to tell.
+    if (step != nullptr && !isStandstill(aircraft, sample, *step)) return false;
     if (aircraft.manoeuvreMark <= 0) return true;
-    if (samples.empty()) {
+    if (step == nullptr) {
         gf_log(fmt::format("{} empty sz?", "checkExtendingSituations"));
         return false;
     }
-    if (aircraft.onGround == 0) {
-        const double direction = gf_initialBearing(at(samples.back()), at(sample)) * kRadToDeg;
-        if (angleDifferenceDeg(direction, aircraft.position.heading * kRadToDeg) >= 100.0) return false;
-    }
+    if (aircraft.onGround == 0 &&
+        angleDifferenceDeg(step->wayDeg(), aircraft.position.heading * kRadToDeg) >= 100.0)
+        return false;
     endManoeuvre(aircraft);
     move.holding = 0;
     return true;
@@ -833,42 +857,42 @@ bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
 
 // A touch-and-go: a sample on the ground clearly faster than the one before it on the ground
 // (the aircraft accelerates to take off again), or an airborne one after the feed had the
-// aircraft on the ground (the climb away). A go-around: an airborne sample above the one before
-// it, or clearly faster without coming lower. Either keeps its speed: held at the approach's or
-// the landing roll's, the aircraft would climb away late and fall ever further behind its fed
-// track.
+// aircraft on the ground (the climb away). A go-around: an airborne sample that has climbed above
+// the approach's lowest waiting report by more than a height's noise, or one faster than the
+// one before it by more than a speed's noise without coming lower. Either keeps its speed: held
+// at the approach's or the landing roll's, the aircraft would climb away late and fall ever
+// further behind its fed track. A report only a little higher or faster is the feed's noise.
 bool climbsAwayAgain(const LiveAircraft& aircraft, const PositionSample& sample) {
     const SampleQueue& samples = aircraft.samples;
     const PositionSample& before = samples.back();
     if (sample.airborne == 0)
         return before.airborne == 0 && sample.groundSpeed >= before.groundSpeed + kRollRiseKt;
     if (aircraft.onGround != 0) return true;
-    for (std::size_t i = 0; i < samples.size(); ++i)
+    double lowest = before.altitude;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
         if (samples[i].airborne == 0) return true;
-    return sample.altitude > before.altitude ||
-           (sample.altitude >= before.altitude && sample.groundSpeed >= before.groundSpeed + kRollRiseKt);
+        lowest = std::min(lowest, samples[i].altitude);
+    }
+    return sample.altitude > lowest + kHeightNoiseFt ||
+           (sample.altitude >= before.altitude && sample.groundSpeed > before.groundSpeed + kSpeedNoiseKt);
 }
 
-bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
+bool duringLanding(LiveAircraft& aircraft, PositionSample& sample, ReportStep& step) {
     SampleQueue& samples = aircraft.samples;
-    if (samples.empty()) {
-        gf_log(fmt::format("{} empty sz?", "checkNewPosDuringLanding"));
-        return false;
-    }
-    if (samePosition(samples.back(), sample, 1e-8)) {
+    if (step.same()) {
         // A rotorcraft hovers, comes down and stands on its pad at one spot: each report there
         // is a standstill that holds it on the spot, as the standstill rule keeps every report of
         // a rotorcraft. Dropped, it would run out of reports and go on by itself.
         if (aircraft.category != AircraftCategory::Rotorcraft) return false;
         if (aircraft.manoeuvreMark > 0) endManoeuvre(aircraft);
-        return lf_isStandstillSample(aircraft, sample);
+        return isStandstill(aircraft, sample, step);
     }
     const double heading = aircraft.position.heading * kRadToDeg;
-    const auto offHeading = [&](const PositionSample& from) {
-        return angleDifferenceDeg(gf_initialBearing(at(from), at(sample)) * kRadToDeg, heading);
-    };
+    const auto offHeading = [&](const ReportStep& from) { return angleDifferenceDeg(from.wayDeg(), heading); };
+    // The newest waiting sample changes when one behind the aircraft is dropped or brought to it.
+    bool newestChanged = false;
     if (samples.size() == 1) {
-        const double d = offHeading(samples.back());
+        const double d = offHeading(step);
         if (aircraft.move.landingArmed != 0) {
             if (d >= 90.0) return false;
         } else if (d >= 150.0) {
@@ -878,15 +902,16 @@ bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
             here.longitude = aircraft.position.longitude;
             here.dueTick = gf_tickCount() + 1;
             samples.back() = here;
+            newestChanged = true;
         }
-    } else {
-        if (offHeading(samples.back()) >= 90.0) {
-            samples.pop_back();
-            if (!samples.empty() && offHeading(samples.back()) >= 90.0) samples.pop_back();
-        }
+    } else if (offHeading(step) >= 90.0) {
+        samples.pop_back();
+        newestChanged = true;
+        if (!samples.empty() && offHeading(ReportStep(samples.back(), sample)) >= 90.0) samples.pop_back();
     }
     if (aircraft.manoeuvreMark > 0) endManoeuvre(aircraft);
-    if (!samples.empty() && !samePosition(samples.back(), sample, 1e-8)) {
+    const bool sameAsNewest = newestChanged ? !samples.empty() && samePosition(samples.back(), sample, 1e-8) : false;
+    if (!samples.empty() && !sameAsNewest) {
         sample.generated = 0;
         if (sample.groundSpeed > 40.0 && sample.groundSpeed > samples.back().groundSpeed &&
             !climbsAwayAgain(aircraft, sample))
@@ -897,20 +922,26 @@ bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
     return true;
 }
 
-void lf_armTakeOffByWaitingReports(LiveAircraft& aircraft) {
-    MoveState& move = aircraft.move;
-    if (aircraft.onGround == 0 || aircraft.phase != MovePhase::Taxi || move.landingRoll != 0) return;
-    const SampleQueue& samples = aircraft.samples;
-    for (std::size_t i = 1; i < samples.size(); ++i) {
-        const PositionSample& n = samples[i - 1];
-        const PositionSample& sample = samples[i];
-        if (move.takeOffArmed == 0) {
-            if (showsTakeOff(n, sample)) armedByTheFeed(move, n);
-        } else if (showsNoTakeOff(n, sample)) {
-            move.takeOffArmed = 0;
-        }
-        keepRollTopSpeed(move, sample);
+} // namespace
+
+bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample) {
+    ReportStep step(aircraft.samples.back(), sample);
+    return isStandstill(aircraft, sample, step);
+}
+
+bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample) {
+    std::optional<ReportStep> step;
+    if (!aircraft.samples.empty()) step.emplace(aircraft.samples.back(), sample);
+    return extendsTheTrack(aircraft, sample, step ? &*step : nullptr);
+}
+
+bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample) {
+    if (aircraft.samples.empty()) {
+        gf_log(fmt::format("{} empty sz?", "checkNewPosDuringLanding"));
+        return false;
     }
+    ReportStep step(aircraft.samples.back(), sample);
+    return duringLanding(aircraft, sample, step);
 }
 
 void lf_takeReportsKeptWhilePushing(LiveAircraft& aircraft) {

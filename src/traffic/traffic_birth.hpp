@@ -27,10 +27,6 @@ bool checkExtendingSituations(LiveAircraft& aircraft, PositionSample& sample);
 bool checkNewPosDuringLanding(LiveAircraft& aircraft, PositionSample& sample);
 bool lf_isStandstillSample(LiveAircraft& aircraft, PositionSample& sample);
 void lf_noticeDeparture(LiveAircraft& aircraft, PositionSample& sample);
-// An aircraft that has just become active on the ground: the reports that came in before (its
-// creation took a while, or it was first seen rolling) arm its take-off as they would have, had
-// it been active when they came in.
-void lf_armTakeOffByWaitingReports(LiveAircraft& aircraft);
 // Once its pushback has ended, an aircraft takes in the reports that came in meanwhile, in order,
 // as if they came in now; those already due are dropped.
 void lf_takeReportsKeptWhilePushing(LiveAircraft& aircraft);

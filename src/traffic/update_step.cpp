@@ -131,7 +131,7 @@ bool updateLiveAc(LiveAircraft& aircraft) {
 }
 
 bool lf_checkRespawn(LiveAircraft& aircraft, const TrafficLine& line) {
-    if (aircraft.move.takeOffArmed != 0 || aircraft.move.landingArmed != 0) return true;
+    if (aircraft.move.takeOff.armed() || aircraft.move.landingArmed != 0) return true;
     if (aircraft.state == LiveState::Buffer) {
         lf_takeOverBufferedIdentity(aircraft, line);
         return true;

@@ -572,12 +572,17 @@ TEST_F(IntakeTest, OnTheApproachAndInTheLandingRollAFasterSampleTakesTheNewestWa
         EXPECT_EQ(a.samples.size(), before + 1) << "dropped";
         return a.samples.back().groundSpeed;
     };
-    // On final a faster report coming lower is held at the approach's speed; one that climbs, or
-    // is 5 kt faster without coming lower, is a go-around and keeps its own.
+    // On final a faster report coming lower is held at the approach's speed; one that climbs more
+    // than a height's noise (100 ft) over the approach's lowest waiting report, or is more than a
+    // speed's noise (7 kt) faster without coming lower, is a go-around and keeps its own.
     EXPECT_EQ(kept(false, {{140.0, 900.0}}, {146.0, 800.0}), 140.0);
-    EXPECT_EQ(kept(false, {{140.0, 900.0}}, {143.0, 925.0}), 143.0);
-    EXPECT_EQ(kept(false, {{140.0, 900.0}}, {145.0, 900.0}), 145.0);
-    EXPECT_EQ(kept(false, {{140.0, 900.0}}, {144.9, 900.0}), 140.0);
+    EXPECT_EQ(kept(false, {{140.0, 900.0}}, {143.0, 925.0}), 140.0);
+    EXPECT_EQ(kept(false, {{140.0, 900.0}}, {143.0, 1000.0}), 140.0);
+    EXPECT_EQ(kept(false, {{140.0, 900.0}}, {143.0, 1001.0}), 143.0);
+    EXPECT_EQ(kept(false, {{140.0, 900.0}, {140.0, 950.0}}, {143.0, 1040.0}), 143.0);
+    EXPECT_EQ(kept(false, {{140.0, 900.0}}, {147.0, 900.0}), 140.0);
+    EXPECT_EQ(kept(false, {{140.0, 900.0}}, {147.5, 900.0}), 147.5);
+    EXPECT_EQ(kept(false, {{140.0, 900.0}}, {147.5, 899.0}), 140.0);
     // The first report on the ground is a touchdown, held however fast; a report in the air with
     // one on the ground still waiting climbs away from it, however low.
     EXPECT_EQ(kept(false, {{140.0, 300.0}}, {146.0, 0.0}), 140.0);
@@ -862,7 +867,7 @@ TEST_F(IntakeTest, TheStandstillRuleStopsACopyAndRefusesAStopAfterFiftyKnotsWhil
     EXPECT_EQ(same.groundSpeed, 0.0);
     EXPECT_EQ(same.generated, 1);
     // Taking off: a report of 0 kt far along is no stop after 50 kt, but is after 40.
-    a.move.takeOffArmed = 1;
+    a.move.takeOff.begin();
     for (const auto& [before, taken] : {std::pair{50.0, false}, std::pair{40.0, true}}) {
         a.samples.back().groundSpeed = before;
         PositionSample stop = reportAt(a, off({50.1, 8.1}, 90.0, 100.0), 0.0);

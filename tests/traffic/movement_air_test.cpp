@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "links/sim_definitions.hpp"
+#include "links/traffic_line.hpp"
 #include "traffic/air_movement.hpp"
 #include "traffic/movement.hpp"
 #include "traffic/movement_test_support.hpp"
@@ -37,15 +38,29 @@ std::pair<double, bool> headingJumps(const std::vector<TracePoint>& trace) {
     return {worst, inRange};
 }
 
-// Replays a feed as the intake hands it over to the aircraft `key`, which holds its first two
-// reports: the others reach it 30 s before they fall due. The trace of every tick until the last
-// report is due.
+// The feed's time stamp (s) of a report: its due tick, in seconds.
+double feedTime(const PositionSample& s) { return 1.7e9 + static_cast<double>(s.dueTick) / 100.0; }
+
+// A report reaching the aircraft `key` as the program receives it: a traffic line through the
+// intake, whose rules (the thinning of straight lines among them) apply.
+void receive(uint32_t key, const PositionSample& report) {
+    TrafficLine line;
+    line.hexid = key;
+    line.sample = report;
+    line.timeStamp = feedTime(report);
+    lf_onTrafficUpdate(line);
+}
+
+// Replays a feed through the intake to the aircraft `key`, which holds its first two reports:
+// the others reach it 30 s before they fall due. The trace of every tick until the last report
+// is due.
 std::vector<TracePoint> replayFedAhead(uint32_t key, const std::vector<PositionSample>& feed) {
+    findAircraft(key)->lastUpdateTime = feedTime(feed[1]);
     std::size_t delivered = 2;
     std::vector<TracePoint> trace;
     while (gf_tickCount() < feed.back().dueTick) {
         while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount())
-            decodeExisting(*findAircraft(key), feed[delivered++]);
+            receive(key, feed[delivered++]);
         const auto part = run(key, 1);
         if (part.empty()) break;
         trace.push_back(part.front());
@@ -616,28 +631,31 @@ TEST_F(TakeOffLandingTest, AFeedThatSlowsOnTheGroundDisarmsTheTakeOff) {
             legs.push_back({270.0, v, 0.0, 2.0, false});
         return track(gf_destinationPoint(kAirport, kPi, 600.0 / 0.3048), 0.0, 100, legs);
     };
-    const auto feed = roll({30.0, 38.0, 45.0, 52.0, 41.0, 55.0, 60.0, 50.0, 40.0, 30.0, 20.0});
+    const auto feed = roll({30.0, 38.0, 45.0, 52.0, 53.0, 41.0, 55.0, 60.0, 50.0, 40.0, 30.0, 20.0});
     LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20013, {feed[0], feed[1]}, MovePhase::Taxi);
-    std::vector<uint8_t> armed;
+    std::vector<bool> armed;
     for (std::size_t i = 2; i < feed.size(); ++i) {
         decodeExisting(ac, feed[i]);
-        armed.push_back(ac.move.takeOffArmed);
+        armed.push_back(ac.move.takeOff.armed());
     }
-    // Armed at two reports of 43 kt or more; one slower report among fast ones changes nothing;
-    // two below 43 kt in a row are a rejected take-off.
-    EXPECT_EQ(armed, (std::vector<uint8_t>{0, 1, 1, 1, 1, 1, 1, 0, 0}));
+    // Armed once the speed has risen more than the feed's noise over the fast reports (53 over
+    // 45 kt); a report well below the top (41 after 53) is a fall, and a rise from it again arms;
+    // two below 43 kt in a row end the roll.
+    EXPECT_EQ(armed, (std::vector<bool>{false, false, true, false, true, true, false, false, false, false}));
 
     // A landing roll that was taken for climbing away slows on: no take-off either.
-    const auto landed = roll({60.0, 55.0, 50.0, 42.0, 36.0});
+    const auto landed = roll({60.0, 55.0, 50.0, 48.0, 42.0, 36.0});
     LiveAircraft& rolling =
         addAircraft(AircraftCategory::Large, 20014, {landed[0], landed[1]}, MovePhase::Taxi, "TST2");
     rolling.move.landingRoll = 1;
-    rolling.move.takeOffArmed = 1;
+    PositionSample climbing = landed[1];
+    climbing.airborne = 1;
+    rolling.move.takeOff.reportArrives(climbing);
     decodeExisting(rolling, landed[2]);
     decodeExisting(rolling, landed[3]);
-    EXPECT_EQ(rolling.move.takeOffArmed, 1);
+    EXPECT_TRUE(rolling.move.takeOff.armed());
     decodeExisting(rolling, landed[4]);
-    EXPECT_EQ(rolling.move.takeOffArmed, 0);
+    EXPECT_FALSE(rolling.move.takeOff.armed());
 
     // Fast on the ground but slowing all along (rolling out, first seen on the ground): never
     // armed.
@@ -645,7 +663,7 @@ TEST_F(TakeOffLandingTest, AFeedThatSlowsOnTheGroundDisarmsTheTakeOff) {
     LiveAircraft& out = addAircraft(AircraftCategory::Large, 20015, {braking[0], braking[1]}, MovePhase::Taxi, "TST3");
     for (std::size_t i = 2; i < braking.size(); ++i) {
         decodeExisting(out, braking[i]);
-        EXPECT_EQ(out.move.takeOffArmed, 0) << braking[i].groundSpeed << " kt";
+        EXPECT_FALSE(out.move.takeOff.armed()) << braking[i].groundSpeed << " kt";
     }
 }
 
@@ -803,11 +821,12 @@ TEST_F(TakeOffLandingTest, TouchAndGoLeavesTheLandingRollWithFullPower) {
     // The first two reports are there at once; the others reach the aircraft 30 s ahead.
     LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20061, {feed[0], feed[1]}, MovePhase::Flying);
     const uint32_t id = ac.objectId;
+    ac.lastUpdateTime = feedTime(feed[1]);
     std::size_t delivered = 2;
     std::vector<TracePoint> trace;
     for (int64_t i = 0; i < due; ++i) {
         while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount())
-            decodeExisting(*findAircraft(20061), feed[delivered++]);
+            receive(20061, feed[delivered++]);
         const auto part = run(20061, 1);
         ASSERT_EQ(part.size(), 1u);
         trace.push_back(part.front());
@@ -899,6 +918,72 @@ TEST_F(TakeOffLandingTest, ANoisyLandingRollNeverRunsAheadOfItsFedTrack) {
     for (const TracePoint& t : trace)
         ahead = std::max(ahead, east({t.position.latitude, t.position.longitude}) - east(fedAt(feed, t.tick)));
     EXPECT_LT(ahead, 10.0) << "metres ahead of the feed";
+}
+
+// A turboprop's final approach eastwards at 115 kt and 600 ft/min, a line every 2 s (slow enough
+// for the intake to keep every one), onto the runway and rolling out; or, with `goAroundAt`,
+// climbing away from that line at 1,500 ft/min and accelerating to 150 kt. Each reported altitude
+// is up to 40 ft off (the feed's barometric noise) and each speed up to 3 kt, in whole knots and
+// feet.
+std::vector<PositionSample> noisyFinal(unsigned seed, std::size_t goAroundAt = 0) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> baro(-40.0, 40.0);
+    std::uniform_real_distribution<double> knots(-3.0, 3.0);
+    std::vector<Leg> legs(goAroundAt > 0 ? goAroundAt : 40, Leg{90.0, 115.0, -600.0, 2.0, true});
+    if (goAroundAt > 0) {
+        for (int i = 0; i < 30; ++i)
+            legs.push_back({90.0, std::min(116.5 + 1.5 * i, 150.0), 1500.0, 2.0, true});
+    } else {
+        for (double v = 105.0; v > 30.0; v -= 6.0)
+            legs.push_back({90.0, v, 0.0, 2.0, false});
+    }
+    auto feed = track(gf_destinationPoint(kAirport, 1.5 * kPi, 2.6 * kFeetPerNm), kGroundFt + 40 * 600.0 / 30.0, 100,
+                      legs);
+    for (auto& s : feed) {
+        s.generated = 0;
+        s.groundSpeed = s.trueAirspeed = std::round(s.groundSpeed + knots(random));
+        if (s.airborne) s.altitude = std::round(s.altitude + baro(random));
+    }
+    return feed;
+}
+
+// On a noisy final no report is taken for a go-around: a faster one keeps the approach's speed
+// (kept, the aircraft would run ahead of its feed to an early touchdown). A go-around with the
+// same noise climbs away at its fed speed and keeps to its fed track.
+TEST_F(TakeOffLandingTest, BaroNoiseOnAFinalIsNoGoAroundButARealGoAroundStillIs) {
+    int goArounds = 0;
+    for (unsigned seed = 1; seed <= 30; ++seed) {
+        resetWorld();
+        const auto feed = noisyFinal(seed);
+        LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20068, {feed[0], feed[1]}, MovePhase::Flying);
+        ac.lastUpdateTime = feedTime(feed[1]);
+        std::size_t delivered = 2;
+        while (gf_tickCount() < feed.back().dueTick && delivered < feed.size()) {
+            while (delivered < feed.size() && feed[delivered].dueTick - 3000 <= gf_tickCount()) {
+                LiveAircraft* a = findAircraft(20068);
+                const double newest = a->samples.back().groundSpeed;
+                const bool landing = a->move.landingArmed != 0;
+                const std::size_t waiting = a->samples.size();
+                receive(20068, feed[delivered++]);
+                if (landing && a->samples.size() > waiting && a->samples.back().airborne &&
+                    a->samples.back().groundSpeed > newest)
+                    ++goArounds;
+            }
+            if (run(20068, 1).empty()) break;
+        }
+    }
+    EXPECT_EQ(goArounds, 0) << "faster reports kept on 30 noisy finals";
+
+    resetWorld();
+    const std::size_t goAroundAt = 16;
+    const auto feed = noisyFinal(7, goAroundAt);
+    addAircraft(AircraftCategory::Large, 20069, {feed[0], feed[1]}, MovePhase::Flying);
+    const auto trace = replayFedAhead(20069, feed);
+    ASSERT_TRUE(std::any_of(trace.begin(), trace.end(), [](const TracePoint& t) { return t.landingArmed; }));
+    const auto climbing = std::find_if(trace.begin(), trace.end(),
+                                       [&](const TracePoint& t) { return t.tick >= feed[goAroundAt].dueTick; });
+    EXPECT_LT(metresOffFedTrack(feed, climbing, trace.end()), 60.0) << "metres off the fed track in the climb";
+    EXPECT_NEAR(trace.back().agl, feed.back().altitude - kGroundFt, 150.0);
 }
 
 } // namespace

@@ -1128,7 +1128,7 @@ TEST_F(GroundManoeuvreTest, SilentFeedOnTheRunwayWithTheTakeOffArmedLiftsOffAndC
         {270.0, 100.0, 0.0, 2.0, false}, {270.0, 110.0, 0.0, 2.0, false}, {270.0, 120.0, 0.0, 2.0, false}};
     const auto samples = track(gf_destinationPoint(kAirport, kPi, 3000.0), 0.0, 100, legs);
     LiveAircraft& ac = addAircraft(AircraftCategory::Large, 20073, samples, MovePhase::Taxi);
-    ac.move.takeOffArmed = 1;
+    ac.move.takeOff.begin();
     const auto trace = run(20073, 20000, [](const LiveAircraft& a) { return a.state != LiveState::Active; });
     ASSERT_FALSE(trace.empty());
     const GeoPosition last{samples.back().latitude, samples.back().longitude};
