@@ -1535,3 +1535,96 @@ TEST_F(FedGroundTest, AQueueCreepingAtAKnotKeepsUpWithItsFeed) {
 }
 
 } // namespace
+
+namespace {
+
+using namespace mvtest;
+
+class StandstillEdgeTest : public GroundMovementTest {
+protected:
+    // A taxiing aircraft whose newest sample `n` is the report at `speedKt` and `trackDeg` due at
+    // tick 1000, scattered a little off the row of stands as a real report is.
+    LiveAircraft& taxiing(double speedKt, double trackDeg) {
+        n = fedReport(gf_destinationPoint(kAirport, 0.3, 1234.5), speedKt, trackDeg, 1000);
+        n.generated = 0;
+        return addAircraft(AircraftCategory::Large, 20095, {n}, MovePhase::Taxi);
+    }
+    // A report `dt` ticks after n, `north` and `east` degrees from it.
+    PositionSample report(double north, double east, double speedKt, double trackDeg, int64_t dt = 200) const {
+        PositionSample s = fedReport({n.latitude + north, n.longitude + east}, speedKt, trackDeg, n.dueTick + dt);
+        s.generated = 0;
+        return s;
+    }
+    // The report as the standstill rule leaves it: true when it stands (a copy of n at 0 kt).
+    bool standsAtN(LiveAircraft& ac, PositionSample s) {
+        EXPECT_TRUE(lf_isStandstillSample(ac, s));
+        return s.generated != 0 && s.groundSpeed == 0.0 && s.latitude == n.latitude && s.longitude == n.longitude;
+    }
+    // A report `metres` from n along `wayDeg` (degrees of latitude and longitude from metres at
+    // n's latitude).
+    PositionSample along(double wayDeg, double metres, double speedKt, double trackDeg) const {
+        const GeoPosition p = gf_destinationPoint({n.latitude, n.longitude}, wayDeg * kDeg, metres / 0.3048);
+        return report(p.latitude - n.latitude, p.longitude - n.longitude, speedKt, trackDeg);
+    }
+    PositionSample n;
+};
+
+// A report at one spot with the last one (both coordinates within 1e-8 degrees) is a standstill
+// whatever its speed; just beyond, a report of a moving aircraft is followed as it is.
+TEST_F(StandstillEdgeTest, TheSameSpotIsWithinOneHundredMillionthOfADegree) {
+    LiveAircraft& ac = taxiing(0.0, 0.0);
+    PositionSample same = report(0.9e-8, -0.9e-8, 6.0, 0.0);
+    EXPECT_TRUE(lf_isStandstillSample(ac, same));
+    EXPECT_EQ(same.groundSpeed, 0.0);
+    EXPECT_NE(same.generated, 0);
+    for (const auto& [north, east] : {std::pair{1.1e-8, 0.0}, std::pair{0.0, 1.1e-8}}) {
+        PositionSample beside = report(north, east, 6.0, 0.0);
+        EXPECT_TRUE(lf_isStandstillSample(ac, beside));
+        EXPECT_EQ(beside.groundSpeed, 6.0);
+        EXPECT_EQ(beside.generated, 0);
+    }
+}
+
+// A slow report within 0.00015 degrees of the last one in both latitude and longitude is a
+// standing aircraft's scatter; a little farther either way it is followed as reported.
+TEST_F(StandstillEdgeTest, AStandingAircraftsScatterIsWithinFifteenHundredThousandthsOfADegreeEachWay) {
+    LiveAircraft& ac = taxiing(0.0, 0.0);
+    for (const double speed : {0.0, 3.0, 5.0}) {
+        EXPECT_TRUE(standsAtN(ac, report(0.000149, 0.0, speed, 123.0))) << speed;
+        EXPECT_TRUE(standsAtN(ac, report(0.0, -0.000149, speed, 123.0))) << speed;
+        EXPECT_TRUE(standsAtN(ac, report(-0.000149, 0.000149, speed, 123.0))) << speed;
+        EXPECT_FALSE(standsAtN(ac, report(0.000151, 0.0, speed, 123.0))) << speed;
+        EXPECT_FALSE(standsAtN(ac, report(0.0, -0.000151, speed, 123.0))) << speed;
+    }
+    // Faster than a standing aircraft's noise it moves, however near.
+    EXPECT_FALSE(standsAtN(ac, report(0.00001, 0.0, 5.5, 0.0)));
+}
+
+// A slow report near a moving one carries on its way when it lies ahead on its track at about the
+// way their speeds went meanwhile: from half the slower one's way to one and a half times the
+// faster one's and a metre of the feed's rounding.
+TEST_F(StandstillEdgeTest, AReportCarriesOnTheWayFromHalfTheSlowerToOneAndAHalfTheFasterSpeedsWay) {
+    LiveAircraft& ac = taxiing(4.0, 30.0);
+    const double slowerM = 3.0 * 2.0 / 3600.0 * kMetresPerNm; // 3 kt for 2 s
+    const double fasterM = 4.0 * 2.0 / 3600.0 * kMetresPerNm;
+    EXPECT_TRUE(standsAtN(ac, along(30.0, 0.49 * slowerM, 3.0, 30.0)));
+    EXPECT_FALSE(standsAtN(ac, along(30.0, 0.51 * slowerM, 3.0, 30.0)));
+    EXPECT_FALSE(standsAtN(ac, along(30.0, 1.5 * fasterM + 0.98, 3.0, 30.0)));
+    EXPECT_TRUE(standsAtN(ac, along(30.0, 1.5 * fasterM + 1.02, 3.0, 30.0)));
+    // Ahead means within 45 degrees of the moving report's track.
+    EXPECT_FALSE(standsAtN(ac, along(30.0 + 44.0, fasterM, 3.0, 30.0)));
+    EXPECT_TRUE(standsAtN(ac, along(30.0 - 46.0, fasterM, 3.0, 30.0)));
+}
+
+// A report as fast as the moving one before it carries on its way only when its own track agrees
+// with the way (within 45 degrees); a slower one (a stop's) need not.
+TEST_F(StandstillEdgeTest, AtEqualSpeedsAReportCarriesOnTheWayOnlyAlongItsOwnTrack) {
+    LiveAircraft& ac = taxiing(4.0, 30.0);
+    const double wayM = 4.0 * 2.0 / 3600.0 * kMetresPerNm;
+    EXPECT_FALSE(standsAtN(ac, along(30.0, wayM, 4.0, 30.0 + 44.0)));
+    EXPECT_TRUE(standsAtN(ac, along(30.0, wayM, 4.0, 30.0 + 46.0)));
+    EXPECT_TRUE(standsAtN(ac, along(30.0, wayM, 4.0, 30.0 - 46.0)));
+    EXPECT_FALSE(standsAtN(ac, along(30.0, wayM, 3.9, 30.0 + 170.0)));
+}
+
+} // namespace
