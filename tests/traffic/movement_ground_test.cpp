@@ -1632,8 +1632,9 @@ HoldingPointFeed holdingPointFeed(uint32_t seed) {
     return f;
 }
 
-// Still open: the aircraft creeps and turns on the hold's scatter (seed 2: 3.3 m, 6.6 degrees) and
-// stands with its nose up to 24 degrees off its way, turned to the scattered stop report.
+// Still open: it stands with its nose up to 24 degrees off its way, turned on the last metres to
+// the scattered stop report, and moves off up to 2 s before the feed (seed 2: 3.3 m and 6.6 degrees
+// in the last second of the hold).
 TEST_F(NoisyGroundTest, DISABLED_AnAircraftStandingAtTheHoldingPointKeepsItsNoseAndTurnsTheWayItsReportsGoWhenItMovesOn) {
     for (uint32_t seed = 1; seed <= 5; ++seed) {
         resetWorld();
