@@ -288,12 +288,6 @@ void lf_groundTiming(LiveAircraft& ac) {
             target = std::clamp(next.dueTick, within(kCatchUpFactor), within(kFallBackFactor));
         }
         lf_retimeNext(ac, target);
-        // A tug turns the aircraft no faster than it turns itself: the pushback's quarter turn
-        // takes the time the nose needs at that rate where the curve turns fastest.
-        if (ac.phase == MovePhase::PushingBack && m.curve.active())
-            ac.samples[1].dueTick = std::max<int64_t>(
-                ac.samples[1].dueTick,
-                now + std::llround(m.curve.lengthMetres * m.curve.sharpestTurnPerMetre / ac.angleStep));
         if (m.curve.active() || m.turning) {
             // The nose keeps up with the way the aircraft moves, whatever the scaling above: a
             // curve's turn is done by its end (its tangent turns fastest midway), a turn towards
