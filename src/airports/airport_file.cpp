@@ -12,6 +12,7 @@
 #include "airports/stand_options.hpp"
 #include "config/settings.hpp"
 #include "config/xml_helpers.hpp"
+#include "core/geodesy.hpp"
 #include "core/half_hour_set.hpp"
 #include "core/log.hpp"
 #include "core/meta_info.hpp"
@@ -28,8 +29,6 @@ std::atomic<bool> gHandmadeAirport{false};
 
 namespace {
 
-constexpr double kDegreesPerRadian = 57.29577951308232;
-constexpr double kRadiansPerDegree = 0.017453292519943295;
 constexpr double kMetresPerNm = 1852.0;
 
 const char* boolText(bool value) { return value ? "true" : "false"; }
@@ -42,7 +41,7 @@ bool appendParameter(pugi::xml_node parameters, const char* name, const std::str
 bool appendFullStand(pugi::xml_node parkpos, const StandRecord& stand) {
     bool ok = gf_appendAttributeString(parkpos, "latitude", fmt::format("{:.6f}", stand.latitude)) &&
               gf_appendAttributeString(parkpos, "longitude", fmt::format("{:.6f}", stand.longitude)) &&
-              gf_appendAttributeString(parkpos, "heading", fmt::format("{:.1f}", stand.heading * kDegreesPerRadian)) &&
+              gf_appendAttributeString(parkpos, "heading", fmt::format("{:.1f}", stand.heading * kRadToDeg)) &&
               gf_appendAttributeString(parkpos, "radius", fmt::format("{:.1f}", stand.radius * kMetresPerNm)) &&
               gf_appendAttributeString(parkpos, "type", fmt::format("{}", stand.type)) &&
               gf_appendAttribute(parkpos, "cargo", boolText(stand.cargo != 0)) &&
@@ -207,7 +206,7 @@ void lf_readStand(pugi::xml_node parkpos, std::string id, uint32_t source) {
         return;
     }
     const double radius = finiteNumber(parkpos.attribute("radius"));
-    const double heading = finiteNumber(parkpos.attribute("heading")) * kRadiansPerDegree;
+    const double heading = finiteNumber(parkpos.attribute("heading")) * kDegToRad;
     const int typeNumber = parkpos.attribute("type").as_int(0);
     uint16_t type = 0;
     if (typeNumber < 0 || typeNumber > 15)

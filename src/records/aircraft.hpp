@@ -94,9 +94,6 @@ struct MoveState {
     // Step budgets of a manoeuvre (early and late window, ticks).
     int32_t earlyWindow = 1000;
     int32_t lateWindow = 1000;
-    // Targets of the pitch and bank manoeuvre; not set until a manoeuvre starts.
-    double targetPitch = std::numeric_limits<double>::quiet_NaN();
-    double targetBank = std::numeric_limits<double>::quiet_NaN();
     double pitchStep = 0.0;    // radians per tick
     double bankStep = 0.0;     // radians per tick
     double altitudeStep = 0.0; // feet per tick
@@ -107,7 +104,6 @@ struct MoveState {
     double verticalSpeed = 0.0; // feet per minute
     double headingToRestore = 0.0; // radians, after a livery respawn
     double touchdownHeading = 0.0; // radians
-    double taxiReferenceHeading = 0.0;
     int64_t holdingStartTick = 0;
     double holdingDistance = 0.0;  // nautical miles
     // Leaving a stand: the distances of the standstill check and its count.

@@ -52,13 +52,6 @@ const CategoryLimits& limitsOf(AircraftCategory category) {
     return kLimits[index];
 }
 
-GeoPosition positionOf(const PositionSample& s) { return {s.latitude, s.longitude}; }
-GeoPosition positionOf(const AcPosition& p) { return {p.latitude, p.longitude}; }
-
-bool samePosition(const PositionSample& a, const PositionSample& b) {
-    return std::abs(a.latitude - b.latitude) <= 1e-8 && std::abs(a.longitude - b.longitude) <= 1e-8;
-}
-
 // Pitch that goes with a vertical speed (ft/min): nose up when climbing, down when descending.
 double pitchForVerticalSpeed(double v) {
     if (v > 0) v = std::min(v, 2400.0);
@@ -566,9 +559,6 @@ Silence endOfSamples(LiveAircraft& ac) {
 
 } // namespace
 
-double gf_maxBank(AircraftCategory c) { return limitsOf(c).maxBankDeg * kDeg; }
-double gf_maxBankStep(AircraftCategory c) { return limitsOf(c).maxBankStepDeg * kDeg; }
-double gf_maxPitchStep(AircraftCategory c) { return limitsOf(c).maxPitchStepDeg * kDeg; }
 double gf_liftOffSpeed(AircraftCategory c) { return limitsOf(c).liftOffSpeed; }
 
 int64_t lf_ticksToNext(const LiveAircraft& ac) {
@@ -623,13 +613,13 @@ void lf_turnTowardsTarget(LiveAircraft& ac) {
     const double target = ac.move.targetHeading;
     if (std::isnan(target)) return;
     const double difference = gf_wrapDifference(target - ac.position.heading);
-    if (std::abs(difference) * 57.29577951308232 <= 0.5) return;
+    if (std::abs(difference) * kRadToDeg <= 0.5) return;
     double step = ac.currentAngleStep;
     // Moving on the ground the nose keeps up with the way the aircraft goes, however slowly its
     // category turns: a lag is made up within about a third of a second (at most 0.9 degrees a
     // tick). Onto a stand it turns to the stand's heading at its own pace.
     if (ac.phase != MovePhase::Parking)
-        step = std::max(step, std::min(std::abs(difference) / 30.0, 0.9 / 57.29577951308232));
+        step = std::max(step, std::min(std::abs(difference) / 30.0, 0.9 / kRadToDeg));
     // Moving off from a standstill it turns no faster than the feed turned it, until on its way.
     if (ac.move.fedTurnStep > 0.0) step = std::min(step, ac.move.fedTurnStep);
     // The last step lands on the target instead of swinging past it.

@@ -13,11 +13,8 @@
 
 namespace tamrix {
 
-// Per-category limits of the airborne attitude (radians, radians per tick) and the lift-off
-// speed (knots). A category outside the table throws std::out_of_range.
-double gf_maxBank(AircraftCategory category);
-double gf_maxBankStep(AircraftCategory category);
-double gf_maxPitchStep(AircraftCategory category);
+// The lift-off speed (knots) of a category. A category outside the table throws
+// std::out_of_range.
 double gf_liftOffSpeed(AircraftCategory category);
 
 // nextPosMain, lf_integrateTick, lf_positionAtSpawn, lf_isOnUserTrack and lf_removeOnUserTrack:

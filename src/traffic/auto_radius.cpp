@@ -74,8 +74,6 @@ void gf_applyRange() {
     if (RANGE.window != nullptr) EnableWindow(RANGE.window, AUTO_RANGE.current.load() ? FALSE : TRUE);
 }
 
-int32_t gf_manualRadius() { return manualRadius(); }
-
 void gf_resetManualRadius() { gManualRadius.store(-1); }
 
 } // namespace tamrix

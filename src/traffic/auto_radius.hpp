@@ -29,8 +29,6 @@ void gf_setParkListFrontSource(ParkListFrontPosition source);
 // Applies the automatic radius of the user aircraft as it is now (gf_setRange).
 void gf_applyAutoRange();
 
-// The remembered manual radius (RANGE's default until AUTO_RANGE was first switched on).
-int32_t gf_manualRadius();
 // Back to RANGE's default (the clean state of a fresh process; tests).
 void gf_resetManualRadius();
 

@@ -30,22 +30,14 @@ namespace tamrix {
 
 namespace {
 
-constexpr double kRadToDegrees = 57.29577951308232;
 constexpr double kArrivalNm = 2.0 / kMetresPerNm;
 // How much faster and slower than its reported speed a taxiing aircraft may go to keep to the
 // replay's time.
 constexpr double kCatchUpFactor = 1.25;
 constexpr double kFallBackFactor = 0.75;
 
-GeoPosition positionOf(const PositionSample& s) { return {s.latitude, s.longitude}; }
-GeoPosition positionOf(const AcPosition& p) { return {p.latitude, p.longitude}; }
-
 double metresBetween(const PositionSample& a, const PositionSample& b) {
     return gf_distanceNm(positionOf(a), positionOf(b)) * kMetresPerNm;
-}
-
-bool samePosition(const PositionSample& a, const PositionSample& b) {
-    return std::abs(a.latitude - b.latitude) <= 1e-8 && std::abs(a.longitude - b.longitude) <= 1e-8;
 }
 
 // Lights of an aircraft moving on the ground under its own power or pushed.
@@ -117,7 +109,7 @@ void keepTheFedSpeedWhileHeld(LiveAircraft& ac) {
 // own), and the nose turns onto its way at its own pace, not in a swing. A way that reverses
 // between two reports (a pushback's track) is no turn of the nose either.
 double fedTurnPace(const LiveAircraft& ac) {
-    constexpr double kNoise = 5.0 / kRadToDegrees;
+    constexpr double kNoise = 5.0 / kRadToDeg;
     const SampleQueue& samples = ac.samples;
     double fastest = 0.0;
     std::optional<double> before;
@@ -127,7 +119,7 @@ double fedTurnPace(const LiveAircraft& ac) {
         if (s.generated) continue;
         if (s.dueTick - samples[1].dueTick > 2000) break;
         std::optional<double> heading = s.trueHeading;
-        if (!heading && s.groundSpeed > 0.0) heading = s.track / kRadToDegrees;
+        if (!heading && s.groundSpeed > 0.0) heading = s.track / kRadToDeg;
         if (!heading) continue;
         if (before && s.dueTick > beforeDue) {
             const double turned = std::abs(gf_wrapDifference(*heading - *before));
@@ -177,7 +169,7 @@ void groundStep(LiveAircraft& ac) {
         if (m.pushbackPending && !standUntilTheDepartureIsDue(ac)) {
             const double bearing =
                 gf_initialBearing({ac.standLatitude, ac.standLongitude}, positionOf(ac.samples.back()));
-            const int32_t d = gf_narrowTicks(gf_wrapDegrees((bearing - ac.standHeading) * kRadToDegrees));
+            const int32_t d = gf_narrowTicks(gf_wrapDegrees((bearing - ac.standHeading) * kRadToDeg));
             if (std::abs(d) < 90) lf_pullOutStart(ac);
             else lf_pushbackStart(ac);
         }
@@ -185,7 +177,7 @@ void groundStep(LiveAircraft& ac) {
         // Still standing: the copy just inserted is the next sample.
     } else if (!ac.samples[1].generated) {
         if (ac.samples.size() >= 3 && !ac.samples[2].generated) {
-            const double a = lf_headingChangeAfterNext(ac) * kRadToDegrees;
+            const double a = lf_headingChangeAfterNext(ac) * kRadToDeg;
             const PositionSample& front = ac.samples[0];
             const PositionSample& next = ac.samples[1];
             if (std::abs(a) > 45.0 && metresBetween(front, next) > 50.0 && front.groundSpeed <= 43.0 &&
@@ -207,7 +199,7 @@ void groundStep(LiveAircraft& ac) {
             lf_midpointOnSpeedChange(ac);
         }
         if (!m.curve.active()) {
-            m.headingDifference = std::abs(gf_wrapDifference(m.targetHeading - ac.position.heading)) * kRadToDegrees;
+            m.headingDifference = std::abs(gf_wrapDifference(m.targetHeading - ac.position.heading)) * kRadToDeg;
             m.turning = m.headingDifference > 3.0 ? 1 : 0;
         } else {
             m.turning = 0;
@@ -303,7 +295,7 @@ void lf_groundTiming(LiveAircraft& ac) {
             const double angle = m.turning ? m.headingDifference : m.curve.turnAngle;
             const double leg = static_cast<double>(lf_ticksToNext(ac));
             const double ticks = m.turning ? std::min(leg / 2.0, 100.0) : leg / 1.5;
-            ac.currentAngleStep = std::max(ac.currentAngleStep, angle / kRadToDegrees / ticks);
+            ac.currentAngleStep = std::max(ac.currentAngleStep, angle / kRadToDeg / ticks);
             // Moving off from a standstill (after a pushback, at a stop) the nose turns as the
             // feed turned it, not in a swing, until it is on its way: the aircraft is slow, its
             // way still to be found.
@@ -468,7 +460,7 @@ void drive2Stand(LiveAircraft& ac, double latitude, double longitude, double hea
     atStand.altitude = ac.position.altitude;
     atStand.groundSpeed = speed;
     atStand.trueAirspeed = speed;
-    atStand.track = heading * kRadToDegrees;
+    atStand.track = heading * kRadToDeg;
     atStand.verticalSpeed = 0.0;
     atStand.airborne = 0;
     atStand.generated = samePosition(last, atStand) ? 1 : 0;

@@ -1,5 +1,7 @@
 #include "traffic/movement_geometry.hpp"
 
+#include <algorithm>
+
 #include <gsl/narrow>
 
 namespace tamrix {
@@ -41,30 +43,36 @@ int32_t gf_ticksFor(double distanceNm, double speedKnots) {
 
 namespace {
 
-// The curve's point (metres east and north of its origin) and its speed (metres per unit of the
-// parameter) at u.
+// The curve's point (metres east and north of its origin) at u.
 double curveEast(const CurvePath& c, double u) { return 2 * (1 - u) * u * c.controlEast + u * u * c.endEast; }
 double curveNorth(const CurvePath& c, double u) { return 2 * (1 - u) * u * c.controlNorth + u * u * c.endNorth; }
-double curveSpeed(const CurvePath& c, double u) {
-    return std::hypot((c.endEast - c.controlEast) * 2 * u + c.controlEast * 2 * (1 - u),
-                      (c.endNorth - c.controlNorth) * 2 * u + c.controlNorth * 2 * (1 - u));
-}
 
 bool usable(const CurvePath& c) { return c.active() && !std::isnan(c.endNorth) && !std::isnan(c.endEast); }
 
-// The sum of short chords: within a thousandth of the length for any turn a curve is made for.
-double measuredLength(const CurvePath& c) {
-    constexpr int kChords = 32;
-    double metres = 0.0, e0 = 0.0, n0 = 0.0;
-    for (int i = 1; i <= kChords; ++i) {
-        const double u = static_cast<double>(i) / kChords;
+// The chords of even parameter steps, measured once: the sum of their lengths is within a
+// thousandth of the curve's length for any turn a curve is made for, and within each the way
+// goes on about evenly with the parameter.
+void measureChords(CurvePath& c) {
+    double metres = 0.0, e0 = 0.0, n0 = 0.0, sharpest = 0.0;
+    double lastBearing = 0.0, lastLength = 0.0;
+    for (int i = 1; i <= kCurveChords; ++i) {
+        const double u = static_cast<double>(i) / kCurveChords;
         const double e = curveEast(c, u);
         const double n = curveNorth(c, u);
-        metres += std::hypot(e - e0, n - n0);
+        const double length = std::hypot(e - e0, n - n0);
+        const double bearing = std::atan2(e - e0, n - n0);
+        if (i > 1 && length + lastLength > 1e-9)
+            sharpest = std::max(sharpest, std::abs(gf_wrapDifference(bearing - lastBearing)) /
+                                              ((length + lastLength) / 2));
+        metres += length;
+        c.chordEnds[static_cast<std::size_t>(i - 1)] = metres;
         e0 = e;
         n0 = n;
+        lastBearing = bearing;
+        lastLength = length;
     }
-    return metres;
+    c.lengthMetres = metres;
+    c.sharpestTurnPerMetre = sharpest;
 }
 
 } // namespace
@@ -81,7 +89,7 @@ std::optional<CurvePoint> gf_bezierPoint(const CurvePath& c, double t) {
     const double e = curveEast(c, u);
     const double n = curveNorth(c, u);
     p.latitude = c.originLatitude + n / kMetresPerDegree;
-    p.longitude = c.originLongitude + e / (std::cos(c.originLatitude * 0.017453292519943295) * kMetresPerDegree);
+    p.longitude = c.originLongitude + e / (std::cos(c.originLatitude * kDegToRad) * kMetresPerDegree);
     return p;
 }
 
@@ -89,18 +97,24 @@ double gf_curveLengthNm(const CurvePath& c) { return usable(c) ? c.lengthMetres 
 
 double gf_curveParameterAfterTick(const CurvePath& c, double t) {
     if (!usable(c)) return t;
-    const double way = c.lengthMetres * c.parameterStep;
-    // A step at the speed halfway through it; where the curve stands still (its control point on
-    // its origin or its end) the plain parameter step.
-    const double first = curveSpeed(c, t);
-    if (!(first > 1e-6)) return t + c.parameterStep;
-    const double middle = curveSpeed(c, std::min(t + way / first / 2, 1.0));
-    return t + (middle > 1e-6 ? way / middle : c.parameterStep);
+    // A curve that goes nowhere (all three points at one spot) in plain parameter steps.
+    if (!(c.lengthMetres > 1e-6)) return t + c.parameterStep;
+    // The way gone at t, one tick's way on, and the parameter there, each within its chord.
+    const auto chordStart = [&](int i) { return i == 0 ? 0.0 : c.chordEnds[static_cast<std::size_t>(i - 1)]; };
+    const double x = std::clamp(t, 0.0, 1.0) * kCurveChords;
+    int i = std::min(static_cast<int>(x), kCurveChords - 1);
+    const double gone = chordStart(i) + (x - i) * (c.chordEnds[static_cast<std::size_t>(i)] - chordStart(i));
+    const double target = gone + c.lengthMetres * c.parameterStep;
+    if (target >= c.lengthMetres) return 1.0;
+    while (c.chordEnds[static_cast<std::size_t>(i)] < target) ++i;
+    const double chord = c.chordEnds[static_cast<std::size_t>(i)] - chordStart(i);
+    const double within = chord > 1e-9 ? (target - chordStart(i)) / chord : 1.0;
+    return (i + within) / kCurveChords;
 }
 
 void gf_setCurve(CurvePath& c, double originLat, double originLon, double controlLat,
                  double controlLon, double endLat, double endLon) {
-    const double eastScale = std::cos(originLat * 0.017453292519943295) * kMetresPerDegree;
+    const double eastScale = std::cos(originLat * kDegToRad) * kMetresPerDegree;
     c.originLatitude = originLat;
     c.originLongitude = originLon;
     c.parameterStart = 0.0;
@@ -110,7 +124,7 @@ void gf_setCurve(CurvePath& c, double originLat, double originLon, double contro
     c.endNorth = (endLat - originLat) * kMetresPerDegree;
     c.endEast = (endLon - originLon) * eastScale;
     c.parameter = 0.0;
-    c.lengthMetres = measuredLength(c);
+    measureChords(c);
 }
 
 } // namespace tamrix

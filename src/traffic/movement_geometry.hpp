@@ -8,6 +8,8 @@
 #include <limits>
 #include <optional>
 
+#include "core/geodesy.hpp"
+#include "records/aircraft.hpp"
 #include "records/curve_path.hpp"
 
 namespace tamrix {
@@ -19,6 +21,16 @@ inline constexpr double kMetresPerNm = 1852.0;
 // Metres per degree of latitude in the local plane of a curve.
 inline constexpr double kMetresPerDegree = 111132.95;
 inline constexpr double kTicksPerHour = 360000.0;
+
+// Where a sample or an aircraft is.
+inline GeoPosition positionOf(const PositionSample& s) { return {s.latitude, s.longitude}; }
+inline GeoPosition positionOf(const AcPosition& p) { return {p.latitude, p.longitude}; }
+inline GeoPosition positionOf(const LiveAircraft& ac) { return positionOf(ac.position); }
+// Two samples with both coordinates within a tolerance (degrees) of each other: by default at
+// one spot (the feed's own repeats).
+inline bool samePosition(const PositionSample& a, const PositionSample& b, double toleranceDeg = 1e-8) {
+    return std::abs(a.latitude - b.latitude) <= toleranceDeg && std::abs(a.longitude - b.longitude) <= toleranceDeg;
+}
 
 // Any angle (radians) into [0, 2 pi), below zero as well as above a full turn; 0 for NaN.
 double gf_wrapHeading(double radians);

@@ -16,14 +16,13 @@
 #include "records/stand_table.hpp"
 #include "traffic/airport_services.hpp"
 #include "traffic/live_traffic.hpp"
+#include "traffic/movement_geometry.hpp"
 #include "traffic/movement.hpp"
 #include "traffic/traffic_birth.hpp"
 
 namespace tamrix {
 
 namespace {
-
-constexpr double kFeetPerNm = 6076.11549;
 
 struct RemovalState {
     double lastUserLatitude = std::numeric_limits<double>::quiet_NaN();
@@ -36,10 +35,6 @@ double userSize() { return gf_userAcHalfSpan().value_or(0.0); }
 GeoPosition userPosition() {
     const UserAcState& user = gf_userCopy().state;
     return GeoPosition{user.latitude, user.longitude};
-}
-
-GeoPosition positionOf(const LiveAircraft& aircraft) {
-    return GeoPosition{aircraft.position.latitude, aircraft.position.longitude};
 }
 
 // Erases the static aircraft with that key (the last record moves into its place).

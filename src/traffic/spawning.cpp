@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include "core/geodesy.hpp"
 #include "core/log.hpp"
 #include "core/run_state.hpp"
 #include "core/status_line.hpp"
@@ -63,7 +64,7 @@ void bornOnGround(LiveAircraft& aircraft) {
     PositionSample& front = samples.front();
     front.latitude = stand->latitude;
     front.longitude = stand->longitude;
-    front.track = stand->heading * 57.29577951308232;
+    front.track = stand->heading * kRadToDeg;
     lf_addRealStandOption(static_cast<int32_t>(stand->standId), aircraft, kStaySpawnParked);
     gf_limitParkedAircraft(1);
 }
@@ -141,8 +142,6 @@ void lf_removeGhost(std::string_view callsign) {
         return;
     }
 }
-
-std::size_t gf_failedTitleCount() { return gNotCreatedTitles.size(); }
 
 void gf_liveryFailed(const TrafficRecord& record) {
     if (!gStopFlag.load() && !gClosingFlag.load())

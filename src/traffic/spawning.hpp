@@ -26,7 +26,5 @@ void lf_assignFlightPlan(LiveAircraft& aircraft);
 void lf_placeOnGround(LiveAircraft& aircraft);
 // Removes the live aircraft reported under the callsign with '_' appended.
 void lf_removeGhost(std::string_view callsign);
-// Failed titles counted in this process.
-std::size_t gf_failedTitleCount();
 
 } // namespace tamrix

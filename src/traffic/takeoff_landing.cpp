@@ -181,7 +181,7 @@ void lf_groundSpeedStep(LiveAircraft& ac) {
         else if (g0 >= 15 || g1 >= 20) throttle = 1;
         gf_setThrottle(ac, throttle);
     } else if (m.landingRoll) {
-        const double turned = gf_wrapDifference(ac.position.heading - m.touchdownHeading) * 57.29577951308232;
+        const double turned = gf_wrapDifference(ac.position.heading - m.touchdownHeading) * kRadToDeg;
         if (std::abs(turned) >= 15.0) {
             gf_setFlaps(ac, 0);
             m.landingRoll = 0;

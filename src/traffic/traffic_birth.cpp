@@ -21,6 +21,7 @@
 #include "traffic/ai_controls.hpp"
 #include "traffic/airport_services.hpp"
 #include "traffic/live_traffic.hpp"
+#include "traffic/movement_geometry.hpp"
 #include "traffic/movement.hpp"
 #include "traffic/removal.hpp"
 #include "traffic/spawning.hpp"
@@ -221,11 +222,6 @@ double angleDifferenceDeg(double a, double b) {
     return std::abs(d);
 }
 
-GeoPosition at(const PositionSample& s) { return GeoPosition{s.latitude, s.longitude}; }
-
-bool samePosition(const PositionSample& a, const PositionSample& b, double tolerance) {
-    return std::abs(a.latitude - b.latitude) < tolerance && std::abs(a.longitude - b.longitude) < tolerance;
-}
 
 // A new report measured against the newest waiting sample, once for all the rules that ask: whether
 // it lies at the same spot or within a standing aircraft's scatter at once, the distance and the
@@ -234,7 +230,7 @@ bool samePosition(const PositionSample& a, const PositionSample& b, double toler
 class ReportStep {
 public:
     ReportStep(const PositionSample& newest, const PositionSample& report)
-        : m_from(at(newest)), m_to(at(report)), m_same(samePosition(report, newest, 1e-8)),
+        : m_from(positionOf(newest)), m_to(positionOf(report)), m_same(samePosition(report, newest, 1e-8)),
           m_withinScatter(samePosition(report, newest, 0.00015)) {}
     bool same() const { return m_same; }
     bool withinScatter() const { return m_withinScatter; }
@@ -511,14 +507,14 @@ bool lf_holdForUser(LiveAircraft& aircraft) {
         if (aircraft.move.waitingForUser != 0) {
             const PositionSample& f = samples.front();
             if (user.groundSpeed > 8.0 ||
-                (f.airborne == 0 && (f.groundSpeed > 8.0 || gf_distanceNm(userAt, at(f)) <= 500.0 / 1852.0))) {
+                (f.airborne == 0 && (f.groundSpeed > 8.0 || gf_distanceNm(userAt, positionOf(f)) <= 500.0 / 1852.0))) {
                 samples.pop_front();
                 return true;
             }
         }
         const PositionSample& f = samples.front();
         if (COLLISION_USER_GND.current.load() && f.airborne == 0 &&
-            gf_distanceNm(userAt, at(f)) <= 0.08099352051835854) {
+            gf_distanceNm(userAt, positionOf(f)) <= 0.08099352051835854) {
             samples.pop_front();
             return true;
         }
@@ -580,7 +576,7 @@ void lf_spawnDecision(LiveAircraft& aircraft) {
         return;
     }
     if (gSpawnStack.size() + activeLiveCount() + gLiveAddingStack.size() >= static_cast<std::size_t>(maxLive)) {
-        const double d = gf_distanceNm(at(samples.front()), userPosition());
+        const double d = gf_distanceNm(positionOf(samples.front()), userPosition());
         if (gf_removeFarthestLiveAc(d)) {
             aircraft.erase = 1;
             return;
@@ -625,7 +621,7 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
             return;
         }
         if (aircraft.move.holding != 0 && !samples.empty() &&
-            gf_distanceNm(at(samples.front()), at(sample)) * 1852.0 > HOLDING_THRESHOLD_METERS.current.load()) {
+            gf_distanceNm(positionOf(samples.front()), positionOf(sample)) * 1852.0 > HOLDING_THRESHOLD_METERS.current.load()) {
             aircraft.move.holding = 0;
             removeAircraftFromSim(aircraft);
             return;
@@ -662,7 +658,7 @@ void decodeExisting(LiveAircraft& aircraft, PositionSample sample) {
                     }
                     if (r >= 0) {
                         const PositionSample& rs = samples[static_cast<std::size_t>(r)];
-                        if (n.dueTick - rs.dueTick < 1500 || gf_distanceNm(at(rs), at(sample)) <= 0.011879049676025918)
+                        if (n.dueTick - rs.dueTick < 1500 || gf_distanceNm(positionOf(rs), positionOf(sample)) <= 0.011879049676025918)
                             dropStandstillCopiesBefore(samples, static_cast<std::size_t>(r));
                     }
                 }
@@ -760,7 +756,7 @@ bool extendsTheTrack(LiveAircraft& aircraft, PositionSample& sample, ReportStep*
         return false;
     }
     case MovePhase::PushedBack: {
-        const double d = gf_distanceNm(here, at(sample));
+        const double d = gf_distanceNm(here, positionOf(sample));
         // Near where the pushback ended the feed's own pushback end is of no interest; a report
         // of the aircraft moving off is the start of its taxi, followed from there on (dropped,
         // the aircraft would cut straight across to the first report farther away).
@@ -790,7 +786,7 @@ bool extendsTheTrack(LiveAircraft& aircraft, PositionSample& sample, ReportStep*
     case MovePhase::Parked: {
         if (aircraft.state <= LiveState::Adding2Sim) return false;
         const GeoPosition stand{aircraft.standLatitude, aircraft.standLongitude};
-        const double d = gf_distanceNm(at(sample), stand);
+        const double d = gf_distanceNm(positionOf(sample), stand);
         const double limit = 0.0458963282937365 * (aircraft.previousPhase == MovePhase::Parking ? 2.0 : 1.0);
         if (d <= limit) {
             move.parkedSince = std::chrono::steady_clock::now();

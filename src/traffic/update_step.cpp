@@ -189,7 +189,6 @@ bool lf_takeOverRoute(LiveAircraft& aircraft, const TrafficLine& line) {
             if (aircraft.onGround != 0 && aircraft.phase != MovePhase::Parking && aircraft.phase != MovePhase::Parked) {
                 aircraft.previousPhase = aircraft.phase;
                 aircraft.phase = MovePhase::Taxi;
-                aircraft.move.taxiReferenceHeading = aircraft.position.heading;
             }
         }
     }

@@ -73,7 +73,6 @@ TEST(Records, NewRecordsTakeTheirCategoryValuesVariedExactly) {
     EXPECT_EQ(live.flapsIndex, 4u);
     EXPECT_EQ(live.stepCounter, 1);
     EXPECT_EQ(live.phase, MovePhase::Birth);
-    EXPECT_TRUE(std::isnan(live.move.targetPitch));
     EXPECT_EQ(live.move.earlyWindow, 1000u);
 }
 
