@@ -22,6 +22,7 @@
 #include "platform/win32/gdi.hpp"
 #include "platform/win32/shell.hpp"
 #include "refdata/airports.hpp"
+#include "support/exit_reason_watch.hpp"
 
 namespace apptest {
 namespace {
@@ -639,24 +640,7 @@ TEST_F(MainWindowTest, CloseButtonStopsTheRunButKeepsTheWindow) {
 // The run ends as soon as it sees the closing or the stop, and then looks up why: the close
 // button's reason must be there before either flag (a watcher reads it the moment it sees one).
 TEST_F(MainWindowTest, CloseButtonStoresItsReasonBeforeTheRunSeesTheFlags) {
-    int missed = 0;
-    for (int round = 0; round < 300; ++round) {
-        gf_resetRunState();
-        std::atomic<bool> ready{false};
-        ExitReason seen = ExitReason::NotYetSet;
-        std::thread watcher([&] {
-            ready.store(true);
-            while (!gStopFlag.load() && !gClosingFlag.load()) {
-            }
-            seen = gf_exitReason();
-        });
-        while (!ready.load()) {
-        }
-        lf_onCloseButton();
-        watcher.join();
-        missed += seen != ExitReason::UserClosedSim ? 1 : 0;
-    }
-    EXPECT_EQ(missed, 0);
+    EXPECT_EQ(testsupport::reasonsMissedWhenTheFlagsAreSeen([] { lf_onCloseButton(); }, ExitReason::UserClosedSim, 300), 0);
 }
 
 TEST_F(MainWindowTest, PaintingShowsTheStateOfTheRun) {

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/exit_reason_watch.hpp"
+
 using namespace tamrix;
 
 TEST(ExitReason, TextsOfTheTable) {
@@ -65,24 +67,7 @@ TEST(ExitReasonConcurrency, ExactlyOneOfManySettersWins) {
 // flag. A watcher waits for the flags and reads the reason at once, many times over.
 TEST(ExitReasonConcurrency, TheReasonIsThereWhenTheFlagsAreSeen) {
     const auto watch = [](const std::function<void()>& setter, ExitReason expected) {
-        int missed = 0;
-        for (int round = 0; round < 2000; ++round) {
-            gf_resetRunState();
-            std::atomic<bool> ready{false};
-            ExitReason seen = ExitReason::NotYetSet;
-            std::thread watcher([&] {
-                ready.store(true);
-                while (!gStopFlag.load() && !gClosingFlag.load()) {
-                }
-                seen = gf_exitReason();
-            });
-            while (!ready.load()) {
-            }
-            setter();
-            watcher.join();
-            missed += seen != expected ? 1 : 0;
-        }
-        return missed;
+        return testsupport::reasonsMissedWhenTheFlagsAreSeen(setter, expected, 2000);
     };
     EXPECT_EQ(watch([] { gf_setUserClosed(); }, ExitReason::UserClosedSim), 0);
     EXPECT_EQ(watch([] { gf_setExitReason(ExitReason::ReaderError, 15); }, ExitReason::ReaderError), 0);
