@@ -70,6 +70,8 @@ constexpr double kStandstillSpeedKt = 5.0;
 constexpr double kAheadOnTrackDeg = 45.0;
 // The feed's positions come to about a metre (five decimals of a degree).
 constexpr double kPositionNoiseNm = 1.0 / 1852.0;
+// A standing aircraft's reports lie up to this far (nm) to the side of where it stands: 8 m.
+constexpr double kStandingScatterNm = 8.0 / 1852.0;
 // The lines kept last whose speeds a ground line must leave behind to tell of a change of speed.
 constexpr std::size_t kSpeedBandLines = 3;
 
@@ -324,6 +326,20 @@ bool movesOnAlongItsTrack(const PositionSample& n, const PositionSample& sample,
     const double way = step.wayDeg();
     return angleDifferenceDeg(way, n.track) <= kAheadOnTrackDeg &&
            (sample.groundSpeed < n.groundSpeed || angleDifferenceDeg(way, sample.track) <= kAheadOnTrackDeg);
+}
+
+// The report of the stop that a slowing aircraft rolls on to lies a few metres to the side of
+// its way as every standing report does; the aircraft came along its track and stops on it. Rolled
+// to the scattered spot, the nose would turn on the last metres to it and stand turned for as long
+// as it stands. Brought onto the track as far along it as the report lies, the stop keeps where the
+// feed stops it; a report farther aside than a standing aircraft's scatter is a turn, kept as is.
+void stopOnTheWayItCame(const PositionSample& n, PositionSample& sample, const ReportStep& step) {
+    const double off = (step.wayDeg() - n.track) * kDegToRad;
+    const double d = step.distanceNm();
+    if (std::abs(d * std::sin(off)) > kStandingScatterNm) return;
+    const GeoPosition on = gf_destinationPoint(positionOf(n), n.track * kDegToRad, d * std::cos(off) * kFeetPerNm);
+    sample.latitude = on.latitude;
+    sample.longitude = on.longitude;
 }
 
 // Climbing away from the landing roll (two reports in the air): taxiing again, to take off.
@@ -708,7 +724,13 @@ bool isStandstill(LiveAircraft& aircraft, PositionSample& sample, ReportStep& st
     if (step.withinScatter() && sample.groundSpeed <= kStandstillSpeedKt) {
         if (sample.airborne != 0 || flyingActive) return false;
         if (takeOffArmed && sample.groundSpeed > 0.0 && n.groundSpeed >= 50.0) return false;
-        if (movesOnAlongItsTrack(n, sample, step)) return true;
+        if (movesOnAlongItsTrack(n, sample, step)) {
+            if (sample.groundSpeed == 0.0) {
+                stopOnTheWayItCame(n, sample, step);
+                step = ReportStep(n, sample);
+            }
+            return true;
+        }
         sample = n;
         sample.groundSpeed = 0.0;
         sample.generated = 1;

@@ -1631,10 +1631,7 @@ HoldingPointFeed holdingPointFeed(uint32_t seed) {
     return f;
 }
 
-// Still open: it stands with its nose up to 24 degrees off its way, turned on the last metres to
-// the scattered stop report, and moves off up to 2 s before the feed (seed 2: 3.3 m and 6.6 degrees
-// in the last second of the hold).
-TEST_F(NoisyGroundTest, DISABLED_AnAircraftStandingAtTheHoldingPointKeepsItsNoseAndTurnsTheWayItsReportsGoWhenItMovesOn) {
+TEST_F(NoisyGroundTest, AnAircraftStandingAtTheHoldingPointKeepsItsNoseAndTurnsTheWayItsReportsGoWhenItMovesOn) {
     for (uint32_t seed = 1; seed <= 5; ++seed) {
         resetWorld();
         const HoldingPointFeed f = holdingPointFeed(seed);
@@ -1865,6 +1862,25 @@ TEST_F(StandstillEdgeTest, AtEqualSpeedsAReportCarriesOnTheWayOnlyAlongItsOwnTra
     EXPECT_TRUE(standsAtN(ac, along(30.0, wayM, 4.0, 30.0 + 46.0)));
     EXPECT_TRUE(standsAtN(ac, along(30.0, wayM, 4.0, 30.0 - 46.0)));
     EXPECT_FALSE(standsAtN(ac, along(30.0, wayM, 3.9, 30.0 + 170.0)));
+}
+
+// The stop a slowing aircraft rolls on to lies on the way it came: a 0 kt report up to 8 m to the
+// side of the moving report's track (a standing aircraft's scatter) is brought onto the track, as
+// far along it as the report lies; farther aside it is a turn, kept where reported.
+TEST_F(StandstillEdgeTest, AStopReportUpToEightMetresAsideOfTheWayItCameIsBroughtOntoIt) {
+    LiveAircraft& ac = taxiing(4.0, 0.0);
+    const double north = 10.0 / kMetresPerDegree;
+    const double metreEast = 1.0 / (kMetresPerDegree * std::cos(n.latitude * kDeg));
+    PositionSample near = report(north, 7.9 * metreEast, 0.0, 200.0, 600);
+    EXPECT_TRUE(lf_isStandstillSample(ac, near));
+    EXPECT_EQ(near.generated, 0);
+    EXPECT_NEAR(near.longitude, n.longitude, 1e-9);
+    EXPECT_NEAR((near.latitude - n.latitude) * kMetresPerDegree, 10.0, 0.05);
+    PositionSample aside = report(north, 8.1 * metreEast, 0.0, 200.0, 600);
+    EXPECT_TRUE(lf_isStandstillSample(ac, aside));
+    EXPECT_EQ(aside.generated, 0);
+    EXPECT_EQ(aside.longitude, n.longitude + 8.1 * metreEast);
+    EXPECT_EQ(aside.latitude, n.latitude + north);
 }
 
 } // namespace
