@@ -138,6 +138,9 @@ struct MoveState {
     // Radians per tick the nose turns at most on this leg, the feed's own pace while the
     // aircraft moves off from a standstill; 0 when the leg sets no such bound.
     double fedTurnStep = 0.0;
+    // Share of a tick the aircraft has held back on the ground while its nose turned onto its
+    // way; the next sample falls due a whole tick later for each whole tick of it.
+    double heldBackTicks = 0.0;
     // Vertical speed (ft/min) the feed reports for the next sample while it still shows the
     // aircraft flying; not set when it shows it on the ground.
     double fedVerticalSpeed = std::numeric_limits<double>::quiet_NaN();

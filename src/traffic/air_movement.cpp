@@ -614,12 +614,9 @@ void lf_turnTowardsTarget(LiveAircraft& ac) {
     if (std::isnan(target)) return;
     const double difference = gf_wrapDifference(target - ac.position.heading);
     if (std::abs(difference) * kRadToDeg <= 0.5) return;
-    double step = ac.currentAngleStep;
-    // Moving on the ground the nose keeps up with the way the aircraft goes, however slowly its
-    // category turns: a lag is made up within about a third of a second (at most 0.9 degrees a
-    // tick). Onto a stand it turns to the stand's heading at its own pace.
-    if (ac.phase != MovePhase::Parking)
-        step = std::max(step, std::min(std::abs(difference) / 30.0, 0.9 / kRadToDeg));
+    // Never faster than the aircraft's category turns: where the nose lags, the aircraft slows
+    // along its way until the nose is on it.
+    double step = std::min(ac.currentAngleStep, ac.angleStep);
     // Moving off from a standstill it turns no faster than the feed turned it, until on its way.
     if (ac.move.fedTurnStep > 0.0) step = std::min(step, ac.move.fedTurnStep);
     // The last step lands on the target instead of swinging past it.
@@ -686,8 +683,9 @@ void lf_integrateTick(LiveAircraft& ac) {
             p.heading = gf_wrapHeading(p.heading + m.headingStep);
         }
         if (ac.phase != MovePhase::PushedBack) {
-            p.latitude += m.latitudeStep;
-            p.longitude += m.longitudeStep;
+            const double share = ac.onGround ? lf_wayShareWhileTheNoseTurns(ac) : 1.0;
+            p.latitude += m.latitudeStep * share;
+            p.longitude += m.longitudeStep * share;
         }
     }
 

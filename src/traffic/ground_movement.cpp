@@ -288,6 +288,12 @@ void lf_groundTiming(LiveAircraft& ac) {
             target = std::clamp(next.dueTick, within(kCatchUpFactor), within(kFallBackFactor));
         }
         lf_retimeNext(ac, target);
+        // A tug turns the aircraft no faster than it turns itself: the pushback's quarter turn
+        // takes the time the nose needs at that rate where the curve turns fastest.
+        if (ac.phase == MovePhase::PushingBack && m.curve.active())
+            ac.samples[1].dueTick = std::max<int64_t>(
+                ac.samples[1].dueTick,
+                now + std::llround(m.curve.lengthMetres * m.curve.sharpestTurnPerMetre / ac.angleStep));
         if (m.curve.active() || m.turning) {
             // The nose keeps up with the way the aircraft moves, whatever the scaling above: a
             // curve's turn is done by its end (its tangent turns fastest midway), a turn towards
@@ -312,9 +318,35 @@ void lf_groundTiming(LiveAircraft& ac) {
     }
 }
 
+double lf_wayShareWhileTheNoseTurns(LiveAircraft& ac) {
+    // Within 20 degrees of its way it goes at its pace (a corner's tangent outruns the nose
+    // midway and the nose gains on it at the corner's ends); 40 degrees off it all but stands
+    // and turns, so that it never crabs sideways along its way.
+    constexpr double kFreeDeg = 20.0;
+    constexpr double kCrawlDeg = 40.0;
+    constexpr double kCrawlShare = 0.1;
+    MoveState& m = ac.move;
+    if (ac.samples.empty() || std::isnan(m.targetHeading)) return 1.0;
+    if (!m.curve.active() && !(m.turning && ac.phase == MovePhase::Taxi)) return 1.0;
+    const double lag = std::abs(gf_wrapDifference(m.targetHeading - ac.position.heading)) * kRadToDeg;
+    if (lag <= kFreeDeg) return 1.0;
+    const double share =
+        std::max(kCrawlShare, 1.0 - (lag - kFreeDeg) / (kCrawlDeg - kFreeDeg) * (1.0 - kCrawlShare));
+    m.heldBackTicks += 1.0 - share;
+    if (m.heldBackTicks >= 1.0) {
+        ++ac.samples.front().dueTick;
+        m.heldBackTicks -= 1.0;
+    }
+    return share;
+}
+
 void lf_curveTick(LiveAircraft& ac) {
     MoveState& m = ac.move;
+    const double share = lf_wayShareWhileTheNoseTurns(ac);
+    const double step = m.curve.parameterStep;
+    m.curve.parameterStep *= share;
     m.curve.parameter = std::clamp(gf_curveParameterAfterTick(m.curve, m.curve.parameter), 0.0, 0.999999);
+    m.curve.parameterStep = step;
     const auto point = gf_bezierPoint(m.curve, m.curve.parameter);
     if (!point) {
         gf_log(fmt::format("{} error in curve at index: {:.2F}", ac.head.callsign, m.curve.parameter));

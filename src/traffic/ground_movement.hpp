@@ -15,6 +15,9 @@ namespace tamrix {
 void lf_nextPosGround(LiveAircraft& ac);
 // Re-times the next sample by distance, speed and the turn still to make.
 void lf_groundTiming(LiveAircraft& ac);
+// The share of a tick's way the aircraft goes on the ground while its nose lags its way (1 when
+// it does not); the next sample falls due later by the share held back.
+double lf_wayShareWhileTheNoseTurns(LiveAircraft& ac);
 // One tick along the active curve (instead of the straight step).
 void lf_curveTick(LiveAircraft& ac);
 // The curve from the current position with the next sample as control point and the one after
