@@ -295,9 +295,10 @@ void lf_groundTiming(LiveAircraft& ac) {
                 ac.samples[1].dueTick,
                 now + std::llround(m.curve.lengthMetres * m.curve.sharpestTurnPerMetre / ac.angleStep));
         if (m.curve.active() || m.turning) {
-            // The nose keeps up with the way the aircraft moves, whatever the scaling above: a
-            // curve's turn is done by its end (its tangent turns fastest midway), a turn towards
-            // a straight leg within the leg's first half and at most a second.
+            // The nose keeps up with the way the aircraft moves, whatever the scaling above, as
+            // far as its category turns: a curve's turn is done by its end (its tangent turns
+            // fastest midway), a turn towards a straight leg within the leg's first half and at
+            // most a second. Where the category turns slower, the aircraft slows instead.
             const double angle = m.turning ? m.headingDifference : m.curve.turnAngle;
             const double leg = static_cast<double>(lf_ticksToNext(ac));
             const double ticks = m.turning ? std::min(leg / 2.0, 100.0) : leg / 1.5;
